@@ -1,0 +1,35 @@
+#pragma once
+// The detector reading: 5000 conversions of channel 0, clamped, summed, scaled and smoothed.
+
+#include <cstdint>
+
+namespace qvr {
+
+class HeadLines;
+
+inline constexpr int kSamplesPerReading = 5000;
+inline constexpr double kCountsPerVolt = 409.5; // 4095 counts over 10 V
+inline constexpr double kSmoothingBand = 0.02;
+
+class Acquisition {
+public:
+    explicit Acquisition(HeadLines& lines);
+
+    // One conversion; refreshes lblADC, lblButton and lblPresent.
+    std::int16_t getADC();
+    // One reading into v1 (and oldv1); writes lblVolt.
+    void getVoltages();
+    // Reads the film switch; true when film is in the head; writes lblPresent.
+    bool present();
+
+    HeadLines& lines() { return lines_; }
+
+private:
+    HeadLines& lines_;
+};
+
+// v1 before smoothing: the converter voltage divided by the gain. A gain that is not a
+// finite number above 0 gives NaN, which every display shows as "Error", never "inf".
+double detectorValue(double volts, double gain);
+
+} // namespace qvr

@@ -1,0 +1,37 @@
+#include "measure/Measurement.h"
+
+#include "app/LabelModel.h"
+#include "app/MessageSink.h"
+#include "app/Messages.h"
+#include "app/ReaderState.h"
+#include "app/Timer.h"
+#include "head/HeadLines.h"
+#include "measure/Acquisition.h"
+#include "measure/NumberFormat.h"
+
+namespace qvr {
+
+Measurement::Measurement(Acquisition& acquisition, Timer& tmrRead, MessageSink& messages)
+    : acquisition_(acquisition), tmrRead_(tmrRead), messages_(messages) {}
+
+void Measurement::zero() {
+    ReaderState& st = acquisition_.lines().state();
+    tmrRead_.setEnabled(false);
+    acquisition_.getVoltages();
+    st.z1 = st.v1;
+    acquisition_.lines().labels().set(Label::lblZero, formatFixed(st.z1, 4));
+    if (st.v1 < kLightPathLevel)
+        messages_.showMessage(text(1011));
+    else if (st.v1 < kDimLampLevel)
+        messages_.showMessage(text(1010));
+    tmrRead_.setEnabled(true);
+}
+
+void Measurement::getA() {
+    ReaderState& st = acquisition_.lines().state();
+    acquisition_.getVoltages();
+    acquisition_.lines().labels().set(Label::A, formatAbsorbance(st.z1 - st.v1));
+    tmrRead_.setEnabled(true);
+}
+
+} // namespace qvr
