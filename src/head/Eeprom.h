@@ -3,6 +3,7 @@
 // Every clock edge, select change and data bit is one port write; DO is read into Status.
 
 #include <QString>
+#include <chrono>
 #include <cstdint>
 
 namespace qvr {
@@ -24,7 +25,8 @@ public:
     void sendOpcode(std::uint8_t code);
     // Eight bits from DO, most significant first, as one character (U+0000..U+00FF).
     QString getByte();
-    // One read instruction: high byte, then low byte.
+    // One read instruction: high byte, then low byte. An address outside 0..63 touches no
+    // line and gives two NULs.
     QString readEeprom(int reg);
     // Words 0, 2, ..., 62 as the 64-character head record; shows it in lblEEPROM and
     // restores Control as found.
@@ -34,7 +36,11 @@ private:
     HeadLines& lines_;
 };
 
-// At least the EEPROM's minimum clock high / low time, as a busy wait the compiler keeps.
+// The EEPROM's minimum clock high / low time is 250 ns at 5 V; the margin covers parts run
+// at a lower supply, and a whole record still costs only about 2 ms of pauses.
+inline constexpr std::chrono::nanoseconds kEepromPause{1000};
+
+// At least kEepromPause, as a busy wait on the monotonic clock the compiler keeps.
 void eepromPause();
 
 } // namespace qvr
