@@ -1,0 +1,81 @@
+#include "daq/Backend.h"
+
+#include "daq/ComediDriver.h"
+#include "daq/TracingDriver.h"
+#include "sim/SimCard.h"
+
+#include <QFile>
+
+namespace qvr {
+
+void Backend::flush() {
+    if (trace)
+        trace->flush();
+}
+
+namespace {
+
+bool fail(QString* error, const QString& text) {
+    if (error)
+        *error = text;
+    return false;
+}
+
+bool loadScenario(const QString& path, sim::Scenario& out, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(error, QStringLiteral("QVR100_SIM_SCENARIO: cannot read %1: %2")
+                               .arg(path, file.errorString()));
+    QString why;
+    auto parsed = sim::parseScenario(file.readAll(), &why);
+    if (!parsed)
+        return fail(error, QStringLiteral("QVR100_SIM_SCENARIO: %1: %2").arg(path, why));
+    out = std::move(*parsed);
+    return true;
+}
+
+} // namespace
+
+std::optional<Backend> openBackend(const Clock& clock, QString* error) {
+    const QString daq = qEnvironmentVariable("QVR100_DAQ");
+    bool simulated = false;
+    if (daq == QLatin1String("sim"))
+        simulated = true;
+    else if (daq == QLatin1String("comedi"))
+        simulated = false;
+    else if (daq.isEmpty())
+        simulated = !comediDeviceExists();
+    else {
+        fail(error,
+             QStringLiteral("QVR100_DAQ must be \"sim\" or \"comedi\", not \"%1\"").arg(daq));
+        return std::nullopt;
+    }
+
+    Backend b;
+    b.simulated = simulated;
+    if (simulated) {
+        sim::Scenario scenario = sim::Scenario::healthy();
+        const QString path = qEnvironmentVariable("QVR100_SIM_SCENARIO");
+        if (!path.isEmpty() && !loadScenario(path, scenario, error))
+            return std::nullopt;
+        auto card = std::make_unique<sim::SimCard>(std::move(scenario), &clock);
+        b.sim = card.get();
+        b.driver = std::move(card);
+        b.name = QStringLiteral("sim");
+    } else {
+        b.driver = makeComediDriver();
+        b.name = QStringLiteral("comedi");
+    }
+
+    const QString tracePath = qEnvironmentVariable("QVR100_SIM_TRACE");
+    if (!tracePath.isEmpty()) {
+        auto tracer = TracingDriver::open(std::move(b.driver), tracePath, error);
+        if (!tracer)
+            return std::nullopt;
+        b.trace = tracer.get();
+        b.driver = std::move(tracer);
+    }
+    return b;
+}
+
+} // namespace qvr
