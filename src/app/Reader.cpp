@@ -42,7 +42,7 @@ QString positionText(float twips) {
     const double value = twips;
     const double magnitude = std::fabs(value);
     const int intDigits =
-        magnitude < 1 ? 1 : static_cast<int>(std::floor(std::log10(magnitude))) + 1;
+        magnitude == 0 ? 1 : static_cast<int>(std::floor(std::log10(magnitude))) + 1;
     QString s = QString::number(value, 'f', std::max(0, 7 - intDigits));
     if (s.contains(QLatin1Char('.'))) {
         while (s.endsWith(QLatin1Char('0')))
@@ -165,8 +165,8 @@ void Reader::tmrDelayZero_Timer() {
     }
     tmrDelayZero_->setEnabled(false);
     measurement_.zero();
-    if (!ended_)
-        tmrRead_->setEnabled(true);
+    // Shut-down may have run while a caution was open; the zero re-armed tmrRead on return.
+    tmrRead_->setEnabled(!ended_);
 }
 
 void Reader::tmrRead_Timer() {

@@ -1,0 +1,290 @@
+// The reading cycle and the commands, driven by the manual clock.
+
+#include "FakeDriver.h"
+#include "ManualClock.h"
+#include "RecordingMessageSink.h"
+
+#include "app/Messages.h"
+#include "app/Reader.h"
+#include "app/ReaderHost.h"
+#include "app/Settings.h"
+#include "app/Timer.h"
+
+#include <QtTest>
+
+using namespace qvr;
+using namespace qvr::test;
+
+namespace {
+
+class RecordingHost : public ReaderHost {
+public:
+    void showBoardDialog() override { ++boardDialogs; }
+    void showFilterCheck() override {
+        ++filterChecks;
+        if (duringFilterCheck)
+            duringFilterCheck();
+    }
+    void endProcess() override { ++ends; }
+    int boardDialogs = 0;
+    int filterChecks = 0;
+    int ends = 0;
+    std::function<void()> duringFilterCheck;
+};
+
+// 2048 + 409.5 * v counts: a clear light path of about 1.9 V before the gain.
+constexpr std::int16_t kClearPath = 2826;
+
+struct Rig {
+    Rig() : reader(clock, driver, settings, messages) {
+        settings.values_.insert(QStringLiteral("PCIPort"), QStringLiteral("0"));
+        driver.count = kClearPath;
+        driver.logAnalog = false;
+    }
+    void load() {
+        reader.Form_Load(host);
+        driver.clearLog();
+        driver.logAnalog = true;
+    }
+    // Port writes and conversions since the last look, then forget them.
+    QList<int> takeWrites() {
+        const QList<int> w = driver.doutValues();
+        driver.clearLog();
+        return w;
+    }
+    int takeConversions() {
+        const int n = driver.countOf(QStringLiteral("cbAIn"));
+        driver.clearLog();
+        return n;
+    }
+    ManualClock clock;
+    FakeDriver driver;
+    MemorySettings settings;
+    RecordingMessageSink messages;
+    RecordingHost host;
+    Reader reader;
+};
+
+} // namespace
+
+class TestReaderCycle : public QObject {
+    Q_OBJECT
+private slots:
+    void startupArmsOnlyTheDelayedZero();
+    void tickSequenceAfterStartup_data();
+    void tickSequenceAfterStartup();
+    void readingsNeverOverlap();
+    void zeroingShownOnlyBeforeTheFirstReading();
+    void zeroWithBuzzerOnReleasesTheLineFirst();
+    void wavelengthCommandsKeepTheLed_data();
+    void wavelengthCommandsKeepTheLed();
+    void wavelengthCommandUpdatesMenuDisplayAndWl();
+    void filterCheckStopsReadingAndRezeroes();
+    void checkBoxesDriveSingleLines();
+    void shutdownWithBoxOpenDuringZeroLeavesLinesAtZero();
+};
+
+void TestReaderCycle::startupArmsOnlyTheDelayedZero() {
+    Rig rig;
+    rig.reader.Form_Load(rig.host);
+    QVERIFY(rig.reader.tmrDelayZero().isEnabled());
+    QVERIFY(!rig.reader.tmrRead().isEnabled());
+    QCOMPARE(rig.reader.tmrDelayZero().interval(), 500);
+    QCOMPARE(rig.reader.tmrRead().interval(), 600);
+    QCOMPARE(rig.host.boardDialogs, 0);
+    QCOMPARE(rig.reader.labels().text(Label::A), QStringLiteral("Zeroing"));
+    // The EEPROM read leaves Control at 8; the wavelength command writes it with its lines.
+    QCOMPARE(rig.reader.state().Control, 8);
+    QCOMPARE(rig.driver.doutValues().last(), 8);
+}
+
+void TestReaderCycle::tickSequenceAfterStartup_data() {
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QList<int>>("commandWrite");
+    QTest::addColumn<int>("zeroAt");
+    QTest::addColumn<int>("buzzerReleaseAt");
+
+    QTest::newRow("Primary") << "Primary" << QList<int>{8} << 500 << -1;
+    QTest::newRow("Secondary") << "Secondary" << QList<int>{11} << 1000 << 500;
+    QTest::newRow("primary in lower case") << "primary" << QList<int>{11} << 1000 << 500;
+    QTest::newRow("damaged") << "Prim\u00e4r" << QList<int>{11} << 1000 << 500;
+}
+
+void TestReaderCycle::tickSequenceAfterStartup() {
+    QFETCH(QString, display);
+    QFETCH(QList<int>, commandWrite);
+    QFETCH(int, zeroAt);
+    QFETCH(int, buzzerReleaseAt);
+
+    Rig rig;
+    rig.settings.values_.insert(QStringLiteral("Display"), display);
+    rig.reader.Form_Load(rig.host);
+    const QList<int> writes = rig.driver.doutValues();
+    QCOMPARE(writes.mid(writes.size() - 1), commandWrite);
+    rig.driver.clearLog();
+
+    for (int t = 100; t <= zeroAt + 600; t += 100) {
+        rig.clock.advance(100);
+        const QList<int> w = rig.takeWrites();
+        const int conversions = rig.driver.countOf(QStringLiteral("cbAIn"));
+        rig.driver.clearLog();
+        if (t == buzzerReleaseAt)
+            QCOMPARE(w, QList<int>{10});
+        else
+            QVERIFY2(w.isEmpty(), qPrintable(QStringLiteral("write at %1 ms").arg(t)));
+        if (t == zeroAt || t == zeroAt + 600)
+            QCOMPARE(conversions, kSamplesPerReading);
+        else
+            QCOMPARE(conversions, 0);
+        if (t < zeroAt + 600)
+            QCOMPARE(rig.reader.labels().text(Label::A), QStringLiteral("Zeroing"));
+    }
+    // The first absorbance: zero and reading of the same light give 0.
+    QCOMPARE(rig.reader.labels().text(Label::A), QStringLiteral(" 0.000"));
+    QVERIFY(!rig.reader.tmrDelayZero().isEnabled());
+    QVERIFY(rig.reader.tmrRead().isEnabled());
+}
+
+void TestReaderCycle::readingsNeverOverlap() {
+    Rig rig;
+    rig.load();
+    int conversionsWhileArmed = 0;
+    rig.driver.countSource = [&] {
+        if (rig.reader.tmrRead().isEnabled() || rig.reader.tmrDelayZero().isEnabled())
+            ++conversionsWhileArmed;
+        return kClearPath;
+    };
+    rig.clock.advance(500 + 5 * 600);
+    QCOMPARE(conversionsWhileArmed, 0);
+    QCOMPARE(rig.takeConversions(), 6 * kSamplesPerReading);
+}
+
+void TestReaderCycle::zeroingShownOnlyBeforeTheFirstReading() {
+    Rig rig;
+    rig.load();
+    rig.clock.advance(1100);
+    const QString first = rig.reader.labels().text(Label::A);
+    QVERIFY(first != QLatin1String("Zeroing"));
+    rig.driver.count = kClearPath - 409; // darker: absorbance about 0.5
+    rig.reader.mnuZero_Click();
+    QVERIFY(!rig.reader.tmrRead().isEnabled());
+    rig.clock.advance(500);
+    QCOMPARE(rig.reader.labels().text(Label::A), first);
+    rig.clock.advance(600);
+    QCOMPARE(rig.reader.labels().text(Label::A), QStringLiteral(" 0.000"));
+}
+
+void TestReaderCycle::zeroWithBuzzerOnReleasesTheLineFirst() {
+    Rig rig;
+    rig.load();
+    rig.clock.advance(1100);
+    rig.reader.chkBuzzer_Click(true);
+    QCOMPARE(rig.takeWrites(), QList<int>{9});
+    rig.reader.mnuZero_Click();
+    rig.clock.advance(500);
+    QCOMPARE(rig.takeWrites(), QList<int>{8});
+    QCOMPARE(rig.takeConversions(), 0);
+    rig.clock.advance(500);
+    QCOMPARE(rig.takeConversions(), kSamplesPerReading);
+}
+
+void TestReaderCycle::wavelengthCommandsKeepTheLed_data() {
+    QTest::addColumn<bool>("secondary");
+    QTest::addColumn<int>("write");
+    QTest::newRow("Primary") << false << (8 | 4);
+    QTest::newRow("Secondary") << true << (8 | 4 | 3);
+}
+
+void TestReaderCycle::wavelengthCommandsKeepTheLed() {
+    QFETCH(bool, secondary);
+    QFETCH(int, write);
+    Rig rig;
+    rig.load();
+    rig.reader.chkLED_Click(true);
+    QCOMPARE(rig.takeWrites(), QList<int>{12});
+    secondary ? rig.reader.mnuSecondary_Click() : rig.reader.mnuPrimary_Click();
+    QCOMPARE(rig.takeWrites(), QList<int>{write});
+    // Secondary raised the buzzer line; the next tick drops it, the LED stays.
+    rig.clock.advance(500);
+    if (secondary)
+        QCOMPARE(rig.takeWrites(), QList<int>{8 | 4 | 2});
+}
+
+void TestReaderCycle::wavelengthCommandUpdatesMenuDisplayAndWl() {
+    Rig rig;
+    rig.load();
+    QSignalSpy menuChanges(&rig.reader, &Reader::wavelengthMenuChanged);
+    rig.reader.mnuSecondary_Click();
+    QCOMPARE(rig.reader.labels().text(Label::WL), rig.reader.labels().text(Label::lblA2));
+    QVERIFY(rig.reader.wavelengthMenu().secondaryChecked);
+    QVERIFY(!rig.reader.wavelengthMenu().primaryChecked);
+    QCOMPARE(rig.settings.read(QStringLiteral("Display"), {}), QStringLiteral("Secondary"));
+    rig.reader.mnuPrimary_Click();
+    QCOMPARE(rig.reader.labels().text(Label::WL), rig.reader.labels().text(Label::lblA1));
+    QVERIFY(rig.reader.wavelengthMenu().primaryChecked);
+    QVERIFY(!rig.reader.wavelengthMenu().secondaryChecked);
+    QCOMPARE(rig.settings.read(QStringLiteral("Display"), {}), QStringLiteral("Primary"));
+    QCOMPARE(menuChanges.count(), 2);
+    // Choosing the checked item again takes a new zero all the same.
+    rig.clock.advance(1100);
+    rig.takeConversions();
+    rig.reader.mnuPrimary_Click();
+    QVERIFY(!rig.reader.tmrRead().isEnabled());
+    rig.clock.advance(500);
+    QCOMPARE(rig.takeConversions(), kSamplesPerReading);
+}
+
+void TestReaderCycle::filterCheckStopsReadingAndRezeroes() {
+    Rig rig;
+    rig.load();
+    rig.clock.advance(1100);
+    rig.takeWrites();
+    QStringList order;
+    rig.messages.whileShown = [&](const QString& t) { order << t; };
+    rig.host.duringFilterCheck = [&] {
+        order << QStringLiteral("dialog");
+        QVERIFY(!rig.reader.tmrRead().isEnabled());
+        QVERIFY(!rig.reader.tmrDelayZero().isEnabled());
+        // Ticks keep coming while the dialog is open; none may read.
+        rig.clock.advance(3000);
+    };
+    rig.reader.mnuNDF_Click();
+    QCOMPARE(order, (QStringList{text(309), QStringLiteral("dialog"), text(310)}));
+    QCOMPARE(rig.takeConversions(), 0);
+    QVERIFY(rig.takeWrites().isEmpty());
+    QVERIFY(rig.reader.tmrDelayZero().isEnabled());
+    QVERIFY(!rig.reader.tmrRead().isEnabled());
+}
+
+void TestReaderCycle::checkBoxesDriveSingleLines() {
+    Rig rig;
+    rig.load();
+    rig.reader.chkLED_Click(true);
+    rig.reader.chkBuzzer_Click(true);
+    rig.reader.chkLED_Click(false);
+    rig.reader.chkBuzzer_Click(false);
+    QCOMPARE(rig.takeWrites(), (QList<int>{12, 13, 9, 8}));
+}
+
+void TestReaderCycle::shutdownWithBoxOpenDuringZeroLeavesLinesAtZero() {
+    Rig rig;
+    rig.driver.count = 2048; // 0 V: the zero cautions about the light path
+    rig.load();
+    rig.reader.chkLED_Click(true);
+    rig.messages.whileShown = [&](const QString&) { rig.reader.Form_Unload(); };
+    rig.clock.advance(500);
+    QCOMPARE(rig.messages.messages, QStringList{text(1011)});
+    QCOMPARE(rig.host.ends, 1);
+    QCOMPARE(rig.driver.doutValues().last(), 0);
+    QVERIFY(!rig.reader.tmrRead().isEnabled());
+    QVERIFY(!rig.reader.tmrDelayZero().isEnabled());
+    rig.driver.clearLog();
+    // Nothing after shut-down reaches the card, whatever still unwinds or ticks.
+    rig.clock.advance(5000);
+    rig.reader.chkLED_Click(true);
+    rig.reader.mnuSecondary_Click();
+    QVERIFY(rig.driver.calls.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestReaderCycle)
+#include "test_reader_cycle.moc"

@@ -1,0 +1,363 @@
+// Start-up and shut-down: stored settings, window position, board choice, what is stored.
+
+#include "FakeDriver.h"
+#include "ManualClock.h"
+#include "RecordingMessageSink.h"
+
+#include "app/HeadlessHost.h"
+#include "app/Reader.h"
+#include "app/ReaderHost.h"
+#include "app/Settings.h"
+#include "app/Timer.h"
+
+#include <QtTest>
+
+using namespace qvr;
+using namespace qvr::test;
+
+namespace {
+
+class WindowHost : public ReaderHost, public WindowPlacement {
+public:
+    WindowPlacement* placement() override { return withWindow ? this : nullptr; }
+    void showBoardDialog() override {
+        ++boardDialogs;
+        if (onBoardDialog)
+            onBoardDialog();
+    }
+    void endProcess() override { ++ends; }
+    QRectF frameTwips() const override { return frame; }
+    void moveTo(float left, float top) override { frame.moveTo(left, top); }
+    QSizeF screenTwips() const override { return screen; }
+
+    bool withWindow = true;
+    QRectF frame{0, 0, 2500, 1200};
+    QSizeF screen{15360, 11520};
+    int boardDialogs = 0;
+    int ends = 0;
+    std::function<void()> onBoardDialog;
+};
+
+struct Rig {
+    Rig() : reader(clock, driver, settings, messages) { driver.logAnalog = false; }
+    ManualClock clock;
+    FakeDriver driver;
+    MemorySettings settings;
+    RecordingMessageSink messages;
+    WindowHost host;
+    Reader reader;
+};
+
+} // namespace
+
+class TestReaderStartup : public QObject {
+    Q_OBJECT
+private slots:
+    void storedBoard_data();
+    void storedBoard();
+    void positionRestored_data();
+    void positionRestored();
+    void positionText_data();
+    void positionText();
+    void firstRunAsksForABoardBeforeTheHeadIsRead();
+    void cancelledFirstRunStoresNoBoard();
+    void shutdownOrderAndWhatIsStored_data();
+    void shutdownOrderAndWhatIsStored();
+    void shutdownWithoutWindowLeavesPositionAlone();
+    void shutdownRunsOnce();
+    void boardEnumeration_data();
+    void boardEnumeration();
+    void acceptAgainWritesTheSameBoard();
+    void cancelDiscardsTheListAndWritesNothing();
+    void boardNameWithoutTerminatorIsCut();
+    void headlessChoosesThePreselectedBoard();
+    void headlessWithoutPreselectionRefusesAndListsBoards();
+};
+
+void TestReaderStartup::storedBoard_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("board");
+    QTest::newRow("absent") << QString() << int(kNoBoard);
+    QTest::newRow("0") << "0" << 0;
+    QTest::newRow("blanks") << " 1 " << 1;
+    QTest::newRow("-1 from an empty list") << "-1" << -1;
+    QTest::newRow("not a number") << "COM1" << int(kNoBoard);
+    QTest::newRow("fraction") << "1.5" << int(kNoBoard);
+    QTest::newRow("beyond 16 bits") << "70000" << int(kNoBoard);
+}
+
+void TestReaderStartup::storedBoard() {
+    QFETCH(QString, stored);
+    QFETCH(int, board);
+    Rig rig;
+    if (!stored.isNull())
+        rig.settings.values_.insert(QStringLiteral("PCIPort"), stored);
+    QCOMPARE(int(rig.reader.storedBoard()), board);
+    rig.reader.Form_Load(rig.host);
+    QCOMPARE(rig.host.boardDialogs, board == kNoBoard ? 1 : 0);
+}
+
+void TestReaderStartup::positionRestored_data() {
+    QTest::addColumn<QString>("left");
+    QTest::addColumn<QString>("top");
+    QTest::addColumn<QPointF>("expected");
+    QTest::newRow("first run") << QString() << QString() << QPointF(100, 100);
+    QTest::newRow("beyond the right edge") << "20000"
+                                           << "100" << QPointF(12860, 100);
+    QTest::newRow("negative stays") << "-500"
+                                    << "-20" << QPointF(-500, -20);
+    QTest::newRow("right edge on the screen edge") << "12860"
+                                                   << "10320" << QPointF(12860, 10320);
+    QTest::newRow("beyond the bottom edge") << "0"
+                                            << "11000" << QPointF(0, 10320);
+    QTest::newRow("fraction") << "1500.5"
+                              << "99.25" << QPointF(1500.5, 99.25);
+    QTest::newRow("damaged falls back") << "left"
+                                        << "1e999" << QPointF(100, 100);
+}
+
+void TestReaderStartup::positionRestored() {
+    QFETCH(QString, left);
+    QFETCH(QString, top);
+    QFETCH(QPointF, expected);
+    Rig rig;
+    rig.settings.values_.insert(QStringLiteral("PCIPort"), QStringLiteral("0"));
+    if (!left.isNull())
+        rig.settings.values_.insert(QStringLiteral("ScreenLeft"), left);
+    if (!top.isNull())
+        rig.settings.values_.insert(QStringLiteral("ScreenTop"), top);
+    rig.reader.Form_Load(rig.host);
+    QCOMPARE(rig.host.frame.topLeft(), expected);
+}
+
+void TestReaderStartup::positionText_data() {
+    QTest::addColumn<float>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("integral") << 1500.0f << "1500";
+    QTest::newRow("negative") << -500.0f << "-500";
+    QTest::newRow("zero") << 0.0f << "0";
+    QTest::newRow("fraction") << 1234.5f << "1234.5";
+    QTest::newRow("seven digits") << 1.0f / 3.0f << "0.3333333";
+    QTest::newRow("large, no exponent") << 12345678.0f << "12345678";
+}
+
+void TestReaderStartup::positionText() {
+    QFETCH(float, value);
+    QFETCH(QString, text);
+    QCOMPARE(qvr::positionText(value), text);
+    QCOMPARE(*positionFromText(text), value);
+}
+
+void TestReaderStartup::firstRunAsksForABoardBeforeTheHeadIsRead() {
+    Rig rig;
+    rig.driver.boards[0] = {1, QStringLiteral("PCI-DAS08")};
+    rig.host.onBoardDialog = [&] {
+        QVERIFY(rig.driver.doutValues().isEmpty());
+        QVERIFY(!rig.reader.tmrDelayZero().isEnabled());
+        BoardSelection& boards = rig.reader.boardSelection();
+        boards.load(rig.reader.driver());
+        QVERIFY(boards.accept(rig.reader.state(), rig.settings));
+    };
+    rig.reader.Form_Load(rig.host);
+    QCOMPARE(rig.host.boardDialogs, 1);
+    QCOMPARE(rig.settings.values_.value(QStringLiteral("PCIPort")), QStringLiteral("0"));
+    QCOMPARE(int(rig.reader.state().BoardNum), 0);
+    for (const auto& call : rig.driver.calls)
+        if (call.kind == QLatin1String("cbDOut"))
+            QCOMPARE(call.board, 0);
+    QVERIFY(rig.reader.wavelengthMenu().primaryChecked);
+}
+
+void TestReaderStartup::cancelledFirstRunStoresNoBoard() {
+    Rig rig;
+    rig.reader.Form_Load(rig.host);
+    QCOMPARE(rig.host.boardDialogs, 1);
+    QVERIFY(!rig.settings.contains(QStringLiteral("PCIPort")));
+    QCOMPARE(rig.reader.state().BoardNum, kNoBoard);
+    QVERIFY(rig.reader.tmrDelayZero().isEnabled());
+    // Start-up goes on: the head record's fallback gives usable values.
+    QVERIFY(rig.reader.state().rdrGain > 0);
+}
+
+void TestReaderStartup::shutdownOrderAndWhatIsStored_data() {
+    QTest::addColumn<bool>("identified");
+    QTest::newRow("head identified from its record") << true;
+    QTest::newRow("default record or recovery") << false;
+}
+
+void TestReaderStartup::shutdownOrderAndWhatIsStored() {
+    QFETCH(bool, identified);
+    Rig rig;
+    rig.settings.values_.insert(QStringLiteral("PCIPort"), QStringLiteral("0"));
+    rig.reader.Form_Load(rig.host);
+    rig.reader.chkLED_Click(true);
+    rig.reader.chkBuzzer_Click(true);
+    rig.host.frame.moveTo(1500, 2000);
+    ReaderState& st = rig.reader.state();
+    st.rdrSN = QStringLiteral("1000");
+    st.rdrGain = 1.9;
+    st.headIdentified = identified;
+    rig.settings.values_.remove(QStringLiteral("Display"));
+    rig.driver.clearLog();
+
+    QSignalSpy ended(&rig.reader, &Reader::ended);
+    rig.reader.mnuExit_Click();
+    QCOMPARE(rig.driver.doutValues(), QList<int>{0});
+    QCOMPARE(rig.reader.state().Control, std::uint8_t(8 | 4 | 1)); // the image is kept
+    QCOMPARE(rig.settings.values_.value(QStringLiteral("ScreenLeft")), QStringLiteral("1500"));
+    QCOMPARE(rig.settings.values_.value(QStringLiteral("ScreenTop")), QStringLiteral("2000"));
+    QCOMPARE(rig.settings.contains(QStringLiteral("GainSN1000")), identified);
+    if (identified)
+        QCOMPARE(rig.settings.values_.value(QStringLiteral("GainSN1000")), QStringLiteral("1.9"));
+    QVERIFY(!rig.settings.contains(QStringLiteral("Display")));
+    QCOMPARE(rig.host.ends, 1);
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(rig.reader.hasEnded());
+}
+
+void TestReaderStartup::shutdownWithoutWindowLeavesPositionAlone() {
+    Rig rig;
+    rig.host.withWindow = false;
+    rig.settings.values_.insert(QStringLiteral("PCIPort"), QStringLiteral("0"));
+    rig.settings.values_.insert(QStringLiteral("ScreenLeft"), QStringLiteral("77"));
+    rig.reader.Form_Load(rig.host);
+    rig.reader.Form_Unload();
+    QCOMPARE(rig.settings.values_.value(QStringLiteral("ScreenLeft")), QStringLiteral("77"));
+    QVERIFY(!rig.settings.contains(QStringLiteral("ScreenTop")));
+}
+
+void TestReaderStartup::shutdownRunsOnce() {
+    Rig rig;
+    rig.settings.values_.insert(QStringLiteral("PCIPort"), QStringLiteral("0"));
+    rig.reader.Form_Load(rig.host);
+    rig.reader.Form_Unload();
+    rig.driver.clearLog();
+    rig.reader.Form_Unload();
+    QVERIFY(rig.driver.calls.isEmpty());
+    QCOMPARE(rig.host.ends, 1);
+}
+
+using Boards = std::map<int, std::pair<int, QString>>;
+
+void TestReaderStartup::boardEnumeration_data() {
+    QTest::addColumn<Boards>("boards");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<QString>("stored");
+
+    const QString das08 = QStringLiteral("PCI-DAS08");
+    QTest::newRow("one PCI-DAS08 as board 0")
+        << Boards{{0, {1, das08}}} << QStringList{das08} << 0 << "0";
+    QTest::newRow("another model as 0, PCI-DAS08 as 1")
+        << Boards{{0, {2, QStringLiteral("PCI-DIO24")}}, {1, {1, das08}}}
+        << QStringList{QStringLiteral("PCI-DIO24"), das08} << 1 << "1";
+    // The entry's board number, not its position: board 0 is not there.
+    QTest::newRow("PCI-DAS08 as 1, no board 0")
+        << Boards{{1, {1, das08}}} << QStringList{das08} << 0 << "1";
+    QTest::newRow("two PCI-DAS08: the later wins")
+        << Boards{{0, {1, das08}}, {1, {1, das08}}} << QStringList{das08, das08} << 1 << "1";
+    QTest::newRow("lower-case name is listed, not preselected")
+        << Boards{{0, {1, QStringLiteral("pci-das08")}}} << QStringList{QStringLiteral("pci-das08")}
+        << -1 << "-1";
+    QTest::newRow("no board") << Boards{} << QStringList{} << -1 << "-1";
+    QTest::newRow("last board number")
+        << Boards{{199, {1, das08}}} << QStringList{das08} << 0 << "199";
+    QTest::newRow("empty name") << Boards{{3, {1, QString()}}}
+                                << QStringList{QStringLiteral("Board 3")} << -1 << "-1";
+}
+
+void TestReaderStartup::boardEnumeration() {
+    QFETCH(Boards, boards);
+    QFETCH(QStringList, names);
+    QFETCH(int, selected);
+    QFETCH(QString, stored);
+    FakeDriver driver;
+    driver.boards = boards;
+    BoardSelection selection;
+    selection.load(driver);
+    QCOMPARE(driver.countOf(QStringLiteral("cbGetConfig")), kMaxBoards);
+    QStringList listed;
+    for (const auto& e : selection.entries())
+        listed << e.name;
+    QCOMPARE(listed, names);
+    QCOMPARE(selection.selected(), selected);
+    ReaderState state;
+    MemorySettings settings;
+    QVERIFY(selection.accept(state, settings));
+    QCOMPARE(settings.values_.value(QStringLiteral("PCIPort")), stored);
+    QCOMPARE(QString::number(state.BoardNum), stored);
+}
+
+void TestReaderStartup::acceptAgainWritesTheSameBoard() {
+    FakeDriver driver;
+    driver.boards = {{2, {1, QStringLiteral("PCI-DAS08")}}};
+    BoardSelection selection;
+    ReaderState state;
+    MemorySettings settings;
+    selection.load(driver);
+    selection.accept(state, settings);
+    driver.clearLog();
+    driver.boards.clear(); // removed meanwhile: the accepted list is shown again
+    selection.load(driver);
+    QVERIFY(driver.calls.isEmpty());
+    settings.values_.clear();
+    selection.accept(state, settings);
+    QCOMPARE(settings.values_.value(QStringLiteral("PCIPort")), QStringLiteral("2"));
+}
+
+void TestReaderStartup::cancelDiscardsTheListAndWritesNothing() {
+    FakeDriver driver;
+    driver.boards = {{0, {1, QStringLiteral("PCI-DAS08")}}, {1, {1, QStringLiteral("X")}}};
+    BoardSelection selection;
+    selection.load(driver);
+    selection.select(1);
+    selection.cancel();
+    QVERIFY(!selection.isLoaded());
+    selection.load(driver);
+    QCOMPARE(selection.selected(), 0);
+    selection.select(7);
+    QCOMPARE(selection.selected(), -1);
+}
+
+namespace {
+class UnterminatedNameDriver : public FakeDriver {
+public:
+    int cbGetBoardName(int, char* name) override {
+        std::memset(name, 'A', kBoardNameSize);
+        return 0;
+    }
+};
+} // namespace
+
+void TestReaderStartup::boardNameWithoutTerminatorIsCut() {
+    UnterminatedNameDriver driver;
+    QCOMPARE(boardName(driver, 0), QString(kBoardNameSize, QLatin1Char('A')));
+}
+
+void TestReaderStartup::headlessChoosesThePreselectedBoard() {
+    Rig rig;
+    rig.driver.boards = {{1, {1, QStringLiteral("PCI-DAS08")}}};
+    int ends = 0;
+    HeadlessHost host(rig.reader, [&] { ++ends; });
+    QVERIFY(host.chooseBoard());
+    QCOMPARE(rig.settings.values_.value(QStringLiteral("PCIPort")), QStringLiteral("1"));
+    rig.reader.Form_Load(host);
+    QCOMPARE(int(rig.reader.state().BoardNum), 1);
+    rig.reader.Form_Unload();
+    QCOMPARE(ends, 1);
+    QVERIFY(!rig.settings.contains(QStringLiteral("ScreenLeft")));
+}
+
+void TestReaderStartup::headlessWithoutPreselectionRefusesAndListsBoards() {
+    Rig rig;
+    rig.driver.boards = {{0, {1, QStringLiteral("PCI-DIO24")}}};
+    HeadlessHost host(rig.reader, [] {});
+    QVERIFY(!host.chooseBoard());
+    QVERIFY2(host.error().contains(QStringLiteral("board 0 \"PCI-DIO24\"")),
+             qPrintable(host.error()));
+    QVERIFY(!rig.settings.contains(QStringLiteral("PCIPort")));
+    QVERIFY(rig.driver.doutValues().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestReaderStartup)
+#include "test_reader_startup.moc"
