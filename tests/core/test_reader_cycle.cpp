@@ -122,12 +122,12 @@ void TestReaderCycle::tickSequenceAfterStartup() {
     const QList<int> writes = rig.driver.doutValues();
     QCOMPARE(writes.mid(writes.size() - 1), commandWrite);
     rig.driver.clearLog();
+    rig.driver.logAnalog = true;
 
     for (int t = 100; t <= zeroAt + 600; t += 100) {
         rig.clock.advance(100);
-        const QList<int> w = rig.takeWrites();
         const int conversions = rig.driver.countOf(QStringLiteral("cbAIn"));
-        rig.driver.clearLog();
+        const QList<int> w = rig.takeWrites();
         if (t == buzzerReleaseAt)
             QCOMPARE(w, QList<int>{10});
         else
