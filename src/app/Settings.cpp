@@ -1,6 +1,7 @@
 #include "app/Settings.h"
 
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStringList>
 #include <cstdio>
 
@@ -8,13 +9,22 @@ namespace qvr {
 
 namespace {
 const QString kGroup = QStringLiteral("Properties/");
+
+// The file is named outright: QSettings' own user-scope INI file would be QVR100.ini.
+QString settingsPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/QVR100/QVR100.conf");
 }
 
-IniSettings::IniSettings()
-    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                            QStringLiteral("QVR100"), QStringLiteral("QVR100"))) {
-    settings_->setAtomicSyncRequired(true);
+std::unique_ptr<QSettings> openIni(const QString& path) {
+    auto s = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    s->setAtomicSyncRequired(true);
+    return s;
 }
+
+} // namespace
+
+IniSettings::IniSettings() : settings_(openIni(settingsPath())) {}
 
 IniSettings::~IniSettings() = default;
 
@@ -29,6 +39,10 @@ QString IniSettings::read(const QString& key, const QString& def) const {
 }
 
 bool IniSettings::write(const QString& key, const QString& text) {
+    // QSettings keeps its first error for good. A fresh object reports on this write alone;
+    // it shares the file's unwritten changes, so nothing stored before is lost.
+    if (settings_->status() != QSettings::NoError)
+        settings_ = openIni(settings_->fileName());
     settings_->setValue(kGroup + key, text);
     settings_->sync();
     if (settings_->status() != QSettings::NoError) {
@@ -39,7 +53,9 @@ bool IniSettings::write(const QString& key, const QString& text) {
     return true;
 }
 
-QString IniSettings::fileName() const { return settings_->fileName(); }
+QString IniSettings::fileName() const {
+    return settings_->fileName();
+}
 
 QString MemorySettings::read(const QString& key, const QString& def) const {
     return values_.value(key, def);
