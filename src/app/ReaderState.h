@@ -30,11 +30,12 @@ struct ReaderState {
     // recovery ran); only then does shut-down store the gain under its serial number.
     bool headIdentified = false;
 
-    // Driver statuses are 32-bit; a failure must never narrow into 0 (success).
+    // Driver statuses are 32-bit; they saturate so that a failure never narrows into 0
+    // (success).
     void recordStatus(int status) {
-        ULStat = status == 0 ? 0
-                 : (status > INT16_MAX || status < INT16_MIN) ? INT16_MAX
-                                                              : static_cast<std::int16_t>(status);
+        ULStat = status > INT16_MAX   ? INT16_MAX
+                 : status < INT16_MIN ? INT16_MIN
+                                      : static_cast<std::int16_t>(status);
     }
 };
 

@@ -35,9 +35,11 @@ bool Acquisition::present() {
 }
 
 double detectorValue(double volts, double gain) {
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
     if (!(std::isfinite(gain) && gain > 0))
-        return std::numeric_limits<double>::quiet_NaN();
-    return volts / gain;
+        return kNaN;
+    const double v = volts / gain;
+    return std::isfinite(v) ? v : kNaN;
 }
 
 void Acquisition::getVoltages() {

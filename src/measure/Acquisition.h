@@ -29,7 +29,8 @@ private:
 };
 
 // v1 before smoothing: the converter voltage divided by the gain. A gain that is not a
-// finite number above 0 gives NaN, which every display shows as "Error", never "inf".
+// finite number above 0, or one so small that the quotient overflows, gives NaN, which every
+// display shows as "Error", never "inf".
 double detectorValue(double volts, double gain);
 
 } // namespace qvr

@@ -1,0 +1,182 @@
+// The head port's output image and the single-line procedures, seen at the driver.
+
+#include "FakeDriver.h"
+#include "app/LabelModel.h"
+#include "app/ReaderState.h"
+#include "head/HeadLines.h"
+
+#include <QTest>
+
+#include <climits>
+
+using namespace qvr;
+
+namespace {
+
+struct Rig {
+    ReaderState state;
+    test::FakeDriver driver;
+    LabelModel labels;
+    HeadLines lines{state, driver, labels};
+};
+
+// Runs the named procedures in order.
+void run(HeadLines& lines, const QStringList& ops) {
+    for (const QString& op : ops) {
+        if (op == QLatin1String("LedOn"))
+            lines.LedOn();
+        else if (op == QLatin1String("LedOff"))
+            lines.LedOff();
+        else if (op == QLatin1String("buzzerOn"))
+            lines.buzzerOn();
+        else if (op == QLatin1String("buzzerOff"))
+            lines.buzzerOff();
+        else
+            QFAIL(qPrintable(QStringLiteral("unknown procedure ") + op));
+    }
+}
+
+} // namespace
+
+class TestHeadLines : public QObject {
+    Q_OBJECT
+private slots:
+    void linesWriteTheWholeImage_data() {
+        QTest::addColumn<int>("control");
+        QTest::addColumn<QStringList>("ops");
+        QTest::addColumn<QList<int>>("writes");
+
+        QTest::newRow("start-up image: LED, buzzer, LED off")
+            << 8 << QStringList{"LedOn", "buzzerOn", "LedOff"} << QList<int>{12, 13, 9};
+        QTest::newRow("second wavelength, pulse over: LED on")
+            << 10 << QStringList{"LedOn"} << QList<int>{14};
+        QTest::newRow("buzzer off ends the wavelength pulse early")
+            << 11 << QStringList{"buzzerOff"} << QList<int>{10};
+        QTest::newRow("LED on twice writes twice")
+            << 8 << QStringList{"LedOn", "LedOn"} << QList<int>{12, 12};
+        QTest::newRow("LED off when off still writes")
+            << 8 << QStringList{"LedOff"} << QList<int>{8};
+        QTest::newRow("buzzer on when on still writes")
+            << 1 << QStringList{"buzzerOn"} << QList<int>{1};
+        QTest::newRow("all four from 0")
+            << 0 << QStringList{"buzzerOn", "LedOn", "buzzerOff", "LedOff"}
+            << QList<int>{1, 5, 4, 0};
+        QTest::newRow("other bits are kept")
+            << 15 << QStringList{"LedOff", "buzzerOff", "LedOn", "buzzerOn"}
+            << QList<int>{11, 10, 14, 15};
+    }
+    void linesWriteTheWholeImage() {
+        QFETCH(int, control);
+        QFETCH(QStringList, ops);
+        QFETCH(QList<int>, writes);
+        Rig r;
+        r.state.Control = static_cast<std::uint8_t>(control);
+        r.state.BoardNum = 3;
+        run(r.lines, ops);
+        QCOMPARE(r.driver.doutValues(), writes);
+        QCOMPARE(int(r.state.Control), writes.last());
+        for (const auto& c : r.driver.calls) {
+            QCOMPARE(c.kind, QStringLiteral("cbDOut"));
+            QCOMPARE(c.board, 3);
+            QCOMPARE(c.port, AUXPORT);
+        }
+    }
+
+    void changeRaisesAndLowersOnlyTheNamedBits_data() {
+        QTest::addColumn<int>("control");
+        QTest::addColumn<int>("raise");
+        QTest::addColumn<int>("lower");
+        QTest::addColumn<int>("written");
+        QTest::newRow("second wavelength: OR 3") << 12 << 3 << 0 << 15;
+        QTest::newRow("first wavelength: AND 252") << 15 << 0 << 3 << 12;
+        QTest::newRow("nothing") << 9 << 0 << 0 << 9;
+        QTest::newRow("chip select low") << 8 << 0 << 8 << 0;
+    }
+    void changeRaisesAndLowersOnlyTheNamedBits() {
+        QFETCH(int, control);
+        QFETCH(int, raise);
+        QFETCH(int, lower);
+        QFETCH(int, written);
+        Rig r;
+        r.state.Control = static_cast<std::uint8_t>(control);
+        r.lines.change(static_cast<std::uint8_t>(raise), static_cast<std::uint8_t>(lower));
+        QCOMPARE(r.driver.doutValues(), QList<int>{written});
+        QCOMPARE(int(r.state.Control), written);
+    }
+
+    void directWriteLeavesTheImage() {
+        Rig r;
+        r.state.Control = 14;
+        r.lines.writePort(0);
+        QCOMPARE(r.driver.doutValues(), QList<int>{0});
+        QCOMPARE(int(r.state.Control), 14);
+    }
+
+    void pushButton_data() {
+        QTest::addColumn<int>("inputs");
+        QTest::addColumn<bool>("down");
+        for (int s : {2, 3, 6, 7, -1})
+            QTest::addRow("status %d", s) << s << true;
+        for (int s : {0, 1, 4, 5, 0x7ff9})
+            QTest::addRow("status %d", s) << s << false;
+    }
+    void pushButton() {
+        QFETCH(int, inputs);
+        QFETCH(bool, down);
+        Rig r;
+        r.state.BoardNum = 2;
+        QCOMPARE(r.labels.text(Label::lblButton), QStringLiteral("Button up"));
+        r.driver.inputs = static_cast<std::int16_t>(inputs);
+        QCOMPARE(r.lines.pushButton(), down);
+        QCOMPARE(r.labels.text(Label::lblButton),
+                 down ? QStringLiteral("Button Down") : QStringLiteral("Button Up"));
+        QCOMPARE(int(r.state.Status), inputs);
+        QCOMPARE(r.driver.countOf(QStringLiteral("cbDIn")), 1);
+        QCOMPARE(r.driver.calls.first().board, 2);
+        QCOMPARE(r.driver.calls.first().port, AUXPORT);
+        QCOMPARE(r.driver.countOf(QStringLiteral("cbDOut")), 0);
+    }
+
+    // A read that fails without touching its destination leaves Status as it was.
+    void failedReadKeepsTheLastStatus() {
+        Rig r;
+        r.state.Status = 2;
+        r.driver.status = 1;
+        r.driver.inputs = 0;
+        QVERIFY(r.lines.pushButton());
+        QCOMPARE(int(r.state.ULStat), 1);
+    }
+
+    void statusOfEveryCallIsRecorded_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("ulstat");
+        QTest::newRow("success") << 0 << 0;
+        QTest::newRow("bad board") << 1 << 1;
+        QTest::newRow("negative") << -7 << -7;
+        QTest::newRow("widest 16-bit") << 32767 << 32767;
+        QTest::newRow("65536 does not narrow to success") << 65536 << 32767;
+        QTest::newRow("large") << INT_MAX << 32767;
+        QTest::newRow("large negative") << -70000 << -32768;
+        QTest::newRow("most negative") << INT_MIN << -32768;
+    }
+    void statusOfEveryCallIsRecorded() {
+        QFETCH(int, status);
+        QFETCH(int, ulstat);
+        Rig r;
+        r.state.ULStat = 99;
+        r.driver.status = status;
+        r.lines.LedOn();
+        QCOMPARE(int(r.state.ULStat), ulstat);
+
+        r.state.ULStat = 99;
+        r.lines.pushButton();
+        QCOMPARE(int(r.state.ULStat), ulstat);
+
+        r.state.ULStat = 99;
+        r.lines.writePort(0);
+        QCOMPARE(int(r.state.ULStat), ulstat);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHeadLines)
+#include "test_head_lines.moc"
