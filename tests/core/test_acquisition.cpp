@@ -34,16 +34,6 @@ struct Rig {
         state.oldv1 = 100; // far from every reading: no smoothing unless a test wants it
         driver.logAnalog = false;
     }
-    // Queues one reading whose counts add up to sum (all within 0..4095).
-    void queueSum(qint64 sum) {
-        const qint64 base = sum / kSamplesPerReading;
-        const qint64 extra = sum % kSamplesPerReading;
-        for (int i = 0; i < kSamplesPerReading; ++i)
-            driver.counts.push_back(static_cast<std::int16_t>(base + (i < extra ? 1 : 0)));
-    }
-    // Queues a reading whose converter voltage is volts.
-    void queueVolts(double volts) { queueSum(std::llround((volts + 5.0) * 2047500.0)); }
-
     ReaderState state;
     RangeDriver driver;
     LabelModel labels;
@@ -205,7 +195,7 @@ private slots:
         QFETCH(double, v1);
         Rig r;
         r.state.rdrGain = gain;
-        r.queueVolts(volts);
+        r.driver.queueVolts(volts);
         r.acq.getVoltages();
         QCOMPARE(r.labels.text(Label::lblVolt), volt);
         QCOMPARE(r.state.v1, v1);
@@ -227,7 +217,7 @@ private slots:
         Rig r;
         r.state.rdrGain = gain;
         r.state.oldv1 = 0;
-        r.queueVolts(4.0);
+        r.driver.queueVolts(4.0);
         r.acq.getVoltages();
         QVERIFY(std::isnan(r.state.v1));
         QVERIFY(std::isnan(r.state.oldv1));
@@ -235,7 +225,7 @@ private slots:
 
         // Once the gain is good the next reading stands on its own.
         r.state.rdrGain = 2.0;
-        r.queueVolts(1.0);
+        r.driver.queueVolts(1.0);
         r.acq.getVoltages();
         QCOMPARE(r.state.v1, 0.5);
         QCOMPARE(r.state.oldv1, 0.5);
@@ -264,7 +254,7 @@ private slots:
         QFETCH(double, v1);
         Rig r;
         r.state.oldv1 = oldv1;
-        r.queueVolts(volts);
+        r.driver.queueVolts(volts);
         r.acq.getVoltages();
         QVERIFY2(std::fabs(r.state.v1 - v1) < 1e-12,
                  qPrintable(QString::number(r.state.v1, 'g', 17)));
@@ -275,10 +265,10 @@ private slots:
     void smoothingChainsReadings() {
         Rig r;
         r.state.oldv1 = 0;
-        r.queueVolts(1.0);  // stands: 1.0
-        r.queueVolts(1.01); // mean with 1.0: 1.005
-        r.queueVolts(1.02); // mean with 1.005: 1.0125
-        r.queueVolts(0.5);  // stands
+        r.driver.queueVolts(1.0);  // stands: 1.0
+        r.driver.queueVolts(1.01); // mean with 1.0: 1.005
+        r.driver.queueVolts(1.02); // mean with 1.005: 1.0125
+        r.driver.queueVolts(0.5);  // stands
         const QList<double> expected{1.0, 1.005, 1.0125, 0.5};
         for (double e : expected) {
             r.acq.getVoltages();
@@ -292,7 +282,7 @@ private slots:
     void voltageLabelIsNotSmoothed() {
         Rig r;
         r.state.oldv1 = 1.01;
-        r.queueVolts(1.0);
+        r.driver.queueVolts(1.0);
         r.acq.getVoltages();
         QCOMPARE(r.labels.text(Label::lblVolt), QStringLiteral("1.0000"));
         QVERIFY(std::fabs(r.state.v1 - 1.005) < 1e-12);

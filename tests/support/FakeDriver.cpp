@@ -1,5 +1,8 @@
 #include "FakeDriver.h"
 
+#include "measure/Acquisition.h"
+
+#include <cmath>
 #include <cstring>
 
 namespace qvr::test {
@@ -50,6 +53,17 @@ int FakeDriver::cbGetBoardName(int board, char* name) {
     std::memcpy(name, n.constData(), static_cast<size_t>(n.size()));
     name[n.size()] = '\0';
     return 0;
+}
+
+void FakeDriver::queueSum(qint64 sum) {
+    const qint64 base = sum / kSamplesPerReading;
+    const qint64 extra = sum % kSamplesPerReading;
+    for (int i = 0; i < kSamplesPerReading; ++i)
+        counts.push_back(static_cast<std::int16_t>(base + (i < extra ? 1 : 0)));
+}
+
+void FakeDriver::queueVolts(double volts) {
+    queueSum(std::llround((volts + 5.0) * kSamplesPerReading * kCountsPerVolt));
 }
 
 QList<int> FakeDriver::doutValues() const {
