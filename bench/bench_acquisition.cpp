@@ -2,7 +2,8 @@
 // the 5000 conversions, 10 000 port reads and 15 000 label writes of a reading.
 //
 // Target: at most 1.25 ms per reading, 1 % of the 125 ms that 5000 conversions take on the
-// real card at 40 kHz. A run above it is reported as an error.
+// real card at 40 kHz. The check uses the thread's CPU time, so a busy machine does not fail
+// it; a run above the target is reported as an error.
 
 #include "FakeDriver.h"
 #include "app/LabelModel.h"
@@ -13,11 +14,17 @@
 #include <QCoreApplication>
 #include <benchmark/benchmark.h>
 
-#include <chrono>
+#include <ctime>
 
 namespace {
 
 constexpr double kTargetMs = 1.25;
+
+double threadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
 
 void BM_getVoltages(benchmark::State& state) {
     qvr::ReaderState st;
@@ -39,18 +46,17 @@ void BM_getVoltages(benchmark::State& state) {
                 seen += labels.text(static_cast<qvr::Label>(i)).size();
     });
 
-    const auto start = std::chrono::steady_clock::now();
+    const double start = threadCpuMs();
     for (auto _ : state) {
         acq.getVoltages();
         QCoreApplication::processEvents(); // the return to the event loop after a reading
         benchmark::DoNotOptimize(st.v1);
     }
-    const std::chrono::duration<double, std::milli> elapsed =
-        std::chrono::steady_clock::now() - start;
+    const double elapsedMs = threadCpuMs() - start;
     benchmark::DoNotOptimize(seen);
 
-    const double msPerReading = elapsed.count() / static_cast<double>(state.iterations());
-    state.counters["ms_per_reading"] = msPerReading;
+    const double msPerReading = elapsedMs / static_cast<double>(state.iterations());
+    state.counters["cpu_ms_per_reading"] = msPerReading;
     state.counters["target_ms"] = kTargetMs;
     state.SetItemsProcessed(state.iterations() * qvr::kSamplesPerReading);
     if (msPerReading > kTargetMs)
