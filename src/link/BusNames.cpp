@@ -2,8 +2,14 @@
 
 namespace qvr {
 
-QString busService() { return QStringLiteral("com.norvale.QVR100PCI"); }
-QString busPath() { return QStringLiteral("/data"); }
-QString busInterface() { return QStringLiteral("com.norvale.QVR100PCI.Topic"); }
+QString busService() {
+    return QStringLiteral("com.norvale.QVR100PCI");
+}
+QString busPath() {
+    return QStringLiteral("/data");
+}
+QString busInterface() {
+    return QStringLiteral("com.norvale.QVR100PCI.Topic");
+}
 
 } // namespace qvr

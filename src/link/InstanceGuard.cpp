@@ -1,0 +1,152 @@
+#include "link/InstanceGuard.h"
+
+#include "link/BusNames.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qvr {
+
+namespace {
+
+// A private folder of our own: made with mode 0700 if missing, refused when someone else owns
+// it or others may write to it (a planted folder must not decide whether we run).
+bool usableFolder(const QString& folder, QString* why) {
+    const QByteArray path = QFile::encodeName(folder);
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
+        *why = QStringLiteral("cannot make %1: %2")
+                   .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        *why = QStringLiteral("%1 is not a folder").arg(folder);
+        return false;
+    }
+    if (st.st_uid != ::getuid() || (st.st_mode & (S_IWGRP | S_IWOTH))) {
+        *why = QStringLiteral("%1 is not a private folder of this user").arg(folder);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+InstanceGuard::InstanceGuard() = default;
+
+InstanceGuard::~InstanceGuard() {
+    release();
+}
+
+QString InstanceGuard::alreadyRunningText() {
+    return QStringLiteral("QVR100PCI is already running");
+}
+
+QString InstanceGuard::defaultLockFolder() {
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    QString why;
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir() && usableFolder(runtime, &why))
+        return runtime;
+    return QStringLiteral("/tmp/qvr100-%1").arg(::getuid());
+}
+
+InstanceGuard::Outcome InstanceGuard::acquire() {
+    return acquire(defaultLockFolder(), QDBusConnection::sessionBus());
+}
+
+int InstanceGuard::takeLock(const QString& folder) {
+    QString why;
+    if (!usableFolder(folder, &why)) {
+        message_ = QStringLiteral("No lock file (%1)").arg(why);
+        return -1;
+    }
+    const QString file = folder + QStringLiteral("/qvr100pci.lock");
+    const int fd = ::open(QFile::encodeName(file).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        message_ = QStringLiteral("No lock file (cannot open %1: %2)")
+                       .arg(file, QString::fromLocal8Bit(std::strerror(errno)));
+        return -1;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        ::close(fd);
+        if (err == EWOULDBLOCK)
+            return 0;
+        message_ = QStringLiteral("No lock file (cannot lock %1: %2)")
+                       .arg(file, QString::fromLocal8Bit(std::strerror(err)));
+        return -1;
+    }
+    // The process id is only for people looking; the lock itself is what counts.
+    const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
+    if (::ftruncate(fd, 0) == 0 && ::write(fd, pid.constData(), size_t(pid.size())) < 0) {
+        // Not being able to note the id changes nothing about the lock.
+    }
+    lockFd_ = fd;
+    return 1;
+}
+
+InstanceGuard::Outcome InstanceGuard::acquire(const QString& lockFolder,
+                                              const QDBusConnection& bus) {
+    release();
+    message_.clear();
+    const int lock = takeLock(lockFolder);
+    if (lock == 0) {
+        message_ = alreadyRunningText();
+        return outcome_ = Outcome::AlreadyRunning;
+    }
+    const QString lockTrouble = message_;
+
+    if (!bus.isConnected()) {
+        message_ =
+            QStringLiteral("No D-Bus session bus, readings are not served to other programs");
+        const QString detail = bus.lastError().message();
+        if (!detail.isEmpty())
+            message_ += QStringLiteral(" (%1)").arg(detail);
+        if (!lockTrouble.isEmpty())
+            message_ += QStringLiteral("; ") + lockTrouble;
+        return outcome_ = Outcome::NoBus;
+    }
+    QDBusConnectionInterface* daemon = bus.interface();
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+        daemon ? daemon->registerService(busService(), QDBusConnectionInterface::DontQueueService,
+                                         QDBusConnectionInterface::DontAllowReplacement)
+               : QDBusReply<QDBusConnectionInterface::RegisterServiceReply>(
+                     QDBusError(QDBusError::Disconnected, QStringLiteral("no bus daemon")));
+    if (!reply.isValid()) {
+        message_ = QStringLiteral("The session bus refused the name %1 (%2), readings are not "
+                                  "served to other programs")
+                       .arg(busService(), reply.error().message());
+        return outcome_ = Outcome::NoBus;
+    }
+    if (reply.value() != QDBusConnectionInterface::ServiceRegistered) {
+        release();
+        message_ = alreadyRunningText();
+        return outcome_ = Outcome::AlreadyRunning;
+    }
+    ownsName_ = true;
+    bus_ = bus;
+    message_ = lockTrouble;
+    return outcome_ = Outcome::Serving;
+}
+
+void InstanceGuard::release() {
+    if (ownsName_ && bus_.isConnected())
+        bus_.interface()->unregisterService(busService());
+    ownsName_ = false;
+    bus_ = QDBusConnection(QString());
+    if (lockFd_ >= 0)
+        ::close(lockFd_);
+    lockFd_ = -1;
+}
+
+} // namespace qvr

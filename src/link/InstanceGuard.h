@@ -1,0 +1,60 @@
+#pragma once
+// One program per head. The guard is taken at start-up, before the card is touched:
+//
+//   1. the lock file "qvr100pci.lock" in the user's runtime folder ($XDG_RUNTIME_DIR, or
+//      /tmp/qvr100-<uid> when that is unset or unusable), held with flock() for the life of the
+//      guard, so even without D-Bus a second instance stays off the card; the kernel drops the
+//      lock when the process ends in any way;
+//   2. the bus name busService() on the session bus, without queueing.
+//
+// Outcomes:
+//   Serving         both taken (or the name taken while no lock file could be made at all):
+//                   the link source may be published.
+//   AlreadyRunning  the lock or the name is held by another instance: say message() (which is
+//                   "QVR100PCI is already running") and exit with status 1 without touching the
+//                   card.
+//   NoBus           the lock is held but there is no session bus (or it refused the name):
+//                   readings cannot be served. message() says why in one line.
+
+#include <QDBusConnection>
+#include <QString>
+
+namespace qvr {
+
+class InstanceGuard {
+public:
+    enum class Outcome { Serving, AlreadyRunning, NoBus };
+
+    InstanceGuard();
+    ~InstanceGuard();
+    InstanceGuard(const InstanceGuard&) = delete;
+    InstanceGuard& operator=(const InstanceGuard&) = delete;
+
+    // With the default lock folder and the session bus.
+    Outcome acquire();
+    Outcome acquire(const QString& lockFolder, const QDBusConnection& bus);
+
+    Outcome outcome() const { return outcome_; }
+    // One line for standard error or a message box. Empty when all went well; when Serving
+    // without a lock file, it says why there is none.
+    QString message() const { return message_; }
+    // The connection that owns the name (meaningful when Serving).
+    QDBusConnection bus() const { return bus_; }
+
+    // $XDG_RUNTIME_DIR when it is a private folder of this user, else /tmp/qvr100-<uid>.
+    static QString defaultLockFolder();
+    static QString alreadyRunningText();
+
+private:
+    void release();
+    // 1 taken, 0 held by another process, -1 no lock file possible (reason in message_).
+    int takeLock(const QString& folder);
+
+    Outcome outcome_ = Outcome::NoBus;
+    QString message_;
+    QDBusConnection bus_{QString()};
+    int lockFd_ = -1;
+    bool ownsName_ = false;
+};
+
+} // namespace qvr

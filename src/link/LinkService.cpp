@@ -1,0 +1,48 @@
+#include "link/LinkService.h"
+
+#include "link/BusNames.h"
+#include "link/LinkSource.h"
+
+namespace qvr {
+
+LinkService::LinkService() = default;
+
+// The object leaves the bus before the name and the lock are given up.
+LinkService::~LinkService() {
+    source_.reset();
+}
+
+InstanceGuard::Outcome LinkService::start(LabelModel& labels, bool simulated,
+                                          const QString& lockFolder, const QDBusConnection& bus) {
+    source_.reset();
+    const InstanceGuard::Outcome outcome = guard_.acquire(lockFolder, bus);
+    message_ = guard_.message();
+    if (outcome != InstanceGuard::Outcome::Serving)
+        return outcome;
+    auto source = std::make_unique<LinkSource>(labels, guard_.bus());
+    source->setSimulated(simulated);
+    if (source->publish())
+        source_ = std::move(source);
+    else
+        message_ =
+            QStringLiteral("Cannot publish the readings at %1 on the session bus").arg(busPath());
+    return outcome;
+}
+
+void LinkService::setSimulated(bool simulated) {
+    if (source_)
+        source_->setSimulated(simulated);
+}
+
+std::unique_ptr<LinkService> startLink(LabelModel& labels, bool simulated, QString* message) {
+    auto service = std::make_unique<LinkService>();
+    service->start(labels, simulated, InstanceGuard::defaultLockFolder(),
+                   QDBusConnection::sessionBus());
+    if (message)
+        *message = service->message();
+    if (service->outcome() == InstanceGuard::Outcome::AlreadyRunning)
+        return nullptr;
+    return service;
+}
+
+} // namespace qvr
