@@ -1,0 +1,157 @@
+// The "Reader head simulator" window: its controls change the simulated head, and its
+// indicators follow the card without polling.
+
+#include "ManualClock.h"
+#include "sim/SimCard.h"
+#include "sim/SimControlWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+using namespace qvr::sim;
+
+namespace qvr::test {
+
+namespace {
+
+Scenario quiet() {
+    Scenario s = Scenario::healthy();
+    s.noise = 0;
+    s.conversionUs = 0;
+    return s;
+}
+
+template <typename W> W* find(QWidget& w, const char* name) {
+    W* child = w.findChild<W*>(QLatin1String(name));
+    if (!child)
+        qFatal("no widget %s", name);
+    return child;
+}
+
+QString text(QWidget& w, const char* name) {
+    return find<QLabel>(w, name)->text();
+}
+
+} // namespace
+
+class TestSimWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void opensWithTheHeadAsItIs() {
+        SimCard card(quiet());
+        SimControlWindow w(card);
+        w.show();
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.windowTitle(), QString("Reader head simulator"));
+        QVERIFY(find<QRadioButton>(w, "holderFilm")->isChecked());
+        QVERIFY(!find<QCheckBox>(w, "filmPresent")->isChecked());
+        QCOMPARE(find<QDoubleSpinBox>(w, "lamp")->value(), 2.0);
+        QCOMPARE(find<QComboBox>(w, "filterInserted")->currentIndex(), 0);
+        QCOMPARE(find<QLineEdit>(w, "record")->text(), QString::fromLatin1(healthyRecord()));
+        QCOMPARE(text(w, "faults"), QString("Faults: none"));
+    }
+
+    void controlsChangeTheHead() {
+        SimCard card(quiet());
+        SimControlWindow w(card);
+        w.show();
+        find<QCheckBox>(w, "filmPresent")->setChecked(true);
+        find<QDoubleSpinBox>(w, "filmOd1")->setValue(1.25);
+        find<QDoubleSpinBox>(w, "filmOd2")->setValue(0.75);
+        find<QDoubleSpinBox>(w, "lamp")->setValue(1.5);
+        find<QDoubleSpinBox>(w, "noise")->setValue(4);
+        QVERIFY(card.conditions().film.present);
+        QCOMPARE(card.conditions().film.od[0], 1.25);
+        QCOMPARE(card.conditions().film.od[1], 0.75);
+        QCOMPARE(card.conditions().lamp, 1.5);
+        QCOMPARE(card.conditions().noise, 4.0);
+        std::int16_t in = 0;
+        card.cbDIn(0, AUXPORT, in);
+        QCOMPARE(in & 1, 0); // film switch closed
+
+        find<QRadioButton>(w, "holderFilter")->click();
+        QCOMPARE(card.conditions().holder, Holder::Filter);
+        find<QComboBox>(w, "filterInserted")->setCurrentIndex(3);
+        QCOMPARE(card.conditions().filters.inserted, Filter::Dark);
+
+        auto* button = find<QPushButton>(w, "pushButton");
+        QTest::mousePress(button, Qt::LeftButton);
+        QVERIFY(card.conditions().button);
+        card.cbDIn(0, AUXPORT, in);
+        QCOMPARE(in & 2, 2);
+        QTest::mouseRelease(button, Qt::LeftButton);
+        QVERIFY(!card.conditions().button);
+    }
+
+    void indicatorsFollowThePort_data() {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("led");
+        QTest::addColumn<QString>("buzzer");
+        QTest::addColumn<QString>("wavelength");
+        QTest::addColumn<QString>("chipSelect");
+        QTest::newRow("start-up image") << 8 << "LED off"
+                                        << "Buzzer off"
+                                        << "First wavelength (510 nm)"
+                                        << "EEPROM released";
+        QTest::newRow("LED, second wavelength") << 14 << "LED on"
+                                                << "Buzzer off"
+                                                << "Second wavelength (600 nm)"
+                                                << "EEPROM released";
+        QTest::newRow("buzzer, EEPROM selected") << 1 << "LED off"
+                                                 << "Buzzer on"
+                                                 << "First wavelength (510 nm)"
+                                                 << "EEPROM selected";
+    }
+    void indicatorsFollowThePort() {
+        QFETCH(int, port);
+        QFETCH(QString, led);
+        QFETCH(QString, buzzer);
+        QFETCH(QString, wavelength);
+        QFETCH(QString, chipSelect);
+        SimCard card(quiet());
+        SimControlWindow w(card);
+        card.cbDOut(0, AUXPORT, 0x55); // something else first, so every port value is a change
+        card.cbDOut(0, AUXPORT, static_cast<std::uint16_t>(port));
+        QCOMPARE(text(w, "ledIndicator"), led);
+        QCOMPARE(text(w, "buzzerIndicator"), buzzer);
+        QCOMPARE(text(w, "wavelengthIndicator"), wavelength);
+        QCOMPARE(text(w, "chipSelectIndicator"), chipSelect);
+    }
+
+    void eventsShowInTheControls() {
+        ManualClock clock;
+        Scenario s = quiet();
+        s.events = {Event{3000, QJsonObject{{"film", QJsonObject{{"present", true}}},
+                                            {"lamp", 0.5},
+                                            {"filters", QJsonObject{{"inserted", "light"}}},
+                                            {"faults", QJsonObject{{"blank_eeprom", true}}}}}};
+        SimCard card(s, &clock);
+        SimControlWindow w(card);
+        clock.advance(3000);
+        card.applyDueEvents();
+        QVERIFY(find<QCheckBox>(w, "filmPresent")->isChecked());
+        QCOMPARE(find<QDoubleSpinBox>(w, "lamp")->value(), 0.5);
+        QCOMPARE(find<QComboBox>(w, "filterInserted")->currentIndex(), 1);
+        QCOMPARE(text(w, "faults"), QString("Faults: blank EEPROM"));
+        QCOMPARE(find<QLineEdit>(w, "record")->text(), QString("\\xff").repeated(64));
+        // Showing the event did not feed back into the card as a change of its own.
+        QCOMPARE(card.conditions().lamp, 0.5);
+    }
+
+    void recordTextShowsEveryByte() {
+        QCOMPARE(SimControlWindow::recordText(QByteArray("Q\0\\\x7f\xe9 ", 6)),
+                 QString("Q\\x00\\x5c\\x7f\\xe9 "));
+    }
+};
+
+} // namespace qvr::test
+
+QTEST_MAIN(qvr::test::TestSimWindow)
+#include "test_sim_window.moc"
