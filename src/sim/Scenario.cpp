@@ -415,6 +415,13 @@ Scenario Scenario::healthy() {
     return Scenario{};
 }
 
+Scenario Scenario::quiet() {
+    Scenario s;
+    s.noise = 0;
+    s.conversionUs = 0;
+    return s;
+}
+
 std::optional<Scenario> parseScenario(const QByteArray& json, QString* error) {
     QJsonParseError pe;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &pe);

@@ -90,6 +90,9 @@ struct Scenario {
 
     // Model QVR100, serial number 1234, gain 1.9, 510 / 600 nm, clear light path.
     static Scenario healthy();
+    // The healthy head without noise or conversion time: exact counts at once, for tests
+    // and benchmarks.
+    static Scenario quiet();
 
     // Stores up to 64 bytes in the even words, high byte first; every byte not given
     // (the rest, and all odd words) is 0xFF.

@@ -15,13 +15,6 @@ namespace qvr::test {
 
 namespace {
 
-Scenario quiet() {
-    Scenario s = Scenario::healthy();
-    s.noise = 0;
-    s.conversionUs = 0;
-    return s;
-}
-
 std::int16_t readInputs(SimCard& card, int board = 0) {
     std::int16_t v = -1;
     card.cbDIn(board, AUXPORT, v);
@@ -90,7 +83,7 @@ private slots:
         QFETCH(int, board);
         QFETCH(int, type);
         QFETCH(QString, name);
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.boards = {Board{1, kDas08BoardType, "PCI-DAS08"}, Board{3, 7, "PCI-DIO24"},
                     Board{4, kOtherBoardType, "ABCDEFGHIJKLMNOPQRSTUVWX"}};
         SimCard card(s);
@@ -111,7 +104,7 @@ private slots:
     }
 
     void headIsOnTheLowestNumberedDas08() {
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.boards = {Board{5, kDas08BoardType, "PCI-DAS08"}, Board{0, 7, "PCI-DIO24"},
                     Board{2, kDas08BoardType, "PCI-DAS08"}};
         SimCard card(s);
@@ -135,7 +128,7 @@ private slots:
     void refusedArguments() {
         QFETCH(QString, call);
         QFETCH(int, status);
-        SimCard card(quiet());
+        SimCard card(Scenario::quiet());
         std::int16_t v = -123;
         std::int32_t c = -123;
         char buf[kBoardNameSize];
@@ -180,7 +173,7 @@ private slots:
         QFETCH(bool, filterHolder);
         QFETCH(bool, button);
         QFETCH(int, inputs);
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.film.present = film;
         s.holder = filterHolder ? Holder::Filter : Holder::Film;
         s.button = button;
@@ -195,7 +188,7 @@ private slots:
     }
     void undrivenDoIsASetting() {
         QFETCH(int, level);
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.undrivenDo = level;
         SimCard card(s);
         QCOMPARE(readInputs(card) & 4, level * 4);
@@ -221,7 +214,7 @@ private slots:
         QFETCH(bool, buzzer);
         QFETCH(bool, second);
         QFETCH(bool, selected);
-        SimCard card(quiet());
+        SimCard card(Scenario::quiet());
         QCOMPARE(card.cbDOut(0, AUXPORT, static_cast<std::uint16_t>(value)), 0);
         QCOMPARE(card.ledOn(), led);
         QCOMPARE(card.buzzerOn(), buzzer);
@@ -230,7 +223,7 @@ private slots:
     }
 
     void linesChangedOnlyOnAChange() {
-        SimCard card(quiet());
+        SimCard card(Scenario::quiet());
         QSignalSpy spy(&card, &SimCard::linesChanged);
         card.cbDOut(0, AUXPORT, 8);
         card.cbDOut(0, AUXPORT, 8);
@@ -241,7 +234,7 @@ private slots:
     // --- the EEPROM over the port -----------------------------------------------------------
 
     void documentedSequenceReadsWordZero() {
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.setRecord("QV");
         SimCard card(s);
         // Written out as the reader's procedure specifies it, port value by port value.
@@ -283,7 +276,7 @@ private slots:
     }
     void recordsReadBackThroughThePort() {
         QFETCH(QByteArray, record);
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.setRecord(record);
         SimCard card(s);
         const QByteArray expected = record + QByteArray(64 - record.size(), '\xff');
@@ -292,7 +285,7 @@ private slots:
     }
 
     void oddWordsAreNotInTheRecord() {
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.words.fill(0x1234);
         s.words[0] = 0x4142;
         s.words[2] = 0x4344;
@@ -323,7 +316,7 @@ private slots:
         QFETCH(double, lamp);
         QFETCH(double, od);
         QFETCH(int, count);
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.gain = gain;
         s.lamp = lamp;
         s.film = Film{od > 0, {od, od}};
@@ -349,7 +342,7 @@ private slots:
         QFETCH(int, filter);
         QFETCH(int, port);
         QFETCH(double, od);
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.gain = 2.0;
         s.lamp = 2.0;
         s.film = Film{true, {0.8, 0.4}};
@@ -361,12 +354,12 @@ private slots:
     }
 
     void otherChannelsReadOpenInputs() {
-        SimCard card(quiet());
+        SimCard card(Scenario::quiet());
         QCOMPARE(convert(card, 0, 7), 2048);
     }
 
     void noiseIsSeededAndGaussian() {
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.lamp = 0;
         s.noise = 20;
         s.seed = 77;
@@ -408,7 +401,7 @@ private slots:
         QFETCH(int, kind);
         QFETCH(int, every);
         QFETCH(QList<int>, statuses);
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.faults.failEvery[static_cast<std::size_t>(kind)] = every;
         s.faults.failStatus = 9;
         SimCard card(s);
@@ -448,7 +441,7 @@ private slots:
     }
 
     void noBoardInstalled() {
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.faults.noBoard = true;
         SimCard card(s);
         for (int b = 0; b < kMaxBoards; ++b) {
@@ -462,7 +455,7 @@ private slots:
     }
 
     void anotherBoardModel() {
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.faults.otherModel = true;
         SimCard card(s);
         std::int32_t type = 0;
@@ -490,7 +483,7 @@ private slots:
         QFETCH(int, stuck);
         QFETCH(bool, disconnected);
         QFETCH(QByteArray, record);
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.faults.blankEeprom = blank;
         s.faults.doStuck = stuck;
         s.faults.disconnected = disconnected;
@@ -499,7 +492,7 @@ private slots:
     }
 
     void deadConverterAndDisconnectedHead() {
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.faults.deadConverter = true;
         SimCard dead(s);
         QCOMPARE(convert(dead), 0);
@@ -517,7 +510,7 @@ private slots:
     void eventsFallDueOnTheClock() {
         ManualClock clock;
         clock.advance(5000); // the card counts from its own start
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.events = {Event{2000, QJsonObject{{"film", QJsonObject{{"present", true}}}}},
                     Event{2000, QJsonObject{{"button", true}}},
                     Event{3500, QJsonObject{{"faults", QJsonObject{{"dead_converter", true}}}}}};
@@ -538,7 +531,7 @@ private slots:
 
     void eventChangingTheRecord() {
         ManualClock clock;
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.events = {Event{1000, QJsonObject{{"record", "QVR10019991.0450650"}}}};
         SimCard card(s, &clock);
         QCOMPARE(readRecordThroughPort(card), healthyRecord());
@@ -547,7 +540,7 @@ private slots:
     }
 
     void liveChanges() {
-        SimCard card(quiet());
+        SimCard card(Scenario::quiet());
         QSignalSpy spy(&card, &SimCard::conditionsChanged);
         card.setHolder(Holder::Film); // already so
         QCOMPARE(spy.count(), 0);

@@ -33,6 +33,13 @@ private slots:
         QCOMPARE(s.conversionUs, 25);
     }
 
+    void quietHeadIsExactAndInstant() {
+        const Scenario s = Scenario::quiet();
+        QCOMPARE(s.noise, 0.0);
+        QCOMPARE(s.conversionUs, 0);
+        QCOMPARE(s.record(), healthyRecord());
+    }
+
     void recordBytesNotGivenAreFF() {
         Scenario s;
         s.setRecord("ABC");

@@ -21,13 +21,6 @@ namespace qvr::test {
 
 namespace {
 
-Scenario quiet() {
-    Scenario s = Scenario::healthy();
-    s.noise = 0;
-    s.conversionUs = 0;
-    return s;
-}
-
 template <typename W> W* find(QWidget& w, const char* name) {
     W* child = w.findChild<W*>(QLatin1String(name));
     if (!child)
@@ -45,7 +38,7 @@ class TestSimWindow : public QObject {
     Q_OBJECT
 private slots:
     void opensWithTheHeadAsItIs() {
-        SimCard card(quiet());
+        SimCard card(Scenario::quiet());
         SimControlWindow w(card);
         w.show();
         QVERIFY(w.isVisible());
@@ -59,7 +52,7 @@ private slots:
     }
 
     void controlsChangeTheHead() {
-        SimCard card(quiet());
+        SimCard card(Scenario::quiet());
         SimControlWindow w(card);
         w.show();
         find<QCheckBox>(w, "filmPresent")->setChecked(true);
@@ -115,7 +108,7 @@ private slots:
         QFETCH(QString, buzzer);
         QFETCH(QString, wavelength);
         QFETCH(QString, chipSelect);
-        SimCard card(quiet());
+        SimCard card(Scenario::quiet());
         SimControlWindow w(card);
         card.cbDOut(0, AUXPORT, 0x55); // something else first, so every port value is a change
         card.cbDOut(0, AUXPORT, static_cast<std::uint16_t>(port));
@@ -127,7 +120,7 @@ private slots:
 
     void eventsShowInTheControls() {
         ManualClock clock;
-        Scenario s = quiet();
+        Scenario s = Scenario::quiet();
         s.events = {Event{3000, QJsonObject{{"film", QJsonObject{{"present", true}}},
                                             {"lamp", 0.5},
                                             {"filters", QJsonObject{{"inserted", "light"}}},
