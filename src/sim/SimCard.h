@@ -96,7 +96,7 @@ private:
     Eeprom93C46 eeprom_;
     std::uint8_t out_ = 0;
     std::array<std::uint64_t, kCallKinds> calls_{};
-    std::mt19937_64 rng_; // fully specified by the standard: the same noise everywhere
+    std::mt19937_64 rng_; // defined bit for bit by C++: the same noise everywhere
     std::uint64_t seed_ = 0;
     bool spare_ = false;
     double spareValue_ = 0;

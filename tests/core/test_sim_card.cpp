@@ -237,7 +237,7 @@ private slots:
         Scenario s = Scenario::quiet();
         s.setRecord("QV");
         SimCard card(s);
-        // Written out as the reader's procedure specifies it, port value by port value.
+        // Written out port value by port value, as the reader's read procedure does it.
         // clang-format off
         const QList<int> writes{
             8, 12, 13,            // idle: CS released, DI low, SK low
