@@ -1,0 +1,129 @@
+// qvr100pci: the reader program, windowed or as a service without a window.
+
+#include "app/HeadlessHost.h"
+#include "app/MessageSink.h"
+#include "app/Messages.h"
+#include "app/Reader.h"
+#include "app/Settings.h"
+#include "app/ShutdownSignals.h"
+#include "app/Timer.h"
+#include "daq/Backend.h"
+#include "link/LinkService.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cstdio>
+
+namespace {
+
+void say(const QString& line) {
+    const QByteArray bytes = "QVR100PCI: " + line.toUtf8() + "\n";
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+int runHeadless(QCoreApplication& app) {
+    qvr::QtClock clock;
+    qvr::StderrMessageSink messages;
+    qvr::IniSettings settings;
+    QString error;
+    std::optional<qvr::Backend> backend = qvr::openBackend(clock, &error);
+    if (!backend) {
+        say(error);
+        return 1;
+    }
+    qvr::Reader reader(clock, *backend->driver, settings, messages);
+    QString linkMessage;
+    const std::unique_ptr<qvr::LinkService> link =
+        qvr::startLink(reader.labels(), backend->simulated, &linkMessage);
+    if (!link) {
+        say(linkMessage);
+        return 1;
+    }
+    if (!link->serving()) {
+        // Serving readings is what the service is for; without a bus it has no purpose.
+        say(linkMessage + QStringLiteral(" (--headless serves readings only on the session bus)"));
+        return 1;
+    }
+    if (backend->simulated)
+        say(QStringLiteral("running on the simulated reader head: readings are simulated"));
+
+    qvr::ShutdownSignals shutdownSignals;
+    QObject::connect(&shutdownSignals, &qvr::ShutdownSignals::received, &reader,
+                     [&reader] { reader.Form_Unload(); });
+    qvr::HeadlessHost host(reader, [] { QCoreApplication::exit(0); });
+    if (!host.chooseBoard()) {
+        say(host.error());
+        backend->flush();
+        return 1;
+    }
+    if (!host.error().isEmpty())
+        say(host.error());
+    reader.Form_Load(host);
+    const int status = app.exec();
+    backend->flush();
+    return status;
+}
+
+int runWindowedProgram(int&, char**) {
+    say(QStringLiteral("the windowed program is not available yet; use --headless"));
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(qvr::text(403));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and exit."));
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        QStringLiteral("Run as a service without a window: read the head and serve the "
+                       "readings on the session bus until SIGTERM, SIGINT or SIGHUP."));
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addOption(headless);
+
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    // Parsed before any application object exists, so --help works without a display.
+    if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
+        const QString why = parser.errorText().isEmpty()
+                                ? QStringLiteral("unexpected argument '%1'")
+                                      .arg(parser.positionalArguments().value(0))
+                                : parser.errorText();
+        std::fprintf(stderr, "qvr100pci: %s\nTry 'qvr100pci --help'.\n", qPrintable(why));
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        std::printf("Usage: qvr100pci [--headless]\n%s\n\n"
+                    "Options:\n"
+                    "  -h, --help     Show this help and exit.\n"
+                    "  -v, --version  Show the version and exit.\n"
+                    "  --headless     Run as a service without a window: read the head and\n"
+                    "                 serve the readings on the session bus until SIGTERM,\n"
+                    "                 SIGINT or SIGHUP.\n\n"
+                    "Environment:\n"
+                    "  QVR100_DAQ           sim or comedi (default: comedi when a comedi device\n"
+                    "                       exists, else the simulated reader head)\n"
+                    "  QVR100_SIM_SCENARIO  JSON scenario for the simulated head\n"
+                    "  QVR100_SIM_TRACE     append one line per driver call to this file\n",
+                    qPrintable(qvr::text(403)));
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("qvr100pci %s\n", QVR100_VERSION);
+        return 0;
+    }
+    if (parser.isSet(headless)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("qvr100pci"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(QVR100_VERSION));
+        return runHeadless(app);
+    }
+    return runWindowedProgram(argc, argv);
+}
