@@ -3,13 +3,17 @@
 #include "app/HeadlessHost.h"
 #include "app/MessageSink.h"
 #include "app/Messages.h"
+#include "app/QtMessageSink.h"
 #include "app/Reader.h"
 #include "app/Settings.h"
 #include "app/ShutdownSignals.h"
 #include "app/Timer.h"
+#include "app/WindowedRun.h"
 #include "daq/Backend.h"
 #include "link/LinkService.h"
+#include "sim/SimControlWindow.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <cstdio>
@@ -65,9 +69,40 @@ int runHeadless(QCoreApplication& app) {
     return status;
 }
 
-int runWindowedProgram(int&, char**) {
-    say(QStringLiteral("the windowed program is not available yet; use --headless"));
-    return 1;
+int runWindowedProgram(int& argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("qvr100pci"));
+    QApplication::setApplicationVersion(QStringLiteral(QVR100_VERSION));
+    qvr::QtClock clock;
+    qvr::QtMessageSink messages;
+    qvr::IniSettings settings;
+    // Each refusal goes to standard error as well, for a start from a terminal or a unit file.
+    const auto refuse = [&messages](const QString& why) {
+        say(why);
+        messages.showMessage(why);
+        return 1;
+    };
+    QString error;
+    std::optional<qvr::Backend> backend = qvr::openBackend(clock, &error);
+    if (!backend)
+        return refuse(error);
+    qvr::Reader reader(clock, *backend->driver, settings, messages);
+    QString linkMessage;
+    const std::unique_ptr<qvr::LinkService> link =
+        qvr::startLink(reader.labels(), backend->simulated, &linkMessage);
+    if (!link)
+        return refuse(linkMessage);
+    if (!link->serving()) {
+        // Readings are still shown; only other programs cannot have them. Said once.
+        say(linkMessage);
+        messages.showMessage(linkMessage);
+    }
+    std::unique_ptr<qvr::sim::SimControlWindow> simulator;
+    if (backend->sim)
+        simulator = std::make_unique<qvr::sim::SimControlWindow>(*backend->sim);
+    const int status = qvr::runWindowed(app, reader, backend->simulated, simulator.get());
+    backend->flush();
+    return status;
 }
 
 } // namespace
