@@ -57,6 +57,7 @@ frmQVR100::frmQVR100(Reader& reader, bool simulated, QWidget* parent)
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
+    client->setFont(formFont());
     setCentralWidget(client);
     createLabels();
     createCheckBoxes();

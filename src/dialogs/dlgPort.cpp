@@ -18,6 +18,7 @@ dlgPort::dlgPort(BoardSelection& boards, DaqDriver& driver, ReaderState& state,
       lblPortAddress_(new QLabel(this)), cmbBoard_(new QComboBox(this)),
       OKButton_(new QPushButton(this)), cmdCancel_(new QPushButton(this)) {
     setObjectName(QStringLiteral("dlgPort"));
+    setFont(formFont());
     setModal(true);
     setFixedSize(twipsSize(this, 5805, 2280));
 

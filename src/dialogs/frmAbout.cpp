@@ -36,6 +36,7 @@ frmAbout::frmAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("frmAbout"));
+    setFont(formFont());
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
     setFixedSize(twipsSize(this, 5730, 3555));

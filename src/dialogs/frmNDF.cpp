@@ -37,6 +37,7 @@ frmNDF::frmNDF(FilterCheck& check, QWidget* parent)
       results_{label(this, "ndfA", {}), label(this, "ndfB", {}), label(this, "ndfC", {})},
       OKButton_(button(this, "OKButton", 302)) {
     setObjectName(QStringLiteral("frmNDF"));
+    setFont(formFont());
     setModal(true);
     setWindowTitle(text(300));
 
