@@ -1,6 +1,7 @@
 # make run    installs what is missing, builds, starts the program on the simulated head
 # make test   installs, builds, runs every test (plain, then with ASan + UBSan)
 # make bench  installs, builds, runs every benchmark
+# make screenshots  builds, then draws the README pictures of the windows into docs/
 
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libcomedi-dev libbenchmark-dev \
             fonts-liberation dbus-daemon dbus-bin
@@ -50,6 +51,9 @@ bench: build
 run: build
 	@if [ ! -x build/bin/qvr100pci ]; then echo "The program is not built yet."; exit 0; fi
 	QVR100_DAQ=$${QVR100_DAQ:-sim} ./build/bin/qvr100pci
+
+screenshots: build
+	QT_QPA_PLATFORM=offscreen ./build/bin/qvr100screenshots docs
 
 clean:
 	rm -rf build build-asan
