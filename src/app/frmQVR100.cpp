@@ -18,6 +18,7 @@
 #include <QThread>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace qvr {
 
@@ -124,45 +125,45 @@ void frmQVR100::createMenus() {
         m->setObjectName(QLatin1String(name));
         return m;
     };
-    auto item = [this](QMenu* m, const char* name, int textId, void (Reader::*command)()) {
+    auto item = [this](QMenu* m, const char* name, int textId, std::function<void()> command) {
         QAction* a = m->addAction(text(textId));
         a->setObjectName(QLatin1String(name));
         if (command)
-            connect(a, &QAction::triggered, this, [this, command] { (reader_.*command)(); });
+            connect(a, &QAction::triggered, this, std::move(command));
         return a;
     };
 
     QMenu* mnuFile = menu(menuBar()->addMenu(text(100)), "mnuFile");
-    item(mnuFile, "mnuExit", 101, &Reader::mnuExit_Click);
+    item(mnuFile, "mnuExit", 101, [this] { reader_.mnuExit_Click(); });
 
     QMenu* mnuSetup = menu(menuBar()->addMenu(text(110)), "mnuSetup");
-    item(mnuSetup, "mnuNDF", 113, &Reader::mnuNDF_Click)
-        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    item(mnuSetup, "mnuZero", 114, &Reader::mnuZero_Click)
-        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    item(mnuSetup, "mnuNDF", 113, [this] {
+        reader_.mnuNDF_Click();
+    })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    item(mnuSetup, "mnuZero", 114, [this] {
+        reader_.mnuZero_Click();
+    })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
     mnuSetup->addSeparator()->setObjectName(QStringLiteral("mnuSeparator"));
     QMenu* mnuDisplay = menu(mnuSetup->addMenu(text(115)), "mnuDisplay");
-    mnuPrimary_ = item(mnuDisplay, "mnuPrimary", 116, nullptr);
-    mnuSecondary_ = item(mnuDisplay, "mnuSecondary", 119, nullptr);
-    const auto wavelength = [this](QAction* a, void (Reader::*command)()) {
-        a->setCheckable(true);
-        // Qt toggles the mark on the click; the reader's menu state decides it instead.
-        connect(a, &QAction::triggered, this, [this, command] {
-            (reader_.*command)();
-            showWavelengthMenu();
-        });
-    };
-    wavelength(mnuPrimary_, &Reader::mnuPrimary_Click);
-    wavelength(mnuSecondary_, &Reader::mnuSecondary_Click);
-    item(mnuSetup, "mnuPort", 118, &Reader::mnuPort_Click);
+    // Qt toggles the mark on the click; the reader's menu state decides it instead.
+    mnuPrimary_ = item(mnuDisplay, "mnuPrimary", 116, [this] {
+        reader_.mnuPrimary_Click();
+        showWavelengthMenu();
+    });
+    mnuSecondary_ = item(mnuDisplay, "mnuSecondary", 119, [this] {
+        reader_.mnuSecondary_Click();
+        showWavelengthMenu();
+    });
+    mnuPrimary_->setCheckable(true);
+    mnuSecondary_->setCheckable(true);
+    item(mnuSetup, "mnuPort", 118, [this] { reader_.mnuPort_Click(); });
 
     QMenu* mnuHelpDrop = menu(menuBar()->addMenu(text(120)), "mnuHelpDrop");
     QAction* mnuHelp = item(mnuHelpDrop, "mnuHelp", 121, nullptr);
     mnuHelp->setShortcut(QKeySequence(Qt::Key_F1));
     // There is no help to show: the item is there, greyed.
     mnuHelp->setEnabled(false);
-    QAction* mnuAbout = item(mnuHelpDrop, "mnuAbout", 122, nullptr);
-    connect(mnuAbout, &QAction::triggered, this, &frmQVR100::mnuAbout_Click);
+    item(mnuHelpDrop, "mnuAbout", 122, [this] { mnuAbout_Click(); });
 }
 
 void frmQVR100::showLabels(LabelSet which) {
