@@ -230,6 +230,10 @@ void frmQVR100::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+WindowPlacement* frmQVR100::placement() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland")) ? nullptr : this;
+}
+
 QRectF frmQVR100::frameTwips() const {
     const QRect f = frameGeometry();
     const QScreen* s = screen();

@@ -26,8 +26,9 @@ public:
     frmQVR100(Reader& reader, bool simulated, QWidget* parent = nullptr);
     ~frmQVR100() override;
 
-    // ReaderHost
-    WindowPlacement* placement() override { return this; }
+    // ReaderHost. Where the window system keeps window positions to itself (Wayland) there
+    // is no placement, so the stored position is neither applied nor overwritten.
+    WindowPlacement* placement() override;
     void showBoardDialog() override;
     void showFilterCheck() override;
     void endProcess() override;
