@@ -237,13 +237,20 @@ WindowPlacement* frmQVR100::placement() {
 QRectF frmQVR100::frameTwips() const {
     const QRect f = frameGeometry();
     const QScreen* s = screen();
-    return QRectF(pixelsToTwips(f.x(), s), pixelsToTwips(f.y(), s), pixelsToTwips(f.width(), s),
-                  pixelsToTwips(f.height(), s));
+    QRectF twips(pixelsToTwips(f.x(), s), pixelsToTwips(f.y(), s), pixelsToTwips(f.width(), s),
+                 pixelsToTwips(f.height(), s));
+    // A pixel is 15 twips at 96 dpi: a window left where it was put keeps the exact twips it
+    // was put at, so that an unmoved window does not creep by a rounding at every start.
+    if (placed_ && f.topLeft() == placed_->pixels)
+        twips.moveTopLeft(placed_->twips);
+    return twips;
 }
 
 void frmQVR100::moveTo(float left, float top) {
     const QScreen* s = screen();
-    move(toPixels(left, s), toPixels(top, s));
+    const QPoint pixels(toPixels(left, s), toPixels(top, s));
+    move(pixels);
+    placed_ = Position{pixels, QPointF(left, top)};
 }
 
 QSizeF frmQVR100::screenTwips() const {

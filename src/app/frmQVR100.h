@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -63,6 +64,12 @@ private:
     QCheckBox* chkLED_ = nullptr;
     QCheckBox* chkBuzzer_ = nullptr;
     QPointer<frmAbout> about_;
+    // Where moveTo last put the frame, in pixels and in the twips asked for.
+    struct Position {
+        QPoint pixels;
+        QPointF twips;
+    };
+    std::optional<Position> placed_;
 };
 
 // The client area the window opens with, and the one that uncovers the diagnostics panel.

@@ -99,7 +99,10 @@ private slots:
     void aboutTwiceShowsOneBox();
     void shutDown_data();
     void shutDown();
+    void positionStoredAndRestored_data();
     void positionStoredAndRestored();
+    void movedWindowStoresWhereItIs();
+    void screenSizeInTwips();
 };
 
 void TestFrmQVR100::menuTree_data() {
@@ -447,20 +450,63 @@ void TestFrmQVR100::shutDown() {
     QVERIFY(!rig.reader.tmrRead().isEnabled());
 }
 
+void TestFrmQVR100::positionStoredAndRestored_data() {
+    QTest::addColumn<QString>("left");
+    QTest::addColumn<QString>("top");
+    QTest::addColumn<QString>("storedLeft");
+    QTest::addColumn<QString>("storedTop");
+    QTest::newRow("whole pixels") << "1500"
+                                  << "1200"
+                                  << "1500"
+                                  << "1200";
+    // Not a whole number of pixels: an unmoved window keeps them as they were.
+    QTest::newRow("first run, defaults") << QString() << QString() << "100"
+                                         << "100";
+    QTest::newRow("fractions of a pixel") << "1234.5"
+                                          << "-7"
+                                          << "1234.5"
+                                          << "-7";
+}
+
 void TestFrmQVR100::positionStoredAndRestored() {
+    QFETCH(QString, left);
+    QFETCH(QString, top);
+    QFETCH(QString, storedLeft);
+    QFETCH(QString, storedTop);
     Rig rig;
-    rig.settings.values_[QStringLiteral("ScreenLeft")] = QStringLiteral("1500");
-    rig.settings.values_[QStringLiteral("ScreenTop")] = QStringLiteral("1200");
+    if (!left.isNull())
+        rig.settings.values_[QStringLiteral("ScreenLeft")] = left;
+    if (!top.isNull())
+        rig.settings.values_[QStringLiteral("ScreenTop")] = top;
     rig.start();
     rig.window.show();
     const QScreen* s = rig.window.screen();
-    QCOMPARE(rig.window.pos(), QPoint(twipsToPixels(1500, s), twipsToPixels(1200, s)));
-    const QSizeF screen = rig.window.screenTwips();
-    QCOMPARE(screen.width(), double(pixelsToTwips(s->geometry().width(), s)));
+    const float l = storedLeft.toFloat(), t = storedTop.toFloat();
+    QCOMPARE(rig.window.pos(),
+             QPoint(twipsToPixels(std::lround(l), s), twipsToPixels(std::lround(t), s)));
 
     rig.window.close();
-    QCOMPARE(rig.settings.read(QStringLiteral("ScreenLeft"), QString()), QStringLiteral("1500"));
-    QCOMPARE(rig.settings.read(QStringLiteral("ScreenTop"), QString()), QStringLiteral("1200"));
+    QCOMPARE(rig.settings.read(QStringLiteral("ScreenLeft"), QString()), storedLeft);
+    QCOMPARE(rig.settings.read(QStringLiteral("ScreenTop"), QString()), storedTop);
+}
+
+void TestFrmQVR100::movedWindowStoresWhereItIs() {
+    Rig rig;
+    rig.settings.values_[QStringLiteral("ScreenLeft")] = QStringLiteral("100");
+    rig.start();
+    rig.window.show();
+    const QScreen* s = rig.window.screen();
+    rig.window.move(twipsToPixels(3000, s), twipsToPixels(1500, s));
+    rig.window.close();
+    QCOMPARE(rig.settings.read(QStringLiteral("ScreenLeft"), QString()), QStringLiteral("3000"));
+    QCOMPARE(rig.settings.read(QStringLiteral("ScreenTop"), QString()), QStringLiteral("1500"));
+}
+
+void TestFrmQVR100::screenSizeInTwips() {
+    Rig rig;
+    const QScreen* s = rig.window.screen();
+    QCOMPARE(rig.window.screenTwips(), QSizeF(pixelsToTwips(s->geometry().width(), s),
+                                              pixelsToTwips(s->geometry().height(), s)));
 }
 
 QTEST_MAIN(TestFrmQVR100)
