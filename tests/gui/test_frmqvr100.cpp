@@ -88,7 +88,6 @@ private slots:
     void checkMarks();
     void panelLabels_data();
     void panelLabels();
-    void hiddenLabelsHaveNoWidget();
     void displayArea();
     void simulatedMarker_data();
     void simulatedMarker();
@@ -102,7 +101,6 @@ private slots:
     void positionStoredAndRestored_data();
     void positionStoredAndRestored();
     void movedWindowStoresWhereItIs();
-    void screenSizeInTwips();
 };
 
 void TestFrmQVR100::menuTree_data() {
@@ -249,12 +247,6 @@ void TestFrmQVR100::panelLabels() {
     QCoreApplication::processEvents(); // the model tells its observers on the event loop
     QCOMPARE(w->text(), QStringLiteral("<i>new</i> & text"));
     QCOMPARE(w->textFormat(), Qt::PlainText);
-}
-
-void TestFrmQVR100::hiddenLabelsHaveNoWidget() {
-    Rig rig;
-    for (Label l : {Label::lblA1, Label::lblA2, Label::na, Label::nb, Label::nc})
-        QVERIFY(!rig.window.labelWidget(l));
 }
 
 void TestFrmQVR100::displayArea() {
@@ -500,13 +492,6 @@ void TestFrmQVR100::movedWindowStoresWhereItIs() {
     rig.window.close();
     QCOMPARE(rig.settings.read(QStringLiteral("ScreenLeft"), QString()), QStringLiteral("3000"));
     QCOMPARE(rig.settings.read(QStringLiteral("ScreenTop"), QString()), QStringLiteral("1500"));
-}
-
-void TestFrmQVR100::screenSizeInTwips() {
-    Rig rig;
-    const QScreen* s = rig.window.screen();
-    QCOMPARE(rig.window.screenTwips(), QSizeF(pixelsToTwips(s->geometry().width(), s),
-                                              pixelsToTwips(s->geometry().height(), s)));
 }
 
 QTEST_MAIN(TestFrmQVR100)
