@@ -70,7 +70,6 @@ struct Rig {
 class TestReaderCycle : public QObject {
     Q_OBJECT
 private slots:
-    void startupArmsOnlyTheDelayedZero();
     void tickSequenceAfterStartup_data();
     void tickSequenceAfterStartup();
     void readingsNeverOverlap();
@@ -80,23 +79,8 @@ private slots:
     void wavelengthCommandsKeepTheLed();
     void wavelengthCommandUpdatesMenuDisplayAndWl();
     void filterCheckStopsReadingAndRezeroes();
-    void checkBoxesDriveSingleLines();
     void shutdownWithBoxOpenDuringZeroLeavesLinesAtZero();
 };
-
-void TestReaderCycle::startupArmsOnlyTheDelayedZero() {
-    Rig rig;
-    rig.reader.Form_Load(rig.host);
-    QVERIFY(rig.reader.tmrDelayZero().isEnabled());
-    QVERIFY(!rig.reader.tmrRead().isEnabled());
-    QCOMPARE(rig.reader.tmrDelayZero().interval(), 500);
-    QCOMPARE(rig.reader.tmrRead().interval(), 600);
-    QCOMPARE(rig.host.boardDialogs, 0);
-    QCOMPARE(rig.reader.labels().text(Label::A), QStringLiteral("Zeroing"));
-    // The EEPROM read leaves Control at 8; the wavelength command writes it with its lines.
-    QCOMPARE(rig.reader.state().Control, 8);
-    QCOMPARE(rig.driver.doutValues().last(), 8);
-}
 
 void TestReaderCycle::tickSequenceAfterStartup_data() {
     QTest::addColumn<QString>("display");
@@ -119,6 +103,8 @@ void TestReaderCycle::tickSequenceAfterStartup() {
     Rig rig;
     rig.settings.values_.insert(QStringLiteral("Display"), display);
     rig.reader.Form_Load(rig.host);
+    QVERIFY(rig.reader.tmrDelayZero().isEnabled());
+    QVERIFY(!rig.reader.tmrRead().isEnabled());
     const QList<int> writes = rig.driver.doutValues();
     QCOMPARE(writes.mid(writes.size() - 1), commandWrite);
     rig.driver.clearLog();
@@ -254,16 +240,6 @@ void TestReaderCycle::filterCheckStopsReadingAndRezeroes() {
     QVERIFY(rig.takeWrites().isEmpty());
     QVERIFY(rig.reader.tmrDelayZero().isEnabled());
     QVERIFY(!rig.reader.tmrRead().isEnabled());
-}
-
-void TestReaderCycle::checkBoxesDriveSingleLines() {
-    Rig rig;
-    rig.load();
-    rig.reader.chkLED_Click(true);
-    rig.reader.chkBuzzer_Click(true);
-    rig.reader.chkLED_Click(false);
-    rig.reader.chkBuzzer_Click(false);
-    QCOMPARE(rig.takeWrites(), (QList<int>{12, 13, 9, 8}));
 }
 
 void TestReaderCycle::shutdownWithBoxOpenDuringZeroLeavesLinesAtZero() {
