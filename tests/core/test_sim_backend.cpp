@@ -35,6 +35,22 @@ void writeFile(const QString& path, const QByteArray& data) {
 
 class TestSimBackend : public QObject {
     Q_OBJECT
+
+    QTemporaryDir dir_;
+    ManualClock clock_;
+    QString error_;
+
+    // A file of this test (and data row) alone.
+    QString file(const char* name) const {
+        return dir_.filePath(QString(QTest::currentTestFunction()) + QTest::currentDataTag() +
+                             name);
+    }
+    std::optional<Backend> open(const QByteArray& daq) {
+        if (!daq.isEmpty())
+            qputenv("QVR100_DAQ", daq);
+        return openBackend(clock_, &error_);
+    }
+
 private slots:
     void init() {
         qunsetenv("QVR100_DAQ");
@@ -44,115 +60,86 @@ private slots:
     void cleanup() { init(); }
 
     void simWithoutScenarioIsTheHealthyHead() {
-        qputenv("QVR100_DAQ", "sim");
-        ManualClock clock;
-        QString error;
-        auto b = openBackend(clock, &error);
-        QVERIFY2(b, qPrintable(error));
-        QVERIFY(b->simulated);
-        QVERIFY(b->sim);
-        QCOMPARE(b->name, QString("sim"));
+        auto b = open("sim");
+        QVERIFY2(b, qPrintable(error_));
+        QVERIFY(b->simulated && !b->trace);
         QCOMPARE(static_cast<DaqDriver*>(b->sim), b->driver.get());
         QCOMPARE(b->sim->record(), sim::healthyRecord());
         QCOMPARE(b->sim->conditions().conversionUs, 25);
     }
 
     void simWithScenario() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("s.json");
-        writeFile(path,
-                  R"({"lamp": 1.25, "conversion_us": 0, "events": [{"at": 1, "button": true}]})");
-        qputenv("QVR100_DAQ", "sim");
-        qputenv("QVR100_SIM_SCENARIO", path.toLocal8Bit());
-        ManualClock clock;
-        QString error;
-        auto b = openBackend(clock, &error);
-        QVERIFY2(b, qPrintable(error));
+        writeFile(file("s.json"), R"({"lamp": 1.25, "events": [{"at": 1, "button": true}]})");
+        qputenv("QVR100_SIM_SCENARIO", file("s.json").toLocal8Bit());
+        auto b = open("sim");
+        QVERIFY2(b, qPrintable(error_));
         QCOMPARE(b->sim->conditions().lamp, 1.25);
+        clock_.advance(1000); // events run on the program's clock
         std::int16_t in = 0;
-        b->driver->cbDIn(0, AUXPORT, in);
-        QCOMPARE(in & 2, 0);
-        clock.advance(1000); // events run on the program's clock
         b->driver->cbDIn(0, AUXPORT, in);
         QCOMPARE(in & 2, 2);
     }
 
-    void comediChosen() {
-        qputenv("QVR100_DAQ", "comedi");
-        ManualClock clock;
-        QString error;
-        auto b = openBackend(clock, &error);
-        QVERIFY2(b, qPrintable(error));
-        QVERIFY(!b->simulated);
-        QVERIFY(!b->sim);
-        QCOMPARE(b->name, QString("comedi"));
-        QVERIFY(b->driver);
+    void choiceOfBackend_data() {
+        QTest::addColumn<QByteArray>("daq");
+        QTest::addColumn<bool>("simulated");
+        QTest::newRow("comedi") << QByteArray("comedi") << false;
+        QTest::newRow("unset: as the device nodes say") << QByteArray() << !comediDeviceExists();
     }
-
-    void unsetFollowsTheDeviceNodes() {
-        ManualClock clock;
-        QString error;
-        auto b = openBackend(clock, &error);
-        QVERIFY2(b, qPrintable(error));
-        QCOMPARE(b->simulated, !comediDeviceExists());
+    void choiceOfBackend() {
+        QFETCH(QByteArray, daq);
+        QFETCH(bool, simulated);
+        auto b = open(daq);
+        QVERIFY2(b, qPrintable(error_));
+        QCOMPARE(b->simulated, simulated);
+        QCOMPARE(b->sim != nullptr, simulated);
+        QCOMPARE(b->name, QString(simulated ? "sim" : "comedi"));
     }
 
     void refused_data() {
         QTest::addColumn<QByteArray>("daq");
         QTest::addColumn<QByteArray>("scenario"); // file content; "-" for a missing file
-        QTest::addColumn<bool>("traceToFolder");
         QTest::addColumn<QString>("message");
-        QTest::newRow("unknown backend") << QByteArray("simulator") << QByteArray() << false
+        QTest::newRow("unknown backend") << QByteArray("simulator") << QByteArray()
                                          << "QVR100_DAQ must be \"sim\" or \"comedi\", not "
                                             "\"simulator\"";
         QTest::newRow("scenario missing")
-            << QByteArray("sim") << QByteArray("-") << false << "QVR100_SIM_SCENARIO: cannot read";
-        QTest::newRow("scenario refused") << QByteArray("sim") << QByteArray(R"({"gain": 11})")
-                                          << false << "scenario key \"gain\"";
-        QTest::newRow("scenario not JSON")
-            << QByteArray("sim") << QByteArray("gain = 1") << false << "not valid JSON";
+            << QByteArray("sim") << QByteArray("-") << "QVR100_SIM_SCENARIO: cannot read";
+        QTest::newRow("scenario refused")
+            << QByteArray("sim") << QByteArray(R"({"gain": 11})") << "scenario key \"gain\"";
         QTest::newRow("trace cannot be opened")
-            << QByteArray("sim") << QByteArray() << true << "cannot open the trace file";
+            << QByteArray("sim") << QByteArray("trace") << "cannot open the trace file";
     }
     void refused() {
         QFETCH(QByteArray, daq);
         QFETCH(QByteArray, scenario);
-        QFETCH(bool, traceToFolder);
         QFETCH(QString, message);
-        QTemporaryDir dir;
-        qputenv("QVR100_DAQ", daq);
-        if (!scenario.isEmpty()) {
-            const QString path = dir.filePath("s.json");
+        if (scenario == "trace")
+            qputenv("QVR100_SIM_TRACE", dir_.path().toLocal8Bit()); // a folder
+        else if (!scenario.isEmpty()) {
             if (scenario != "-")
-                writeFile(path, scenario);
-            qputenv("QVR100_SIM_SCENARIO", path.toLocal8Bit());
+                writeFile(file("s.json"), scenario);
+            qputenv("QVR100_SIM_SCENARIO", file("s.json").toLocal8Bit());
         }
-        if (traceToFolder)
-            qputenv("QVR100_SIM_TRACE", dir.path().toLocal8Bit());
-        ManualClock clock;
-        QString error;
-        QVERIFY(!openBackend(clock, &error));
-        QVERIFY2(error.contains(message), qPrintable(error));
+        QVERIFY(!open(daq));
+        QVERIFY2(error_.contains(message), qPrintable(error_));
     }
 
     void traceLines() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("trace.txt");
+        const QString path = file("trace.txt");
         writeFile(path, "earlier run\n");
         auto fake = std::make_unique<FakeDriver>();
         fake->count = 3604;
         fake->inputs = 5;
         fake->boards[0] = {41, "PCI-DAS08"};
-        QString error;
-        auto trace = TracingDriver::open(std::move(fake), path, &error);
-        QVERIFY2(trace, qPrintable(error));
+        auto trace = TracingDriver::open(std::move(fake), path, &error_);
+        QVERIFY2(trace, qPrintable(error_));
         std::int16_t v = 0;
         std::int32_t type = 0;
         char name[kBoardNameSize];
-        std::memset(name, ' ', sizeof name);
-        QCOMPARE(trace->cbDOut(0, AUXPORT, 13), 0);
-        QCOMPARE(trace->cbDIn(0, AUXPORT, v), 0);
-        QCOMPARE(trace->cbAIn(0, 0, BIP5VOLTS, v), 0);
+        trace->cbDOut(0, AUXPORT, 13);
+        trace->cbDIn(0, AUXPORT, v);
+        trace->cbAIn(0, 0, BIP5VOLTS, v);
         trace->cbGetConfig(BOARDINFO, 0, 0, BIBOARDTYPE, type);
         trace->cbGetConfig(BOARDINFO, 7, 0, BIBOARDTYPE, type = 0);
         trace->cbGetBoardName(0, name);
@@ -171,48 +158,33 @@ private slots:
     }
 
     void traceThroughTheBackendKeepsTheSimulator() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("trace.txt");
-        qputenv("QVR100_DAQ", "sim");
-        qputenv("QVR100_SIM_TRACE", path.toLocal8Bit());
-        ManualClock clock;
-        QString error;
-        auto b = openBackend(clock, &error);
-        QVERIFY2(b, qPrintable(error));
-        QVERIFY(b->sim);
-        QVERIFY(b->trace);
-        QVERIFY(static_cast<DaqDriver*>(b->sim) != b->driver.get());
+        qputenv("QVR100_SIM_TRACE", file("trace.txt").toLocal8Bit());
+        auto b = open("sim");
+        QVERIFY2(b && b->sim && b->trace, qPrintable(error_));
         b->driver->cbDOut(0, AUXPORT, 12);
         QVERIFY(b->sim->ledOn());
-        std::int16_t v = 0;
-        b->driver->cbDIn(3, AUXPORT, v); // no board 3: failed, destination left alone
         b->flush();
-        QCOMPARE(readLines(path), (QStringList{"cbDOut 0 1 12 0", "cbDIn 3 1 0 1"}));
+        QCOMPARE(readLines(file("trace.txt")), QStringList{"cbDOut 0 1 12 0"});
     }
 
     void exitFlushesTheTrace() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("trace.txt");
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QVR100_TEST_EXIT_TRACE", path);
+        env.insert("QVR100_TEST_EXIT_TRACE", file("trace.txt"));
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), {});
         QVERIFY(child.waitForFinished(60000));
         QCOMPARE(child.exitCode(), 0);
-        QCOMPARE(readLines(path), QStringList{"cbDOut 0 1 8 0"});
+        QCOMPARE(readLines(file("trace.txt")), QStringList{"cbDOut 0 1 8 0"});
     }
 
+    // Far more lines than one buffer holds.
     void manyLinesAreWrittenInOrder() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("trace.txt");
-        QString error;
-        auto trace = TracingDriver::open(std::make_unique<FakeDriver>(), path, &error);
-        QVERIFY(trace);
+        auto trace = TracingDriver::open(std::make_unique<FakeDriver>(), file("t"), nullptr);
         for (int i = 0; i < 20000; ++i)
             trace->cbDOut(0, AUXPORT, static_cast<std::uint16_t>(i));
         trace->flush();
-        const QStringList lines = readLines(path);
+        const QStringList lines = readLines(file("t"));
         QCOMPARE(lines.size(), 20000);
         QCOMPARE(lines[12345], QString("cbDOut 0 1 12345 0"));
     }

@@ -10,50 +10,45 @@ namespace qvr::test {
 
 namespace {
 
+// Every word distinct, and no word the same read backwards.
+std::array<std::uint16_t, Eeprom93C46::kWords> numbered() {
+    std::array<std::uint16_t, Eeprom93C46::kWords> w{};
+    for (int i = 0; i < Eeprom93C46::kWords; ++i)
+        w[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(0x1100 * (i % 16) + i);
+    return w;
+}
+
 // Drives the chip's pins the way a Microwire master does.
 struct Pins {
-    Eeprom93C46& chip;
+    Eeprom93C46 chip;
     bool cs = false, sk = false, di = false;
 
-    void apply() { chip.setInputs(cs, sk, di); }
-    void select(bool on) {
-        cs = on;
-        apply();
-    }
-    void rise() {
-        sk = true;
-        apply();
-    }
-    void fall() {
-        sk = false;
-        apply();
-    }
-    void clockIn(bool bit) {
-        di = bit;
-        apply();
-        rise();
-        fall();
-    }
+    Pins() { chip.setWords(numbered()); }
+    void set(bool c, bool s, bool d) { chip.setInputs(cs = c, sk = s, di = d); }
+    void select(bool on) { set(on, sk, di); }
     void clockIn(unsigned bits, int count) {
-        for (int i = count - 1; i >= 0; --i)
-            clockIn(((bits >> i) & 1) != 0);
+        for (int i = count - 1; i >= 0; --i) {
+            set(cs, false, ((bits >> i) & 1) != 0);
+            set(cs, true, di);
+            set(cs, false, di);
+        }
     }
     // Start bit, opcode 10, address: DO carries the dummy 0 afterwards.
     void readInstruction(int address, int leadingZeros = 0) {
         select(true);
         clockIn(0u, leadingZeros);
-        clockIn(1u, 1);
-        clockIn(0b10u, 2);
+        clockIn(0b110u, 3);
         clockIn(static_cast<unsigned>(address), 6);
     }
     bool showsDummy() const { return chip.doDriven() && !chip.doLevel(); }
     // One more clock: the bit DO shows after its rising edge (-1 when released).
     int clockOut() {
-        rise();
+        set(cs, true, di);
         const int bit = chip.doDriven() ? (chip.doLevel() ? 1 : 0) : -1;
-        fall();
+        set(cs, false, di);
         return bit;
     }
+    // Sixteen clocks, taken most significant bit first.
     unsigned wordOut() {
         unsigned w = 0;
         for (int i = 0; i < 16; ++i)
@@ -62,129 +57,69 @@ struct Pins {
     }
 };
 
-std::array<std::uint16_t, Eeprom93C46::kWords> numbered() {
-    std::array<std::uint16_t, Eeprom93C46::kWords> w{};
-    for (int i = 0; i < Eeprom93C46::kWords; ++i)
-        w[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(0x1100 * (i % 16) + i);
-    return w;
-}
-
 } // namespace
 
 class TestSimEeprom : public QObject {
     Q_OBJECT
 private slots:
-    void releasedUntilAReadIsComplete() {
-        Eeprom93C46 chip;
-        Pins p{chip};
-        QVERIFY(!chip.doDriven());
-        p.select(true);
-        QVERIFY(!chip.doDriven());
-        p.clockIn(1u, 1);
-        p.clockIn(0b10u, 2);
-        p.clockIn(0b00010u, 5); // one address bit short
-        QVERIFY(!chip.doDriven());
-    }
-
     void leadingZerosBeforeTheStartBit_data() {
         QTest::addColumn<int>("zeros");
         QTest::newRow("none") << 0;
         QTest::newRow("one, as the reader sends") << 1;
-        QTest::newRow("two") << 2;
         QTest::newRow("thirty") << 30;
     }
     void leadingZerosBeforeTheStartBit() {
         QFETCH(int, zeros);
-        Eeprom93C46 chip;
-        chip.setWords(numbered());
-        Pins p{chip};
+        Pins p;
         p.readInstruction(37, zeros);
         QVERIFY(p.showsDummy());
         QCOMPARE(p.wordOut(), numbered()[37]);
     }
 
     void dummyZeroOnTheClockThatCompletesTheAddress() {
-        Eeprom93C46 chip;
+        Pins p;
         auto words = numbered();
         words[63] = 0xFFFF;
-        chip.setWords(words);
-        Pins p{chip};
+        p.chip.setWords(words);
+        QVERIFY(!p.chip.doDriven());
         p.select(true);
-        p.clockIn(1u, 1);
-        p.clockIn(0b10u, 2);
-        p.clockIn(0b11111u, 5);
-        p.di = true;
-        p.apply();
-        QVERIFY(!chip.doDriven());
-        p.rise(); // A0 clocked in
-        QVERIFY(chip.doDriven());
-        QCOMPARE(chip.doLevel(), false);
-        p.fall();
-        QCOMPARE(chip.doLevel(), false);
+        p.clockIn(0b11011111u, 8); // one address bit short
+        p.set(true, false, true);
+        QVERIFY(!p.chip.doDriven());
+        p.set(true, true, true); // A0 clocked in
+        QVERIFY(p.showsDummy());
+        p.set(true, false, true);
+        QVERIFY(p.showsDummy());
         QCOMPARE(p.wordOut(), 0xFFFFu); // the dummy was not a data bit
     }
 
-    void dataMostSignificantBitFirst_data() {
-        QTest::addColumn<int>("word");
-        QTest::newRow("0x8000") << 0x8000;
-        QTest::newRow("0x0001") << 0x0001;
-        QTest::newRow("0xA5C3") << 0xA5C3;
-        QTest::newRow("0x0000") << 0x0000;
-        QTest::newRow("0xFFFF") << 0xFFFF;
-    }
-    void dataMostSignificantBitFirst() {
-        QFETCH(int, word);
-        Eeprom93C46 chip;
-        auto words = numbered();
-        words[5] = static_cast<std::uint16_t>(word);
-        chip.setWords(words);
-        Pins p{chip};
-        p.readInstruction(5);
-        QVERIFY(p.showsDummy());
-        QList<int> bits, expected;
-        for (int i = 15; i >= 0; --i) {
-            expected << ((word >> i) & 1);
-            bits << p.clockOut();
-        }
-        QCOMPARE(bits, expected);
-    }
-
     void bitsChangeOnlyOnRisingEdges() {
-        Eeprom93C46 chip;
+        Pins p;
         auto words = numbered();
         words[9] = 0x5555; // alternating: any extra shift shows
-        chip.setWords(words);
-        Pins p{chip};
+        p.chip.setWords(words);
         p.readInstruction(9);
-        p.rise(); // D15 = 0
-        QCOMPARE(chip.doLevel(), false);
-        p.di = true;
-        p.apply(); // DI moving while SK is high shifts nothing
-        p.fall();
-        p.di = false;
-        p.apply();
-        QCOMPARE(chip.doLevel(), false);
-        p.rise(); // D14 = 1
-        QCOMPARE(chip.doLevel(), true);
-        p.fall();
-        QCOMPARE(chip.doLevel(), true);
+        p.set(true, true, false); // D15 = 0
+        QCOMPARE(p.chip.doLevel(), false);
+        p.set(true, true, true); // DI moving while SK is high shifts nothing
+        p.set(true, false, false);
+        QCOMPARE(p.chip.doLevel(), false);
+        p.set(true, true, false); // D14 = 1
+        QCOMPARE(p.chip.doLevel(), true);
+        p.set(true, false, false);
+        QCOMPARE(p.chip.doLevel(), true);
     }
 
     void sequentialReadRunsOnAndWraps() {
-        Eeprom93C46 chip;
-        chip.setWords(numbered());
-        Pins p{chip};
+        Pins p;
         p.readInstruction(62);
-        QVERIFY(p.showsDummy());
         QCOMPARE(p.wordOut(), numbered()[62]);
         QCOMPARE(p.wordOut(), numbered()[63]); // no dummy between words
         QCOMPARE(p.wordOut(), numbered()[0]);
-        QCOMPARE(p.wordOut(), numbered()[1]);
     }
 
     void chipSelectLowResetsAndReleases_data() {
         QTest::addColumn<int>("clocksBeforeDrop"); // clocks after selecting
-        QTest::newRow("after the start bit") << 1;
         QTest::newRow("inside the opcode") << 2;
         QTest::newRow("inside the address") << 6;
         QTest::newRow("on the dummy bit") << 9;
@@ -193,16 +128,14 @@ private slots:
     }
     void chipSelectLowResetsAndReleases() {
         QFETCH(int, clocksBeforeDrop);
-        Eeprom93C46 chip;
-        chip.setWords(numbered());
-        Pins p{chip};
+        Pins p;
         p.select(true);
         // 1, 10, address 42 (101010), then data clocks with DI high.
         const unsigned frame = 0b110101010u;
         for (int i = 0; i < clocksBeforeDrop; ++i)
-            p.clockIn(i < 9 ? ((frame >> (8 - i)) & 1) != 0 : true);
+            p.clockIn(i < 9 ? (frame >> (8 - i)) & 1 : 1u, 1);
         p.select(false);
-        QVERIFY(!chip.doDriven());
+        QVERIFY(!p.chip.doDriven());
         // Nothing of the broken instruction is left over.
         p.readInstruction(3);
         QVERIFY(p.showsDummy());
@@ -210,13 +143,10 @@ private slots:
     }
 
     void clocksWhileDeselectedAreIgnored() {
-        Eeprom93C46 chip;
-        chip.setWords(numbered());
-        Pins p{chip};
+        Pins p;
         p.clockIn(0b110000001u, 9); // a whole READ of word 1, but not selected
-        QVERIFY(!chip.doDriven());
+        QVERIFY(!p.chip.doDriven());
         p.readInstruction(2);
-        QVERIFY(p.showsDummy());
         QCOMPARE(p.wordOut(), numbered()[2]);
     }
 
@@ -233,23 +163,19 @@ private slots:
     void otherInstructionsAreIgnored() {
         QFETCH(unsigned, command);
         QFETCH(int, dataBits);
-        Eeprom93C46 chip;
-        chip.setWords(numbered());
-        Pins p{chip};
+        Pins p;
         p.select(true);
-        p.clockIn(1u, 1);
-        p.clockIn(command, 8);
+        p.clockIn(0x100u | command, 9);
         for (int i = 0; i < dataBits + 8; ++i) {
-            p.clockIn(i % 2 == 0);
-            QVERIFY(!chip.doDriven());
+            p.clockIn(i % 2 == 0, 1);
+            QVERIFY(!p.chip.doDriven());
         }
         p.select(false);
         p.select(true); // where a write would show ready / busy
-        QVERIFY(!chip.doDriven());
+        QVERIFY(!p.chip.doDriven());
         p.select(false);
-        QCOMPARE(chip.words(), numbered());
+        QCOMPARE(p.chip.words(), numbered());
         p.readInstruction(4);
-        QVERIFY(p.showsDummy());
         QCOMPARE(p.wordOut(), numbered()[4]);
     }
 };

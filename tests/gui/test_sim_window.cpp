@@ -41,7 +41,6 @@ private slots:
         SimCard card(Scenario::quiet());
         SimControlWindow w(card);
         w.show();
-        QVERIFY(w.isVisible());
         QCOMPARE(w.windowTitle(), QString("Reader head simulator"));
         QVERIFY(find<QRadioButton>(w, "holderFilm")->isChecked());
         QVERIFY(!find<QCheckBox>(w, "filmPresent")->isChecked());
@@ -60,11 +59,10 @@ private slots:
         find<QDoubleSpinBox>(w, "filmOd2")->setValue(0.75);
         find<QDoubleSpinBox>(w, "lamp")->setValue(1.5);
         find<QDoubleSpinBox>(w, "noise")->setValue(4);
-        QVERIFY(card.conditions().film.present);
-        QCOMPARE(card.conditions().film.od[0], 1.25);
-        QCOMPARE(card.conditions().film.od[1], 0.75);
-        QCOMPARE(card.conditions().lamp, 1.5);
-        QCOMPARE(card.conditions().noise, 4.0);
+        const Scenario& now = card.conditions();
+        QVERIFY(now.film.present);
+        QCOMPARE((QList<double>{now.film.od[0], now.film.od[1], now.lamp, now.noise}),
+                 (QList<double>{1.25, 0.75, 1.5, 4}));
         std::int16_t in = 0;
         card.cbDIn(0, AUXPORT, in);
         QCOMPARE(in & 1, 0); // film switch closed
@@ -83,39 +81,18 @@ private slots:
         QVERIFY(!card.conditions().button);
     }
 
-    void indicatorsFollowThePort_data() {
-        QTest::addColumn<int>("port");
-        QTest::addColumn<QString>("led");
-        QTest::addColumn<QString>("buzzer");
-        QTest::addColumn<QString>("wavelength");
-        QTest::addColumn<QString>("chipSelect");
-        QTest::newRow("start-up image") << 8 << "LED off"
-                                        << "Buzzer off"
-                                        << "First wavelength (510 nm)"
-                                        << "EEPROM released";
-        QTest::newRow("LED, second wavelength") << 14 << "LED on"
-                                                << "Buzzer off"
-                                                << "Second wavelength (600 nm)"
-                                                << "EEPROM released";
-        QTest::newRow("buzzer, EEPROM selected") << 1 << "LED off"
-                                                 << "Buzzer on"
-                                                 << "First wavelength (510 nm)"
-                                                 << "EEPROM selected";
-    }
     void indicatorsFollowThePort() {
-        QFETCH(int, port);
-        QFETCH(QString, led);
-        QFETCH(QString, buzzer);
-        QFETCH(QString, wavelength);
-        QFETCH(QString, chipSelect);
         SimCard card(Scenario::quiet());
         SimControlWindow w(card);
-        card.cbDOut(0, AUXPORT, 0x55); // something else first, so every port value is a change
-        card.cbDOut(0, AUXPORT, static_cast<std::uint16_t>(port));
-        QCOMPARE(text(w, "ledIndicator"), led);
-        QCOMPARE(text(w, "buzzerIndicator"), buzzer);
-        QCOMPARE(text(w, "wavelengthIndicator"), wavelength);
-        QCOMPARE(text(w, "chipSelectIndicator"), chipSelect);
+        const auto shows = [&](int port) {
+            card.cbDOut(0, AUXPORT, static_cast<std::uint16_t>(port));
+            return QStringList{text(w, "ledIndicator"), text(w, "buzzerIndicator"),
+                               text(w, "wavelengthIndicator"), text(w, "chipSelectIndicator")};
+        };
+        QCOMPARE(shows(14), (QStringList{"LED on", "Buzzer off", "Second wavelength (600 nm)",
+                                         "EEPROM released"}));
+        QCOMPARE(shows(1), (QStringList{"LED off", "Buzzer on", "First wavelength (510 nm)",
+                                        "EEPROM selected"}));
     }
 
     void eventsShowInTheControls() {
