@@ -5,7 +5,7 @@
 #include "link/BusNames.h"
 
 #include <QDBusConnection>
-#include <QDBusInterface>
+#include <QDBusMessage>
 #include <QDBusReply>
 #include <QProcess>
 #include <QSettings>
@@ -42,13 +42,16 @@ struct Run {
     QString tracePath() const { return xdg.configHome() + QStringLiteral("/trace.txt"); }
     QStringList traceLines() const {
         QFile f(tracePath());
-        f.open(QIODevice::ReadOnly);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
         return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     QString request(const QString& item) const {
-        QDBusInterface topic(busService(), busPath(), busInterface(),
-                             QDBusConnection::sessionBus());
-        const QDBusReply<QString> reply = topic.call(QStringLiteral("Request"), item);
+        // A plain method call: QDBusInterface would introspect and cache for the process.
+        QDBusMessage call = QDBusMessage::createMethodCall(busService(), busPath(), busInterface(),
+                                                           QStringLiteral("Request"));
+        call << item;
+        const QDBusReply<QString> reply = QDBusConnection::sessionBus().call(call);
         return reply.isValid() ? reply.value() : QString();
     }
     bool finish(int signalNumber) {
