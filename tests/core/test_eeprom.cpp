@@ -54,7 +54,6 @@ private slots:
     void stuckDataOut_data();
     void stuckDataOut();
     void failingDriverStillGives64();
-    void sendByteDataBits();
     void addressOutsideThePart_data();
     void addressOutsideThePart();
     void pauseLasts();
@@ -82,7 +81,6 @@ void TestEeprom::restoresControl_data() {
     QTest::newRow("start-up image") << 8;
     QTest::newRow("LED on, second wavelength") << 14;
     QTest::newRow("buzzer pulse on") << 11;
-    QTest::newRow("all low") << 0;
 }
 
 void TestEeprom::restoresControl() {
@@ -110,7 +108,6 @@ void TestEeprom::stuckDataOut_data() {
     QTest::newRow("DO reads 1: every byte 0") << 4 << 0;
     QTest::newRow("DO reads 1, no film, button down") << 7 << 0;
     QTest::newRow("DO reads 0: every byte 255") << 0 << 255;
-    QTest::newRow("DO reads 0, no film, button down") << 3 << 255;
     QTest::newRow("upper bits set, DO reads 0") << int(std::int16_t(0xFFFB)) << 255;
 }
 
@@ -121,9 +118,7 @@ void TestEeprom::stuckDataOut() {
     r.state.Control = kStartupControl;
     r.driver.inputs = static_cast<std::int16_t>(inputs);
     const QString record = r.eeprom.getEEPROM();
-    QCOMPARE(record.size(), kHeadRecordLength);
     QCOMPARE(record, QString(kHeadRecordLength, QChar(byte)));
-    QCOMPARE(record.toLatin1(), QByteArray(kHeadRecordLength, char(byte)));
 }
 
 void TestEeprom::failingDriverStillGives64() {
@@ -137,27 +132,10 @@ void TestEeprom::failingDriverStillGives64() {
     QCOMPARE(int(r.state.Control), int(kStartupControl));
 }
 
-// DI as the EEPROM sees it on each rising clock edge (SK goes high when port bit 0 falls).
-void TestEeprom::sendByteDataBits() {
-    Rig r;
-    r.state.Control = kStartupControl;
-    r.eeprom.sendByte(0xA5);
-    QList<int> bits;
-    int previous = kStartupControl;
-    for (int v : r.driver.doutValues()) {
-        if ((previous & kBuzzerBit) && !(v & kBuzzerBit))
-            bits.append((v & kLedBit) ? 0 : 1);
-        previous = v;
-    }
-    QCOMPARE(bits, (QList<int>{1, 0, 1, 0, 0, 1, 0, 1}));
-    QVERIFY(r.state.Control & kLedBit); // DI left low
-}
-
 void TestEeprom::addressOutsideThePart_data() {
     QTest::addColumn<int>("reg");
     QTest::newRow("64 would be an erase") << 64;
     QTest::newRow("negative") << -1;
-    QTest::newRow("far out") << 1000;
 }
 
 void TestEeprom::addressOutsideThePart() {

@@ -21,29 +21,18 @@ private slots:
         QTest::addColumn<double>("value");
         QTest::addColumn<int>("decimals");
         QTest::addColumn<QString>("text");
-        QTest::newRow("voltage") << 1.2345 << 4 << "1.2345";
-        QTest::newRow("small negative") << -0.0012 << 4 << "-0.0012";
-        QTest::newRow("zero") << 0.0 << 4 << "0.0000";
         QTest::newRow("negative zero") << -0.0 << 4 << "0.0000";
         QTest::newRow("rounds to zero from below") << -0.00004 << 4 << "0.0000";
-        QTest::newRow("rounds to zero from below, 3 places") << -0.0004999 << 3 << "0.000";
         QTest::newRow("half rounds away from zero") << 0.00005 << 4 << "0.0001";
         QTest::newRow("negative half rounds away from zero") << -0.00005 << 4 << "-0.0001";
         QTest::newRow("decimal half although binary lies below") << 1.0005 << 3 << "1.001";
         QTest::newRow("just below half") << 1.00049 << 3 << "1.000";
         QTest::newRow("carry into a new digit") << 9.99995 << 4 << "10.0000";
         QTest::newRow("negative carry") << -9.9995 << 3 << "-10.000";
-        QTest::newRow("full scale") << 5.0 << 4 << "5.0000";
-        QTest::newRow("minus full scale") << -5.0 << 4 << "-5.0000";
-        QTest::newRow("leading zero kept") << 0.75 << 4 << "0.7500";
-        QTest::newRow("many integral digits") << 123456.78901 << 4 << "123456.7890";
         QTest::newRow("large") << 1e20 << 3 << "100000000000000000000.000";
-        QTest::newRow("tiny") << 1e-20 << 4 << "0.0000";
-        QTest::newRow("smallest subnormal") << 5e-324 << 3 << "0.000";
         QTest::newRow("no decimals") << 2.5 << 0 << "3";
         QTest::newRow("NaN") << kNaN << 4 << "Error";
         QTest::newRow("infinity") << kInf << 4 << "Error";
-        QTest::newRow("minus infinity") << -kInf << 3 << "Error";
     }
     void fixed() {
         QFETCH(double, value);
@@ -59,21 +48,13 @@ private slots:
         QTest::newRow("just above 3.0") << 3.0001 << ">3.0";
         QTest::newRow("smallest step above 3.0") << std::nextafter(3.0, 4.0) << ">3.0";
         QTest::newRow("rounds up to 3.000 below the ceiling") << 2.9996 << " 3.000";
-        QTest::newRow("2.9994") << 2.9994 << " 2.999";
-        QTest::newRow("far above") << 1e9 << ">3.0";
-        QTest::newRow("0.1234") << 0.1234 << " 0.123";
         QTest::newRow("0.0005 rounds up") << 0.0005 << " 0.001";
-        QTest::newRow("zero") << 0.0 << " 0.000";
         QTest::newRow("-0.0123") << -0.0123 << "-0.012";
-        QTest::newRow("-0.001") << -0.001 << "-0.001";
-        QTest::newRow("-9.999") << -9.999 << "-9.999";
         QTest::newRow("-12.3") << -12.3 << "-12.300";
         QTest::newRow("negative rounding to zero has no sign") << -0.0004 << " 0.000";
-        QTest::newRow("negative zero") << -0.0 << " 0.000";
         QTest::newRow("-0.0005 rounds away") << -0.0005 << "-0.001";
         QTest::newRow("NaN") << kNaN << "Error";
         QTest::newRow("infinity is no reading") << kInf << "Error";
-        QTest::newRow("minus infinity") << -kInf << "Error";
     }
     void absorbance() {
         QFETCH(double, value);
@@ -94,7 +75,6 @@ private slots:
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("text");
         QTest::newRow("three decimals") << 0.5 << "0.500";
-        QTest::newRow("rounded") << 1.23456 << "1.235";
         QTest::newRow("negative") << -0.25 << "-0.250";
         QTest::newRow("NaN") << kNaN << "Error";
     }

@@ -48,22 +48,12 @@ void TestNumberText::strictAccepts_data() {
                            << "1.87" << 1.87;
     QTest::newRow("blanks around") << "C"
                                    << "  510 " << 510.0;
-    QTest::newRow("tab") << "C"
-                         << "\t7\t" << 7.0;
-    QTest::newRow("zero") << "C"
-                          << "0" << 0.0;
     QTest::newRow("trailing point") << "C"
                                     << "5." << 5.0;
-    QTest::newRow("leading point") << "C"
-                                   << ".5" << 0.5;
-    QTest::newRow("many digits") << "C"
-                                 << "1.000000000000000000000000001" << 1.0;
     QTest::newRow("comma locale, comma") << "de_DE"
                                          << "1,9" << 1.9;
     QTest::newRow("comma locale, point") << "de_DE"
                                          << "1.9" << 1.9;
-    QTest::newRow("comma locale, digits") << "de_DE"
-                                          << " 600" << 600.0;
 }
 
 void TestNumberText::strictAccepts() {
@@ -79,12 +69,8 @@ void TestNumberText::strictAccepts() {
 void TestNumberText::strictRejects_data() {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("text");
-    QTest::newRow("empty") << "C"
-                           << "";
     QTest::newRow("blanks only") << "C"
                                  << "   ";
-    QTest::newRow("point only") << "C"
-                                << ".";
     QTest::newRow("letter inside") << "C"
                                    << "19A5";
     QTest::newRow("letter O") << "C"
@@ -95,10 +81,6 @@ void TestNumberText::strictRejects_data() {
                                 << "-5";
     QTest::newRow("exponent") << "C"
                               << "1e3";
-    QTest::newRow("hex") << "C"
-                         << "&H10";
-    QTest::newRow("two points") << "C"
-                                << "1.2.3";
     QTest::newRow("inner blank") << "C"
                                  << "1 5";
     QTest::newRow("group separator") << "C"
@@ -107,12 +89,8 @@ void TestNumberText::strictRejects_data() {
                          << "inf";
     QTest::newRow("nan") << "C"
                          << "nan";
-    QTest::newRow("abc") << "C"
-                         << "abc";
     QTest::newRow("NUL") << "C" << QString(QChar(0)) + "12";
-    QTest::newRow("superscript two") << "C" << QString(QChar(0xB2));
     QTest::newRow("Arabic-Indic digit") << "C" << QString(QChar(0x0665));
-    QTest::newRow("no-break space") << "C" << QString(QChar(0xA0)) + "5";
     QTest::newRow("too large") << "C" << QString(400, QChar('9'));
     QTest::newRow("comma locale, both separators") << "de_DE"
                                                    << "1,9.5";
@@ -131,19 +109,14 @@ void TestNumberText::leading_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<double>("value");
     QTest::newRow("1.9") << "1.9" << 1.9;
-    QTest::newRow("1.0") << "1.0" << 1.0;
     QTest::newRow("ab") << "ab" << 0.0;
-    QTest::newRow("empty") << "" << 0.0;
     QTest::newRow("blanks first") << "  2.0x" << 2.0;
     QTest::newRow("stops at letter") << "19A5" << 19.0;
     QTest::newRow("stops at second point") << "1.2.3" << 1.2;
     QTest::newRow("comma is not a point") << "1,9" << 1.0;
     QTest::newRow("no sign") << "-1." << 0.0;
     QTest::newRow("no exponent") << "9e9" << 9.0;
-    QTest::newRow("point only") << "." << 0.0;
-    QTest::newRow("leading point") << ".5" << 0.5;
     QTest::newRow("NUL") << QString(3, QChar(0)) << 0.0;
-    QTest::newRow("Latin-1 high") << QString(3, QChar(0xFF)) << 0.0;
     QTest::newRow("too large") << QString(400, QChar('9')) << 0.0;
 }
 
@@ -159,17 +132,12 @@ void TestNumberText::text_data() {
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("expected");
     QTest::newRow("1.9") << "C" << 1.9 << "1.9";
-    QTest::newRow("1.0") << "C" << 1.0 << "1";
-    QTest::newRow("0") << "C" << 0.0 << "0";
     QTest::newRow("minus zero") << "C" << -0.0 << "0";
-    QTest::newRow("1.87") << "C" << 1.87 << "1.87";
-    QTest::newRow("negative") << "C" << -2.5 << "-2.5";
     QTest::newRow("15 digits") << "C" << 0.1 + 0.2 << "0.3";
     QTest::newRow("rounds at 15") << "C" << 1.23456789012345678 << "1.23456789012346";
     QTest::newRow("large, no exponent") << "C" << 1e20 << "100000000000000000000";
     QTest::newRow("small, no exponent") << "C" << 1e-5 << "0.00001";
     QTest::newRow("comma locale") << "de_DE" << 1.9 << "1,9";
-    QTest::newRow("comma locale, whole") << "de_DE" << 1.0 << "1";
     QTest::newRow("infinite") << "C" << std::numeric_limits<double>::infinity() << "Error";
     QTest::newRow("nan") << "C" << std::nan("") << "Error";
 }

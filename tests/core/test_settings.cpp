@@ -38,30 +38,14 @@ private slots:
         QDir().mkpath(xdg_.configHome());
     }
 
-    void fileLivesInTheUsersConfigFolder() {
-        IniSettings s;
-        QCOMPARE(s.fileName(), xdg_.settingsFile());
-        QVERIFY(s.write(QStringLiteral("PCIPort"), QStringLiteral("0")));
-        QVERIFY(QFile::exists(xdg_.configHome() + QStringLiteral("/QVR100/QVR100.conf")));
-    }
-
     void absentKeyGivesTheDefault_data() {
-        QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("def");
-        QTest::newRow("first run, no board") << "PCIPort"
-                                             << "9999";
-        QTest::newRow("left") << "ScreenLeft"
-                              << "100";
-        QTest::newRow("display") << "Display"
-                                 << "Primary";
-        QTest::newRow("gain of an unknown head") << "GainSN1000"
-                                                 << "1.9";
-        QTest::newRow("empty default") << "Display"
-                                       << "";
+        QTest::newRow("first run, no board") << "9999";
+        QTest::newRow("empty default") << "";
     }
     void absentKeyGivesTheDefault() {
-        QFETCH(QString, key);
         QFETCH(QString, def);
+        const QString key = QStringLiteral("PCIPort");
         IniSettings ini;
         QCOMPARE(ini.read(key, def), def);
         MemorySettings mem;
@@ -69,8 +53,9 @@ private slots:
         QVERIFY(!QFile::exists(xdg_.settingsFile())); // reading creates nothing
     }
 
-    void valuesLiveInGroupProperties() {
+    void valuesLiveInGroupPropertiesOfTheUsersFile() {
         IniSettings s;
+        QCOMPARE(s.fileName(), xdg_.configHome() + QStringLiteral("/QVR100/QVR100.conf"));
         QVERIFY(s.write(QStringLiteral("PCIPort"), QStringLiteral("3")));
         QVERIFY(s.write(QStringLiteral("GainSN1000"), QStringLiteral("1.87")));
         const QString file = fileText();
@@ -90,18 +75,13 @@ private slots:
 
     void textRoundTripsThroughTheFile_data() {
         QTest::addColumn<QString>("text");
-        QTest::newRow("number") << "1.87";
         QTest::newRow("empty") << "";
-        QTest::newRow("comma") << "1,87";
         QTest::newRow("commas and blanks") << "Primary, Secondary , x";
         QTest::newRow("leading and trailing blanks") << "  600 nm  ";
-        QTest::newRow("latin") << QStringLiteral("Gr\u00fc\u00dfe \u00b5m");
         QTest::newRow("beyond latin") << QStringLiteral("\u6ce2\u9577 \u03bb=510 nm \u2713");
-        QTest::newRow("quotes") << "say \"hi\"";
         QTest::newRow("ini syntax") << "[Other]\nkey=value;#comment";
         QTest::newRow("backslash") << "C:\\reader\\";
         QTest::newRow("at sign") << "@Variant(junk)";
-        QTest::newRow("tab and cr") << "a\tb\rc";
     }
     void textRoundTripsThroughTheFile() {
         QFETCH(QString, text);
@@ -116,25 +96,10 @@ private slots:
         QCOMPARE(again.read(QStringLiteral("ScreenTop"), QString()), QStringLiteral("7"));
     }
 
-    void perHeadGainKeysStaySeparate() {
-        {
-            IniSettings s;
-            QVERIFY(s.write(QStringLiteral("GainSN1000"), QStringLiteral("1.9")));
-            QVERIFY(s.write(QStringLiteral("GainSN1001"), QStringLiteral("2.05")));
-            QVERIFY(s.write(QStringLiteral("GainSN1000"), QStringLiteral("1.87")));
-        }
-        IniSettings again;
-        QCOMPARE(again.read(QStringLiteral("GainSN1000"), QString()), QStringLiteral("1.87"));
-        QCOMPARE(again.read(QStringLiteral("GainSN1001"), QString()), QStringLiteral("2.05"));
-        QCOMPARE(again.read(QStringLiteral("GainSN100"), QStringLiteral("none")),
-                 QStringLiteral("none"));
-    }
-
     // A serial number comes from the head's EEPROM and may hold anything.
     void oddKeysRoundTrip_data() {
         QTest::addColumn<QString>("key");
         QTest::newRow("blank") << "GainSN 12";
-        QTest::newRow("non-ascii") << QStringLiteral("GainSN\u00e9\u00ff");
         QTest::newRow("ini syntax") << "GainSN]=;#";
         QTest::newRow("backslash") << "GainSN1\\2";
     }
@@ -195,13 +160,8 @@ private slots:
 
     void memoryStoreRoundTrip() {
         MemorySettings m;
-        QVERIFY(!m.contains(QStringLiteral("PCIPort")));
         QVERIFY(m.write(QStringLiteral("PCIPort"), QStringLiteral("2")));
-        QVERIFY(m.write(QStringLiteral("Display"), QStringLiteral("Secondary, \u00e9")));
-        QVERIFY(m.contains(QStringLiteral("PCIPort")));
         QCOMPARE(m.read(QStringLiteral("PCIPort"), QStringLiteral("9999")), QStringLiteral("2"));
-        QCOMPARE(m.read(QStringLiteral("Display"), QStringLiteral("Primary")),
-                 QStringLiteral("Secondary, \u00e9"));
         QVERIFY(m.write(QStringLiteral("PCIPort"), QString()));
         QCOMPARE(m.read(QStringLiteral("PCIPort"), QStringLiteral("9999")), QString());
         QVERIFY(!QFile::exists(xdg_.settingsFile()));

@@ -29,16 +29,6 @@ qint64 ManualClock::nextDue() const {
     return t ? t->due_ - now_ : -1;
 }
 
-bool ManualClock::fireNext() {
-    ManualTimer* t = earliest();
-    if (!t)
-        return false;
-    now_ = std::max(now_, t->due_);
-    t->due_ = now_ + std::max(1, t->interval_); // periodic: the next tick is armed first
-    t->fire();
-    return true;
-}
-
 void ManualClock::advance(qint64 ms) {
     const qint64 end = now_ + ms;
     for (ManualTimer* t = earliest(); t && t->due_ <= end; t = earliest()) {

@@ -16,8 +16,6 @@ public:
 
     // Moves time forward by ms, firing every tick that falls due, each at its own time.
     void advance(qint64 ms);
-    // Moves to the next due tick and fires it; false when no timer is enabled.
-    bool fireNext();
     // Milliseconds until the next due tick, or -1.
     qint64 nextDue() const;
 
