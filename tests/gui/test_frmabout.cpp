@@ -14,88 +14,61 @@ using namespace qvr;
 class TestFrmAbout : public QObject {
     Q_OBJECT
 private slots:
-    void texts_data();
-    void texts();
-    void iconOfItsOwn();
-    void layout();
-    void closes_data();
-    void closes();
+    void textsAndLayout() {
+        frmAbout about;
+        QCOMPARE(about.windowTitle(), text(400));
+        for (const auto& [control, id] : {std::pair{"lblTitle", 401},
+                                          {"lblVersion", 402},
+                                          {"lblDescription", 403},
+                                          {"lblDisclaimer", 404},
+                                          {"cmdOK", 405}}) {
+            QVERIFY(!text(id).isEmpty());
+            QCOMPARE(about.findChild<QObject*>(QLatin1String(control))->property("text").toString(),
+                     text(id));
+        }
+        const QScreen* s = about.screen();
+        QCOMPARE(about.minimumSize(), QSize(twipsToPixels(5730, s), twipsToPixels(3555, s)));
+        QCOMPARE(about.maximumSize(), about.minimumSize());
+        QVERIFY(!about.isModal());
+        QVERIFY(about.findChild<QPushButton*>(QStringLiteral("cmdOK"))->isDefault());
+    }
+
+    void iconOfItsOwn() {
+        frmAbout about;
+        const QImage icon = about.findChild<QLabel*>(QStringLiteral("picIcon"))->pixmap().toImage();
+        QCOMPARE(icon.size(), QSize(32, 32));
+        QVERIFY(!programIcon().isNull());
+        QSet<QRgb> colours;
+        for (int y = 0; y < icon.height(); ++y)
+            for (int x = 0; x < icon.width(); ++x)
+                colours.insert(icon.pixel(x, y));
+        QVERIFY(colours.size() > 2 && colours.size() <= 16); // a picture, in 16 colours at most
+    }
+
+    void closes_data() {
+        QTest::addColumn<int>("key"); // 0: the OK button, -1: the close box
+        QTest::newRow("Enter") << int(Qt::Key_Enter);
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("Esc") << int(Qt::Key_Escape);
+        QTest::newRow("OK") << 0;
+        QTest::newRow("close box") << -1;
+    }
+    void closes() {
+        QFETCH(int, key);
+        QPointer<frmAbout> about = new frmAbout;
+        about->show();
+        if (key > 0)
+            QTest::keyClick(about, Qt::Key(key));
+        else if (key == 0)
+            about->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+        else
+            about->close();
+        QVERIFY(about && !about->isVisible());
+        // Closed means unloaded: the next showing is a new box.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!about);
+    }
 };
-
-void TestFrmAbout::texts_data() {
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<int>("id");
-    QTest::newRow("title line") << "lblTitle" << 401;
-    QTest::newRow("version") << "lblVersion" << 402;
-    QTest::newRow("description") << "lblDescription" << 403;
-    QTest::newRow("notice") << "lblDisclaimer" << 404;
-    QTest::newRow("button") << "cmdOK" << 405;
-}
-
-void TestFrmAbout::texts() {
-    QFETCH(QString, control);
-    QFETCH(int, id);
-    frmAbout about;
-    QCOMPARE(about.windowTitle(), text(400));
-    QVERIFY(!text(id).isEmpty());
-    QCOMPARE(about.findChild<QObject*>(control)->property("text").toString(), text(id));
-}
-
-void TestFrmAbout::iconOfItsOwn() {
-    frmAbout about;
-    const QPixmap icon = about.findChild<QLabel*>(QStringLiteral("picIcon"))->pixmap();
-    QCOMPARE(icon.size(), QSize(32, 32));
-    QVERIFY(!programIcon().isNull());
-    // 16 colours at most.
-    const QImage image = icon.toImage();
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            colours.insert(image.pixel(x, y));
-    QVERIFY(colours.size() <= 16);
-    QVERIFY(colours.size() > 2);
-}
-
-void TestFrmAbout::layout() {
-    frmAbout about;
-    const QScreen* s = about.screen();
-    QCOMPARE(about.minimumSize(), QSize(twipsToPixels(5730, s), twipsToPixels(3555, s)));
-    QCOMPARE(about.maximumSize(), about.minimumSize());
-    QVERIFY(!about.isModal());
-    auto* ok = about.findChild<QPushButton*>(QStringLiteral("cmdOK"));
-    QVERIFY(ok->isDefault());
-    QCOMPARE(ok->geometry(), twipsRect(4245, 2625, 1260, 345, s));
-}
-
-void TestFrmAbout::closes_data() {
-    QTest::addColumn<QString>("way");
-    QTest::newRow("Enter") << "enter";
-    QTest::newRow("Return") << "return";
-    QTest::newRow("Esc") << "escape";
-    QTest::newRow("OK") << "ok";
-    QTest::newRow("close box") << "close";
-}
-
-void TestFrmAbout::closes() {
-    QFETCH(QString, way);
-    QPointer<frmAbout> about = new frmAbout;
-    about->show();
-    if (way == QLatin1String("enter"))
-        QTest::keyClick(about, Qt::Key_Enter);
-    else if (way == QLatin1String("return"))
-        QTest::keyClick(about, Qt::Key_Return);
-    else if (way == QLatin1String("escape"))
-        QTest::keyClick(about, Qt::Key_Escape);
-    else if (way == QLatin1String("ok"))
-        about->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
-    else
-        about->close();
-    QVERIFY(about);
-    QVERIFY(!about->isVisible());
-    // Closed means unloaded: the next showing is a new box.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(!about);
-}
 
 QTEST_MAIN(TestFrmAbout)
 #include "test_frmabout.moc"

