@@ -20,10 +20,10 @@
 
 namespace {
 
+// A line of our own on standard error, in the same form as the messages of a run without
+// windows.
 void say(const QString& line) {
-    const QByteArray bytes = "QVR100PCI: " + line.toUtf8() + "\n";
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
-    std::fflush(stderr);
+    qvr::StderrMessageSink().showMessage(line);
 }
 
 int runHeadless(QCoreApplication& app) {
