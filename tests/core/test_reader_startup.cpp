@@ -61,10 +61,6 @@ private slots:
     void shutdownOrderAndWhatIsStored_data();
     void shutdownOrderAndWhatIsStored();
     void shutdownWithoutWindowLeavesPositionAlone();
-    void boardEnumeration_data();
-    void boardEnumeration();
-    void boardNameWithoutTerminatorIsCut();
-    void acceptedListIsKeptCancelledListIsNot();
     void headlessChoosesThePreselectedBoard();
     void headlessWithoutPreselectionRefusesAndListsBoards();
 };
@@ -107,8 +103,6 @@ void TestReaderStartup::positionRestored_data() {
                                     << "-20" << QPointF(-500, -20);
     QTest::newRow("right edge on the screen edge") << "12860"
                                                    << "10320" << QPointF(12860, 10320);
-    QTest::newRow("beyond the bottom edge") << "0"
-                                            << "11000" << QPointF(0, 10320);
     QTest::newRow("fraction") << "1500.5"
                               << "99.25" << QPointF(1500.5, 99.25);
     QTest::newRow("damaged falls back") << "left"
@@ -198,96 +192,6 @@ void TestReaderStartup::shutdownWithoutWindowLeavesPositionAlone() {
     rig.reader.Form_Unload();
     QCOMPARE(rig.settings.values_.value(QStringLiteral("ScreenLeft")), QStringLiteral("77"));
     QVERIFY(!rig.settings.contains(QStringLiteral("ScreenTop")));
-}
-
-using Boards = std::map<int, std::pair<int, QString>>;
-
-void TestReaderStartup::boardEnumeration_data() {
-    QTest::addColumn<Boards>("boards");
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<int>("selected");
-    QTest::addColumn<QString>("stored");
-
-    const QString das08 = QStringLiteral("PCI-DAS08");
-    QTest::newRow("one PCI-DAS08 as board 0")
-        << Boards{{0, {1, das08}}} << QStringList{das08} << 0 << "0";
-    QTest::newRow("another model as 0, PCI-DAS08 as 1")
-        << Boards{{0, {2, QStringLiteral("PCI-DIO24")}}, {1, {1, das08}}}
-        << QStringList{QStringLiteral("PCI-DIO24"), das08} << 1 << "1";
-    // The entry's board number, not its position: board 0 is not there.
-    QTest::newRow("PCI-DAS08 as 1, no board 0")
-        << Boards{{1, {1, das08}}} << QStringList{das08} << 0 << "1";
-    QTest::newRow("two PCI-DAS08: the later wins")
-        << Boards{{0, {1, das08}}, {1, {1, das08}}} << QStringList{das08, das08} << 1 << "1";
-    QTest::newRow("lower-case name is listed, not preselected")
-        << Boards{{0, {1, QStringLiteral("pci-das08")}}} << QStringList{QStringLiteral("pci-das08")}
-        << -1 << "-1";
-    QTest::newRow("no board") << Boards{} << QStringList{} << -1 << "-1";
-    QTest::newRow("last board number")
-        << Boards{{199, {1, das08}}} << QStringList{das08} << 0 << "199";
-    QTest::newRow("empty name") << Boards{{3, {1, QString()}}}
-                                << QStringList{QStringLiteral("Board 3")} << -1 << "-1";
-}
-
-void TestReaderStartup::boardEnumeration() {
-    QFETCH(Boards, boards);
-    QFETCH(QStringList, names);
-    QFETCH(int, selected);
-    QFETCH(QString, stored);
-    FakeDriver driver;
-    driver.boards = boards;
-    BoardSelection selection;
-    selection.load(driver);
-    QCOMPARE(driver.countOf(QStringLiteral("cbGetConfig")), kMaxBoards);
-    QStringList listed;
-    for (const auto& e : selection.entries())
-        listed << e.name;
-    QCOMPARE(listed, names);
-    QCOMPARE(selection.selected(), selected);
-    ReaderState state;
-    MemorySettings settings;
-    QVERIFY(selection.accept(state, settings));
-    QCOMPARE(settings.values_.value(QStringLiteral("PCIPort")), stored);
-    QCOMPARE(QString::number(state.BoardNum), stored);
-}
-
-namespace {
-class UnterminatedNameDriver : public FakeDriver {
-public:
-    int cbGetBoardName(int, char* name) override {
-        std::memset(name, 'A', kBoardNameSize);
-        return 0;
-    }
-};
-} // namespace
-
-void TestReaderStartup::boardNameWithoutTerminatorIsCut() {
-    UnterminatedNameDriver driver;
-    QCOMPARE(boardName(driver, 0), QString(kBoardNameSize, QLatin1Char('A')));
-}
-
-void TestReaderStartup::acceptedListIsKeptCancelledListIsNot() {
-    FakeDriver driver;
-    driver.boards = {{0, {1, QStringLiteral("X")}}, {2, {1, QStringLiteral("PCI-DAS08")}}};
-    BoardSelection selection;
-    ReaderState state;
-    MemorySettings settings;
-    selection.load(driver);
-    selection.select(0);
-    selection.cancel(); // nothing written; the next showing enumerates and preselects anew
-    QVERIFY(settings.values_.isEmpty());
-    selection.load(driver);
-    QCOMPARE(selection.selected(), 1);
-    selection.accept(state, settings);
-    driver.clearLog();
-    driver.boards.clear(); // removed meanwhile: the accepted list is shown again
-    selection.load(driver);
-    QVERIFY(driver.calls.isEmpty());
-    settings.values_.clear();
-    selection.accept(state, settings);
-    QCOMPARE(settings.values_.value(QStringLiteral("PCIPort")), QStringLiteral("2"));
-    selection.select(7);
-    QCOMPARE(selection.selected(), -1);
 }
 
 void TestReaderStartup::headlessChoosesThePreselectedBoard() {

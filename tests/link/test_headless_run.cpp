@@ -1,13 +1,20 @@
-// qvr100pci --headless as a child process on the simulated head, on this test's private bus.
+// qvr100pci --headless as a child process on the simulated head, on this test's private bus,
+// seen from the bus and through qvr100ctl. The program runs in real time: every wait is for an
+// event, with a generous limit.
 
+#include "BusProbe.h"
 #include "TempXdg.h"
 
+#include "link/LinkSource.h"
 #include "link/text/BusNames.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QDBusServiceWatcher>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QtTest>
 #include <csignal>
@@ -18,6 +25,9 @@ using namespace qvr::test;
 namespace {
 
 constexpr int kStartMs = 30000;
+const QString kProgram = QStringLiteral(QVR100_BIN_DIR "/qvr100pci");
+const QString kCtl = QStringLiteral(QVR100_BIN_DIR "/qvr100ctl");
+const QString kText = QStringLiteral("([ -]?\\d\\.\\d{3}|>3\\.0|Zeroing)"); // a text of A
 
 struct Run {
     explicit Run(const QByteArray& scenario) {
@@ -66,6 +76,17 @@ struct Run {
         QSettings s(xdg.settingsFile(), QSettings::IniFormat);
         return s.contains(QStringLiteral("Properties/") + key);
     }
+    // Runs another program in this one's environment (or in env) to its end: the exit code,
+    // or -1 unless it ended by itself in time.
+    int other(const QString& program, const QStringList& args, QByteArray* out,
+              const QProcessEnvironment& env = {}) const {
+        QProcess p;
+        p.setProcessEnvironment(env.isEmpty() ? process.processEnvironment() : env);
+        p.start(program, args);
+        const bool ended = p.waitForFinished(kStartMs) && p.exitStatus() == QProcess::NormalExit;
+        *out = p.readAllStandardOutput() + p.readAllStandardError();
+        return ended ? p.exitCode() : -1;
+    }
 
     TempXdg xdg;
     QProcess process;
@@ -76,12 +97,72 @@ struct Run {
 class TestHeadlessRun : public QObject {
     Q_OBJECT
 private slots:
+    void servesTheBusAndQvr100ctl();
     void readsAndShutsDownOnSignal_data();
     void readsAndShutsDownOnSignal();
     void zeroCautionGoesToStandardError();
     void refusesToStart_data();
     void refusesToStart();
 };
+
+void TestHeadlessRun::servesTheBusAndQvr100ctl() {
+    Run run(R"({"conversion_us": 0, "noise": 0})");
+    QDBusServiceWatcher watcher(busService(), QDBusConnection::sessionBus());
+    QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
+    run.process.start();
+    QVERIFY2(registered.wait(kStartMs), run.process.readAllStandardError().constData());
+
+    qvr::test::BusProbe client(QStringLiteral("headless-client"));
+    QCOMPARE(client.topic(QStringLiteral("Items")).arguments().value(0).toStringList(),
+             LinkSource::items());
+    QCOMPARE(client.get(QStringLiteral("Simulated")), QVariant(true));
+    QCOMPARE(client.get(QStringLiteral("lblA2")), QVariant(QStringLiteral("600 nm")));
+    QVERIFY(client.get(QStringLiteral("lblEEPROM")).toString().startsWith("QVR1001"));
+
+    QByteArray out;
+    QCOMPARE(run.other(kCtl, {"get", "lblA1", "A", "WL"}, &out), 0);
+    const QRegularExpression texts("^510 nm\n" + kText + "\n510 nm\n$");
+    QVERIFY2(texts.match(QString::fromUtf8(out)).hasMatch(), out.constData());
+
+    // A second instance, with or without a bus, stays off the card.
+    QProcessEnvironment second = run.process.processEnvironment();
+    second.insert(QStringLiteral("QVR100_SIM_TRACE"), run.tracePath() + ".second");
+    QCOMPARE(run.other(kProgram, {QStringLiteral("--headless")}, &out, second), 1);
+    QVERIFY2(out.contains("QVR100PCI is already running"), out.constData());
+    QTemporaryDir runtime; // no lock conflict: only the missing bus may stop it
+    second.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    second.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                  "unix:path=" + runtime.path() + "/none");
+    QCOMPARE(run.other(kProgram, {QStringLiteral("--headless")}, &out, second), 1);
+    QVERIFY2(out.contains("not served"), out.constData());
+    QCOMPARE(QFileInfo(run.tracePath() + ".second").size(), 0);
+    QCOMPARE(run.process.state(), QProcess::Running); // the first one goes on serving
+
+    // qvr100ctl watch, as lines and as CSV: every reading, until interrupted.
+    const QString stamp =
+        QStringLiteral("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}(Z|[+-]\\d\\d:\\d\\d)");
+    for (const bool csv : {false, true}) {
+        QProcess watch;
+        watch.start(kCtl, csv ? QStringList{"watch", "--csv", "A"} : QStringList{"watch", "A"});
+        QByteArray lines;
+        while (lines.count('\n') < 4) {
+            QVERIFY2(watch.waitForReadyRead(kStartMs), watch.readAllStandardError().constData());
+            lines += watch.readAllStandardOutput();
+        }
+        ::kill(static_cast<pid_t>(watch.processId()), SIGINT);
+        QVERIFY(watch.waitForFinished(kStartMs));
+        QCOMPARE(watch.exitCode(), 0);
+        QList<QByteArray> rows = (lines + watch.readAllStandardOutput()).split('\n');
+        QCOMPARE(rows.takeLast(), QByteArray()); // ends with a line break
+        if (csv)
+            QCOMPARE(rows.takeFirst(), QByteArray("time,item,text\r"));
+        const QString text = csv ? ",A,(\"" + kText + "\"|" + kText + ")\r" : " A " + kText;
+        const QRegularExpression row(u'^' + stamp + text + u'$');
+        for (const QByteArray& line : rows)
+            QVERIFY2(row.match(QString::fromUtf8(line)).hasMatch(), line.constData());
+    }
+    QVERIFY(run.finish(SIGTERM));
+}
 
 void TestHeadlessRun::readsAndShutsDownOnSignal_data() {
     QTest::addColumn<int>("signalNumber");
@@ -163,4 +244,5 @@ void TestHeadlessRun::refusesToStart() {
 }
 
 QTEST_GUILESS_MAIN(TestHeadlessRun)
+#include "moc_BusProbe.cpp"
 #include "test_headless_run.moc"

@@ -33,7 +33,7 @@ void writeFile(const QString& path, const QByteArray& data) {
 
 } // namespace
 
-class TestSimBackend : public QObject {
+class TestBackend : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir_;
@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
         std::exit(0);
     }
     QCoreApplication app(argc, argv);
-    qvr::test::TestSimBackend test;
+    qvr::test::TestBackend test;
     return QTest::qExec(&test, argc, argv);
 }
-#include "test_sim_backend.moc"
+#include "test_backend.moc"
