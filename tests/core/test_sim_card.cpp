@@ -82,6 +82,7 @@ private slots:
         QTest::newRow("AIn channel 8") << "ain-chan" << kStatusBadChannel;
         QTest::newRow("AIn unipolar range") << "ain-range" << kStatusBadRange;
         QTest::newRow("DIn port 0") << "din-port" << kStatusBadPort;
+        QTest::newRow("DOut on a missing board") << "dout-board" << kStatusBadBoard;
         QTest::newRow("GetConfig other item") << "config-item" << kStatusBadConfigItem;
         QTest::newRow("GetBoardName missing board") << "name-board" << kStatusBadBoard;
     }
@@ -97,6 +98,7 @@ private slots:
                         : call == "ain-chan"    ? card.cbAIn(0, 8, BIP5VOLTS, v)
                         : call == "ain-range"   ? card.cbAIn(0, 0, 100, v)
                         : call == "din-port"    ? card.cbDIn(0, 0, v)
+                        : call == "dout-board"  ? card.cbDOut(1, AUXPORT, 12)
                         : call == "config-item" ? card.cbGetConfig(BOARDINFO, 0, 0, 99, c)
                                                 : card.cbGetBoardName(1, buf);
         QCOMPARE(got, status);
@@ -234,6 +236,7 @@ private slots:
         QTest::newRow("cbAIn always") << int(CallKind::AIn) << 1 << QList<int>{9, 9, 9};
         QTest::newRow("cbDIn 1 in 3") << int(CallKind::DIn) << 3 << QList<int>{0, 0, 9, 0, 0, 9};
         QTest::newRow("cbDOut 1 in 2") << int(CallKind::DOut) << 2 << QList<int>{0, 9, 0, 9};
+        QTest::newRow("cbGetConfig always") << int(CallKind::GetConfig) << 1 << QList<int>{9, 9};
         QTest::newRow("cbGetBoardName 1 in 2")
             << int(CallKind::GetBoardName) << 2 << QList<int>{0, 9, 0};
         QTest::newRow("off") << int(CallKind::AIn) << 0 << QList<int>{0, 0, 0};
