@@ -119,7 +119,7 @@ void Reader::Form_Unload() {
     // Only a head that identified itself owns its serial number; the values a default
     // record or a recovery put in place must not become some real head's gain.
     if (state_.headIdentified)
-        storeSetting(QStringLiteral("GainSN") + state_.rdrSN, numberText(state_.rdrGain));
+        storeSetting(QStringLiteral("GainSN") + state_.rdrSN, storedNumberText(state_.rdrGain));
     labels_.flush();
     emit ended();
     if (host_)
