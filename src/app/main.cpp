@@ -30,6 +30,8 @@ int runHeadless(QCoreApplication& app) {
     qvr::QtClock clock;
     qvr::StderrMessageSink messages;
     qvr::IniSettings settings;
+    if (!settings.problem().isEmpty())
+        say(settings.problem());
     QString error;
     std::optional<qvr::Backend> backend = qvr::openBackend(clock, &error);
     if (!backend) {
@@ -82,6 +84,10 @@ int runWindowedProgram(int& argc, char** argv) {
         messages.showMessage(why);
         return 1;
     };
+    if (!settings.problem().isEmpty()) {
+        say(settings.problem());
+        messages.showMessage(settings.problem());
+    }
     QString error;
     std::optional<qvr::Backend> backend = qvr::openBackend(clock, &error);
     if (!backend)
