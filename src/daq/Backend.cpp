@@ -1,5 +1,6 @@
 #include "daq/Backend.h"
 
+#include "daq/DeviceLock.h"
 #include "daq/TracingDriver.h"
 #include "daq/comedi/ComediDriver.h"
 #include "daq/sim/SimCard.h"
@@ -106,6 +107,10 @@ std::optional<Backend> openBackend(const Clock& clock, QString* error) {
     } else {
         b.driver = makeComediDriver();
         b.name = QStringLiteral("comedi");
+        auto lock = std::make_shared<DeviceLock>();
+        b.claimBoard = [lock](std::int16_t board) {
+            return lock->take(QStringLiteral("/dev/comedi%1").arg(board));
+        };
     }
 
     const QString tracePath = qEnvironmentVariable("QVR100_SIM_TRACE");
