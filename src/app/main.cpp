@@ -197,7 +197,10 @@ int main(int argc, char** argv) {
                     "  QVR100_DAQ           sim or comedi (default: comedi when a comedi device\n"
                     "                       exists, else the simulated reader head)\n"
                     "  QVR100_SIM_SCENARIO  JSON scenario for the simulated head\n"
-                    "  QVR100_SIM_TRACE     append one line per driver call to this file\n",
+                    "  QVR100_SIM_TRACE     append one line per driver call to this file\n\n"
+                    "Exit status: 0 after a normal end, 1 when the program refused to start or\n"
+                    "its card is driven by another instance, 3 when --headless lost the session\n"
+                    "bus (its shut-down has run; a restart may help).\n",
                     qPrintable(qvr::text(403)));
         return 0;
     }

@@ -69,6 +69,9 @@ int InstanceGuard::takeLock(const QString& folder) {
     QString why;
     if (!usableFolder(folder, &why)) {
         message_ = QStringLiteral("cannot take the one-instance lock: %1").arg(why);
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+            message_ += QStringLiteral(" (XDG_RUNTIME_DIR is not set: set it to a folder of "
+                                       "this user's with mode 0700)");
         return -1;
     }
     const QString file = folder + QStringLiteral("/qvr100pci.lock");
