@@ -297,13 +297,21 @@ Outcome<Fit> chooseFit(const Calibration& calibration, bool weighted) {
             chosen = &f;
     }
     Fit out = *chosen;
-    out.choice = QStringLiteral("%1 has the fewest parameters (%2) with an RMS residual (%3 %) "
-                                "within %4 percentage points of the best (%5, %6 %)")
-                     .arg(modelName(out.model))
-                     .arg(parameterCount(out.model))
-                     .arg(num(out.rmsPercent))
-                     .arg(kChoiceMarginPercent)
-                     .arg(modelName(best->model), num(best->rmsPercent));
+    const QString rms = QString::number(out.rmsPercent, 'f', 2);
+    if (chosen == best)
+        out.choice = QStringLiteral("%1 has the lowest RMS residual (%2 %), and no model with "
+                                    "fewer parameters comes within %3 percentage points of it")
+                         .arg(modelName(out.model), rms)
+                         .arg(kChoiceMarginPercent);
+    else
+        out.choice =
+            QStringLiteral("%1 has the fewest parameters (%2) among the models whose RMS "
+                           "residual is within %3 percentage points of the best (%4, %5 "
+                           "%); its own is %6 %")
+                .arg(modelName(out.model))
+                .arg(parameterCount(out.model))
+                .arg(kChoiceMarginPercent)
+                .arg(modelName(best->model), QString::number(best->rmsPercent, 'f', 2), rms);
     return out;
 }
 
