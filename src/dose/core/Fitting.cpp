@@ -143,6 +143,23 @@ bool fitPower(const std::vector<Point>& pts, Fit& fit, double& rss) {
             lambda *= 10;
         }
     }
+    // Comparing sums of squares cannot place the minimum closer than about the square root of
+    // the rounding error; undamped Gauss-Newton steps, which solve for the gradient's zero, can.
+    double lastStep = HUGE_VAL;
+    for (int iter = 0; iter < 20; ++iter) {
+        const LinearSolution step = powerStep(pts, pa, pb, 0);
+        if (!step.ok)
+            break;
+        const double size = std::hypot(step.x[0] / pa, step.x[1] / std::max(1.0, std::fabs(pb)));
+        if (!(size < lastStep))
+            break;
+        pa += step.x[0];
+        pb += step.x[1];
+        lastStep = size;
+        if (size <= 1e-16)
+            break;
+    }
+    ss = powerSquares(pts, pa, pb);
     const LinearSolution at = powerStep(pts, pa, pb, 0);
     if (!at.ok)
         return false;
@@ -281,6 +298,7 @@ Outcome<Fit> chooseFit(const Calibration& calibration, bool weighted) {
         else
             refusals << f.error();
     }
+    refusals.removeDuplicates();
     if (fits.empty())
         return Failure{QStringLiteral("no model fits: ") + refusals.join(QStringLiteral("; "))};
     const Fit* best = &fits.front();
