@@ -128,13 +128,16 @@ Outcome<std::unique_ptr<Store>> Store::open(const QString& location, Now now) {
     d->dialect = std::move(*dialect);
     d->connection = nextConnectionName();
     d->location = location;
-    QSqlDatabase db = QSqlDatabase::addDatabase(d->dialect->driver(), d->connection);
+    const QString driver = d->dialect->driver(), connection = d->connection;
     std::unique_ptr<Store> store(new Store(std::move(d), std::move(now)));
-    if (!db.isValid())
-        return Failure{QStringLiteral("the Qt SQL driver %1 is not installed")
-                           .arg(store->d_->dialect->driver())};
-    if (auto opened = store->d_->dialect->open(db, location); !opened)
-        return Failure{opened.error()};
+    {
+        // Released before the store, which removes the connection when it goes.
+        QSqlDatabase db = QSqlDatabase::addDatabase(driver, connection);
+        if (!db.isValid())
+            return Failure{QStringLiteral("the Qt SQL driver %1 is not installed").arg(driver)};
+        if (auto opened = store->d_->dialect->open(db, location); !opened)
+            return Failure{opened.error()};
+    }
 
     const Private& p = *store->d_;
     auto migrated = inWrite(p, [&]() -> Outcome<Done> {
