@@ -156,6 +156,13 @@ Outcome<std::unique_ptr<Store>> Store::open(const QString& location, Now now) {
     }
 
     const Private& p = *store->d_;
+    // An up-to-date database needs no writer's lock to be opened.
+    {
+        QSqlQuery q(p.db());
+        if (q.exec(QStringLiteral("SELECT value FROM meta WHERE key = 'schema_version'")) &&
+            q.next() && q.value(0).toInt() == kSchemaVersion)
+            return store;
+    }
     auto migrated = inWrite(p, [&]() -> Outcome<Done> {
         QSqlQuery q(p.db());
         const QString text = p.dialect->columnType(ColumnType::Text);
