@@ -20,21 +20,25 @@
 
 namespace {
 
+// Exit status of a run refused for good: nothing to read (no card to choose) or a setting
+// that is wrong. The user unit does not restart on it (RestartPreventExitStatus=).
+constexpr int kExitRefused = 3;
+
 // A line of our own on standard error, in the same form as the messages of a run without
 // windows.
 void say(const QString& line) {
     qvr::StderrMessageSink().showMessage(line);
 }
 
-int runHeadless(QCoreApplication& app) {
+int runHeadless(QCoreApplication& app, bool simulate) {
     qvr::QtClock clock;
     qvr::StderrMessageSink messages;
     qvr::IniSettings settings;
     QString error;
-    std::optional<qvr::Backend> backend = qvr::openBackend(clock, &error);
+    std::optional<qvr::Backend> backend = qvr::openBackend(clock, &error, simulate);
     if (!backend) {
         say(error);
-        return 1;
+        return kExitRefused;
     }
     qvr::Reader reader(clock, *backend->driver, settings, messages);
     QString linkMessage;
@@ -59,7 +63,7 @@ int runHeadless(QCoreApplication& app) {
     if (!host.chooseBoard()) {
         say(host.error());
         backend->flush();
-        return 1;
+        return kExitRefused;
     }
     if (!host.error().isEmpty())
         say(host.error());
@@ -69,7 +73,7 @@ int runHeadless(QCoreApplication& app) {
     return status;
 }
 
-int runWindowedProgram(int& argc, char** argv) {
+int runWindowedProgram(int& argc, char** argv, bool simulate) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("qvr100pci"));
     QApplication::setApplicationVersion(QStringLiteral(QVR100_VERSION));
@@ -83,7 +87,7 @@ int runWindowedProgram(int& argc, char** argv) {
         return 1;
     };
     QString error;
-    std::optional<qvr::Backend> backend = qvr::openBackend(clock, &error);
+    std::optional<qvr::Backend> backend = qvr::openBackend(clock, &error, simulate);
     if (!backend)
         return refuse(error);
     qvr::Reader reader(clock, *backend->driver, settings, messages);
@@ -118,9 +122,13 @@ int main(int argc, char** argv) {
         QStringLiteral("headless"),
         QStringLiteral("Run as a service without a window: read the head and serve the "
                        "readings on the session bus until SIGTERM, SIGINT or SIGHUP."));
+    const QCommandLineOption simulate(
+        QStringLiteral("simulate"),
+        QStringLiteral("Read the simulated reader head instead of the card (training)."));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(headless);
+    parser.addOption(simulate);
 
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -135,16 +143,18 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (parser.isSet(help)) {
-        std::printf("Usage: qvr100pci [--headless]\n%s\n\n"
+        std::printf("Usage: qvr100pci [--headless] [--simulate]\n%s\n\n"
                     "Options:\n"
                     "  -h, --help     Show this help and exit.\n"
                     "  -v, --version  Show the version and exit.\n"
                     "  --headless     Run as a service without a window: read the head and\n"
                     "                 serve the readings on the session bus until SIGTERM,\n"
-                    "                 SIGINT or SIGHUP.\n\n"
+                    "                 SIGINT or SIGHUP.\n"
+                    "  --simulate     Read the simulated reader head instead of the card\n"
+                    "                 (training); as QVR100_DAQ=sim.\n\n"
                     "Environment:\n"
-                    "  QVR100_DAQ           sim or comedi (default: comedi when a comedi device\n"
-                    "                       exists, else the simulated reader head)\n"
+                    "  QVR100_DAQ           sim or comedi (default: comedi, the real card; no\n"
+                    "                       card is a fault, never simulated readings)\n"
                     "  QVR100_SIM_SCENARIO  JSON scenario for the simulated head\n"
                     "  QVR100_SIM_TRACE     append one line per driver call to this file\n",
                     qPrintable(qvr::text(403)));
@@ -158,7 +168,7 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("qvr100pci"));
         QCoreApplication::setApplicationVersion(QStringLiteral(QVR100_VERSION));
-        return runHeadless(app);
+        return runHeadless(app, parser.isSet(simulate));
     }
-    return runWindowedProgram(argc, argv);
+    return runWindowedProgram(argc, argv, parser.isSet(simulate));
 }

@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QThread>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -67,18 +68,36 @@ frmQVR100::frmQVR100(Reader& reader, bool simulated, QWidget* parent)
     int extra = menuBar()->heightForWidth(twipsToPixels(kClientWidthTwips, screen()));
     if (extra < 0)
         extra = menuBar()->sizeHint().height();
+    // The fault bar and the SIMULATED bar stack in the status bar, below the client area,
+    // so neither covers a control; the window grows by what they take.
+    auto* bars = new QWidget(this);
+    bars->setObjectName(QStringLiteral("bars"));
+    auto* stack = new QVBoxLayout(bars);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    faultBar_ = new QLabel(bars);
+    faultBar_->setObjectName(QStringLiteral("lblFault"));
+    faultBar_->setTextFormat(Qt::PlainText);
+    faultBar_->setWordWrap(true);
+    faultBar_->setStyleSheet(QStringLiteral(
+        "QLabel { background: #d00000; color: white; font-weight: bold; padding: 1px; }"));
+    faultBar_->hide();
+    stack->addWidget(faultBar_);
     if (simulated) {
-        auto* marker = new QLabel(QStringLiteral("SIMULATED"), this);
+        auto* marker = new QLabel(QStringLiteral("SIMULATED"), bars);
         marker->setObjectName(QStringLiteral("lblSimulated"));
         marker->setAlignment(Qt::AlignCenter);
         marker->setToolTip(
             QStringLiteral("The simulated card is in use: no reader head is being read."));
         marker->setStyleSheet(QStringLiteral(
             "QLabel { background: #ffd400; color: black; font-weight: bold; padding: 1px; }"));
-        statusBar()->setSizeGripEnabled(false);
-        statusBar()->addWidget(marker, 1);
-        extra += statusBar()->sizeHint().height();
+        stack->addWidget(marker);
     }
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->addWidget(bars, 1);
+    statusBar()->setVisible(simulated);
+    if (simulated)
+        extra += statusBar()->sizeHint().height();
     const QSize area = twipsSize(this, kClientWidthTwips, kClientHeightTwips);
     resize(area.width(), area.height() + extra);
 
@@ -86,6 +105,28 @@ frmQVR100::frmQVR100(Reader& reader, bool simulated, QWidget* parent)
     connect(&reader_, &Reader::wavelengthMenuChanged, this, &frmQVR100::showWavelengthMenu);
     showLabels(~LabelSet(0));
     showWavelengthMenu();
+}
+
+int frmQVR100::barsHeight() const {
+    if (!statusBar()->isVisibleTo(this))
+        return 0;
+    statusBar()->layout()->invalidate();
+    return statusBar()->sizeHint().height();
+}
+
+void frmQVR100::showFault() {
+    const QString& fault = reader_.labels().text(Label::Fault);
+    faultBar_->setText(QStringLiteral("CARD FAULT: ") + fault);
+    faultBar_->setToolTip(QStringLiteral("No reading is taken while the card does not answer; "
+                                         "readings resume by themselves when it does."));
+    const bool show = !fault.isEmpty();
+    if (show == faultBar_->isVisibleTo(this))
+        return;
+    const int before = barsHeight();
+    faultBar_->setVisible(show);
+    statusBar()->setVisible(show ||
+                            statusBar()->findChild<QLabel*>(QStringLiteral("lblSimulated")));
+    resize(width(), height() + barsHeight() - before);
 }
 
 frmQVR100::~frmQVR100() = default;
@@ -171,6 +212,8 @@ void frmQVR100::showLabels(LabelSet which) {
     for (int i = 0; i < kLabelCount; ++i)
         if ((which & bit(static_cast<Label>(i))) && labels_[i])
             labels_[i]->setText(model.text(static_cast<Label>(i)));
+    if (which & bit(Label::Fault))
+        showFault();
 }
 
 void frmQVR100::showWavelengthMenu() {

@@ -55,6 +55,9 @@ private:
     void createCheckBoxes();
     void showLabels(LabelSet which);
     void showWavelengthMenu();
+    // The red bar while the Fault label has a text.
+    void showFault();
+    int barsHeight() const;
     QWidget* dialogParent();
 
     Reader& reader_;
@@ -63,6 +66,7 @@ private:
     QAction* mnuSecondary_ = nullptr;
     QCheckBox* chkLED_ = nullptr;
     QCheckBox* chkBuzzer_ = nullptr;
+    QLabel* faultBar_ = nullptr;
     QPointer<frmAbout> about_;
     // Where moveTo last put the frame, in pixels and in the twips asked for.
     struct Position {

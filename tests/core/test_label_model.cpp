@@ -25,7 +25,9 @@ private slots:
                                  {"na", " "},
                                  {"lblButton", "Button up"},
                                  {"lblPresent", "No film"},
-                                 {"lblEEPROM", "Label3"}};
+                                 {"lblEEPROM", "Label3"},
+                                 {"State", "starting"},
+                                 {"Fault", ""}};
         for (const auto& row : rows)
             QTest::newRow(row[0]) << QString::fromLatin1(row[0]) << QString::fromLatin1(row[1]);
     }
