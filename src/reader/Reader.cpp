@@ -160,8 +160,11 @@ void Reader::tmrDelayZero_Timer() {
     }
     tmrDelayZero_->setEnabled(false);
     const bool zeroed = measurement_.zero();
-    if (ended_)
-        return; // shut-down ran while a caution was open
+    if (ended_) {
+        // Shut-down ran while a caution was open; the zero re-armed tmrRead on return.
+        tmrRead_->setEnabled(false);
+        return;
+    }
     if (!zeroed) {
         // The user (or start-up) asked for a zero; it comes as soon as the card answers.
         tmrDelayZero_->setEnabled(true);

@@ -78,7 +78,9 @@ frmQVR100::frmQVR100(Reader& reader, bool simulated, QWidget* parent)
     faultBar_ = new QLabel(bars);
     faultBar_->setObjectName(QStringLiteral("lblFault"));
     faultBar_->setTextFormat(Qt::PlainText);
-    faultBar_->setWordWrap(true);
+    // One line, cut at the window's edge (the tool tip has it all): a long driver text must
+    // not widen the window.
+    faultBar_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     faultBar_->setStyleSheet(QStringLiteral(
         "QLabel { background: #d00000; color: white; font-weight: bold; padding: 1px; }"));
     faultBar_->hide();
@@ -95,6 +97,7 @@ frmQVR100::frmQVR100(Reader& reader, bool simulated, QWidget* parent)
     }
     statusBar()->setSizeGripEnabled(false);
     statusBar()->addWidget(bars, 1);
+    simulated_ = simulated;
     statusBar()->setVisible(simulated);
     if (simulated)
         extra += statusBar()->sizeHint().height();
@@ -107,26 +110,27 @@ frmQVR100::frmQVR100(Reader& reader, bool simulated, QWidget* parent)
     showWavelengthMenu();
 }
 
-int frmQVR100::barsHeight() const {
-    if (!statusBar()->isVisibleTo(this))
-        return 0;
-    statusBar()->layout()->invalidate();
-    return statusBar()->sizeHint().height();
-}
-
 void frmQVR100::showFault() {
     const QString& fault = reader_.labels().text(Label::Fault);
     faultBar_->setText(QStringLiteral("CARD FAULT: ") + fault);
-    faultBar_->setToolTip(QStringLiteral("No reading is taken while the card does not answer; "
-                                         "readings resume by themselves when it does."));
+    faultBar_->setToolTip(fault);
     const bool show = !fault.isEmpty();
     if (show == faultBar_->isVisibleTo(this))
         return;
-    const int before = barsHeight();
-    faultBar_->setVisible(show);
-    statusBar()->setVisible(show ||
-                            statusBar()->findChild<QLabel*>(QStringLiteral("lblSimulated")));
-    resize(width(), height() + barsHeight() - before);
+    // The window grows by the bar and shrinks by the same, so the client area keeps its size.
+    if (show) {
+        const int before = statusBar()->isVisibleTo(this) ? statusBar()->sizeHint().height() : 0;
+        faultBar_->show();
+        statusBar()->show();
+        statusBar()->layout()->invalidate();
+        faultBarHeight_ = statusBar()->sizeHint().height() - before;
+        resize(width(), height() + faultBarHeight_);
+    } else {
+        faultBar_->hide();
+        statusBar()->setVisible(simulated_);
+        resize(width(), height() - faultBarHeight_);
+        faultBarHeight_ = 0;
+    }
 }
 
 frmQVR100::~frmQVR100() = default;

@@ -57,7 +57,6 @@ private:
     void showWavelengthMenu();
     // The red bar while the Fault label has a text.
     void showFault();
-    int barsHeight() const;
     QWidget* dialogParent();
 
     Reader& reader_;
@@ -67,6 +66,8 @@ private:
     QCheckBox* chkLED_ = nullptr;
     QCheckBox* chkBuzzer_ = nullptr;
     QLabel* faultBar_ = nullptr;
+    int faultBarHeight_ = 0; // what the window grew by for it
+    bool simulated_ = false;
     QPointer<frmAbout> about_;
     // Where moveTo last put the frame, in pixels and in the twips asked for.
     struct Position {

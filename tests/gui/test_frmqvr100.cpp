@@ -174,7 +174,8 @@ private slots:
             QCoreApplication::processEvents();
             QVERIFY(!bar->isVisible());
             QCOMPARE(rig.window.height(), height);
-            QCOMPARE(rig.window.centralWidget()->height(), twipsToPixels(kClientHeightTwips, s));
+            QTRY_COMPARE(rig.window.centralWidget()->height(),
+                         twipsToPixels(kClientHeightTwips, s));
         }
         for (Label l : {Label::WL, Label::A}) {
             const QFont f = rig.window.labelWidget(l)->font();
