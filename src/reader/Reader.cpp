@@ -57,7 +57,7 @@ void Reader::Form_Load(ReaderHost& host) {
     state_.Control = kStartupControl;
     if (state_.BoardNum == kNoBoard)
         host.showBoardDialog(); // firstTime
-    if (ended_ || !readHead())
+    if (ended_ || !claimBoard() || !readHead())
         return;
     if (settings_.read(kDisplay, kPrimary) == kPrimary)
         mnuPrimary_Click();
@@ -142,7 +142,7 @@ void Reader::Form_Unload() {
     // Only a head that identified itself owns its serial number; the values a default
     // record or a recovery put in place must not become some real head's gain.
     if (state_.headIdentified)
-        storeSetting(QStringLiteral("GainSN") + state_.rdrSN, numberText(state_.rdrGain));
+        storeSetting(QStringLiteral("GainSN") + state_.rdrSN, storedNumberText(state_.rdrGain));
     labels_.flush();
     emit ended();
     if (host_)
@@ -240,6 +240,8 @@ void Reader::mnuPort_Click() {
         return;
     const std::int16_t before = state_.BoardNum;
     host_->showBoardDialog();
+    if (!claimBoard())
+        return;
     // Cancel discards the list; Accept keeps it.
     const bool accepted = boards_.isLoaded();
     if (ended_ || !accepted || (state_.BoardNum == before && !headReadFailed_))
@@ -252,6 +254,26 @@ void Reader::mnuPort_Click() {
     if (!readHead())
         return;
     selectWavelength(menu_.secondaryChecked);
+}
+
+bool Reader::claimBoard() {
+    if (ended_ || !claimBoard_ || state_.BoardNum == kNoBoard)
+        return !ended_;
+    const QString why = claimBoard_(state_.BoardNum);
+    if (why.isEmpty())
+        return true;
+    // Another copy of this program drives the card: not one more write to it, nothing stored.
+    ended_ = true;
+    boardRefused_ = true;
+    tmrDelayZero_->setEnabled(false);
+    tmrRead_->setEnabled(false);
+    gate_.close();
+    messages_.showMessage(why);
+    labels_.flush();
+    emit ended();
+    if (host_)
+        host_->endProcess();
+    return false;
 }
 
 void Reader::chkLED_Click(bool ticked) {
