@@ -56,7 +56,7 @@ bench: build
 
 run: build
 	@if [ ! -x build/bin/qvr100pci ]; then echo "The program is not built yet."; exit 0; fi
-	QVR100_DAQ=$${QVR100_DAQ:-sim} ./build/bin/qvr100pci
+	./build/bin/qvr100pci --simulate
 
 screenshots: build
 	QT_QPA_PLATFORM=offscreen ./build/bin/qvr100screenshots docs

@@ -24,6 +24,9 @@
 
 namespace {
 
+// Exit status of a run refused for good: nothing to read (no card to choose) or a setting
+// that is wrong. The user unit does not restart on it (RestartPreventExitStatus=).
+constexpr int kExitRefused = 4;
 // A service that lost its session bus exits with this status, so that its unit restarts it
 // once the bus is back; refusals to start exit with 1.
 constexpr int kExitBusLost = 3;
@@ -51,17 +54,17 @@ void say(const QString& line) {
     qvr::StderrMessageSink().showMessage(line);
 }
 
-int runHeadless(QCoreApplication& app) {
+int runHeadless(QCoreApplication& app, bool simulate) {
     qvr::QtClock clock;
     qvr::StderrMessageSink messages;
     qvr::IniSettings settings;
     if (!settings.problem().isEmpty())
         say(settings.problem());
     QString error;
-    std::optional<qvr::Backend> backend = qvr::openBackend(clock, &error);
+    std::optional<qvr::Backend> backend = qvr::openBackend(clock, &error, simulate);
     if (!backend) {
         say(error);
-        return 1;
+        return kExitRefused;
     }
     qvr::Reader reader(clock, *backend->driver, settings, messages);
     QString linkMessage;
@@ -103,7 +106,7 @@ int runHeadless(QCoreApplication& app) {
     if (!host.chooseBoard()) {
         say(host.error());
         backend->flush();
-        return 1;
+        return kExitRefused;
     }
     if (!host.error().isEmpty())
         say(host.error());
@@ -114,7 +117,7 @@ int runHeadless(QCoreApplication& app) {
     return status;
 }
 
-int runWindowedProgram(int& argc, char** argv) {
+int runWindowedProgram(int& argc, char** argv, bool simulate) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("qvr100pci"));
     QApplication::setApplicationVersion(QStringLiteral(QVR100_VERSION));
@@ -132,7 +135,7 @@ int runWindowedProgram(int& argc, char** argv) {
         messages.showMessage(settings.problem());
     }
     QString error;
-    std::optional<qvr::Backend> backend = qvr::openBackend(clock, &error);
+    std::optional<qvr::Backend> backend = qvr::openBackend(clock, &error, simulate);
     if (!backend)
         return refuse(error);
     qvr::Reader reader(clock, *backend->driver, settings, messages);
@@ -169,9 +172,13 @@ int main(int argc, char** argv) {
         QStringLiteral("headless"),
         QStringLiteral("Run as a service without a window: read the head and serve the "
                        "readings on the session bus until SIGTERM, SIGINT or SIGHUP."));
+    const QCommandLineOption simulate(
+        QStringLiteral("simulate"),
+        QStringLiteral("Read the simulated reader head instead of the card (training)."));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(headless);
+    parser.addOption(simulate);
 
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -186,21 +193,25 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (parser.isSet(help)) {
-        std::printf("Usage: qvr100pci [--headless]\n%s\n\n"
+        std::printf("Usage: qvr100pci [--headless] [--simulate]\n%s\n\n"
                     "Options:\n"
                     "  -h, --help     Show this help and exit.\n"
                     "  -v, --version  Show the version and exit.\n"
                     "  --headless     Run as a service without a window: read the head and\n"
                     "                 serve the readings on the session bus until SIGTERM,\n"
-                    "                 SIGINT or SIGHUP.\n\n"
+                    "                 SIGINT or SIGHUP.\n"
+                    "  --simulate     Read the simulated reader head instead of the card\n"
+                    "                 (training); as QVR100_DAQ=sim.\n\n"
                     "Environment:\n"
-                    "  QVR100_DAQ           sim or comedi (default: comedi when a comedi device\n"
-                    "                       exists, else the simulated reader head)\n"
+                    "  QVR100_DAQ           sim or comedi (default: comedi, the real card; no\n"
+                    "                       card is a fault, never simulated readings)\n"
                     "  QVR100_SIM_SCENARIO  JSON scenario for the simulated head\n"
                     "  QVR100_SIM_TRACE     append one line per driver call to this file\n\n"
                     "Exit status: 0 after a normal end, 1 when the program refused to start or\n"
                     "its card is driven by another instance, 3 when --headless lost the session\n"
-                    "bus (its shut-down has run; a restart may help).\n",
+                    "bus (its shut-down has run; a restart may help), 4 when there is nothing\n"
+                    "to read: no card to choose, or a wrong QVR100_DAQ, --simulate or scenario\n"
+                    "(a restart cannot help).\n",
                     qPrintable(qvr::text(403)));
         return 0;
     }
@@ -212,7 +223,7 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("qvr100pci"));
         QCoreApplication::setApplicationVersion(QStringLiteral(QVR100_VERSION));
-        return runHeadless(app);
+        return runHeadless(app, parser.isSet(simulate));
     }
-    return runWindowedProgram(argc, argv);
+    return runWindowedProgram(argc, argv, parser.isSet(simulate));
 }

@@ -34,6 +34,8 @@ constexpr LabelInfo kLabels[kLabelCount] = {
     {"lblRegGain", "1.87"},
     {"Label2", "LED and Buzzer Testing"},
     {"lblEEPROM", "Label3"},
+    {"State", "starting"},
+    {"Fault", ""},
 };
 
 } // namespace

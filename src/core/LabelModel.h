@@ -35,6 +35,9 @@ enum class Label : int {
     lblRegGain,
     Label2,
     lblEEPROM,
+    // no widget: the reader's phase and its fault (core/FaultState)
+    State,
+    Fault,
     Count
 };
 

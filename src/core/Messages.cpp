@@ -58,6 +58,9 @@ constexpr Entry kTexts[] = {
            "reported as: "},
     {1102, "Unexpected EEPROM data. Please report this to Norvale. Wavelengths  reported as: "},
     {1103, "Unexpected EEPROM data. Please report this to Norvale. Gain reported as: "},
+    {1104, "The card did not answer while the head record was read. The head is not known: "
+           "the default record is used until the head is read again (Setup, Port). The card "
+           "reported: "},
 };
 
 } // namespace

@@ -25,6 +25,9 @@ struct ReaderState {
     QString rdrEEPROM;
     std::int16_t BoardNum = 0;
     std::int16_t ULStat = 0; // status of the last cbDOut / cbDIn / cbAIn
+    // The first failing status since the caller last set it to 0: a reading, a zero or a
+    // head record read during which any call failed gives no value.
+    int callFailure = 0;
 
     // True when the head was identified from its own record (record check passed, no
     // recovery ran); only then does shut-down store the gain under its serial number.
@@ -36,6 +39,8 @@ struct ReaderState {
         ULStat = status > INT16_MAX   ? INT16_MAX
                  : status < INT16_MIN ? INT16_MIN
                                       : static_cast<std::int16_t>(status);
+        if (status != 0 && callFailure == 0)
+            callFailure = status;
     }
 };
 

@@ -78,16 +78,18 @@ bool loadScenario(const QString& path, sim::Scenario& out, QString* error) {
 
 } // namespace
 
-std::optional<Backend> openBackend(const Clock& clock, QString* error) {
+std::optional<Backend> openBackend(const Clock& clock, QString* error, bool simulate) {
     const QString daq = qEnvironmentVariable("QVR100_DAQ");
-    bool simulated = false;
+    bool simulated = simulate;
     if (daq == QLatin1String("sim"))
         simulated = true;
-    else if (daq == QLatin1String("comedi"))
-        simulated = false;
-    else if (daq.isEmpty())
-        simulated = !comediDeviceExists();
-    else {
+    else if (daq == QLatin1String("comedi")) {
+        if (simulate) {
+            fail(error, QStringLiteral("--simulate and QVR100_DAQ=comedi ask for different "
+                                       "cards; give one of them"));
+            return std::nullopt;
+        }
+    } else if (!daq.isEmpty()) {
         fail(error,
              QStringLiteral("QVR100_DAQ must be \"sim\" or \"comedi\", not \"%1\"").arg(daq));
         return std::nullopt;

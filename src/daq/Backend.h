@@ -1,7 +1,8 @@
 #pragma once
 // Choosing the driver the program runs on, from the environment:
-//   QVR100_DAQ           "sim" or "comedi"; unset or empty: comedi when a comedi device node
-//                        exists, else the simulator; anything else is refused
+//   QVR100_DAQ           "sim" or "comedi"; unset or empty: the real card through comedi
+//                        (a missing card is a fault, never simulated readings); anything
+//                        else is refused
 //   QVR100_SIM_SCENARIO  a JSON scenario for the simulator (default: the built-in healthy head)
 //   QVR100_SIM_TRACE     append one line per driver call to this file
 
@@ -37,9 +38,10 @@ struct Backend {
     void flush();
 };
 
-// Reads the environment and builds the driver. On any fault (unknown QVR100_DAQ, a scenario
-// that cannot be read or is refused, a trace file that cannot be opened) returns nothing and
-// says why in *error: the program must not start then.
-std::optional<Backend> openBackend(const Clock& clock, QString* error);
+// Reads the environment and builds the driver; simulate (the --simulate option) asks for the
+// simulated head as QVR100_DAQ=sim does. On any fault (unknown QVR100_DAQ, QVR100_DAQ=comedi
+// with simulate, a scenario that cannot be read or is refused, a trace file that cannot be
+// opened) returns nothing and says why in *error: the program must not start then.
+std::optional<Backend> openBackend(const Clock& clock, QString* error, bool simulate = false);
 
 } // namespace qvr

@@ -30,4 +30,9 @@ QString driverStatusText(int status) {
     return QStringLiteral("unknown status %1").arg(status);
 }
 
+QString failureText(int status, const QString& lastError) {
+    const QString code = QStringLiteral("%1 (status %2)").arg(driverStatusText(status)).arg(status);
+    return lastError.isEmpty() ? code : QStringLiteral("%1: %2").arg(lastError, code);
+}
+
 } // namespace qvr

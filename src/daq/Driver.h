@@ -45,6 +45,12 @@ public:
     // Writes the name at the start of the 25-byte buffer and ends it with one NUL; nothing
     // after the NUL is touched.
     virtual int cbGetBoardName(int board, char* name) = 0;
+    // The driver's own account of its most recent failing call ("board 3: no such card",
+    // comedi's error text); empty when it has none.
+    virtual QString lastError() const { return {}; }
 };
+
+// One line for a failed call: the driver's account where it gives one, then the status text.
+QString failureText(int status, const QString& lastError);
 
 } // namespace qvr

@@ -29,6 +29,7 @@ public:
     int cbGetBoardName(int board, char* name) override {
         return open_ ? inner_.cbGetBoardName(board, name) : kStatusDriverClosed;
     }
+    QString lastError() const override { return open_ ? inner_.lastError() : QString(); }
 
 private:
     DaqDriver& inner_;

@@ -29,6 +29,7 @@ public:
     int cbDOut(int board, int port, std::uint16_t value) override;
     int cbGetConfig(int infoType, int board, int devNum, int item, std::int32_t& value) override;
     int cbGetBoardName(int board, char* name) override;
+    QString lastError() const override { return inner_->lastError(); }
 
     DaqDriver& inner() { return *inner_; }
     // Writes the buffered lines to the file; false when the write failed.

@@ -2,7 +2,9 @@
 // The link source: the labels of the main window served on the bus at busPath(), interface
 // busInterface().
 //
-//   property <label name>  s  read-only   the label's text, mapped by toLinkText()
+//   property <label name>  s  read-only   the label's text, mapped by toLinkText(); the
+//                                         hidden labels State and Fault are the reader's
+//                                         phase and its fault (core/FaultState)
 //   property Simulated     b  read-only   true while the simulated card is in use
 //   method   Request(s item) -> s         the item's text; unknown item: error kUnknownItemError
 //   method   Items() -> as                every item name, in window order

@@ -1,5 +1,6 @@
 #include "measure/Acquisition.h"
 
+#include "core/FaultState.h"
 #include "core/LabelModel.h"
 #include "core/NumberText.h"
 #include "core/ReaderState.h"
@@ -16,13 +17,14 @@ const QString kFilm = QStringLiteral("Film");
 const QString kNoFilm = QStringLiteral("No Film");
 } // namespace
 
-Acquisition::Acquisition(HeadLines& lines) : lines_(lines) {}
+Acquisition::Acquisition(HeadLines& lines, FaultState* faults) : lines_(lines), faults_(faults) {}
 
 std::int16_t Acquisition::getADC() {
     ReaderState& st = lines_.state();
     std::int16_t count = 0;
-    st.recordStatus(lines_.driver().cbAIn(st.BoardNum, 0, BIP5VOLTS, count));
-    lines_.labels().set(Label::lblADC, QString::number(count));
+    const int status = lines_.driver().cbAIn(st.BoardNum, 0, BIP5VOLTS, count);
+    st.recordStatus(status);
+    lines_.labels().set(Label::lblADC, status == 0 ? QString::number(count) : kNotANumberText);
     lines_.pushButton();
     present();
     return count;
@@ -42,24 +44,38 @@ double detectorValue(double volts, double gain) {
     return std::isfinite(v) ? v : kNaN;
 }
 
-void Acquisition::getVoltages() {
+bool Acquisition::getVoltages() {
+    ReaderState& st = lines_.state();
+    st.callFailure = 0;
     std::int32_t sum = 0;
     for (int i = 0; i < kSamplesPerReading; ++i) {
         int count = getADC();
+        if (st.callFailure != 0)
+            break; // the reading is lost already; spare the card the rest
         if (count > 4095)
             count = 4095;
         if (count < 0)
             count = 0;
         sum += count;
     }
+    if (st.callFailure != 0) {
+        st.v1 = std::numeric_limits<double>::quiet_NaN();
+        st.oldv1 = st.v1;
+        lines_.labels().set(Label::lblVolt, kNotANumberText);
+        if (faults_)
+            faults_->raise(failureText(st.callFailure, lines_.driver().lastError()));
+        return false;
+    }
+    if (faults_)
+        faults_->clear();
     const double volts = sum / (kSamplesPerReading * kCountsPerVolt) - 5.0;
 
-    ReaderState& st = lines_.state();
     st.v1 = detectorValue(volts, st.rdrGain);
     lines_.labels().set(Label::lblVolt, formatFixed(volts, 4));
     if (std::fabs(st.v1 - st.oldv1) < kSmoothingBand)
         st.v1 = (st.v1 + st.oldv1) / 2;
     st.oldv1 = st.v1;
+    return true;
 }
 
 } // namespace qvr

@@ -5,6 +5,7 @@
 
 namespace qvr {
 
+class FaultState;
 class HeadLines;
 
 inline constexpr int kSamplesPerReading = 5000;
@@ -13,12 +14,16 @@ inline constexpr double kSmoothingBand = 0.02;
 
 class Acquisition {
 public:
-    explicit Acquisition(HeadLines& lines);
+    // faults (when given) hears of every reading: a failed call raises it, a whole good
+    // reading clears it.
+    explicit Acquisition(HeadLines& lines, FaultState* faults = nullptr);
 
     // One conversion; refreshes lblADC, lblButton and lblPresent.
     std::int16_t getADC();
-    // One reading into v1 (and oldv1); writes lblVolt.
-    void getVoltages();
+    // One reading into v1 (and oldv1); writes lblVolt. A reading during which any driver
+    // call failed stops at that call and is not a value: v1 is NaN, lblVolt "Error", and the
+    // next reading is not smoothed against anything before it. True for a good reading.
+    bool getVoltages();
     // Reads the film switch; true when film is in the head; writes lblPresent.
     bool present();
 
@@ -26,6 +31,7 @@ public:
 
 private:
     HeadLines& lines_;
+    FaultState* faults_;
 };
 
 // v1 before smoothing: the converter voltage divided by the gain. A gain that is not a

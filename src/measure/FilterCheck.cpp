@@ -17,7 +17,9 @@ FilterCheck::FilterCheck(Acquisition& acquisition, ReaderState& state, LabelMode
       wavelength_(labels.text(Label::WL)) {}
 
 void FilterCheck::zero() {
-    acquisition_.getVoltages();
+    // A failed zero is no zero: the check keeps the one it had, if any.
+    if (!acquisition_.getVoltages())
+        return;
     ndfZero_ = state_.v1;
     zeroed_ = true;
 }

@@ -14,10 +14,15 @@ namespace qvr {
 Measurement::Measurement(Acquisition& acquisition, Timer& tmrRead, MessageSink& messages)
     : acquisition_(acquisition), tmrRead_(tmrRead), messages_(messages) {}
 
-void Measurement::zero() {
+bool Measurement::zero() {
     ReaderState& st = acquisition_.lines().state();
     tmrRead_.setEnabled(false);
-    acquisition_.getVoltages();
+    if (!acquisition_.getVoltages()) {
+        LabelModel& labels = acquisition_.lines().labels();
+        labels.set(Label::lblZero, kNotANumberText);
+        labels.set(Label::A, kNotANumberText);
+        return false;
+    }
     st.z1 = st.v1;
     acquisition_.lines().labels().set(Label::lblZero, formatFixed(st.z1, 4));
     if (st.v1 < kLightPathLevel)
@@ -25,6 +30,7 @@ void Measurement::zero() {
     else if (st.v1 < kDimLampLevel)
         messages_.showMessage(text(1010));
     tmrRead_.setEnabled(true);
+    return true;
 }
 
 void Measurement::getA() {

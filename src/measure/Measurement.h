@@ -15,8 +15,11 @@ public:
     Measurement(Acquisition& acquisition, Timer& tmrRead, MessageSink& messages);
 
     // Stops tmrRead, takes a reading as z1, shows it in lblZero, may caution, starts tmrRead.
-    void zero();
-    // Takes a reading, writes A = z1 - v1, starts tmrRead.
+    // A reading that is not a value is no zero: z1 stays, lblZero and A show "Error", no
+    // caution, tmrRead stays off, and false tells the caller to zero again.
+    bool zero();
+    // Takes a reading, writes A = z1 - v1, starts tmrRead. A failed reading shows "Error" and
+    // leaves z1 alone.
     void getA();
 
 private:

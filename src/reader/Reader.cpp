@@ -23,13 +23,15 @@ const QString kDisplay = QStringLiteral("Display");
 const QString kPrimary = QStringLiteral("Primary");
 const QString kSecondary = QStringLiteral("Secondary");
 constexpr std::uint8_t kWavelengthLines = kBuzzerBit | kWavelengthBit;
+constexpr int kHeadReadFailedMessage = 1104;
 } // namespace
 
 Reader::Reader(Clock& clock, DaqDriver& driver, SettingsStore& settings, MessageSink& messages,
                QObject* parent)
-    : QObject(parent), settings_(settings), messages_(messages), gate_(driver),
-      lines_(state_, gate_, labels_), acquisition_(lines_), tmrDelayZero_(clock.createTimer()),
-      tmrRead_(clock.createTimer()), measurement_(acquisition_, *tmrRead_, messages_) {
+    : QObject(parent), settings_(settings), messages_(messages), gate_(driver), faults_(labels_),
+      lines_(state_, gate_, labels_), acquisition_(lines_, &faults_),
+      tmrDelayZero_(clock.createTimer()), tmrRead_(clock.createTimer()),
+      measurement_(acquisition_, *tmrRead_, messages_) {
     tmrDelayZero_->setInterval(kDelayZeroMs);
     tmrRead_->setInterval(kReadMs);
     tmrDelayZero_->onTick([this] { tmrDelayZero_Timer(); });
@@ -55,20 +57,41 @@ void Reader::Form_Load(ReaderHost& host) {
     state_.Control = kStartupControl;
     if (state_.BoardNum == kNoBoard)
         host.showBoardDialog(); // firstTime
-    if (ended_ || !claimBoard())
+    if (ended_ || !claimBoard() || !readHead())
         return;
-    state_.rdrEEPROM = Eeprom(lines_).getEEPROM();
-    const WavelengthCaptions captions = parseEEPROM(state_, labels_, settings_, messages_);
-    if (ended_)
-        return;
-    menu_.primaryCaption = captions.primary;
-    menu_.secondaryCaption = captions.secondary;
-    emit wavelengthMenuChanged();
     if (settings_.read(kDisplay, kPrimary) == kPrimary)
         mnuPrimary_Click();
     else
         mnuSecondary_Click();
     tmrDelayZero_->setEnabled(true);
+}
+
+bool Reader::readHead() {
+    state_.callFailure = 0;
+    state_.rdrEEPROM = Eeprom(lines_).getEEPROM();
+    headReadFailed_ = state_.callFailure != 0;
+    if (headReadFailed_) {
+        // Bits from a card that did not answer are no head record: the head is not known,
+        // so no stored gain is written back under a serial number read from noise.
+        const QString detail = failureText(state_.callFailure, gate_.lastError());
+        faults_.raise(detail);
+        state_.rdrEEPROM.clear();
+        messages_.showMessage(text(kHeadReadFailedMessage) + detail);
+        if (ended_)
+            return false;
+    }
+    const WavelengthCaptions captions = parseEEPROM(state_, labels_, settings_, messages_);
+    if (ended_)
+        return false;
+    menu_.primaryCaption = captions.primary;
+    menu_.secondaryCaption = captions.secondary;
+    emit wavelengthMenuChanged();
+    return true;
+}
+
+void Reader::notePortCalls() {
+    if (state_.callFailure != 0)
+        faults_.raise(failureText(state_.callFailure, gate_.lastError()));
 }
 
 void Reader::restorePosition() {
@@ -130,13 +153,25 @@ void Reader::tmrDelayZero_Timer() {
     if (ended_)
         return;
     if (state_.Control & kBuzzerBit) {
+        state_.callFailure = 0;
         lines_.change(0, kBuzzerBit);
+        notePortCalls();
         return;
     }
     tmrDelayZero_->setEnabled(false);
-    measurement_.zero();
-    // Shut-down may have run while a caution was open; the zero re-armed tmrRead on return.
-    tmrRead_->setEnabled(!ended_);
+    const bool zeroed = measurement_.zero();
+    if (ended_) {
+        // Shut-down ran while a caution was open; the zero re-armed tmrRead on return.
+        tmrRead_->setEnabled(false);
+        return;
+    }
+    if (!zeroed) {
+        // The user (or start-up) asked for a zero; it comes as soon as the card answers.
+        tmrDelayZero_->setEnabled(true);
+        return;
+    }
+    faults_.setPhase(Phase::Reading);
+    tmrRead_->setEnabled(true);
 }
 
 void Reader::tmrRead_Timer() {
@@ -150,15 +185,18 @@ void Reader::selectWavelength(bool secondary) {
     if (ended_)
         return;
     tmrRead_->setEnabled(false);
+    state_.callFailure = 0;
     if (secondary)
         lines_.change(kWavelengthLines, 0);
     else
         lines_.change(0, kWavelengthLines);
+    notePortCalls();
     labels_.set(Label::WL, labels_.text(secondary ? Label::lblA2 : Label::lblA1));
     menu_.primaryChecked = !secondary;
     menu_.secondaryChecked = secondary;
     emit wavelengthMenuChanged();
     storeSetting(kDisplay, secondary ? kSecondary : kPrimary);
+    faults_.setPhase(Phase::Zeroing);
     tmrDelayZero_->setEnabled(true);
 }
 
@@ -173,13 +211,17 @@ void Reader::mnuZero_Click() {
     if (ended_)
         return;
     tmrRead_->setEnabled(false);
+    faults_.setPhase(Phase::Zeroing);
     tmrDelayZero_->setEnabled(true);
 }
 
 void Reader::mnuNDF_Click() {
     if (ended_ || !host_)
         return;
+    // No zero or reading of the main cycle may run with the filter holder in.
     tmrRead_->setEnabled(false);
+    tmrDelayZero_->setEnabled(false);
+    faults_.setPhase(Phase::FilterCheck);
     messages_.showMessage(text(309));
     if (ended_)
         return;
@@ -189,14 +231,29 @@ void Reader::mnuNDF_Click() {
     messages_.showMessage(text(310));
     if (ended_)
         return;
+    faults_.setPhase(Phase::Zeroing);
     tmrDelayZero_->setEnabled(true);
 }
 
 void Reader::mnuPort_Click() {
     if (ended_ || !host_)
         return;
+    const std::int16_t before = state_.BoardNum;
     host_->showBoardDialog();
-    claimBoard();
+    if (!claimBoard())
+        return;
+    // Cancel discards the list; Accept keeps it.
+    const bool accepted = boards_.isLoaded();
+    if (ended_ || !accepted || (state_.BoardNum == before && !headReadFailed_))
+        return;
+    // Another board, another head: its own record, then a fresh zero at the chosen
+    // wavelength. A reading against the old board's zero would be a wrong number.
+    tmrRead_->setEnabled(false);
+    tmrDelayZero_->setEnabled(false);
+    faults_.setPhase(Phase::Starting);
+    if (!readHead())
+        return;
+    selectWavelength(menu_.secondaryChecked);
 }
 
 bool Reader::claimBoard() {
@@ -222,13 +279,17 @@ bool Reader::claimBoard() {
 void Reader::chkLED_Click(bool ticked) {
     if (ended_)
         return;
+    state_.callFailure = 0;
     ticked ? lines_.LedOn() : lines_.LedOff();
+    notePortCalls();
 }
 
 void Reader::chkBuzzer_Click(bool ticked) {
     if (ended_)
         return;
+    state_.callFailure = 0;
     ticked ? lines_.buzzerOn() : lines_.buzzerOff();
+    notePortCalls();
 }
 
 } // namespace qvr

@@ -3,6 +3,7 @@
 // the reading cycle, the menu commands and shut-down. The main window and the run without
 // windows are thin layers over this.
 
+#include "core/FaultState.h"
 #include "core/LabelModel.h"
 #include "core/ReaderState.h"
 #include "daq/GatedDriver.h"
@@ -44,6 +45,7 @@ public:
 
     ReaderState& state() { return state_; }
     LabelModel& labels() { return labels_; }
+    FaultState& faults() { return faults_; }
     HeadLines& lines() { return lines_; }
     Acquisition& acquisition() { return acquisition_; }
     DaqDriver& driver() { return gate_; }
@@ -79,6 +81,8 @@ public:
     void mnuSecondary_Click();
     void mnuZero_Click();
     void mnuNDF_Click();
+    // Accepting another board (or any board after a head record read that failed) reads
+    // that board's head record and takes a fresh zero.
     void mnuPort_Click();
     void chkLED_Click(bool ticked);
     void chkBuzzer_Click(bool ticked);
@@ -90,6 +94,10 @@ signals:
 
 private:
     void selectWavelength(bool secondary);
+    // Reads and checks the head record, sets the captions; false when shut-down ran meanwhile.
+    bool readHead();
+    // Raises the fault when a port call since callFailure was last cleared failed.
+    void notePortCalls();
     void restorePosition();
     void storePosition();
     void storeSetting(const QString& key, const QString& text);
@@ -100,6 +108,7 @@ private:
     GatedDriver gate_;
     ReaderState state_;
     LabelModel labels_;
+    FaultState faults_;
     HeadLines lines_;
     Acquisition acquisition_;
     std::unique_ptr<Timer> tmrDelayZero_;
@@ -111,6 +120,7 @@ private:
     bool ended_ = false;
     std::function<QString(std::int16_t)> claimBoard_;
     bool boardRefused_ = false;
+    bool headReadFailed_ = false;
 };
 
 } // namespace qvr

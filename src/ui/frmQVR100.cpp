@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QThread>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -67,18 +68,39 @@ frmQVR100::frmQVR100(Reader& reader, bool simulated, QWidget* parent)
     int extra = menuBar()->heightForWidth(twipsToPixels(kClientWidthTwips, screen()));
     if (extra < 0)
         extra = menuBar()->sizeHint().height();
+    // The fault bar and the SIMULATED bar stack in the status bar, below the client area,
+    // so neither covers a control; the window grows by what they take.
+    auto* bars = new QWidget(this);
+    bars->setObjectName(QStringLiteral("bars"));
+    auto* stack = new QVBoxLayout(bars);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    faultBar_ = new QLabel(bars);
+    faultBar_->setObjectName(QStringLiteral("lblFault"));
+    faultBar_->setTextFormat(Qt::PlainText);
+    // One line, cut at the window's edge (the tool tip has it all): a long driver text must
+    // not widen the window.
+    faultBar_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    faultBar_->setStyleSheet(QStringLiteral(
+        "QLabel { background: #d00000; color: white; font-weight: bold; padding: 1px; }"));
+    faultBar_->hide();
+    stack->addWidget(faultBar_);
     if (simulated) {
-        auto* marker = new QLabel(QStringLiteral("SIMULATED"), this);
+        auto* marker = new QLabel(QStringLiteral("SIMULATED"), bars);
         marker->setObjectName(QStringLiteral("lblSimulated"));
         marker->setAlignment(Qt::AlignCenter);
         marker->setToolTip(
             QStringLiteral("The simulated card is in use: no reader head is being read."));
         marker->setStyleSheet(QStringLiteral(
             "QLabel { background: #ffd400; color: black; font-weight: bold; padding: 1px; }"));
-        statusBar()->setSizeGripEnabled(false);
-        statusBar()->addWidget(marker, 1);
-        extra += statusBar()->sizeHint().height();
+        stack->addWidget(marker);
     }
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->addWidget(bars, 1);
+    simulated_ = simulated;
+    statusBar()->setVisible(simulated);
+    if (simulated)
+        extra += statusBar()->sizeHint().height();
     const QSize area = twipsSize(this, kClientWidthTwips, kClientHeightTwips);
     resize(area.width(), area.height() + extra);
 
@@ -86,6 +108,29 @@ frmQVR100::frmQVR100(Reader& reader, bool simulated, QWidget* parent)
     connect(&reader_, &Reader::wavelengthMenuChanged, this, &frmQVR100::showWavelengthMenu);
     showLabels(~LabelSet(0));
     showWavelengthMenu();
+}
+
+void frmQVR100::showFault() {
+    const QString& fault = reader_.labels().text(Label::Fault);
+    faultBar_->setText(QStringLiteral("CARD FAULT: ") + fault);
+    faultBar_->setToolTip(fault);
+    const bool show = !fault.isEmpty();
+    if (show == faultBar_->isVisibleTo(this))
+        return;
+    // The window grows by the bar and shrinks by the same, so the client area keeps its size.
+    if (show) {
+        const int before = statusBar()->isVisibleTo(this) ? statusBar()->sizeHint().height() : 0;
+        faultBar_->show();
+        statusBar()->show();
+        statusBar()->layout()->invalidate();
+        faultBarHeight_ = statusBar()->sizeHint().height() - before;
+        resize(width(), height() + faultBarHeight_);
+    } else {
+        faultBar_->hide();
+        statusBar()->setVisible(simulated_);
+        resize(width(), height() - faultBarHeight_);
+        faultBarHeight_ = 0;
+    }
 }
 
 frmQVR100::~frmQVR100() = default;
@@ -171,6 +216,8 @@ void frmQVR100::showLabels(LabelSet which) {
     for (int i = 0; i < kLabelCount; ++i)
         if ((which & bit(static_cast<Label>(i))) && labels_[i])
             labels_[i]->setText(model.text(static_cast<Label>(i)));
+    if (which & bit(Label::Fault))
+        showFault();
 }
 
 void frmQVR100::showWavelengthMenu() {

@@ -55,6 +55,8 @@ private:
     void createCheckBoxes();
     void showLabels(LabelSet which);
     void showWavelengthMenu();
+    // The red bar while the Fault label has a text.
+    void showFault();
     QWidget* dialogParent();
 
     Reader& reader_;
@@ -63,6 +65,9 @@ private:
     QAction* mnuSecondary_ = nullptr;
     QCheckBox* chkLED_ = nullptr;
     QCheckBox* chkBuzzer_ = nullptr;
+    QLabel* faultBar_ = nullptr;
+    int faultBarHeight_ = 0; // what the window grew by for it
+    bool simulated_ = false;
     QPointer<frmAbout> about_;
     // Where moveTo last put the frame, in pixels and in the twips asked for.
     struct Position {

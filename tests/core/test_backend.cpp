@@ -47,10 +47,10 @@ class TestBackend : public QObject {
         return dir_.filePath(QString(QTest::currentTestFunction()) + QTest::currentDataTag() +
                              name);
     }
-    std::optional<Backend> open(const QByteArray& daq) {
+    std::optional<Backend> open(const QByteArray& daq, bool simulate = false) {
         if (!daq.isEmpty())
             qputenv("QVR100_DAQ", daq);
-        return openBackend(clock_, &error_);
+        return openBackend(clock_, &error_, simulate);
     }
 
 private slots:
@@ -84,14 +84,19 @@ private slots:
 
     void choiceOfBackend_data() {
         QTest::addColumn<QByteArray>("daq");
+        QTest::addColumn<bool>("simulate"); // the --simulate option
         QTest::addColumn<bool>("simulated");
-        QTest::newRow("comedi") << QByteArray("comedi") << false;
-        QTest::newRow("unset: as the device nodes say") << QByteArray() << !comediDeviceExists();
+        QTest::newRow("comedi") << QByteArray("comedi") << false << false;
+        // A missing card must never turn into simulated readings.
+        QTest::newRow("unset: the real card") << QByteArray() << false << false;
+        QTest::newRow("unset, --simulate") << QByteArray() << true << true;
+        QTest::newRow("sim, --simulate") << QByteArray("sim") << true << true;
     }
     void choiceOfBackend() {
         QFETCH(QByteArray, daq);
+        QFETCH(bool, simulate);
         QFETCH(bool, simulated);
-        auto b = open(daq);
+        auto b = open(daq, simulate);
         QVERIFY2(b, qPrintable(error_));
         QCOMPARE(b->simulated, simulated);
         QCOMPARE(b->sim != nullptr, simulated);
@@ -102,6 +107,8 @@ private slots:
         QTest::addColumn<QByteArray>("daq");
         QTest::addColumn<QByteArray>("scenario"); // file content; "-" for a missing file
         QTest::addColumn<QString>("message");
+        QTest::newRow("comedi with --simulate")
+            << QByteArray("comedi+") << QByteArray() << "--simulate and QVR100_DAQ=comedi";
         QTest::newRow("unknown backend") << QByteArray("simulator") << QByteArray()
                                          << "QVR100_DAQ must be \"sim\" or \"comedi\", not "
                                             "\"simulator\"";
@@ -136,7 +143,8 @@ private slots:
                 writeFile(file("s.json"), scenario);
             qputenv("QVR100_SIM_SCENARIO", file("s.json").toLocal8Bit());
         }
-        QVERIFY(!open(daq));
+        const bool simulate = daq.endsWith('+');
+        QVERIFY(!open(simulate ? daq.chopped(1) : daq, simulate));
         QVERIFY2(error_.contains(message), qPrintable(error_));
     }
 

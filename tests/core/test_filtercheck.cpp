@@ -116,6 +116,21 @@ private slots:
         QVERIFY(!second.value(FilterCheck::Light));
         QCOMPARE(rig.labels.text(Label::na), QStringLiteral("0.800"));
     }
+
+    // A failed call makes no number: a failed zero is no zero, a failed reading "Error".
+    void failedCallsGiveNoValue() {
+        Rig r;
+        r.zero(3.0);
+        r.driver.status = kStatusIoFailed;
+        r.zero(1.0);
+        QCOMPARE(r.check.ndfZero(), 1.2);
+        r.read(FilterCheck::Light, 2.22);
+        QCOMPARE(r.labels.text(Label::na), QStringLiteral("Error"));
+        r.driver.status = 0;
+        r.driver.counts.clear(); // what the failed readings left unread
+        r.read(FilterCheck::Light, 2.22);
+        QCOMPARE(r.labels.text(Label::na), QStringLiteral("0.312"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFilterCheck)

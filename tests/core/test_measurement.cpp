@@ -72,24 +72,26 @@ private slots:
         QCOMPARE(r.driver.ranges, QList<int>{BIP5VOLTS});
     }
 
-    // The raw count is shown unclamped; a conversion that fails without touching it gives 0.
+    // The raw count is shown unclamped; a conversion that failed shows no number.
     void sampleShowsTheRawCount_data() {
         QTest::addColumn<int>("count");
         QTest::addColumn<int>("status");
         QTest::addColumn<int>("shown");
-        QTest::newRow("above range") << 5000 << 0 << 5000;
-        QTest::newRow("below range") << -3 << 0 << -3;
-        QTest::newRow("failed conversion") << 3000 << 1 << 0;
+        QTest::addColumn<QString>("text");
+        QTest::newRow("above range") << 5000 << 0 << 5000 << "5000";
+        QTest::newRow("below range") << -3 << 0 << -3 << "-3";
+        QTest::newRow("failed conversion") << 3000 << 1 << 0 << "Error";
     }
     void sampleShowsTheRawCount() {
         QFETCH(int, count);
         QFETCH(int, status);
         QFETCH(int, shown);
+        QFETCH(QString, text);
         Rig r;
         r.driver.count = static_cast<std::int16_t>(count);
         r.driver.status = status;
         QCOMPARE(int(r.acq.getADC()), shown);
-        QCOMPARE(r.labels.text(Label::lblADC), QString::number(shown));
+        QCOMPARE(r.labels.text(Label::lblADC), text);
         QCOMPARE(int(r.state.ULStat), status);
     }
 
@@ -114,23 +116,26 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("volt");
         QTest::addColumn<double>("v1");
+        QTest::addColumn<int>("conversions");
         // 5000 x 4095 overflows anything narrower than 32 bits.
-        QTest::newRow("every sample 4095") << QList<int>{4095} << 0 << "5.0000" << 5.0;
-        QTest::newRow("above range clamps") << QList<int>{5000} << 0 << "5.0000" << 5.0;
-        QTest::newRow("below range clamps") << QList<int>{-32768} << 0 << "-5.0000" << -5.0;
+        constexpr int all = kSamplesPerReading;
+        QTest::newRow("every sample 4095") << QList<int>{4095} << 0 << "5.0000" << 5.0 << all;
+        QTest::newRow("above range clamps") << QList<int>{5000} << 0 << "5.0000" << 5.0 << all;
+        QTest::newRow("below range clamps") << QList<int>{-32768} << 0 << "-5.0000" << -5.0 << all;
         QTest::newRow("mean 2047.5 is exactly 0 V")
-            << QList<int>{2047, 2048} << 0 << "0.0000" << 0.0;
+            << QList<int>{2047, 2048} << 0 << "0.0000" << 0.0 << all;
         QTest::newRow("each sample clamps, not the sum")
-            << QList<int>{5000, -3} << 0 << "0.0000" << 0.0;
-        QTest::newRow("mean count 2457 is 1 V") << QList<int>{2457} << 0 << "1.0000" << 1.0;
-        // Conversions failing without touching the count read -5 V.
-        QTest::newRow("dead converter") << QList<int>{3000} << -1 << "-5.0000" << -5.0;
+            << QList<int>{5000, -3} << 0 << "0.0000" << 0.0 << all;
+        QTest::newRow("mean count 2457 is 1 V") << QList<int>{2457} << 0 << "1.0000" << 1.0 << all;
+        // A failed conversion ends the reading at once, and it is no value.
+        QTest::newRow("dead converter") << QList<int>{3000} << -1 << "Error" << qQNaN() << 1;
     }
     void scaling() {
         QFETCH(QList<int>, counts);
         QFETCH(int, status);
         QFETCH(QString, volt);
         QFETCH(double, v1);
+        QFETCH(int, conversions);
         Rig r;
         r.driver.status = status;
         r.driver.count = static_cast<std::int16_t>(counts[0]);
@@ -141,7 +146,7 @@ private slots:
         QCOMPARE(r.labels.text(Label::lblVolt), volt);
         QCOMPARE(r.state.v1, v1);
         QCOMPARE(r.state.oldv1, v1);
-        QCOMPARE(r.driver.countOf(QStringLiteral("cbAIn")), kSamplesPerReading);
+        QCOMPARE(r.driver.countOf(QStringLiteral("cbAIn")), conversions);
     }
 
     // The gain divides the reading, not the voltage label, and smoothing uses the band 0.02.

@@ -19,7 +19,11 @@ namespace {
 
 class RecordingHost : public ReaderHost {
 public:
-    void showBoardDialog() override { ++boardDialogs; }
+    void showBoardDialog() override {
+        ++boardDialogs;
+        if (duringBoardDialog)
+            duringBoardDialog();
+    }
     void showFilterCheck() override {
         ++filterChecks;
         if (duringFilterCheck)
@@ -30,6 +34,7 @@ public:
     int filterChecks = 0;
     int ends = 0;
     std::function<void()> duringFilterCheck;
+    std::function<void()> duringBoardDialog;
 };
 
 // 2048 + 409.5 * v counts: a clear light path of about 1.9 V before the gain.
@@ -78,7 +83,10 @@ private slots:
     void wavelengthCommandsKeepTheLed_data();
     void wavelengthCommandsKeepTheLed();
     void wavelengthCommandUpdatesMenuDisplayAndWl();
+    void filterCheckStopsReadingAndRezeroes_data();
     void filterCheckStopsReadingAndRezeroes();
+    void portWithAnotherBoardReadsItsHeadAndZeroes_data();
+    void portWithAnotherBoardReadsItsHeadAndZeroes();
     void shutdownWithBoxOpenDuringZeroLeavesLinesAtZero();
 };
 
@@ -220,10 +228,20 @@ void TestReaderCycle::wavelengthCommandUpdatesMenuDisplayAndWl() {
     QCOMPARE(rig.takeConversions(), kSamplesPerReading);
 }
 
+void TestReaderCycle::filterCheckStopsReadingAndRezeroes_data() {
+    QTest::addColumn<bool>("zeroPending");
+    QTest::newRow("reading") << false;
+    QTest::newRow("Zero just chosen") << true;
+}
+
 void TestReaderCycle::filterCheckStopsReadingAndRezeroes() {
+    QFETCH(bool, zeroPending);
     Rig rig;
     rig.load();
     rig.clock.advance(1100);
+    QCOMPARE(rig.reader.labels().text(Label::State), QStringLiteral("reading"));
+    if (zeroPending)
+        rig.reader.mnuZero_Click();
     rig.takeWrites();
     QStringList order;
     rig.messages.whileShown = [&](const QString& t) { order << t; };
@@ -231,6 +249,7 @@ void TestReaderCycle::filterCheckStopsReadingAndRezeroes() {
         order << QStringLiteral("dialog");
         QVERIFY(!rig.reader.tmrRead().isEnabled());
         QVERIFY(!rig.reader.tmrDelayZero().isEnabled());
+        QCOMPARE(rig.reader.labels().text(Label::State), QStringLiteral("filter check"));
         // Ticks keep coming while the dialog is open; none may read.
         rig.clock.advance(3000);
     };
@@ -240,6 +259,54 @@ void TestReaderCycle::filterCheckStopsReadingAndRezeroes() {
     QVERIFY(rig.takeWrites().isEmpty());
     QVERIFY(rig.reader.tmrDelayZero().isEnabled());
     QVERIFY(!rig.reader.tmrRead().isEnabled());
+    QCOMPARE(rig.reader.labels().text(Label::State), QStringLiteral("zeroing"));
+}
+
+void TestReaderCycle::portWithAnotherBoardReadsItsHeadAndZeroes_data() {
+    QTest::addColumn<int>("choice"); // position in the list; -2 cancels
+    QTest::addColumn<bool>("reread");
+    QTest::newRow("another board") << 1 << true;
+    QTest::newRow("the same board") << 0 << false;
+    QTest::newRow("cancelled") << -2 << false;
+}
+
+void TestReaderCycle::portWithAnotherBoardReadsItsHeadAndZeroes() {
+    QFETCH(int, choice);
+    QFETCH(bool, reread);
+    Rig rig;
+    rig.driver.boards = {{0, {1, QStringLiteral("PCI-DAS08")}},
+                         {1, {1, QStringLiteral("PCI-DAS08")}}};
+    rig.load();
+    rig.clock.advance(1100);
+    rig.host.duringBoardDialog = [&] {
+        BoardSelection& boards = rig.reader.boardSelection();
+        boards.load(rig.reader.driver());
+        if (choice < -1) {
+            boards.cancel();
+            return;
+        }
+        boards.select(choice);
+        boards.accept(rig.reader.state(), rig.settings);
+    };
+    rig.driver.clearLog();
+    rig.reader.mnuPort_Click();
+    const auto onBoard1 = [&](const QString& kind) {
+        int n = 0;
+        for (const FakeDriver::Call& c : rig.driver.calls)
+            n += c.kind == kind && c.board == 1;
+        return n;
+    };
+    // The head record is read bit by bit over the new board's port; then a fresh zero.
+    QCOMPARE(onBoard1(QStringLiteral("cbDOut")) > 64, reread);
+    QCOMPARE(rig.reader.tmrDelayZero().isEnabled(), reread);
+    QCOMPARE(rig.reader.tmrRead().isEnabled(), !reread);
+    rig.driver.clearLog();
+    rig.driver.count = kClearPath - 409; // another head, another light level
+    rig.clock.advance(500);
+    QCOMPARE(onBoard1(QStringLiteral("cbAIn")), reread ? kSamplesPerReading : 0);
+    rig.clock.advance(600);
+    // Against its own zero the new head reads 0, not the difference to the old board's.
+    QCOMPARE(rig.reader.labels().text(Label::A) == QLatin1String(" 0.000"), reread);
 }
 
 void TestReaderCycle::shutdownWithBoxOpenDuringZeroLeavesLinesAtZero() {

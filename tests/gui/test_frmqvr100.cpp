@@ -135,13 +135,26 @@ private slots:
 
     void displayArea_data() {
         QTest::addColumn<bool>("simulated");
-        QTest::newRow("real card") << false;
-        QTest::newRow("simulated card") << true;
+        QTest::addColumn<bool>("fault");
+        QTest::newRow("real card") << false << false;
+        QTest::newRow("simulated card") << true << false;
+        QTest::newRow("real card, fault") << false << true;
+        QTest::newRow("simulated card, fault") << true << true;
     }
     void displayArea() {
         QFETCH(bool, simulated);
+        QFETCH(bool, fault);
         Rig rig(simulated);
         rig.window.show();
+        const int height = rig.window.height();
+        if (fault) {
+            rig.reader.faults().raise(QStringLiteral("board 3: no such card"));
+            QCoreApplication::processEvents();
+        }
+        auto* bar = rig.window.findChild<QLabel*>(QStringLiteral("lblFault"));
+        QVERIFY(bar && bar->isVisible() == fault);
+        if (fault)
+            QVERIFY(bar->text().contains(QStringLiteral("board 3: no such card")));
         const QScreen* s = rig.window.screen();
         QCOMPARE(rig.window.windowTitle(), QStringLiteral("QVR100"));
         // The same client area with or without the marker.
@@ -151,6 +164,18 @@ private slots:
         QCOMPARE(marker != nullptr, simulated);
         if (marker)
             QVERIFY(marker->isVisible() && marker->text() == QStringLiteral("SIMULATED"));
+        // The bars stack: neither covers the other.
+        if (marker && fault)
+            QVERIFY(!QRect(marker->mapTo(&rig.window, QPoint()), marker->size())
+                         .intersects(QRect(bar->mapTo(&rig.window, QPoint()), bar->size())));
+        if (fault) {
+            rig.reader.faults().clear();
+            QCoreApplication::processEvents();
+            QVERIFY(!bar->isVisible());
+            QCOMPARE(rig.window.height(), height);
+            QTRY_COMPARE(rig.window.centralWidget()->height(),
+                         twipsToPixels(kClientHeightTwips, s));
+        }
         for (Label l : {Label::WL, Label::A}) {
             const QFont f = rig.window.labelWidget(l)->font();
             QVERIFY(f.family() == QStringLiteral("Arial") && f.bold() && f.pointSize() == 12);

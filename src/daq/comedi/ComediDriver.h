@@ -28,7 +28,7 @@ public:
     int cbGetBoardName(int board, char* name) override;
 
     // What went wrong in the most recent failing call, for a log line; empty until one fails.
-    QString lastError() const { return lastError_; }
+    QString lastError() const override { return lastError_; }
 
 private:
     struct Board {

@@ -71,7 +71,30 @@ bool SimCard::failNow(CallKind kind) {
     const auto k = static_cast<std::size_t>(kind);
     const int every = s_.faults.failEvery[k];
     ++calls_[k];
-    return every > 0 && calls_[k] % static_cast<std::uint64_t>(every) == 0;
+    if (every <= 0 || calls_[k] % static_cast<std::uint64_t>(every) != 0)
+        return false;
+    failedKind_ = static_cast<int>(kind);
+    missingBoard_.reset();
+    return true;
+}
+
+int SimCard::noBoard(int board) {
+    missingBoard_ = board;
+    failedKind_ = -1;
+    return kStatusBadBoard;
+}
+
+QString SimCard::lastError() const {
+    if (missingBoard_)
+        return QStringLiteral("board %1: no such card").arg(*missingBoard_);
+    if (failedKind_ < 0)
+        return {};
+    const auto kind = static_cast<CallKind>(failedKind_);
+    const int every = s_.faults.failEvery[static_cast<std::size_t>(failedKind_)];
+    const QLatin1String call(callName(kind));
+    return every == 1
+               ? QStringLiteral("simulated fault: %1 fails on every call").arg(call)
+               : QStringLiteral("simulated fault: %1 fails on one call in %2").arg(call).arg(every);
 }
 
 // --- the five calls ------------------------------------------------------------------------
@@ -79,7 +102,7 @@ bool SimCard::failNow(CallKind kind) {
 int SimCard::cbAIn(int board, int chan, int range, std::int16_t& value) {
     applyDueEvents();
     if (!findBoard(board))
-        return kStatusBadBoard;
+        return noBoard(board);
     if (failNow(CallKind::AIn))
         return s_.faults.failStatus;
     if (chan < 0 || chan >= kChannels)
@@ -102,7 +125,7 @@ int SimCard::cbAIn(int board, int chan, int range, std::int16_t& value) {
 int SimCard::cbDIn(int board, int port, std::int16_t& value) {
     applyDueEvents();
     if (!findBoard(board))
-        return kStatusBadBoard;
+        return noBoard(board);
     if (failNow(CallKind::DIn))
         return s_.faults.failStatus;
     if (port != AUXPORT)
@@ -114,7 +137,7 @@ int SimCard::cbDIn(int board, int port, std::int16_t& value) {
 int SimCard::cbDOut(int board, int port, std::uint16_t value) {
     applyDueEvents();
     if (!findBoard(board))
-        return kStatusBadBoard;
+        return noBoard(board);
     if (failNow(CallKind::DOut))
         return s_.faults.failStatus;
     if (port != AUXPORT)
@@ -137,7 +160,7 @@ int SimCard::cbGetConfig(int infoType, int board, int devNum, int item, std::int
     const Board* b = findBoard(board);
     if (!b) {
         value = 0;
-        return kStatusBadBoard;
+        return noBoard(board);
     }
     if (infoType != BOARDINFO || devNum != 0 || item != BIBOARDTYPE)
         return kStatusBadConfigItem;

@@ -12,6 +12,7 @@
 
 #include <QObject>
 #include <memory>
+#include <optional>
 #include <random>
 
 namespace qvr {
@@ -33,6 +34,8 @@ public:
     int cbDOut(int board, int port, std::uint16_t value) override;
     int cbGetConfig(int infoType, int board, int devNum, int item, std::int32_t& value) override;
     int cbGetBoardName(int board, char* name) override;
+    // "board 3: no such card", or the scenario's fault that made the last failing call fail.
+    QString lastError() const override;
 
     // The conditions as they stand now (scenario, events and live changes).
     const Scenario& conditions() const { return s_; }
@@ -74,6 +77,7 @@ private:
     const Board* findBoard(int board) const;
     bool headOn(int board) const;
     bool failNow(CallKind kind);
+    int noBoard(int board);
     double gaussian();
     void conditionsUpdated();
     void feedEeprom();
@@ -89,6 +93,9 @@ private:
     Eeprom93C46 eeprom_;
     std::uint8_t out_ = 0;
     std::array<std::uint64_t, kCallKinds> calls_{};
+    // The last failure of our own making: a missing board (>= 0) or an injected fault.
+    std::optional<int> missingBoard_;
+    int failedKind_ = -1;
     std::mt19937_64 rng_; // defined bit for bit by C++: the same noise everywhere
     std::uint64_t seed_ = 0;
     bool spare_ = false;
