@@ -235,6 +235,9 @@ private slots:
         const QByteArray full = "qvr100ctl: cannot write the output: No space left on device\n";
         QTest::newRow("get, full disk") << "\"$0\" get A >/dev/full" << 3 << full;
         QTest::newRow("watch, full disk") << "\"$0\" watch --csv A >/dev/full" << 3 << full;
+        QTest::newRow("output closed")
+            << "\"$0\" get A >&-" << 3
+            << QByteArray("qvr100ctl: cannot write the output: Bad file descriptor\n");
         QTest::newRow("watch, reader gone")
             << "\"$0\" watch A | head -n1 >/dev/null; exit ${PIPESTATUS[0]}" << 0 << QByteArray();
     }

@@ -8,6 +8,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -23,6 +24,11 @@ void onSignal(int) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A closed standard stream stays taken, by a descriptor that refuses writes: otherwise the
+    // next file or socket opened (the bus) would get its number and the output with it.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+        if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDONLY) != fd)
+            return 3;
     // A reader of the output that goes away shows as EPIPE on the next write, which ends the
     // command quietly (Ctl), instead of a signal that kills it mid-line.
     std::signal(SIGPIPE, SIG_IGN);
