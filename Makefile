@@ -2,18 +2,23 @@
 # make test   installs, builds, runs every test (plain, then with ASan + UBSan)
 # make bench  installs, builds, runs every benchmark
 # make screenshots  builds, then draws the README pictures of the windows into docs/
+# make fuzz   builds the sanitizer build, then runs each fuzzer for FUZZ_SECONDS (60); new
+#             inputs land in build-asan/fuzz/<name>/found, crashes beside them: add every
+#             input that crashed or hung to fuzz/<name>/corpus
 # make deb     builds the Debian package build/qvr100pci_<version>_<arch>.deb
 # make deb-check  installs that package with apt in a throwaway Debian root (debootstrap)
 
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libcomedi-dev libbenchmark-dev \
             fonts-liberation dbus-daemon dbus-bin \
             desktop-file-utils appstream dpkg-dev \
-            libqt6sql6-sqlite
+            libqt6sql6-sqlite clang-14 libclang-rt-14-dev
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_TYPE ?= RelWithDebInfo
+FUZZ_SECONDS ?= 60
+FUZZERS := scenario headrecord linktext settings
 
-.PHONY: all deps build build-asan run test test-plain test-asan bench screenshots deb deb-inspect \
-        deb-check clean
+.PHONY: all deps build build-asan run test test-plain test-asan bench screenshots fuzz deb \
+        deb-inspect deb-check clean
 
 all: build
 
@@ -33,8 +38,12 @@ build: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 	cmake --build build -j $(JOBS)
 
+# The sanitizer build is clang's, so that it also builds the fuzzers (no third build).
 build-asan: deps
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQVR100_SANITIZE=ON -DQVR100_BENCH=OFF
+	@if [ -f build-asan/CMakeCache.txt ] && ! grep -q '^CMAKE_CXX_COMPILER:.*clang++-14' build-asan/CMakeCache.txt; then \
+	  echo "build-asan was configured with another compiler; starting it afresh"; rm -rf build-asan; fi
+	CC=clang-14 CXX=clang++-14 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug \
+	  -DQVR100_SANITIZE=ON -DQVR100_FUZZ=ON -DQVR100_BENCH=OFF
 	cmake --build build-asan -j $(JOBS)
 
 test: test-plain test-asan
@@ -50,6 +59,14 @@ test-asan: build-asan
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	ctest --output-on-failure --no-tests=error -j $(JOBS)
+
+fuzz: build-asan
+	@for f in $(FUZZERS); do \
+	  mkdir -p build-asan/fuzz/$$f/found && \
+	  echo "fuzz_$$f: $(FUZZ_SECONDS) s" && \
+	  ./build-asan/fuzz/fuzz_$$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+	    -artifact_prefix=build-asan/fuzz/$$f/ build-asan/fuzz/$$f/found fuzz/$$f/corpus || exit 1; \
+	done
 
 bench: build
 	./build/bin/qvr100bench

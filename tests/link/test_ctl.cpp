@@ -5,12 +5,28 @@
 #include "link/text/BusNames.h"
 
 #include <QBuffer>
+#include <QDBusMessage>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <ctime>
 
 using namespace qvr;
+
+// A reader with its own items Fault and State, as a client sees it.
+class FakeReader : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.norvale.QVR100PCI.Topic")
+    Q_PROPERTY(QString A MEMBER a_)
+    Q_PROPERTY(QString Fault MEMBER fault_)
+    Q_PROPERTY(QString State MEMBER state_)
+public:
+    QString a_ = QStringLiteral(" 0.100"), fault_, state_ = QStringLiteral("reading");
+public slots:
+    QStringList Items() const { return {QStringLiteral("A")}; }
+};
 
 class TestCtl : public QObject {
     Q_OBJECT
@@ -18,6 +34,7 @@ class TestCtl : public QObject {
     std::unique_ptr<LabelModel> labels_;
     std::unique_ptr<LinkSource> source_;
     std::unique_ptr<Ctl> watch_;
+    std::unique_ptr<QSignalSpy> linked_;
     QDBusConnection client_{QString()};
     QByteArray out_, err_;
     QBuffer outDevice_{&out_}, errDevice_{&err_};
@@ -34,16 +51,20 @@ class TestCtl : public QObject {
         ctl.start(args);
         return finished.wait(10000) ? finished.first().first().toInt() : -1;
     }
-    // Starts a watch, its clock a quarter second further at each change; true once linked.
-    bool watch(const QStringList& args) {
+    // Starts a watch, its clock a quarter second further at each change.
+    void startWatch(const QStringList& args) {
         ticks_ = 0;
         watch_ = std::make_unique<Ctl>(client_, outDevice_, errDevice_);
         watch_->setClock([this] {
             return QDateTime(QDate(2024, 3, 1), QTime(12, 0), Qt::UTC).addMSecs(5 + 250 * ticks_++);
         });
-        QSignalSpy watching(watch_.get(), &Ctl::watching);
+        linked_ = std::make_unique<QSignalSpy>(watch_.get(), &Ctl::watching);
         watch_->start(QStringList{QStringLiteral("watch")} + args);
-        return watching.wait(10000);
+    }
+    // True once linked.
+    bool watch(const QStringList& args) {
+        startWatch(args);
+        return linked_->wait(10000);
     }
     // Writes the texts in one go, then waits until the output has `lines` lines.
     void write(std::initializer_list<std::pair<Label, QString>> texts, int lines) {
@@ -86,11 +107,11 @@ private slots:
         row("get served mapping", {"get", "lblEEPROM"}, 0, "Q\\x00\\\\\xC3\xBF\n");
         row("get raw", {"get", "--raw", "lblEEPROM"}, 0, QByteArray("Q\0\\\xC3\xBF\n", 6));
         row("item after --", {"get", "--", "A"}, 0, "Zeroing\n");
-        row("list", {"list"}, 0, LinkSource::items().join(u'\n').toUtf8() + '\n');
+        row("list", {"list"}, 0, LinkSource::items().join(u'\n').toUtf8() + "\nSimulated\n");
         row("help", {"get", "--help"}, 0, Ctl::usage().toUtf8());
         row("version", {"--version"}, 0, "qvr100ctl " QVR100_VERSION "\n");
         row("unknown item", {"get", "A", "B2"}, 2, "unknown item B2");
-        row("property is no item", {"get", "Simulated"}, 2, "unknown item Simulated");
+        row("reader's own item", {"get", "Simulated", "A"}, 0, "false\nZeroing\n");
         row("watch unknown item", {"watch", "--csv", "B2"}, 2, "unknown item B2");
         row("no command", {}, 2, "no command given (see qvr100ctl --help)");
         row("unknown command", {"set", "A"}, 2, "unknown command set (see qvr100ctl --help)");
@@ -100,7 +121,6 @@ private slots:
         row("list with items", {"list", "A"}, 2, "list takes no items");
         row("csv on get", {"get", "--csv", "A"}, 2, "--csv is an option of watch");
         row("get, not running", {"get", "A"}, 1, "QVR100PCI is not running");
-        row("watch, not running", {"watch", "A"}, 1, "QVR100PCI is not running");
     }
     void commands() {
         QFETCH(QStringList, args);
@@ -145,16 +165,101 @@ private slots:
                        "2024-03-01T12:00:00.505Z,A,\" 0.001\"\r\n");
     }
 
-    void watchOutlivesTheProgram() {
-        QVERIFY(watch({QStringLiteral("A")}));
-        QSignalSpy finished(watch_.get(), &Ctl::finished);
+    // Waits for the reader once, says so once, and writes the reader's own items at each link.
+    void watchWaitsForTheReader() {
         serve(false);
-        QTRY_COMPARE_WITH_TIMEOUT(err_, "qvr100ctl: QVR100PCI stopped; waiting for it\n", 10000);
+        startWatch({QStringLiteral("A"), QStringLiteral("Simulated")});
+        QSignalSpy finished(watch_.get(), &Ctl::finished);
+        QTRY_COMPARE_WITH_TIMEOUT(err_, "qvr100ctl: QVR100PCI is not running; waiting for it\n",
+                                  10000);
         QVERIFY(serve(true));
-        QTRY_VERIFY_WITH_TIMEOUT(err_.endsWith("qvr100ctl: QVR100PCI is running again\n"), 10000);
-        write({{Label::A, " 0.700"}}, 1);
-        QCOMPARE(out_, "2024-03-01T12:00:00.005Z A  0.700\n");
+        QTRY_COMPARE_WITH_TIMEOUT(linked_->size(), 1, 10000);
+        write({{Label::A, " 0.700"}}, 2);
+        serve(false);
+        QTRY_VERIFY_WITH_TIMEOUT(err_.endsWith("qvr100ctl: QVR100PCI stopped; waiting for it\n"),
+                                 10000);
+        QVERIFY(serve(true));
+        QTRY_COMPARE_WITH_TIMEOUT(out_.count('\n'), 3, 10000);
+        source_->setSimulated(true);
+        write({}, 4);
+        QCOMPARE(out_, "2024-03-01T12:00:00.005Z Simulated false\n"
+                       "2024-03-01T12:00:00.255Z A  0.700\n"
+                       "2024-03-01T12:00:00.505Z Simulated false\n"
+                       "2024-03-01T12:00:00.755Z Simulated true\n");
+        QCOMPARE(err_, "qvr100ctl: QVR100PCI is not running; waiting for it\n"
+                       "qvr100ctl: QVR100PCI is running\n"
+                       "qvr100ctl: QVR100PCI stopped; waiting for it\n"
+                       "qvr100ctl: QVR100PCI is running again\n");
         QCOMPARE(finished.size(), 0);
+    }
+
+    // Items are what the reader serves: Fault and State come with it.
+    void faultAndState() {
+        source_.reset();
+        FakeReader reader;
+        auto bus = QDBusConnection::sessionBus();
+        QVERIFY(bus.registerObject(busPath(), &reader,
+                                   QDBusConnection::ExportAllProperties |
+                                       QDBusConnection::ExportAllSlots));
+        QCOMPARE(run({QStringLiteral("list")}, client_), 0);
+        QCOMPARE(out_, "A\nFault\nState\n");
+        QCOMPARE(
+            run({QStringLiteral("get"), QStringLiteral("State"), QStringLiteral("Fault")}, client_),
+            0);
+        QCOMPARE(out_, "A\nFault\nState\nreading\n\n");
+        out_.clear();
+        QVERIFY(outDevice_.seek(0));
+        QVERIFY(watch({QStringLiteral("--csv"), QStringLiteral("Fault"), QStringLiteral("A")}));
+        QDBusMessage changed =
+            QDBusMessage::createSignal(busPath(), QStringLiteral("org.freedesktop.DBus.Properties"),
+                                       QStringLiteral("PropertiesChanged"));
+        changed << busInterface()
+                << QVariantMap{{QStringLiteral("Fault"), QStringLiteral("board 3: no such card")},
+                               {QStringLiteral("State"), QStringLiteral("fault")}}
+                << QStringList();
+        QVERIFY(bus.send(changed));
+        QTRY_COMPARE_WITH_TIMEOUT(out_.count('\n'), 3, 10000);
+        QCOMPARE(out_, "time,item,text\r\n"
+                       "2024-03-01T12:00:00.005Z,Fault,\r\n"
+                       "2024-03-01T12:00:00.255Z,Fault,board 3: no such card\r\n");
+        watch_.reset();
+        bus.unregisterObject(busPath());
+    }
+
+    // The program itself: a failed write ends it with status 3 and a message, a reader of the
+    // output that goes away ends it quietly.
+    void outputFailures_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("err");
+        const QByteArray full = "qvr100ctl: cannot write the output: No space left on device\n";
+        QTest::newRow("get, full disk") << "\"$0\" get A >/dev/full" << 3 << full;
+        QTest::newRow("watch, full disk") << "\"$0\" watch --csv A >/dev/full" << 3 << full;
+        QTest::newRow("output closed")
+            << "\"$0\" get A >&-" << 3
+            << QByteArray("qvr100ctl: cannot write the output: Bad file descriptor\n");
+        QTest::newRow("watch, reader gone")
+            << "\"$0\" watch A | head -n1 >/dev/null; exit ${PIPESTATUS[0]}" << 0 << QByteArray();
+    }
+    void outputFailures() {
+        QFETCH(QString, command);
+        QFETCH(int, status);
+        QFETCH(QByteArray, err);
+        QProcess ctl;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+        ctl.setProcessEnvironment(env);
+        QSignalSpy finished(&ctl, &QProcess::finished);
+        QTimer readings; // a reading now and then, for the watch to write
+        connect(&readings, &QTimer::timeout, this,
+                [this] { labels_->set(Label::A, QStringLiteral(" 0.123")); });
+        readings.start(20);
+        ctl.start(QStringLiteral("bash"),
+                  {QStringLiteral("-c"), command, QStringLiteral(QVR100_BIN_DIR "/qvr100ctl")});
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(ctl.readAllStandardError(), err);
+        QCOMPARE(ctl.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(ctl.exitCode(), status);
     }
 };
 

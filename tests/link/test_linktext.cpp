@@ -29,6 +29,7 @@ private slots:
         row("lone high surrogate", QString(QChar(0xD800)) + "x", "\\uD800x");
         row("pair passes", pair, pair);
         row("reversed pair", QString(QChar(0xDE00)) + QChar(0xD83D), "\\uDE00\\uD83D");
+        row("byte-order mark", QString(QChar(0xFEFF)) + "a", "\\uFEFFa");
     }
     void serves() {
         QFETCH(QString, text);

@@ -1,5 +1,6 @@
 #include "link/ctl/Ctl.h"
 
+#include "link/ctl/FdOutput.h"
 #include "link/text/BusNames.h"
 #include "link/text/LinkText.h"
 
@@ -9,6 +10,7 @@
 #include <QDBusServiceWatcher>
 #include <QFileDevice>
 #include <QMetaObject>
+#include <optional>
 
 namespace qvr {
 
@@ -49,15 +51,20 @@ QString Ctl::usage() {
         "  list                   every item, one per line\n"
         "  get ITEM...            the text of each item on its own line, exactly as served\n"
         "  watch ITEM...          one line per change: time, item and text; runs until\n"
-        "                         interrupted\n"
+        "                         interrupted and waits while QVR100PCI is not running\n"
         "  --csv                  (watch) RFC 4180 CSV with the header time,item,text\n"
         "  --raw                  (get, watch) undo the escapes of the served texts (\\\\,\n"
         "                         \\xHH, \\uHHHH) and write the original text as UTF-8\n"
         "  -h, --help             this help\n"
         "  --version              the version\n"
         "\n"
-        "Exit status: 0 success, 1 QVR100PCI not running or not reachable,\n"
-        "2 usage error or unknown item.\n");
+        "Items are the labels of the main window and the reader's own Fault (empty when all\n"
+        "is well), Simulated (true or false) and State; a watch writes the reader's own items\n"
+        "also each time it links to QVR100PCI.\n"
+        "\n"
+        "Exit status: 0 success (also when the reader of the output goes away),\n"
+        "1 QVR100PCI not running or not reachable, 2 usage error or unknown item,\n"
+        "3 the output cannot be written.\n");
 }
 
 void Ctl::start(const QStringList& arguments) {
@@ -68,11 +75,21 @@ void Ctl::start(const QStringList& arguments) {
         return;
     }
     if (command_ == Command::Watch) {
-        // Linked before the check, so that no change between the two is lost.
+        // Linked before the check, so that no change after it is lost.
         startWatching();
     }
+    query();
+}
+
+// The labels come from Items(), the reader's own items are the other properties; one GetAll
+// gives every text from the same moment.
+void Ctl::query() {
     call(busInterface(), QStringLiteral("Items"), {}, [this](const QDBusMessage& reply) {
-        checkItems(reply.arguments().value(0).toStringList());
+        labels_ = reply.arguments().value(0).toStringList();
+        call(kPropertiesInterface, QStringLiteral("GetAll"), {busInterface()},
+             [this](const QDBusMessage& all) {
+                 checkItems(qdbus_cast<QVariantMap>(all.arguments().value(0)));
+             });
     });
 }
 
@@ -85,12 +102,12 @@ bool Ctl::parse(const QStringList& arguments) {
         } else if (a == QLatin1String("--")) {
             optionsEnd = true;
         } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
-            write(out_, usage());
-            finish(Ok);
+            if (writeOut(usage()))
+                finish(Ok);
             return false;
         } else if (a == QLatin1String("--version")) {
-            write(out_, QStringLiteral("qvr100ctl %1\n").arg(QStringLiteral(QVR100_VERSION)));
-            finish(Ok);
+            if (writeOut(QStringLiteral("qvr100ctl %1\n").arg(QStringLiteral(QVR100_VERSION))))
+                finish(Ok);
             return false;
         } else if (a == QLatin1String("--csv")) {
             csv_ = true;
@@ -137,31 +154,51 @@ bool Ctl::parse(const QStringList& arguments) {
 }
 
 void Ctl::call(const QString& interface, const QString& member, const QVariantList& args,
-               std::function<void(const QDBusMessage&)> then) {
+               std::function<void(const QDBusMessage&)> then, bool mayFail) {
     QDBusMessage message =
         QDBusMessage::createMethodCall(busService(), busPath(), interface, member);
     message.setArguments(args);
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(message, kCallTimeoutMs), this);
     connect(
         watcher, &QDBusPendingCallWatcher::finished, this,
-        [this, then = std::move(then)](QDBusPendingCallWatcher* w) {
+        [this, then = std::move(then), mayFail](QDBusPendingCallWatcher* w) {
             w->deleteLater();
             const QDBusMessage reply = w->reply();
             if (reply.type() == QDBusMessage::ReplyMessage) {
                 then(reply);
                 return;
             }
+            if (mayFail)
+                return;
             const QString name = reply.errorName();
             if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
                 name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
-                finish(NotRunning, QStringLiteral("QVR100PCI is not running"));
+                readerMissing();
             else
                 finish(NotRunning,
                        QStringLiteral("QVR100PCI is not reachable (%1)").arg(reply.errorMessage()));
         });
 }
 
-void Ctl::checkItems(const QStringList& served) {
+// A watch waits for the reader: the service watcher starts the query again when it comes.
+void Ctl::readerMissing() {
+    if (command_ != Command::Watch) {
+        finish(NotRunning, QStringLiteral("QVR100PCI is not running"));
+        return;
+    }
+    if (!linked_ && !waiting_) {
+        waiting_ = true;
+        say(QStringLiteral("QVR100PCI is not running; waiting for it"));
+    }
+}
+
+void Ctl::checkItems(const QVariantMap& all) {
+    if (done_ || linked_)
+        return;
+    QStringList served = labels_;
+    for (auto it = all.constBegin(); it != all.constEnd(); ++it)
+        if (!served.contains(it.key()))
+            served << it.key();
     for (const QString& item : items_)
         if (!served.contains(item)) {
             finish(Usage, QStringLiteral("unknown item %1").arg(item));
@@ -170,28 +207,42 @@ void Ctl::checkItems(const QStringList& served) {
     switch (command_) {
     case Command::List:
         for (const QString& item : served)
-            write(out_, item + u'\n');
+            if (!writeOut(item + u'\n'))
+                return;
         finish(Ok);
         break;
     case Command::Get:
-        // One GetAll: every text printed comes from the same moment.
-        call(kPropertiesInterface, QStringLiteral("GetAll"), {busInterface()},
-             [this](const QDBusMessage& reply) {
-                 printTexts(qdbus_cast<QVariantMap>(reply.arguments().value(0)));
-             });
+        printTexts(all);
         break;
     case Command::Watch:
-        if (csv_)
-            write(out_, QStringLiteral("time,item,text\r\n"));
-        emit watching();
+        linked_ = true;
+        if (csv_ && !writeOut(QStringLiteral("time,item,text\r\n")))
+            return;
+        writeReaderItems(all);
+        if (!done_)
+            emit watching();
         break;
     }
 }
 
 void Ctl::printTexts(const QVariantMap& all) {
     for (const QString& item : items_)
-        write(out_, shown(all.value(item).toString()) + u'\n');
+        if (!writeOut(shown(all.value(item).toString()) + u'\n'))
+            return;
     finish(Ok);
+}
+
+// The state the readings that follow come from: written whenever the watch links.
+void Ctl::writeReaderItems(const QVariantMap& all) {
+    std::optional<QDateTime> when;
+    for (const QString& item : items_) {
+        if (labels_.contains(item) || !all.contains(item))
+            continue;
+        if (!when)
+            when = now_();
+        if (!writeRecord(*when, item, all.value(item).toString()))
+            return;
+    }
 }
 
 void Ctl::startWatching() {
@@ -205,43 +256,74 @@ void Ctl::startWatching() {
 
 void Ctl::onPropertiesChanged(const QString& interface, const QVariantMap& changed,
                               const QStringList&) {
-    if (done_ || interface != busInterface())
+    if (done_ || !linked_ || interface != busInterface())
         return;
     const QDateTime when = now_();
     for (const QString& item : items_) {
         const auto it = changed.constFind(item);
-        if (it != changed.constEnd())
-            writeRecord(when, item, it->toString());
+        if (it != changed.constEnd() && !writeRecord(when, item, it->toString()))
+            return;
     }
 }
 
-void Ctl::writeRecord(const QDateTime& when, const QString& item, const QString& text) {
+bool Ctl::writeRecord(const QDateTime& when, const QString& item, const QString& text) {
     const QString time = timestamp(when);
     if (csv_)
-        write(out_, csvField(time) + u',' + csvField(item) + u',' + csvField(shown(text)) +
+        return writeOut(csvField(time) + u',' + csvField(item) + u',' + csvField(shown(text)) +
                         QStringLiteral("\r\n"));
-    else
-        write(out_, time + u' ' + item + u' ' + shown(text) + u'\n');
+    return writeOut(time + u' ' + item + u' ' + shown(text) + u'\n');
 }
 
 void Ctl::onServiceGone() {
-    if (!done_)
-        write(err_, QStringLiteral("qvr100ctl: QVR100PCI stopped; waiting for it\n"));
+    if (!done_ && linked_)
+        say(QStringLiteral("QVR100PCI stopped; waiting for it"));
 }
 
 void Ctl::onServiceBack() {
-    if (!done_)
-        write(err_, QStringLiteral("qvr100ctl: QVR100PCI is running again\n"));
+    if (done_)
+        return;
+    if (!linked_) {
+        if (waiting_)
+            say(QStringLiteral("QVR100PCI is running"));
+        query();
+        return;
+    }
+    say(QStringLiteral("QVR100PCI is running again"));
+    // A program that is gone again, or not yet serving, ends no watch: its changes follow.
+    call(
+        kPropertiesInterface, QStringLiteral("GetAll"), {busInterface()},
+        [this](const QDBusMessage& reply) {
+            if (!done_)
+                writeReaderItems(qdbus_cast<QVariantMap>(reply.arguments().value(0)));
+        },
+        true);
 }
 
 QString Ctl::shown(const QString& served) const {
     return raw_ ? fromLinkText(served) : served;
 }
 
-void Ctl::write(QIODevice& to, const QString& text) {
-    to.write(text.toUtf8());
-    if (auto* file = qobject_cast<QFileDevice*>(&to))
-        file->flush();
+// A failed write ends the command: a reader of the output that went away ends it quietly,
+// any other failure (a full disk) is an error, never a reading dropped in silence.
+bool Ctl::writeOut(const QString& text) {
+    if (done_)
+        return false;
+    const QByteArray bytes = text.toUtf8();
+    bool written = out_.write(bytes) == bytes.size();
+    if (auto* file = qobject_cast<QFileDevice*>(&out_); written && file)
+        written = file->flush();
+    if (written)
+        return true;
+    const auto* fd = qobject_cast<const FdOutput*>(&out_);
+    if (fd && fd->brokenPipe())
+        finish(Ok);
+    else
+        finish(OutputFailed, QStringLiteral("cannot write the output: %1").arg(out_.errorString()));
+    return false;
+}
+
+void Ctl::say(const QString& text) {
+    err_.write((QStringLiteral("qvr100ctl: ") + text + u'\n').toUtf8());
 }
 
 void Ctl::finish(int status, const QString& message) {
@@ -249,7 +331,7 @@ void Ctl::finish(int status, const QString& message) {
         return;
     done_ = true;
     if (!message.isEmpty())
-        write(err_, QStringLiteral("qvr100ctl: ") + message + u'\n');
+        say(message);
     QMetaObject::invokeMethod(
         this, [this, status] { emit finished(status); }, Qt::QueuedConnection);
 }

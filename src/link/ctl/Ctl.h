@@ -1,15 +1,20 @@
 #pragma once
 // qvr100ctl, the command-line client of the link source:
 //
-//   qvr100ctl list                     every item, one per line
+//   qvr100ctl list                     every item, one per line: the labels in window order,
+//                                      then the reader's own items (Fault, Simulated, State)
 //   qvr100ctl get ITEM...              each item's text on its own line, exactly as served
 //   qvr100ctl watch [--csv] ITEM...    one line per change: local time (ISO 8601 with
 //                                      milliseconds and offset), item, text; runs until
-//                                      interrupted
+//                                      interrupted. The reader's own items are also written
+//                                      each time the watch links to QVR100PCI, so that every
+//                                      later reading is known to come from that state. A
+//                                      watch waits for QVR100PCI when it is not running.
 //   --raw (get, watch)                 undo the served mapping (LinkText.h), write UTF-8
 //
-// Exit status: 0 success, 1 QVR100PCI not running or not reachable, 2 usage error or unknown
-// item; every failure says so in one line on the error stream.
+// Exit status: 0 success, also when the reader of the output went away (broken pipe);
+// 1 QVR100PCI not running or not reachable; 2 usage error or unknown item; 3 the output could
+// not be written (a full disk). Every failure says so in one line on the error stream.
 
 #include <QDBusConnection>
 #include <QDateTime>
@@ -24,7 +29,7 @@ namespace qvr {
 class Ctl : public QObject {
     Q_OBJECT
 public:
-    enum Status { Ok = 0, NotRunning = 1, Usage = 2 };
+    enum Status { Ok = 0, NotRunning = 1, Usage = 2, OutputFailed = 3 };
 
     Ctl(const QDBusConnection& bus, QIODevice& out, QIODevice& err, QObject* parent = nullptr);
 
@@ -39,7 +44,8 @@ public:
 
 signals:
     void finished(int status);
-    // A watch has checked its items and is linked: every later change is written.
+    // A watch has checked its items, written the reader's own and is linked: every later
+    // change is written.
     void watching();
 
 private slots:
@@ -52,14 +58,19 @@ private:
     enum class Command { List, Get, Watch };
 
     bool parse(const QStringList& arguments);
+    void query();
+    // then() gets the reply; a failure ends the command unless mayFail.
     void call(const QString& interface, const QString& member, const QVariantList& args,
-              std::function<void(const QDBusMessage&)> then);
-    void checkItems(const QStringList& served);
+              std::function<void(const QDBusMessage&)> then, bool mayFail = false);
+    void readerMissing();
+    void checkItems(const QVariantMap& all);
     void printTexts(const QVariantMap& all);
     void startWatching();
-    void writeRecord(const QDateTime& when, const QString& item, const QString& text);
+    void writeReaderItems(const QVariantMap& all);
+    bool writeRecord(const QDateTime& when, const QString& item, const QString& text);
     QString shown(const QString& served) const;
-    void write(QIODevice& to, const QString& text);
+    bool writeOut(const QString& text);
+    void say(const QString& text);
     void finish(int status, const QString& message = QString());
 
     QDBusConnection bus_;
@@ -68,8 +79,11 @@ private:
     std::function<QDateTime()> now_;
     Command command_ = Command::List;
     QStringList items_;
+    QStringList labels_; // as served by Items()
     bool csv_ = false;
     bool raw_ = false;
+    bool linked_ = false;  // a watch's items are checked; changes are written
+    bool waiting_ = false; // said that QVR100PCI is not running
     bool done_ = false;
 };
 

@@ -5,6 +5,9 @@ namespace qvr {
 namespace {
 
 constexpr char16_t kEscape = u'\\';
+// UTF-8 readers (QString::fromUtf8 among them) drop it at the start of a string as a byte-order
+// mark, so a text beginning with it would arrive one character short.
+constexpr char16_t kByteOrderMark = 0xFEFF;
 
 bool isControl(char16_t c) {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F);
@@ -52,7 +55,7 @@ QString toLinkText(const QString& text) {
         } else if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate()) {
             out += text[i];
             out += text[++i];
-        } else if (QChar::isSurrogate(c)) {
+        } else if (QChar::isSurrogate(c) || c == kByteOrderMark) {
             out += u"\\u";
             appendHex(out, c, 4);
         } else {

@@ -8,8 +8,9 @@
 //   backslash  becomes  \\ (two backslashes)
 //   U+0000..U+001F, U+007F..U+009F (control characters)
 //              become   \xHH   (two upper-case hex digits: NUL is \x00, 0x9B is \x9B)
-//   a UTF-16 surrogate that is not part of a pair
-//              becomes  \uHHHH (four upper-case hex digits)
+//   a UTF-16 surrogate that is not part of a pair, and U+FEFF (which UTF-8 readers drop as a
+//   byte-order mark at the start of a string)
+//              become   \uHHHH (four upper-case hex digits)
 //
 // Everything else passes unchanged, so ordinary texts ("Zeroing", " 0.123", "600 nm") are served
 // as they are, and bytes 0xA0..0xFF of the head record arrive as the characters U+00A0..U+00FF.
