@@ -27,8 +27,8 @@ struct Rig {
     MemorySettings settings;
     BoardSelection boards;
     Rig() { state.BoardNum = kNoBoard; }
-    std::unique_ptr<dlgPort> open() {
-        return std::make_unique<dlgPort>(boards, driver, state, settings);
+    std::unique_ptr<dlgPort> open(bool simulated = false) {
+        return std::make_unique<dlgPort>(boards, driver, state, settings, nullptr, simulated);
     }
 };
 
@@ -86,9 +86,15 @@ private slots:
         QCOMPARE(int(rig.state.BoardNum), stored.toInt());
     }
 
+    void captionsAndLayout_data() {
+        QTest::addColumn<bool>("simulated");
+        QTest::newRow("real card") << false;
+        QTest::newRow("simulated card") << true;
+    }
     void captionsAndLayout() {
+        QFETCH(bool, simulated);
         Rig rig;
-        auto dialog = rig.open();
+        auto dialog = rig.open(simulated);
         QCOMPARE(dialog->windowTitle(), text(200));
         for (const auto& [control, id] : {std::pair{"lblPortInstructions", 201},
                                           {"lblPortAddress", 202},
@@ -103,6 +109,22 @@ private slots:
         QVERIFY(dialog->isModal());
         QCOMPARE(dialog->minimumSize(), QSize(twipsToPixels(5805, s), twipsToPixels(2280, s)));
         QCOMPARE(dialog->maximumSize(), dialog->minimumSize());
+
+        // Only the simulated card says what it is; no control touches another or the edge,
+        // and the card's label stands level with its list.
+        QCOMPARE(dialog->findChild<QWidget*>(QStringLiteral("lblSimulatedCard")) != nullptr,
+                 simulated);
+        const QList<QWidget*> controls = dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        for (QWidget* c : controls) {
+            QVERIFY2(dialog->rect().adjusted(1, 1, -1, -1).contains(c->geometry()),
+                     qPrintable(c->objectName()));
+            for (QWidget* other : controls)
+                QVERIFY2(c == other || !c->geometry().intersects(other->geometry()),
+                         qPrintable(c->objectName() + QLatin1Char(' ') + other->objectName()));
+        }
+        QCOMPARE(
+            dialog->findChild<QWidget*>(QStringLiteral("lblPortAddress"))->geometry().center().y(),
+            list(*dialog)->geometry().center().y());
     }
 
     void waysOutOtherThanAccept_data() {
