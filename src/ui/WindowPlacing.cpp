@@ -34,28 +34,49 @@ void placeBeside(QWidget& side, const QWidget& window) {
     // window; until then the main window's frame is the best guess.
     const QSize frame = (side.frameGeometry().size() - side.geometry().size())
                             .expandedTo(main.size() - window.geometry().size());
-    QSize size = side.size() + frame;
-    if (size.width() > room.width() || size.height() > room.height()) {
-        size = size.boundedTo(room.size());
-        side.resize(size - frame);
-    }
+    const QSize wanted = side.size() + frame;
+    // Smaller than it would like, down to this, beside the main window rather than over it.
+    const QSize least(std::min(wanted.width(), 240), std::min(wanted.height(), 160));
+
     constexpr int gap = 8;
-    const QPoint candidates[] = {
-        {main.right() + 1 + gap, main.top()},
-        {main.left() - gap - size.width(), main.top()},
-        {main.left(), main.bottom() + 1 + gap},
-        {main.left(), main.top() - gap - size.height()},
+    struct Side {
+        QRect free;
+        QPoint at; // where the window would like to stand
+    };
+    const Side sides[] = {
+        {QRect(QPoint(main.right() + 1 + gap, room.top()), room.bottomRight()),
+         {main.right() + 1 + gap, main.top()}},
+        {QRect(room.topLeft(), QPoint(main.left() - 1 - gap, room.bottom())),
+         {main.left() - gap - wanted.width(), main.top()}},
+        {QRect(QPoint(room.left(), main.bottom() + 1 + gap), room.bottomRight()),
+         {main.left(), main.bottom() + 1 + gap}},
+        {QRect(room.topLeft(), QPoint(room.right(), main.top() - 1 - gap)),
+         {main.left(), main.top() - gap - wanted.height()}},
     };
     QRect best;
-    int bestCover = INT_MAX;
-    for (const QPoint& at : candidates) {
-        const QRect placed = keptInside(QRect(at, size), room);
-        const int cover = area(placed.intersected(main));
-        if (cover < bestCover) {
+    for (const Side& s : sides) {
+        const QSize fits = wanted.boundedTo(s.free.size());
+        if (fits.width() < least.width() || fits.height() < least.height())
+            continue;
+        const QRect placed = keptInside(QRect(s.at, fits), s.free);
+        if (area(placed) > area(best))
             best = placed;
-            bestCover = cover;
+    }
+    if (best.isNull()) {
+        // No side has room: on the screen, covering as little of the main window as can be.
+        const QSize fits = wanted.boundedTo(room.size());
+        int bestCover = INT_MAX;
+        for (const Side& s : sides) {
+            const QRect placed = keptInside(QRect(s.at, fits), room);
+            const int cover = area(placed.intersected(main));
+            if (cover < bestCover) {
+                best = placed;
+                bestCover = cover;
+            }
         }
     }
+    if (best.size() != wanted)
+        side.resize(best.size() - frame);
     side.move(best.topLeft());
 }
 

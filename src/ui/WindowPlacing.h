@@ -6,9 +6,10 @@ class QWidget;
 
 namespace qvr {
 
-// Right of window, else left of it, else below, else above; where none has room, the place
-// that covers least of window. The side window is made smaller when the screen cannot hold
-// it, and always lands wholly inside the screen's available area.
+// Beside window on the side with the most room (right, left, below, above; the first of
+// equals), made smaller to fit there when it must; where no side has room, on the screen
+// covering as little of window as it can. It always lands wholly inside the screen's
+// available area.
 void placeBeside(QWidget& side, const QWidget& window);
 
 } // namespace qvr

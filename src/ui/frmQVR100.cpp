@@ -265,10 +265,13 @@ void frmQVR100::showSimulator() {
     if (!simulator_)
         return;
     if (!simulator_->isVisible()) {
-        simulator_->adjustSize();
+        // Its content's size, known only once shown, before the placing makes it smaller to
+        // fit beside this window.
+        simulator_->show();
+        if (const QSize content = simulator_->sizeHint(); content.isValid())
+            simulator_->resize(content);
         placeBeside(*simulator_, *this);
     }
-    simulator_->show();
     simulator_->raise();
 }
 
