@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
     window.resize(twipsToPixels(3300, s),
                   window.height() + twipsToPixels(kPanelBottomTwips - kClientHeightTwips + 120, s));
     ok = save(window, dir, QStringLiteral("diagnostics-panel.png")) && ok;
-    ok = saveWithToolTip(window, window.labelWidget(Label::lblZero), dir,
+    ok = saveWithToolTip(window, window.labelWidget(Label::lblRegGain), dir,
                          QStringLiteral("diagnostics-tooltip.png")) &&
          ok;
 
@@ -160,6 +160,8 @@ int main(int argc, char** argv) {
     window.setLargeDisplay(false);
 
     sim::SimControlWindow simulator(card);
+    simulator.show(); // its content's size is known once shown
+    simulator.resize(simulator.sizeHint());
     ok = save(simulator, dir, QStringLiteral("simulator-window.png")) && ok;
     simulator.close();
 
