@@ -1,25 +1,59 @@
+// The head record over the port: the exact port sequence and its cost against a recording
+// driver, and every record the head can carry read back through the simulated 93C46.
+
 #include "core/LabelModel.h"
 #include "core/ReaderState.h"
+#include "core/Settings.h"
+#include "daq/sim/SimCard.h"
 #include "head/Eeprom.h"
 #include "head/HeadLines.h"
+#include "head/HeadRecord.h"
 
 #include "FakeDriver.h"
+#include "ManualClock.h"
+#include "RecordingMessageSink.h"
 
 #include <QTest>
 #include <chrono>
 
 using namespace qvr;
+using qvr::sim::Scenario;
+using qvr::sim::SimCard;
 using qvr::test::FakeDriver;
+
+Q_DECLARE_METATYPE(qvr::sim::Scenario)
 
 namespace {
 
 constexpr int kRead = -1; // a port read in a port log
 
 struct Rig {
+    Rig() { state.Control = kStartupControl; }
     ReaderState state;
     FakeDriver driver;
     LabelModel labels;
     HeadLines lines{state, driver, labels};
+    Eeprom eeprom{lines};
+};
+
+Scenario quick(Scenario s) {
+    s.conversionUs = 0;
+    return s;
+}
+
+// Reads the whole record through the simulated card as start-up does.
+struct Link {
+    explicit Link(const Scenario& s) : card(quick(s), &clock) {
+        state.Control = kStartupControl;
+        state.BoardNum = static_cast<std::int16_t>(card.headBoard());
+    }
+    QByteArray read() { return eeprom.getEEPROM().toLatin1(); }
+
+    test::ManualClock clock;
+    SimCard card;
+    ReaderState state;
+    LabelModel labels;
+    HeadLines lines{state, card, labels};
     Eeprom eeprom{lines};
 };
 
@@ -42,119 +76,171 @@ QList<int> repeated(const QList<int>& part, int times) {
     return out;
 }
 
+QByteArray allBytes(int from) {
+    QByteArray b;
+    for (int i = 0; i < 64; ++i)
+        b.append(char((from + i) & 0xFF));
+    return b;
+}
+
 } // namespace
 
 class TestEeprom : public QObject {
     Q_OBJECT
 private slots:
-    void wordZeroSequence();
-    void restoresControl_data();
-    void restoresControl();
-    void wholeRecordCost();
-    void stuckDataOut_data();
-    void stuckDataOut();
-    void failingDriverStillGives64();
-    void addressOutsideThePart_data();
-    void addressOutsideThePart();
-    void pauseLasts();
-};
+    // The EEPROM lines are inverted at the port, and DO shows inverted on input bit 2.
+    void wordZeroSequence() {
+        Rig r;
+        r.state.BoardNum = 3;
+        r.driver.inputs = 4; // DO low throughout
+        r.eeprom.getEEPROM();
 
-void TestEeprom::wordZeroSequence() {
-    Rig r;
-    r.state.Control = kStartupControl;
-    r.state.BoardNum = 3;
-    r.driver.inputs = 4; // DO low throughout
-    r.eeprom.getEEPROM();
-
-    const QList<int> expected = QList<int>{8, 12, 13} + QList<int>{5, 5, 4, 5, 1, 0, 1} +
-                                QList<int>{1, 1, 0, 1} + repeated({5, 4, 5}, 7) + QList<int>{5} +
-                                repeated({4, 5, kRead}, 16) + QList<int>{13, 12};
-    QCOMPARE(portLog(r.driver).mid(0, expected.size()), expected);
-    for (const FakeDriver::Call& c : r.driver.calls) {
-        QCOMPARE(c.board, 3);
-        QCOMPARE(c.port, AUXPORT);
+        const QList<int> expected = QList<int>{8, 12, 13} + QList<int>{5, 5, 4, 5, 1, 0, 1} +
+                                    QList<int>{1, 1, 0, 1} + repeated({5, 4, 5}, 7) +
+                                    QList<int>{5} + repeated({4, 5, kRead}, 16) +
+                                    QList<int>{13, 12};
+        QCOMPARE(portLog(r.driver).mid(0, expected.size()), expected);
+        for (const FakeDriver::Call& c : r.driver.calls) {
+            QCOMPARE(c.board, 3);
+            QCOMPARE(c.port, AUXPORT);
+        }
+        QCOMPARE(r.driver.countOf("cbDOut"), 2241);
+        QCOMPARE(r.driver.countOf("cbDIn"), 512);
     }
-}
 
-void TestEeprom::restoresControl_data() {
-    QTest::addColumn<int>("entry");
-    QTest::newRow("start-up image") << 8;
-    QTest::newRow("LED on, second wavelength") << 14;
-    QTest::newRow("buzzer pulse on") << 11;
-}
+    void restoresControl_data() {
+        QTest::addColumn<int>("entry");
+        QTest::newRow("start-up image") << 8;
+        QTest::newRow("LED on, second wavelength") << 14;
+        QTest::newRow("buzzer pulse on") << 11;
+    }
+    void restoresControl() {
+        QFETCH(int, entry);
+        Link link(Scenario::healthy());
+        link.state.Control = static_cast<std::uint8_t>(entry);
+        QCOMPARE(link.read(), sim::healthyRecord());
+        QCOMPARE(int(link.card.outputLines()), entry);
+        QCOMPARE(int(link.state.Control), entry);
+    }
 
-void TestEeprom::restoresControl() {
-    QFETCH(int, entry);
-    Rig r;
-    r.state.Control = static_cast<std::uint8_t>(entry);
-    const QString record = r.eeprom.getEEPROM();
-    QCOMPARE(r.driver.doutValues().last(), entry);
-    QCOMPARE(int(r.state.Control), entry);
-    QCOMPARE(r.labels.text(Label::lblEEPROM), record);
-}
+    void stuckDataOut_data() {
+        QTest::addColumn<int>("inputs");
+        QTest::addColumn<int>("byte");
+        // Input bit 2 is DO inverted; the film and button bits must not leak into the data.
+        QTest::newRow("DO reads 1, no film, button down") << 7 << 0;
+        QTest::newRow("DO reads 0: every byte 255") << 0 << 255;
+        QTest::newRow("upper bits set, DO reads 0") << int(std::int16_t(0xFFFB)) << 255;
+    }
+    void stuckDataOut() {
+        QFETCH(int, inputs);
+        QFETCH(int, byte);
+        Rig r;
+        r.driver.inputs = static_cast<std::int16_t>(inputs);
+        QCOMPARE(r.eeprom.getEEPROM(), QString(kHeadRecordLength, QChar(byte)));
+    }
 
-void TestEeprom::wholeRecordCost() {
-    Rig r;
-    r.state.Control = kStartupControl;
-    r.eeprom.getEEPROM();
-    QCOMPARE(r.driver.countOf("cbDOut"), 2241);
-    QCOMPARE(r.driver.countOf("cbDIn"), 512);
-}
+    void failingDriverStillGives64() {
+        Rig r;
+        r.driver.status = 1; // no board: every call fails and leaves Status alone
+        r.state.Status = 0;
+        QCOMPARE(r.eeprom.getEEPROM().size(), kHeadRecordLength);
+        QCOMPARE(r.state.ULStat, std::int16_t(1));
+        QCOMPARE(int(r.state.Control), int(kStartupControl));
+    }
 
-void TestEeprom::stuckDataOut_data() {
-    QTest::addColumn<int>("inputs");
-    QTest::addColumn<int>("byte");
-    // Input bit 2 is DO inverted; the film and button bits must not leak into the data.
-    QTest::newRow("DO reads 1: every byte 0") << 4 << 0;
-    QTest::newRow("DO reads 1, no film, button down") << 7 << 0;
-    QTest::newRow("DO reads 0: every byte 255") << 0 << 255;
-    QTest::newRow("upper bits set, DO reads 0") << int(std::int16_t(0xFFFB)) << 255;
-}
+    void addressOutsideThePart_data() {
+        QTest::addColumn<int>("reg");
+        QTest::newRow("64 would be an erase") << 64;
+        QTest::newRow("negative") << -1;
+    }
+    void addressOutsideThePart() {
+        QFETCH(int, reg);
+        Rig r;
+        QCOMPARE(r.eeprom.readEeprom(reg), QString(2, QChar(0)));
+        QVERIFY(r.driver.calls.isEmpty());
+        QCOMPARE(int(r.state.Control), int(kStartupControl));
+    }
 
-void TestEeprom::stuckDataOut() {
-    QFETCH(int, inputs);
-    QFETCH(int, byte);
-    Rig r;
-    r.state.Control = kStartupControl;
-    r.driver.inputs = static_cast<std::int16_t>(inputs);
-    const QString record = r.eeprom.getEEPROM();
-    QCOMPARE(record, QString(kHeadRecordLength, QChar(byte)));
-}
+    // A lower bound only: the busy wait can last longer, never shorter.
+    void pauseLasts() {
+        using namespace std::chrono;
+        static_assert(kEepromPause >= nanoseconds(250));
+        const auto start = steady_clock::now();
+        eepromPause();
+        QVERIFY(steady_clock::now() - start >= kEepromPause);
+    }
 
-void TestEeprom::failingDriverStillGives64() {
-    Rig r;
-    r.state.Control = kStartupControl;
-    r.driver.status = 1; // no board: every call fails and leaves Status alone
-    r.state.Status = 0;
-    const QString record = r.eeprom.getEEPROM();
-    QCOMPARE(record.size(), kHeadRecordLength);
-    QCOMPARE(r.state.ULStat, std::int16_t(1));
-    QCOMPARE(int(r.state.Control), int(kStartupControl));
-}
+    void roundTrip_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("expected"); // empty: the bytes themselves
+        const QByteArray nuls = QByteArray("QVR1\0\0\0\0"
+                                           "1.9",
+                                           11) +
+                                QByteArray(53, '\0');
+        QTest::newRow("built-in head") << sim::healthyRecord() << QByteArray();
+        QTest::newRow("bytes 0 to 63") << allBytes(0) << QByteArray();
+        QTest::newRow("bytes 192 to 255") << allBytes(192) << QByteArray();
+        QTest::newRow("NULs inside") << nuls << QByteArray();
+        QTest::newRow("blank part: every bit 1") << QByteArray() << QByteArray(64, char(0xFF));
+        QTest::newRow("short record, rest blank")
+            << QByteArray("Q") << QByteArray("Q") + QByteArray(63, char(0xFF));
+    }
+    void roundTrip() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, expected);
+        Scenario s = Scenario::healthy();
+        s.setRecord(bytes);
+        Link link(s);
+        QCOMPARE(link.read(), expected.isEmpty() ? bytes : expected);
+        QCOMPARE(link.labels.text(Label::lblEEPROM).toLatin1(),
+                 expected.isEmpty() ? bytes : expected);
+    }
 
-void TestEeprom::addressOutsideThePart_data() {
-    QTest::addColumn<int>("reg");
-    QTest::newRow("64 would be an erase") << 64;
-    QTest::newRow("negative") << -1;
-}
+    void evenWordsOnly() {
+        Scenario s = Scenario::healthy();
+        s.words.fill(0xFFFF);
+        s.words[0] = 0x4142;
+        s.words[1] = 0x0000;
+        s.words[2] = 0x4344;
+        s.words[3] = 0x1234;
+        s.words[63] = 0x0000;
+        Link link(s);
+        const QByteArray got = link.read();
+        QCOMPARE(got.left(4), QByteArray("ABCD"));
+        QCOMPARE(got.mid(4), QByteArray(60, char(0xFF)));
+    }
 
-void TestEeprom::addressOutsideThePart() {
-    QFETCH(int, reg);
-    Rig r;
-    r.state.Control = kStartupControl;
-    QCOMPARE(r.eeprom.readEeprom(reg), QString(2, QChar(0)));
-    QVERIFY(r.driver.calls.isEmpty());
-    QCOMPARE(int(r.state.Control), int(kStartupControl));
-}
-
-// A lower bound only: the busy wait can last longer, never shorter.
-void TestEeprom::pauseLasts() {
-    using namespace std::chrono;
-    static_assert(kEepromPause >= nanoseconds(250));
-    const auto start = steady_clock::now();
-    eepromPause();
-    QVERIFY(steady_clock::now() - start >= kEepromPause);
-}
+    void headStartsOnItsRecord_data() {
+        QTest::addColumn<Scenario>("scenario");
+        QTest::addColumn<QString>("sn");
+        QTest::addColumn<bool>("identified");
+        QTest::newRow("healthy head") << Scenario::healthy() << "1234" << true;
+        Scenario blank = Scenario::healthy();
+        blank.faults.blankEeprom = true;
+        QTest::newRow("blank part") << blank << "1000" << false;
+        Scenario off = Scenario::healthy();
+        off.faults.disconnected = true;
+        QTest::newRow("head disconnected") << off << "1000" << false;
+    }
+    // No message either way; without a record of its own, nothing would store a gain for head
+    // 1000.
+    void headStartsOnItsRecord() {
+        QFETCH(Scenario, scenario);
+        QFETCH(QString, sn);
+        QFETCH(bool, identified);
+        Link link(scenario);
+        const QString raw = link.eeprom.getEEPROM();
+        link.state.rdrEEPROM = raw;
+        MemorySettings settings;
+        test::RecordingMessageSink sink;
+        parseEEPROM(link.state, link.labels, settings, sink);
+        QVERIFY(sink.messages.isEmpty());
+        QCOMPARE(link.state.rdrSN, sn);
+        QCOMPARE(link.state.rdrGain, 1.9);
+        QCOMPARE(link.state.headIdentified, identified);
+        QCOMPARE(link.labels.text(Label::lblEEPROM), raw);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestEeprom)
 #include "test_eeprom.moc"

@@ -1,7 +1,6 @@
 // The filter check's own zero, the filter readings and where their results go.
 
 #include "FakeDriver.h"
-#include "ReadingScript.h"
 
 #include "core/LabelModel.h"
 #include "core/ReaderState.h"
@@ -24,11 +23,11 @@ struct Rig {
         state.rdrGain = 2.5;
     }
     void zero(double volts) {
-        scriptReading(driver, volts);
+        driver.queueVolts(volts);
         check.zero();
     }
     void read(FilterCheck::Filter f, double volts) {
-        scriptReading(driver, volts);
+        driver.queueVolts(volts);
         check.read(f);
     }
     FakeDriver driver;

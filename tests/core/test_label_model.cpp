@@ -20,12 +20,7 @@ private slots:
     void initialTexts_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("text");
-        const char* rows[][2] = {{"A", "Zeroing"},
-                                 {"WL", ""},
-                                 {"na", " "},
-                                 {"lblButton", "Button up"},
-                                 {"lblPresent", "No film"},
-                                 {"lblEEPROM", "Label3"}};
+        const char* rows[][2] = {{"na", " "}, {"lblPresent", "No film"}, {"lblEEPROM", "Label3"}};
         for (const auto& row : rows)
             QTest::newRow(row[0]) << QString::fromLatin1(row[0]) << QString::fromLatin1(row[1]);
     }

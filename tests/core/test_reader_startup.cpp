@@ -6,6 +6,7 @@
 
 #include "core/Clock.h"
 #include "core/Settings.h"
+#include "daq/DeviceLock.h"
 #include "reader/HeadlessHost.h"
 #include "reader/Reader.h"
 #include "reader/ReaderHost.h"
@@ -61,12 +62,11 @@ private slots:
     void shutdownOrderAndWhatIsStored_data();
     void shutdownOrderAndWhatIsStored();
     void shutdownWithoutWindowLeavesPositionAlone();
-    void boardEnumeration_data();
-    void boardEnumeration();
-    void boardNameWithoutTerminatorIsCut();
-    void acceptedListIsKeptCancelledListIsNot();
     void headlessChoosesThePreselectedBoard();
     void headlessWithoutPreselectionRefusesAndListsBoards();
+    void cardOfAnotherInstanceIsLeftAlone_data();
+    void cardOfAnotherInstanceIsLeftAlone();
+    void deviceLockHoldsOneCardForOneProgram();
 };
 
 void TestReaderStartup::storedBoard_data() {
@@ -107,8 +107,6 @@ void TestReaderStartup::positionRestored_data() {
                                     << "-20" << QPointF(-500, -20);
     QTest::newRow("right edge on the screen edge") << "12860"
                                                    << "10320" << QPointF(12860, 10320);
-    QTest::newRow("beyond the bottom edge") << "0"
-                                            << "11000" << QPointF(0, 10320);
     QTest::newRow("fraction") << "1500.5"
                               << "99.25" << QPointF(1500.5, 99.25);
     QTest::newRow("damaged falls back") << "left"
@@ -200,96 +198,6 @@ void TestReaderStartup::shutdownWithoutWindowLeavesPositionAlone() {
     QVERIFY(!rig.settings.contains(QStringLiteral("ScreenTop")));
 }
 
-using Boards = std::map<int, std::pair<int, QString>>;
-
-void TestReaderStartup::boardEnumeration_data() {
-    QTest::addColumn<Boards>("boards");
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<int>("selected");
-    QTest::addColumn<QString>("stored");
-
-    const QString das08 = QStringLiteral("PCI-DAS08");
-    QTest::newRow("one PCI-DAS08 as board 0")
-        << Boards{{0, {1, das08}}} << QStringList{das08} << 0 << "0";
-    QTest::newRow("another model as 0, PCI-DAS08 as 1")
-        << Boards{{0, {2, QStringLiteral("PCI-DIO24")}}, {1, {1, das08}}}
-        << QStringList{QStringLiteral("PCI-DIO24"), das08} << 1 << "1";
-    // The entry's board number, not its position: board 0 is not there.
-    QTest::newRow("PCI-DAS08 as 1, no board 0")
-        << Boards{{1, {1, das08}}} << QStringList{das08} << 0 << "1";
-    QTest::newRow("two PCI-DAS08: the later wins")
-        << Boards{{0, {1, das08}}, {1, {1, das08}}} << QStringList{das08, das08} << 1 << "1";
-    QTest::newRow("lower-case name is listed, not preselected")
-        << Boards{{0, {1, QStringLiteral("pci-das08")}}} << QStringList{QStringLiteral("pci-das08")}
-        << -1 << "-1";
-    QTest::newRow("no board") << Boards{} << QStringList{} << -1 << "-1";
-    QTest::newRow("last board number")
-        << Boards{{199, {1, das08}}} << QStringList{das08} << 0 << "199";
-    QTest::newRow("empty name") << Boards{{3, {1, QString()}}}
-                                << QStringList{QStringLiteral("Board 3")} << -1 << "-1";
-}
-
-void TestReaderStartup::boardEnumeration() {
-    QFETCH(Boards, boards);
-    QFETCH(QStringList, names);
-    QFETCH(int, selected);
-    QFETCH(QString, stored);
-    FakeDriver driver;
-    driver.boards = boards;
-    BoardSelection selection;
-    selection.load(driver);
-    QCOMPARE(driver.countOf(QStringLiteral("cbGetConfig")), kMaxBoards);
-    QStringList listed;
-    for (const auto& e : selection.entries())
-        listed << e.name;
-    QCOMPARE(listed, names);
-    QCOMPARE(selection.selected(), selected);
-    ReaderState state;
-    MemorySettings settings;
-    QVERIFY(selection.accept(state, settings));
-    QCOMPARE(settings.values_.value(QStringLiteral("PCIPort")), stored);
-    QCOMPARE(QString::number(state.BoardNum), stored);
-}
-
-namespace {
-class UnterminatedNameDriver : public FakeDriver {
-public:
-    int cbGetBoardName(int, char* name) override {
-        std::memset(name, 'A', kBoardNameSize);
-        return 0;
-    }
-};
-} // namespace
-
-void TestReaderStartup::boardNameWithoutTerminatorIsCut() {
-    UnterminatedNameDriver driver;
-    QCOMPARE(boardName(driver, 0), QString(kBoardNameSize, QLatin1Char('A')));
-}
-
-void TestReaderStartup::acceptedListIsKeptCancelledListIsNot() {
-    FakeDriver driver;
-    driver.boards = {{0, {1, QStringLiteral("X")}}, {2, {1, QStringLiteral("PCI-DAS08")}}};
-    BoardSelection selection;
-    ReaderState state;
-    MemorySettings settings;
-    selection.load(driver);
-    selection.select(0);
-    selection.cancel(); // nothing written; the next showing enumerates and preselects anew
-    QVERIFY(settings.values_.isEmpty());
-    selection.load(driver);
-    QCOMPARE(selection.selected(), 1);
-    selection.accept(state, settings);
-    driver.clearLog();
-    driver.boards.clear(); // removed meanwhile: the accepted list is shown again
-    selection.load(driver);
-    QVERIFY(driver.calls.isEmpty());
-    settings.values_.clear();
-    selection.accept(state, settings);
-    QCOMPARE(settings.values_.value(QStringLiteral("PCIPort")), QStringLiteral("2"));
-    selection.select(7);
-    QCOMPARE(selection.selected(), -1);
-}
-
 void TestReaderStartup::headlessChoosesThePreselectedBoard() {
     Rig rig;
     rig.driver.boards = {{1, {1, QStringLiteral("PCI-DAS08")}}};
@@ -313,6 +221,60 @@ void TestReaderStartup::headlessWithoutPreselectionRefusesAndListsBoards() {
              qPrintable(host.error()));
     QVERIFY(!rig.settings.contains(QStringLiteral("PCIPort")));
     QVERIFY(rig.driver.doutValues().isEmpty());
+}
+
+void TestReaderStartup::cardOfAnotherInstanceIsLeftAlone_data() {
+    QTest::addColumn<bool>("atPort");
+    QTest::newRow("stored board, at start-up") << false;
+    QTest::newRow("board chosen in Setup, Port") << true;
+}
+
+// The card another copy of the program drives gets not one write from this one, and nothing
+// this run saw is stored over what that one stores.
+void TestReaderStartup::cardOfAnotherInstanceIsLeftAlone() {
+    QFETCH(bool, atPort);
+    Rig rig;
+    rig.settings.values_.insert(QStringLiteral("PCIPort"), QStringLiteral("0"));
+    const std::int16_t busy = atPort ? 1 : 0;
+    QList<int> claimed;
+    rig.reader.setBoardClaim([&](std::int16_t board) {
+        claimed << board;
+        return board == busy ? QStringLiteral("/dev/comedi%1 is in use").arg(board) : QString();
+    });
+    rig.reader.Form_Load(rig.host);
+    if (atPort) {
+        QVERIFY(!rig.reader.hasEnded());
+        rig.driver.clearLog();
+        rig.host.onBoardDialog = [&] { rig.reader.state().BoardNum = 1; };
+        rig.reader.mnuPort_Click();
+    }
+    QCOMPARE(claimed, atPort ? (QList<int>{0, 1}) : (QList<int>{0}));
+    QVERIFY(rig.reader.hasEnded() && rig.reader.boardRefused());
+    QCOMPARE(rig.host.ends, 1);
+    QCOMPARE(rig.messages.messages.last(), QStringLiteral("/dev/comedi%1 is in use").arg(busy));
+    for (const auto& call : rig.driver.calls)
+        QVERIFY2(call.kind != QLatin1String("cbDOut") && call.kind != QLatin1String("cbAIn"),
+                 qPrintable(call.kind));
+    rig.driver.clearLog();
+    rig.reader.Form_Unload();
+    QVERIFY(rig.driver.calls.isEmpty());
+    QVERIFY(!rig.settings.contains(QStringLiteral("GainSN1234")));
+}
+
+void TestReaderStartup::deviceLockHoldsOneCardForOneProgram() {
+    QTemporaryDir dir;
+    const QString node = dir.path() + QStringLiteral("/comedi0");
+    QFile f(node);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    auto first = std::make_unique<DeviceLock>();
+    DeviceLock second;
+    QCOMPARE(first->take(node), QString());
+    QCOMPARE(second.take(node), node + QStringLiteral(" is in use by another QVR100PCI"));
+    // No node, no card: nothing to keep anyone off; the driver's calls say the rest.
+    QCOMPARE(second.take(dir.path() + QStringLiteral("/comedi1")), QString());
+    first.reset();
+    QCOMPARE(second.take(node), QString());
 }
 
 QTEST_GUILESS_MAIN(TestReaderStartup)

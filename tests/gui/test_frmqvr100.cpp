@@ -3,7 +3,6 @@
 
 #include "FakeDriver.h"
 #include "ManualClock.h"
-#include "ReadingScript.h"
 #include "RecordingMessageSink.h"
 
 #include "core/Settings.h"
@@ -202,9 +201,9 @@ private slots:
         bool dialogRan = false;
         whenShown<frmNDF>(this, [&](frmNDF& ndf) {
             dialogRan = true;
-            scriptReading(rig.driver, 3.0);
+            rig.driver.queueVolts(3.0);
             ndf.findChild<QPushButton*>(QStringLiteral("cmdZero"))->click();
-            scriptReading(rig.driver, 1.0);
+            rig.driver.queueVolts(1.0);
             ndf.findChild<QPushButton*>(QStringLiteral("cmdLight"))->click();
             ndf.findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
         });
@@ -242,7 +241,9 @@ private slots:
         rig.action("mnuAbout")->trigger();
         QCOMPARE(rig.window.aboutBox(), first.data());
         QCOMPARE(rig.aboutBoxesShown(), 1);
-        first->close();
+        QCOMPARE(first->findChild<QLabel*>(QStringLiteral("picIcon"))->pixmap().size(),
+                 QSize(32, 32));
+        QTest::keyClick(first, Qt::Key_Escape); // Esc closes, and closing unloads
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!first);
         rig.action("mnuAbout")->trigger();

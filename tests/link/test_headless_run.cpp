@@ -1,16 +1,24 @@
-// qvr100pci --headless as a child process on the simulated head, on this test's private bus.
+// qvr100pci --headless as a child process on the simulated head, on this test's private bus,
+// seen from the bus and through qvr100ctl. The program runs in real time: every wait is for an
+// event, with a generous limit.
 
+#include "BusProbe.h"
 #include "TempXdg.h"
 
+#include "link/LinkSource.h"
 #include "link/text/BusNames.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QDBusServiceWatcher>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QtTest>
 #include <csignal>
+#include <unistd.h>
 
 using namespace qvr;
 using namespace qvr::test;
@@ -18,6 +26,9 @@ using namespace qvr::test;
 namespace {
 
 constexpr int kStartMs = 30000;
+const QString kProgram = QStringLiteral(QVR100_BIN_DIR "/qvr100pci");
+const QString kCtl = QStringLiteral(QVR100_BIN_DIR "/qvr100ctl");
+const QString kText = QStringLiteral("([ -]?\\d\\.\\d{3}|>3\\.0|Zeroing)"); // a text of A
 
 struct Run {
     explicit Run(const QByteArray& scenario) {
@@ -46,12 +57,13 @@ struct Run {
             return {};
         return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
-    QString request(const QString& item) const {
+    QString request(const QString& item,
+                    const QDBusConnection& bus = QDBusConnection::sessionBus()) const {
         // A plain method call: QDBusInterface would introspect and cache for the process.
         QDBusMessage call = QDBusMessage::createMethodCall(busService(), busPath(), busInterface(),
                                                            QStringLiteral("Request"));
         call << item;
-        const QDBusReply<QString> reply = QDBusConnection::sessionBus().call(call);
+        const QDBusReply<QString> reply = QDBusConnection(bus).call(call);
         return reply.isValid() ? reply.value() : QString();
     }
     bool finish(int signalNumber) {
@@ -62,9 +74,42 @@ struct Run {
         QSettings s(xdg.settingsFile(), QSettings::IniFormat);
         return s.value(QStringLiteral("Properties/") + key).toString();
     }
+    void setSetting(const QString& key, const QByteArray& raw) const {
+        // Written as a hand or an earlier version left it, not as QSettings would quote it.
+        QDir().mkpath(xdg.configHome() + QStringLiteral("/QVR100"));
+        QFile f(xdg.settingsFile());
+        f.open(QIODevice::WriteOnly);
+        f.write("[Properties]\nPCIPort=0\n" + key.toUtf8() + '=' + raw + '\n');
+    }
+    void setEnv(const QString& name, const QString& value) {
+        QProcessEnvironment env = process.processEnvironment();
+        env.insert(name, value);
+        process.setProcessEnvironment(env);
+    }
+    // The last port write in the trace, and the gain stored for the simulated head: what the
+    // shut-down leaves behind.
+    bool shutDownRan() const {
+        QString lastWrite;
+        for (const QString& line : traceLines())
+            if (line.startsWith(QLatin1String("cbDOut ")))
+                lastWrite = line;
+        return lastWrite == QLatin1String("cbDOut 0 1 0 0") &&
+               hasSetting(QStringLiteral("GainSN1234"));
+    }
     bool hasSetting(const QString& key) const {
         QSettings s(xdg.settingsFile(), QSettings::IniFormat);
         return s.contains(QStringLiteral("Properties/") + key);
+    }
+    // Runs another program in this one's environment (or in env) to its end: the exit code,
+    // or -1 unless it ended by itself in time.
+    int other(const QString& program, const QStringList& args, QByteArray* out,
+              const QProcessEnvironment& env = {}) const {
+        QProcess p;
+        p.setProcessEnvironment(env.isEmpty() ? process.processEnvironment() : env);
+        p.start(program, args);
+        const bool ended = p.waitForFinished(kStartMs) && p.exitStatus() == QProcess::NormalExit;
+        *out = p.readAllStandardOutput() + p.readAllStandardError();
+        return ended ? p.exitCode() : -1;
     }
 
     TempXdg xdg;
@@ -76,12 +121,77 @@ struct Run {
 class TestHeadlessRun : public QObject {
     Q_OBJECT
 private slots:
+    void servesTheBusAndQvr100ctl();
     void readsAndShutsDownOnSignal_data();
     void readsAndShutsDownOnSignal();
     void zeroCautionGoesToStandardError();
     void refusesToStart_data();
     void refusesToStart();
+    void gainReadsBackInEveryLocale_data();
+    void gainReadsBackInEveryLocale();
+    void brokenStandardErrorKeepsTheShutDown_data();
+    void brokenStandardErrorKeepsTheShutDown();
+    void lostBusEndsTheServiceWithItsShutDown();
 };
+
+void TestHeadlessRun::servesTheBusAndQvr100ctl() {
+    Run run(R"({"conversion_us": 0, "noise": 0})");
+    QDBusServiceWatcher watcher(busService(), QDBusConnection::sessionBus());
+    QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
+    run.process.start();
+    QVERIFY2(registered.wait(kStartMs), run.process.readAllStandardError().constData());
+
+    qvr::test::BusProbe client(QStringLiteral("headless-client"));
+    QCOMPARE(client.topic(QStringLiteral("Items")).arguments().value(0).toStringList(),
+             LinkSource::items());
+    QCOMPARE(client.get(QStringLiteral("Simulated")), QVariant(true));
+    QCOMPARE(client.get(QStringLiteral("lblA2")), QVariant(QStringLiteral("600 nm")));
+    QVERIFY(client.get(QStringLiteral("lblEEPROM")).toString().startsWith("QVR1001"));
+
+    QByteArray out;
+    QCOMPARE(run.other(kCtl, {"get", "lblA1", "A", "WL"}, &out), 0);
+    const QRegularExpression texts("^510 nm\n" + kText + "\n510 nm\n$");
+    QVERIFY2(texts.match(QString::fromUtf8(out)).hasMatch(), out.constData());
+
+    // A second instance, with or without a bus, stays off the card.
+    QProcessEnvironment second = run.process.processEnvironment();
+    second.insert(QStringLiteral("QVR100_SIM_TRACE"), run.tracePath() + ".second");
+    QCOMPARE(run.other(kProgram, {QStringLiteral("--headless")}, &out, second), 1);
+    QVERIFY2(out.contains("QVR100PCI is already running"), out.constData());
+    QTemporaryDir runtime; // no lock conflict: only the missing bus may stop it
+    second.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    second.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                  "unix:path=" + runtime.path() + "/none");
+    QCOMPARE(run.other(kProgram, {QStringLiteral("--headless")}, &out, second), 1);
+    QVERIFY2(out.contains("not served"), out.constData());
+    QCOMPARE(QFileInfo(run.tracePath() + ".second").size(), 0);
+    QCOMPARE(run.process.state(), QProcess::Running); // the first one goes on serving
+
+    // qvr100ctl watch, as lines and as CSV: every reading, until interrupted.
+    const QString stamp =
+        QStringLiteral("\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}(Z|[+-]\\d\\d:\\d\\d)");
+    for (const bool csv : {false, true}) {
+        QProcess watch;
+        watch.start(kCtl, csv ? QStringList{"watch", "--csv", "A"} : QStringList{"watch", "A"});
+        QByteArray lines;
+        while (lines.count('\n') < 4) {
+            QVERIFY2(watch.waitForReadyRead(kStartMs), watch.readAllStandardError().constData());
+            lines += watch.readAllStandardOutput();
+        }
+        ::kill(static_cast<pid_t>(watch.processId()), SIGINT);
+        QVERIFY(watch.waitForFinished(kStartMs));
+        QCOMPARE(watch.exitCode(), 0);
+        QList<QByteArray> rows = (lines + watch.readAllStandardOutput()).split('\n');
+        QCOMPARE(rows.takeLast(), QByteArray()); // ends with a line break
+        if (csv)
+            QCOMPARE(rows.takeFirst(), QByteArray("time,item,text\r"));
+        const QString text = csv ? ",A,(\"" + kText + "\"|" + kText + ")\r" : " A " + kText;
+        const QRegularExpression row(u'^' + stamp + text + u'$');
+        for (const QByteArray& line : rows)
+            QVERIFY2(row.match(QString::fromUtf8(line)).hasMatch(), line.constData());
+    }
+    QVERIFY(run.finish(SIGTERM));
+}
 
 void TestHeadlessRun::readsAndShutsDownOnSignal_data() {
     QTest::addColumn<int>("signalNumber");
@@ -162,5 +272,99 @@ void TestHeadlessRun::refusesToStart() {
         QVERIFY2(!line.startsWith(QLatin1String("cbDOut")), qPrintable(line));
 }
 
+void TestHeadlessRun::gainReadsBackInEveryLocale_data() {
+    QTest::addColumn<QByteArray>("stored"); // as it stands in the file
+    QTest::addColumn<QString>("firstLocale");
+    QTest::newRow("earlier version under de_DE") << QByteArray("1,05") << "de_DE.UTF-8";
+    QTest::newRow("earlier version, read under C") << QByteArray("1,05") << "C.UTF-8";
+    // Unquoted, QSettings reads a list and writes it back as "1, 05".
+    QTest::newRow("written back as a list") << QByteArray("1, 05") << "C.UTF-8";
+    QTest::newRow("this version") << QByteArray("1.05") << "de_DE.UTF-8";
+}
+
+// A unit or a cron job often runs under C.UTF-8 while the desktop runs under the user's
+// locale: a gain stored by one run is the gain of the next, whichever locale either has.
+void TestHeadlessRun::gainReadsBackInEveryLocale() {
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, firstLocale);
+    Run first(R"({"conversion_us": 0, "noise": 0})");
+    first.setSetting(QStringLiteral("GainSN1234"), stored);
+    for (const QString& locale :
+         {firstLocale, QStringLiteral("C.UTF-8"), QStringLiteral("de_DE.UTF-8")}) {
+        Run run(R"({"conversion_us": 0, "noise": 0})");
+        run.process.setProcessEnvironment(first.process.processEnvironment());
+        run.setEnv(QStringLiteral("LC_ALL"), locale);
+        run.process.start();
+        QVERIFY(run.process.waitForStarted());
+        const QString shown = locale.startsWith(QLatin1String("de")) ? "1,05" : "1.05";
+        QTRY_COMPARE_WITH_TIMEOUT(run.request(QStringLiteral("lblRegGain")), shown, kStartMs);
+        QCOMPARE(run.request(QStringLiteral("lblSN")), QStringLiteral("1234"));
+        QVERIFY(run.finish(SIGTERM));
+        QCOMPARE(run.process.exitCode(), 0);
+        QCOMPARE(first.settingsValue(QStringLiteral("GainSN1234")), QStringLiteral("1.05"));
+        const QString err = QString::fromUtf8(run.process.readAllStandardError());
+        QVERIFY2(!err.contains(QStringLiteral("GainSN")), qPrintable(err));
+    }
+}
+
+void TestHeadlessRun::brokenStandardErrorKeepsTheShutDown_data() {
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("pipe nobody reads") << false;
+    QTest::newRow("closed") << true;
+}
+
+// A service started as `qvr100pci --headless 2>&1 | head -1`, or with standard error closed,
+// must still read, and still put the port to 0 and store the gain when it ends.
+void TestHeadlessRun::brokenStandardErrorKeepsTheShutDown() {
+    QFETCH(bool, closed);
+    Run run(R"({"conversion_us": 0, "noise": 0, "lamp": 0.1})"); // a caution to write, too
+    run.process.setChildProcessModifier(closed ? [] { ::close(2); } : [] {
+        int fds[2];
+        if (::pipe(fds) == 0) {
+            ::close(fds[0]);
+            ::dup2(fds[1], 2);
+            ::close(fds[1]);
+        }
+    });
+    run.process.start();
+    QVERIFY(run.process.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(run.request(QStringLiteral("lblSN")), QStringLiteral("1234"),
+                              kStartMs);
+    QVERIFY(run.finish(SIGTERM));
+    QCOMPARE(run.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.process.exitCode(), 0);
+    QVERIFY(run.shutDownRan());
+}
+
+// The test's own bus daemon, stopped under the running service.
+void TestHeadlessRun::lostBusEndsTheServiceWithItsShutDown() {
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                  QStringLiteral("--print-address")});
+    QVERIFY(daemon.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(daemon.canReadLine(), kStartMs);
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    const QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("lost"));
+    QVERIFY(bus.isConnected());
+
+    Run run(R"({"conversion_us": 0, "noise": 0})");
+    run.setEnv(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    run.process.start();
+    QVERIFY(run.process.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(run.request(QStringLiteral("A"), bus), QStringLiteral(" 0.000"),
+                              kStartMs);
+    daemon.terminate();
+    QVERIFY(daemon.waitForFinished(kStartMs));
+    QVERIFY(run.process.waitForFinished(kStartMs));
+    QDBusConnection::disconnectFromBus(QStringLiteral("lost"));
+    QCOMPARE(run.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.process.exitCode(), 3);
+    const QString err = QString::fromUtf8(run.process.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("QVR100PCI: the session bus is gone")), qPrintable(err));
+    QVERIFY(run.shutDownRan());
+}
+
 QTEST_GUILESS_MAIN(TestHeadlessRun)
+#include "moc_BusProbe.cpp"
 #include "test_headless_run.moc"
