@@ -1,10 +1,10 @@
 #include "ui/SimControlWindow.h"
 
 #include "daq/sim/SimCard.h"
+#include "ui/PrintableText.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -66,15 +67,7 @@ void setValue(QDoubleSpinBox* box, double v) {
 } // namespace
 
 QString SimControlWindow::recordText(const QByteArray& record) {
-    QString out;
-    for (char ch : record) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c >= 0x20 && c < 0x7F && c != '\\')
-            out += QLatin1Char(static_cast<char>(c));
-        else
-            out += QStringLiteral("\\x%1").arg(c, 2, 16, QLatin1Char('0'));
-    }
-    return out;
+    return printableText(QString::fromLatin1(record));
 }
 
 SimControlWindow::SimControlWindow(SimCard& card, QWidget* parent)
@@ -107,17 +100,24 @@ SimControlWindow::SimControlWindow(SimCard& card, QWidget* parent)
         filmForm->addRow(filmOdLabel_[i], filmOd_[i]);
     }
 
-    // Filters
-    auto* filterBox = new QGroupBox(QStringLiteral("Neutral density filter"));
-    auto* filterForm = new QFormLayout(filterBox);
-    filter_ = new QComboBox;
-    filter_->setObjectName(QStringLiteral("filterInserted"));
+    // Filters: one click puts a filter in, as a hand would.
+    auto* filterBox = new QGroupBox(QStringLiteral("Neutral density filter in the holder"));
+    auto* filterColumn = new QVBoxLayout(filterBox);
+    filters_ = new QButtonGroup(this);
     const auto& od = card_.conditions().filters.od;
-    filter_->addItem(QStringLiteral("None"));
-    filter_->addItem(QStringLiteral("Light (od %1)").arg(od[0], 0, 'f', 3));
-    filter_->addItem(QStringLiteral("Medium (od %1)").arg(od[1], 0, 'f', 3));
-    filter_->addItem(QStringLiteral("Dark (od %1)").arg(od[2], 0, 'f', 3));
-    filterForm->addRow(QStringLiteral("Inserted:"), filter_);
+    const QString filterTexts[] = {
+        QStringLiteral("None"),
+        QStringLiteral("Light (od %1)").arg(od[0], 0, 'f', 3),
+        QStringLiteral("Medium (od %1)").arg(od[1], 0, 'f', 3),
+        QStringLiteral("Dark (od %1)").arg(od[2], 0, 'f', 3),
+    };
+    const char* filterNames[] = {"filterNone", "filterLight", "filterMedium", "filterDark"};
+    for (int i = 0; i < 4; ++i) {
+        auto* choice = new QRadioButton(filterTexts[i]);
+        choice->setObjectName(QLatin1String(filterNames[i]));
+        filters_->addButton(choice, i);
+        filterColumn->addWidget(choice);
+    }
 
     // Light source and converter
     auto* lightBox = new QGroupBox(QStringLiteral("Lamp and detector"));
@@ -149,23 +149,34 @@ SimControlWindow::SimControlWindow(SimCard& card, QWidget* parent)
     record_->setObjectName(QStringLiteral("record"));
     record_->setReadOnly(true);
     record_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    record_->setMinimumWidth(QFontMetrics(record_->font()).horizontalAdvance(QString(68, '0')));
+    record_->setMinimumWidth(QFontMetrics(record_->font()).horizontalAdvance(QString(64, '0')));
     faults_ = new QLabel;
     faults_->setObjectName(QStringLiteral("faults"));
     faults_->setWordWrap(true);
     recordLayout->addWidget(record_);
     recordLayout->addWidget(faults_);
 
-    auto* top = new QVBoxLayout(this);
+    // Two columns, so that the window stays small beside the main window; on a screen too
+    // small for it (large scale factors) it scrolls rather than leaving the screen.
+    content_ = new QWidget;
+    auto* top = new QGridLayout(content_);
     auto* marker = new QLabel(QStringLiteral("Simulated card and head: no real readings."));
     marker->setStyleSheet(QStringLiteral("font-weight: bold;"));
-    top->addWidget(marker);
-    top->addWidget(holderBox);
-    top->addWidget(filmBox);
-    top->addWidget(filterBox);
-    top->addWidget(lightBox);
-    top->addWidget(linesBox);
-    top->addWidget(recordBox);
+    top->addWidget(marker, 0, 0, 1, 2);
+    top->addWidget(holderBox, 1, 0);
+    top->addWidget(filmBox, 2, 0);
+    top->addWidget(lightBox, 3, 0);
+    top->addWidget(filterBox, 1, 1, 2, 1);
+    top->addWidget(linesBox, 3, 1);
+    top->addWidget(recordBox, 4, 0, 1, 2);
+    top->setRowStretch(5, 1);
+    auto* scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(content_);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
 
     connect(holderFilm_, &QRadioButton::toggled, this,
             [this](bool on) { card_.setHolder(on ? Holder::Film : Holder::Filter); });
@@ -173,8 +184,10 @@ SimControlWindow::SimControlWindow(SimCard& card, QWidget* parent)
     for (int i = 0; i < 2; ++i)
         connect(filmOd_[i], &QDoubleSpinBox::valueChanged, this,
                 [this, i](double v) { card_.setFilmOd(i, v); });
-    connect(filter_, &QComboBox::currentIndexChanged, this,
-            [this](int index) { card_.setFilterInserted(static_cast<Filter>(index)); });
+    connect(filters_, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+        if (on)
+            card_.setFilterInserted(static_cast<Filter>(id));
+    });
     connect(lamp_, &QDoubleSpinBox::valueChanged, this, [this](double v) { card_.setLamp(v); });
     connect(noise_, &QDoubleSpinBox::valueChanged, this, [this](double v) { card_.setNoise(v); });
     connect(button_, &QPushButton::pressed, this, [this] { card_.setButtonHeld(true); });
@@ -185,6 +198,10 @@ SimControlWindow::SimControlWindow(SimCard& card, QWidget* parent)
     connect(&card_, &SimCard::conditionsChanged, this, &SimControlWindow::refreshConditions);
     refreshConditions();
     refreshLines();
+}
+
+QSize SimControlWindow::sizeHint() const {
+    return content_->sizeHint();
 }
 
 void SimControlWindow::refreshLines() {
@@ -222,9 +239,10 @@ void SimControlWindow::refreshConditions() {
                 .arg(i == 0 ? QStringLiteral("first") : QStringLiteral("second"),
                      wl.isEmpty() ? QString() : QStringLiteral(" (%1 nm)").arg(wl)));
     }
-    if (filter_->currentIndex() != static_cast<int>(s.filters.inserted)) {
-        const QSignalBlocker block(filter_);
-        filter_->setCurrentIndex(static_cast<int>(s.filters.inserted));
+    if (QAbstractButton* inserted = filters_->button(static_cast<int>(s.filters.inserted));
+        inserted && !inserted->isChecked()) {
+        const QSignalBlocker block(filters_);
+        inserted->setChecked(true);
     }
     setValue(lamp_, s.lamp);
     setValue(noise_, s.noise);

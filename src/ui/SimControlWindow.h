@@ -4,8 +4,8 @@
 
 #include <QWidget>
 
+class QButtonGroup;
 class QCheckBox;
-class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
@@ -24,17 +24,21 @@ public:
     // The record as shown: printable characters as they are, other bytes as \xNN.
     static QString recordText(const QByteArray& record);
 
+    // The whole content, which the window scrolls when the screen cannot hold it.
+    QSize sizeHint() const override;
+
 private:
     void refreshLines();
     void refreshConditions();
 
     SimCard& card_;
+    QWidget* content_;
     QRadioButton* holderFilm_;
     QRadioButton* holderFilter_;
     QCheckBox* filmPresent_;
     QDoubleSpinBox* filmOd_[2];
     QLabel* filmOdLabel_[2];
-    QComboBox* filter_;
+    QButtonGroup* filters_;
     QDoubleSpinBox* lamp_;
     QDoubleSpinBox* noise_;
     QPushButton* button_;

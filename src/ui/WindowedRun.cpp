@@ -5,29 +5,8 @@
 #include "ui/frmQVR100.h"
 
 #include <QApplication>
-#include <QScreen>
-#include <algorithm>
 
 namespace qvr {
-
-namespace {
-
-// Beside the main window on the right, or on its left when the right has no room.
-void placeBeside(QWidget& side, const QWidget& window) {
-    const QRect main = window.frameGeometry();
-    constexpr int gap = 8;
-    QPoint at(main.right() + 1 + gap, main.top());
-    if (const QScreen* s = window.screen()) {
-        const QRect room = s->availableGeometry();
-        const int width = side.frameGeometry().width();
-        if (at.x() + width > room.right() + 1)
-            at.setX(std::max(room.left(), main.left() - gap - width));
-        at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() - 40)));
-    }
-    side.move(at);
-}
-
-} // namespace
 
 int runWindowed(QApplication& app, Reader& reader, bool simulated, QWidget* simulatorWindow) {
     // Installed before start-up, so that a signal during a start-up dialog shuts down too.
@@ -41,11 +20,8 @@ int runWindowed(QApplication& app, Reader& reader, bool simulated, QWidget* simu
     if (reader.hasEnded())
         return 0;
     window.show();
-    if (simulatorWindow) {
-        simulatorWindow->adjustSize();
-        placeBeside(*simulatorWindow, window);
-        simulatorWindow->show();
-    }
+    window.setSimulatorWindow(simulatorWindow);
+    window.showSimulator();
     const int status = app.exec();
     // The main loop can only end through shut-down; should it end otherwise, the head lines
     // still go to 0 and the settings are still stored.

@@ -2,6 +2,7 @@
 
 #include "core/Messages.h"
 #include "reader/BoardSelection.h"
+#include "ui/DialogKind.h"
 #include "ui/TwipsGeometry.h"
 
 #include <QComboBox>
@@ -11,30 +12,40 @@
 namespace qvr {
 
 dlgPort::dlgPort(BoardSelection& boards, DaqDriver& driver, ReaderState& state,
-                 SettingsStore& settings, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint),
-      boards_(boards), state_(state), settings_(settings), lblPortInstructions_(new QLabel(this)),
-      lblPortAddress_(new QLabel(this)), cmbBoard_(new QComboBox(this)),
-      OKButton_(new QPushButton(this)), cmdCancel_(new QPushButton(this)) {
+                 SettingsStore& settings, QWidget* parent, bool simulated)
+    : QDialog(parent, kFixedDialogFlags), boards_(boards), state_(state), settings_(settings),
+      lblPortInstructions_(new QLabel(this)), lblPortAddress_(new QLabel(this)),
+      cmbBoard_(new QComboBox(this)), OKButton_(new QPushButton(this)),
+      cmdCancel_(new QPushButton(this)) {
     setObjectName(QStringLiteral("dlgPort"));
     setFont(formFont());
-    setModal(true);
+    makeModalTo(this, parent);
     setFixedSize(twipsSize(this, 5805, 2280));
 
     lblPortInstructions_->setObjectName(QStringLiteral("lblPortInstructions"));
     lblPortInstructions_->setWordWrap(true);
     lblPortInstructions_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setTwipsGeometry(lblPortInstructions_, 120, 120, 3615, 855);
+    // The label stands level with its list; the buttons keep a margin from the title bar.
     lblPortAddress_->setObjectName(QStringLiteral("lblPortAddress"));
-    lblPortAddress_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    setTwipsGeometry(lblPortAddress_, 240, 1560, 1335, 735);
+    lblPortAddress_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    setTwipsGeometry(lblPortAddress_, 240, 1560, 1335, 315);
     cmbBoard_->setObjectName(QStringLiteral("cmbBoard"));
     setTwipsGeometry(cmbBoard_, 1920, 1560, 3375, 315);
     OKButton_->setObjectName(QStringLiteral("OKButton"));
-    setTwipsGeometry(OKButton_, 4200, 0, 1215, 375);
+    setTwipsGeometry(OKButton_, 4200, 120, 1215, 375);
     cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
     setTwipsGeometry(cmdCancel_, 4200, 600, 1215, 375);
+
+    // The simulated card calls itself PCI-DAS08, which the preselection looks for.
+    if (simulated) {
+        auto* note = new QLabel(
+            QStringLiteral("The PCI-DAS08 listed is the simulated card: no real card is read."),
+            this);
+        note->setObjectName(QStringLiteral("lblSimulatedCard"));
+        note->setWordWrap(true);
+        setTwipsGeometry(note, 240, 1935, 5055, 300);
+    }
 
     // Form_Load
     boards_.load(driver);

@@ -20,8 +20,9 @@ class dlgPort : public QDialog {
     Q_OBJECT
 public:
     // Enumerates the boards unless the selection is still loaded from an earlier Accept.
+    // simulated: the simulated card is in use, which a line under the list says.
     dlgPort(BoardSelection& boards, DaqDriver& driver, ReaderState& state, SettingsStore& settings,
-            QWidget* parent = nullptr);
+            QWidget* parent = nullptr, bool simulated = false);
 
     void OKButton_Click();
     void cmdCancel_Click() { reject(); }

@@ -1,6 +1,7 @@
 #include "ui/frmAbout.h"
 
 #include "core/Messages.h"
+#include "ui/DialogKind.h"
 #include "ui/TwipsGeometry.h"
 
 #include <QIcon>
@@ -32,9 +33,7 @@ QIcon programIcon() {
     return QIcon(kIconResource);
 }
 
-frmAbout::frmAbout(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint) {
+frmAbout::frmAbout(QWidget* parent) : QDialog(parent, kFixedDialogFlags) {
     setObjectName(QStringLiteral("frmAbout"));
     setFont(formFont());
     setAttribute(Qt::WA_DeleteOnClose);

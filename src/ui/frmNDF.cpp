@@ -1,6 +1,7 @@
 #include "ui/frmNDF.h"
 
 #include "core/Messages.h"
+#include "ui/DialogKind.h"
 #include "ui/TwipsGeometry.h"
 
 #include <QGridLayout>
@@ -28,9 +29,7 @@ QLabel* label(QWidget* parent, const char* name, const QString& text) {
 } // namespace
 
 frmNDF::frmNDF(FilterCheck& check, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint),
-      check_(check),
+    : QDialog(parent, kFixedDialogFlags), check_(check),
       cmdZero_(button(this, "cmdZero", 303)), filterButtons_{button(this, "cmdLight", 304),
                                                              button(this, "cmdMedium", 305),
                                                              button(this, "cmdDark", 306)},
@@ -38,7 +37,7 @@ frmNDF::frmNDF(FilterCheck& check, QWidget* parent)
       OKButton_(button(this, "OKButton", 302)) {
     setObjectName(QStringLiteral("frmNDF"));
     setFont(formFont());
-    setModal(true);
+    makeModalTo(this, parent);
     setWindowTitle(text(300));
 
     QLabel* instructions = label(this, "lblInstructions", text(301));

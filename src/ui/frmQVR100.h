@@ -7,6 +7,7 @@
 #include "reader/ReaderHost.h"
 #include "ui/frmAbout.h"
 
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
@@ -18,6 +19,8 @@ class QLabel;
 
 namespace qvr {
 
+class BarStack;
+class DisplayLayout;
 class Reader;
 
 class frmQVR100 : public QMainWindow, public ReaderHost, public WindowPlacement {
@@ -43,8 +46,25 @@ public:
     void mnuAbout_Click();
     frmAbout* aboutBox() const { return about_; }
 
+    // Help > Help on QVR100 software: the user guide, or the open one brought to the front.
+    void mnuHelp_Click();
+    QWidget* userGuide() const { return guide_; }
+
     // The widget that shows a label, or nullptr for the hidden ones.
     QLabel* labelWidget(Label l) const { return labels_[static_cast<int>(l)]; }
+    // The area of the display and the diagnostics panel, under the bars.
+    QWidget* clientArea() const { return client_; }
+    // The bars that speak for the whole window (the simulated card; a fault).
+    BarStack* bars() const { return bars_; }
+
+    // View > Large Display: the wavelength and the absorbance fill the window.
+    void setLargeDisplay(bool on);
+    bool largeDisplay() const;
+
+    // The simulator's window, which View > Reader head simulator brings back; none on a card.
+    void setSimulatorWindow(QWidget* simulator);
+    // Shows it beside this window, or brings the shown one to the front.
+    void showSimulator();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -54,21 +74,29 @@ private:
     void createLabels();
     void createCheckBoxes();
     void showLabels(LabelSet which);
+    void showRecord();
+    template <typename W, typename Make> void showSingle(QPointer<W>& window, Make make);
     void showWavelengthMenu();
     // The red bar while the Fault label has a text.
     void showFault();
     QWidget* dialogParent();
 
     Reader& reader_;
+    const bool simulated_;
+    BarStack* bars_ = nullptr;
+    QWidget* client_ = nullptr;
+    DisplayLayout* display_ = nullptr;
     std::array<QLabel*, kLabelCount> labels_{};
+    QList<QWidget*> panel_; // every control of the client area but WL and A
     QAction* mnuPrimary_ = nullptr;
     QAction* mnuSecondary_ = nullptr;
     QCheckBox* chkLED_ = nullptr;
     QCheckBox* chkBuzzer_ = nullptr;
     QLabel* faultBar_ = nullptr;
-    int faultBarHeight_ = 0; // what the window grew by for it
-    bool simulated_ = false;
+    QAction* mnuLargeDisplay_ = nullptr;
     QPointer<frmAbout> about_;
+    QPointer<QWidget> guide_;
+    QPointer<QWidget> simulator_;
     // Where moveTo last put the frame, in pixels and in the twips asked for.
     struct Position {
         QPoint pixels;
@@ -81,5 +109,8 @@ private:
 inline constexpr int kClientWidthTwips = 2385;
 inline constexpr int kClientHeightTwips = 840;
 inline constexpr int kPanelBottomTwips = 6375;
+
+// The settings key of View > Large Display ("1" on); "Display" is the wavelength.
+inline const QString kLargeDisplayKey = QStringLiteral("LargeDisplay");
 
 } // namespace qvr

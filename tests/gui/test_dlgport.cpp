@@ -25,8 +25,8 @@ struct Rig {
     MemorySettings settings;
     BoardSelection boards;
     Rig() { state.BoardNum = kNoBoard; }
-    std::unique_ptr<dlgPort> open() {
-        return std::make_unique<dlgPort>(boards, driver, state, settings);
+    std::unique_ptr<dlgPort> open(bool simulated = false) {
+        return std::make_unique<dlgPort>(boards, driver, state, settings, nullptr, simulated);
     }
 };
 
@@ -80,13 +80,35 @@ private slots:
         QCOMPARE(int(rig.state.BoardNum), stored.toInt());
     }
 
+    void keysAndLayout_data() {
+        QTest::addColumn<bool>("simulated");
+        QTest::newRow("real card") << false;
+        QTest::newRow("simulated card") << true;
+    }
     void keysAndLayout() {
+        QFETCH(bool, simulated);
         Rig rig;
-        auto dialog = rig.open();
+        auto dialog = rig.open(simulated);
         QCOMPARE(button(*dialog, "OKButton")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_A));
         QCOMPARE(button(*dialog, "cmdCancel")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_C));
         QVERIFY(dialog->isModal());
         QCOMPARE(dialog->minimumSize(), dialog->maximumSize());
+
+        // Only the simulated card says what it is; no control touches another or the edge,
+        // and the card's label stands level with its list.
+        QCOMPARE(dialog->findChild<QWidget*>(QStringLiteral("lblSimulatedCard")) != nullptr,
+                 simulated);
+        const QList<QWidget*> controls = dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        for (QWidget* c : controls) {
+            QVERIFY2(dialog->rect().adjusted(1, 1, -1, -1).contains(c->geometry()),
+                     qPrintable(c->objectName()));
+            for (QWidget* other : controls)
+                QVERIFY2(c == other || !c->geometry().intersects(other->geometry()),
+                         qPrintable(c->objectName() + QLatin1Char(' ') + other->objectName()));
+        }
+        QCOMPARE(
+            dialog->findChild<QWidget*>(QStringLiteral("lblPortAddress"))->geometry().center().y(),
+            list(*dialog)->geometry().center().y());
     }
 
     void waysOutOtherThanAccept_data() {

@@ -7,6 +7,7 @@
 
 #include "core/Settings.h"
 #include "reader/Reader.h"
+#include "ui/BarStack.h"
 #include "ui/Twips.h"
 #include "ui/dlgPort.h"
 #include "ui/frmAbout.h"
@@ -81,11 +82,14 @@ private slots:
         Rig rig;
         QStringList tree;
         walk(rig.window.menuBar()->actions(), QString(), tree);
-        QCOMPARE(tree,
-                 (QStringList{"&File", " E&xit", "&Setup", " &Neutral Density Filter Check Ctrl+N",
-                              " &Zero Ctrl+Z", " -", " &Wavelength", "  510 nm", "  600 nm",
-                              " &Port", "&Help", " &Help on QVR100 software F1 (off)",
-                              " &About QVR100 software"}));
+        QCOMPARE(tree, (QStringList{"&File", " E&xit Ctrl+Q", "&Setup",
+                                    " &Neutral Density Filter Check Ctrl+N", " &Zero Ctrl+Z", " -",
+                                    " &Wavelength", "  510 nm", "  600 nm", " &Port", "&View",
+                                    " &Large Display Ctrl+L", "&Help",
+                                    " &Help on QVR100 software F1", " &About QVR100 software"}));
+        // The simulator's window can come back only where there is one.
+        QVERIFY(!rig.action("mnuSimulator"));
+        QVERIFY(Rig(true).action("mnuSimulator"));
     }
 
     void checkMarks_data() {
@@ -157,9 +161,13 @@ private slots:
             QVERIFY(bar->text().contains(QStringLiteral("board 3: no such card")));
         const QScreen* s = rig.window.screen();
         QCOMPARE(rig.window.windowTitle(), QStringLiteral("QVR100"));
-        // The same client area with or without the marker.
-        QCOMPARE(rig.window.centralWidget()->size(),
-                 QSize(twipsToPixels(kClientWidthTwips, s), twipsToPixels(kClientHeightTwips, s)));
+        // The same client area with or without the marker, widened to the menu bar, every
+        // menu of which shows.
+        const QSize client = rig.window.clientArea()->size();
+        QCOMPARE(client.height(), twipsToPixels(kClientHeightTwips, s));
+        QVERIFY(client.width() >= twipsToPixels(kClientWidthTwips, s));
+        for (QAction* menu : rig.window.menuBar()->actions())
+            QVERIFY(rig.window.menuBar()->actionGeometry(menu).right() < client.width());
         auto* marker = rig.window.findChild<QLabel*>(QStringLiteral("lblSimulated"));
         QCOMPARE(marker != nullptr, simulated);
         if (marker)
@@ -173,8 +181,7 @@ private slots:
             QCoreApplication::processEvents();
             QVERIFY(!bar->isVisible());
             QCOMPARE(rig.window.height(), height);
-            QTRY_COMPARE(rig.window.centralWidget()->height(),
-                         twipsToPixels(kClientHeightTwips, s));
+            QTRY_COMPARE(rig.window.clientArea()->height(), twipsToPixels(kClientHeightTwips, s));
         }
         for (Label l : {Label::WL, Label::A}) {
             const QFont f = rig.window.labelWidget(l)->font();
@@ -278,6 +285,126 @@ private slots:
             QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!again);
+    }
+
+    // At every window size, no bar lies over a control of the client area; a second bar
+    // stacks under the first and grows the window instead of taking from the client area.
+    void barsNeverCoverAControl() {
+        Rig rig(true);
+        rig.window.show();
+        auto barRects = [&rig] {
+            QList<QRect> rects;
+            for (QLabel* bar : rig.window.bars()->findChildren<QLabel*>())
+                if (bar->isVisible())
+                    rects << QRect(bar->mapTo(&rig.window, QPoint(0, 0)), bar->size());
+            return rects;
+        };
+        auto check = [&](const QString& where) {
+            const QList<QRect> bars = barRects();
+            QVERIFY2(!bars.isEmpty(), qPrintable(where));
+            const QList<QWidget*> controls =
+                rig.window.clientArea()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+            QVERIFY(controls.size() >= 16);
+            for (QWidget* c : controls) {
+                const QRect r(c->mapTo(&rig.window, QPoint(0, 0)), c->size());
+                for (const QRect& bar : bars)
+                    QVERIFY2(!bar.intersects(r), qPrintable(where + c->objectName()));
+            }
+        };
+        const QSize client = rig.window.clientArea()->size();
+        const int windowHeight = rig.window.height();
+        rig.reader.faults().raise(QStringLiteral("board 3: no such card"));
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.window.clientArea()->size(), client);
+        QVERIFY(rig.window.height() > windowHeight);
+        QCOMPARE(barRects().size(), 2);
+        QCOMPARE(barRects()[0].bottom() + 1, barRects()[1].top());
+        const QScreen* s = rig.window.screen();
+        const int full = twipsToPixels(kPanelBottomTwips + 600, s);
+        for (int width : {twipsToPixels(kClientWidthTwips, s), 260, 400})
+            for (int height = 100; height <= full; height += 23) {
+                rig.window.resize(width, height);
+                QCoreApplication::processEvents();
+                check(QStringLiteral("%1 x %2: ").arg(width).arg(height));
+            }
+        rig.reader.faults().clear();
+        QCoreApplication::processEvents();
+        QCOMPARE(barRects().size(), 1);
+    }
+
+    // Every value of the diagnostics panel says what it is and its unit; the head record's
+    // line is shortened on screen only and whole in its tooltip.
+    void panelExplainsItself() {
+        Rig rig;
+        QSet<QString> names;
+        const auto labels = rig.window.clientArea()->findChildren<QLabel*>();
+        QCOMPARE(labels.size(), 16);
+        for (QLabel* l : labels) {
+            QVERIFY2(!l->toolTip().isEmpty(), qPrintable(l->objectName()));
+            names << l->accessibleName();
+        }
+        QCOMPARE(names.size(), labels.size()); // no two alike, not even the two gains
+        QVERIFY(!names.contains(QString()));
+        for (const char* box : {"chkLED", "chkBuzzer"})
+            QVERIFY(!rig.window.findChild<QCheckBox*>(QLatin1String(box))->toolTip().isEmpty());
+
+        const QString record = QStringLiteral("QVR1001234519510600") +
+                               QString(44, QLatin1Char('x')) + QStringLiteral("<\x01");
+        rig.reader.labels().set(Label::lblEEPROM, record);
+        rig.reader.labels().flush();
+        QLabel* line = rig.window.labelWidget(Label::lblEEPROM);
+        QVERIFY(line->text().endsWith(QChar(0x2026)));
+        QVERIFY(line->fontMetrics().horizontalAdvance(line->text()) <= line->width());
+        QVERIFY(line->toolTip().contains(QStringLiteral("xxxx&lt;\\x01")));
+        QCOMPARE(rig.reader.labels().text(Label::lblEEPROM), record);
+    }
+
+    // Large Display: the wavelength and the absorbance fill the window at any size and grow
+    // with it; the normal layout comes back as it was; the choice has its own key.
+    void largeDisplay() {
+        Rig rig(false, {{QStringLiteral("LargeDisplay"), QStringLiteral("1")}});
+        frmQVR100 window(rig.reader, false); // reads the setting the rig has just stored
+        window.show();
+        QVERIFY(window.largeDisplay());
+        auto* mnuLargeDisplay = window.findChild<QAction*>(QStringLiteral("mnuLargeDisplay"));
+        QVERIFY(mnuLargeDisplay->isChecked());
+        QLabel* a = window.labelWidget(Label::A);
+        QLabel* wl = window.labelWidget(Label::WL);
+        const QRect normalA = twipsRect(1320, 120, 855, 255, window.screen());
+        int lastSize = 0;
+        for (QSize size : {QSize(200, 120), QSize(500, 300), QSize(1200, 800)}) {
+            window.resize(size);
+            QCoreApplication::processEvents();
+            const QRect client = window.clientArea()->rect();
+            QVERIFY(client.contains(a->geometry()) && client.contains(wl->geometry()));
+            QVERIFY(a->height() * 2 > client.height());
+            QVERIFY(a->fontMetrics().horizontalAdvance(QStringLiteral("-0.000")) <= a->width());
+            QVERIFY(a->fontMetrics().height() <= a->height());
+            QVERIFY(a->font().pixelSize() > lastSize);
+            lastSize = a->font().pixelSize();
+        }
+        QVERIFY(!window.findChild<QCheckBox*>(QStringLiteral("chkLED"))->isVisible());
+
+        mnuLargeDisplay->trigger();
+        QVERIFY(!window.largeDisplay());
+        QCOMPARE(a->geometry(), normalA);
+        QCOMPARE(a->font().pointSize(), 12);
+        QVERIFY(window.findChild<QCheckBox*>(QStringLiteral("chkLED"))->isVisible());
+        QCOMPARE(rig.settings.read(QStringLiteral("LargeDisplay"), QString()), QStringLiteral("0"));
+        QCOMPARE(rig.settings.read(QStringLiteral("Display"), QString()),
+                 QStringLiteral("Primary"));
+    }
+
+    void helpShowsTheGuide() {
+        Rig rig;
+        rig.window.show();
+        rig.action("mnuHelp")->trigger();
+        QPointer<QWidget> guide = rig.window.userGuide();
+        QVERIFY(guide && guide->isVisible());
+        auto* text = guide->findChild<QTextBrowser*>();
+        QVERIFY(text->toPlainText().startsWith(QStringLiteral("QVR100PCI user guide")));
+        rig.action("mnuHelp")->trigger();
+        QCOMPARE(rig.window.userGuide(), guide.data());
     }
 
     void position_data() {

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QScreen>
 #include <QTimer>
 #include <QtTest>
 #include <csignal>
@@ -120,6 +121,52 @@ private slots:
         QVERIFY(simFrame.isValid() && !simFrame.intersects(mainFrame));
         QCOMPARE(simFrame.top(), mainFrame.top());
         QVERIFY(!simulator.isVisible());
+    }
+
+    // The simulator's window lands wholly on the screen, beside the main window where there is
+    // room, and View > Reader head simulator brings it back once closed.
+    void simulatorWindowOnScreen_data() {
+        QTest::addColumn<QPoint>("mainAt"); // from the screen's right edge when x < 0
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("besideTheMain");
+        QTest::newRow("room on the right") << QPoint(20, 20) << QSize(300, 200) << true;
+        QTest::newRow("main at the right edge") << QPoint(-20, 20) << QSize(300, 200) << true;
+        QTest::newRow("larger than the screen") << QPoint(20, 20) << QSize(4000, 3000) << false;
+    }
+    void simulatorWindowOnScreen() {
+        QFETCH(QPoint, mainAt);
+        QFETCH(QSize, size);
+        QFETCH(bool, besideTheMain);
+        Rig rig;
+        rig.settings.values_[QStringLiteral("PCIPort")] = QStringLiteral("0");
+        frmQVR100 window(rig.reader, true);
+        rig.reader.Form_Load(window);
+        const QRect room = window.screen()->availableGeometry();
+        if (mainAt.x() < 0)
+            mainAt.setX(room.right() + 1 + mainAt.x() - window.frameGeometry().width());
+        window.move(mainAt);
+        window.show();
+        QWidget simulator;
+        simulator.resize(size);
+        simulator.setMinimumSize(100, 100);
+        window.setSimulatorWindow(&simulator);
+        for (int showing = 0; showing < 2; ++showing) {
+            if (showing == 0)
+                window.showSimulator();
+            else
+                window.findChild<QAction*>(QStringLiteral("mnuSimulator"))->trigger();
+            QVERIFY(simulator.isVisible());
+            QVERIFY2(room.contains(simulator.frameGeometry()),
+                     qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                    .arg(simulator.x())
+                                    .arg(simulator.y())
+                                    .arg(simulator.width())
+                                    .arg(simulator.height())));
+            if (besideTheMain)
+                QVERIFY(!simulator.frameGeometry().intersects(window.frameGeometry()));
+            simulator.close();
+        }
+        rig.reader.Form_Unload();
     }
 };
 

@@ -11,7 +11,9 @@
 #include "daq/sim/SimCard.h"
 #include "measure/FilterCheck.h"
 #include "reader/Reader.h"
+#include "ui/SimControlWindow.h"
 #include "ui/Twips.h"
+#include "ui/UserGuide.h"
 #include "ui/dlgPort.h"
 #include "ui/frmAbout.h"
 #include "ui/frmNDF.h"
@@ -19,7 +21,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
+#include <QPainter>
 #include <QPushButton>
+#include <QToolTip>
 #include <cstdio>
 
 using namespace qvr;
@@ -55,16 +60,53 @@ public:
     bool failed = false;
 };
 
-bool save(QWidget& w, const QDir& dir, const QString& name) {
-    w.show();
-    QCoreApplication::processEvents();
+bool write(const QImage& picture, const QDir& dir, const QString& name) {
     const QString path = dir.filePath(name);
-    if (!w.grab().save(path)) {
+    if (!picture.save(path)) {
         std::fprintf(stderr, "qvr100screenshots: cannot write %s\n", qPrintable(path));
         return false;
     }
     std::printf("%s\n", qPrintable(path));
     return true;
+}
+
+bool save(QWidget& w, const QDir& dir, const QString& name) {
+    w.show();
+    QCoreApplication::processEvents();
+    return write(w.grab().toImage(), dir, name);
+}
+
+// The window with one of its tooltips showing, as the user sees it when resting the pointer on
+// that control: the tooltip is a window of its own, drawn onto the picture where it stands.
+bool saveWithToolTip(QWidget& window, QWidget* control, const QDir& dir, const QString& name) {
+    window.show();
+    QCoreApplication::processEvents();
+    const QPoint pointer =
+        control->mapToGlobal(QPoint(control->width() / 2, control->height() / 2));
+    QToolTip::showText(pointer, control->toolTip(), control);
+    QCoreApplication::processEvents();
+    QWidget* tip = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->inherits("QTipLabel"))
+            tip = w;
+    if (!tip) {
+        std::fprintf(stderr, "qvr100screenshots: no tooltip for %s\n", qPrintable(name));
+        return false;
+    }
+    const QPoint origin = window.mapToGlobal(QPoint(0, 0));
+    const QRect tipRect(tip->pos() - origin, tip->size());
+    const QRect all = window.rect().united(tipRect);
+    QImage picture(all.size() * window.devicePixelRatioF(), QImage::Format_ARGB32_Premultiplied);
+    picture.setDevicePixelRatio(window.devicePixelRatioF());
+    picture.fill(Qt::transparent);
+    {
+        QPainter p(&picture);
+        p.translate(-all.topLeft());
+        p.drawPixmap(QPoint(0, 0), window.grab());
+        p.drawPixmap(tipRect.topLeft(), tip->grab());
+    }
+    QToolTip::hideText();
+    return write(picture, dir, name);
 }
 
 void click(QWidget& dialog, const char* button) {
@@ -108,8 +150,23 @@ int main(int argc, char** argv) {
     window.resize(twipsToPixels(3300, s),
                   window.height() + twipsToPixels(kPanelBottomTwips - kClientHeightTwips + 120, s));
     ok = save(window, dir, QStringLiteral("diagnostics-panel.png")) && ok;
+    ok = saveWithToolTip(window, window.labelWidget(Label::lblRegGain), dir,
+                         QStringLiteral("diagnostics-tooltip.png")) &&
+         ok;
 
-    dlgPort port(reader.boardSelection(), reader.driver(), reader.state(), reader.settings());
+    window.setLargeDisplay(true);
+    window.resize(twipsToPixels(7200, s), twipsToPixels(3600, s));
+    ok = save(window, dir, QStringLiteral("large-display.png")) && ok;
+    window.setLargeDisplay(false);
+
+    sim::SimControlWindow simulator(card);
+    simulator.show(); // its content's size is known once shown
+    simulator.resize(simulator.sizeHint());
+    ok = save(simulator, dir, QStringLiteral("simulator-window.png")) && ok;
+    simulator.close();
+
+    dlgPort port(reader.boardSelection(), reader.driver(), reader.state(), reader.settings(),
+                 nullptr, true);
     ok = save(port, dir, QStringLiteral("board-dialog.png")) && ok;
     port.cmdCancel_Click();
 
@@ -132,6 +189,9 @@ int main(int argc, char** argv) {
 
     frmAbout about;
     ok = save(about, dir, QStringLiteral("about-box.png")) && ok;
+
+    UserGuide guide;
+    ok = save(guide, dir, QStringLiteral("user-guide.png")) && ok;
 
     reader.Form_Unload();
     return ok && !messages.failed ? 0 : 1;
