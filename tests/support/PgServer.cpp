@@ -42,7 +42,9 @@ QString tail(const QString& path) {
 
 } // namespace
 
-PgServer::PgServer() {
+// Under /tmp, whatever TMPDIR says: the postgres user must reach the folder, and a socket's
+// path must stay short.
+PgServer::PgServer() : dir_(QStringLiteral("/tmp/qvr100-pg-XXXXXX")) {
     if (!dir_.isValid()) {
         error_ = QStringLiteral("cannot create a temporary folder: ") + dir_.errorString();
         return;
