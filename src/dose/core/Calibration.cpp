@@ -1,0 +1,58 @@
+#include "dose/core/Calibration.h"
+
+#include "dose/core/Canonical.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace qvr::dose {
+
+double response(double absorbance, double a0, double thicknessUm) {
+    return (absorbance - a0) / (thicknessUm / 1000.0);
+}
+
+std::vector<double> Calibration::responses() const {
+    std::vector<double> k;
+    for (const auto& p : points)
+        k.push_back(response(p.absorbance, a0, p.thicknessUm));
+    return k;
+}
+
+QString Calibration::canonical() const {
+    return Canonical(QStringLiteral("calibration"))
+        .integer("id", id)
+        .text("batch", batchId)
+        .text("head", headSerial)
+        .integer("wavelength_nm", wavelengthNm)
+        .number("a0", a0)
+        .text("certificate", certificate)
+        .date("valid_until", validUntil)
+        .number("window_min_h", windowMinHours)
+        .number("window_max_h", windowMaxHours)
+        .raw("points", pointsText(points))
+        .text("operator", operatorName)
+        .time("created_at", createdAt)
+        .finish();
+}
+
+QString pointsText(const std::vector<CalibrationPoint>& points) {
+    QStringList parts;
+    for (const auto& p : points)
+        parts << QStringLiteral("[%1,%2,%3,%4,%5]")
+                     .arg(quoted(p.dosimeter), numberText(p.doseKGy), numberText(p.uDosePercent),
+                          numberText(p.absorbance), numberText(p.thicknessUm));
+    return QLatin1Char('[') + parts.join(QLatin1Char(',')) + QLatin1Char(']');
+}
+
+std::vector<CalibrationPoint> parsePoints(const QString& json) {
+    std::vector<CalibrationPoint> points;
+    for (const auto& row : QJsonDocument::fromJson(json.toUtf8()).array()) {
+        const QJsonArray a = row.toArray();
+        points.push_back({a.at(0).toString(), a.at(1).toDouble(), a.at(2).toDouble(),
+                          a.at(3).toDouble(), a.at(4).toDouble()});
+    }
+    return points;
+}
+
+} // namespace qvr::dose

@@ -1,0 +1,132 @@
+#include "dose/core/CsvPoints.h"
+
+#include "dose/core/Canonical.h"
+
+#include <QStringList>
+
+namespace qvr::dose {
+
+namespace {
+
+const QStringList kColumns = {QStringLiteral("dose_kGy"), QStringLiteral("absorbance"),
+                              QStringLiteral("thickness_um"), QStringLiteral("u_dose_percent"),
+                              QStringLiteral("dosimeter")};
+
+// Comma-separated fields; a field may be double-quoted ("" is a quote inside one).
+std::optional<QStringList> splitFields(const QString& line) {
+    QStringList fields;
+    QString field;
+    bool inQuotes = false;
+    for (int i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (inQuotes) {
+            if (c == QLatin1Char('"') && i + 1 < line.size() && line[i + 1] == QLatin1Char('"')) {
+                field += c;
+                ++i;
+            } else if (c == QLatin1Char('"')) {
+                inQuotes = false;
+            } else {
+                field += c;
+            }
+        } else if (c == QLatin1Char('"')) {
+            inQuotes = true;
+        } else if (c == QLatin1Char(',')) {
+            fields << field.trimmed();
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    if (inQuotes)
+        return std::nullopt;
+    fields << field.trimmed();
+    return fields;
+}
+
+} // namespace
+
+Outcome<std::vector<CalibrationPoint>> parsePointsCsv(const QByteArray& data,
+                                                      std::optional<double> defaultUDosePercent) {
+    const QStringList lines = QString::fromUtf8(data).split(QLatin1Char('\n'));
+    std::vector<int> column(kColumns.size(), -1);
+    bool haveHeader = false;
+    int fieldCount = 0;
+    std::vector<CalibrationPoint> points;
+    for (int i = 0; i < lines.size(); ++i) {
+        const int lineNo = i + 1;
+        QString line = lines[i];
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        if (line.trimmed().isEmpty() || line.trimmed().startsWith(QLatin1Char('#')))
+            continue;
+        const auto fields = splitFields(line);
+        auto bad = [&](const QString& why) {
+            return Failure{QStringLiteral("line %1: %2").arg(lineNo).arg(why)};
+        };
+        if (!fields)
+            return bad(QStringLiteral("a quoted field is not closed"));
+        if (!haveHeader) {
+            for (int f = 0; f < fields->size(); ++f) {
+                const int c = kColumns.indexOf(fields->at(f));
+                if (c < 0)
+                    return bad(QStringLiteral("unknown column \"%1\" (expected %2)")
+                                   .arg(fields->at(f), kColumns.join(QLatin1Char(','))));
+                if (column[c] >= 0)
+                    return bad(QStringLiteral("column \"%1\" appears twice").arg(kColumns[c]));
+                column[c] = f;
+            }
+            for (int c = 0; c < 3; ++c)
+                if (column[c] < 0)
+                    return bad(
+                        QStringLiteral("the header lacks the column \"%1\"").arg(kColumns[c]));
+            if (column[3] < 0 && !defaultUDosePercent)
+                return bad(QStringLiteral("no u_dose_percent column and no --u-dose-percent: "
+                                          "the reference dose uncertainty is needed"));
+            fieldCount = static_cast<int>(fields->size());
+            haveHeader = true;
+            continue;
+        }
+        if (fields->size() != fieldCount)
+            return bad(QStringLiteral("%1 fields where the header has %2")
+                           .arg(fields->size())
+                           .arg(fieldCount));
+        auto value = [&](int c, double lo, bool loOpen, double& out) -> std::optional<QString> {
+            const QString text = fields->at(column[c]);
+            const auto v = parseNumber(text);
+            if (!v)
+                return QStringLiteral("%1 \"%2\" is not a number").arg(kColumns[c], text);
+            if (loOpen ? !(*v > lo) : !(*v >= lo))
+                return QStringLiteral("%1 %2 must be %3 %4")
+                    .arg(kColumns[c], text,
+                         loOpen ? QStringLiteral("above") : QStringLiteral("at least"))
+                    .arg(lo);
+            out = *v;
+            return std::nullopt;
+        };
+        CalibrationPoint p;
+        if (auto e = value(0, 0, true, p.doseKGy))
+            return bad(*e);
+        if (auto e = value(1, -1e300, false, p.absorbance))
+            return bad(*e);
+        if (auto e = value(2, 0, true, p.thicknessUm))
+            return bad(*e);
+        if (column[3] >= 0) {
+            if (auto e = value(3, 0, false, p.uDosePercent))
+                return bad(*e);
+        } else {
+            p.uDosePercent = *defaultUDosePercent;
+        }
+        if (p.uDosePercent >= 100)
+            return bad(QStringLiteral("u_dose_percent %1 must be below 100").arg(p.uDosePercent));
+        if (column[4] >= 0)
+            p.dosimeter = fields->at(column[4]);
+        points.push_back(p);
+    }
+    if (!haveHeader)
+        return Failure{QStringLiteral("the file is empty: no header line")};
+    if (points.empty())
+        return Failure{QStringLiteral("the file has a header but no points")};
+    return points;
+}
+
+} // namespace qvr::dose

@@ -1,0 +1,48 @@
+#pragma once
+// A calibration function, dose = f(response), as fitted and stored: its coefficients with their
+// covariance, how well it fits, and what a dose computed through it inherits from the
+// calibration (range, reference dose uncertainty, film-to-film reproducibility).
+
+#include <QDateTime>
+#include <QString>
+#include <optional>
+#include <vector>
+
+namespace qvr::dose {
+
+enum class Model { Poly1, Poly2, Poly3, Poly4, Power };
+inline constexpr Model kModels[] = {Model::Poly1, Model::Poly2, Model::Poly3, Model::Poly4,
+                                    Model::Power};
+
+QString modelName(Model model); // "poly1" ... "power"
+std::optional<Model> modelFromName(const QString& name);
+int parameterCount(Model model);
+
+struct Fit {
+    qint64 id = 0;
+    qint64 calibrationId = 0;
+    Model model = Model::Poly1;
+    bool weighted = false;
+    std::vector<double> coefficients; // lowest power first; power law: [a, b] of D = a k^b
+    std::vector<double> stdErrors;
+    std::vector<double> covariance;       // row-major, parameters x parameters
+    std::vector<double> residualsPercent; // per point, (fitted - reference) / reference
+    double rmsPercent = 0;
+    double r2 = 0;
+    std::vector<double> levelDoses;        // each dose level, ascending
+    std::vector<double> levelCvPercent;    // replicate CV of the response at that level (0 if one)
+    double doseLo = 0, doseHi = 0;         // calibrated range: lowest, highest reference dose
+    double responseLo = 0, responseHi = 0; // lowest, highest calibration response
+    double referencePercent = 0;           // reference dose, relative standard uncertainty
+    double reproducibilityPercent = 0;     // pooled within-level relative spread of the response
+    QString choice; // why this model was chosen, when it was chosen automatically
+    QString operatorName;
+    QDateTime createdAt;
+
+    double dose(double k) const;
+    double slope(double k) const;        // dD/dk
+    double doseVariance(double k) const; // from the coefficients' covariance
+    QString canonical() const;
+};
+
+} // namespace qvr::dose

@@ -1,0 +1,109 @@
+#include "dose/core/Record.h"
+
+#include "dose/core/Canonical.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace qvr::dose {
+
+void evaluateRecord(Record& record, const Fit& fit, const Job& job,
+                    const Calibration& calibration) {
+    std::vector<double> values;
+    double sum = 0;
+    for (const Reading& r : record.readings) {
+        values.push_back(r.absorbance);
+        sum += r.absorbance;
+    }
+    if (!values.empty())
+        record.absorbance = sum / values.size();
+    DoseInput input;
+    input.absorbance = record.absorbance;
+    input.a0 = record.a0;
+    input.thicknessUm = record.thicknessUm;
+    input.uThicknessUm = record.uThicknessUm;
+    input.readingSd = readingSpread(values);
+    record.result = computeDose(fit, input);
+
+    const DoseResult& r = record.result;
+    QStringList flags;
+    if (job.training)
+        flags << QStringLiteral("training");
+    if (record.simulated)
+        flags << QStringLiteral("simulated");
+    if (!r.inRange)
+        flags << QStringLiteral("outside_range");
+    if (record.reread > 0)
+        flags << QStringLiteral("reread_%1").arg(record.reread);
+    // Decision rule: a limit is met only when it is met with the expanded uncertainty.
+    if (job.dminKGy && r.dose - r.expanded < *job.dminKGy)
+        flags << QStringLiteral("below_dmin");
+    if (job.dmaxKGy && r.dose + r.expanded > *job.dmaxKGy)
+        flags << QStringLiteral("above_dmax");
+    if (record.irradiatedAt.isValid() &&
+        (calibration.windowMinHours || calibration.windowMaxHours)) {
+        const double hours = record.irradiatedAt.msecsTo(record.readAt) / 3.6e6;
+        if ((calibration.windowMinHours && hours < *calibration.windowMinHours) ||
+            (calibration.windowMaxHours && hours > *calibration.windowMaxHours))
+            flags << QStringLiteral("outside_window");
+    }
+    record.flags = flags;
+}
+
+QString Record::canonical() const {
+    const Components& c = result.components;
+    return Canonical(QStringLiteral("record"))
+        .integer("id", id)
+        .integer("version", version)
+        .text("reason", reason)
+        .text("job", jobId)
+        .text("dosimeter", dosimeter)
+        .time("irradiated_at", irradiatedAt)
+        .integer("calibration", calibrationId)
+        .integer("fit", fitId)
+        .text("batch", batchId)
+        .integer("wavelength_nm", wavelengthNm)
+        .text("head", headSerial)
+        .flag("simulated", simulated)
+        .time("read_at", readAt)
+        .raw("readings", readingsText(readings))
+        .text("zero", zeroText)
+        .number("absorbance", absorbance)
+        .number("a0", a0)
+        .number("thickness_um", thicknessUm)
+        .number("u_thickness_um", uThicknessUm)
+        .flag("thickness_measured", thicknessMeasured)
+        .number("response", result.response)
+        .number("dose_kgy", result.dose)
+        .number("u_kgy", result.expanded)
+        .number("u_fit_percent", c.fit)
+        .number("u_reference_percent", c.reference)
+        .number("u_reproducibility_percent", c.reproducibility)
+        .number("u_thickness_percent", c.thickness)
+        .number("u_reading_percent", c.reading)
+        .flag("in_range", result.inRange)
+        .integer("reread", reread)
+        .raw("flags", textArray(flags))
+        .text("operator", operatorName)
+        .text("comment", comment)
+        .time("created_at", createdAt)
+        .finish();
+}
+
+QString readingsText(const std::vector<Reading>& readings) {
+    QStringList parts;
+    for (const Reading& r : readings)
+        parts << QStringLiteral("[%1,%2]").arg(quoted(timeText(r.at)), numberText(r.absorbance));
+    return QLatin1Char('[') + parts.join(QLatin1Char(',')) + QLatin1Char(']');
+}
+
+std::vector<Reading> parseReadings(const QString& json) {
+    std::vector<Reading> readings;
+    for (const auto& row : QJsonDocument::fromJson(json.toUtf8()).array()) {
+        const QJsonArray a = row.toArray();
+        readings.push_back({parseTime(a.at(0).toString()), a.at(1).toDouble()});
+    }
+    return readings;
+}
+
+} // namespace qvr::dose

@@ -1,0 +1,59 @@
+#pragma once
+// One reading of one dosimeter: what was read, on which instrument and calibration, by whom,
+// and the dose with its uncertainty. Every read is its own record; a correction is a new
+// version of the record with its reason, and the earlier version stays.
+
+#include "dose/core/Calibration.h"
+#include "dose/core/Dose.h"
+#include "dose/core/Fit.h"
+#include "dose/core/Job.h"
+
+#include <QDateTime>
+#include <QStringList>
+#include <vector>
+
+namespace qvr::dose {
+
+struct Reading {
+    QDateTime at;
+    double absorbance = 0;
+};
+
+struct Record {
+    qint64 id = 0;
+    int version = 1;
+    QString reason; // why this version replaces the previous one
+    QString jobId;
+    QString dosimeter;
+    QDateTime irradiatedAt; // invalid: not given
+    qint64 calibrationId = 0;
+    qint64 fitId = 0;
+    QString batchId;
+    int wavelengthNm = 0;
+    QString headSerial;
+    bool simulated = false;
+    QDateTime readAt;
+    std::vector<Reading> readings;
+    QString zeroText;      // the reader's zero reference as served
+    double absorbance = 0; // mean of the readings
+    double a0 = 0;
+    double thicknessUm = 0;
+    double uThicknessUm = 0;
+    bool thicknessMeasured = false; // a gauge reading, else the batch nominal
+    DoseResult result;
+    int reread = 0; // 0: first read of this dosimeter in the job
+    QStringList flags;
+    QString operatorName;
+    QString comment;
+    QDateTime createdAt;
+
+    QString canonical() const;
+};
+
+// Computes the record's response, dose, uncertainty and flags from what it holds.
+void evaluateRecord(Record& record, const Fit& fit, const Job& job, const Calibration& calibration);
+
+QString readingsText(const std::vector<Reading>& readings);
+std::vector<Reading> parseReadings(const QString& json);
+
+} // namespace qvr::dose

@@ -1,0 +1,53 @@
+#pragma once
+// Everything that differs between the databases the store runs on. The schema, the queries and
+// the hash chain are portable SQL in the store; a dialect says how to connect, what the column
+// types are called, how a table refuses UPDATE and DELETE by itself, and how writers are
+// serialised so that the chain never forks.
+
+#include "dose/core/Outcome.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace qvr::dose {
+
+enum class ColumnType {
+    Text,    // any length, UTF-8
+    Integer, // 64-bit
+    Real,    // IEEE double, stored exactly
+};
+
+class Dialect {
+public:
+    virtual ~Dialect() = default;
+
+    virtual QString name() const = 0;   // "SQLite", "PostgreSQL": for messages
+    virtual QString driver() const = 0; // the Qt SQL driver: "QSQLITE", "QPSQL"
+
+    // Points db (already added with driver()) at location, opens it and applies the
+    // connection's settings (journal, durability, lock waits, time zone ...).
+    virtual Outcome<Done> open(QSqlDatabase& db, const QString& location) const = 0;
+
+    virtual QString columnType(ColumnType type) const = 0;
+
+    // Statements that make table refuse every UPDATE and DELETE, whoever sends them.
+    virtual QStringList appendOnly(const QString& table) const = 0;
+
+    // Statements that start a transaction holding the one writer's lock until it ends: only
+    // one writer at a time may read the chain's head and append to it.
+    virtual QStringList beginWrite() const = 0;
+
+    // The error means another writer held the lock too long: worth trying again.
+    virtual bool isBusy(const QSqlError& error) const = 0;
+};
+
+// The dialect for a --db value: a PostgreSQL URL (postgresql://...) or a SQLite file path.
+// Fails with a clear message when the location names a database this build cannot use.
+Outcome<std::unique_ptr<Dialect>> dialectFor(const QString& location);
+
+std::unique_ptr<Dialect> sqliteDialect();
+
+} // namespace qvr::dose

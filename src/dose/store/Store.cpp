@@ -1,0 +1,452 @@
+#include "dose/store/Store.h"
+
+#include "dose/store/Schema.h"
+#include "dose/store/StoreInternals.h"
+
+#include <QAtomicInt>
+#include <QCryptographicHash>
+#include <QSqlRecord>
+#include <QStandardPaths>
+
+namespace qvr::dose {
+
+namespace {
+
+// A pending append: the ledger entry and the domain row that refers to it.
+struct Pending {
+    const Table* table = nullptr;
+    QVariantMap row;
+    QString ref;
+    QString canonical;
+    qint64 id = 0;
+};
+
+QString nextConnectionName() {
+    static QAtomicInt counter;
+    return QStringLiteral("qvr100dose-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+} // namespace
+
+QString sha256Hex(const QString& prevHash, const QString& canonical) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(prevHash.toLatin1());
+    hash.addData(canonical.toUtf8());
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+Outcome<Done> Store::Private::run(QSqlQuery& query, const QString& sql,
+                                  const QVariantList& values) const {
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        return Failure{QStringLiteral("database error preparing \"%1\": %2")
+                           .arg(sql, query.lastError().text())};
+    for (const QVariant& v : values)
+        query.addBindValue(v);
+    if (!query.exec())
+        return Failure{QStringLiteral("database error: %1").arg(query.lastError().text())};
+    return Done{};
+}
+
+Outcome<std::vector<QSqlRecord>> Store::Private::select(const Table& table, const QString& where,
+                                                        const QVariantList& values) const {
+    QStringList names{QStringLiteral("seq")};
+    for (const Column& c : table.columns)
+        names << QLatin1String(c.name);
+    QString sql =
+        QStringLiteral("SELECT %1 FROM %2").arg(names.join(QStringLiteral(", ")), table.name);
+    if (!where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + where;
+    sql += QStringLiteral(" ORDER BY ") + table.order;
+    QSqlQuery q(db());
+    if (auto r = run(q, sql, values); !r)
+        return Failure{r.error()};
+    std::vector<QSqlRecord> rows;
+    while (q.next())
+        rows.push_back(q.record());
+    return rows;
+}
+
+Store::Store(std::unique_ptr<Private> d, Now now) : d_(std::move(d)), now_(std::move(now)) {}
+
+Store::~Store() {
+    const QString name = d_->connection;
+    QSqlDatabase::database(name, false).close();
+    QSqlDatabase::removeDatabase(name);
+}
+
+const Dialect& Store::dialect() const {
+    return *d_->dialect;
+}
+
+QString Store::defaultLocation() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/QVR100/dose.sqlite");
+}
+
+namespace {
+
+// Runs body inside the one writer's transaction; commits only when everything succeeded.
+template <class Body> Outcome<Done> inWrite(const Store::Private& d, Body body) {
+    QSqlDatabase db = d.db();
+    bool begun = false;
+    for (int attempt = 0; attempt < 20 && !begun; ++attempt) {
+        begun = true;
+        for (const QString& sql : d.dialect->beginWrite()) {
+            QSqlQuery q(db);
+            if (!q.exec(sql)) {
+                QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+                if (!d.dialect->isBusy(q.lastError()) || attempt == 19)
+                    return Failure{
+                        QStringLiteral("cannot start writing: %1").arg(q.lastError().text())};
+                begun = false;
+                break;
+            }
+        }
+    }
+    Outcome<Done> result = body();
+    QSqlQuery end(db);
+    if (!result) {
+        end.exec(QStringLiteral("ROLLBACK"));
+        return result;
+    }
+    if (!end.exec(QStringLiteral("COMMIT"))) {
+        const QString why = end.lastError().text();
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        return Failure{QStringLiteral("the write was not committed: %1").arg(why)};
+    }
+    return Done{};
+}
+
+} // namespace
+
+Outcome<std::unique_ptr<Store>> Store::open(const QString& location, Now now) {
+    auto dialect = dialectFor(location);
+    if (!dialect)
+        return Failure{dialect.error()};
+    auto d = std::make_unique<Private>();
+    d->dialect = std::move(*dialect);
+    d->connection = nextConnectionName();
+    d->location = location;
+    QSqlDatabase db = QSqlDatabase::addDatabase(d->dialect->driver(), d->connection);
+    std::unique_ptr<Store> store(new Store(std::move(d), std::move(now)));
+    if (!db.isValid())
+        return Failure{QStringLiteral("the Qt SQL driver %1 is not installed")
+                           .arg(store->d_->dialect->driver())};
+    if (auto opened = store->d_->dialect->open(db, location); !opened)
+        return Failure{opened.error()};
+
+    const Private& p = *store->d_;
+    auto migrated = inWrite(p, [&]() -> Outcome<Done> {
+        QSqlQuery q(p.db());
+        const QString text = p.dialect->columnType(ColumnType::Text);
+        if (auto r = p.run(q, QStringLiteral("CREATE TABLE IF NOT EXISTS meta (key %1 PRIMARY KEY, "
+                                             "value %1 NOT NULL)")
+                                  .arg(text));
+            !r)
+            return r;
+        if (auto r = p.run(q, QStringLiteral("SELECT value FROM meta WHERE key = ?"),
+                           {QStringLiteral("schema_version")});
+            !r)
+            return r;
+        const int version = q.next() ? q.value(0).toInt() : 0;
+        q.finish();
+        if (version > kSchemaVersion)
+            return Failure{QStringLiteral("the dose database %1 has schema version %2, newer than "
+                                          "this qvr100dose understands (%3): use a newer "
+                                          "qvr100dose")
+                               .arg(location)
+                               .arg(version)
+                               .arg(kSchemaVersion)};
+        for (const Migration& m : migrations(*p.dialect)) {
+            if (m.version <= version)
+                continue;
+            for (const QString& sql : m.statements)
+                if (auto r = p.run(q, sql); !r)
+                    return Failure{
+                        QStringLiteral("schema version %1: %2").arg(m.version).arg(r.error())};
+        }
+        if (version < kSchemaVersion) {
+            const QString sql = version == 0
+                                    ? QStringLiteral("INSERT INTO meta (value, key) VALUES (?, ?)")
+                                    : QStringLiteral("UPDATE meta SET value = ? WHERE key = ?");
+            if (auto r = p.run(q, sql,
+                               {QString::number(kSchemaVersion), QStringLiteral("schema_version")});
+                !r)
+                return r;
+        }
+        return Done{};
+    });
+    if (!migrated)
+        return Failure{migrated.error()};
+    return store;
+}
+
+namespace {
+
+// Appends pending to the chain: the ledger row, then the domain row pointing at it.
+Outcome<Receipt> append(const Store::Private& d, const Pending& p) {
+    QSqlQuery q(d.db());
+    if (auto r = d.run(q, QStringLiteral("SELECT seq, hash FROM ledger ORDER BY seq DESC LIMIT 1"));
+        !r)
+        return Failure{r.error()};
+    Receipt receipt;
+    QString prev = QString::fromLatin1(kGenesisHash);
+    receipt.seq = 1;
+    if (q.next()) {
+        receipt.seq = q.value(0).toLongLong() + 1;
+        prev = q.value(1).toString();
+    }
+    q.finish();
+    receipt.hash = sha256Hex(prev, p.canonical);
+    receipt.id = p.id;
+    if (auto r = d.run(q,
+                       QStringLiteral("INSERT INTO ledger (seq, kind, ref, canonical, prev_hash, "
+                                      "hash) VALUES (?, ?, ?, ?, ?, ?)"),
+                       {receipt.seq, p.table->kind, p.ref, p.canonical, prev, receipt.hash});
+        !r)
+        return Failure{r.error()};
+    QStringList names{QStringLiteral("seq")};
+    QVariantList values{receipt.seq};
+    for (const Column& c : p.table->columns) {
+        names << QLatin1String(c.name);
+        values << p.row.value(QLatin1String(c.name));
+    }
+    QStringList marks;
+    for (int i = 0; i < names.size(); ++i)
+        marks << QStringLiteral("?");
+    if (auto r = d.run(q,
+                       QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                           .arg(p.table->name, names.join(QStringLiteral(", ")),
+                                marks.join(QStringLiteral(", "))),
+                       values);
+        !r)
+        return Failure{r.error()};
+    return receipt;
+}
+
+Outcome<qint64> nextId(const Store::Private& d, const QString& table) {
+    QSqlQuery q(d.db());
+    if (auto r = d.run(q, QStringLiteral("SELECT MAX(id) FROM %1").arg(table)); !r)
+        return Failure{r.error()};
+    return q.next() ? q.value(0).toLongLong() + 1 : 1;
+}
+
+Outcome<bool> exists(const Store::Private& d, const QString& table, const QVariant& id) {
+    QSqlQuery q(d.db());
+    if (auto r = d.run(q, QStringLiteral("SELECT 1 FROM %1 WHERE id = ?").arg(table), {id}); !r)
+        return Failure{r.error()};
+    return q.next();
+}
+
+// One write: prepare() runs inside the transaction and gives what to append.
+template <class Prepare> Outcome<Receipt> write(const Store::Private& d, Prepare prepare) {
+    Receipt receipt;
+    auto done = inWrite(d, [&]() -> Outcome<Done> {
+        Outcome<Pending> p = prepare();
+        if (!p)
+            return Failure{p.error()};
+        auto r = append(d, *p);
+        if (!r)
+            return Failure{r.error()};
+        receipt = *r;
+        return Done{};
+    });
+    if (!done)
+        return Failure{done.error()};
+    return receipt;
+}
+
+} // namespace
+
+Outcome<Receipt> Store::addBatch(Batch batch) {
+    batch.createdAt = now_();
+    return write(*d_, [&]() -> Outcome<Pending> {
+        auto found = exists(*d_, batchTable().name, batch.id);
+        if (!found)
+            return Failure{found.error()};
+        if (*found)
+            return Failure{QStringLiteral("batch %1 already exists").arg(batch.id)};
+        return Pending{&batchTable(), rowOf(batch), QStringLiteral("batch ") + batch.id,
+                       batch.canonical(), 0};
+    });
+}
+
+Outcome<Receipt> Store::addCalibration(Calibration calibration) {
+    calibration.createdAt = now_();
+    return write(*d_, [&]() -> Outcome<Pending> {
+        auto found = exists(*d_, batchTable().name, calibration.batchId);
+        if (!found)
+            return Failure{found.error()};
+        if (!*found)
+            return Failure{QStringLiteral("no batch %1").arg(calibration.batchId)};
+        auto id = nextId(*d_, calibrationTable().name);
+        if (!id)
+            return Failure{id.error()};
+        calibration.id = *id;
+        return Pending{&calibrationTable(), rowOf(calibration),
+                       QStringLiteral("calibration %1").arg(*id), calibration.canonical(), *id};
+    });
+}
+
+Outcome<Receipt> Store::addFit(Fit fit) {
+    fit.createdAt = now_();
+    return write(*d_, [&]() -> Outcome<Pending> {
+        auto found = exists(*d_, calibrationTable().name, fit.calibrationId);
+        if (!found)
+            return Failure{found.error()};
+        if (!*found)
+            return Failure{QStringLiteral("no calibration %1").arg(fit.calibrationId)};
+        auto id = nextId(*d_, fitTable().name);
+        if (!id)
+            return Failure{id.error()};
+        fit.id = *id;
+        return Pending{&fitTable(), rowOf(fit), QStringLiteral("fit %1").arg(*id), fit.canonical(),
+                       *id};
+    });
+}
+
+Outcome<Receipt> Store::addJob(Job job) {
+    job.createdAt = now_();
+    return write(*d_, [&]() -> Outcome<Pending> {
+        auto found = exists(*d_, jobTable().name, job.id);
+        if (!found)
+            return Failure{found.error()};
+        if (*found)
+            return Failure{QStringLiteral("job %1 already exists").arg(job.id)};
+        return Pending{&jobTable(), rowOf(job), QStringLiteral("job ") + job.id, job.canonical(),
+                       0};
+    });
+}
+
+Outcome<Receipt> Store::addRecord(Record record, const std::function<void(Record&)>& complete) {
+    record.createdAt = now_();
+    record.version = 1;
+    return write(*d_, [&]() -> Outcome<Pending> {
+        auto found = exists(*d_, jobTable().name, record.jobId);
+        if (!found)
+            return Failure{found.error()};
+        if (!*found)
+            return Failure{QStringLiteral("no job %1").arg(record.jobId)};
+        auto id = nextId(*d_, recordTable().name);
+        if (!id)
+            return Failure{id.error()};
+        record.id = *id;
+        QSqlQuery q(d_->db());
+        if (auto r = d_->run(q,
+                             QStringLiteral("SELECT COUNT(*) FROM records WHERE job_id = ? AND "
+                                            "dosimeter = ? AND version = 1"),
+                             {record.jobId, record.dosimeter});
+            !r)
+            return Failure{r.error()};
+        record.reread = q.next() ? q.value(0).toInt() : 0;
+        if (complete)
+            complete(record);
+        return Pending{&recordTable(), rowOf(record), QStringLiteral("record %1 v1").arg(record.id),
+                       record.canonical(), record.id};
+    });
+}
+
+Outcome<Receipt> Store::correctRecord(qint64 id,
+                                      const std::function<Outcome<Record>(const Record&)>& revise) {
+    return write(*d_, [&]() -> Outcome<Pending> {
+        auto latest = record(id);
+        if (!latest)
+            return Failure{latest.error()};
+        auto revised = revise(*latest);
+        if (!revised)
+            return Failure{revised.error()};
+        Record next = *revised;
+        next.id = id;
+        next.version = latest->version + 1;
+        next.createdAt = now_();
+        return Pending{&recordTable(), rowOf(next),
+                       QStringLiteral("record %1 v%2").arg(id).arg(next.version), next.canonical(),
+                       id};
+    });
+}
+
+namespace {
+
+template <class T, class Of>
+Outcome<T> one(const Store::Private& d, const Table& table, const QString& where,
+               const QVariantList& values, const QString& missing, Of of) {
+    auto rows = d.select(table, where, values);
+    if (!rows)
+        return Failure{rows.error()};
+    if (rows->empty())
+        return Failure{missing};
+    return of(rows->back());
+}
+
+template <class T, class Of>
+Outcome<std::vector<T>> all(const Store::Private& d, const Table& table, Of of,
+                            const QString& where = QString(), const QVariantList& values = {}) {
+    auto rows = d.select(table, where, values);
+    if (!rows)
+        return Failure{rows.error()};
+    std::vector<T> out;
+    for (const QSqlRecord& r : *rows)
+        out.push_back(of(r));
+    return out;
+}
+
+} // namespace
+
+Outcome<Batch> Store::batch(const QString& id) {
+    return one<Batch>(*d_, batchTable(), QStringLiteral("id = ?"), {id},
+                      QStringLiteral("no batch %1").arg(id), batchOf);
+}
+
+Outcome<std::vector<Batch>> Store::batches() {
+    return all<Batch>(*d_, batchTable(), batchOf);
+}
+
+Outcome<Calibration> Store::calibration(qint64 id) {
+    return one<Calibration>(*d_, calibrationTable(), QStringLiteral("id = ?"), {id},
+                            QStringLiteral("no calibration %1").arg(id), calibrationOf);
+}
+
+Outcome<std::vector<Calibration>> Store::calibrations() {
+    return all<Calibration>(*d_, calibrationTable(), calibrationOf);
+}
+
+Outcome<Fit> Store::latestFit(qint64 calibrationId) {
+    return one<Fit>(
+        *d_, fitTable(), QStringLiteral("calibration_id = ?"), {calibrationId},
+        QStringLiteral("calibration %1 has no fit yet: run calibration fit %1").arg(calibrationId),
+        fitOf);
+}
+
+Outcome<Fit> Store::fit(qint64 id) {
+    return one<Fit>(*d_, fitTable(), QStringLiteral("id = ?"), {id},
+                    QStringLiteral("no fit %1").arg(id), fitOf);
+}
+
+Outcome<Job> Store::job(const QString& id) {
+    return one<Job>(*d_, jobTable(), QStringLiteral("id = ?"), {id},
+                    QStringLiteral("no job %1").arg(id), jobOf);
+}
+
+Outcome<std::vector<Job>> Store::jobs() {
+    return all<Job>(*d_, jobTable(), jobOf);
+}
+
+Outcome<Record> Store::record(qint64 id) {
+    return one<Record>(*d_, recordTable(), QStringLiteral("id = ?"), {id},
+                       QStringLiteral("no record %1").arg(id), recordOf);
+}
+
+Outcome<std::vector<Record>> Store::records(const QString& jobId) {
+    return all<Record>(*d_, recordTable(), recordOf, QStringLiteral("job_id = ?"), {jobId});
+}
+
+Outcome<QString> Store::headHash() {
+    QSqlQuery q(d_->db());
+    if (auto r = d_->run(q, QStringLiteral("SELECT hash FROM ledger ORDER BY seq DESC LIMIT 1"));
+        !r)
+        return Failure{r.error()};
+    return q.next() ? q.value(0).toString() : QString();
+}
+
+} // namespace qvr::dose

@@ -1,0 +1,100 @@
+#pragma once
+// The dose workstation's records: batches, calibrations, fits, jobs and dosimeter records,
+// append-only, on one hash chain.
+//
+// Every write appends one row to the ledger (seq, kind, ref, canonical text, prev_hash, hash =
+// SHA-256 over prev_hash and the canonical text) and one row to the kind's own table, which
+// refers to its ledger seq, inside one serialised transaction. The tables refuse UPDATE and
+// DELETE by themselves; a correction is a new version. verify() walks the ledger, recomputes
+// every hash, and checks that each domain row's columns still render to its canonical text.
+
+#include "dose/core/Batch.h"
+#include "dose/core/Calibration.h"
+#include "dose/core/Clock.h"
+#include "dose/core/Fit.h"
+#include "dose/core/Job.h"
+#include "dose/core/Outcome.h"
+#include "dose/core/Record.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace qvr::dose {
+
+class Dialect;
+
+// What a write leaves: the new row's ledger seq and hash (the chain's new head), and the id the
+// store gave it (calibrations, fits, records) or 0.
+struct Receipt {
+    qint64 seq = 0;
+    QString hash;
+    qint64 id = 0;
+};
+
+struct ChainReport {
+    bool whole = false;
+    qint64 rows = 0;      // ledger rows checked
+    QString headHash;     // hash of the newest row ("" when empty)
+    qint64 brokenSeq = 0; // first ledger row found wrong, 0 when whole or not row-bound
+    QString problem;      // one line naming the first broken row
+};
+
+inline constexpr int kSchemaVersion = 1;
+inline constexpr const char* kGenesisHash =
+    "0000000000000000000000000000000000000000000000000000000000000000";
+
+class Store {
+public:
+    // Opens (creating when new) the database at location: a SQLite path or a PostgreSQL URL.
+    // Refuses a database made by a newer program.
+    static Outcome<std::unique_ptr<Store>> open(const QString& location, Now now = systemNow());
+    // $XDG_DATA_HOME/QVR100/dose.sqlite
+    static QString defaultLocation();
+
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    // Writes. Each fills createdAt from the store's clock; the caller sets the operator.
+    Outcome<Receipt> addBatch(Batch batch);
+    Outcome<Receipt> addCalibration(Calibration calibration); // gives the id
+    Outcome<Receipt> addFit(Fit fit);                         // gives the id
+    Outcome<Receipt> addJob(Job job);
+    // A new record (version 1): the store gives its id and reread count, then complete() (run
+    // inside the write, so rereads are counted without a race) computes what depends on them.
+    Outcome<Receipt> addRecord(Record record, const std::function<void(Record&)>& complete = {});
+    // A new version of record id: revise() gets the latest version and returns the new one.
+    Outcome<Receipt> correctRecord(qint64 id,
+                                   const std::function<Outcome<Record>(const Record&)>& revise);
+
+    // Reads. A missing item fails with a message naming it.
+    Outcome<Batch> batch(const QString& id);
+    Outcome<std::vector<Batch>> batches();
+    Outcome<Calibration> calibration(qint64 id);
+    Outcome<std::vector<Calibration>> calibrations();
+    Outcome<Fit> latestFit(qint64 calibrationId); // fails when the calibration has no fit
+    Outcome<Fit> fit(qint64 id);
+    Outcome<Job> job(const QString& id);
+    Outcome<std::vector<Job>> jobs();
+    Outcome<Record> record(qint64 id); // the latest version
+    // Every version of every record of the job, by record id then version.
+    Outcome<std::vector<Record>> records(const QString& jobId);
+
+    ChainReport verify(const QString& expectHash = QString());
+    Outcome<QString> headHash();
+
+    const Dialect& dialect() const;
+    Now clock() const { return now_; }
+
+    struct Private; // the connection; opaque outside the store
+
+private:
+    Store(std::unique_ptr<Private> d, Now now);
+    std::unique_ptr<Private> d_;
+    Now now_;
+};
+
+} // namespace qvr::dose

@@ -1,0 +1,28 @@
+#pragma once
+// What Store.cpp and StoreVerify.cpp share: the connection and small query helpers.
+
+#include "dose/store/Dialect.h"
+#include "dose/store/Store.h"
+#include "dose/store/Tables.h"
+
+#include <QSqlQuery>
+#include <QVariantList>
+
+namespace qvr::dose {
+
+struct Store::Private {
+    std::unique_ptr<Dialect> dialect;
+    QString connection;
+    QString location;
+    QSqlDatabase db() const { return QSqlDatabase::database(connection, false); }
+
+    // Runs sql with its values bound in order; the query is ready to be stepped.
+    Outcome<Done> run(QSqlQuery& query, const QString& sql, const QVariantList& values = {}) const;
+    // All rows of table matching where (with values), in the table's order.
+    Outcome<std::vector<QSqlRecord>> select(const Table& table, const QString& where = QString(),
+                                            const QVariantList& values = {}) const;
+};
+
+QString sha256Hex(const QString& prevHash, const QString& canonical);
+
+} // namespace qvr::dose

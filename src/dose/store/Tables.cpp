@@ -1,0 +1,390 @@
+#include "dose/store/Tables.h"
+
+#include "dose/core/Canonical.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QVariant>
+
+namespace qvr::dose {
+
+namespace {
+
+constexpr ColumnType T = ColumnType::Text;
+constexpr ColumnType I = ColumnType::Integer;
+constexpr ColumnType R = ColumnType::Real;
+
+QVariant optional(const std::optional<double>& v) {
+    return v ? QVariant(*v) : QVariant();
+}
+QVariant timeValue(const QDateTime& t) {
+    return t.isValid() ? QVariant(timeText(t)) : QVariant();
+}
+QVariant dateValue(const QDate& d) {
+    return d.isValid() ? QVariant(dateText(d)) : QVariant();
+}
+
+QString text(const QSqlRecord& r, const char* name) {
+    return r.value(QLatin1String(name)).toString();
+}
+double real(const QSqlRecord& r, const char* name) {
+    return r.value(QLatin1String(name)).toDouble();
+}
+qint64 integer(const QSqlRecord& r, const char* name) {
+    return r.value(QLatin1String(name)).toLongLong();
+}
+std::optional<double> optionalReal(const QSqlRecord& r, const char* name) {
+    const QVariant v = r.value(QLatin1String(name));
+    return v.isNull() ? std::nullopt : std::optional<double>(v.toDouble());
+}
+QDateTime time(const QSqlRecord& r, const char* name) {
+    const QVariant v = r.value(QLatin1String(name));
+    return v.isNull() ? QDateTime() : parseTime(v.toString());
+}
+QDate date(const QSqlRecord& r, const char* name) {
+    const QVariant v = r.value(QLatin1String(name));
+    return v.isNull() ? QDate() : QDate::fromString(v.toString(), Qt::ISODate);
+}
+QStringList texts(const QString& json) {
+    QStringList out;
+    for (const auto& v : QJsonDocument::fromJson(json.toUtf8()).array())
+        out << v.toString();
+    return out;
+}
+
+} // namespace
+
+const Table& batchTable() {
+    static const Table t{QStringLiteral("batches"),
+                         QStringLiteral("batch"),
+                         QStringLiteral("id"),
+                         {{"id", T},
+                          {"description", T},
+                          {"thickness_um", R},
+                          {"u_thickness_um", R},
+                          {"background", T},
+                          {"expires", T},
+                          {"operator", T},
+                          {"created_at", T}}};
+    return t;
+}
+
+const Table& calibrationTable() {
+    static const Table t{QStringLiteral("calibrations"),
+                         QStringLiteral("calibration"),
+                         QStringLiteral("id"),
+                         {{"id", I},
+                          {"batch_id", T},
+                          {"head", T},
+                          {"wavelength_nm", I},
+                          {"a0", R},
+                          {"certificate", T},
+                          {"valid_until", T},
+                          {"window_min_h", R},
+                          {"window_max_h", R},
+                          {"points", T},
+                          {"operator", T},
+                          {"created_at", T}}};
+    return t;
+}
+
+const Table& fitTable() {
+    static const Table t{
+        QStringLiteral("fits"),
+        QStringLiteral("fit"),
+        QStringLiteral("id"),
+        {{"id", I},          {"calibration_id", I},    {"model", T},
+         {"weighted", I},    {"coefficients", T},      {"std_errors", T},
+         {"covariance", T},  {"residuals_percent", T}, {"rms_percent", R},
+         {"r2", R},          {"level_doses", T},       {"level_cv_percent", T},
+         {"dose_lo", R},     {"dose_hi", R},           {"response_lo", R},
+         {"response_hi", R}, {"reference_percent", R}, {"reproducibility_percent", R},
+         {"choice", T},      {"operator", T},          {"created_at", T}}};
+    return t;
+}
+
+const Table& jobTable() {
+    static const Table t{QStringLiteral("jobs"),
+                         QStringLiteral("job"),
+                         QStringLiteral("id"),
+                         {{"id", T},
+                          {"product", T},
+                          {"dmin_kgy", R},
+                          {"dmax_kgy", R},
+                          {"training", I},
+                          {"operator", T},
+                          {"created_at", T}}};
+    return t;
+}
+
+const Table& recordTable() {
+    static const Table t{QStringLiteral("records"),
+                         QStringLiteral("record"),
+                         QStringLiteral("id, version"),
+                         {{"id", I},
+                          {"version", I},
+                          {"reason", T},
+                          {"job_id", T},
+                          {"dosimeter", T},
+                          {"irradiated_at", T},
+                          {"calibration_id", I},
+                          {"fit_id", I},
+                          {"batch_id", T},
+                          {"wavelength_nm", I},
+                          {"head", T},
+                          {"simulated", I},
+                          {"read_at", T},
+                          {"readings", T},
+                          {"zero", T},
+                          {"absorbance", R},
+                          {"a0", R},
+                          {"thickness_um", R},
+                          {"u_thickness_um", R},
+                          {"thickness_measured", I},
+                          {"response", R},
+                          {"dose_kgy", R},
+                          {"u_kgy", R},
+                          {"u_fit_percent", R},
+                          {"u_reference_percent", R},
+                          {"u_reproducibility_percent", R},
+                          {"u_thickness_percent", R},
+                          {"u_reading_percent", R},
+                          {"in_range", I},
+                          {"reread", I},
+                          {"flags", T},
+                          {"operator", T},
+                          {"comment", T},
+                          {"created_at", T}}};
+    return t;
+}
+
+const std::vector<const Table*>& allTables() {
+    static const std::vector<const Table*> all{&batchTable(), &calibrationTable(), &fitTable(),
+                                               &jobTable(), &recordTable()};
+    return all;
+}
+
+QVariantMap rowOf(const Batch& b) {
+    return {{"id", b.id},
+            {"description", b.description},
+            {"thickness_um", b.thicknessUm},
+            {"u_thickness_um", b.uThicknessUm},
+            {"background", backgroundText(b.background)},
+            {"expires", dateValue(b.expires)},
+            {"operator", b.operatorName},
+            {"created_at", timeValue(b.createdAt)}};
+}
+
+QVariantMap rowOf(const Calibration& c) {
+    return {{"id", c.id},
+            {"batch_id", c.batchId},
+            {"head", c.headSerial},
+            {"wavelength_nm", c.wavelengthNm},
+            {"a0", c.a0},
+            {"certificate", c.certificate},
+            {"valid_until", dateValue(c.validUntil)},
+            {"window_min_h", optional(c.windowMinHours)},
+            {"window_max_h", optional(c.windowMaxHours)},
+            {"points", pointsText(c.points)},
+            {"operator", c.operatorName},
+            {"created_at", timeValue(c.createdAt)}};
+}
+
+QVariantMap rowOf(const Fit& f) {
+    return {{"id", f.id},
+            {"calibration_id", f.calibrationId},
+            {"model", modelName(f.model)},
+            {"weighted", f.weighted ? 1 : 0},
+            {"coefficients", numberArray(f.coefficients)},
+            {"std_errors", numberArray(f.stdErrors)},
+            {"covariance", numberArray(f.covariance)},
+            {"residuals_percent", numberArray(f.residualsPercent)},
+            {"rms_percent", f.rmsPercent},
+            {"r2", f.r2},
+            {"level_doses", numberArray(f.levelDoses)},
+            {"level_cv_percent", numberArray(f.levelCvPercent)},
+            {"dose_lo", f.doseLo},
+            {"dose_hi", f.doseHi},
+            {"response_lo", f.responseLo},
+            {"response_hi", f.responseHi},
+            {"reference_percent", f.referencePercent},
+            {"reproducibility_percent", f.reproducibilityPercent},
+            {"choice", f.choice},
+            {"operator", f.operatorName},
+            {"created_at", timeValue(f.createdAt)}};
+}
+
+QVariantMap rowOf(const Job& j) {
+    return {{"id", j.id},
+            {"product", j.product},
+            {"dmin_kgy", optional(j.dminKGy)},
+            {"dmax_kgy", optional(j.dmaxKGy)},
+            {"training", j.training ? 1 : 0},
+            {"operator", j.operatorName},
+            {"created_at", timeValue(j.createdAt)}};
+}
+
+QVariantMap rowOf(const Record& r) {
+    const Components& c = r.result.components;
+    return {{"id", r.id},
+            {"version", r.version},
+            {"reason", r.reason},
+            {"job_id", r.jobId},
+            {"dosimeter", r.dosimeter},
+            {"irradiated_at", timeValue(r.irradiatedAt)},
+            {"calibration_id", r.calibrationId},
+            {"fit_id", r.fitId},
+            {"batch_id", r.batchId},
+            {"wavelength_nm", r.wavelengthNm},
+            {"head", r.headSerial},
+            {"simulated", r.simulated ? 1 : 0},
+            {"read_at", timeValue(r.readAt)},
+            {"readings", readingsText(r.readings)},
+            {"zero", r.zeroText},
+            {"absorbance", r.absorbance},
+            {"a0", r.a0},
+            {"thickness_um", r.thicknessUm},
+            {"u_thickness_um", r.uThicknessUm},
+            {"thickness_measured", r.thicknessMeasured ? 1 : 0},
+            {"response", r.result.response},
+            {"dose_kgy", r.result.dose},
+            {"u_kgy", r.result.expanded},
+            {"u_fit_percent", c.fit},
+            {"u_reference_percent", c.reference},
+            {"u_reproducibility_percent", c.reproducibility},
+            {"u_thickness_percent", c.thickness},
+            {"u_reading_percent", c.reading},
+            {"in_range", r.result.inRange ? 1 : 0},
+            {"reread", r.reread},
+            {"flags", textArray(r.flags)},
+            {"operator", r.operatorName},
+            {"comment", r.comment},
+            {"created_at", timeValue(r.createdAt)}};
+}
+
+Batch batchOf(const QSqlRecord& row) {
+    Batch b;
+    b.id = text(row, "id");
+    b.description = text(row, "description");
+    b.thicknessUm = real(row, "thickness_um");
+    b.uThicknessUm = real(row, "u_thickness_um");
+    b.background = parseBackground(text(row, "background"));
+    b.expires = date(row, "expires");
+    b.operatorName = text(row, "operator");
+    b.createdAt = time(row, "created_at");
+    return b;
+}
+
+Calibration calibrationOf(const QSqlRecord& row) {
+    Calibration c;
+    c.id = integer(row, "id");
+    c.batchId = text(row, "batch_id");
+    c.headSerial = text(row, "head");
+    c.wavelengthNm = static_cast<int>(integer(row, "wavelength_nm"));
+    c.a0 = real(row, "a0");
+    c.certificate = text(row, "certificate");
+    c.validUntil = date(row, "valid_until");
+    c.windowMinHours = optionalReal(row, "window_min_h");
+    c.windowMaxHours = optionalReal(row, "window_max_h");
+    c.points = parsePoints(text(row, "points"));
+    c.operatorName = text(row, "operator");
+    c.createdAt = time(row, "created_at");
+    return c;
+}
+
+Fit fitOf(const QSqlRecord& row) {
+    Fit f;
+    f.id = integer(row, "id");
+    f.calibrationId = integer(row, "calibration_id");
+    f.model = modelFromName(text(row, "model")).value_or(Model::Poly1);
+    f.weighted = integer(row, "weighted") != 0;
+    f.coefficients = parseNumberArray(text(row, "coefficients"));
+    f.stdErrors = parseNumberArray(text(row, "std_errors"));
+    f.covariance = parseNumberArray(text(row, "covariance"));
+    f.residualsPercent = parseNumberArray(text(row, "residuals_percent"));
+    f.rmsPercent = real(row, "rms_percent");
+    f.r2 = real(row, "r2");
+    f.levelDoses = parseNumberArray(text(row, "level_doses"));
+    f.levelCvPercent = parseNumberArray(text(row, "level_cv_percent"));
+    f.doseLo = real(row, "dose_lo");
+    f.doseHi = real(row, "dose_hi");
+    f.responseLo = real(row, "response_lo");
+    f.responseHi = real(row, "response_hi");
+    f.referencePercent = real(row, "reference_percent");
+    f.reproducibilityPercent = real(row, "reproducibility_percent");
+    f.choice = text(row, "choice");
+    f.operatorName = text(row, "operator");
+    f.createdAt = time(row, "created_at");
+    return f;
+}
+
+Job jobOf(const QSqlRecord& row) {
+    Job j;
+    j.id = text(row, "id");
+    j.product = text(row, "product");
+    j.dminKGy = optionalReal(row, "dmin_kgy");
+    j.dmaxKGy = optionalReal(row, "dmax_kgy");
+    j.training = integer(row, "training") != 0;
+    j.operatorName = text(row, "operator");
+    j.createdAt = time(row, "created_at");
+    return j;
+}
+
+Record recordOf(const QSqlRecord& row) {
+    Record r;
+    r.id = integer(row, "id");
+    r.version = static_cast<int>(integer(row, "version"));
+    r.reason = text(row, "reason");
+    r.jobId = text(row, "job_id");
+    r.dosimeter = text(row, "dosimeter");
+    r.irradiatedAt = time(row, "irradiated_at");
+    r.calibrationId = integer(row, "calibration_id");
+    r.fitId = integer(row, "fit_id");
+    r.batchId = text(row, "batch_id");
+    r.wavelengthNm = static_cast<int>(integer(row, "wavelength_nm"));
+    r.headSerial = text(row, "head");
+    r.simulated = integer(row, "simulated") != 0;
+    r.readAt = time(row, "read_at");
+    r.readings = parseReadings(text(row, "readings"));
+    r.zeroText = text(row, "zero");
+    r.absorbance = real(row, "absorbance");
+    r.a0 = real(row, "a0");
+    r.thicknessUm = real(row, "thickness_um");
+    r.uThicknessUm = real(row, "u_thickness_um");
+    r.thicknessMeasured = integer(row, "thickness_measured") != 0;
+    r.result.response = real(row, "response");
+    r.result.dose = real(row, "dose_kgy");
+    r.result.expanded = real(row, "u_kgy");
+    r.result.components = {real(row, "u_fit_percent"), real(row, "u_reference_percent"),
+                           real(row, "u_reproducibility_percent"), real(row, "u_thickness_percent"),
+                           real(row, "u_reading_percent")};
+    r.result.inRange = integer(row, "in_range") != 0;
+    r.reread = static_cast<int>(integer(row, "reread"));
+    r.flags = texts(text(row, "flags"));
+    r.operatorName = text(row, "operator");
+    r.comment = text(row, "comment");
+    r.createdAt = time(row, "created_at");
+    return r;
+}
+
+QString canonicalOf(const Table& table, const QSqlRecord& row) {
+    if (&table == &batchTable())
+        return batchOf(row).canonical();
+    if (&table == &calibrationTable())
+        return calibrationOf(row).canonical();
+    if (&table == &fitTable())
+        return fitOf(row).canonical();
+    if (&table == &jobTable())
+        return jobOf(row).canonical();
+    return recordOf(row).canonical();
+}
+
+QString refOf(const Table& table, const QSqlRecord& row) {
+    const QString id = row.value(QStringLiteral("id")).toString();
+    if (&table == &recordTable())
+        return QStringLiteral("record %1 v%2")
+            .arg(id, row.value(QStringLiteral("version")).toString());
+    return table.kind + QLatin1Char(' ') + id;
+}
+
+} // namespace qvr::dose

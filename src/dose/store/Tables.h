@@ -1,0 +1,53 @@
+#pragma once
+// How each kind of stored row maps to its table's columns, shared by the writes, the reads and
+// the check that every row's columns still say what its canonical text says.
+
+#include "dose/core/Batch.h"
+#include "dose/core/Calibration.h"
+#include "dose/core/Fit.h"
+#include "dose/core/Job.h"
+#include "dose/core/Record.h"
+#include "dose/store/Dialect.h"
+
+#include <QSqlRecord>
+#include <QVariantMap>
+#include <vector>
+
+namespace qvr::dose {
+
+struct Column {
+    const char* name;
+    ColumnType type;
+};
+
+struct Table {
+    QString name;                // "batches"
+    QString kind;                // the ledger's kind: "batch"
+    QString order;               // ORDER BY of a full read
+    std::vector<Column> columns; // without seq, which every table has
+};
+
+const Table& batchTable();
+const Table& calibrationTable();
+const Table& fitTable();
+const Table& jobTable();
+const Table& recordTable();
+const std::vector<const Table*>& allTables();
+
+QVariantMap rowOf(const Batch& batch);
+QVariantMap rowOf(const Calibration& calibration);
+QVariantMap rowOf(const Fit& fit);
+QVariantMap rowOf(const Job& job);
+QVariantMap rowOf(const Record& record);
+
+Batch batchOf(const QSqlRecord& row);
+Calibration calibrationOf(const QSqlRecord& row);
+Fit fitOf(const QSqlRecord& row);
+Job jobOf(const QSqlRecord& row);
+Record recordOf(const QSqlRecord& row);
+
+// The canonical text a row of table renders to, and the ledger ref naming it ("record 3 v2").
+QString canonicalOf(const Table& table, const QSqlRecord& row);
+QString refOf(const Table& table, const QSqlRecord& row);
+
+} // namespace qvr::dose
