@@ -38,6 +38,13 @@ QString sha256Hex(const QString& prevHash, const QString& canonical) {
 Outcome<Done> Store::Private::run(QSqlQuery& query, const QString& sql,
                                   const QVariantList& values) const {
     query.setForwardOnly(true);
+    // PostgreSQL prepares only queries and DML, not CREATE and the like: a statement without
+    // values runs as it is.
+    if (values.isEmpty()) {
+        if (!query.exec(sql))
+            return Failure{QStringLiteral("database error: %1").arg(query.lastError().text())};
+        return Done{};
+    }
     if (!query.prepare(sql))
         return Failure{QStringLiteral("database error preparing \"%1\": %2")
                            .arg(sql, query.lastError().text())};
