@@ -4,7 +4,8 @@
 # make screenshots  builds, then draws the README pictures of the windows into docs/
 
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libcomedi-dev libbenchmark-dev \
-            fonts-liberation dbus-daemon dbus-bin postgresql libqt6sql6-psql
+            fonts-liberation dbus-daemon dbus-bin \
+            libqt6sql6-sqlite postgresql libqt6sql6-psql
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_TYPE ?= RelWithDebInfo
 

@@ -143,6 +143,23 @@ bool fitPower(const std::vector<Point>& pts, Fit& fit, double& rss) {
             lambda *= 10;
         }
     }
+    // Comparing sums of squares cannot place the minimum closer than about the square root of
+    // the rounding error; undamped Gauss-Newton steps, which solve for the gradient's zero, can.
+    double lastStep = HUGE_VAL;
+    for (int iter = 0; iter < 20; ++iter) {
+        const LinearSolution step = powerStep(pts, pa, pb, 0);
+        if (!step.ok)
+            break;
+        const double size = std::hypot(step.x[0] / pa, step.x[1] / std::max(1.0, std::fabs(pb)));
+        if (!(size < lastStep))
+            break;
+        pa += step.x[0];
+        pb += step.x[1];
+        lastStep = size;
+        if (size <= 1e-16)
+            break;
+    }
+    ss = powerSquares(pts, pa, pb);
     const LinearSolution at = powerStep(pts, pa, pb, 0);
     if (!at.ok)
         return false;
@@ -281,6 +298,7 @@ Outcome<Fit> chooseFit(const Calibration& calibration, bool weighted) {
         else
             refusals << f.error();
     }
+    refusals.removeDuplicates();
     if (fits.empty())
         return Failure{QStringLiteral("no model fits: ") + refusals.join(QStringLiteral("; "))};
     const Fit* best = &fits.front();
@@ -297,13 +315,21 @@ Outcome<Fit> chooseFit(const Calibration& calibration, bool weighted) {
             chosen = &f;
     }
     Fit out = *chosen;
-    out.choice = QStringLiteral("%1 has the fewest parameters (%2) with an RMS residual (%3 %) "
-                                "within %4 percentage points of the best (%5, %6 %)")
-                     .arg(modelName(out.model))
-                     .arg(parameterCount(out.model))
-                     .arg(num(out.rmsPercent))
-                     .arg(kChoiceMarginPercent)
-                     .arg(modelName(best->model), num(best->rmsPercent));
+    const QString rms = QString::number(out.rmsPercent, 'f', 2);
+    if (chosen == best)
+        out.choice = QStringLiteral("%1 has the lowest RMS residual (%2 %), and no model with "
+                                    "fewer parameters comes within %3 percentage points of it")
+                         .arg(modelName(out.model), rms)
+                         .arg(kChoiceMarginPercent);
+    else
+        out.choice =
+            QStringLiteral("%1 has the fewest parameters (%2) among the models whose RMS "
+                           "residual is within %3 percentage points of the best (%4, %5 "
+                           "%); its own is %6 %")
+                .arg(modelName(out.model))
+                .arg(parameterCount(out.model))
+                .arg(kChoiceMarginPercent)
+                .arg(modelName(best->model), QString::number(best->rmsPercent, 'f', 2), rms);
     return out;
 }
 

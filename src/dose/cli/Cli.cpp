@@ -1,0 +1,268 @@
+#include "dose/cli/Cli.h"
+
+#include "dose/cli/CliCommand.h"
+#include "dose/core/Canonical.h"
+
+#include <QJsonDocument>
+#include <QSet>
+
+namespace qvr::dose {
+
+namespace {
+
+const std::vector<Command>& commands() {
+    static const std::vector<Command> all = [] {
+        std::vector<Command> c;
+        addBatchCommands(c);
+        addCalibrationCommands(c);
+        addDoseCommands(c);
+        addRecordCommands(c);
+        return c;
+    }();
+    return all;
+}
+
+QString globalOptions() {
+    return QStringLiteral(
+        "Global options:\n"
+        "  --db PATH-or-URL   the dose database (or QVR100_DOSE_DB; default\n"
+        "                     $XDG_DATA_HOME/QVR100/dose.sqlite)\n"
+        "  --json             machine-readable output\n"
+        "  --help             this text, or a command's own with the command\n"
+        "Exit status: 0 success, 1 refused or failed (one line on standard error), 2 usage "
+        "error.\n");
+}
+
+QString commandUsage(const Command& c) {
+    return QStringLiteral("Usage: qvr100dose %1\n%2\n\n%3")
+        .arg(c.synopsis, c.help, globalOptions());
+}
+
+} // namespace
+
+QString programUsage() {
+    QString text = QStringLiteral("Usage: qvr100dose [--db PATH-or-URL] [--json] COMMAND ...\n"
+                                  "Film batches, calibrations, doses and their records.\n\n"
+                                  "Commands:\n");
+    for (const Command& c : commands())
+        text += QStringLiteral("  %1\n").arg(c.synopsis);
+    return text + QLatin1Char('\n') + globalOptions();
+}
+
+Ctx::Ctx(const CliEnv& e, const Command& c, QStringList p, QMap<QString, QStringList> o, bool j)
+    : env(e), command(c), positional(std::move(p)), json(j), options_(std::move(o)) {}
+
+QString Ctx::value(const QString& option) const {
+    const QStringList v = options_.value(option);
+    return v.isEmpty() ? QString() : v.constLast();
+}
+
+std::optional<double> Ctx::number(const QString& option) {
+    if (!has(option))
+        return std::nullopt;
+    const auto v = parseNumber(value(option));
+    if (!v) {
+        usage(QStringLiteral("--%1 needs a number, not \"%2\"").arg(option, value(option)));
+        return std::nullopt;
+    }
+    return v;
+}
+
+std::optional<qint64> Ctx::integer(const QString& option) {
+    if (!has(option))
+        return std::nullopt;
+    bool ok = false;
+    const qint64 v = value(option).toLongLong(&ok);
+    if (!ok) {
+        usage(QStringLiteral("--%1 needs a whole number, not \"%2\"").arg(option, value(option)));
+        return std::nullopt;
+    }
+    return v;
+}
+
+std::optional<QDate> Ctx::date(const QString& option) {
+    if (!has(option))
+        return std::nullopt;
+    const QDate d = QDate::fromString(value(option), Qt::ISODate);
+    if (!d.isValid()) {
+        usage(
+            QStringLiteral("--%1 needs a date YYYY-MM-DD, not \"%2\"").arg(option, value(option)));
+        return std::nullopt;
+    }
+    return d;
+}
+
+std::optional<QDateTime> Ctx::time(const QString& option) {
+    if (!has(option))
+        return std::nullopt;
+    QDateTime t = QDateTime::fromString(value(option), Qt::ISODateWithMs);
+    if (!t.isValid()) {
+        usage(QStringLiteral("--%1 needs a time like 2026-12-07T08:30:00Z, not \"%2\"")
+                  .arg(option, value(option)));
+        return std::nullopt;
+    }
+    return t.toUTC();
+}
+
+std::optional<qint64> Ctx::integerArgument(int index) {
+    bool ok = false;
+    const qint64 v = positional.value(index).toLongLong(&ok);
+    if (!ok || v <= 0) {
+        usage(QStringLiteral("\"%1\" is not an id (a whole number above 0)")
+                  .arg(positional.value(index)));
+        return std::nullopt;
+    }
+    return v;
+}
+
+Store* Ctx::store() {
+    if (!store_) {
+        auto opened = Store::open(env.database, env.now);
+        if (!opened) {
+            refuse(opened.error());
+            return nullptr;
+        }
+        store_ = std::move(*opened);
+    }
+    return store_.get();
+}
+
+int Ctx::refuse(const QString& why) {
+    QString line = why;
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    *env.err << "qvr100dose: " << line << Qt::endl;
+    return kRefused;
+}
+
+int Ctx::usage(const QString& why) {
+    if (!usageError_)
+        *env.err << "qvr100dose: " << why << "\nUsage: qvr100dose " << command.synopsis << Qt::endl;
+    usageError_ = true;
+    return kUsage;
+}
+
+void Ctx::print(const QString& line) {
+    *env.out << line << Qt::endl;
+}
+
+int Ctx::printJson(const QJsonValue& value) {
+    const QJsonDocument doc =
+        value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+    *env.out << doc.toJson(QJsonDocument::Compact) << Qt::endl;
+    return kOk;
+}
+
+int Ctx::done(const QString& chainHead) {
+    print(QStringLiteral("chain head %1").arg(chainHead));
+    return kOk;
+}
+
+QJsonArray jsonNumbers(const std::vector<double>& values) {
+    QJsonArray a;
+    for (double v : values)
+        a.append(v);
+    return a;
+}
+
+QString fixed(double value, int decimals) {
+    return QString::number(value, 'f', decimals);
+}
+
+int runCli(const QStringList& arguments, const CliEnv& baseEnv) {
+    CliEnv env = baseEnv;
+    // The command words come first, after any global options.
+    int first = 0;
+    while (first < arguments.size() && arguments[first].startsWith(QLatin1Char('-')))
+        first += arguments[first] == QLatin1String("--db") ? 2 : 1;
+    const Command* command = nullptr;
+    int used = 0;
+    for (const Command& c : commands()) {
+        const QStringList name = c.name.split(QLatin1Char(' '));
+        if (arguments.mid(first, name.size()) == name && name.size() > used) {
+            command = &c;
+            used = static_cast<int>(name.size());
+        }
+    }
+    QSet<QString> valueOptions{QStringLiteral("db")};
+    if (command)
+        for (const QString& o : command->valueOptions)
+            valueOptions.insert(o);
+
+    QStringList words;
+    QMap<QString, QStringList> options;
+    bool json = false, help = false;
+    QString badOption;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (i >= first && i < first + used)
+            continue;
+        if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
+            help = true;
+        } else if (a.startsWith(QLatin1String("--")) && a.size() > 2) {
+            QString name = a.mid(2), value;
+            const qsizetype eq = name.indexOf(QLatin1Char('='));
+            const bool inlineValue = eq >= 0;
+            if (inlineValue) {
+                value = name.mid(eq + 1);
+                name = name.left(eq);
+            }
+            if (name == QLatin1String("json") && !inlineValue) {
+                json = true;
+                continue;
+            }
+            if (valueOptions.contains(name) && !inlineValue) {
+                if (i + 1 >= arguments.size()) {
+                    badOption = QStringLiteral("--%1 needs a value").arg(name);
+                    continue;
+                }
+                value = arguments[++i];
+            }
+            options[name] << value;
+        } else {
+            words << a;
+        }
+    }
+    if (options.contains(QStringLiteral("db")))
+        env.database = options.take(QStringLiteral("db")).constLast();
+
+    if (!command) {
+        if (help || words.isEmpty()) {
+            (help ? *env.out : *env.err) << programUsage();
+            env.out->flush();
+            env.err->flush();
+            return help ? kOk : kUsage;
+        }
+        *env.err << "qvr100dose: unknown command \"" << words.join(QLatin1Char(' '))
+                 << "\" (qvr100dose --help lists them)" << Qt::endl;
+        return kUsage;
+    }
+    if (help) {
+        *env.out << commandUsage(*command) << Qt::flush;
+        return kOk;
+    }
+    Ctx ctx(env, *command, words, options, json);
+    if (!badOption.isEmpty())
+        return ctx.usage(badOption);
+    for (auto it = options.begin(); it != options.end(); ++it) {
+        if (!command->valueOptions.contains(it.key()) && !command->flagOptions.contains(it.key()))
+            return ctx.usage(
+                QStringLiteral("%1 takes no option --%2").arg(command->name, it.key()));
+        if (command->flagOptions.contains(it.key()) && !it.value().constLast().isEmpty())
+            return ctx.usage(QStringLiteral("--%1 takes no value").arg(it.key()));
+        if (it.value().size() > 1 && it.key() != QLatin1String("background"))
+            return ctx.usage(QStringLiteral("--%1 is given more than once").arg(it.key()));
+    }
+    for (const QString& r : command->required)
+        if (!options.contains(r))
+            return ctx.usage(QStringLiteral("%1 needs --%2").arg(command->name, r));
+    if (ctx.positional.size() != command->positionals)
+        return ctx.usage(ctx.positional.size() < command->positionals
+                             ? QStringLiteral("%1: an argument is missing").arg(command->name)
+                             : QStringLiteral("%1: unexpected argument \"%2\"")
+                                   .arg(command->name, ctx.positional.value(command->positionals)));
+    const int status = command->run(ctx);
+    env.out->flush();
+    return ctx.usageError() ? kUsage : status;
+}
+
+} // namespace qvr::dose

@@ -1,0 +1,30 @@
+#pragma once
+// qvr100dose's command line. Run with the arguments after the program name; the result is the
+// exit status: 0 success, 1 a refusal or failure (one line on the error stream saying why),
+// 2 a usage error. Every command takes --json for scripts and --help.
+
+#include "dose/core/Clock.h"
+#include "dose/link/ReaderSource.h"
+
+#include <QStringList>
+#include <QTextStream>
+#include <functional>
+#include <memory>
+
+namespace qvr::dose {
+
+struct CliEnv {
+    QTextStream* out = nullptr;
+    QTextStream* err = nullptr;
+    Now now = systemNow();
+    QString operatorName;
+    QString database; // --db or QVR100_DOSE_DB, else this default
+    std::function<std::unique_ptr<ReaderSource>()> reader;
+    int readingTimeoutMs = 10000; // for each awaited reading
+};
+
+int runCli(const QStringList& arguments, const CliEnv& env);
+
+QString programUsage();
+
+} // namespace qvr::dose

@@ -1,0 +1,85 @@
+#pragma once
+// What every command of the command line is made of, and the context it runs in.
+
+#include "dose/cli/Cli.h"
+#include "dose/store/Store.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QMap>
+#include <optional>
+
+namespace qvr::dose {
+
+enum Exit { kOk = 0, kRefused = 1, kUsage = 2 };
+
+class Ctx;
+
+struct Command {
+    QString name;             // "batch add"
+    QString synopsis;         // "batch add ID --thickness-um T [...]"
+    QString help;             // a sentence or two
+    QStringList valueOptions; // take a value; "background" may repeat
+    QStringList flagOptions;
+    QStringList required;
+    int positionals = 0; // exactly this many after the command words
+    std::function<int(Ctx&)> run;
+};
+
+class Ctx {
+public:
+    Ctx(const CliEnv& env, const Command& command, QStringList positional,
+        QMap<QString, QStringList> options, bool json);
+
+    const CliEnv& env;
+    const Command& command;
+    const QStringList positional;
+    const bool json;
+
+    bool has(const QString& option) const { return options_.contains(option); }
+    QString value(const QString& option) const;
+    QStringList values(const QString& option) const { return options_.value(option); }
+
+    // Typed option values; a bad one is a usage error, reported here (check usageError()).
+    std::optional<double> number(const QString& option);
+    std::optional<qint64> integer(const QString& option);
+    std::optional<QDate> date(const QString& option);
+    std::optional<QDateTime> time(const QString& option);
+    std::optional<qint64> integerArgument(int index);
+    bool usageError() const { return usageError_; }
+
+    // The store, opened on first use; nullptr after a failure already reported.
+    Store* store();
+
+    int refuse(const QString& why);         // one line on the error stream, exit 1
+    int usage(const QString& why);          // one line and the command's synopsis, exit 2
+    void print(const QString& line);        // a line of text output
+    int printJson(const QJsonValue& value); // the whole output of a --json command, exit 0
+    int done(const QString& chainHead);     // after a write: the chain's new head
+
+private:
+    QMap<QString, QStringList> options_;
+    std::unique_ptr<Store> store_;
+    bool usageError_ = false;
+};
+
+QJsonArray jsonNumbers(const std::vector<double>& values);
+QJsonObject componentsJson(const Components& components);
+QJsonObject recordJson(const Record& record);
+QString doseText(const DoseResult& result, const Fit& fit); // "12.3 kGy ± 0.6 kGy (k = 2)..."
+
+// A calibration fit for use now: not expired, fitted, its batch not expired.
+struct Usable {
+    Calibration calibration;
+    Fit fit;
+    Batch batch;
+};
+Outcome<Usable> usableCalibration(Store& store, qint64 id, const QDate& today);
+QString fixed(double value, int decimals);
+
+void addBatchCommands(std::vector<Command>& commands);
+void addCalibrationCommands(std::vector<Command>& commands);
+void addDoseCommands(std::vector<Command>& commands);
+void addRecordCommands(std::vector<Command>& commands);
+
+} // namespace qvr::dose

@@ -1,0 +1,22 @@
+#pragma once
+// Where the workstation gets the reader's items from: the running qvr100pci over the session
+// bus in the program, a script in tests.
+
+#include "dose/core/Outcome.h"
+#include "dose/core/ReadingRules.h"
+
+namespace qvr::dose {
+
+class ReaderSource {
+public:
+    virtual ~ReaderSource() = default;
+
+    // Every item as served now. Fails when the reader is not running or not reachable.
+    virtual Outcome<ReaderItems> items() = 0;
+
+    // Waits (at most timeoutMs) until the reader writes A again, and gives every item as it is
+    // right after that write.
+    virtual Outcome<ReaderItems> nextReading(int timeoutMs) = 0;
+};
+
+} // namespace qvr::dose
