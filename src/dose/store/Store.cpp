@@ -127,7 +127,17 @@ template <class Body> Outcome<Done> inWrite(const Store::Private& d, Body body) 
 
 } // namespace
 
+Outcome<Done> writeTransaction(const Store::Private& d,
+                               const std::function<Outcome<Done>()>& body) {
+    return inWrite(d, body);
+}
+
 Outcome<std::unique_ptr<Store>> Store::open(const QString& location, Now now) {
+    return openAtVersion(location, kSchemaVersion, nullptr, std::move(now));
+}
+
+Outcome<std::unique_ptr<Store>> Store::openAtVersion(const QString& location, int to,
+                                                     SchemaChange* change, Now now) {
     auto dialect = dialectFor(location);
     if (!dialect)
         return Failure{dialect.error()};
@@ -135,57 +145,22 @@ Outcome<std::unique_ptr<Store>> Store::open(const QString& location, Now now) {
     d->dialect = std::move(*dialect);
     d->connection = nextConnectionName();
     d->location = location;
-    QSqlDatabase db = QSqlDatabase::addDatabase(d->dialect->driver(), d->connection);
+    const QString driver = d->dialect->driver();
     std::unique_ptr<Store> store(new Store(std::move(d), std::move(now)));
-    if (!db.isValid())
-        return Failure{QStringLiteral("the Qt SQL driver %1 is not installed")
-                           .arg(store->d_->dialect->driver())};
-    if (auto opened = store->d_->dialect->open(db, location); !opened)
-        return Failure{opened.error()};
+    {
+        // No handle may outlive a failed open: the store's destructor removes the connection.
+        QSqlDatabase db = QSqlDatabase::addDatabase(driver, store->d_->connection);
+        if (!db.isValid())
+            return Failure{QStringLiteral("the Qt SQL driver %1 is not installed").arg(driver)};
+        if (auto opened = store->d_->dialect->open(db, location); !opened)
+            return Failure{opened.error()};
+    }
 
-    const Private& p = *store->d_;
-    auto migrated = inWrite(p, [&]() -> Outcome<Done> {
-        QSqlQuery q(p.db());
-        const QString text = p.dialect->columnType(ColumnType::Text);
-        if (auto r = p.run(q, QStringLiteral("CREATE TABLE IF NOT EXISTS meta (key %1 PRIMARY KEY, "
-                                             "value %1 NOT NULL)")
-                                  .arg(text));
-            !r)
-            return r;
-        if (auto r = p.run(q, QStringLiteral("SELECT value FROM meta WHERE key = ?"),
-                           {QStringLiteral("schema_version")});
-            !r)
-            return r;
-        const int version = q.next() ? q.value(0).toInt() : 0;
-        q.finish();
-        if (version > kSchemaVersion)
-            return Failure{QStringLiteral("the dose database %1 has schema version %2, newer than "
-                                          "this qvr100dose understands (%3): use a newer "
-                                          "qvr100dose")
-                               .arg(location)
-                               .arg(version)
-                               .arg(kSchemaVersion)};
-        for (const Migration& m : migrations(*p.dialect)) {
-            if (m.version <= version)
-                continue;
-            for (const QString& sql : m.statements)
-                if (auto r = p.run(q, sql); !r)
-                    return Failure{
-                        QStringLiteral("schema version %1: %2").arg(m.version).arg(r.error())};
-        }
-        if (version < kSchemaVersion) {
-            const QString sql = version == 0
-                                    ? QStringLiteral("INSERT INTO meta (value, key) VALUES (?, ?)")
-                                    : QStringLiteral("UPDATE meta SET value = ? WHERE key = ?");
-            if (auto r = p.run(q, sql,
-                               {QString::number(kSchemaVersion), QStringLiteral("schema_version")});
-                !r)
-                return r;
-        }
-        return Done{};
-    });
+    auto migrated = migrateSchema(*store->d_, to);
     if (!migrated)
         return Failure{migrated.error()};
+    if (change)
+        *change = *migrated;
     return store;
 }
 
