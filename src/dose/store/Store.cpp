@@ -145,11 +145,11 @@ Outcome<std::unique_ptr<Store>> Store::openAtVersion(const QString& location, in
     d->dialect = std::move(*dialect);
     d->connection = nextConnectionName();
     d->location = location;
-    const QString driver = d->dialect->driver();
+    const QString driver = d->dialect->driver(), connection = d->connection;
     std::unique_ptr<Store> store(new Store(std::move(d), std::move(now)));
     {
-        // No handle may outlive a failed open: the store's destructor removes the connection.
-        QSqlDatabase db = QSqlDatabase::addDatabase(driver, store->d_->connection);
+        // Released before the store, which removes the connection when it goes.
+        QSqlDatabase db = QSqlDatabase::addDatabase(driver, connection);
         if (!db.isValid())
             return Failure{QStringLiteral("the Qt SQL driver %1 is not installed").arg(driver)};
         if (auto opened = store->d_->dialect->open(db, location); !opened)

@@ -1,0 +1,255 @@
+// Dose and its uncertainty on a hand-computed case, a record's flags, the CSV import, the
+// reading acceptance rules and the canonical text every database must reproduce.
+
+#include "dose/core/Batch.h"
+#include "dose/core/Canonical.h"
+#include "dose/core/CsvPoints.h"
+#include "dose/core/Dose.h"
+#include "dose/core/ReadingRules.h"
+#include "dose/core/Record.h"
+
+#include <QTest>
+#include <cmath>
+
+using namespace qvr::dose;
+
+namespace {
+
+// D = 1 + 0.5 k over 1..50 kGy, with a made-up covariance.
+Fit straightFit() {
+    Fit f;
+    f.model = Model::Poly1;
+    f.coefficients = {1, 0.5};
+    f.covariance = {0.01, -0.001, -0.001, 0.0004};
+    f.referencePercent = 1.2;
+    f.reproducibilityPercent = 2.0;
+    f.doseLo = 1;
+    f.doseHi = 50;
+    return f;
+}
+
+void near(double got, double want, const char* what) {
+    QVERIFY2(
+        std::fabs(got - want) <= 1e-5 * std::fabs(want),
+        qPrintable(QStringLiteral("%1: %2, expected %3").arg(what).arg(got, 0, 'g', 10).arg(want)));
+}
+
+} // namespace
+
+class TestDoseCore : public QObject {
+    Q_OBJECT
+private slots:
+    // A = 1.0, A0 = 0.1, t = 100 µm ± 2: k = 9 mm-1, D = 5.5 kGy, slope 0.5 kGy mm.
+    void uncertaintyComponents_data() {
+        QTest::addColumn<double>("readingSd");
+        QTest::addColumn<double>("reading");  // %
+        QTest::addColumn<double>("expanded"); // kGy
+        // fit: sqrt(0.01 - 18 * 0.001 + 81 * 0.0004) / 5.5 = 2.840094 %
+        // reproducibility, thickness: 0.5 * 9 * 0.02 / 5.5 = 1.636364 % each
+        // reading: 0.5 * (0.001 / sqrt 12) / 0.1 mm / 5.5 = 0.026243 %
+        QTest::newRow("resolution only") << -1.0 << 0.0262432 << 0.4240666;
+        // reading: 0.5 * sqrt((0.001 / sqrt 12)^2 + 0.004^2) / 0.1 / 5.5 = 0.364582 %
+        QTest::newRow("spread of readings") << 0.004 << 0.3645822 << 0.4259490;
+    }
+    void uncertaintyComponents() {
+        QFETCH(double, readingSd);
+        QFETCH(double, reading);
+        QFETCH(double, expanded);
+        DoseInput in{1.0, 0.1, 100, 2, std::nullopt};
+        if (readingSd >= 0)
+            in.readingSd = readingSd;
+        const DoseResult r = computeDose(straightFit(), in);
+        near(r.response, 9, "response");
+        near(r.dose, 5.5, "dose");
+        near(r.components.fit, 2.840094, "fit");
+        QCOMPARE(r.components.reference, 1.2);
+        near(r.components.reproducibility, 1.636364, "reproducibility");
+        near(r.components.thickness, 1.636364, "thickness");
+        near(r.components.reading, reading, "reading");
+        near(r.expanded, expanded, "U");
+        QVERIFY(r.inRange);
+    }
+
+    void readingSpreadNeedsThree() {
+        QVERIFY(!readingSpread({0.5, 0.51}));
+        near(*readingSpread({0.5, 0.51, 0.52}), 0.01, "sd");
+    }
+
+    // Flags of a record: range, the Dmin/Dmax decision rule with U, rereads, time window.
+    void flags_data() {
+        QTest::addColumn<double>("absorbance");
+        QTest::addColumn<double>("dmin");
+        QTest::addColumn<double>("dmax");
+        QTest::addColumn<int>("reread");
+        QTest::addColumn<double>("hoursAfter");
+        QTest::addColumn<QStringList>("flags");
+        // D = 5.5, U = 0.424 (resolution only: one reading).
+        QTest::newRow("clean") << 1.0 << 5.0 << 6.0 << 0 << 2.0 << QStringList{"training"};
+        QTest::newRow("D - U below Dmin")
+            << 1.0 << 5.2 << 6.0 << 0 << 2.0 << QStringList{"training", "below_dmin"};
+        QTest::newRow("D + U above Dmax")
+            << 1.0 << 5.0 << 5.8 << 0 << 2.0 << QStringList{"training", "above_dmax"};
+        QTest::newRow("outside range")
+            << 10.1 << 1.0 << 100.0 << 0 << 2.0 << QStringList{"training", "outside_range"};
+        QTest::newRow("second reread")
+            << 1.0 << 5.0 << 6.0 << 2 << 2.0 << QStringList{"training", "reread_2"};
+        QTest::newRow("read too soon")
+            << 1.0 << 5.0 << 6.0 << 0 << 0.5 << QStringList{"training", "outside_window"};
+        QTest::newRow("read too late")
+            << 1.0 << 5.0 << 6.0 << 0 << 30.0 << QStringList{"training", "outside_window"};
+    }
+    void flags() {
+        QFETCH(double, absorbance);
+        QFETCH(double, dmin);
+        QFETCH(double, dmax);
+        QFETCH(int, reread);
+        QFETCH(double, hoursAfter);
+        QFETCH(QStringList, flags);
+        Job job;
+        job.training = true;
+        job.dminKGy = dmin;
+        job.dmaxKGy = dmax;
+        Calibration c;
+        c.windowMinHours = 1;
+        c.windowMaxHours = 24;
+        Record r;
+        r.readAt = QDateTime(QDate(2026, 12, 7), QTime(9, 0), Qt::UTC);
+        r.irradiatedAt = r.readAt.addSecs(static_cast<qint64>(-hoursAfter * 3600));
+        r.readings = {{r.readAt, absorbance}};
+        r.a0 = 0.1;
+        r.thicknessUm = 100;
+        r.uThicknessUm = 2;
+        r.reread = reread;
+        evaluateRecord(r, straightFit(), job, c);
+        QCOMPARE(r.flags, flags);
+    }
+
+    void csvImport_data() {
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<QString>("error"); // empty: accepted
+        const QByteArray header = "dose_kGy,absorbance,thickness_um,u_dose_percent\n";
+        QTest::newRow("good, any order, quoted, comments, CRLF")
+            << QByteArray("# lot A\r\nthickness_um,dosimeter,absorbance,dose_kGy,u_dose_percent\r\n"
+                          "50.1,\"F,1\",0.31,5,1.2\r\n\r\n50.0,F2,0.62,10,1.2\r\n")
+            << QString();
+        QTest::newRow("not a number") << header + "5,0.3,50,1.2\n10,abc,50,1.2\n"
+                                      << "line 3: absorbance \"abc\" is not a number";
+        QTest::newRow("zero dose") << header + "0,0.3,50,1.2\n"
+                                   << "line 2: dose_kGy 0 must be above 0";
+        QTest::newRow("negative thickness") << header + "5,0.3,-50,1.2\n"
+                                            << "line 2: thickness_um -50 must be above 0";
+        QTest::newRow("missing field") << header + "5,0.3,50,1.2\n\n10,0.6,50\n"
+                                       << "line 4: 3 fields where the header has 4";
+        QTest::newRow("unknown column") << QByteArray("dose_kGy,absorbance,thickness,x\n")
+                                        << "line 1: unknown column \"thickness\"";
+        QTest::newRow("no uncertainty")
+            << QByteArray("dose_kGy,absorbance,thickness_um\n5,0.3,50\n")
+            << "line 1: no u_dose_percent column";
+        QTest::newRow("infinite") << header + "5,inf,50,1.2\n"
+                                  << "line 2: absorbance \"inf\" is not a number";
+        QTest::newRow("empty") << QByteArray("\n# nothing\n") << "the file is empty";
+    }
+    void csvImport() {
+        QFETCH(QByteArray, csv);
+        QFETCH(QString, error);
+        const auto points = parsePointsCsv(csv, std::nullopt);
+        if (error.isEmpty()) {
+            QVERIFY2(points, qPrintable(points.error()));
+            QCOMPARE(points->size(), size_t(2));
+            QCOMPARE(points->at(0), (CalibrationPoint{"F,1", 5, 1.2, 0.31, 50.1}));
+        } else {
+            QVERIFY(!points);
+            QVERIFY2(points.error().startsWith(error), qPrintable(points.error()));
+        }
+    }
+
+    // Every reason a reading is refused, and the one case that is accepted.
+    void readingRules_data() {
+        QTest::addColumn<QVariantMap>("change"); // over a reader that is fit to read
+        QTest::addColumn<bool>("training");
+        QTest::addColumn<QString>("refusal");
+        const QVariant missing;
+        QTest::newRow("accepted") << QVariantMap{} << false << QString();
+        QTest::newRow("simulated in training")
+            << QVariantMap{{"Simulated", true}} << true << QString();
+        QTest::newRow("simulated, not training")
+            << QVariantMap{{"Simulated", true}} << false << "the reader runs on the simulated head";
+        QTest::newRow("no State") << QVariantMap{{"State", missing}} << false
+                                  << "the reader does not serve its State item";
+        QTest::newRow("no Fault") << QVariantMap{{"Fault", missing}} << false
+                                  << "the reader does not serve its Fault item";
+        QTest::newRow("fault") << QVariantMap{{"Fault", "lamp low"}} << true
+                               << "the reader reports a fault: lamp low";
+        QTest::newRow("zeroing") << QVariantMap{{"State", "zeroing"}} << false
+                                 << "the reader is not reading (state: zeroing)";
+        QTest::newRow("filter check") << QVariantMap{{"State", "filter check"}} << false
+                                      << "the reader is not reading (state: filter check)";
+        QTest::newRow("no film") << QVariantMap{{"lblPresent", "No Film"}} << false
+                                 << "no film in the head";
+        QTest::newRow("wavelength") << QVariantMap{{"WL", "510 nm"}} << false
+                                    << "the reader is at \"510 nm\"; the calibration is for 600 nm";
+        QTest::newRow("head") << QVariantMap{{"lblSN", "1100"}} << false
+                              << "the reader's head is \"1100\"; the calibration is for head 1234";
+    }
+    void readingRules() {
+        QFETCH(QVariantMap, change);
+        QFETCH(bool, training);
+        QFETCH(QString, refusal);
+        ReaderItems items{{"State", "reading"},   {"Fault", ""},    {"Simulated", false},
+                          {"lblPresent", "Film"}, {"WL", "600 nm"}, {"lblSN", "1234"}};
+        for (auto it = change.begin(); it != change.end(); ++it)
+            if (it.value().isValid())
+                items.insert(it.key(), it.value());
+            else
+                items.remove(it.key());
+        const auto why = qvr::dose::refusal(items, {training, 600, QStringLiteral("1234")});
+        if (refusal.isEmpty())
+            QVERIFY2(!why, qPrintable(why.value_or(QString())));
+        else
+            QVERIFY2(why && why->startsWith(refusal),
+                     qPrintable(why.value_or(QStringLiteral("accepted"))));
+    }
+
+    void servedAbsorbance_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("value"); // NaN: refused
+        QTest::newRow("padded") << " 0.512" << 0.512;
+        QTest::newRow("negative") << "-0.045" << -0.045;
+        QTest::newRow("zeroing") << "Zeroing" << qQNaN();
+        QTest::newRow("over range") << ">3.0" << qQNaN();
+        QTest::newRow("error") << "Error" << qQNaN();
+        QTest::newRow("empty") << "" << qQNaN();
+    }
+    void servedAbsorbance() {
+        QFETCH(QString, text);
+        QFETCH(double, value);
+        const auto a = qvr::dose::servedAbsorbance(text);
+        QCOMPARE(bool(a), !std::isnan(value));
+        if (a)
+            QCOMPARE(*a, value);
+    }
+
+    // The exact bytes a batch hashes to: any database must render the same.
+    void canonicalText() {
+        Batch b;
+        b.id = QStringLiteral("LOT \"A\"");
+        b.description = QStringLiteral("line\nbreak");
+        b.thicknessUm = 50.1;
+        b.uThicknessUm = 1e-7;
+        b.background = {{600, 0.12}, {510, -0.0}};
+        b.operatorName = QStringLiteral("ana");
+        b.createdAt =
+            QDateTime(QDate(2026, 12, 7), QTime(10, 11, 12, 345), Qt::OffsetFromUTC, 3600);
+        QCOMPARE(
+            b.canonical(),
+            QStringLiteral("{\"kind\":\"batch\",\"id\":\"LOT \\\"A\\\"\",\"description\":"
+                           "\"line\\nbreak\",\"thickness_um\":50.1,\"u_thickness_um\":1e-07,"
+                           "\"background\":{\"510\":0,\"600\":0.12},\"expires\":null,"
+                           "\"operator\":\"ana\",\"created_at\":\"2026-12-07T09:11:12.345Z\"}"));
+        QCOMPARE(numberText(0.1 + 0.2), QStringLiteral("0.30000000000000004"));
+        QCOMPARE(numberText(qQNaN()), QStringLiteral("null"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDoseCore)
+#include "test_dose_core.moc"

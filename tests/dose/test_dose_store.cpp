@@ -1,0 +1,219 @@
+// The SQLite store: what is written reads back, tables refuse UPDATE and DELETE by themselves,
+// verify names the first row changed or removed behind the program's back, and a database from
+// a newer program is refused.
+
+#include "DoseFixtures.h"
+#include "dose/core/Fitting.h"
+#include "dose/store/Store.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qvr::dose;
+
+namespace {
+
+Now fixedClock() {
+    return [] { return QDateTime(QDate(2026, 12, 7), QTime(9, 30, 0, 250), Qt::UTC); };
+}
+
+// A raw connection beside the store's, as anyone with the file could open.
+class Raw {
+public:
+    explicit Raw(const QString& path) : name_(QStringLiteral("raw-%1").arg(++count_)) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
+        db.setDatabaseName(path);
+        db.open();
+    }
+    ~Raw() {
+        QSqlDatabase::database(name_, false).close();
+        QSqlDatabase::removeDatabase(name_);
+    }
+    QString exec(const QString& sql) { // "" on success, else the error
+        QSqlQuery q(QSqlDatabase::database(name_));
+        return q.exec(sql) ? QString() : q.lastError().text();
+    }
+
+private:
+    QString name_;
+    static inline int count_ = 0;
+};
+
+} // namespace
+
+class TestDoseStore : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString path_;
+    std::unique_ptr<Store> store_;
+
+    // batch (1), calibration (2), fit (3), job (4), record 1 v1 (5), record 2 v1 (6),
+    // record 1 v2 (7)
+    void fill() {
+        Batch b{
+            QStringLiteral("LOT-A"), QStringLiteral("film"), 50, 0.8, {{600, 0.12}}, {}, "ana", {}};
+        QVERIFY(store_->addBatch(b));
+        Calibration c = qvr::dose::test::filmCalibration();
+        c.batchId = b.id;
+        c.headSerial = QStringLiteral("1234");
+        c.wavelengthNm = 600;
+        const auto cal = store_->addCalibration(c);
+        QVERIFY2(cal, qPrintable(cal.error()));
+        QCOMPARE(cal->id, 1);
+        c.id = cal->id;
+        const auto fit = fitCalibration(c, Model::Power, false);
+        QVERIFY(fit && store_->addFit(*fit));
+        Job job{
+            QStringLiteral("J1"), QStringLiteral("syringes"), 10.0, std::nullopt, true, "ana", {}};
+        QVERIFY(store_->addJob(job));
+        for (int i = 0; i < 2; ++i) {
+            Record r;
+            r.jobId = job.id;
+            r.dosimeter = QStringLiteral("D1");
+            r.calibrationId = 1;
+            r.fitId = 1;
+            r.a0 = 0.12;
+            r.thicknessUm = 50;
+            r.readAt = fixedClock()();
+            r.readings = {
+                {r.readAt, 1.0}, {r.readAt.addMSecs(700), 1.001}, {r.readAt.addMSecs(1400), 1.002}};
+            const auto w =
+                store_->addRecord(r, [&](Record& x) { evaluateRecord(x, *fit, job, c); });
+            QVERIFY2(w, qPrintable(w.error()));
+        }
+        const auto corrected = store_->correctRecord(1, [](const Record& r) -> Outcome<Record> {
+            Record next = r;
+            next.thicknessUm = 51;
+            next.reason = QStringLiteral("gauge reading");
+            return next;
+        });
+        QVERIFY2(corrected, qPrintable(corrected.error()));
+    }
+
+private slots:
+    void init() {
+        path_ = dir_.filePath(QStringLiteral("%1.sqlite").arg(QTest::currentTestFunction()) +
+                              QTest::currentDataTag());
+        auto s = Store::open(path_, fixedClock());
+        QVERIFY2(s, qPrintable(s.error()));
+        store_ = std::move(*s);
+        fill();
+    }
+    void cleanup() { store_.reset(); }
+
+    void writesReadBack() {
+        const auto records = store_->records(QStringLiteral("J1"));
+        QVERIFY(records);
+        QCOMPARE(records->size(), size_t(3));
+        QCOMPARE(records->at(0).version, 1);
+        QCOMPARE(records->at(1).version, 2);
+        QCOMPARE(records->at(1).reason, QStringLiteral("gauge reading"));
+        QCOMPARE(records->at(2).reread, 1);
+        QCOMPARE(records->at(2).readings.size(), size_t(3));
+        QCOMPARE(records->at(0).createdAt, fixedClock()());
+        QCOMPARE(store_->record(1)->thicknessUm, 51.0);
+        QVERIFY(!store_->batch(QStringLiteral("nope")));
+        QVERIFY(!store_->addBatch(Batch{QStringLiteral("LOT-A"), {}, 1, 0, {}, {}, {}, {}}));
+        const ChainReport r = store_->verify();
+        QVERIFY2(r.whole, qPrintable(r.problem));
+        QCOMPARE(r.rows, 7);
+        QCOMPARE(r.headHash, *store_->headHash());
+    }
+
+    void tablesRefuseChange_data() {
+        QTest::addColumn<QString>("sql");
+        for (const char* table : {"ledger", "batches", "calibrations", "fits", "jobs", "records"}) {
+            QTest::addRow("update %s", table)
+                << QStringLiteral("UPDATE %1 SET seq = seq").arg(table);
+            QTest::addRow("delete %s", table) << QStringLiteral("DELETE FROM %1").arg(table);
+        }
+    }
+    void tablesRefuseChange() {
+        QFETCH(QString, sql);
+        Raw raw(path_);
+        const QString error = raw.exec(sql);
+        QVERIFY2(error.contains(QLatin1String("append-only")), qPrintable(error));
+        QVERIFY(store_->verify().whole);
+    }
+
+    // With the triggers dropped, as someone with the file could, verify still finds it.
+    void verifyNamesTheFirstBrokenRow_data() {
+        QTest::addColumn<QStringList>("tamper");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("column changed")
+            << QStringList{"DROP TRIGGER records_no_update",
+                           "UPDATE records SET dose_kgy = 25 WHERE id = 2"}
+            << "record 2 v1 (ledger row 6) was changed: its columns differ";
+        QTest::newRow("ledger text changed")
+            << QStringList{"DROP TRIGGER ledger_no_update",
+                           "UPDATE ledger SET canonical = replace(canonical, 'syringes', 'gloves') "
+                           "WHERE seq = 4"}
+            << "ledger row 4 (job J1) was changed: its hash does not match";
+        QTest::newRow("row and text changed alike")
+            << QStringList{"DROP TRIGGER ledger_no_update", "DROP TRIGGER jobs_no_update",
+                           "UPDATE ledger SET canonical = replace(canonical, 'syringes', 'gloves') "
+                           "WHERE seq = 4",
+                           "UPDATE jobs SET product = 'gloves'"}
+            << "ledger row 4 (job J1) was changed";
+        QTest::newRow("domain row removed")
+            << QStringList{"DROP TRIGGER batches_no_delete", "PRAGMA foreign_keys = OFF",
+                           "DELETE FROM batches"}
+            << "batch LOT-A (ledger row 1) was removed from its table";
+        QTest::newRow("ledger row removed")
+            << QStringList{"DROP TRIGGER ledger_no_delete", "PRAGMA foreign_keys = OFF",
+                           "DELETE FROM ledger WHERE seq = 3"}
+            << "ledger row 3 is missing";
+    }
+    void verifyNamesTheFirstBrokenRow() {
+        QFETCH(QStringList, tamper);
+        QFETCH(QString, problem);
+        {
+            Raw raw(path_);
+            for (const QString& sql : tamper)
+                QCOMPARE(raw.exec(sql), QString());
+        }
+        const ChainReport r = store_->verify();
+        QVERIFY(!r.whole);
+        QVERIFY2(r.problem.startsWith(problem), qPrintable(r.problem));
+    }
+
+    // Cutting the newest rows leaves a chain that is whole in itself; only the hash printed
+    // after the last write shows they are gone.
+    void cutOffNewestRowsNeedExpect() {
+        const QString printed = *store_->headHash();
+        {
+            Raw raw(path_);
+            for (const char* sql :
+                 {"DROP TRIGGER ledger_no_delete", "DROP TRIGGER records_no_delete",
+                  "DELETE FROM records WHERE version = 2", "DELETE FROM ledger WHERE seq = 7"})
+                QCOMPARE(raw.exec(QLatin1String(sql)), QString());
+        }
+        QVERIFY(store_->verify().whole);
+        const ChainReport r = store_->verify(printed);
+        QVERIFY(!r.whole);
+        QVERIFY2(r.problem.contains(QStringLiteral("does not contain %1").arg(printed)),
+                 qPrintable(r.problem));
+        QVERIFY(store_->verify(*store_->headHash()).whole);
+    }
+
+    void newerDatabaseIsRefused() {
+        store_.reset();
+        {
+            Raw raw(path_);
+            QCOMPARE(raw.exec(QStringLiteral(
+                         "UPDATE meta SET value = '99' WHERE key = 'schema_version'")),
+                     QString());
+        }
+        const auto s = Store::open(path_, fixedClock());
+        QVERIFY(!s);
+        QVERIFY2(s.error().contains(QLatin1String("schema version 99, newer than this qvr100dose")),
+                 qPrintable(s.error()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDoseStore)
+#include "test_dose_store.moc"
