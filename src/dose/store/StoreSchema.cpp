@@ -26,12 +26,17 @@ Outcome<Done> writeVersion(const Store::Private& d, int from, int to) {
 Outcome<SchemaChange> migrateSchema(const Store::Private& d, int to) {
     SchemaChange change;
     auto started = writeTransaction(d, [&]() -> Outcome<Done> {
+        // Only a new database gets DDL: a desk's login on a lab server may hold no more than
+        // SELECT and INSERT on the tables, and PostgreSQL checks CREATE rights even for
+        // CREATE TABLE IF NOT EXISTS.
         QSqlQuery q(d.db());
-        if (auto r = d.run(q, QStringLiteral("CREATE TABLE IF NOT EXISTS meta (key %1 PRIMARY KEY, "
-                                             "value %1 NOT NULL)")
-                                  .arg(d.dialect->columnType(ColumnType::Text)));
-            !r)
-            return r;
+        if (!d.db().tables().contains(QStringLiteral("meta"))) {
+            if (auto r = d.run(q, QStringLiteral("CREATE TABLE IF NOT EXISTS meta (key %1 PRIMARY "
+                                                 "KEY, value %1 NOT NULL)")
+                                      .arg(d.dialect->columnType(ColumnType::Text)));
+                !r)
+                return r;
+        }
         auto version = readVersion(d);
         if (!version)
             return Failure{version.error()};
