@@ -3,9 +3,12 @@
 #include "PgServer.h"
 #include "dose/store/PostgresUrl.h"
 
+#include <QFile>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 
 using qvr::dose::PostgresUrl;
@@ -18,7 +21,26 @@ private slots:
     void refuses_data();
     void refuses();
     void connectsThroughSocketFolder();
+    void passwordFromPgpass_data();
+    void passwordFromPgpass();
+
+private:
+    // One server for the class, started by the first test that needs it.
+    qvr::test::PgServer* server();
+    std::unique_ptr<qvr::test::PgServer> server_;
 };
+
+qvr::test::PgServer* TestPostgresUrl::server() {
+    if (!server_) {
+        server_ = std::make_unique<qvr::test::PgServer>();
+        if (!server_->start() || !server_->createDatabase(QStringLiteral("lab")) ||
+            !server_->exec(QStringLiteral("lab"),
+                           QStringLiteral("CREATE ROLE desk LOGIN PASSWORD 's3cret'")) ||
+            !server_->requirePassword(QStringLiteral("desk")))
+            qWarning("%s", qPrintable(server_->error()));
+    }
+    return server_->running() ? server_.get() : nullptr;
+}
 
 void TestPostgresUrl::parses_data() {
     QTest::addColumn<QString>("spec");
@@ -113,11 +135,11 @@ void TestPostgresUrl::refuses() {
 
 void TestPostgresUrl::connectsThroughSocketFolder() {
     QVR_REQUIRE_PG_BINARIES();
-    qvr::test::PgServer server;
-    QVERIFY2(server.start(), qPrintable(server.error()));
-    QVERIFY2(server.createDatabase(QStringLiteral("dose lab")), qPrintable(server.error()));
+    qvr::test::PgServer* pg = server();
+    QVERIFY(pg);
+    QVERIFY2(pg->createDatabase(QStringLiteral("dose lab")), qPrintable(pg->error()));
     const QString spec = QStringLiteral("postgresql://%1@/dose%20lab?host=%2&application_name=t")
-                             .arg(server.superuser(), server.socketDir());
+                             .arg(pg->superuser(), pg->socketDir());
     const PostgresUrl u = PostgresUrl::parse(spec);
     QVERIFY2(u.ok(), qPrintable(u.error));
     {
@@ -132,6 +154,45 @@ void TestPostgresUrl::connectsThroughSocketFolder() {
         QCOMPARE(q.value(1).toString(), QStringLiteral("t"));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("t"));
+}
+
+void TestPostgresUrl::passwordFromPgpass_data() {
+    QTest::addColumn<QByteArray>("pgpass");
+    QTest::addColumn<bool>("connects");
+    QTest::newRow("no file") << QByteArray() << false;
+    QTest::newRow("other password") << QByteArray("*:*:lab:desk:wrong\n") << false;
+    QTest::newRow("its line") << QByteArray("*:*:lab:desk:s3cret\n") << true;
+}
+
+// The URL carries no password; libpq takes it from PGPASSFILE, as from ~/.pgpass.
+void TestPostgresUrl::passwordFromPgpass() {
+    QFETCH(QByteArray, pgpass);
+    QFETCH(bool, connects);
+    QVR_REQUIRE_PG_BINARIES();
+    qvr::test::PgServer* pg = server();
+    QVERIFY(pg);
+    QTemporaryDir home;
+    const QString file = home.filePath(QStringLiteral("pgpass"));
+    if (!pgpass.isEmpty()) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(pgpass);
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
+    qputenv("PGPASSFILE", QFile::encodeName(file));
+    const auto restore = qScopeGuard([] { qunsetenv("PGPASSFILE"); });
+    const PostgresUrl u =
+        PostgresUrl::parse(QStringLiteral("postgresql://desk@/lab?host=%1").arg(pg->socketDir()));
+    QVERIFY2(u.ok(), qPrintable(u.error));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("p"));
+        qvr::dose::applyPostgresUrl(u, db);
+        QCOMPARE(db.open(), connects);
+        if (!connects)
+            QVERIFY2(db.lastError().text().contains(QLatin1String("password")),
+                     qPrintable(db.lastError().text()));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("p"));
 }
 
 QTEST_GUILESS_MAIN(TestPostgresUrl)

@@ -62,7 +62,7 @@ PgServer::~PgServer() {
 }
 
 QString PgServer::missing() {
-    for (const char* name : {"initdb", "pg_ctl", "postgres", "createdb"}) {
+    for (const char* name : {"initdb", "pg_ctl", "postgres", "createdb", "psql"}) {
         if (!QFileInfo(bin(name)).isExecutable())
             return QStringLiteral("no PostgreSQL 15 server here (%1 is missing)").arg(bin(name));
     }
@@ -146,6 +146,31 @@ bool PgServer::createDatabase(const QString& name) {
     return run(bin("createdb"),
                {QStringLiteral("-h"), dir_.path(), QStringLiteral("-U"), superuser(), name},
                commandTimeoutMs);
+}
+
+bool PgServer::exec(const QString& database, const QString& sql) {
+    return run(bin("psql"),
+               {QStringLiteral("-h"), dir_.path(), QStringLiteral("-U"), superuser(),
+                QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-qc"), sql,
+                database},
+               commandTimeoutMs);
+}
+
+bool PgServer::requirePassword(const QString& user) {
+    QFile hba(dir_.path() + QStringLiteral("/data/pg_hba.conf"));
+    if (!hba.open(QIODevice::ReadWrite)) {
+        error_ = hba.errorString();
+        return false;
+    }
+    // The first matching line wins.
+    const QByteArray rest = hba.readAll();
+    hba.seek(0);
+    hba.write("local all " + user.toUtf8() + " scram-sha-256\n" + rest);
+    hba.close();
+    return run(
+        bin("pg_ctl"),
+        {QStringLiteral("reload"), QStringLiteral("-D"), dir_.path() + QStringLiteral("/data")},
+        commandTimeoutMs);
 }
 
 QString PgServer::url(const QString& database) const {

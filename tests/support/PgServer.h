@@ -27,6 +27,10 @@ public:
     bool stop(const QString& mode = QStringLiteral("fast"));
     bool running() const { return running_; }
     bool createDatabase(const QString& name);
+    // Runs sql in database as the superuser (psql).
+    bool exec(const QString& database, const QString& sql);
+    // From now on user logs in with a password (SCRAM), as on a lab's server.
+    bool requirePassword(const QString& user);
 
     QString socketDir() const { return dir_.path(); }
     static QString superuser() { return QStringLiteral("postgres"); }
