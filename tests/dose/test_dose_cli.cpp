@@ -57,7 +57,7 @@ private slots:
     void initTestCase() {
         QCOMPARE(
             run("batch add LOT-A --thickness-um 50 --u-thickness-um 0.8 --background 600=0.12"), 0);
-        const QString csv = QStringLiteral(QVR100_SOURCE_DIR "/examples/calibration-600nm.csv");
+        const QString csv = QStringLiteral(QVR100_SOURCE_DIR "/examples/film-calibration.csv");
         QCOMPARE(run("calibration import " + csv +
                      " --batch LOT-A --head 1234 --wavelength 600 "
                      "--certificate CERT-7 --valid-until 2027-06-30"),

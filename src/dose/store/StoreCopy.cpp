@@ -73,12 +73,12 @@ Outcome<CopyReport> Store::copyInto(Store& target) {
                 while (q.next())
                     ledger.push_back(q.record());
             }
-            std::map<qint64, QSqlRecord> rows; // ledger seq -> its domain row
+            std::map<qint64, RowValues> rows; // ledger seq -> its domain row
             for (const Table* t : allTables()) {
                 auto slice = d_->select(*t, QStringLiteral("seq BETWEEN ? AND ?"), range);
                 if (!slice)
                     return Failure{slice.error()};
-                for (const QSqlRecord& row : *slice)
+                for (const RowValues& row : *slice)
                     rows.emplace(row.value(0).toLongLong(), row);
             }
             for (const QSqlRecord& entry : ledger) {
