@@ -24,6 +24,11 @@ Outcome<Done> writeVersion(const Store::Private& d, int from, int to) {
 } // namespace
 
 Outcome<SchemaChange> migrateSchema(const Store::Private& d, int to) {
+    // An up-to-date database needs no writer's lock to be opened.
+    if (d.db().tables().contains(QStringLiteral("meta"))) {
+        if (auto v = readVersion(d); v && *v >= to && *v <= kSchemaVersion)
+            return SchemaChange{*v, *v};
+    }
     SchemaChange change;
     auto started = writeTransaction(d, [&]() -> Outcome<Done> {
         // Only a new database gets DDL: a desk's login on a lab server may hold no more than
