@@ -1,6 +1,7 @@
 // The dose workstation: a calibration fit, one dose, one record written and synced, and the
 // export of a job of 100 000 records.
 
+#include "PostgresBench.h"
 #include "dose/cli/Cli.h"
 #include "dose/core/Fitting.h"
 #include "dose/store/Store.h"
@@ -49,13 +50,22 @@ BENCHMARK(BM_DoseOfOneDosimeter);
 
 struct Bench {
     QTemporaryDir dir;
+    QString location;
+    QString error; // why the store could not be set up
     std::unique_ptr<Store> store;
     Calibration calibration = fortyPoints();
     Fit fit;
     Job job{QStringLiteral("J"), {}, 10.0, 30.0, true, QStringLiteral("bench"), {}};
 
-    Bench() {
-        store = std::move(*Store::open(dir.filePath(QStringLiteral("bench.sqlite"))));
+    // A SQLite file of its own, or the database at location.
+    explicit Bench(const QString& at = QString())
+        : location(at.isEmpty() ? dir.filePath(QStringLiteral("bench.sqlite")) : at) {
+        auto opened = Store::open(location);
+        if (!opened) {
+            error = opened.error();
+            return;
+        }
+        store = std::move(*opened);
         store->addBatch(Batch{QStringLiteral("B"), {}, 50, 0.8, {{600, 0.12}}, {}, {}, {}});
         calibration.batchId = QStringLiteral("B");
         calibration.headSerial = QStringLiteral("1234");
@@ -86,17 +96,24 @@ struct Bench {
     }
 };
 
-void BM_DoseInsertRecordSynced(benchmark::State& state) {
-    Bench b;
+void insertRecords(benchmark::State& state, const QString& location) {
+    Bench b(location);
+    if (!b.store)
+        return state.SkipWithError(qPrintable(b.error));
     int n = 0;
     for (auto _ : state)
         if (!b.store->addRecord(b.record(n++), b.evaluate()))
             state.SkipWithError("write failed");
 }
+void BM_DoseInsertRecordSynced(benchmark::State& state) {
+    insertRecords(state, QString());
+}
 BENCHMARK(BM_DoseInsertRecordSynced)->Unit(benchmark::kMillisecond);
 
-void BM_DoseExport100000Records(benchmark::State& state) {
-    Bench b;
+void exportRecords(benchmark::State& state, const QString& location) {
+    Bench b(location);
+    if (!b.store)
+        return state.SkipWithError(qPrintable(b.error));
     std::vector<Record> records;
     for (int n = 0; n < 100000; ++n)
         records.push_back(b.record(n));
@@ -107,7 +124,7 @@ void BM_DoseExport100000Records(benchmark::State& state) {
     CliEnv env;
     env.out = &outStream;
     env.err = &errStream;
-    env.database = b.dir.filePath(QStringLiteral("bench.sqlite"));
+    env.database = b.location;
     const QString file = b.dir.filePath(QStringLiteral("export.csv"));
     for (auto _ : state)
         if (runCli({QStringLiteral("export"), QStringLiteral("--job"), QStringLiteral("J"),
@@ -115,6 +132,28 @@ void BM_DoseExport100000Records(benchmark::State& state) {
                    env) != 0)
             state.SkipWithError(qPrintable(err));
 }
+void BM_DoseExport100000Records(benchmark::State& state) {
+    exportRecords(state, QString());
+}
 BENCHMARK(BM_DoseExport100000Records)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The same two on a PostgreSQL server the benchmark starts itself.
+void BM_PostgresInsertRecordSynced(benchmark::State& state) {
+    QString why;
+    if (const QString db = postgresBenchDatabase(why); db.isEmpty())
+        state.SkipWithError(qPrintable(why));
+    else
+        insertRecords(state, db);
+}
+BENCHMARK(BM_PostgresInsertRecordSynced)->Unit(benchmark::kMillisecond);
+
+void BM_PostgresExport100000Records(benchmark::State& state) {
+    QString why;
+    if (const QString db = postgresBenchDatabase(why); db.isEmpty())
+        state.SkipWithError(qPrintable(why));
+    else
+        exportRecords(state, db);
+}
+BENCHMARK(BM_PostgresExport100000Records)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace

@@ -17,6 +17,7 @@ const std::vector<Command>& commands() {
         addCalibrationCommands(c);
         addDoseCommands(c);
         addRecordCommands(c);
+        addDbCommands(c);
         return c;
     }();
     return all;
@@ -128,8 +129,8 @@ Store* Ctx::store() {
 }
 
 int Ctx::refuse(const QString& why) {
-    QString line = why;
-    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    // libpq's messages run over several indented lines.
+    const QString line = why.simplified();
     *env.err << "qvr100dose: " << line << Qt::endl;
     return kRefused;
 }

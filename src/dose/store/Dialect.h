@@ -49,5 +49,6 @@ public:
 Outcome<std::unique_ptr<Dialect>> dialectFor(const QString& location);
 
 std::unique_ptr<Dialect> sqliteDialect();
+std::unique_ptr<Dialect> postgresDialect();
 
 } // namespace qvr::dose

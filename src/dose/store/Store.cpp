@@ -37,6 +37,13 @@ QString sha256Hex(const QString& prevHash, const QString& canonical) {
 Outcome<Done> Store::Private::run(QSqlQuery& query, const QString& sql,
                                   const QVariantList& values) const {
     query.setForwardOnly(true);
+    // PostgreSQL prepares only queries and DML, not CREATE and the like: a statement without
+    // values runs as it is.
+    if (values.isEmpty()) {
+        if (!query.exec(sql))
+            return Failure{QStringLiteral("database error: %1").arg(query.lastError().text())};
+        return Done{};
+    }
     if (!query.prepare(sql))
         return Failure{QStringLiteral("database error preparing \"%1\": %2")
                            .arg(sql, query.lastError().text())};
@@ -136,7 +143,17 @@ template <class Body> Outcome<Done> inWrite(const Store::Private& d, Body body) 
 
 } // namespace
 
+Outcome<Done> writeTransaction(const Store::Private& d,
+                               const std::function<Outcome<Done>()>& body) {
+    return inWrite(d, body);
+}
+
 Outcome<std::unique_ptr<Store>> Store::open(const QString& location, Now now) {
+    return openAtVersion(location, kSchemaVersion, nullptr, std::move(now));
+}
+
+Outcome<std::unique_ptr<Store>> Store::openAtVersion(const QString& location, int to,
+                                                     SchemaChange* change, Now now) {
     auto dialect = dialectFor(location);
     if (!dialect)
         return Failure{dialect.error()};
@@ -155,56 +172,11 @@ Outcome<std::unique_ptr<Store>> Store::open(const QString& location, Now now) {
             return Failure{opened.error()};
     }
 
-    const Private& p = *store->d_;
-    // An up-to-date database needs no writer's lock to be opened.
-    {
-        QSqlQuery q(p.db());
-        if (q.exec(QStringLiteral("SELECT value FROM meta WHERE key = 'schema_version'")) &&
-            q.next() && q.value(0).toInt() == kSchemaVersion)
-            return store;
-    }
-    auto migrated = inWrite(p, [&]() -> Outcome<Done> {
-        QSqlQuery q(p.db());
-        const QString text = p.dialect->columnType(ColumnType::Text);
-        if (auto r = p.run(q, QStringLiteral("CREATE TABLE IF NOT EXISTS meta (key %1 PRIMARY KEY, "
-                                             "value %1 NOT NULL)")
-                                  .arg(text));
-            !r)
-            return r;
-        if (auto r = p.run(q, QStringLiteral("SELECT value FROM meta WHERE key = ?"),
-                           {QStringLiteral("schema_version")});
-            !r)
-            return r;
-        const int version = q.next() ? q.value(0).toInt() : 0;
-        q.finish();
-        if (version > kSchemaVersion)
-            return Failure{QStringLiteral("the dose database %1 has schema version %2, newer than "
-                                          "this qvr100dose understands (%3): use a newer "
-                                          "qvr100dose")
-                               .arg(location)
-                               .arg(version)
-                               .arg(kSchemaVersion)};
-        for (const Migration& m : migrations(*p.dialect)) {
-            if (m.version <= version)
-                continue;
-            for (const QString& sql : m.statements)
-                if (auto r = p.run(q, sql); !r)
-                    return Failure{
-                        QStringLiteral("schema version %1: %2").arg(m.version).arg(r.error())};
-        }
-        if (version < kSchemaVersion) {
-            const QString sql = version == 0
-                                    ? QStringLiteral("INSERT INTO meta (value, key) VALUES (?, ?)")
-                                    : QStringLiteral("UPDATE meta SET value = ? WHERE key = ?");
-            if (auto r = p.run(q, sql,
-                               {QString::number(kSchemaVersion), QStringLiteral("schema_version")});
-                !r)
-                return r;
-        }
-        return Done{};
-    });
+    auto migrated = migrateSchema(*store->d_, to);
     if (!migrated)
         return Failure{migrated.error()};
+    if (change)
+        *change = *migrated;
     return store;
 }
 

@@ -42,6 +42,18 @@ struct ChainReport {
     QString problem;      // one line naming the first broken row
 };
 
+// The schema versions of a database before and after it was opened or migrated.
+struct SchemaChange {
+    int from = 0; // 0: a new database
+    int to = 0;
+};
+
+// What a copy moved: its ledger rows and the chain's head, the same on both databases.
+struct CopyReport {
+    qint64 rows = 0;
+    QString headHash;
+};
+
 inline constexpr int kSchemaVersion = 1;
 inline constexpr const char* kGenesisHash =
     "0000000000000000000000000000000000000000000000000000000000000000";
@@ -51,6 +63,11 @@ public:
     // Opens (creating when new) the database at location: a SQLite path or a PostgreSQL URL.
     // Refuses a database made by a newer program.
     static Outcome<std::unique_ptr<Store>> open(const QString& location, Now now = systemNow());
+    // Opens the database bringing its schema only up to version to (db migrate, and tests of the
+    // older schemas), one migration per transaction; change tells from which version.
+    static Outcome<std::unique_ptr<Store>> openAtVersion(const QString& location, int to,
+                                                         SchemaChange* change = nullptr,
+                                                         Now now = systemNow());
     // $XDG_DATA_HOME/QVR100/dose.sqlite
     static QString defaultLocation();
 
@@ -88,6 +105,11 @@ public:
     Outcome<std::vector<Record>> records(const QString& jobId);
 
     ChainReport verify(const QString& expectHash = QString());
+    // Copies every ledger row and its domain row, in chain order and with their canonical texts
+    // and hashes, into target, which must be empty; in one transaction on target, verified
+    // there (same head) before it commits. Refuses a source whose chain is not whole.
+    Outcome<CopyReport> copyInto(Store& target);
+    Outcome<int> schemaVersion();
     Outcome<QString> headHash();
 
     const Dialect& dialect() const;

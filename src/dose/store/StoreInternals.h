@@ -7,6 +7,7 @@
 
 #include <QSqlQuery>
 #include <QVariantList>
+#include <functional>
 
 namespace qvr::dose {
 
@@ -27,5 +28,13 @@ struct Store::Private {
 };
 
 QString sha256Hex(const QString& prevHash, const QString& canonical);
+
+// Runs body inside the one writer's transaction (the dialect's lock held); commits only when
+// everything succeeded.
+Outcome<Done> writeTransaction(const Store::Private& d, const std::function<Outcome<Done>()>& body);
+
+// Brings the schema up to version to (never down), one migration per transaction, and refuses
+// a database newer than this program. Gives the versions before and after.
+Outcome<SchemaChange> migrateSchema(const Store::Private& d, int to);
 
 } // namespace qvr::dose

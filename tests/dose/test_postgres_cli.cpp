@@ -1,0 +1,289 @@
+// qvr100dose against a real PostgreSQL server it shares with other desks: concurrent writer
+// processes, a server stopped under a writer, a desk's records copied in, and the schema's
+// migrations from the first version on, on both databases.
+
+#include "DoseScenario.h"
+#include "PgServer.h"
+#include "dose/cli/Cli.h"
+#include "dose/store/Dialect.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qvr;
+
+namespace {
+
+const QString program = QStringLiteral(QVR100_BIN_DIR "/qvr100dose");
+constexpr int kProcessMs = 120'000;
+
+struct Run {
+    int status = -1;
+    QString out, err;
+};
+
+Run runDose(const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    Run r;
+    if (!p.waitForFinished(kProcessMs)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("qvr100dose did not finish");
+        return r;
+    }
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QString chainHead(const QString& out) {
+    static const QRegularExpression head(QStringLiteral("chain head ([0-9a-f]{64})"));
+    QString last;
+    for (auto it = head.globalMatch(out); it.hasNext();)
+        last = it.next().captured(1);
+    return last;
+}
+
+QStringList jobIds(const QString& db) {
+    const Run r = runDose({QStringLiteral("--db"), db, QStringLiteral("--json"),
+                           QStringLiteral("job"), QStringLiteral("list")});
+    QStringList ids;
+    for (const auto& v : QJsonDocument::fromJson(r.out.toUtf8()).array())
+        ids << v.toObject().value(QStringLiteral("id")).toString();
+    return ids;
+}
+
+} // namespace
+
+class TestPostgresCli : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void twoWritersKeepOneChain();
+    void serverStoppedMidWrite();
+    void copyRoundTrip();
+    void migrationsFromFirstSchema_data();
+    void migrationsFromFirstSchema();
+
+private:
+    QString newDatabase();
+    std::unique_ptr<test::PgServer> server_;
+    int databases_ = 0;
+};
+
+void TestPostgresCli::initTestCase() {
+    QVR_REQUIRE_PG_BINARIES();
+    QVERIFY2(QFile::exists(program), "build qvr100dose first");
+    server_ = std::make_unique<test::PgServer>();
+    QVERIFY2(server_->start(), qPrintable(server_->error()));
+}
+
+QString TestPostgresCli::newDatabase() {
+    const QString name = QStringLiteral("lab%1").arg(++databases_);
+    return server_->createDatabase(name) ? server_->url(name) : QString();
+}
+
+// Two desks adding at the same time, one through QVR100_DOSE_DB and one through --db: every
+// write succeeds and the ledger stays one chain (a forked head would fail verify, and a lost
+// race would fail a write).
+void TestPostgresCli::twoWritersKeepOneChain() {
+    const QString url = newDatabase();
+    QVERIFY2(!url.isEmpty(), qPrintable(server_->error()));
+    QCOMPARE(
+        runDose({QStringLiteral("--db"), url, QStringLiteral("db"), QStringLiteral("init")}).status,
+        0);
+    constexpr int perDesk = 15;
+    const QString loop = QStringLiteral("for i in $(seq 1 %1); do \"$0\" $2 job add \"$1$i\" "
+                                        ">/dev/null || exit $?; done")
+                             .arg(perDesk);
+    QProcess desks[2];
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QVR100_DOSE_DB"), url);
+    desks[0].setProcessEnvironment(env);
+    desks[0].start(QStringLiteral("sh"),
+                   {QStringLiteral("-c"), loop, program, QStringLiteral("A")});
+    desks[1].start(QStringLiteral("sh"), {QStringLiteral("-c"), loop, program, QStringLiteral("B"),
+                                          QStringLiteral("--db ") + url});
+    for (QProcess& desk : desks) {
+        QVERIFY(desk.waitForFinished(kProcessMs));
+        QVERIFY2(desk.exitCode() == 0, desk.readAllStandardError().constData());
+    }
+    const Run verified =
+        runDose({QStringLiteral("--db"), url, QStringLiteral("--json"), QStringLiteral("verify")});
+    QVERIFY2(verified.status == 0, qPrintable(verified.err));
+    const QJsonObject report = QJsonDocument::fromJson(verified.out.toUtf8()).object();
+    QCOMPARE(report.value(QStringLiteral("rows")).toInteger(), 2 * perDesk);
+    QCOMPARE(jobIds(url).size(), 2 * perDesk);
+}
+
+// A writer loops on job add until a command fails; the server is stopped hard under it. The
+// failing command says why in one line and exits 1; once the server is back, every write the
+// writer saw committed is there, the chain is whole up to the last head it printed, and the
+// next command works.
+void TestPostgresCli::serverStoppedMidWrite() {
+    const QString url = newDatabase();
+    QVERIFY2(!url.isEmpty(), qPrintable(server_->error()));
+    QProcess writer;
+    writer.start(QStringLiteral("sh"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("i=0; while :; do i=$((i+1)); \"$0\" --db \"$1\" job add \"W$i\" "
+                                 "|| exit $?; done"),
+                  program, url});
+    const auto stopWriter = qScopeGuard([&] {
+        writer.kill();
+        writer.waitForFinished();
+    });
+    QVERIFY(writer.waitForStarted(kProcessMs));
+    QString out;
+    QDeadlineTimer deadline(kProcessMs);
+    while (out.count(QStringLiteral("chain head")) < 8 && !deadline.hasExpired() &&
+           writer.state() == QProcess::Running) {
+        writer.waitForReadyRead(1000);
+        out += QString::fromUtf8(writer.readAllStandardOutput());
+    }
+    QVERIFY2(out.count(QStringLiteral("chain head")) >= 8,
+             writer.readAllStandardError().constData());
+    QVERIFY2(server_->stop(QStringLiteral("immediate")), qPrintable(server_->error()));
+    QVERIFY(writer.waitForFinished(kProcessMs));
+    out += QString::fromUtf8(writer.readAllStandardOutput());
+    const QString err = QString::fromUtf8(writer.readAllStandardError());
+    QCOMPARE(writer.exitCode(), 1);
+    QVERIFY2(err.startsWith(QLatin1String("qvr100dose: ")) && err.count(QLatin1Char('\n')) == 1,
+             qPrintable(err));
+
+    QVERIFY2(server_->start(), qPrintable(server_->error()));
+    const Run verified = runDose({QStringLiteral("--db"), url, QStringLiteral("verify"),
+                                  QStringLiteral("--expect"), chainHead(out)});
+    QVERIFY2(verified.status == 0, qPrintable(verified.err));
+    const QStringList stored = jobIds(url);
+    static const QRegularExpression added(QStringLiteral("job (W\\d+) added"));
+    int seen = 0;
+    for (auto it = added.globalMatch(out); it.hasNext(); ++seen) {
+        const QString id = it.next().captured(1);
+        QVERIFY2(stored.contains(id), qPrintable(id + QStringLiteral(" was reported but is lost")));
+    }
+    QVERIFY(seen >= 8);
+    const Run after = runDose({QStringLiteral("--db"), url, QStringLiteral("job"),
+                               QStringLiteral("add"), QStringLiteral("after")});
+    QVERIFY2(after.status == 0, qPrintable(after.err));
+}
+
+// A desk's SQLite records into the lab's server and back: each copy verifies with the source's
+// newest hash and exports the same bytes; a database that already holds records takes none.
+void TestPostgresCli::copyRoundTrip() {
+    QTemporaryDir dir;
+    const QString desk = dir.filePath(QStringLiteral("desk.sqlite"));
+    const QString back = dir.filePath(QStringLiteral("back.sqlite"));
+    {
+        auto store = dose::Store::open(desk, test::steppedClock());
+        QVERIFY2(store, qPrintable(store.error()));
+        auto s = test::seedStore(**store);
+        QVERIFY2(s, qPrintable(s.error()));
+        for (int n = 0; n < 40; ++n)
+            QVERIFY(test::addScenarioRecord(**store, *s, n));
+    }
+    const QString url = newDatabase();
+    QVERIFY2(!url.isEmpty(), qPrintable(server_->error()));
+
+    QString head;
+    QStringList exports;
+    for (const auto& [from, to] : {std::pair(desk, url), std::pair(url, back)}) {
+        const Run copied = runDose({QStringLiteral("db"), QStringLiteral("copy"),
+                                    QStringLiteral("--from"), from, QStringLiteral("--to"), to});
+        QVERIFY2(copied.status == 0, qPrintable(copied.err));
+        if (head.isEmpty())
+            head = chainHead(copied.out);
+        QCOMPARE(chainHead(copied.out), head);
+        const Run verified = runDose({QStringLiteral("--db"), to, QStringLiteral("verify"),
+                                      QStringLiteral("--expect"), head});
+        QVERIFY2(verified.status == 0, qPrintable(verified.err));
+    }
+    for (const QString& db : {desk, url, back}) {
+        const QString file = dir.filePath(QStringLiteral("export%1.csv").arg(exports.size()));
+        const Run r =
+            runDose({QStringLiteral("--db"), db, QStringLiteral("export"), QStringLiteral("--job"),
+                     QStringLiteral("J-7"), QStringLiteral("--csv"), file});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        exports << QString::fromUtf8(f.readAll());
+    }
+    QCOMPARE(exports.at(1), exports.at(0));
+    QCOMPARE(exports.at(2), exports.at(0));
+
+    const Run again = runDose({QStringLiteral("db"), QStringLiteral("copy"),
+                               QStringLiteral("--from"), desk, QStringLiteral("--to"), url});
+    QCOMPARE(again.status, 1);
+    QVERIFY2(again.err.contains(QLatin1String("already holds records")), qPrintable(again.err));
+}
+
+void TestPostgresCli::migrationsFromFirstSchema_data() {
+    QTest::addColumn<bool>("postgres");
+    QTest::addColumn<int>("from");
+    for (int v = 1; v <= dose::kSchemaVersion; ++v) {
+        QTest::addRow("sqlite from %d", v) << false << v;
+        QTest::addRow("postgresql from %d", v) << true << v;
+    }
+}
+
+// A database left at each earlier schema version is brought up by db migrate and then takes
+// and verifies records; one newer than the program is refused, not touched.
+void TestPostgresCli::migrationsFromFirstSchema() {
+    QFETCH(bool, postgres);
+    QFETCH(int, from);
+    QTemporaryDir dir;
+    const QString db = postgres ? newDatabase() : dir.filePath(QStringLiteral("dose.sqlite"));
+    QVERIFY(!db.isEmpty());
+    {
+        dose::SchemaChange change;
+        auto old = dose::Store::openAtVersion(db, from, &change);
+        QVERIFY2(old, qPrintable(old.error()));
+        QCOMPARE(change.to, from);
+    }
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    dose::CliEnv env;
+    env.out = &outStream;
+    env.err = &errStream;
+    env.database = db;
+    QVERIFY2(dose::runCli({QStringLiteral("db"), QStringLiteral("migrate")}, env) == 0,
+             qPrintable(err));
+    {
+        auto store = dose::Store::open(db, test::steppedClock());
+        QVERIFY2(store, qPrintable(store.error()));
+        QCOMPARE(*(*store)->schemaVersion(), dose::kSchemaVersion);
+        auto s = test::seedStore(**store);
+        QVERIFY2(s, qPrintable(s.error()));
+        auto r = test::addScenarioRecord(**store, *s, 1);
+        QVERIFY2(r, qPrintable(r.error()));
+        const dose::ChainReport report = (*store)->verify(r->hash);
+        QVERIFY2(report.whole, qPrintable(report.problem));
+    }
+    {
+        auto dialect = dose::dialectFor(db);
+        QVERIFY(dialect);
+        QSqlDatabase raw = QSqlDatabase::addDatabase((*dialect)->driver(), QStringLiteral("raw"));
+        QVERIFY((*dialect)->open(raw, db));
+        QVERIFY(QSqlQuery(raw).exec(
+            QStringLiteral("UPDATE meta SET value = '%1' WHERE key = 'schema_version'")
+                .arg(dose::kSchemaVersion + 1)));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+    err.clear();
+    QCOMPARE(dose::runCli({QStringLiteral("db"), QStringLiteral("migrate")}, env), 1);
+    QVERIFY2(err.contains(QLatin1String("newer than this qvr100dose")), qPrintable(err));
+}
+
+QTEST_GUILESS_MAIN(TestPostgresCli)
+#include "test_postgres_cli.moc"

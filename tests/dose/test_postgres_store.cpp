@@ -1,0 +1,163 @@
+// The dose store on a real PostgreSQL server: the same chain as on SQLite, and tables that
+// refuse changes by themselves.
+
+#include "DoseScenario.h"
+#include "PgServer.h"
+#include "dose/store/Dialect.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qvr;
+
+class TestPostgresStore : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void sameChainOnBothDatabases();
+    void tablesRefuseChanges_data();
+    void tablesRefuseChanges();
+
+private:
+    QString newDatabase();
+    static bool execAs(const QString& url, const QString& sql, QString* error = nullptr);
+    std::unique_ptr<test::PgServer> server_;
+    int databases_ = 0;
+};
+
+void TestPostgresStore::initTestCase() {
+    QVR_REQUIRE_PG_BINARIES();
+    server_ = std::make_unique<test::PgServer>();
+    QVERIFY2(server_->start(), qPrintable(server_->error()));
+}
+
+QString TestPostgresStore::newDatabase() {
+    const QString name = QStringLiteral("dose%1").arg(++databases_);
+    return server_->createDatabase(name) ? server_->url(name) : QString();
+}
+
+// Everything a row holds (texts with quotes, doubles of 13 digits, times) reads back from the
+// server exactly as written, so both databases chain the same texts to the same hashes.
+void TestPostgresStore::sameChainOnBothDatabases() {
+    QTemporaryDir dir;
+    const QString url = newDatabase();
+    QVERIFY2(!url.isEmpty(), qPrintable(server_->error()));
+    QStringList ledgers;
+    for (const QString& location : {dir.filePath(QStringLiteral("dose.sqlite")), url}) {
+        auto store = dose::Store::open(location, test::steppedClock());
+        QVERIFY2(store, qPrintable(store.error()));
+        auto s = test::seedStore(**store);
+        QVERIFY2(s, qPrintable(s.error()));
+        for (int n = 0; n < 5; ++n)
+            QVERIFY(test::addScenarioRecord(**store, *s, n));
+        auto corrected = (*store)->correctRecord(2, [](const dose::Record& r) {
+            dose::Record next = r;
+            next.thicknessUm = 98.7;
+            next.reason = QStringLiteral("gauge re-read: 98.7 µm");
+            return dose::Outcome<dose::Record>(next);
+        });
+        QVERIFY2(corrected, qPrintable(corrected.error()));
+        const dose::ChainReport report = (*store)->verify(corrected->hash);
+        QVERIFY2(report.whole, qPrintable(report.problem));
+        QCOMPARE(report.rows, 10);
+        ledgers << report.headHash;
+    }
+    QCOMPARE(ledgers.at(1), ledgers.at(0));
+}
+
+void TestPostgresStore::tablesRefuseChanges_data() {
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("says");
+    const QString owner = test::PgServer::superuser(), desk = QStringLiteral("desk");
+    const QString appendOnly = QStringLiteral("append-only");
+    QTest::newRow("update ledger")
+        << owner << "UPDATE ledger SET canonical = canonical || ' '" << appendOnly;
+    QTest::newRow("delete newest")
+        << owner << "DELETE FROM ledger WHERE seq = (SELECT MAX(seq) FROM ledger)" << appendOnly;
+    QTest::newRow("truncate ledger") << owner << "TRUNCATE ledger CASCADE" << appendOnly;
+    QTest::newRow("update batch") << owner << "UPDATE batches SET thickness_um = 90" << appendOnly;
+    QTest::newRow("delete job") << owner << "DELETE FROM jobs" << appendOnly;
+    QTest::newRow("update record")
+        << owner << "UPDATE records SET dose_kgy = dose_kgy * 1.1" << appendOnly;
+    QTest::newRow("truncate calibrations")
+        << owner << "TRUNCATE calibrations CASCADE" << appendOnly;
+    // A desk's login holds SELECT and INSERT only: it cannot switch the triggers off either.
+    QTest::newRow("desk updates") << desk << "UPDATE fits SET rms_percent = 0"
+                                  << "permission denied";
+    QTest::newRow("desk disables triggers") << desk << "ALTER TABLE ledger DISABLE TRIGGER ALL"
+                                            << "must be owner";
+    QTest::newRow("desk drops trigger") << desk << "DROP TRIGGER records_append_only ON records"
+                                        << "must be owner";
+}
+
+// The server itself refuses: a client that bypasses the program (psql, a script) cannot change
+// or remove a row either. A desk whose login may only read and append still writes and
+// verifies through the store.
+void TestPostgresStore::tablesRefuseChanges() {
+    QFETCH(QString, user);
+    QFETCH(QString, sql);
+    QFETCH(QString, says);
+    const QString url = newDatabase();
+    QVERIFY2(!url.isEmpty(), qPrintable(server_->error()));
+    auto as = [&](const QString& who) {
+        return QString(url).replace(test::PgServer::superuser() + QLatin1Char('@'),
+                                    who + QLatin1Char('@'));
+    };
+    {
+        auto store = dose::Store::open(url, test::steppedClock());
+        QVERIFY2(store, qPrintable(store.error()));
+        auto s = test::seedStore(**store);
+        QVERIFY2(s, qPrintable(s.error()));
+        QVERIFY(test::addScenarioRecord(**store, *s, 1));
+    }
+    QVERIFY(execAs(url, QStringLiteral("DO $$ BEGIN CREATE ROLE desk LOGIN; EXCEPTION WHEN "
+                                       "duplicate_object THEN NULL; END $$")));
+    QVERIFY(execAs(url, QStringLiteral("GRANT SELECT, INSERT ON ALL TABLES IN SCHEMA public TO "
+                                       "desk")));
+    QString head;
+    {
+        auto store = dose::Store::open(as(QStringLiteral("desk")), test::steppedClock());
+        QVERIFY2(store, qPrintable(store.error()));
+        auto job = (*store)->job(QStringLiteral("J-7"));
+        QVERIFY2(job, qPrintable(job.error()));
+        dose::Job next = *job;
+        next.id = QStringLiteral("J-8");
+        auto r = (*store)->addJob(next);
+        QVERIFY2(r, qPrintable(r.error()));
+        head = r->hash;
+    }
+    QString error;
+    QVERIFY2(!execAs(as(user), sql, &error), "the server let a stored row be changed");
+    QVERIFY2(error.contains(says), qPrintable(error));
+    auto store = dose::Store::open(url);
+    QVERIFY2(store, qPrintable(store.error()));
+    const dose::ChainReport report = (*store)->verify(head);
+    QVERIFY2(report.whole, qPrintable(report.problem));
+}
+
+// Runs sql on a connection of its own, as a psql user would.
+bool TestPostgresStore::execAs(const QString& url, const QString& sql, QString* error) {
+    bool ok = false;
+    {
+        auto dialect = dose::dialectFor(url);
+        QSqlDatabase db = QSqlDatabase::addDatabase((*dialect)->driver(), QStringLiteral("raw"));
+        if (auto opened = (*dialect)->open(db, url); !opened) {
+            if (error)
+                *error = opened.error();
+        } else {
+            QSqlQuery q(db);
+            ok = q.exec(sql);
+            if (error)
+                *error = q.lastError().text();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+    return ok;
+}
+
+QTEST_GUILESS_MAIN(TestPostgresStore)
+#include "test_postgres_store.moc"
