@@ -6,8 +6,8 @@
 // it; a run above the target is reported as an error.
 
 #include "FakeDriver.h"
-#include "app/LabelModel.h"
-#include "app/ReaderState.h"
+#include "core/LabelModel.h"
+#include "core/ReaderState.h"
 #include "head/HeadLines.h"
 #include "measure/Acquisition.h"
 

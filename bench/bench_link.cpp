@@ -1,9 +1,9 @@
 // Link latency: from a change of A to its arrival in every linked client, on a private bus this
 // benchmark starts and stops itself.
 
-#include "app/LabelModel.h"
-#include "link/BusNames.h"
+#include "core/LabelModel.h"
 #include "link/LinkSource.h"
+#include "link/text/BusNames.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

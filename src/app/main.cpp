@@ -1,17 +1,17 @@
 // qvr100pci: the reader program, windowed or as a service without a window.
 
-#include "app/HeadlessHost.h"
-#include "app/MessageSink.h"
-#include "app/Messages.h"
-#include "app/QtMessageSink.h"
-#include "app/Reader.h"
-#include "app/Settings.h"
-#include "app/ShutdownSignals.h"
-#include "app/Timer.h"
-#include "app/WindowedRun.h"
+#include "core/Messages.h"
+#include "core/QtClock.h"
+#include "core/Settings.h"
+#include "core/ShutdownSignals.h"
+#include "core/StderrMessageSink.h"
 #include "daq/Backend.h"
 #include "link/LinkService.h"
-#include "sim/SimControlWindow.h"
+#include "reader/HeadlessHost.h"
+#include "reader/Reader.h"
+#include "ui/QtMessageSink.h"
+#include "ui/SimControlWindow.h"
+#include "ui/WindowedRun.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,8 +1,8 @@
 #include "daq/Backend.h"
 
-#include "daq/ComediDriver.h"
 #include "daq/TracingDriver.h"
-#include "sim/SimCard.h"
+#include "daq/comedi/ComediDriver.h"
+#include "daq/sim/SimCard.h"
 
 #include <QFile>
 

@@ -5,7 +5,7 @@
 //   QVR100_SIM_SCENARIO  a JSON scenario for the simulator (default: the built-in healthy head)
 //   QVR100_SIM_TRACE     append one line per driver call to this file
 
-#include "head/Driver.h"
+#include "daq/Driver.h"
 
 #include <QString>
 #include <memory>

@@ -8,7 +8,7 @@
 // Values are those in the destination after the call. Lines are buffered; flush() writes
 // them out, and so do the destructor and the exit of the process.
 
-#include "head/Driver.h"
+#include "daq/Driver.h"
 
 #include <QFile>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "head/Eeprom.h"
 
-#include "app/LabelModel.h"
-#include "app/ReaderState.h"
+#include "core/LabelModel.h"
+#include "core/ReaderState.h"
 #include "head/HeadLines.h"
 
 #include <chrono>

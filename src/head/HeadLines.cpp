@@ -1,8 +1,8 @@
 #include "head/HeadLines.h"
 
-#include "app/LabelModel.h"
-#include "app/ReaderState.h"
-#include "head/Driver.h"
+#include "core/LabelModel.h"
+#include "core/ReaderState.h"
+#include "daq/Driver.h"
 
 namespace qvr {
 
@@ -19,7 +19,9 @@ void HeadLines::change(std::uint8_t raise, std::uint8_t lower) {
     writeControl();
 }
 
-void HeadLines::writeControl() { writePort(state_.Control); }
+void HeadLines::writeControl() {
+    writePort(state_.Control);
+}
 
 void HeadLines::writePort(std::uint16_t value) {
     state_.recordStatus(driver_.cbDOut(state_.BoardNum, AUXPORT, value));
@@ -30,10 +32,18 @@ std::int16_t HeadLines::readStatus() {
     return state_.Status;
 }
 
-void HeadLines::LedOn() { change(kLedBit, 0); }
-void HeadLines::LedOff() { change(0, kLedBit); }
-void HeadLines::buzzerOn() { change(kBuzzerBit, 0); }
-void HeadLines::buzzerOff() { change(0, kBuzzerBit); }
+void HeadLines::LedOn() {
+    change(kLedBit, 0);
+}
+void HeadLines::LedOff() {
+    change(0, kLedBit);
+}
+void HeadLines::buzzerOn() {
+    change(kBuzzerBit, 0);
+}
+void HeadLines::buzzerOff() {
+    change(0, kBuzzerBit);
+}
 
 bool HeadLines::pushButton() {
     const bool down = (readStatus() & 2) != 0;

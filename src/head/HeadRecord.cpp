@@ -1,11 +1,11 @@
 #include "head/HeadRecord.h"
 
-#include "app/LabelModel.h"
-#include "app/MessageSink.h"
-#include "app/Messages.h"
-#include "app/ReaderState.h"
-#include "app/Settings.h"
-#include "head/NumberText.h"
+#include "core/LabelModel.h"
+#include "core/MessageSink.h"
+#include "core/Messages.h"
+#include "core/NumberText.h"
+#include "core/ReaderState.h"
+#include "core/Settings.h"
 
 #include <cmath>
 #include <optional>

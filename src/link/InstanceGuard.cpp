@@ -1,6 +1,6 @@
 #include "link/InstanceGuard.h"
 
-#include "link/BusNames.h"
+#include "link/text/BusNames.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusReply>

@@ -1,7 +1,7 @@
 #include "link/LinkService.h"
 
-#include "link/BusNames.h"
 #include "link/LinkSource.h"
+#include "link/text/BusNames.h"
 
 namespace qvr {
 

@@ -14,7 +14,7 @@
 // When serving, every label of `labels` is an item of the link source (see LinkSource.h) from
 // the moment startLink() returns; `labels` must outlive the service.
 
-#include "app/LabelModel.h"
+#include "core/LabelModel.h"
 #include "link/InstanceGuard.h"
 
 #include <QString>

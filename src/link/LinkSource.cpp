@@ -1,7 +1,7 @@
 #include "link/LinkSource.h"
 
-#include "link/BusNames.h"
-#include "link/LinkText.h"
+#include "link/text/BusNames.h"
+#include "link/text/LinkText.h"
 
 #include <QDBusMessage>
 #include <QDBusVariant>

@@ -13,7 +13,7 @@
 // Get and GetAll of org.freedesktop.DBus.Properties work as usual; Set is refused with
 // org.freedesktop.DBus.Error.PropertyReadOnly. Nothing a client sends changes the program.
 
-#include "app/LabelModel.h"
+#include "core/LabelModel.h"
 
 #include <QDBusConnection>
 #include <QDBusVirtualObject>

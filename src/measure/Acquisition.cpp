@@ -1,10 +1,10 @@
 #include "measure/Acquisition.h"
 
-#include "app/LabelModel.h"
-#include "app/ReaderState.h"
-#include "head/Driver.h"
+#include "core/LabelModel.h"
+#include "core/NumberText.h"
+#include "core/ReaderState.h"
+#include "daq/Driver.h"
 #include "head/HeadLines.h"
-#include "measure/NumberFormat.h"
 
 #include <cmath>
 #include <limits>

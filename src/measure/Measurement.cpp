@@ -1,13 +1,13 @@
 #include "measure/Measurement.h"
 
-#include "app/LabelModel.h"
-#include "app/MessageSink.h"
-#include "app/Messages.h"
-#include "app/ReaderState.h"
-#include "app/Timer.h"
+#include "core/Clock.h"
+#include "core/LabelModel.h"
+#include "core/MessageSink.h"
+#include "core/Messages.h"
+#include "core/NumberText.h"
+#include "core/ReaderState.h"
 #include "head/HeadLines.h"
 #include "measure/Acquisition.h"
-#include "measure/NumberFormat.h"
 
 namespace qvr {
 

@@ -1,8 +1,8 @@
 // One sample and one reading: clamping, the sum, scaling, the gain and the smoothing.
 
 #include "FakeDriver.h"
-#include "app/LabelModel.h"
-#include "app/ReaderState.h"
+#include "core/LabelModel.h"
+#include "core/ReaderState.h"
 #include "head/HeadLines.h"
 #include "measure/Acquisition.h"
 

@@ -1,7 +1,7 @@
 // The comedi backend's mapping of the five card calls, against a fake device table behind the
 // comedilib seam.
 
-#include "daq/ComediDriver.h"
+#include "daq/comedi/ComediDriver.h"
 
 #include <QTest>
 #include <array>
@@ -201,7 +201,7 @@ class TestComediDriver : public QObject {
         const int s = driver_->cbGetConfig(BOARDINFO, board, 0, BIBOARDTYPE, type);
         if (status)
             *status = s;
-        return s == kComediOk ? type : (type == kCanary32 ? 0 : -1);
+        return s == kStatusOk ? type : (type == kCanary32 ? 0 : -1);
     }
 
 private slots:
@@ -209,16 +209,16 @@ private slots:
         QTest::addColumn<std::vector<FakeSubdevice>>("subdevices"); // empty: no node
         QTest::addColumn<int>("status");
         using V = std::vector<FakeSubdevice>;
-        QTest::newRow("no node") << V{} << kComediNoDevice;
-        QTest::newRow("no analog input") << V{kOther, kDi, kDo} << kComediUnsuitable;
+        QTest::newRow("no node") << V{} << kStatusNoDevice;
+        QTest::newRow("no analog input") << V{kOther, kDi, kDo} << kStatusUnsuitable;
         // comedi_find_range() offers a wider range; counts on it would read twice too wide.
-        QTest::newRow("only +-10 V") << V{ai({kBip10}), kDi, kDo} << kComediUnsuitable;
-        QTest::newRow("+-5 mA") << V{ai({kMilliamps}), kDi, kDo} << kComediUnsuitable;
-        QTest::newRow("maxdata 0") << V{ai({kBip5}, 0), kDi, kDo} << kComediUnsuitable;
-        QTest::newRow("no digital input") << V{ai({kBip5}), kOther, kDo} << kComediUnsuitable;
-        QTest::newRow("no digital output") << V{ai({kBip5}), kDi, kOther} << kComediUnsuitable;
-        QTest::newRow("pci-das08") << das08().subdevices << kComediOk;
-        QTest::newRow("+-10, +-5, +-1 V") << V{ai({kBip10, kBip5, kBip1}), kDi, kDo} << kComediOk;
+        QTest::newRow("only +-10 V") << V{ai({kBip10}), kDi, kDo} << kStatusUnsuitable;
+        QTest::newRow("+-5 mA") << V{ai({kMilliamps}), kDi, kDo} << kStatusUnsuitable;
+        QTest::newRow("maxdata 0") << V{ai({kBip5}, 0), kDi, kDo} << kStatusUnsuitable;
+        QTest::newRow("no digital input") << V{ai({kBip5}), kOther, kDo} << kStatusUnsuitable;
+        QTest::newRow("no digital output") << V{ai({kBip5}), kDi, kOther} << kStatusUnsuitable;
+        QTest::newRow("pci-das08") << das08().subdevices << kStatusOk;
+        QTest::newRow("+-10, +-5, +-1 V") << V{ai({kBip10, kBip5, kBip1}), kDi, kDo} << kStatusOk;
     }
     void boardType() {
         QFETCH(std::vector<FakeSubdevice>, subdevices);
@@ -228,18 +228,18 @@ private slots:
             nodes["/dev/comedi0"] = FakeNode{"some-board", subdevices};
         makeDriver(nodes);
         int got = -1;
-        QCOMPARE(boardType(0, &got), status == kComediOk ? kComediBoardType : 0);
+        QCOMPARE(boardType(0, &got), status == kStatusOk ? kComediBoardType : 0);
         QCOMPARE(got, status);
-        QCOMPARE(driver_->lastError().isEmpty(), status == kComediOk);
+        QCOMPARE(driver_->lastError().isEmpty(), status == kStatusOk);
     }
 
     void subdevicesAreFoundByType() {
         makeDriver({{"/dev/comedi3", {"x", {kDo, kOther, kDi, ai({kBip10, kBip5}), kOther}}}});
         std::int16_t count = 0;
-        QCOMPARE(driver_->cbAIn(3, 7, BIP5VOLTS, count), kComediOk);
+        QCOMPARE(driver_->cbAIn(3, 7, BIP5VOLTS, count), kStatusOk);
         QCOMPARE(fake_->reads,
                  (std::vector<std::array<unsigned, 4>>{{3, 7, 1, kComediGroundReference}}));
-        QCOMPARE(driver_->cbDOut(3, AUXPORT, 5), kComediOk);
+        QCOMPARE(driver_->cbDOut(3, AUXPORT, 5), kStatusOk);
         QCOMPARE(fake_->writes.at(0)[0], 0u);
     }
 
@@ -266,7 +266,7 @@ private slots:
         std::array<char, kBoardNameSize + 8> buffer;
         buffer.fill('\x5a');
         std::memset(buffer.data(), ' ', kBoardNameSize);
-        QCOMPARE(driver_->cbGetBoardName(0, buffer.data()), kComediOk);
+        QCOMPARE(driver_->cbGetBoardName(0, buffer.data()), kStatusOk);
         QCOMPARE(QByteArray(buffer.data()), written);
         for (std::size_t i = std::size_t(written.size()) + 1; i < buffer.size(); ++i)
             QCOMPARE(buffer[i], i < std::size_t{kBoardNameSize} ? ' ' : '\x5a');
@@ -291,7 +291,7 @@ private slots:
         makeDriver({{"/dev/comedi0", node}});
         fake_->sample = raw;
         std::int16_t value = kCanary16;
-        QCOMPARE(driver_->cbAIn(0, 0, BIP5VOLTS, value), kComediOk);
+        QCOMPARE(driver_->cbAIn(0, 0, BIP5VOLTS, value), kStatusOk);
         QCOMPARE(int(value), count);
     }
 
@@ -312,11 +312,11 @@ private slots:
         fake_->inputs = given;
         std::int16_t value = kCanary16;
         if (write) {
-            QCOMPARE(driver_->cbDOut(0, AUXPORT, std::uint16_t(given)), kComediOk);
+            QCOMPARE(driver_->cbDOut(0, AUXPORT, std::uint16_t(given)), kStatusOk);
             QCOMPARE(fake_->writes, (std::vector<std::array<unsigned, 3>>{{3u, 0xfu, bits}}));
             return;
         }
-        QCOMPARE(driver_->cbDIn(0, AUXPORT, value), kComediOk);
+        QCOMPARE(driver_->cbDIn(0, AUXPORT, value), kStatusOk);
         QCOMPARE(unsigned(value), bits);
         QVERIFY(fake_->writes.empty()); // a read writes no output line
     }
@@ -328,22 +328,22 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("error"); // part of lastError()
         const QString noNode = "/dev/comedi1: comedi_open: " + QString(std::strerror(ENOENT));
-        QTest::newRow("ain board -1") << "ain" << -1 << 0 << kComediBadBoard << "-1";
-        QTest::newRow("dout board 200") << "dout" << kMaxBoards << 1 << kComediBadBoard << "200";
+        QTest::newRow("ain board -1") << "ain" << -1 << 0 << kStatusBadBoard << "-1";
+        QTest::newRow("dout board 200") << "dout" << kMaxBoards << 1 << kStatusBadBoard << "200";
         QTest::newRow("config highest int")
-            << "config-item" << INT_MAX << 1 << kComediBadBoard << "2147483647";
-        QTest::newRow("name board 200") << "name" << kMaxBoards << 1 << kComediBadBoard << "200";
-        QTest::newRow("ain no node") << "ain" << 1 << 0 << kComediNoDevice << noNode;
-        QTest::newRow("name no node") << "name" << 1 << 1 << kComediNoDevice << noNode;
-        QTest::newRow("din port 0") << "din" << 0 << 0 << kComediBadPort << "port 0";
-        QTest::newRow("dout port 2") << "dout" << 0 << 2 << kComediBadPort << "port 2";
-        QTest::newRow("channel 8") << "ain" << 0 << 8 << kComediBadChannel << "channel 8";
-        QTest::newRow("channel -1") << "ain" << 0 << -1 << kComediBadChannel << "channel -1";
-        QTest::newRow("range code 1") << "ain-range" << 0 << 1 << kComediBadRange << "code 1";
-        QTest::newRow("information 1") << "config-class" << 0 << 1 << kComediBadConfigItem << "";
-        QTest::newRow("device 1") << "config-device" << 0 << 1 << kComediBadConfigItem << "";
-        QTest::newRow("item 2") << "config-item" << 0 << 2 << kComediBadConfigItem << "";
-        QTest::newRow("no name buffer") << "name" << 0 << 0 << kComediBadBuffer << "buffer";
+            << "config-item" << INT_MAX << 1 << kStatusBadBoard << "2147483647";
+        QTest::newRow("name board 200") << "name" << kMaxBoards << 1 << kStatusBadBoard << "200";
+        QTest::newRow("ain no node") << "ain" << 1 << 0 << kStatusNoDevice << noNode;
+        QTest::newRow("name no node") << "name" << 1 << 1 << kStatusNoDevice << noNode;
+        QTest::newRow("din port 0") << "din" << 0 << 0 << kStatusBadPort << "port 0";
+        QTest::newRow("dout port 2") << "dout" << 0 << 2 << kStatusBadPort << "port 2";
+        QTest::newRow("channel 8") << "ain" << 0 << 8 << kStatusBadChannel << "channel 8";
+        QTest::newRow("channel -1") << "ain" << 0 << -1 << kStatusBadChannel << "channel -1";
+        QTest::newRow("range code 1") << "ain-range" << 0 << 1 << kStatusBadRange << "code 1";
+        QTest::newRow("information 1") << "config-class" << 0 << 1 << kStatusBadConfigItem << "";
+        QTest::newRow("device 1") << "config-device" << 0 << 1 << kStatusBadConfigItem << "";
+        QTest::newRow("item 2") << "config-item" << 0 << 2 << kStatusBadConfigItem << "";
+        QTest::newRow("no name buffer") << "name" << 0 << 0 << kStatusBadBuffer << "buffer";
     }
     void refusedCalls() {
         QFETCH(QString, call);
@@ -357,7 +357,7 @@ private slots:
         QCOMPARE(run(*driver_, call, board, arg, d), status);
         QVERIFY(d.untouched());
         QVERIFY(fake_->reads.empty() && fake_->writes.empty());
-        if (status == kComediBadBoard)
+        if (status == kStatusBadBoard)
             QCOMPARE(fake_->opens, 0);
         QVERIFY2(driver_->lastError().contains(error), qPrintable(driver_->lastError()));
     }
@@ -366,7 +366,7 @@ private slots:
         makeDriver({{"/dev/comedi0", das08()}, {"/dev/comedi1", das08()}});
         Destinations d;
         for (const char* call : {"ain", "din", "dout", "name", "ain", "din", "dout", "name"})
-            QCOMPARE(run(*driver_, call, 0, QString(call) == "ain" ? 0 : 1, d), kComediOk);
+            QCOMPARE(run(*driver_, call, 0, QString(call) == "ain" ? 0 : 1, d), kStatusOk);
         QCOMPARE(boardType(1), kComediBoardType);
         QCOMPARE(fake_->opens, 2);
         const std::shared_ptr<int> closes = fake_->closes;
@@ -395,13 +395,13 @@ private slots:
         fake_->failErrno = error;
         const int arg = call == "ain" ? 0 : 1;
         Destinations d;
-        QCOMPARE(run(*driver_, call, 0, arg, d), kComediIoFailed);
+        QCOMPARE(run(*driver_, call, 0, arg, d), kStatusIoFailed);
         QVERIFY(d.untouched());
         QCOMPARE(
             driver_->lastError(),
             QStringLiteral("/dev/comedi0: %1: %2").arg(function, QString(std::strerror(error))));
         QCOMPARE(*fake_->closes, 1);
-        QCOMPARE(run(*driver_, call, 0, arg, d), kComediOk);
+        QCOMPARE(run(*driver_, call, 0, arg, d), kStatusOk);
         QCOMPARE(fake_->opens, 2);
         if (call == "name")
             QCOMPARE(QByteArray(d.name), QByteArray("PCI-DAS08"));
@@ -412,18 +412,18 @@ private slots:
     void unpluggedBoardComesBack() {
         makeDriver();
         Destinations d;
-        QCOMPARE(run(*driver_, "ain", 0, 0, d), kComediOk);
+        QCOMPARE(run(*driver_, "ain", 0, 0, d), kStatusOk);
         const FakeNode card = fake_->nodes.at("/dev/comedi0");
         fake_->nodes.clear();
         d = Destinations();
-        QCOMPARE(run(*driver_, "ain", 0, 0, d), kComediIoFailed);
+        QCOMPARE(run(*driver_, "ain", 0, 0, d), kStatusIoFailed);
         QVERIFY(driver_->lastError().endsWith(QString(std::strerror(ENODEV))));
-        QCOMPARE(run(*driver_, "ain", 0, 0, d), kComediNoDevice);
+        QCOMPARE(run(*driver_, "ain", 0, 0, d), kStatusNoDevice);
         QCOMPARE(boardType(0), 0);
         QVERIFY(d.untouched());
         fake_->nodes["/dev/comedi0"] = card;
         QCOMPARE(boardType(0), kComediBoardType);
-        QCOMPARE(run(*driver_, "ain", 0, 0, d), kComediOk);
+        QCOMPARE(run(*driver_, "ain", 0, 0, d), kStatusOk);
         QCOMPARE(d.value, std::int16_t{2048});
     }
 };

@@ -1,6 +1,6 @@
 // The real comedilib backend on a machine without a card, and the device-node check.
 
-#include "daq/ComediDriver.h"
+#include "daq/comedi/ComediDriver.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -17,10 +17,10 @@ private slots:
             QSKIP("this machine has a comedi device");
         const std::unique_ptr<DaqDriver> driver = makeComediDriver();
         std::int32_t type = 0;
-        QCOMPARE(driver->cbGetConfig(BOARDINFO, 0, 0, BIBOARDTYPE, type), kComediNoDevice);
+        QCOMPARE(driver->cbGetConfig(BOARDINFO, 0, 0, BIBOARDTYPE, type), kStatusNoDevice);
         QCOMPARE(type, 0);
         std::int16_t value = 77;
-        QCOMPARE(driver->cbAIn(0, 0, BIP5VOLTS, value), kComediNoDevice);
+        QCOMPARE(driver->cbAIn(0, 0, BIP5VOLTS, value), kStatusNoDevice);
         QCOMPARE(value, std::int16_t{77});
         QVERIFY(dynamic_cast<ComediDriver&>(*driver).lastError().startsWith(
             QLatin1String("/dev/comedi0: comedi_open: ")));

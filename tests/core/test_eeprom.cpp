@@ -1,5 +1,5 @@
-#include "app/LabelModel.h"
-#include "app/ReaderState.h"
+#include "core/LabelModel.h"
+#include "core/ReaderState.h"
 #include "head/Eeprom.h"
 #include "head/HeadLines.h"
 

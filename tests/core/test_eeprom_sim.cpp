@@ -1,12 +1,12 @@
 // The head link against the simulated 93C46: every record the head can carry reads back.
 
-#include "app/LabelModel.h"
-#include "app/ReaderState.h"
-#include "app/Settings.h"
+#include "core/LabelModel.h"
+#include "core/ReaderState.h"
+#include "core/Settings.h"
+#include "daq/sim/SimCard.h"
 #include "head/Eeprom.h"
 #include "head/HeadLines.h"
 #include "head/HeadRecord.h"
-#include "sim/SimCard.h"
 
 #include "ManualClock.h"
 #include "RecordingMessageSink.h"

@@ -3,11 +3,11 @@
 #include "FakeDriver.h"
 #include "ReadingScript.h"
 
-#include "app/LabelModel.h"
-#include "app/ReaderState.h"
-#include "dialogs/FilterCheck.h"
+#include "core/LabelModel.h"
+#include "core/ReaderState.h"
 #include "head/HeadLines.h"
 #include "measure/Acquisition.h"
+#include "measure/FilterCheck.h"
 
 #include <QtTest>
 

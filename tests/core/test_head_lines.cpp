@@ -1,8 +1,8 @@
 // The head port's output image and the single-line procedures, seen at the driver.
 
 #include "FakeDriver.h"
-#include "app/LabelModel.h"
-#include "app/ReaderState.h"
+#include "core/LabelModel.h"
+#include "core/ReaderState.h"
 #include "head/HeadLines.h"
 
 #include <QTest>

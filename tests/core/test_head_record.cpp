@@ -1,6 +1,6 @@
-#include "app/LabelModel.h"
-#include "app/ReaderState.h"
-#include "app/Settings.h"
+#include "core/LabelModel.h"
+#include "core/ReaderState.h"
+#include "core/Settings.h"
 #include "head/HeadRecord.h"
 
 #include "RecordingMessageSink.h"

@@ -1,6 +1,6 @@
 // The labels as one observable model: names, creation-time texts and coalesced notifications.
 
-#include "app/LabelModel.h"
+#include "core/LabelModel.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
 // The table of captions and message texts.
 
-#include "app/Messages.h"
+#include "core/Messages.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 // The number patterns "0.0000" and "0.000" and the six-character absorbance text.
 
-#include "measure/NumberFormat.h"
+#include "core/NumberText.h"
 
 #include <QTest>
 

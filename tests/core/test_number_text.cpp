@@ -1,4 +1,4 @@
-#include "head/NumberText.h"
+#include "core/NumberText.h"
 
 #include <QLocale>
 #include <QTest>

@@ -4,11 +4,11 @@
 #include "ManualClock.h"
 #include "RecordingMessageSink.h"
 
-#include "app/Messages.h"
-#include "app/Reader.h"
-#include "app/ReaderHost.h"
-#include "app/Settings.h"
-#include "app/Timer.h"
+#include "core/Clock.h"
+#include "core/Messages.h"
+#include "core/Settings.h"
+#include "reader/Reader.h"
+#include "reader/ReaderHost.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 // The settings store: the real INI file in a temporary XDG config folder, and the in-memory one.
 
 #include "TempXdg.h"
-#include "app/Settings.h"
+#include "core/Settings.h"
 
 #include <QDir>
 #include <QFile>

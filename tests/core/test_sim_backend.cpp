@@ -3,9 +3,9 @@
 #include "FakeDriver.h"
 #include "ManualClock.h"
 #include "daq/Backend.h"
-#include "daq/ComediDriver.h"
 #include "daq/TracingDriver.h"
-#include "sim/SimCard.h"
+#include "daq/comedi/ComediDriver.h"
+#include "daq/sim/SimCard.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -2,7 +2,7 @@
 // optics, noise, faults and timed events.
 
 #include "ManualClock.h"
-#include "sim/SimCard.h"
+#include "daq/sim/SimCard.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,6 +1,6 @@
 // The 93C46 model against the datasheet's description of the x16 part, at the chip's pins.
 
-#include "sim/Eeprom93C46.h"
+#include "daq/sim/Eeprom93C46.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 // Reading simulator scenarios: defaults, every key, and each kind of bad input refused with
 // the key named.
 
-#include "sim/Scenario.h"
+#include "daq/sim/Scenario.h"
 
 #include <QDir>
 #include <QFile>

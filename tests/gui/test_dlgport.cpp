@@ -2,12 +2,12 @@
 
 #include "FakeDriver.h"
 
-#include "app/Messages.h"
-#include "app/ReaderState.h"
-#include "app/Settings.h"
-#include "app/Twips.h"
-#include "dialogs/BoardSelection.h"
-#include "dialogs/dlgPort.h"
+#include "core/Messages.h"
+#include "core/ReaderState.h"
+#include "core/Settings.h"
+#include "reader/BoardSelection.h"
+#include "ui/Twips.h"
+#include "ui/dlgPort.h"
 
 #include <QComboBox>
 #include <QPushButton>

@@ -1,8 +1,8 @@
 // The About box: its texts and icon, modeless, and the keys that close it.
 
-#include "app/Messages.h"
-#include "app/Twips.h"
-#include "dialogs/frmAbout.h"
+#include "core/Messages.h"
+#include "ui/Twips.h"
+#include "ui/frmAbout.h"
 
 #include <QLabel>
 #include <QPointer>

@@ -3,13 +3,13 @@
 #include "FakeDriver.h"
 #include "ReadingScript.h"
 
-#include "app/LabelModel.h"
-#include "app/Messages.h"
-#include "app/ReaderState.h"
-#include "dialogs/FilterCheck.h"
-#include "dialogs/frmNDF.h"
+#include "core/LabelModel.h"
+#include "core/Messages.h"
+#include "core/ReaderState.h"
 #include "head/HeadLines.h"
 #include "measure/Acquisition.h"
+#include "measure/FilterCheck.h"
+#include "ui/frmNDF.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -6,13 +6,13 @@
 #include "ReadingScript.h"
 #include "RecordingMessageSink.h"
 
-#include "app/Reader.h"
-#include "app/Settings.h"
-#include "app/Twips.h"
-#include "app/frmQVR100.h"
-#include "dialogs/dlgPort.h"
-#include "dialogs/frmAbout.h"
-#include "dialogs/frmNDF.h"
+#include "core/Settings.h"
+#include "reader/Reader.h"
+#include "ui/Twips.h"
+#include "ui/dlgPort.h"
+#include "ui/frmAbout.h"
+#include "ui/frmNDF.h"
+#include "ui/frmQVR100.h"
 
 #include <QtTest>
 #include <QtWidgets>

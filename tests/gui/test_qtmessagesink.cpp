@@ -1,7 +1,7 @@
 // Message boxes of the windowed program: modal, the text alone, one OK, no icon, the title.
 
-#include "app/Messages.h"
-#include "app/QtMessageSink.h"
+#include "core/Messages.h"
+#include "ui/QtMessageSink.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -2,8 +2,8 @@
 // indicators follow the card without polling.
 
 #include "ManualClock.h"
-#include "sim/SimCard.h"
-#include "sim/SimControlWindow.h"
+#include "daq/sim/SimCard.h"
+#include "ui/SimControlWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -5,11 +5,11 @@
 #include "ManualClock.h"
 #include "RecordingMessageSink.h"
 
-#include "app/Reader.h"
-#include "app/Settings.h"
-#include "app/WindowedRun.h"
-#include "app/frmQVR100.h"
-#include "dialogs/dlgPort.h"
+#include "core/Settings.h"
+#include "reader/Reader.h"
+#include "ui/WindowedRun.h"
+#include "ui/dlgPort.h"
+#include "ui/frmQVR100.h"
 
 #include <QApplication>
 #include <QPointer>

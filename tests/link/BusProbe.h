@@ -1,7 +1,7 @@
 #pragma once
 // A link-source client on its own connection, calling asynchronously: the source shares its thread.
 
-#include "link/BusNames.h"
+#include "link/text/BusNames.h"
 
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>

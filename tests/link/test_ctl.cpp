@@ -1,8 +1,8 @@
 // qvr100ctl against a link source on the private bus: commands, output, exit statuses.
 
-#include "link/BusNames.h"
-#include "link/Ctl.h"
 #include "link/LinkSource.h"
+#include "link/ctl/Ctl.h"
+#include "link/text/BusNames.h"
 
 #include <QBuffer>
 #include <QSignalSpy>

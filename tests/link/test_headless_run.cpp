@@ -2,7 +2,7 @@
 
 #include "TempXdg.h"
 
-#include "link/BusNames.h"
+#include "link/text/BusNames.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

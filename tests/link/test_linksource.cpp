@@ -2,7 +2,7 @@
 
 #include "BusProbe.h"
 #include "link/LinkSource.h"
-#include "link/LinkText.h"
+#include "link/text/LinkText.h"
 
 #include <QDBusMetaType>
 #include <QTest>

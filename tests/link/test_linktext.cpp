@@ -1,6 +1,6 @@
 // The served mapping: every text becomes a valid one-line D-Bus string and comes back exactly.
 
-#include "link/LinkText.h"
+#include "link/text/LinkText.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 #pragma once
 // A recording driver for tests: scripted inputs, every call logged.
 
-#include "head/Driver.h"
+#include "daq/Driver.h"
 
 #include <QList>
 #include <QString>

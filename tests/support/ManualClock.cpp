@@ -8,7 +8,9 @@ std::unique_ptr<Timer> ManualClock::createTimer() {
     return t;
 }
 
-ManualTimer::~ManualTimer() { clock_.timers_.removeAll(this); }
+ManualTimer::~ManualTimer() {
+    clock_.timers_.removeAll(this);
+}
 
 void ManualTimer::setEnabled(bool on) {
     if (on && !enabled_)

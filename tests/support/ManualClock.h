@@ -1,7 +1,7 @@
 #pragma once
 // A clock that moves only when the test says so; its timers fire in time order.
 
-#include "app/Timer.h"
+#include "core/Clock.h"
 
 #include <QList>
 

@@ -2,7 +2,7 @@
 // A message sink that records every text and answers at once (or runs a hook first, as the
 // nested event loop of a real modal box would).
 
-#include "app/MessageSink.h"
+#include "core/MessageSink.h"
 
 #include <QStringList>
 #include <functional>

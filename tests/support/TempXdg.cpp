@@ -26,8 +26,12 @@ TempXdg::~TempXdg() {
     restore("XDG_RUNTIME_DIR", oldRuntime_);
 }
 
-QString TempXdg::configHome() const { return dir_.path() + QStringLiteral("/config"); }
-QString TempXdg::runtimeDir() const { return dir_.path() + QStringLiteral("/runtime"); }
+QString TempXdg::configHome() const {
+    return dir_.path() + QStringLiteral("/config");
+}
+QString TempXdg::runtimeDir() const {
+    return dir_.path() + QStringLiteral("/runtime");
+}
 QString TempXdg::settingsFile() const {
     return configHome() + QStringLiteral("/QVR100/QVR100.conf");
 }

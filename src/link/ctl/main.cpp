@@ -1,6 +1,6 @@
 // qvr100ctl: reads the items QVR100PCI serves on the session bus.
 
-#include "link/Ctl.h"
+#include "link/ctl/Ctl.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

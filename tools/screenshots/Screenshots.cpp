@@ -1,0 +1,138 @@
+// Pictures of the windows for the README, made by the windows themselves: the program
+// starts on the quiet simulated head, takes a zero and one reading of a film, runs the
+// filter check and grabs each window to PNG. Runs without a display (offscreen platform)
+// and never touches the user's settings.
+//
+//   qvr100screenshots <output folder>
+
+#include "core/Clock.h"
+#include "core/MessageSink.h"
+#include "core/Settings.h"
+#include "daq/sim/SimCard.h"
+#include "measure/FilterCheck.h"
+#include "reader/Reader.h"
+#include "ui/Twips.h"
+#include "ui/dlgPort.h"
+#include "ui/frmAbout.h"
+#include "ui/frmNDF.h"
+#include "ui/frmQVR100.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPushButton>
+#include <cstdio>
+
+using namespace qvr;
+
+namespace {
+
+// The pictures show one moment: the reader's timers never tick, the steps are taken by hand.
+class StillClock : public Clock {
+    class StillTimer : public Timer {
+    public:
+        void setInterval(int ms) override { interval_ = ms; }
+        int interval() const override { return interval_; }
+        void setEnabled(bool on) override { enabled_ = on; }
+        bool isEnabled() const override { return enabled_; }
+
+    private:
+        int interval_ = 0;
+        bool enabled_ = false;
+    };
+
+public:
+    qint64 nowMs() const override { return 0; }
+    std::unique_ptr<Timer> createTimer() override { return std::make_unique<StillTimer>(); }
+};
+
+// A healthy start has no messages; any that comes is a fault of the picture.
+class RefusingSink : public MessageSink {
+public:
+    void showMessage(const QString& text) override {
+        std::fprintf(stderr, "qvr100screenshots: unexpected message: %s\n", qPrintable(text));
+        failed = true;
+    }
+    bool failed = false;
+};
+
+bool save(QWidget& w, const QDir& dir, const QString& name) {
+    w.show();
+    QCoreApplication::processEvents();
+    const QString path = dir.filePath(name);
+    if (!w.grab().save(path)) {
+        std::fprintf(stderr, "qvr100screenshots: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+void click(QWidget& dialog, const char* button) {
+    dialog.findChild<QPushButton*>(QLatin1String(button))->click();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: qvr100screenshots <output folder>\n");
+        return 2;
+    }
+    QDir dir(QString::fromLocal8Bit(argv[1]));
+    if (!dir.mkpath(QStringLiteral("."))) {
+        std::fprintf(stderr, "qvr100screenshots: cannot create %s\n", argv[1]);
+        return 1;
+    }
+
+    StillClock clock;
+    sim::SimCard card(sim::Scenario::quiet());
+    MemorySettings settings;
+    settings.write(QStringLiteral("PCIPort"), QStringLiteral("0"));
+    RefusingSink messages;
+    Reader reader(clock, card, settings, messages);
+    frmQVR100 window(reader, true);
+    reader.Form_Load(window);
+
+    // Zero on the empty film holder, then read a film.
+    card.setFilmPresent(false);
+    reader.tmrDelayZero_Timer();
+    card.setFilmPresent(true);
+    reader.tmrRead_Timer();
+    reader.labels().flush();
+
+    bool ok = save(window, dir, QStringLiteral("main-window.png"));
+    const QScreen* s = window.screen();
+    window.resize(twipsToPixels(3300, s),
+                  window.height() + twipsToPixels(kPanelBottomTwips - kClientHeightTwips + 120, s));
+    ok = save(window, dir, QStringLiteral("diagnostics-panel.png")) && ok;
+
+    dlgPort port(reader.boardSelection(), reader.driver(), reader.state(), reader.settings());
+    ok = save(port, dir, QStringLiteral("board-dialog.png")) && ok;
+    port.cmdCancel_Click();
+
+    card.setHolder(sim::Holder::Filter);
+    FilterCheck check(reader.acquisition(), reader.state(), reader.labels());
+    frmNDF ndf(check);
+    ndf.show();
+    click(ndf, "cmdZero");
+    const std::pair<sim::Filter, const char*> filters[] = {
+        {sim::Filter::Light, "cmdLight"},
+        {sim::Filter::Medium, "cmdMedium"},
+        {sim::Filter::Dark, "cmdDark"},
+    };
+    for (const auto& [filter, button] : filters) {
+        card.setFilterInserted(filter);
+        click(ndf, button);
+    }
+    ok = save(ndf, dir, QStringLiteral("filter-check.png")) && ok;
+    ndf.accept();
+
+    frmAbout about;
+    ok = save(about, dir, QStringLiteral("about-box.png")) && ok;
+
+    reader.Form_Unload();
+    return ok && !messages.failed ? 0 : 1;
+}
