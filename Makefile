@@ -5,7 +5,7 @@
 
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libcomedi-dev libbenchmark-dev \
             fonts-liberation dbus-daemon dbus-bin \
-            libqt6sql6-sqlite
+            libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev poppler-utils
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_TYPE ?= RelWithDebInfo
 

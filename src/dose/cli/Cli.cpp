@@ -17,6 +17,7 @@ const std::vector<Command>& commands() {
         addCalibrationCommands(c);
         addDoseCommands(c);
         addRecordCommands(c);
+        addReviewCommands(c);
         return c;
     }();
     return all;

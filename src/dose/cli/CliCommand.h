@@ -81,5 +81,6 @@ void addBatchCommands(std::vector<Command>& commands);
 void addCalibrationCommands(std::vector<Command>& commands);
 void addDoseCommands(std::vector<Command>& commands);
 void addRecordCommands(std::vector<Command>& commands);
+void addReviewCommands(std::vector<Command>& commands);
 
 } // namespace qvr::dose

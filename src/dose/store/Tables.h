@@ -6,7 +6,9 @@
 #include "dose/core/Calibration.h"
 #include "dose/core/Fit.h"
 #include "dose/core/Job.h"
+#include "dose/core/ReaderCheck.h"
 #include "dose/core/Record.h"
+#include "dose/core/Review.h"
 #include "dose/store/Dialect.h"
 
 #include <QSqlRecord>
@@ -32,6 +34,8 @@ const Table& calibrationTable();
 const Table& fitTable();
 const Table& jobTable();
 const Table& recordTable();
+const Table& reviewTable(); // schema version 2
+const Table& checkTable();  // schema version 2
 const std::vector<const Table*>& allTables();
 
 QVariantMap rowOf(const Batch& batch);
@@ -39,12 +43,16 @@ QVariantMap rowOf(const Calibration& calibration);
 QVariantMap rowOf(const Fit& fit);
 QVariantMap rowOf(const Job& job);
 QVariantMap rowOf(const Record& record);
+QVariantMap rowOf(const Review& review);
+QVariantMap rowOf(const ReaderCheck& check);
 
 Batch batchOf(const QSqlRecord& row);
 Calibration calibrationOf(const QSqlRecord& row);
 Fit fitOf(const QSqlRecord& row);
 Job jobOf(const QSqlRecord& row);
 Record recordOf(const QSqlRecord& row);
+Review reviewOf(const QSqlRecord& row);
+ReaderCheck checkOf(const QSqlRecord& row);
 
 // The canonical text a row of table renders to, and the ledger ref naming it ("record 3 v2").
 QString canonicalOf(const Table& table, const QSqlRecord& row);
