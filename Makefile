@@ -55,6 +55,7 @@ run: build
 
 screenshots: build
 	QT_QPA_PLATFORM=offscreen ./build/bin/qvr100screenshots docs
+	QT_QPA_PLATFORM=offscreen ./build/bin/qvr100dosescreenshots . docs
 
 clean:
 	rm -rf build build-asan

@@ -29,8 +29,9 @@ Fit straightFit() {
 }
 
 void near(double got, double want, const char* what) {
-    QVERIFY2(std::fabs(got - want) <= 1e-5 * std::fabs(want),
-             qPrintable(QStringLiteral("%1: %2, expected %3").arg(what).arg(got, 0, 'g', 10).arg(want)));
+    QVERIFY2(
+        std::fabs(got - want) <= 1e-5 * std::fabs(want),
+        qPrintable(QStringLiteral("%1: %2, expected %3").arg(what).arg(got, 0, 'g', 10).arg(want)));
 }
 
 } // namespace
@@ -84,18 +85,18 @@ private slots:
         QTest::addColumn<QStringList>("flags");
         // D = 5.5, U = 0.424 (resolution only: one reading).
         QTest::newRow("clean") << 1.0 << 5.0 << 6.0 << 0 << 2.0 << QStringList{"training"};
-        QTest::newRow("D - U below Dmin") << 1.0 << 5.2 << 6.0 << 0 << 2.0
-                                          << QStringList{"training", "below_dmin"};
-        QTest::newRow("D + U above Dmax") << 1.0 << 5.0 << 5.8 << 0 << 2.0
-                                          << QStringList{"training", "above_dmax"};
-        QTest::newRow("outside range") << 10.1 << 1.0 << 100.0 << 0 << 2.0
-                                       << QStringList{"training", "outside_range"};
-        QTest::newRow("second reread") << 1.0 << 5.0 << 6.0 << 2 << 2.0
-                                       << QStringList{"training", "reread_2"};
-        QTest::newRow("read too soon") << 1.0 << 5.0 << 6.0 << 0 << 0.5
-                                       << QStringList{"training", "outside_window"};
-        QTest::newRow("read too late") << 1.0 << 5.0 << 6.0 << 0 << 30.0
-                                       << QStringList{"training", "outside_window"};
+        QTest::newRow("D - U below Dmin")
+            << 1.0 << 5.2 << 6.0 << 0 << 2.0 << QStringList{"training", "below_dmin"};
+        QTest::newRow("D + U above Dmax")
+            << 1.0 << 5.0 << 5.8 << 0 << 2.0 << QStringList{"training", "above_dmax"};
+        QTest::newRow("outside range")
+            << 10.1 << 1.0 << 100.0 << 0 << 2.0 << QStringList{"training", "outside_range"};
+        QTest::newRow("second reread")
+            << 1.0 << 5.0 << 6.0 << 2 << 2.0 << QStringList{"training", "reread_2"};
+        QTest::newRow("read too soon")
+            << 1.0 << 5.0 << 6.0 << 0 << 0.5 << QStringList{"training", "outside_window"};
+        QTest::newRow("read too late")
+            << 1.0 << 5.0 << 6.0 << 0 << 30.0 << QStringList{"training", "outside_window"};
     }
     void flags() {
         QFETCH(double, absorbance);
@@ -141,8 +142,9 @@ private slots:
                                        << "line 4: 3 fields where the header has 4";
         QTest::newRow("unknown column") << QByteArray("dose_kGy,absorbance,thickness,x\n")
                                         << "line 1: unknown column \"thickness\"";
-        QTest::newRow("no uncertainty") << QByteArray("dose_kGy,absorbance,thickness_um\n5,0.3,50\n")
-                                        << "line 1: no u_dose_percent column";
+        QTest::newRow("no uncertainty")
+            << QByteArray("dose_kGy,absorbance,thickness_um\n5,0.3,50\n")
+            << "line 1: no u_dose_percent column";
         QTest::newRow("infinite") << header + "5,inf,50,1.2\n"
                                   << "line 2: absorbance \"inf\" is not a number";
         QTest::newRow("empty") << QByteArray("\n# nothing\n") << "the file is empty";
@@ -168,7 +170,8 @@ private slots:
         QTest::addColumn<QString>("refusal");
         const QVariant missing;
         QTest::newRow("accepted") << QVariantMap{} << false << QString();
-        QTest::newRow("simulated in training") << QVariantMap{{"Simulated", true}} << true << QString();
+        QTest::newRow("simulated in training")
+            << QVariantMap{{"Simulated", true}} << true << QString();
         QTest::newRow("simulated, not training")
             << QVariantMap{{"Simulated", true}} << false << "the reader runs on the simulated head";
         QTest::newRow("no State") << QVariantMap{{"State", missing}} << false
@@ -192,7 +195,7 @@ private slots:
         QFETCH(QVariantMap, change);
         QFETCH(bool, training);
         QFETCH(QString, refusal);
-        ReaderItems items{{"State", "reading"}, {"Fault", ""},     {"Simulated", false},
+        ReaderItems items{{"State", "reading"},   {"Fault", ""},    {"Simulated", false},
                           {"lblPresent", "Film"}, {"WL", "600 nm"}, {"lblSN", "1234"}};
         for (auto it = change.begin(); it != change.end(); ++it)
             if (it.value().isValid())
@@ -203,7 +206,8 @@ private slots:
         if (refusal.isEmpty())
             QVERIFY2(!why, qPrintable(why.value_or(QString())));
         else
-            QVERIFY2(why && why->startsWith(refusal), qPrintable(why.value_or(QStringLiteral("accepted"))));
+            QVERIFY2(why && why->startsWith(refusal),
+                     qPrintable(why.value_or(QStringLiteral("accepted"))));
     }
 
     void servedAbsorbance_data() {
@@ -234,12 +238,14 @@ private slots:
         b.uThicknessUm = 1e-7;
         b.background = {{600, 0.12}, {510, -0.0}};
         b.operatorName = QStringLiteral("ana");
-        b.createdAt = QDateTime(QDate(2026, 12, 7), QTime(10, 11, 12, 345), Qt::OffsetFromUTC, 3600);
-        QCOMPARE(b.canonical(),
-                 QStringLiteral("{\"kind\":\"batch\",\"id\":\"LOT \\\"A\\\"\",\"description\":"
-                                "\"line\\nbreak\",\"thickness_um\":50.1,\"u_thickness_um\":1e-07,"
-                                "\"background\":{\"510\":0,\"600\":0.12},\"expires\":null,"
-                                "\"operator\":\"ana\",\"created_at\":\"2026-12-07T09:11:12.345Z\"}"));
+        b.createdAt =
+            QDateTime(QDate(2026, 12, 7), QTime(10, 11, 12, 345), Qt::OffsetFromUTC, 3600);
+        QCOMPARE(
+            b.canonical(),
+            QStringLiteral("{\"kind\":\"batch\",\"id\":\"LOT \\\"A\\\"\",\"description\":"
+                           "\"line\\nbreak\",\"thickness_um\":50.1,\"u_thickness_um\":1e-07,"
+                           "\"background\":{\"510\":0,\"600\":0.12},\"expires\":null,"
+                           "\"operator\":\"ana\",\"created_at\":\"2026-12-07T09:11:12.345Z\"}"));
         QCOMPARE(numberText(0.1 + 0.2), QStringLiteral("0.30000000000000004"));
         QCOMPARE(numberText(qQNaN()), QStringLiteral("null"));
     }

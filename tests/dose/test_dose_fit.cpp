@@ -131,7 +131,8 @@ private slots:
                 QTest::addRow("%s poly%d", name, i + 1) << m[i] << scale << lo << hi << t;
             }
             QTest::addRow("%s power", name)
-                << 4 << scale << lo << hi << Coefficients{power[0] / std::pow(scale, power[1]), power[1]};
+                << 4 << scale << lo << hi
+                << Coefficients{power[0] / std::pow(scale, power[1]), power[1]};
         }
     }
     void exactCurveIsRecovered() {
@@ -196,9 +197,9 @@ private slots:
         QTest::newRow("falling curve")
             << 3 << spaced(1, 7, 7) << std::vector<double>{1, 2, 3, 10, 10.5, 11, 20}
             << "the fitted poly4 curve is not increasing over the calibrated range";
-        QTest::newRow("power at zero response") << 4 << std::vector<double>{0, 1, 2, 3, 4}
-                                                << std::vector<double>{1, 2, 3, 4, 5}
-                                                << "power needs every response above 0";
+        QTest::newRow("power at zero response")
+            << 4 << std::vector<double>{0, 1, 2, 3, 4} << std::vector<double>{1, 2, 3, 4, 5}
+            << "power needs every response above 0";
     }
     void refusals() {
         QFETCH(int, model);

@@ -54,7 +54,8 @@ class TestDoseStore : public QObject {
     // batch (1), calibration (2), fit (3), job (4), record 1 v1 (5), record 2 v1 (6),
     // record 1 v2 (7)
     void fill() {
-        Batch b{QStringLiteral("LOT-A"), QStringLiteral("film"), 50, 0.8, {{600, 0.12}}, {}, "ana", {}};
+        Batch b{
+            QStringLiteral("LOT-A"), QStringLiteral("film"), 50, 0.8, {{600, 0.12}}, {}, "ana", {}};
         QVERIFY(store_->addBatch(b));
         Calibration c = qvr::dose::test::filmCalibration();
         c.batchId = b.id;
@@ -66,7 +67,8 @@ class TestDoseStore : public QObject {
         c.id = cal->id;
         const auto fit = fitCalibration(c, Model::Power, false);
         QVERIFY(fit && store_->addFit(*fit));
-        Job job{QStringLiteral("J1"), QStringLiteral("syringes"), 10.0, std::nullopt, true, "ana", {}};
+        Job job{
+            QStringLiteral("J1"), QStringLiteral("syringes"), 10.0, std::nullopt, true, "ana", {}};
         QVERIFY(store_->addJob(job));
         for (int i = 0; i < 2; ++i) {
             Record r;
@@ -77,8 +79,10 @@ class TestDoseStore : public QObject {
             r.a0 = 0.12;
             r.thicknessUm = 50;
             r.readAt = fixedClock()();
-            r.readings = {{r.readAt, 1.0}, {r.readAt.addMSecs(700), 1.001}, {r.readAt.addMSecs(1400), 1.002}};
-            const auto w = store_->addRecord(r, [&](Record& x) { evaluateRecord(x, *fit, job, c); });
+            r.readings = {
+                {r.readAt, 1.0}, {r.readAt.addMSecs(700), 1.001}, {r.readAt.addMSecs(1400), 1.002}};
+            const auto w =
+                store_->addRecord(r, [&](Record& x) { evaluateRecord(x, *fit, job, c); });
             QVERIFY2(w, qPrintable(w.error()));
         }
         const auto corrected = store_->correctRecord(1, [](const Record& r) -> Outcome<Record> {
@@ -123,7 +127,8 @@ private slots:
     void tablesRefuseChange_data() {
         QTest::addColumn<QString>("sql");
         for (const char* table : {"ledger", "batches", "calibrations", "fits", "jobs", "records"}) {
-            QTest::addRow("update %s", table) << QStringLiteral("UPDATE %1 SET seq = seq").arg(table);
+            QTest::addRow("update %s", table)
+                << QStringLiteral("UPDATE %1 SET seq = seq").arg(table);
             QTest::addRow("delete %s", table) << QStringLiteral("DELETE FROM %1").arg(table);
         }
     }
@@ -140,7 +145,8 @@ private slots:
         QTest::addColumn<QStringList>("tamper");
         QTest::addColumn<QString>("problem");
         QTest::newRow("column changed")
-            << QStringList{"DROP TRIGGER records_no_update", "UPDATE records SET dose_kgy = 25 WHERE id = 2"}
+            << QStringList{"DROP TRIGGER records_no_update",
+                           "UPDATE records SET dose_kgy = 25 WHERE id = 2"}
             << "record 2 v1 (ledger row 6) was changed: its columns differ";
         QTest::newRow("ledger text changed")
             << QStringList{"DROP TRIGGER ledger_no_update",
@@ -181,9 +187,9 @@ private slots:
         const QString printed = *store_->headHash();
         {
             Raw raw(path_);
-            for (const char* sql : {"DROP TRIGGER ledger_no_delete", "DROP TRIGGER records_no_delete",
-                                    "DELETE FROM records WHERE version = 2",
-                                    "DELETE FROM ledger WHERE seq = 7"})
+            for (const char* sql :
+                 {"DROP TRIGGER ledger_no_delete", "DROP TRIGGER records_no_delete",
+                  "DELETE FROM records WHERE version = 2", "DELETE FROM ledger WHERE seq = 7"})
                 QCOMPARE(raw.exec(QLatin1String(sql)), QString());
         }
         QVERIFY(store_->verify().whole);
@@ -198,7 +204,8 @@ private slots:
         store_.reset();
         {
             Raw raw(path_);
-            QCOMPARE(raw.exec(QStringLiteral("UPDATE meta SET value = '99' WHERE key = 'schema_version'")),
+            QCOMPARE(raw.exec(QStringLiteral(
+                         "UPDATE meta SET value = '99' WHERE key = 'schema_version'")),
                      QString());
         }
         const auto s = Store::open(path_, fixedClock());

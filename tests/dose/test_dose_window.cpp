@@ -4,9 +4,11 @@
 
 #include "DoseBench.h"
 
+#include "dose/ui/CalibrationView.h"
 #include "dose/ui/DoseWindow.h"
 #include "dose/ui/LinkBar.h"
 #include "dose/ui/ReadView.h"
+#include "dose/ui/ReaderCheckView.h"
 #include "dose/ui/RecordsView.h"
 #include "dose/ui/Tones.h"
 #include "dose/ui/TrendView.h"
@@ -158,6 +160,61 @@ private slots:
             session_->poll(true);
         QCOMPARE(window_->trendView()->readings()->count(), 7);
         QCOMPARE(window_->trendView()->captures()->count(), 1);
+    }
+
+    void readerCheckTakesOnlyNewResults() {
+        ReaderCheckView* view = window_->checkView();
+        FilterSet set;
+        set.certificate = QStringLiteral("ND-2026-4");
+        set.tolerancePercent = 1;
+        set.certified[600] = {{"na", 0.3}, {"nb", 1.0}, {"nc", 2.0}};
+        view->setFilterSet(set);
+        QVERIFY(window_->readView()->warning()->isVisibleTo(window_.get()));
+        auto serve = [&](const char* state, const char* na, const char* nb, const char* nc) {
+            reader_.served.insert(QStringLiteral("State"), QString::fromLatin1(state));
+            reader_.served.insert(QStringLiteral("na"), QString::fromLatin1(na));
+            reader_.served.insert(QStringLiteral("nb"), QString::fromLatin1(nb));
+            reader_.served.insert(QStringLiteral("nc"), QString::fromLatin1(nc));
+            session_->poll(false);
+        };
+        // Results left from an earlier check are not taken; nc is out by 2.5 %.
+        serve("reading", "0.295", "1.004", "2.050");
+        serve("filter check", "0.295", "1.004", "2.050");
+        QVERIFY(!view->record());
+        serve("filter check", "0.301", "1.004", "2.050");
+        QCOMPARE(view->results()->item(1, 2)->text(), QStringLiteral("-"));
+        serve("filter check", "0.301", "1.003", "2.050");
+        serve("filter check", "0.301", "1.003", "2.051");
+        auto failed = view->record();
+        QVERIFY(failed && !failed->passed);
+        QVERIFY(window_->checkStatus()->text().contains(QStringLiteral("no passing")));
+        serve("reading", "0.301", "1.003", "2.051");
+        serve("filter check", "0.301", "1.003", "2.051");
+        serve("filter check", "0.300", "1.002", "2.004");
+        auto passed = view->record();
+        QVERIFY(passed && passed->passed);
+        QVERIFY(window_->checkStatus()->text().startsWith(QStringLiteral("last passing")));
+        QVERIFY(!window_->readView()->warning()->isVisibleTo(window_.get()));
+        const auto checks = bench_.store->checks();
+        QVERIFY(checks && checks->size() == 2);
+        QCOMPARE(checks->at(1).certificate, QStringLiteral("ND-2026-4"));
+        QVERIFY(bench_.store->verify().whole);
+    }
+
+    void calibrationImportsAndFits() {
+        session_->poll(false); // the reader's head and wavelength
+        CalibrationView* view = window_->calibrationView();
+        QVERIFY(!view->importCsv(bench_.dir.filePath(QStringLiteral("missing.csv"))));
+        const auto id =
+            view->importCsv(QStringLiteral(QVR100_SOURCE_DIR "/examples/film-calibration.csv"));
+        QVERIFY2(id, qPrintable(id.error()));
+        QCOMPARE(view->current(), *id);
+        QVERIFY(view->fit());
+        QVERIFY(!view->fitTable()
+                     ->findItems(QStringLiteral("calibrated range"), Qt::MatchExactly)
+                     .isEmpty());
+        QVERIFY(
+            !view->fitTable()->findItems(QStringLiteral("CV at"), Qt::MatchStartsWith).isEmpty());
     }
 
     void topBarFollowsTheReader() {

@@ -49,6 +49,7 @@ public:
     Outcome<Record> capture();
 
     LinkState state() const { return state_; }
+    const QString& operatorName() const { return operator_; }
     const ReaderItems& items() const { return items_; }
     bool stable() const { return stable_.stable(); }
     bool filmOutSinceCapture() const { return filmOut_; }

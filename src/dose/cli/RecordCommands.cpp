@@ -251,7 +251,6 @@ int recordCorrect(Ctx& ctx) {
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    Record corrected;
     auto r = store->correctRecord(*id, [&](const Record& latest) -> Outcome<Record> {
         auto fit = store->fit(latest.fitId);
         if (!fit)
@@ -270,12 +269,10 @@ int recordCorrect(Ctx& ctx) {
         next.reason = reason;
         next.operatorName = ctx.env.operatorName;
         evaluateRecord(next, *fit, *job, *calibration);
-        corrected = next;
         return next;
     });
     if (!r)
         return ctx.refuse(r.error());
-    corrected.version = 0;
     auto stored = store->record(*id);
     if (!stored)
         return ctx.refuse(stored.error());

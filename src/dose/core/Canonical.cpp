@@ -2,8 +2,10 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 namespace qvr::dose {
 
@@ -20,7 +22,15 @@ QString numberText(double value) {
 QString timeText(const QDateTime& when) {
     if (!when.isValid())
         return QString();
-    return when.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) + QLatin1Char('Z');
+    // By hand: this runs for every time of every row read or written.
+    const QDateTime utc = when.toUTC();
+    const QDate d = utc.date();
+    const QTime t = utc.time();
+    char buffer[32];
+    const int n =
+        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", d.year(),
+                      d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec());
+    return QString::fromLatin1(buffer, n);
 }
 
 QString dateText(const QDate& date) {
@@ -28,6 +38,11 @@ QString dateText(const QDate& date) {
 }
 
 QString quoted(const QString& text) {
+    const bool plain = std::none_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() < 0x20 || c == QLatin1Char('"') || c == QLatin1Char('\\');
+    });
+    if (plain)
+        return QLatin1Char('"') + text + QLatin1Char('"');
     QString out = QStringLiteral("\"");
     for (const QChar c : text) {
         switch (c.unicode()) {
@@ -86,6 +101,24 @@ std::optional<double> parseNumber(const QString& text) {
 }
 
 QDateTime parseTime(const QString& text) {
+    // The form timeText() writes, read without the general parser; anything else goes to it.
+    if (text.size() == 24 && text[4] == QLatin1Char('-') && text[10] == QLatin1Char('T') &&
+        text[19] == QLatin1Char('.') && text[23] == QLatin1Char('Z')) {
+        auto number = [&](int from, int length) {
+            int v = 0;
+            for (int i = from; i < from + length; ++i) {
+                const int digit = text[i].unicode() - '0';
+                if (digit < 0 || digit > 9)
+                    return -1;
+                v = v * 10 + digit;
+            }
+            return v;
+        };
+        const QDate date(number(0, 4), number(5, 2), number(8, 2));
+        const QTime time(number(11, 2), number(14, 2), number(17, 2), number(20, 3));
+        if (date.isValid() && time.isValid())
+            return QDateTime(date, time, Qt::UTC);
+    }
     QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
     return t.isValid() ? t.toUTC() : QDateTime();
 }
@@ -98,10 +131,17 @@ std::vector<double> parseNumberArray(const QString& json) {
     return values;
 }
 
-Canonical::Canonical(const QString& kind) : out_(QStringLiteral("{\"kind\":") + quoted(kind)) {}
+Canonical::Canonical(const QString& kind) {
+    out_.reserve(1024);
+    out_ += QLatin1String("{\"kind\":");
+    out_ += quoted(kind);
+}
 
+// Keys are plain names written in the code: nothing in them needs escaping.
 void Canonical::key(const char* name) {
-    out_ += QLatin1Char(',') + quoted(QString::fromLatin1(name)) + QLatin1Char(':');
+    out_ += QLatin1String(",\"");
+    out_ += QLatin1String(name);
+    out_ += QLatin1String("\":");
 }
 
 Canonical& Canonical::text(const char* name, const QString& value) {

@@ -98,7 +98,36 @@ QString readingsText(const std::vector<Reading>& readings) {
 }
 
 std::vector<Reading> parseReadings(const QString& json) {
+    // The form readingsText() writes, [["time",A],...], split by hand: it is read for every
+    // record listed or exported. Anything else goes to the JSON parser.
     std::vector<Reading> readings;
+    const QStringView all(json);
+    bool plain = all.startsWith(QLatin1String("[")) && all.endsWith(QLatin1String("]"));
+    for (qsizetype at = 1; plain && at < all.size() - 1;) {
+        if (all.mid(at, 3) != QLatin1String("[\"\"") && all.mid(at, 2) != QLatin1String("[\""))
+            plain = false;
+        const qsizetype close = all.indexOf(QLatin1Char(']'), at);
+        const QStringView item =
+            plain && close > at ? all.mid(at + 1, close - at - 1) : QStringView();
+        const qsizetype comma = item.lastIndexOf(QLatin1Char(','));
+        if (item.isEmpty() || comma < 2) {
+            plain = false;
+            break;
+        }
+        const auto value = parseNumber(item.mid(comma + 1).toString());
+        const QDateTime time = parseTime(item.mid(1, comma - 2).toString());
+        if (!value) {
+            plain = false;
+            break;
+        }
+        readings.push_back({time, *value});
+        at = close + 1;
+        if (at < all.size() - 1 && all[at] == QLatin1Char(','))
+            ++at;
+    }
+    if (plain)
+        return readings;
+    readings.clear();
     for (const auto& row : QJsonDocument::fromJson(json.toUtf8()).array()) {
         const QJsonArray a = row.toArray();
         readings.push_back({parseTime(a.at(0).toString()), a.at(1).toDouble()});

@@ -10,8 +10,12 @@ namespace qvr::dose {
 
 namespace {
 
-QString field(const QSqlRecord& row, const char* name) {
-    return row.value(QLatin1String(name)).toString();
+// The value of column name of table in row (seq first, then the columns in order).
+QVariant field(const Table& table, const RowValues& row, const char* name) {
+    for (size_t i = 0; i < table.columns.size(); ++i)
+        if (qstrcmp(table.columns[i].name, name) == 0)
+            return row.value(static_cast<int>(i) + 1);
+    return {};
 }
 
 } // namespace
@@ -68,29 +72,31 @@ QVariantMap rowOf(const ReaderCheck& c) {
             {"created_at", timeText(c.createdAt)}};
 }
 
-Review reviewOf(const QSqlRecord& row) {
+Review reviewOf(const RowValues& row) {
+    auto v = [&](const char* name) { return field(reviewTable(), row, name); };
     Review r;
-    r.id = row.value(QStringLiteral("id")).toLongLong();
-    r.jobId = field(row, "job_id");
-    r.approved = row.value(QStringLiteral("approved")).toLongLong() != 0;
-    r.reason = field(row, "reason");
-    r.chainHead = field(row, "chain_head");
-    r.reviewer = field(row, "reviewer");
-    r.createdAt = parseTime(field(row, "created_at"));
+    r.id = v("id").toLongLong();
+    r.jobId = v("job_id").toString();
+    r.approved = v("approved").toLongLong() != 0;
+    r.reason = v("reason").toString();
+    r.chainHead = v("chain_head").toString();
+    r.reviewer = v("reviewer").toString();
+    r.createdAt = parseTime(v("created_at").toString());
     return r;
 }
 
-ReaderCheck checkOf(const QSqlRecord& row) {
+ReaderCheck checkOf(const RowValues& row) {
+    auto v = [&](const char* name) { return field(checkTable(), row, name); };
     ReaderCheck c;
-    c.id = row.value(QStringLiteral("id")).toLongLong();
-    c.headSerial = field(row, "head");
-    c.wavelengthNm = row.value(QStringLiteral("wavelength_nm")).toInt();
-    c.certificate = field(row, "certificate");
-    c.tolerancePercent = row.value(QStringLiteral("tolerance_percent")).toDouble();
-    c.filters = parseFilterResults(field(row, "filters"));
-    c.passed = row.value(QStringLiteral("passed")).toLongLong() != 0;
-    c.operatorName = field(row, "operator");
-    c.createdAt = parseTime(field(row, "created_at"));
+    c.id = v("id").toLongLong();
+    c.headSerial = v("head").toString();
+    c.wavelengthNm = v("wavelength_nm").toInt();
+    c.certificate = v("certificate").toString();
+    c.tolerancePercent = v("tolerance_percent").toDouble();
+    c.filters = parseFilterResults(v("filters").toString());
+    c.passed = v("passed").toLongLong() != 0;
+    c.operatorName = v("operator").toString();
+    c.createdAt = parseTime(v("created_at").toString());
     return c;
 }
 

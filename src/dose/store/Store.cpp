@@ -5,7 +5,6 @@
 
 #include <QAtomicInt>
 #include <QCryptographicHash>
-#include <QSqlRecord>
 #include <QStandardPaths>
 
 namespace qvr::dose {
@@ -48,8 +47,9 @@ Outcome<Done> Store::Private::run(QSqlQuery& query, const QString& sql,
     return Done{};
 }
 
-Outcome<std::vector<QSqlRecord>> Store::Private::select(const Table& table, const QString& where,
-                                                        const QVariantList& values) const {
+Outcome<Done> Store::Private::forEach(const Table& table, const QString& where,
+                                      const QVariantList& values,
+                                      const std::function<void(const RowValues&)>& each) const {
     QStringList names{QStringLiteral("seq")};
     for (const Column& c : table.columns)
         names << QLatin1String(c.name);
@@ -60,10 +60,26 @@ Outcome<std::vector<QSqlRecord>> Store::Private::select(const Table& table, cons
     sql += QStringLiteral(" ORDER BY ") + table.order;
     QSqlQuery q(db());
     if (auto r = run(q, sql, values); !r)
+        return r;
+    const int width = static_cast<int>(names.size());
+    RowValues row;
+    while (q.next()) {
+        row.clear();
+        for (int i = 0; i < width; ++i)
+            row.append(q.value(i));
+        each(row);
+    }
+    if (q.lastError().isValid())
+        return Failure{QStringLiteral("database error: %1").arg(q.lastError().text())};
+    return Done{};
+}
+
+Outcome<std::vector<RowValues>> Store::Private::select(const Table& table, const QString& where,
+                                                       const QVariantList& values) const {
+    std::vector<RowValues> rows;
+    auto r = forEach(table, where, values, [&](const RowValues& row) { rows.push_back(row); });
+    if (!r)
         return Failure{r.error()};
-    std::vector<QSqlRecord> rows;
-    while (q.next())
-        rows.push_back(q.record());
     return rows;
 }
 
@@ -140,6 +156,13 @@ Outcome<std::unique_ptr<Store>> Store::open(const QString& location, Now now) {
     }
 
     const Private& p = *store->d_;
+    // An up-to-date database needs no writer's lock to be opened.
+    {
+        QSqlQuery q(p.db());
+        if (q.exec(QStringLiteral("SELECT value FROM meta WHERE key = 'schema_version'")) &&
+            q.next() && q.value(0).toInt() == kSchemaVersion)
+            return store;
+    }
     auto migrated = inWrite(p, [&]() -> Outcome<Done> {
         QSqlQuery q(p.db());
         const QString text = p.dialect->columnType(ColumnType::Text);
@@ -335,32 +358,63 @@ Outcome<Receipt> Store::addJob(Job job) {
     });
 }
 
+namespace {
+
+// A new record's id and reread count, given inside the write.
+Outcome<Pending> newRecord(const Store::Private& d, Record& record,
+                           const std::function<void(Record&)>& complete) {
+    auto found = exists(d, jobTable().name, record.jobId);
+    if (!found)
+        return Failure{found.error()};
+    if (!*found)
+        return Failure{QStringLiteral("no job %1").arg(record.jobId)};
+    auto id = nextId(d, recordTable().name);
+    if (!id)
+        return Failure{id.error()};
+    record.id = *id;
+    record.version = 1;
+    QSqlQuery q(d.db());
+    if (auto r = d.run(q,
+                       QStringLiteral("SELECT COUNT(*) FROM records WHERE job_id = ? AND "
+                                      "dosimeter = ? AND version = 1"),
+                       {record.jobId, record.dosimeter});
+        !r)
+        return Failure{r.error()};
+    record.reread = q.next() ? q.value(0).toInt() : 0;
+    if (complete)
+        complete(record);
+    return Pending{&recordTable(), rowOf(record), QStringLiteral("record %1 v1").arg(record.id),
+                   record.canonical(), record.id};
+}
+
+} // namespace
+
 Outcome<Receipt> Store::addRecord(Record record, const std::function<void(Record&)>& complete) {
     record.createdAt = now_();
-    record.version = 1;
-    return write(*d_, [&]() -> Outcome<Pending> {
-        auto found = exists(*d_, jobTable().name, record.jobId);
-        if (!found)
-            return Failure{found.error()};
-        if (!*found)
-            return Failure{QStringLiteral("no job %1").arg(record.jobId)};
-        auto id = nextId(*d_, recordTable().name);
-        if (!id)
-            return Failure{id.error()};
-        record.id = *id;
-        QSqlQuery q(d_->db());
-        if (auto r = d_->run(q,
-                             QStringLiteral("SELECT COUNT(*) FROM records WHERE job_id = ? AND "
-                                            "dosimeter = ? AND version = 1"),
-                             {record.jobId, record.dosimeter});
-            !r)
-            return Failure{r.error()};
-        record.reread = q.next() ? q.value(0).toInt() : 0;
-        if (complete)
-            complete(record);
-        return Pending{&recordTable(), rowOf(record), QStringLiteral("record %1 v1").arg(record.id),
-                       record.canonical(), record.id};
+    return write(*d_, [&]() { return newRecord(*d_, record, complete); });
+}
+
+Outcome<Receipt> Store::addRecords(std::vector<Record> records,
+                                   const std::function<void(Record&)>& complete) {
+    if (records.empty())
+        return Failure{QStringLiteral("no records to add")};
+    Receipt last;
+    auto done = inWrite(*d_, [&]() -> Outcome<Done> {
+        for (Record& record : records) {
+            record.createdAt = now_();
+            auto p = newRecord(*d_, record, complete);
+            if (!p)
+                return Failure{p.error()};
+            auto r = append(*d_, *p);
+            if (!r)
+                return Failure{r.error()};
+            last = *r;
+        }
+        return Done{};
     });
+    if (!done)
+        return Failure{done.error()};
+    return last;
 }
 
 Outcome<Receipt> Store::correctRecord(qint64 id,
@@ -398,12 +452,10 @@ Outcome<T> one(const Store::Private& d, const Table& table, const QString& where
 template <class T, class Of>
 Outcome<std::vector<T>> all(const Store::Private& d, const Table& table, Of of,
                             const QString& where = QString(), const QVariantList& values = {}) {
-    auto rows = d.select(table, where, values);
-    if (!rows)
-        return Failure{rows.error()};
     std::vector<T> out;
-    for (const QSqlRecord& r : *rows)
-        out.push_back(of(r));
+    auto r = d.forEach(table, where, values, [&](const RowValues& row) { out.push_back(of(row)); });
+    if (!r)
+        return Failure{r.error()};
     return out;
 }
 

@@ -68,6 +68,10 @@ public:
     // A new record (version 1): the store gives its id and reread count, then complete() (run
     // inside the write, so rereads are counted without a race) computes what depends on them.
     Outcome<Receipt> addRecord(Record record, const std::function<void(Record&)>& complete = {});
+    // Many new records in one write (one commit, one sync): a bulk load. The receipt is the
+    // last record's.
+    Outcome<Receipt> addRecords(std::vector<Record> records,
+                                const std::function<void(Record&)>& complete = {});
     // A new version of record id: revise() gets the latest version and returns the new one.
     Outcome<Receipt> correctRecord(qint64 id,
                                    const std::function<Outcome<Record>(const Record&)>& revise);

@@ -18,9 +18,12 @@ struct Store::Private {
 
     // Runs sql with its values bound in order; the query is ready to be stepped.
     Outcome<Done> run(QSqlQuery& query, const QString& sql, const QVariantList& values = {}) const;
+    // Each row of table matching where (with values), in the table's order, as it is read.
+    Outcome<Done> forEach(const Table& table, const QString& where, const QVariantList& values,
+                          const std::function<void(const RowValues&)>& each) const;
     // All rows of table matching where (with values), in the table's order.
-    Outcome<std::vector<QSqlRecord>> select(const Table& table, const QString& where = QString(),
-                                            const QVariantList& values = {}) const;
+    Outcome<std::vector<RowValues>> select(const Table& table, const QString& where = QString(),
+                                           const QVariantList& values = {}) const;
 };
 
 // One append of a row of table, prepared inside the serialised write (Store.cpp).

@@ -36,7 +36,7 @@ Outcome<std::vector<Review>> Store::reviews(const QString& jobId) {
     if (!rows)
         return Failure{rows.error()};
     std::vector<Review> out;
-    for (const QSqlRecord& r : *rows)
+    for (const RowValues& r : *rows)
         out.push_back(reviewOf(r));
     return out;
 }
@@ -58,7 +58,7 @@ Outcome<std::vector<ReaderCheck>> Store::checks() {
     if (!rows)
         return Failure{rows.error()};
     std::vector<ReaderCheck> out;
-    for (const QSqlRecord& r : *rows)
+    for (const RowValues& r : *rows)
         out.push_back(checkOf(r));
     return out;
 }

@@ -1,6 +1,5 @@
 #include "dose/store/StoreInternals.h"
 
-#include <QSqlRecord>
 #include <map>
 
 namespace qvr::dose {
@@ -65,8 +64,8 @@ ChainReport Store::verify(const QString& expectHash) {
             report.problem = rows.error();
             return report;
         }
-        for (const QSqlRecord& row : *rows) {
-            const qint64 seq = row.value(QStringLiteral("seq")).toLongLong();
+        for (const RowValues& row : *rows) {
+            const qint64 seq = row.value(0).toLongLong();
             const QString ref = refOf(*table, row);
             auto it = ledger.find(seq);
             if (it == ledger.end() || it->second.kind != table->kind || it->second.claimed) {

@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QVariant>
+#include <cstring>
 
 namespace qvr::dose {
 
@@ -24,25 +25,48 @@ QVariant dateValue(const QDate& d) {
     return d.isValid() ? QVariant(dateText(d)) : QVariant();
 }
 
-QString text(const QSqlRecord& r, const char* name) {
-    return r.value(QLatin1String(name)).toString();
+// A row of one table read by column name: the columns come in the table's order after seq,
+// and are mostly asked for in that order, so the search starts where the last one ended.
+class Row {
+public:
+    Row(const RowValues& record, const Table& table) : record_(record), table_(table) {}
+    QVariant operator()(const char* name) const {
+        const int n = static_cast<int>(table_.columns.size());
+        for (int step = 0; step < n; ++step) {
+            const int i = (hint_ + step) % n;
+            if (std::strcmp(table_.columns[i].name, name) == 0) {
+                hint_ = i + 1;
+                return record_.value(i + 1);
+            }
+        }
+        return QVariant();
+    }
+
+private:
+    const RowValues& record_;
+    const Table& table_;
+    mutable int hint_ = 0;
+};
+
+QString text(const Row& r, const char* name) {
+    return r(name).toString();
 }
-double real(const QSqlRecord& r, const char* name) {
-    return r.value(QLatin1String(name)).toDouble();
+double real(const Row& r, const char* name) {
+    return r(name).toDouble();
 }
-qint64 integer(const QSqlRecord& r, const char* name) {
-    return r.value(QLatin1String(name)).toLongLong();
+qint64 integer(const Row& r, const char* name) {
+    return r(name).toLongLong();
 }
-std::optional<double> optionalReal(const QSqlRecord& r, const char* name) {
-    const QVariant v = r.value(QLatin1String(name));
+std::optional<double> optionalReal(const Row& r, const char* name) {
+    const QVariant v = r(name);
     return v.isNull() ? std::nullopt : std::optional<double>(v.toDouble());
 }
-QDateTime time(const QSqlRecord& r, const char* name) {
-    const QVariant v = r.value(QLatin1String(name));
+QDateTime time(const Row& r, const char* name) {
+    const QVariant v = r(name);
     return v.isNull() ? QDateTime() : parseTime(v.toString());
 }
-QDate date(const QSqlRecord& r, const char* name) {
-    const QVariant v = r.value(QLatin1String(name));
+QDate date(const Row& r, const char* name) {
+    const QVariant v = r(name);
     return v.isNull() ? QDate() : QDate::fromString(v.toString(), Qt::ISODate);
 }
 QStringList texts(const QString& json) {
@@ -263,7 +287,8 @@ QVariantMap rowOf(const Record& r) {
             {"created_at", timeValue(r.createdAt)}};
 }
 
-Batch batchOf(const QSqlRecord& row) {
+Batch batchOf(const RowValues& record) {
+    const Row row(record, batchTable());
     Batch b;
     b.id = text(row, "id");
     b.description = text(row, "description");
@@ -276,7 +301,8 @@ Batch batchOf(const QSqlRecord& row) {
     return b;
 }
 
-Calibration calibrationOf(const QSqlRecord& row) {
+Calibration calibrationOf(const RowValues& record) {
+    const Row row(record, calibrationTable());
     Calibration c;
     c.id = integer(row, "id");
     c.batchId = text(row, "batch_id");
@@ -293,7 +319,8 @@ Calibration calibrationOf(const QSqlRecord& row) {
     return c;
 }
 
-Fit fitOf(const QSqlRecord& row) {
+Fit fitOf(const RowValues& record) {
+    const Row row(record, fitTable());
     Fit f;
     f.id = integer(row, "id");
     f.calibrationId = integer(row, "calibration_id");
@@ -319,7 +346,8 @@ Fit fitOf(const QSqlRecord& row) {
     return f;
 }
 
-Job jobOf(const QSqlRecord& row) {
+Job jobOf(const RowValues& record) {
+    const Row row(record, jobTable());
     Job j;
     j.id = text(row, "id");
     j.product = text(row, "product");
@@ -331,7 +359,8 @@ Job jobOf(const QSqlRecord& row) {
     return j;
 }
 
-Record recordOf(const QSqlRecord& row) {
+Record recordOf(const RowValues& record) {
+    const Row row(record, recordTable());
     Record r;
     r.id = integer(row, "id");
     r.version = static_cast<int>(integer(row, "version"));
@@ -368,7 +397,7 @@ Record recordOf(const QSqlRecord& row) {
     return r;
 }
 
-QString canonicalOf(const Table& table, const QSqlRecord& row) {
+QString canonicalOf(const Table& table, const RowValues& row) {
     if (&table == &batchTable())
         return batchOf(row).canonical();
     if (&table == &calibrationTable())
@@ -384,11 +413,11 @@ QString canonicalOf(const Table& table, const QSqlRecord& row) {
     return recordOf(row).canonical();
 }
 
-QString refOf(const Table& table, const QSqlRecord& row) {
-    const QString id = row.value(QStringLiteral("id")).toString();
+QString refOf(const Table& table, const RowValues& row) {
+    const Row r(row, table);
+    const QString id = r("id").toString();
     if (&table == &recordTable())
-        return QStringLiteral("record %1 v%2")
-            .arg(id, row.value(QStringLiteral("version")).toString());
+        return QStringLiteral("record %1 v%2").arg(id, r("version").toString());
     return table.kind + QLatin1Char(' ') + id;
 }
 

@@ -11,7 +11,6 @@
 #include "dose/core/Review.h"
 #include "dose/store/Dialect.h"
 
-#include <QSqlRecord>
 #include <QVariantMap>
 #include <vector>
 
@@ -38,6 +37,9 @@ const Table& reviewTable(); // schema version 2
 const Table& checkTable();  // schema version 2
 const std::vector<const Table*>& allTables();
 
+// A stored row as read: seq first, then the table's columns in their order.
+using RowValues = QVariantList;
+
 QVariantMap rowOf(const Batch& batch);
 QVariantMap rowOf(const Calibration& calibration);
 QVariantMap rowOf(const Fit& fit);
@@ -46,16 +48,16 @@ QVariantMap rowOf(const Record& record);
 QVariantMap rowOf(const Review& review);
 QVariantMap rowOf(const ReaderCheck& check);
 
-Batch batchOf(const QSqlRecord& row);
-Calibration calibrationOf(const QSqlRecord& row);
-Fit fitOf(const QSqlRecord& row);
-Job jobOf(const QSqlRecord& row);
-Record recordOf(const QSqlRecord& row);
-Review reviewOf(const QSqlRecord& row);
-ReaderCheck checkOf(const QSqlRecord& row);
+Batch batchOf(const RowValues& row);
+Calibration calibrationOf(const RowValues& row);
+Fit fitOf(const RowValues& row);
+Job jobOf(const RowValues& row);
+Record recordOf(const RowValues& row);
+Review reviewOf(const RowValues& row);
+ReaderCheck checkOf(const RowValues& row);
 
 // The canonical text a row of table renders to, and the ledger ref naming it ("record 3 v2").
-QString canonicalOf(const Table& table, const QSqlRecord& row);
-QString refOf(const Table& table, const QSqlRecord& row);
+QString canonicalOf(const Table& table, const RowValues& row);
+QString refOf(const Table& table, const RowValues& row);
 
 } // namespace qvr::dose

@@ -1,11 +1,14 @@
 #include "dose/ui/DoseWindow.h"
 
 #include "dose/cli/Cli.h"
+#include "dose/ui/CalibrationView.h"
 #include "dose/ui/LinkBar.h"
 #include "dose/ui/NewJobDialog.h"
 #include "dose/ui/PdfReport.h"
 #include "dose/ui/ReadView.h"
+#include "dose/ui/ReaderCheckView.h"
 #include "dose/ui/RecordsView.h"
+#include "dose/ui/Tones.h"
 #include "dose/ui/TrendView.h"
 
 #include <QAction>
@@ -48,11 +51,19 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
     tabs_->addTab(records_, QStringLiteral("Rec&ords"));
     trend_ = new TrendView(session_, 5, tabs_);
     tabs_->addTab(trend_, QStringLiteral("&Trend"));
+    calibration_ = new CalibrationView(
+        store_, session_, [this](const QStringList& a) { return runCommand(a); }, tabs_);
+    tabs_->addTab(calibration_, QStringLiteral("&Calibration"));
+    check_ = new ReaderCheckView(store_, session_, env_.settingsFile, tabs_);
+    tabs_->addTab(check_, QStringLiteral("Reader chec&k"));
     layout->addWidget(linkBar_);
     layout->addWidget(tabs_, 1);
     setCentralWidget(central);
     status_ = new QLabel(this);
     statusBar()->addWidget(status_, 1);
+    checkStatus_ = new QLabel(this);
+    checkStatus_->setMargin(2);
+    statusBar()->addPermanentWidget(checkStatus_);
     statusBar()->addPermanentWidget(new QLabel(QStringLiteral("operator: ") + env_.operatorName));
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
@@ -73,6 +84,11 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
               });
     addAction(job, QStringLiteral("capture"), QStringLiteral("&Capture"), QKeySequence(Qt::Key_F2),
               [this] { session_.capture(); });
+    addAction(job, QStringLiteral("recordCheck"), QStringLiteral("Record reader chec&k"),
+              QKeySequence(Qt::CTRL | Qt::Key_K), [this] {
+                  tabs_->setCurrentWidget(check_);
+                  check_->record();
+              });
     job->addSeparator();
     addAction(job, QStringLiteral("correct"), QStringLiteral("C&orrect record..."),
               QKeySequence(Qt::CTRL | Qt::Key_E), [this] { askCorrection(); });
@@ -80,6 +96,17 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), [this] { askReview(true); });
     addAction(job, QStringLiteral("returnJob"), QStringLiteral("Re&turn job..."),
               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), [this] { askReview(false); });
+    QMenu* calibration = menuBar()->addMenu(QStringLiteral("&Calibration"));
+    addAction(calibration, QStringLiteral("importCalibration"), QStringLiteral("&Import CSV..."),
+              QKeySequence(Qt::CTRL | Qt::Key_I), [this] {
+                  tabs_->setCurrentWidget(calibration_);
+                  calibration_->askImport();
+              });
+    addAction(calibration, QStringLiteral("fitCalibration"), QStringLiteral("&Fit"),
+              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), [this] {
+                  tabs_->setCurrentWidget(calibration_);
+                  calibration_->fit();
+              });
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     addAction(view, QStringLiteral("viewRead"), QStringLiteral("&Read a job"),
               QKeySequence(Qt::CTRL | Qt::Key_1), [this] { tabs_->setCurrentWidget(read_); });
@@ -87,6 +114,11 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
               QKeySequence(Qt::CTRL | Qt::Key_2), [this] { tabs_->setCurrentWidget(records_); });
     addAction(view, QStringLiteral("viewTrend"), QStringLiteral("&Trend"),
               QKeySequence(Qt::CTRL | Qt::Key_3), [this] { tabs_->setCurrentWidget(trend_); });
+    addAction(view, QStringLiteral("viewCalibration"), QStringLiteral("&Calibration"),
+              QKeySequence(Qt::CTRL | Qt::Key_4),
+              [this] { tabs_->setCurrentWidget(calibration_); });
+    addAction(view, QStringLiteral("viewCheck"), QStringLiteral("Reader chec&k"),
+              QKeySequence(Qt::CTRL | Qt::Key_5), [this] { tabs_->setCurrentWidget(check_); });
     addAction(view, QStringLiteral("filter"), QStringLiteral("&Filter records"),
               QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
                   tabs_->setCurrentWidget(records_);
@@ -94,7 +126,17 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
               });
 
     connect(&session_, &CaptureSession::linkChanged, linkBar_, &LinkBar::refresh);
-    connect(read_, &ReadView::choiceChanged, this, [this] { records_->showJob(read_->jobId()); });
+    connect(read_, &ReadView::choiceChanged, this, [this] {
+        records_->showJob(read_->jobId());
+        updateCheckStatus();
+    });
+    connect(tabs_, &QTabWidget::currentChanged, this, [this] {
+        if (tabs_->currentWidget() == calibration_)
+            calibration_->reload(calibration_->current());
+    });
+    connect(calibration_, &CalibrationView::changed, this,
+            [this] { read_->reloadChoices(read_->jobId(), calibration_->current()); });
+    connect(check_, &ReaderCheckView::checkRecorded, this, [this] { updateCheckStatus(); });
     connect(&session_, &CaptureSession::captured, this, [this](const Record& r, const QString& h) {
         records_->reload();
         say(QStringLiteral("record %1 (%2) stored; chain head %3").arg(r.id).arg(r.dosimeter, h));
@@ -110,6 +152,7 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
     read_->reloadChoices(settings.value(QStringLiteral("read/job")).toString(),
                          settings.value(QStringLiteral("read/calibration")).toLongLong());
     session_.poll(false);
+    updateCheckStatus();
     read_->focusDosimeter();
 }
 
@@ -203,6 +246,37 @@ Outcome<QString> DoseWindow::writeReport(const QString& path) {
     finish(
         QStringLiteral("report %1 (%2 pages) written to %3").arg(report->id).arg(*pages).arg(path));
     return report->id;
+}
+
+// The last passing check of the head and wavelength in use; a warning before reading without
+// one today.
+void DoseWindow::updateCheckStatus() {
+    QString head;
+    int nm = 0;
+    if (const Calibration* c = session_.calibration()) {
+        head = c->headSerial;
+        nm = c->wavelengthNm;
+    } else {
+        head = session_.items().value(QStringLiteral("lblSN")).toString().trimmed();
+        nm = servedWavelength(session_.items().value(QStringLiteral("WL")).toString()).value_or(0);
+    }
+    std::optional<ReaderCheck> last;
+    if (auto checks = store_.checks())
+        last = lastPassingCheck(*checks, head, nm, env_.now());
+    const QDate today = env_.now().toLocalTime().date();
+    const bool fresh = last && last->createdAt.toLocalTime().date() == today;
+    QString text =
+        last ? QStringLiteral("last passing reader check: %1")
+                   .arg(last->createdAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")))
+             : QStringLiteral("no passing reader check");
+    if (!fresh)
+        text += QStringLiteral(" - none today: check the reader before reading a job");
+    checkStatus_->setText(text);
+    paintTone(checkStatus_, fresh ? Tone::Good : Tone::Caution);
+    read_->setWarning(fresh ? QString()
+                            : QStringLiteral("No passing reader check today for head %1 at %2 nm.")
+                                  .arg(head)
+                                  .arg(nm));
 }
 
 void DoseWindow::askCorrection() {

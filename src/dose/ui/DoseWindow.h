@@ -14,8 +14,10 @@ class QTimer;
 
 namespace qvr::dose {
 
+class CalibrationView;
 class LinkBar;
 class ReadView;
+class ReaderCheckView;
 class RecordsView;
 class TrendView;
 
@@ -40,6 +42,9 @@ public:
     ReadView* readView() const { return read_; }
     RecordsView* recordsView() const { return records_; }
     TrendView* trendView() const { return trend_; }
+    ReaderCheckView* checkView() const { return check_; }
+    CalibrationView* calibrationView() const { return calibration_; }
+    QLabel* checkStatus() const { return checkStatus_; }
     QTabWidget* tabs() const { return tabs_; }
     // Runs a qvr100dose command in this process against the window's store; the output lines
     // or the one-line reason it failed.
@@ -64,6 +69,7 @@ private:
     void askExport();
     void askReport();
     void refreshViews();
+    void updateCheckStatus();
     Outcome<QString> finish(Outcome<QString> outcome);
     void saveSettings();
     void say(const QString& text);
@@ -75,6 +81,9 @@ private:
     ReadView* read_;
     RecordsView* records_;
     TrendView* trend_;
+    ReaderCheckView* check_;
+    CalibrationView* calibration_;
+    QLabel* checkStatus_;
     QTabWidget* tabs_;
     QLabel* status_;
     QTimer* poll_;

@@ -92,6 +92,11 @@ ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
     capture_->setObjectName(QStringLiteral("capture"));
     hint_ = new QLabel(this);
     hint_->setWordWrap(true);
+    warning_ = new QLabel(this);
+    warning_->setWordWrap(true);
+    warning_->setMargin(3);
+    paintTone(warning_, Tone::Caution);
+    warning_->hide();
     auto* action = new QHBoxLayout;
     action->addWidget(capture_);
     action->addWidget(hint_, 1);
@@ -109,6 +114,7 @@ ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
+    layout->addWidget(warning_);
     layout->addLayout(action);
     layout->addWidget(new QLabel(QStringLiteral("Reads of this job"), this));
     layout->addWidget(reads_, 2);
@@ -169,6 +175,11 @@ QString ReadView::jobId() const {
 
 qint64 ReadView::calibrationId() const {
     return calibration_->currentData().toLongLong();
+}
+
+void ReadView::setWarning(const QString& text) {
+    warning_->setText(text);
+    warning_->setVisible(!text.isEmpty());
 }
 
 void ReadView::focusDosimeter() {

@@ -27,7 +27,9 @@ public:
     QString jobId() const;
     qint64 calibrationId() const;
     void focusDosimeter();
-    void showReads(); // the job's reads and summary from the store
+    void showReads();                     // the job's reads and summary from the store
+    void setWarning(const QString& text); // above the capture; hidden when empty
+    QLabel* warning() const { return warning_; }
 
     QTableWidget* readsTable() const { return reads_; }
     QTableWidget* summaryTable() const { return summary_; }
@@ -55,6 +57,7 @@ private:
     QDoubleSpinBox* band_;
     QPushButton* capture_;
     QLabel* hint_;
+    QLabel* warning_;
     QTableWidget* reads_;
     QTableWidget* summary_;
     QLabel* decision_;

@@ -1,0 +1,120 @@
+// The dose workstation: a calibration fit, one dose, one record written and synced, and the
+// export of a job of 100 000 records.
+
+#include "dose/cli/Cli.h"
+#include "dose/core/Fitting.h"
+#include "dose/store/Store.h"
+
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <cmath>
+#include <random>
+
+using namespace qvr::dose;
+
+namespace {
+
+// 8 levels from 0.5 to 50 kGy, 5 films each: 40 points.
+Calibration fortyPoints() {
+    std::mt19937 random(5);
+    std::normal_distribution<double> spread(0, 0.012);
+    Calibration c;
+    c.id = 1;
+    c.a0 = 0.12;
+    for (double d : {0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 35.0, 50.0})
+        for (int r = 0; r < 5; ++r)
+            c.points.push_back({QString(), d, 1.2,
+                                c.a0 + std::pow(d / 0.35, 0.8) * (1 + spread(random)) * 0.05, 50});
+    return c;
+}
+
+void BM_DoseFit40Points(benchmark::State& state) {
+    const Calibration c = fortyPoints();
+    const Model model = kModels[state.range(0)];
+    for (auto _ : state)
+        benchmark::DoNotOptimize(fitCalibration(c, model, false));
+    state.SetLabel(modelName(model).toStdString());
+}
+BENCHMARK(BM_DoseFit40Points)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
+
+void BM_DoseOfOneDosimeter(benchmark::State& state) {
+    const Fit fit = *fitCalibration(fortyPoints(), Model::Power, false);
+    DoseInput in{1.2, 0.12, 50, 0.8, 0.002};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(computeDose(fit, in));
+        in.absorbance += 1e-9;
+    }
+}
+BENCHMARK(BM_DoseOfOneDosimeter);
+
+struct Bench {
+    QTemporaryDir dir;
+    std::unique_ptr<Store> store;
+    Calibration calibration = fortyPoints();
+    Fit fit;
+    Job job{QStringLiteral("J"), {}, 10.0, 30.0, true, QStringLiteral("bench"), {}};
+
+    Bench() {
+        store = std::move(*Store::open(dir.filePath(QStringLiteral("bench.sqlite"))));
+        store->addBatch(Batch{QStringLiteral("B"), {}, 50, 0.8, {{600, 0.12}}, {}, {}, {}});
+        calibration.batchId = QStringLiteral("B");
+        calibration.headSerial = QStringLiteral("1234");
+        calibration.wavelengthNm = 600;
+        calibration.id = store->addCalibration(calibration)->id;
+        fit = *fitCalibration(calibration, Model::Power, false);
+        fit.id = store->addFit(fit)->id;
+        store->addJob(job);
+    }
+    Record record(int n) const {
+        Record r;
+        r.jobId = job.id;
+        r.dosimeter = QStringLiteral("D%1").arg(n);
+        r.calibrationId = calibration.id;
+        r.fitId = fit.id;
+        r.batchId = calibration.batchId;
+        r.wavelengthNm = 600;
+        r.headSerial = calibration.headSerial;
+        r.readAt = QDateTime::currentDateTimeUtc();
+        r.readings = {{r.readAt, 1.0 + n * 1e-6}, {r.readAt, 1.001}, {r.readAt, 1.002}};
+        r.a0 = 0.12;
+        r.thicknessUm = 50;
+        r.uThicknessUm = 0.8;
+        return r;
+    }
+    std::function<void(Record&)> evaluate() const {
+        return [this](Record& r) { evaluateRecord(r, fit, job, calibration); };
+    }
+};
+
+void BM_DoseInsertRecordSynced(benchmark::State& state) {
+    Bench b;
+    int n = 0;
+    for (auto _ : state)
+        if (!b.store->addRecord(b.record(n++), b.evaluate()))
+            state.SkipWithError("write failed");
+}
+BENCHMARK(BM_DoseInsertRecordSynced)->Unit(benchmark::kMillisecond);
+
+void BM_DoseExport100000Records(benchmark::State& state) {
+    Bench b;
+    std::vector<Record> records;
+    for (int n = 0; n < 100000; ++n)
+        records.push_back(b.record(n));
+    if (!b.store->addRecords(records, b.evaluate()))
+        state.SkipWithError("load failed");
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    CliEnv env;
+    env.out = &outStream;
+    env.err = &errStream;
+    env.database = b.dir.filePath(QStringLiteral("bench.sqlite"));
+    const QString file = b.dir.filePath(QStringLiteral("export.csv"));
+    for (auto _ : state)
+        if (runCli({QStringLiteral("export"), QStringLiteral("--job"), QStringLiteral("J"),
+                    QStringLiteral("--csv"), file},
+                   env) != 0)
+            state.SkipWithError(qPrintable(err));
+}
+BENCHMARK(BM_DoseExport100000Records)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace

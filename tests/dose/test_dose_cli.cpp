@@ -1,0 +1,244 @@
+// The command line in process, on a scratch database and a scripted reader: exit statuses,
+// the JSON shapes scripts rely on, and read from the first refusal to a corrected record.
+
+#include "FakeReader.h"
+#include "dose/cli/Cli.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qvr::dose;
+using namespace qvr::dose::test;
+
+class TestDoseCli : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString out_, err_;
+    ReaderItems readerItems_ = readyItems();
+    QStringList absorbances_;
+
+    int run(const QString& line) {
+        return runArgs(line.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+    }
+    int runArgs(const QStringList& args) {
+        out_.clear();
+        err_.clear();
+        QTextStream out(&out_), err(&err_);
+        CliEnv env;
+        env.out = &out;
+        env.err = &err;
+        env.now = [] { return QDateTime(QDate(2026, 12, 7), QTime(9, 0), Qt::UTC); };
+        env.operatorName = QStringLiteral("tester");
+        env.database = dir_.filePath(QStringLiteral("dose.sqlite"));
+        env.reader = [this] { return std::make_unique<FakeReader>(readerItems_, absorbances_); };
+        return runCli(args, env);
+    }
+    QJsonValue json(const QString& line) {
+        const int status = run(line + QStringLiteral(" --json"));
+        if (status != 0)
+            qWarning("%s -> %d: %s", qPrintable(line), status, qPrintable(err_));
+        return QJsonDocument::fromJson(out_.toUtf8()).isArray()
+                   ? QJsonValue(QJsonDocument::fromJson(out_.toUtf8()).array())
+                   : QJsonValue(QJsonDocument::fromJson(out_.toUtf8()).object());
+    }
+    QString writeFile(const QString& name, const QByteArray& content) {
+        QFile f(dir_.filePath(name));
+        f.open(QIODevice::WriteOnly);
+        f.write(content);
+        return f.fileName();
+    }
+
+private slots:
+    void initTestCase() {
+        QCOMPARE(
+            run("batch add LOT-A --thickness-um 50 --u-thickness-um 0.8 --background 600=0.12"), 0);
+        const QString csv = QStringLiteral(QVR100_SOURCE_DIR "/examples/film-calibration.csv");
+        QCOMPARE(run("calibration import " + csv +
+                     " --batch LOT-A --head 1234 --wavelength 600 "
+                     "--certificate CERT-7 --valid-until 2027-06-30"),
+                 0);
+        QCOMPARE(out_, QStringLiteral("1\n")); // the id alone
+        QCOMPARE(run("calibration import " + csv +
+                     " --batch LOT-A --head 1234 --wavelength 600 "
+                     "--valid-until 2026-12-06"),
+                 0); // 2: expired yesterday
+        QCOMPARE(run("calibration fit 1"), 0);
+        QCOMPARE(run("calibration fit 2 --model poly2"), 0);
+        QCOMPARE(run("job add TRAIN --training --dmin 5 --dmax 30"), 0);
+        QCOMPARE(run("job add REAL --product syringes"), 0);
+    }
+
+    void exitStatus_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("error"); // the start of the one line on the error stream
+        QTest::newRow("help") << "--help" << 0 << "";
+        QTest::newRow("command help") << "calibration fit --help" << 0 << "";
+        QTest::newRow("nothing") << "" << 2 << "Usage: qvr100dose";
+        QTest::newRow("unknown command") << "frobnicate" << 2 << "qvr100dose: unknown command";
+        QTest::newRow("missing argument")
+            << "batch add --thickness-um 5" << 2 << "qvr100dose: batch add: an argument is missing";
+        QTest::newRow("missing option")
+            << "batch add X" << 2 << "qvr100dose: batch add needs --thickness-um";
+        QTest::newRow("not a number") << "batch add X --thickness-um thick" << 2
+                                      << "qvr100dose: --thickness-um needs a number";
+        QTest::newRow("foreign option")
+            << "batch list --model poly1" << 2 << "qvr100dose: batch list takes no option --model";
+        QTest::newRow("bad model")
+            << "calibration fit 1 --model poly9" << 2 << "qvr100dose: --model is one of";
+        QTest::newRow("limits crossed")
+            << "job add X --dmin 5 --dmax 4" << 2 << "qvr100dose: --dmin must be below --dmax";
+        QTest::newRow("no reason") << "record correct 1 --thickness-um 50" << 2
+                                   << "qvr100dose: record correct needs --reason";
+        QTest::newRow("duplicate batch")
+            << "batch add LOT-A --thickness-um 50" << 1 << "qvr100dose: batch LOT-A already exists";
+        QTest::newRow("no such batch") << "batch show NOPE" << 1 << "qvr100dose: no batch NOPE";
+        QTest::newRow("no such calibration")
+            << "calibration fit 9" << 1 << "qvr100dose: no calibration 9";
+        QTest::newRow("expired calibration") << "dose --calibration 2 --absorbance 1" << 1
+                                             << "qvr100dose: calibration 2 expired on 2026-12-06";
+        QTest::newRow("unfitted wavelength")
+            << "calibration import /nonexistent.csv --batch LOT-A --head 1 --wavelength 510" << 1
+            << "qvr100dose: cannot read /nonexistent.csv";
+        QTest::newRow("dose") << "dose --calibration 1 --absorbance 1.0" << 0 << "";
+        QTest::newRow("verify") << "verify" << 0 << "";
+        QTest::newRow("verify unknown hash")
+            << "verify --expect 00ff" << 1 << "qvr100dose: the chain does not contain 00ff";
+    }
+    void exitStatus() {
+        QFETCH(QString, line);
+        QFETCH(int, status);
+        QFETCH(QString, error);
+        QCOMPARE(run(line), status);
+        QVERIFY2(error.isEmpty() ? err_.isEmpty() : err_.startsWith(error), qPrintable(err_));
+        if (status == 1)
+            QCOMPARE(err_.count(QLatin1Char('\n')), 1);
+    }
+
+    void jsonShapes() {
+        const QJsonObject fit = json("calibration fit 1 --model poly2").toObject();
+        for (const char* key : {"model", "coefficients", "std_errors", "residuals_percent",
+                                "rms_percent", "r2", "range_kGy"})
+            QVERIFY2(fit.contains(QLatin1String(key)), key);
+        QCOMPARE(fit["coefficients"].toArray().size(), 3);
+        QCOMPARE(fit["std_errors"].toArray().size(), 3);
+        QCOMPARE(fit["residuals_percent"].toArray().size(), 28);
+        QCOMPARE(fit["range_kGy"].toArray(), (QJsonArray{1, 50}));
+        QCOMPARE(
+            json("calibration fit 1 --model power").toObject()["coefficients"].toArray().size(), 2);
+
+        const QJsonObject dose = json("dose --calibration 1 --absorbance 3.2").toObject();
+        for (const char* key : {"dose_kGy", "U_kGy", "response", "in_range", "components"})
+            QVERIFY2(dose.contains(QLatin1String(key)), key);
+        QCOMPARE(dose["in_range"].toBool(), false); // above 50 kGy
+        QCOMPARE(dose["components"].toObject().size(), 6);
+    }
+
+    void badRowImportsNothing() {
+        const int before = json("calibration list").toArray().size();
+        const QString csv = writeFile("bad.csv", "dose_kGy,absorbance,thickness_um,u_dose_percent\n"
+                                                 "1,0.2,50,1.2\n2,0.3,50,1.2\n5,0.5O,50,1.2\n");
+        QCOMPARE(run("calibration import " + csv + " --batch LOT-A --head 1234 --wavelength 600"),
+                 1);
+        QVERIFY2(err_.contains(QLatin1String("line 4: absorbance \"0.5O\" is not a number")),
+                 qPrintable(err_));
+        QCOMPARE(json("calibration list").toArray().size(), before);
+        QCOMPARE(run("calibration import " + csv + " --batch LOT-A --head 1234 --wavelength 510"),
+                 1);
+    }
+
+    void readRefusals_data() {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QVariant>("value"); // invalid: the item is not served
+        QTest::addColumn<QString>("job");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("simulated, not training") << "Simulated" << QVariant(true) << "REAL"
+                                                 << "the reader runs on the simulated head";
+        QTest::newRow("wrong wavelength") << "WL" << QVariant("510 nm") << "TRAIN"
+                                          << "the reader is at \"510 nm\"";
+        QTest::newRow("wrong head") << "lblSN" << QVariant("1100") << "TRAIN"
+                                    << "the reader's head is \"1100\"";
+        QTest::newRow("no film") << "lblPresent" << QVariant("No Film") << "TRAIN"
+                                 << "no film in the head";
+        QTest::newRow("fault") << "Fault" << QVariant("no card") << "TRAIN"
+                               << "the reader reports a fault: no card";
+        QTest::newRow("zeroing") << "State" << QVariant("zeroing") << "TRAIN"
+                                 << "the reader is not reading";
+        QTest::newRow("State not served") << "State" << QVariant() << "TRAIN"
+                                          << "the reader does not serve its State item";
+        QTest::newRow("over range") << "A" << QVariant(">3.0") << "TRAIN"
+                                    << "reading 1: the absorbance is above 3.0";
+        QTest::newRow("error") << "A" << QVariant("Error") << "TRAIN"
+                               << "reading 1: the reader shows Error";
+    }
+    void readRefusals() {
+        QFETCH(QString, item);
+        QFETCH(QVariant, value);
+        QFETCH(QString, job);
+        QFETCH(QString, refusal);
+        readerItems_ = readyItems();
+        absorbances_ = {" 1.000", " 1.001", " 1.002"};
+        if (item == QLatin1String("A"))
+            absorbances_[0] = value.toString();
+        else if (value.isValid())
+            readerItems_.insert(item, value);
+        else
+            readerItems_.remove(item);
+        const int before = json("record list --job " + job).toArray().size();
+        QCOMPARE(run("read --job " + job + " --dosimeter D9 --calibration 1"), 1);
+        QVERIFY2(err_.startsWith("qvr100dose: " + refusal), qPrintable(err_));
+        QCOMPARE(json("record list --job " + job).toArray().size(), before);
+    }
+
+    // Readings, a reread, a correction that keeps the earlier version, the export and verify.
+    void readRecordsCorrectsAndExports() {
+        readerItems_ = readyItems();
+        absorbances_ = {" 1.000", " 1.004", " 0.998"};
+        const QJsonObject first =
+            json("read --job TRAIN --dosimeter D1 --calibration 1 --readings 3").toObject();
+        QCOMPARE(first["readings"].toArray().size(), 3);
+        QCOMPARE(first["zero"].toString(), QStringLiteral("1.9876"));
+        QCOMPARE(first["flags"].toArray(), (QJsonArray{"training", "simulated"}));
+        QVERIFY(first["in_range"].toBool());
+        QVERIFY(first["components"].toObject()["reading_percent"].toDouble() > 0.1); // the spread
+        const QString headAfterFirst = first["chain_head"].toString();
+        QCOMPARE(run("verify --expect " + headAfterFirst), 0);
+
+        absorbances_ = {" 1.010"};
+        const QJsonObject reread =
+            json("read --job TRAIN --dosimeter D1 --calibration 1 --readings 1").toObject();
+        QVERIFY(reread["flags"].toArray().contains("reread_1"));
+
+        const int id = first["record"].toInt();
+        const QJsonObject fixed =
+            json(QStringLiteral("record correct %1 --thickness-um 51.5").arg(id) +
+                 " --reason gauge")
+                .toObject();
+        QCOMPARE(fixed["version"].toInt(), 2);
+        QCOMPARE(fixed["thickness_um"].toDouble(), 51.5);
+        QVERIFY(fixed["dose_kGy"].toDouble() < first["dose_kGy"].toDouble());
+
+        const QJsonArray all = json("record list --job TRAIN").toArray();
+        QCOMPARE(all.size(), 3);
+        QCOMPARE(all[0].toObject()["superseded"].toBool(), true);
+        QCOMPARE(all[1].toObject()["reason"].toString(), QStringLiteral("gauge"));
+
+        const QString file = dir_.filePath("train.csv");
+        QCOMPARE(run("export --job TRAIN --csv " + file), 0);
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = f.readAll().trimmed().split('\n');
+        QCOMPARE(lines.size(), 5); // chain head, header, three versions
+        QVERIFY(lines[0].startsWith("# qvr100dose records of job TRAIN, chain head "));
+        QVERIFY(lines[1].startsWith("record,version,superseded,dosimeter"));
+        QCOMPARE(run("verify --expect " + headAfterFirst), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDoseCli)
+#include "test_dose_cli.moc"
