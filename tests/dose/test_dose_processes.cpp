@@ -55,7 +55,7 @@ class TestDoseProcesses : public QObject {
 private slots:
     void killedWriterLosesNothingCommitted_data() {
         QTest::addColumn<int>("after");
-        for (int after : {3, 8, 13})
+        for (int after : {2, 7})
             QTest::addRow("after %d writes", after) << after;
     }
     void killedWriterLosesNothingCommitted() {
@@ -83,7 +83,7 @@ private slots:
 
     void concurrentWritersKeepOneChain() {
         const QString db = dir_.filePath(QStringLiteral("concurrent.sqlite"));
-        constexpr int kEach = 20;
+        constexpr int kEach = 12;
         auto a = writer(db, QStringLiteral("A"), kEach);
         auto b = writer(db, QStringLiteral("B"), kEach);
         for (QProcess* p : {a.get(), b.get()}) {
