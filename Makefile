@@ -2,14 +2,18 @@
 # make test   installs, builds, runs every test (plain, then with ASan + UBSan)
 # make bench  installs, builds, runs every benchmark
 # make screenshots  builds, then draws the README pictures of the windows into docs/
+# make deb     builds the Debian package build/qvr100pci_<version>_<arch>.deb
+# make deb-check  installs that package with apt in a throwaway Debian root (debootstrap)
 
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libcomedi-dev libbenchmark-dev \
             fonts-liberation dbus-daemon dbus-bin \
+            desktop-file-utils appstream dpkg-dev \
             libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev poppler-utils
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all deps build build-asan run test test-plain test-asan bench screenshots clean
+.PHONY: all deps build build-asan run test test-plain test-asan bench screenshots deb deb-inspect \
+        deb-check clean
 
 all: build
 
@@ -37,6 +41,7 @@ test: test-plain test-asan
 
 test-plain: build
 	cd build && ctest --output-on-failure --no-tests=error -j $(JOBS)
+	$(MAKE) --no-print-directory deb-inspect
 
 # A sanitizer report aborts the test process, which fails the run.
 test-asan: build-asan
@@ -56,6 +61,36 @@ run: build
 screenshots: build
 	QT_QPA_PLATFORM=offscreen ./build/bin/qvr100screenshots docs
 	QT_QPA_PLATFORM=offscreen ./build/bin/qvr100dosescreenshots . docs
+
+deb: build
+	cd build && rm -f qvr100pci_*.deb && cpack -G DEB >/dev/null && ls qvr100pci_*.deb
+
+# The package as apt sees it: its control data, its files, and a simulated install whose
+# dependencies must resolve. Nothing is installed.
+deb-inspect: deb
+	@deb=$$(ls build/qvr100pci_*.deb) && set -e && \
+	dpkg-deb --info $$deb && dpkg-deb --contents $$deb && \
+	for f in ./usr/bin/qvr100pci ./usr/bin/qvr100ctl ./usr/bin/qvr100dose \
+	         ./usr/lib/systemd/user/qvr100pci.service ./usr/lib/udev/rules.d/60-qvr100pci.rules; do \
+	  dpkg-deb --contents $$deb | grep -q " $$f$$" || { echo "package lacks $$f"; exit 1; }; \
+	done && \
+	dpkg-deb --fsys-tarfile $$deb | tar -xO ./usr/lib/systemd/user/qvr100pci.service | \
+	  grep -q '^ExecStart=/usr/bin/qvr100pci ' || { echo "unit does not start /usr/bin/qvr100pci"; exit 1; }; \
+	if dpkg-deb --fsys-tarfile $$deb | tar -xO ./usr/bin | grep -aq "$(CURDIR)"; then \
+	  echo "a build path is inside the package"; exit 1; fi; \
+	apt-get install -s ./$$deb >/dev/null && echo "package $$deb: dependencies resolve"
+
+# A real install on a fresh Debian root, never on this machine.
+deb-check: deb
+	@command -v debootstrap >/dev/null || $(MAKE) --no-print-directory deps PACKAGES=debootstrap
+	@root=$$(mktemp -d) && trap 'umount -l $$root/proc 2>/dev/null; rm -rf $$root' EXIT && set -e && \
+	debootstrap --variant=minbase bookworm $$root >/dev/null && \
+	cp build/qvr100pci_*.deb $$root/tmp/ && mount -t proc proc $$root/proc && \
+	chroot $$root sh -c 'apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
+	  apt-get install -y -qq /tmp/qvr100pci_*.deb >/dev/null && \
+	  qvr100pci --version && qvr100ctl --help >/dev/null && qvr100dose --help >/dev/null && \
+	  getent group iocard && test -f /usr/lib/systemd/user/qvr100pci.service' && \
+	echo "installed and started on a fresh Debian root"
 
 clean:
 	rm -rf build build-asan

@@ -16,9 +16,34 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
+
+// A service that lost its session bus exits with this status, so that its unit restarts it
+// once the bus is back; refusals to start exit with 1.
+constexpr int kExitBusLost = 3;
+
+// Standard error may be a pipe nobody reads any more or closed altogether. Neither may end the
+// program before its shut-down has put the head port to 0 and stored the gain: a write to a
+// broken pipe then only fails, and a closed standard stream is reopened on /dev/null, so that
+// no file opened later (the lock, the settings, the trace) takes its number and our lines.
+void keepStandardStreamsHarmless() {
+    std::signal(SIGPIPE, SIG_IGN);
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        const int null = ::open("/dev/null", O_RDWR);
+        if (null >= 0 && null != fd) {
+            ::dup2(null, fd);
+            ::close(null);
+        }
+    }
+}
 
 // A line of our own on standard error, in the same form as the messages of a run without
 // windows.
@@ -30,6 +55,8 @@ int runHeadless(QCoreApplication& app) {
     qvr::QtClock clock;
     qvr::StderrMessageSink messages;
     qvr::IniSettings settings;
+    if (!settings.problem().isEmpty())
+        say(settings.problem());
     QString error;
     std::optional<qvr::Backend> backend = qvr::openBackend(clock, &error);
     if (!backend) {
@@ -55,7 +82,24 @@ int runHeadless(QCoreApplication& app) {
     qvr::ShutdownSignals shutdownSignals;
     QObject::connect(&shutdownSignals, &qvr::ShutdownSignals::received, &reader,
                      [&reader] { reader.Form_Unload(); });
-    qvr::HeadlessHost host(reader, [] { QCoreApplication::exit(0); });
+    // QtDBus says nothing when the bus goes away: a service that keeps running then serves
+    // nothing and holds the lock, so a restart is refused. Checked at the reading rate.
+    int exitStatus = 0;
+    const std::unique_ptr<qvr::Timer> busCheck = clock.createTimer();
+    busCheck->setInterval(qvr::kReadMs);
+    busCheck->onTick([&] {
+        if (link->connected() || reader.hasEnded())
+            return;
+        busCheck->setEnabled(false);
+        say(QStringLiteral("the session bus is gone: readings cannot be served; shutting down"));
+        exitStatus = kExitBusLost;
+        reader.Form_Unload();
+    });
+    busCheck->setEnabled(true);
+    reader.setBoardClaim(backend->claimBoard);
+    qvr::HeadlessHost host(reader, [&exitStatus, &reader] {
+        QCoreApplication::exit(reader.boardRefused() ? 1 : exitStatus);
+    });
     if (!host.chooseBoard()) {
         say(host.error());
         backend->flush();
@@ -64,7 +108,8 @@ int runHeadless(QCoreApplication& app) {
     if (!host.error().isEmpty())
         say(host.error());
     reader.Form_Load(host);
-    const int status = app.exec();
+    // Ended already (the card is another instance's): the loop's exit came before the loop.
+    const int status = reader.hasEnded() ? (reader.boardRefused() ? 1 : exitStatus) : app.exec();
     backend->flush();
     return status;
 }
@@ -82,6 +127,10 @@ int runWindowedProgram(int& argc, char** argv) {
         messages.showMessage(why);
         return 1;
     };
+    if (!settings.problem().isEmpty()) {
+        say(settings.problem());
+        messages.showMessage(settings.problem());
+    }
     QString error;
     std::optional<qvr::Backend> backend = qvr::openBackend(clock, &error);
     if (!backend)
@@ -100,14 +149,16 @@ int runWindowedProgram(int& argc, char** argv) {
     std::unique_ptr<qvr::sim::SimControlWindow> simulator;
     if (backend->sim)
         simulator = std::make_unique<qvr::sim::SimControlWindow>(*backend->sim);
+    reader.setBoardClaim(backend->claimBoard);
     const int status = qvr::runWindowed(app, reader, backend->simulated, simulator.get());
     backend->flush();
-    return status;
+    return reader.boardRefused() ? 1 : status;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    keepStandardStreamsHarmless();
     QCommandLineParser parser;
     parser.setApplicationDescription(qvr::text(403));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
@@ -146,7 +197,10 @@ int main(int argc, char** argv) {
                     "  QVR100_DAQ           sim or comedi (default: comedi when a comedi device\n"
                     "                       exists, else the simulated reader head)\n"
                     "  QVR100_SIM_SCENARIO  JSON scenario for the simulated head\n"
-                    "  QVR100_SIM_TRACE     append one line per driver call to this file\n",
+                    "  QVR100_SIM_TRACE     append one line per driver call to this file\n\n"
+                    "Exit status: 0 after a normal end, 1 when the program refused to start or\n"
+                    "its card is driven by another instance, 3 when --headless lost the session\n"
+                    "bus (its shut-down has run; a restart may help).\n",
                     qPrintable(qvr::text(403)));
         return 0;
     }

@@ -89,7 +89,7 @@ double leadingNumber(const QString& text) {
     return fromDecimal(intDigits, fracDigits).value_or(0);
 }
 
-QString numberText(double value) {
+QString storedNumberText(double value) {
     // Enough decimals to reach the 15th significant digit of the smallest double; the fixed
     // formatter zero-fills past the 15 digits, so nothing here rounds twice.
     constexpr int kAllDecimals = 340;
@@ -100,9 +100,26 @@ QString numberText(double value) {
     qsizetype end = t.size();
     while (end > point + 1 && t[end - 1] == QLatin1Char('0'))
         --end;
-    if (end == point + 1)
-        return t.left(point);
-    return t.left(point) + QLocale().decimalPoint() + t.mid(point + 1, end - point - 1);
+    return t.left(end == point + 1 ? point : end);
+}
+
+QString numberText(double value) {
+    QString t = storedNumberText(value);
+    const qsizetype point = t.indexOf(QLatin1Char('.'));
+    if (point >= 0)
+        t.replace(point, 1, QLocale().decimalPoint());
+    return t;
+}
+
+std::optional<double> storedNumber(const QString& text) {
+    if (const std::optional<double> n = strictNumber(text))
+        return n;
+    // Earlier versions stored the user's separator; a comma is the one in use beside '.'.
+    if (text.count(QLatin1Char(',')) != 1 || text.contains(QLatin1Char('.')))
+        return std::nullopt;
+    QString point = text;
+    point.replace(QLatin1Char(','), QLatin1Char('.'));
+    return strictNumber(point);
 }
 
 QString formatFixed(double value, int decimals) {

@@ -20,6 +20,14 @@ double leadingNumber(const QString& text);
 // separator (1.9 -> "1.9", 1.0 -> "1", 0 -> "0").
 QString numberText(double value);
 
+// The same digits with '.' as the point whatever the locale: the form a number is stored in,
+// so that it reads back under every locale (1.9 -> "1.9", 1.05 -> "1.05").
+QString storedNumberText(double value);
+
+// A stored number: what strictNumber() takes, or the same with one ',' as the point (the form
+// earlier versions stored under a locale that writes a comma, "1,05").
+std::optional<double> storedNumber(const QString& text);
+
 // Fixed-point text with the given decimals, rounded half away from zero on the decimal value
 // (the value's 15 significant digits, so 1.0005 gives 1.001 although its binary value lies
 // just below). At least one digit before the point, '.' as the point, a minus sign only when

@@ -1,9 +1,12 @@
 #include "core/Settings.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace qvr {
 
@@ -22,9 +25,68 @@ std::unique_ptr<QSettings> openIni(const QString& path) {
     return s;
 }
 
+// Writes every key QSettings could read into a fresh file and puts it in place of the damaged
+// one, after keeping a copy of that. QSettings keeps its first error for good, so without this
+// each later write would look failed although it was stored.
+bool replaceDamaged(const QSettings& damaged, QString* why) {
+    const QString path = damaged.fileName();
+    const QString copy = path + QStringLiteral(".damaged");
+    QFile::remove(copy);
+    if (!QFile::copy(path, copy)) {
+        *why = QStringLiteral("cannot keep a copy as %1").arg(copy);
+        return false;
+    }
+    const QString fresh = path + QStringLiteral(".fresh");
+    {
+        QSettings out(fresh, QSettings::IniFormat);
+        for (const QString& key : damaged.allKeys())
+            out.setValue(key, damaged.value(key));
+        out.sync();
+        if (out.status() != QSettings::NoError) {
+            *why = QStringLiteral("cannot write %1").arg(fresh);
+            QFile::remove(fresh);
+            return false;
+        }
+    }
+    if (::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(path).constData()) != 0) {
+        *why = QStringLiteral("cannot replace it: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+        QFile::remove(fresh);
+        return false;
+    }
+    *why = QStringLiteral("a copy of it is kept as %1").arg(copy);
+    return true;
+}
+
 } // namespace
 
-IniSettings::IniSettings() : settings_(openIni(settingsPath())) {}
+IniSettings::IniSettings() : IniSettings(settingsPath()) {}
+
+IniSettings::IniSettings(const QString& path) {
+    // A file that exists but cannot be read must not pass for an empty store: its gains would
+    // be replaced by the record's without a word, and the first write would overwrite it.
+    QFile probe(path);
+    if (probe.exists() && !probe.open(QIODevice::ReadOnly)) {
+        unreadable_ = true;
+        problem_ = QStringLiteral("cannot read the settings file %1 (%2): every setting takes its "
+                                  "default and nothing is stored this run")
+                       .arg(path, probe.errorString());
+    }
+    probe.close();
+    settings_ = openIni(path);
+    // QSettings parses each section when it is first looked into, and only then knows whether
+    // it was damaged: look into all of them now.
+    settings_->allKeys();
+    if (!unreadable_ && settings_->status() == QSettings::FormatError) {
+        QString why;
+        const bool replaced = replaceDamaged(*settings_, &why);
+        problem_ =
+            QStringLiteral("the settings file %1 is damaged (a byte-order mark or lines that "
+                           "are no setting; %2): the settings that could be read are used")
+                .arg(path, why);
+        if (replaced)
+            settings_ = openIni(path);
+    }
+}
 
 IniSettings::~IniSettings() = default;
 
@@ -39,6 +101,11 @@ QString IniSettings::read(const QString& key, const QString& def) const {
 }
 
 bool IniSettings::write(const QString& key, const QString& text) {
+    if (unreadable_) {
+        std::fprintf(stderr, "QVR100PCI: %s not stored: the settings file %s could not be read\n",
+                     qPrintable(key), qPrintable(settings_->fileName()));
+        return false;
+    }
     // QSettings keeps its first error for good. A fresh object reports on this write alone;
     // it shares the file's unwritten changes, so nothing stored before is lost.
     if (settings_->status() != QSettings::NoError)

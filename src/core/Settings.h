@@ -24,13 +24,21 @@ public:
 class IniSettings : public SettingsStore {
 public:
     IniSettings();
+    explicit IniSettings(const QString& path);
     ~IniSettings() override;
     QString read(const QString& key, const QString& def) const override;
     bool write(const QString& key, const QString& text) override;
     QString fileName() const;
+    // One line to say at start-up when the file could not be read whole, empty otherwise:
+    // an unreadable file (every key then reads its default and no write touches the file) or
+    // damaged lines (a BOM, lines that are no key: the readable keys are kept, the damaged
+    // file is copied aside and replaced by a clean one).
+    QString problem() const { return problem_; }
 
 private:
     std::unique_ptr<QSettings> settings_;
+    QString problem_;
+    bool unreadable_ = false;
 };
 
 class MemorySettings : public SettingsStore {

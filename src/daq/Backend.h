@@ -8,6 +8,8 @@
 #include "daq/Driver.h"
 
 #include <QString>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -26,6 +28,10 @@ struct Backend {
     sim::SimCard* sim = nullptr;    // the simulated card inside driver, when simulated
     QString name;                   // "sim" or "comedi"
     TracingDriver* trace = nullptr; // the trace decorator, when tracing
+    // Called with each board the program settles on: takes the card for this program alone
+    // (comedi: a lock on its device node). Empty when taken; otherwise why not. The simulated
+    // head has no card to share: the per-user lock of the link keeps its one instance.
+    std::function<QString(std::int16_t board)> claimBoard;
 
     // Writes out the trace's buffered lines; call it on every way out of the program.
     void flush();

@@ -57,7 +57,7 @@ void recover(ReaderState& st) {
 // A gain of 0, a negative one or one too large to hold would turn every reading into
 // nonsense; it counts as a text that does not convert.
 std::optional<double> usableGain(const QString& text) {
-    const std::optional<double> g = strictNumber(text);
+    const std::optional<double> g = storedNumber(text);
     if (g && std::isfinite(*g) && *g > 0)
         return g;
     return std::nullopt;
@@ -111,12 +111,18 @@ WavelengthCaptions parseEEPROM(ReaderState& st, LabelModel& labels, const Settin
         st.rdrGain = kRecoveryGain;
     }
 
-    // A gain stored for this serial number wins over the record's.
-    const QString stored = settings.read(kGainKeyPrefix + st.rdrSN, numberText(st.rdrGain));
-    if (const std::optional<double> gain = usableGain(stored))
+    // A gain stored for this serial number wins over the record's. The default is always
+    // usable, so a refused text is one that stands in the settings: it is said, and left there.
+    const QString gainKey = kGainKeyPrefix + st.rdrSN;
+    const QString stored = settings.read(gainKey, storedNumberText(st.rdrGain));
+    if (const std::optional<double> gain = usableGain(stored)) {
         st.rdrGain = *gain;
-    else
+    } else {
+        messages.showMessage(QStringLiteral("The stored gain %1 \"%2\" is not a number above 0; "
+                                            "this run uses gain %3 and leaves it unchanged")
+                                 .arg(gainKey, stored, numberText(kRecoveryGain)));
         recover(st);
+    }
     labels.set(Label::lblRegGain, numberText(st.rdrGain));
 
     // Wavelengths: both converted before the test.

@@ -18,22 +18,23 @@ namespace qvr {
 
 namespace {
 
-// A private folder of our own: made with mode 0700 if missing, refused when someone else owns
-// it or others may write to it (a planted folder must not decide whether we run).
+// The lock lives only in a folder of this user's that nobody else may enter: anything another
+// local user could plant (a file, a symlink, a folder of theirs) must not decide whether we run.
 bool usableFolder(const QString& folder, QString* why) {
-    const QByteArray path = QFile::encodeName(folder);
-    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
-        *why = QStringLiteral("cannot make %1: %2")
-                   .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat st {};
+    if (::lstat(QFile::encodeName(folder).constData(), &st) != 0) {
+        *why = QStringLiteral("%1: %2").arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    struct stat st {};
-    if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    if (!S_ISDIR(st.st_mode)) {
         *why = QStringLiteral("%1 is not a folder").arg(folder);
         return false;
     }
-    if (st.st_uid != ::getuid() || (st.st_mode & (S_IWGRP | S_IWOTH))) {
-        *why = QStringLiteral("%1 is not a private folder of this user").arg(folder);
+    if (st.st_uid != ::getuid() || (st.st_mode & (S_IRWXG | S_IRWXO))) {
+        *why = QStringLiteral("%1 is not a private folder of this user (owner %2, mode %3)")
+                   .arg(folder)
+                   .arg(st.st_uid)
+                   .arg(st.st_mode & 07777, 4, 8, QLatin1Char('0'));
         return false;
     }
     return true;
@@ -52,11 +53,12 @@ QString InstanceGuard::alreadyRunningText() {
 }
 
 QString InstanceGuard::defaultLockFolder() {
+    // A shell without XDG_RUNTIME_DIR and a unit with it find the same folder: the one
+    // systemd-logind makes for the user.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    QString why;
-    if (!runtime.isEmpty() && QFileInfo(runtime).isDir() && usableFolder(runtime, &why))
+    if (!runtime.isEmpty())
         return runtime;
-    return QStringLiteral("/tmp/qvr100-%1").arg(::getuid());
+    return QStringLiteral("/run/user/%1").arg(::getuid());
 }
 
 InstanceGuard::Outcome InstanceGuard::acquire() {
@@ -66,14 +68,17 @@ InstanceGuard::Outcome InstanceGuard::acquire() {
 int InstanceGuard::takeLock(const QString& folder) {
     QString why;
     if (!usableFolder(folder, &why)) {
-        message_ = QStringLiteral("No lock file (%1)").arg(why);
+        message_ = QStringLiteral("cannot take the one-instance lock: %1").arg(why);
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+            message_ += QStringLiteral(" (XDG_RUNTIME_DIR is not set: set it to a folder of "
+                                       "this user's with mode 0700)");
         return -1;
     }
     const QString file = folder + QStringLiteral("/qvr100pci.lock");
     const int fd = ::open(QFile::encodeName(file).constData(),
                           O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
-        message_ = QStringLiteral("No lock file (cannot open %1: %2)")
+        message_ = QStringLiteral("cannot take the one-instance lock: cannot open %1: %2")
                        .arg(file, QString::fromLocal8Bit(std::strerror(errno)));
         return -1;
     }
@@ -82,7 +87,7 @@ int InstanceGuard::takeLock(const QString& folder) {
         ::close(fd);
         if (err == EWOULDBLOCK)
             return 0;
-        message_ = QStringLiteral("No lock file (cannot lock %1: %2)")
+        message_ = QStringLiteral("cannot take the one-instance lock: cannot lock %1: %2")
                        .arg(file, QString::fromLocal8Bit(std::strerror(err)));
         return -1;
     }
@@ -104,7 +109,9 @@ InstanceGuard::Outcome InstanceGuard::acquire(const QString& lockFolder,
         message_ = alreadyRunningText();
         return outcome_ = Outcome::AlreadyRunning;
     }
-    const QString lockTrouble = message_;
+    // Without the lock nothing keeps a second program off the head: refuse to run.
+    if (lock < 0)
+        return outcome_ = Outcome::NoLock;
 
     if (!bus.isConnected()) {
         message_ =
@@ -112,8 +119,6 @@ InstanceGuard::Outcome InstanceGuard::acquire(const QString& lockFolder,
         const QString detail = bus.lastError().message();
         if (!detail.isEmpty())
             message_ += QStringLiteral(" (%1)").arg(detail);
-        if (!lockTrouble.isEmpty())
-            message_ += QStringLiteral("; ") + lockTrouble;
         return outcome_ = Outcome::NoBus;
     }
     QDBusConnectionInterface* daemon = bus.interface();
@@ -135,7 +140,6 @@ InstanceGuard::Outcome InstanceGuard::acquire(const QString& lockFolder,
     }
     ownsName_ = true;
     bus_ = bus;
-    message_ = lockTrouble;
     return outcome_ = Outcome::Serving;
 }
 

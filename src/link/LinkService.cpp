@@ -40,7 +40,8 @@ std::unique_ptr<LinkService> startLink(LabelModel& labels, bool simulated, QStri
                    QDBusConnection::sessionBus());
     if (message)
         *message = service->message();
-    if (service->outcome() == InstanceGuard::Outcome::AlreadyRunning)
+    if (service->outcome() == InstanceGuard::Outcome::AlreadyRunning ||
+        service->outcome() == InstanceGuard::Outcome::NoLock)
         return nullptr;
     return service;
 }

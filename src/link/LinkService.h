@@ -3,7 +3,7 @@
 //
 //   QString message;
 //   auto link = qvr::startLink(labels, simulated, &message);
-//   if (!link) {                       // another instance holds the head
+//   if (!link) {                       // another instance holds the head, or no lock
 //       // say message ("QVR100PCI is already running") on standard error, and in a message
 //       // box when windowed; exit with status 1 without touching the card
 //   } else if (!link->serving()) {     // no session bus: the lock file is held all the same
@@ -36,6 +36,8 @@ public:
 
     InstanceGuard::Outcome outcome() const { return guard_.outcome(); }
     bool serving() const { return source_ != nullptr; }
+    // False once the bus of a serving link has gone away (QtDBus gives no signal for that).
+    bool connected() const { return serving() && guard_.bus().isConnected(); }
     QString message() const { return message_; }
 
     // The value of the Simulated property (a change is announced like a label change).
@@ -47,9 +49,9 @@ private:
     QString message_;
 };
 
-// Returns null when another instance is running; otherwise the service, serving or not (see
-// above). *message (when given) receives the one-line message, empty when serving without
-// trouble.
+// Returns null when another instance is running or the lock cannot be had; otherwise the service,
+// serving or not (see above). *message (when given) receives the one-line message, empty when
+// serving without trouble.
 std::unique_ptr<LinkService> startLink(LabelModel& labels, bool simulated, QString* message);
 
 } // namespace qvr

@@ -55,7 +55,7 @@ void Reader::Form_Load(ReaderHost& host) {
     state_.Control = kStartupControl;
     if (state_.BoardNum == kNoBoard)
         host.showBoardDialog(); // firstTime
-    if (ended_)
+    if (ended_ || !claimBoard())
         return;
     state_.rdrEEPROM = Eeprom(lines_).getEEPROM();
     const WavelengthCaptions captions = parseEEPROM(state_, labels_, settings_, messages_);
@@ -119,7 +119,7 @@ void Reader::Form_Unload() {
     // Only a head that identified itself owns its serial number; the values a default
     // record or a recovery put in place must not become some real head's gain.
     if (state_.headIdentified)
-        storeSetting(QStringLiteral("GainSN") + state_.rdrSN, numberText(state_.rdrGain));
+        storeSetting(QStringLiteral("GainSN") + state_.rdrSN, storedNumberText(state_.rdrGain));
     labels_.flush();
     emit ended();
     if (host_)
@@ -196,6 +196,27 @@ void Reader::mnuPort_Click() {
     if (ended_ || !host_)
         return;
     host_->showBoardDialog();
+    claimBoard();
+}
+
+bool Reader::claimBoard() {
+    if (ended_ || !claimBoard_ || state_.BoardNum == kNoBoard)
+        return !ended_;
+    const QString why = claimBoard_(state_.BoardNum);
+    if (why.isEmpty())
+        return true;
+    // Another copy of this program drives the card: not one more write to it, nothing stored.
+    ended_ = true;
+    boardRefused_ = true;
+    tmrDelayZero_->setEnabled(false);
+    tmrRead_->setEnabled(false);
+    gate_.close();
+    messages_.showMessage(why);
+    labels_.flush();
+    emit ended();
+    if (host_)
+        host_->endProcess();
+    return false;
 }
 
 void Reader::chkLED_Click(bool ticked) {

@@ -12,6 +12,7 @@
 #include "reader/BoardSelection.h"
 
 #include <QObject>
+#include <functional>
 #include <memory>
 
 namespace qvr {
@@ -57,6 +58,14 @@ public:
     // The stored board number; kNoBoard when none is stored or the text does not convert.
     std::int16_t storedBoard() const;
 
+    // Called with the board each time one is settled (start-up, Setup, Port): claims the card
+    // for this program. A non-empty text says why it cannot: the reader says it and ends
+    // without touching the card again, and boardRefused() turns true.
+    void setBoardClaim(std::function<QString(std::int16_t board)> claim) {
+        claimBoard_ = std::move(claim);
+    }
+    bool boardRefused() const { return boardRefused_; }
+
     // Start-up. host stays in use until shut-down.
     void Form_Load(ReaderHost& host);
     // Shut-down: head port to 0, position and gain stored, process ended through the host.
@@ -84,6 +93,7 @@ private:
     void restorePosition();
     void storePosition();
     void storeSetting(const QString& key, const QString& text);
+    bool claimBoard();
 
     SettingsStore& settings_;
     MessageSink& messages_;
@@ -99,6 +109,8 @@ private:
     WavelengthMenu menu_;
     ReaderHost* host_ = nullptr;
     bool ended_ = false;
+    std::function<QString(std::int16_t)> claimBoard_;
+    bool boardRefused_ = false;
 };
 
 } // namespace qvr

@@ -122,10 +122,17 @@ void TestHeadRecord::parse_data() {
     row("just Q", "Q", {kModelMsg + "Q 1000", kGainMsg, kWLMsg + " 600 510"},
         "Q 1000 1.9 600 510 0", "Q||0|1.9| nm| nm|600 nm|510 nm|600 nm|510 nm");
     // A stored gain that is no usable number recovers; so does one that would turn every
-    // reading infinite.
-    for (const QString bad : {"abc", "0", "0.0", "", "inf", "nan", "1e400"})
-        row("stored gain \"" + bad + "\"", kGood, {}, kRecovered, "QVR100|1500|1|1.9|" + kGoodWL,
-            {{"GainSN1500", bad}});
+    // reading infinite. Either is said, naming the key, and left in the settings.
+    for (const QString bad : {"abc", "0", "0.0", "", "inf", "nan", "1e400", "1,2,3", "1,5.2"})
+        row("stored gain \"" + bad + "\"", kGood,
+            {"The stored gain GainSN1500 \"" + bad +
+             "\" is not a number above 0; this run uses gain 1.9 and leaves it unchanged"},
+            kRecovered, "QVR100|1500|1|1.9|" + kGoodWL, {{"GainSN1500", bad}});
+    // What earlier versions stored under a locale with a decimal comma reads back in any
+    // locale, as does '.', the form stored now.
+    for (const QString old : {"1,05", "1.05", " 1,05 "})
+        row("stored gain \"" + old + "\"", kGood, {}, "QVR100 1500 1.05 450 650 1",
+            "QVR100|1500|1|" + QLocale().toString(1.05) + "|" + kGoodWL, {{"GainSN1500", old}});
 }
 
 void TestHeadRecord::parse() {

@@ -6,6 +6,7 @@
 
 #include "core/Clock.h"
 #include "core/Settings.h"
+#include "daq/DeviceLock.h"
 #include "reader/HeadlessHost.h"
 #include "reader/Reader.h"
 #include "reader/ReaderHost.h"
@@ -67,6 +68,9 @@ private slots:
     void acceptedListIsKeptCancelledListIsNot();
     void headlessChoosesThePreselectedBoard();
     void headlessWithoutPreselectionRefusesAndListsBoards();
+    void cardOfAnotherInstanceIsLeftAlone_data();
+    void cardOfAnotherInstanceIsLeftAlone();
+    void deviceLockHoldsOneCardForOneProgram();
 };
 
 void TestReaderStartup::storedBoard_data() {
@@ -313,6 +317,60 @@ void TestReaderStartup::headlessWithoutPreselectionRefusesAndListsBoards() {
              qPrintable(host.error()));
     QVERIFY(!rig.settings.contains(QStringLiteral("PCIPort")));
     QVERIFY(rig.driver.doutValues().isEmpty());
+}
+
+void TestReaderStartup::cardOfAnotherInstanceIsLeftAlone_data() {
+    QTest::addColumn<bool>("atPort");
+    QTest::newRow("stored board, at start-up") << false;
+    QTest::newRow("board chosen in Setup, Port") << true;
+}
+
+// The card another copy of the program drives gets not one write from this one, and nothing
+// this run saw is stored over what that one stores.
+void TestReaderStartup::cardOfAnotherInstanceIsLeftAlone() {
+    QFETCH(bool, atPort);
+    Rig rig;
+    rig.settings.values_.insert(QStringLiteral("PCIPort"), QStringLiteral("0"));
+    const std::int16_t busy = atPort ? 1 : 0;
+    QList<int> claimed;
+    rig.reader.setBoardClaim([&](std::int16_t board) {
+        claimed << board;
+        return board == busy ? QStringLiteral("/dev/comedi%1 is in use").arg(board) : QString();
+    });
+    rig.reader.Form_Load(rig.host);
+    if (atPort) {
+        QVERIFY(!rig.reader.hasEnded());
+        rig.driver.clearLog();
+        rig.host.onBoardDialog = [&] { rig.reader.state().BoardNum = 1; };
+        rig.reader.mnuPort_Click();
+    }
+    QCOMPARE(claimed, atPort ? (QList<int>{0, 1}) : (QList<int>{0}));
+    QVERIFY(rig.reader.hasEnded() && rig.reader.boardRefused());
+    QCOMPARE(rig.host.ends, 1);
+    QCOMPARE(rig.messages.messages.last(), QStringLiteral("/dev/comedi%1 is in use").arg(busy));
+    for (const auto& call : rig.driver.calls)
+        QVERIFY2(call.kind != QLatin1String("cbDOut") && call.kind != QLatin1String("cbAIn"),
+                 qPrintable(call.kind));
+    rig.driver.clearLog();
+    rig.reader.Form_Unload();
+    QVERIFY(rig.driver.calls.isEmpty());
+    QVERIFY(!rig.settings.contains(QStringLiteral("GainSN1234")));
+}
+
+void TestReaderStartup::deviceLockHoldsOneCardForOneProgram() {
+    QTemporaryDir dir;
+    const QString node = dir.path() + QStringLiteral("/comedi0");
+    QFile f(node);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    auto first = std::make_unique<DeviceLock>();
+    DeviceLock second;
+    QCOMPARE(first->take(node), QString());
+    QCOMPARE(second.take(node), node + QStringLiteral(" is in use by another QVR100PCI"));
+    // No node, no card: nothing to keep anyone off; the driver's calls say the rest.
+    QCOMPARE(second.take(dir.path() + QStringLiteral("/comedi1")), QString());
+    first.reset();
+    QCOMPARE(second.take(node), QString());
 }
 
 QTEST_GUILESS_MAIN(TestReaderStartup)

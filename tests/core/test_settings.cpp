@@ -1,11 +1,13 @@
 // The settings store: the real INI file in a temporary XDG config folder, and the in-memory one.
 
+#include "OtherUser.h"
 #include "TempXdg.h"
 #include "core/Settings.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -156,6 +158,70 @@ private slots:
         QVERIFY(s.write(QStringLiteral("ScreenTop"), QStringLiteral("5")));
         QCOMPARE(onDisk(QStringLiteral("PCIPort")).toString(), QStringLiteral("1"));
         QCOMPARE(onDisk(QStringLiteral("ScreenTop")).toString(), QStringLiteral("5"));
+    }
+
+    // A file saved by an editor with a byte-order mark, or with lines that are no setting: the
+    // keys that can be read are used, writes succeed and say so, the damaged file is kept aside.
+    void damagedFileKeepsWhatCanBeRead_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("byte-order mark")
+            << QByteArray("\xef\xbb\xbf[Properties]\nGainSN1234=1.87\n");
+        QTest::newRow("garbage lines")
+            << QByteArray("[Properties]\nnot a setting\nGainSN1234=1.87\n\x01\x02\n");
+    }
+    void damagedFileKeepsWhatCanBeRead() {
+        QFETCH(QByteArray, content);
+        QDir().mkpath(xdg_.configHome() + QStringLiteral("/QVR100"));
+        QFile f(xdg_.settingsFile());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        f.close();
+        IniSettings s;
+        QVERIFY2(s.problem().contains(xdg_.settingsFile()), qPrintable(s.problem()));
+        QCOMPARE(s.read(QStringLiteral("GainSN1234"), QString()), QStringLiteral("1.87"));
+        QVERIFY(s.write(QStringLiteral("PCIPort"), QStringLiteral("1")));
+        QVERIFY(s.write(QStringLiteral("PCIPort"), QStringLiteral("2")));
+        QCOMPARE(onDisk(QStringLiteral("PCIPort")).toString(), QStringLiteral("2"));
+        QCOMPARE(onDisk(QStringLiteral("GainSN1234")).toString(), QStringLiteral("1.87"));
+        QFile copy(xdg_.settingsFile() + QStringLiteral(".damaged"));
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), content);
+        QVERIFY(IniSettings().problem().isEmpty()); // the next run finds a clean file
+    }
+
+    // Runs as another user: root would read the file whatever its mode.
+    void unreadableFileIsSaidAndLeftAlone() {
+        QTemporaryDir dir;
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                              QFile::ReadOther | QFile::WriteOther |
+                                              QFile::ExeOther);
+        const QString path = dir.path() + QStringLiteral("/QVR100.conf");
+        const QByteArray content("[Properties]\nGainSN1234=1.87\n");
+        const auto seen = test::asOtherUser([&] {
+            QFile f(path);
+            if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
+                return QByteArray("cannot make the file");
+            f.close();
+            QFile::setPermissions(path, {});
+            IniSettings s(path);
+            return (s.problem() + QLatin1Char('|') +
+                    s.read(QStringLiteral("GainSN1234"), QStringLiteral("none")) +
+                    QLatin1Char('|') +
+                    (s.write(QStringLiteral("PCIPort"), QStringLiteral("1")) ? "stored" : "not"))
+                .toUtf8();
+        });
+        if (!seen)
+            QSKIP("cannot run a process as another user here (root reads every file)");
+        const QStringList parts = QString::fromUtf8(*seen).split(QLatin1Char('|'));
+        QCOMPARE(parts.size(), 3);
+        QVERIFY2(parts[0].startsWith(QStringLiteral("cannot read the settings file ") + path),
+                 qPrintable(parts[0]));
+        QVERIFY2(parts[0].contains(QStringLiteral("ermission denied")), qPrintable(parts[0]));
+        QCOMPARE(parts[1], QStringLiteral("none"));
+        QCOMPARE(parts[2], QStringLiteral("not"));
+        QFile f(path); // as root now: the unreadable file is as it was
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), content);
     }
 
     void memoryStoreRoundTrip() {

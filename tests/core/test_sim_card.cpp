@@ -365,6 +365,29 @@ private slots:
         QCOMPARE(card.record().left(19), QByteArray("QVR10019991.0450650"));
     }
 
+    // A scenario may hold tens of thousands of events; all that fall due at once are applied
+    // in order, in one pass, and said as one change (bench_scenario times it).
+    void manyEventsDueAtOnce() {
+        ManualClock clock;
+        Scenario s = Scenario::quiet();
+        constexpr int kEvents = 50000;
+        for (int i = 0; i < kEvents; ++i)
+            s.events.push_back(Event{1000, QJsonObject{{"seed", i + 1}}});
+        s.events.push_back(Event{2000, QJsonObject{{"button", true}}});
+        SimCard card(s, &clock);
+        QSignalSpy spy(&card, &SimCard::conditionsChanged);
+        clock.advance(1000);
+        card.applyDueEvents();
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(card.conditions().seed, std::uint64_t(kEvents));
+        QCOMPARE(card.conditions().events.size(), std::size_t(kEvents + 1));
+        QVERIFY(!card.conditions().button); // the last event is not due yet
+        clock.advance(1000);
+        card.applyDueEvents();
+        QVERIFY(card.conditions().button);
+        QCOMPARE(spy.count(), 2);
+    }
+
     // The window's controls are tested with it; here what they must not do.
     void liveChanges() {
         SimCard card(Scenario::quiet());

@@ -4,7 +4,7 @@
 #include "TempXdg.h"
 #include "dose/cli/Cli.h"
 #include "dose/link/BusReader.h"
-#include "link/BusNames.h"
+#include "link/text/BusNames.h"
 
 #include <QDBusServiceWatcher>
 #include <QFile>

@@ -11,6 +11,7 @@
 #include <QSettings>
 #include <QtTest>
 #include <csignal>
+#include <unistd.h>
 
 using namespace qvr;
 using namespace qvr::test;
@@ -46,12 +47,13 @@ struct Run {
             return {};
         return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
-    QString request(const QString& item) const {
+    QString request(const QString& item,
+                    const QDBusConnection& bus = QDBusConnection::sessionBus()) const {
         // A plain method call: QDBusInterface would introspect and cache for the process.
         QDBusMessage call = QDBusMessage::createMethodCall(busService(), busPath(), busInterface(),
                                                            QStringLiteral("Request"));
         call << item;
-        const QDBusReply<QString> reply = QDBusConnection::sessionBus().call(call);
+        const QDBusReply<QString> reply = QDBusConnection(bus).call(call);
         return reply.isValid() ? reply.value() : QString();
     }
     bool finish(int signalNumber) {
@@ -61,6 +63,28 @@ struct Run {
     QString settingsValue(const QString& key) const {
         QSettings s(xdg.settingsFile(), QSettings::IniFormat);
         return s.value(QStringLiteral("Properties/") + key).toString();
+    }
+    void setSetting(const QString& key, const QByteArray& raw) const {
+        // Written as a hand or an earlier version left it, not as QSettings would quote it.
+        QDir().mkpath(xdg.configHome() + QStringLiteral("/QVR100"));
+        QFile f(xdg.settingsFile());
+        f.open(QIODevice::WriteOnly);
+        f.write("[Properties]\nPCIPort=0\n" + key.toUtf8() + '=' + raw + '\n');
+    }
+    void setEnv(const QString& name, const QString& value) {
+        QProcessEnvironment env = process.processEnvironment();
+        env.insert(name, value);
+        process.setProcessEnvironment(env);
+    }
+    // The last port write in the trace, and the gain stored for the simulated head: what the
+    // shut-down leaves behind.
+    bool shutDownRan() const {
+        QString lastWrite;
+        for (const QString& line : traceLines())
+            if (line.startsWith(QLatin1String("cbDOut ")))
+                lastWrite = line;
+        return lastWrite == QLatin1String("cbDOut 0 1 0 0") &&
+               hasSetting(QStringLiteral("GainSN1234"));
     }
     bool hasSetting(const QString& key) const {
         QSettings s(xdg.settingsFile(), QSettings::IniFormat);
@@ -81,6 +105,11 @@ private slots:
     void zeroCautionGoesToStandardError();
     void refusesToStart_data();
     void refusesToStart();
+    void gainReadsBackInEveryLocale_data();
+    void gainReadsBackInEveryLocale();
+    void brokenStandardErrorKeepsTheShutDown_data();
+    void brokenStandardErrorKeepsTheShutDown();
+    void lostBusEndsTheServiceWithItsShutDown();
 };
 
 void TestHeadlessRun::readsAndShutsDownOnSignal_data() {
@@ -160,6 +189,99 @@ void TestHeadlessRun::refusesToStart() {
     QVERIFY(!run.hasSetting(QStringLiteral("PCIPort")));
     for (const QString& line : run.traceLines())
         QVERIFY2(!line.startsWith(QLatin1String("cbDOut")), qPrintable(line));
+}
+
+void TestHeadlessRun::gainReadsBackInEveryLocale_data() {
+    QTest::addColumn<QByteArray>("stored"); // as it stands in the file
+    QTest::addColumn<QString>("firstLocale");
+    QTest::newRow("earlier version under de_DE") << QByteArray("1,05") << "de_DE.UTF-8";
+    QTest::newRow("earlier version, read under C") << QByteArray("1,05") << "C.UTF-8";
+    // Unquoted, QSettings reads a list and writes it back as "1, 05".
+    QTest::newRow("written back as a list") << QByteArray("1, 05") << "C.UTF-8";
+    QTest::newRow("this version") << QByteArray("1.05") << "de_DE.UTF-8";
+}
+
+// A unit or a cron job often runs under C.UTF-8 while the desktop runs under the user's
+// locale: a gain stored by one run is the gain of the next, whichever locale either has.
+void TestHeadlessRun::gainReadsBackInEveryLocale() {
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, firstLocale);
+    Run first(R"({"conversion_us": 0, "noise": 0})");
+    first.setSetting(QStringLiteral("GainSN1234"), stored);
+    for (const QString& locale :
+         {firstLocale, QStringLiteral("C.UTF-8"), QStringLiteral("de_DE.UTF-8")}) {
+        Run run(R"({"conversion_us": 0, "noise": 0})");
+        run.process.setProcessEnvironment(first.process.processEnvironment());
+        run.setEnv(QStringLiteral("LC_ALL"), locale);
+        run.process.start();
+        QVERIFY(run.process.waitForStarted());
+        const QString shown = locale.startsWith(QLatin1String("de")) ? "1,05" : "1.05";
+        QTRY_COMPARE_WITH_TIMEOUT(run.request(QStringLiteral("lblRegGain")), shown, kStartMs);
+        QCOMPARE(run.request(QStringLiteral("lblSN")), QStringLiteral("1234"));
+        QVERIFY(run.finish(SIGTERM));
+        QCOMPARE(run.process.exitCode(), 0);
+        QCOMPARE(first.settingsValue(QStringLiteral("GainSN1234")), QStringLiteral("1.05"));
+        const QString err = QString::fromUtf8(run.process.readAllStandardError());
+        QVERIFY2(!err.contains(QStringLiteral("GainSN")), qPrintable(err));
+    }
+}
+
+void TestHeadlessRun::brokenStandardErrorKeepsTheShutDown_data() {
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("pipe nobody reads") << false;
+    QTest::newRow("closed") << true;
+}
+
+// A service started as `qvr100pci --headless 2>&1 | head -1`, or with standard error closed,
+// must still read, and still put the port to 0 and store the gain when it ends.
+void TestHeadlessRun::brokenStandardErrorKeepsTheShutDown() {
+    QFETCH(bool, closed);
+    Run run(R"({"conversion_us": 0, "noise": 0, "lamp": 0.1})"); // a caution to write, too
+    run.process.setChildProcessModifier(closed ? [] { ::close(2); } : [] {
+        int fds[2];
+        if (::pipe(fds) == 0) {
+            ::close(fds[0]);
+            ::dup2(fds[1], 2);
+            ::close(fds[1]);
+        }
+    });
+    run.process.start();
+    QVERIFY(run.process.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(run.request(QStringLiteral("lblSN")), QStringLiteral("1234"),
+                              kStartMs);
+    QVERIFY(run.finish(SIGTERM));
+    QCOMPARE(run.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.process.exitCode(), 0);
+    QVERIFY(run.shutDownRan());
+}
+
+// The test's own bus daemon, stopped under the running service.
+void TestHeadlessRun::lostBusEndsTheServiceWithItsShutDown() {
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                  QStringLiteral("--print-address")});
+    QVERIFY(daemon.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(daemon.canReadLine(), kStartMs);
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    const QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("lost"));
+    QVERIFY(bus.isConnected());
+
+    Run run(R"({"conversion_us": 0, "noise": 0})");
+    run.setEnv(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    run.process.start();
+    QVERIFY(run.process.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(run.request(QStringLiteral("A"), bus), QStringLiteral(" 0.000"),
+                              kStartMs);
+    daemon.terminate();
+    QVERIFY(daemon.waitForFinished(kStartMs));
+    QVERIFY(run.process.waitForFinished(kStartMs));
+    QDBusConnection::disconnectFromBus(QStringLiteral("lost"));
+    QCOMPARE(run.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.process.exitCode(), 3);
+    const QString err = QString::fromUtf8(run.process.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("QVR100PCI: the session bus is gone")), qPrintable(err));
+    QVERIFY(run.shutDownRan());
 }
 
 QTEST_GUILESS_MAIN(TestHeadlessRun)

@@ -7,6 +7,7 @@
 
 #include <QDBusConnectionInterface>
 #include <QDir>
+#include <QProcess>
 #include <QTest>
 
 #include <unistd.h>
@@ -70,25 +71,54 @@ private slots:
         QVERIFY(!nameOwned());
     }
 
-    void unusableLockFolderLeavesTheName_data() {
-        QTest::addColumn<bool>("file");
-        QTest::newRow("a file, not a folder") << true;
-        QTest::newRow("open to everyone") << false;
+    // Whatever stands where the lock folder should be, unless it is a folder of this user
+    // closed to everyone else, the program refuses to run rather than run unlocked.
+    void unusableLockFolderIsRefused_data() {
+        QTest::addColumn<QString>("planted");
+        QTest::newRow("nothing") << "none";
+        QTest::newRow("a file, not a folder") << "file";
+        QTest::newRow("open to everyone") << "open";
+        QTest::newRow("a symlink to a private folder") << "symlink";
+        QTest::newRow("another user's folder") << "other";
     }
-    void unusableLockFolderLeavesTheName() {
-        QFETCH(bool, file);
-        QTemporaryDir base;
+    void unusableLockFolderIsRefused() {
+        QFETCH(QString, planted);
+        QTemporaryDir base, target;
+        QFile::setPermissions(base.path(), QFile::Permissions(0x7777));
         const QString folder = base.path() + QStringLiteral("/x");
-        QFile f(folder);
-        QVERIFY(file ? f.open(QIODevice::WriteOnly)
-                     : QDir().mkdir(folder) &&
-                           QFile::setPermissions(folder, QFile::Permissions(0x7777)));
+        if (planted == "file") {
+            QFile f(folder);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        } else if (planted == "open") {
+            QVERIFY(QDir().mkdir(folder));
+            QVERIFY(QFile::setPermissions(folder, QFile::Permissions(0x7777)));
+        } else if (planted == "symlink") {
+            QVERIFY(QFile::link(target.path(), folder));
+        } else if (planted == "other") {
+            if (::geteuid() != 0)
+                QSKIP("planting a folder as another user needs root (setpriv)");
+            QProcess plant;
+            plant.start(QStringLiteral("setpriv"),
+                        {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                         QStringLiteral("--clear-groups"), QStringLiteral("mkdir"),
+                         QStringLiteral("-m"), QStringLiteral("700"), folder});
+            QVERIFY(plant.waitForFinished() && plant.exitCode() == 0);
+        }
         InstanceGuard guard;
-        QCOMPARE(guard.acquire(folder, bus()), Outcome::Serving);
-        QVERIFY2(guard.message().contains(QStringLiteral("lock")), qPrintable(guard.message()));
-        QVERIFY(!QFile::exists(folder + QStringLiteral("/qvr100pci.lock")));
+        QCOMPARE(guard.acquire(folder, bus()), Outcome::NoLock);
+        QVERIFY2(guard.message().startsWith(QStringLiteral("cannot take the one-instance lock: ") +
+                                            folder),
+                 qPrintable(guard.message()));
+        QVERIFY(!nameOwned());
+        QVERIFY(!QFile::exists(target.path() + QStringLiteral("/qvr100pci.lock")));
+        LabelModel labels;
+        LinkService service;
+        QCOMPARE(service.start(labels, false, folder, bus()), Outcome::NoLock);
+        QVERIFY(!service.serving());
     }
 
+    // A shell without XDG_RUNTIME_DIR and a unit with it lock in the same folder; nothing
+    // another user planted at the old shared place /tmp/qvr100-<uid> is looked at.
     void defaultLockFolder() {
         {
             qvr::test::TempXdg xdg;
@@ -97,7 +127,7 @@ private slots:
         const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
         qunsetenv("XDG_RUNTIME_DIR");
         QCOMPARE(InstanceGuard::defaultLockFolder(),
-                 QStringLiteral("/tmp/qvr100-%1").arg(::getuid()));
+                 QStringLiteral("/run/user/%1").arg(::getuid()));
         if (!saved.isNull())
             qputenv("XDG_RUNTIME_DIR", saved);
     }

@@ -445,10 +445,13 @@ std::optional<Scenario> parseScenario(const QByteArray& json, QString* error) {
 
 void applyChanges(Scenario& scenario, const QJsonObject& changes) {
     // The changes were checked when the scenario was read; a failure here leaves the
-    // scenario as it was.
+    // scenario as it was. The event list stays out of the working copy: copying it for every
+    // event made thousands of events due at once take quadratic time.
+    std::vector<Event> events = std::move(scenario.events);
     Scenario next = scenario;
     if (Reader(nullptr).scenario(next, changes, QString(), true))
         scenario = std::move(next);
+    scenario.events = std::move(events);
 }
 
 } // namespace qvr::sim

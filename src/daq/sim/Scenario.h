@@ -103,6 +103,9 @@ struct Scenario {
     QByteArray record() const;
 };
 
+// A scenario file larger than this is refused unread: a few thousand events fit many times.
+inline constexpr qsizetype kMaxScenarioBytes = 1024 * 1024;
+
 // Reads a JSON scenario; every key is optional and starts from Scenario::healthy(). Unknown
 // keys, wrong types and out-of-range values are refused with a message naming the key.
 std::optional<Scenario> parseScenario(const QByteArray& json, QString* error);
