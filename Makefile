@@ -11,7 +11,8 @@
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libcomedi-dev libbenchmark-dev \
             fonts-liberation dbus-daemon dbus-bin \
             desktop-file-utils appstream dpkg-dev \
-            libqt6sql6-sqlite libqt6sql6-psql postgresql clang-14 libclang-rt-14-dev
+            libqt6sql6-sqlite libqt6sql6-psql postgresql clang-14 libclang-rt-14-dev \
+            qt6-charts-dev libqt6opengl6-dev poppler-utils
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 60
@@ -77,6 +78,7 @@ run: build
 
 screenshots: build
 	QT_QPA_PLATFORM=offscreen ./build/bin/qvr100screenshots docs
+	QT_QPA_PLATFORM=offscreen ./build/bin/qvr100dosescreenshots . docs
 
 deb: build
 	cd build && rm -f qvr100pci_*.deb && cpack -G DEB >/dev/null && ls qvr100pci_*.deb

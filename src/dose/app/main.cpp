@@ -1,29 +1,56 @@
-// qvr100dose: with a command, the command line; without one, the window (to come).
+// qvr100dose: with a command, the command line; without one, the window.
 
+#include "dose/cli/CaptureSession.h"
 #include "dose/cli/Cli.h"
 #include "dose/core/Operator.h"
 #include "dose/link/BusReader.h"
 #include "dose/store/Store.h"
+#include "dose/ui/DoseWindow.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDBusConnection>
+#include <QMessageBox>
 #include <cstdio>
 
+namespace {
+
+QString databaseLocation() {
+    const QString fromEnvironment = qEnvironmentVariable("QVR100_DOSE_DB");
+    return fromEnvironment.isEmpty() ? qvr::dose::Store::defaultLocation() : fromEnvironment;
+}
+
+int runWindow(int argc, char** argv) {
+    using namespace qvr::dose;
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("qvr100dose"));
+    const QString location = databaseLocation();
+    auto store = Store::open(location);
+    if (!store) {
+        QMessageBox::critical(nullptr, QStringLiteral("qvr100dose"), store.error());
+        return 1;
+    }
+    BusReader reader(QDBusConnection::sessionBus());
+    CaptureSession session(**store, reader, systemNow(), loginName());
+    QObject::connect(&reader, &BusReader::absorbanceWritten, &session,
+                     [&session] { session.poll(true); });
+    DoseWindow window(**store, session, {location, loginName(), systemNow(), settingsPath()});
+    window.show();
+    return app.exec();
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    if (argc < 2)
+        return runWindow(argc, argv);
     QCoreApplication app(argc, argv);
     QStringList arguments = app.arguments().mid(1);
     QTextStream out(stdout), err(stderr);
-    if (arguments.isEmpty()) {
-        err << qvr::dose::programUsage();
-        return 2;
-    }
     qvr::dose::CliEnv env;
     env.out = &out;
     env.err = &err;
     env.operatorName = qvr::dose::loginName();
-    const QString fromEnvironment = qEnvironmentVariable("QVR100_DOSE_DB");
-    env.database =
-        fromEnvironment.isEmpty() ? qvr::dose::Store::defaultLocation() : fromEnvironment;
+    env.database = databaseLocation();
     env.reader = [] {
         return std::make_unique<qvr::dose::BusReader>(QDBusConnection::sessionBus());
     };

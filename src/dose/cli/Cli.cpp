@@ -18,6 +18,7 @@ const std::vector<Command>& commands() {
         addDoseCommands(c);
         addRecordCommands(c);
         addDbCommands(c);
+        addReviewCommands(c);
         return c;
     }();
     return all;

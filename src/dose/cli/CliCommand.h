@@ -82,5 +82,6 @@ void addCalibrationCommands(std::vector<Command>& commands);
 void addDoseCommands(std::vector<Command>& commands);
 void addRecordCommands(std::vector<Command>& commands);
 void addDbCommands(std::vector<Command>& commands);
+void addReviewCommands(std::vector<Command>& commands);
 
 } // namespace qvr::dose

@@ -33,9 +33,16 @@ std::vector<Migration> migrations(const Dialect& dialect) {
                   << createTable(dialect, recordTable(), QStringLiteral("id, version"))
                   << QStringLiteral("CREATE INDEX records_by_job ON records (job_id, dosimeter)");
     v1.statements << dialect.appendOnly(QStringLiteral("ledger"));
-    for (const Table* t : allTables())
+    for (const Table* t : {&batchTable(), &calibrationTable(), &fitTable(), &jobTable(),
+                           &recordTable()})
         v1.statements << dialect.appendOnly(t->name);
-    return {v1};
+    // 2: job reviews and reader checks.
+    Migration v2{2, {}};
+    v2.statements << createTable(dialect, reviewTable(), QStringLiteral("id"))
+                  << createTable(dialect, checkTable(), QStringLiteral("id"))
+                  << dialect.appendOnly(reviewTable().name)
+                  << dialect.appendOnly(checkTable().name);
+    return {v1, v2};
 }
 
 } // namespace qvr::dose

@@ -257,6 +257,19 @@ template <class Prepare> Outcome<Receipt> write(const Store::Private& d, Prepare
 
 } // namespace
 
+Outcome<Receipt> writeRow(const Store::Private& d, const std::function<Outcome<NewRow>()>& prepare) {
+    return write(d, [&]() -> Outcome<Pending> {
+        auto p = prepare();
+        if (!p)
+            return Failure{p.error()};
+        return Pending{p->table, p->row, p->ref, p->canonical, p->id};
+    });
+}
+
+Outcome<qint64> nextRowId(const Store::Private& d, const QString& table) {
+    return nextId(d, table);
+}
+
 Outcome<Receipt> Store::addBatch(Batch batch) {
     batch.createdAt = now_();
     return write(*d_, [&]() -> Outcome<Pending> {

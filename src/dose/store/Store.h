@@ -14,7 +14,9 @@
 #include "dose/core/Fit.h"
 #include "dose/core/Job.h"
 #include "dose/core/Outcome.h"
+#include "dose/core/ReaderCheck.h"
 #include "dose/core/Record.h"
+#include "dose/core/Review.h"
 
 #include <QString>
 #include <functional>
@@ -54,7 +56,7 @@ struct CopyReport {
     QString headHash;
 };
 
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 inline constexpr const char* kGenesisHash =
     "0000000000000000000000000000000000000000000000000000000000000000";
 
@@ -103,6 +105,13 @@ public:
     Outcome<Record> record(qint64 id); // the latest version
     // Every version of every record of the job, by record id then version.
     Outcome<std::vector<Record>> records(const QString& jobId);
+
+    // Job reviews and reader checks (StoreReviews.cpp). addReview refuses what reviewRefusal
+    // refuses, checked inside the write.
+    Outcome<Receipt> addReview(Review review); // gives the id
+    Outcome<std::vector<Review>> reviews(const QString& jobId);
+    Outcome<Receipt> addCheck(ReaderCheck check); // gives the id
+    Outcome<std::vector<ReaderCheck>> checks();
 
     ChainReport verify(const QString& expectHash = QString());
     // Copies every ledger row and its domain row, in chain order and with their canonical texts

@@ -27,6 +27,17 @@ struct Store::Private {
                                            const QVariantList& values = {}) const;
 };
 
+// One append of a row of table, prepared inside the serialised write (Store.cpp).
+struct NewRow {
+    const Table* table = nullptr;
+    QVariantMap row;
+    QString ref;
+    QString canonical;
+    qint64 id = 0;
+};
+Outcome<Receipt> writeRow(const Store::Private& d, const std::function<Outcome<NewRow>()>& prepare);
+Outcome<qint64> nextRowId(const Store::Private& d, const QString& table);
+
 QString sha256Hex(const QString& prevHash, const QString& canonical);
 
 // Runs body inside the one writer's transaction (the dialect's lock held); commits only when

@@ -184,7 +184,8 @@ const Table& recordTable() {
 
 const std::vector<const Table*>& allTables() {
     static const std::vector<const Table*> all{&batchTable(), &calibrationTable(), &fitTable(),
-                                               &jobTable(), &recordTable()};
+                                               &jobTable(), &recordTable(), &reviewTable(),
+                                               &checkTable()};
     return all;
 }
 
@@ -405,6 +406,10 @@ QString canonicalOf(const Table& table, const RowValues& row) {
         return fitOf(row).canonical();
     if (&table == &jobTable())
         return jobOf(row).canonical();
+    if (&table == &reviewTable())
+        return reviewOf(row).canonical();
+    if (&table == &checkTable())
+        return checkOf(row).canonical();
     return recordOf(row).canonical();
 }
 

@@ -6,7 +6,9 @@
 #include "dose/core/Calibration.h"
 #include "dose/core/Fit.h"
 #include "dose/core/Job.h"
+#include "dose/core/ReaderCheck.h"
 #include "dose/core/Record.h"
+#include "dose/core/Review.h"
 #include "dose/store/Dialect.h"
 
 #include <QVariantMap>
@@ -31,6 +33,8 @@ const Table& calibrationTable();
 const Table& fitTable();
 const Table& jobTable();
 const Table& recordTable();
+const Table& reviewTable(); // schema version 2
+const Table& checkTable();  // schema version 2
 const std::vector<const Table*>& allTables();
 
 // A stored row as read: seq first, then the table's columns in their order.
@@ -41,12 +45,16 @@ QVariantMap rowOf(const Calibration& calibration);
 QVariantMap rowOf(const Fit& fit);
 QVariantMap rowOf(const Job& job);
 QVariantMap rowOf(const Record& record);
+QVariantMap rowOf(const Review& review);
+QVariantMap rowOf(const ReaderCheck& check);
 
 Batch batchOf(const RowValues& row);
 Calibration calibrationOf(const RowValues& row);
 Fit fitOf(const RowValues& row);
 Job jobOf(const RowValues& row);
 Record recordOf(const RowValues& row);
+Review reviewOf(const RowValues& row);
+ReaderCheck checkOf(const RowValues& row);
 
 // The canonical text a row of table renders to, and the ledger ref naming it ("record 3 v2").
 QString canonicalOf(const Table& table, const RowValues& row);

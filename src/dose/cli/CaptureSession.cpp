@@ -1,0 +1,126 @@
+#include "dose/cli/CaptureSession.h"
+
+namespace qvr::dose {
+
+namespace {
+
+bool filmIn(const ReaderItems& items) {
+    return items.value(QStringLiteral("lblPresent")).toString() == u"Film";
+}
+
+} // namespace
+
+CaptureSession::CaptureSession(Store& store, ReaderSource& source, Now now, QString operatorName,
+                               QObject* parent)
+    : QObject(parent), store_(store), source_(source), now_(std::move(now)),
+      operator_(std::move(operatorName)) {}
+
+Outcome<Done> CaptureSession::choose(const QString& jobId, qint64 calibrationId) {
+    job_.reset();
+    use_.reset();
+    auto job = store_.job(jobId);
+    if (!job)
+        return Failure{job.error()};
+    auto use = usableCalibration(store_, calibrationId, now_().date());
+    if (!use)
+        return Failure{use.error()};
+    job_ = *job;
+    use_ = *use;
+    return Done{};
+}
+
+void CaptureSession::setDosimeter(const QString& id, std::optional<double> thicknessUm) {
+    dosimeter_ = id.trimmed();
+    thicknessUm_ = thicknessUm;
+}
+
+void CaptureSession::poll(bool written) {
+    auto items = source_.items();
+    const LinkState before = state_;
+    if (!items) {
+        state_ = LinkState::NotRunning;
+        items_.clear();
+        stable_.clear();
+        if (before != state_)
+            emit linkChanged();
+        return;
+    }
+    items_ = *items;
+    state_ = linkStateOf(&items_);
+    if (!filmIn(items_)) {
+        // The holder is empty: the next film is a new one.
+        filmOut_ = true;
+        stable_.clear();
+    } else if (written) {
+        if (auto a = servedAbsorbance(items_.value(QStringLiteral("A")).toString())) {
+            const QDateTime at = now_();
+            stable_.add(at, *a);
+            emit reading(at, *a);
+        } else {
+            stable_.clear();
+        }
+    }
+    emit linkChanged();
+    if (written && automatic_ && stable_.stable() && !blocker())
+        capture();
+}
+
+std::optional<QString> CaptureSession::blocker() const {
+    if (!job_ || !use_)
+        return QStringLiteral("choose a job and a calibration first");
+    if (dosimeter_.isEmpty())
+        return QStringLiteral("type or scan the dosimeter's id first");
+    if (state_ == LinkState::NotRunning)
+        return QStringLiteral("the reader is not running");
+    const ReadingContext context{job_->training, use_->calibration.wavelengthNm,
+                                 use_->calibration.headSerial};
+    if (auto why = refusal(items_, context))
+        return why;
+    if (!filmOut_)
+        return QStringLiteral("this film was captured already: take it out and put in the next");
+    if (stable_.empty())
+        return QStringLiteral("no reading of this film yet");
+    return std::nullopt;
+}
+
+Outcome<Record> CaptureSession::capture() {
+    if (auto why = blocker()) {
+        emit refused(*why);
+        return Failure{*why};
+    }
+    Record rec;
+    for (const auto& [at, a] : stable_.latest())
+        rec.readings.push_back({at, a});
+    rec.jobId = job_->id;
+    rec.dosimeter = dosimeter_;
+    rec.calibrationId = use_->calibration.id;
+    rec.fitId = use_->fit.id;
+    rec.batchId = use_->batch.id;
+    rec.wavelengthNm = use_->calibration.wavelengthNm;
+    rec.headSerial = use_->calibration.headSerial;
+    rec.simulated = items_.value(QStringLiteral("Simulated")).toBool();
+    rec.readAt = rec.readings.back().at;
+    rec.zeroText = items_.value(QStringLiteral("lblZero")).toString();
+    rec.a0 = use_->calibration.a0;
+    rec.thicknessMeasured = thicknessUm_.has_value();
+    rec.thicknessUm = thicknessUm_.value_or(use_->batch.thicknessUm);
+    rec.uThicknessUm = use_->batch.uThicknessUm;
+    rec.operatorName = operator_;
+    rec.comment = comment_;
+    const Job job = *job_;
+    const Usable use = *use_;
+    auto receipt = store_.addRecord(rec, [&](Record& r) {
+        evaluateRecord(r, use.fit, job, use.calibration);
+        rec = r;
+    });
+    if (!receipt) {
+        emit refused(receipt.error());
+        return Failure{receipt.error()};
+    }
+    filmOut_ = false;
+    stable_.clear();
+    emit captured(rec, receipt->hash);
+    return rec;
+}
+
+} // namespace qvr::dose

@@ -1,0 +1,196 @@
+#include "dose/cli/JobReport.h"
+
+#include "dose/core/Canonical.h"
+#include "dose/core/JobSummary.h"
+
+#include <QUuid>
+#include <set>
+
+namespace qvr::dose {
+
+namespace {
+
+QString esc(const QString& text) {
+    return text.toHtmlEscaped();
+}
+
+QString when(const QDateTime& t) {
+    return t.isValid() ? t.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'"))
+                       : QStringLiteral("-");
+}
+
+QString kgy(double v) {
+    return QString::number(v, 'f', v < 10 ? 3 : 2);
+}
+
+QString row(const QStringList& cells, const char* tag = "td") {
+    QString out = QStringLiteral("<tr>");
+    for (const QString& c : cells)
+        out += QStringLiteral("<%1>%2</%1>").arg(QLatin1String(tag), c);
+    return out + QStringLiteral("</tr>");
+}
+
+QString table(const QStringList& headers, const QStringList& rows) {
+    return QStringLiteral(
+               "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\">") +
+           row(headers, "th") + rows.join(QString()) + QStringLiteral("</table>");
+}
+
+} // namespace
+
+std::optional<ReaderCheck> lastPassingCheck(const std::vector<ReaderCheck>& checks,
+                                            const QString& head, int wavelengthNm,
+                                            const QDateTime& upTo) {
+    std::optional<ReaderCheck> last;
+    for (const ReaderCheck& c : checks)
+        if (c.passed && c.headSerial == head && c.wavelengthNm == wavelengthNm &&
+            c.createdAt <= upTo)
+            last = c;
+    return last;
+}
+
+Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDateTime& now) {
+    auto job = store.job(jobId);
+    if (!job)
+        return Failure{job.error()};
+    auto all = store.records(jobId);
+    if (!all)
+        return Failure{all.error()};
+    auto reviews = store.reviews(jobId);
+    if (!reviews)
+        return Failure{reviews.error()};
+    auto checks = store.checks();
+    if (!checks)
+        return Failure{checks.error()};
+    auto head = store.headHash();
+    if (!head)
+        return Failure{head.error()};
+
+    JobReport report;
+    report.chainHead = *head;
+    report.id = QStringLiteral("QVR-%1-%2-%3")
+                    .arg(job->id, now.toUTC().toString(QStringLiteral("yyyyMMddHHmmss")),
+                         QUuid::createUuid().toString(QUuid::Id128).left(8).toUpper());
+    report.title = QStringLiteral("Dose report of job %1").arg(job->id);
+    const std::vector<Record> latest = latestVersions(*all);
+    const JobSummary summary = summarize(*job, *all);
+
+    QString h;
+    h += QStringLiteral("<h2>%1</h2>").arg(esc(report.title));
+    h += QStringLiteral("<p>Report id: <b>%1</b><br>Produced: %2</p>")
+             .arg(esc(report.id), when(now));
+    if (job->training)
+        h += QStringLiteral("<p><b>TRAINING JOB: results are not for release.</b></p>");
+
+    QStringList head2;
+    head2 << row({QStringLiteral("Job"), esc(job->id)})
+          << row({QStringLiteral("Product"),
+                  esc(job->product.isEmpty() ? QStringLiteral("-") : job->product)})
+          << row({QStringLiteral("Dose limits"),
+                  QStringLiteral("Dmin %1, Dmax %2")
+                      .arg(job->dminKGy ? numberText(*job->dminKGy) + QStringLiteral(" kGy")
+                                        : QStringLiteral("not set"),
+                           job->dmaxKGy ? numberText(*job->dmaxKGy) + QStringLiteral(" kGy")
+                                        : QStringLiteral("not set"))});
+    std::set<qint64> calibrations;
+    std::set<std::pair<QString, int>> readers;
+    for (const Record& r : latest) {
+        calibrations.insert(r.calibrationId);
+        readers.insert({r.headSerial, r.wavelengthNm});
+    }
+    for (qint64 id : calibrations) {
+        auto c = store.calibration(id);
+        if (!c)
+            return Failure{c.error()};
+        QString fitText = QStringLiteral("not fitted");
+        if (auto f = store.latestFit(id))
+            fitText = QStringLiteral("model %1, calibrated range %2 to %3 kGy")
+                          .arg(modelName(f->model), numberText(f->doseLo), numberText(f->doseHi));
+        QString batchText = esc(c->batchId);
+        if (auto b = store.batch(c->batchId))
+            batchText +=
+                QStringLiteral(", nominal thickness %1 µm").arg(numberText(b->thicknessUm));
+        head2 << row({QStringLiteral("Batch"), batchText})
+              << row({QStringLiteral("Calibration %1").arg(id),
+                      QStringLiteral("%1; certificate %2; valid until %3; head %4 at %5 nm")
+                          .arg(fitText,
+                               esc(c->certificate.isEmpty() ? QStringLiteral("-") : c->certificate),
+                               c->validUntil.isValid() ? dateText(c->validUntil)
+                                                       : QStringLiteral("-"),
+                               esc(c->headSerial))
+                          .arg(c->wavelengthNm)});
+    }
+    for (const auto& [sn, nm] : readers) {
+        const auto check = lastPassingCheck(*checks, sn, nm, now);
+        head2 << row({QStringLiteral("Reader"),
+                      QStringLiteral("head serial %1 at %2 nm").arg(esc(sn)).arg(nm)})
+              << row({QStringLiteral("Last reader check"),
+                      check ? QStringLiteral("passed %1 (filters %2, certificate %3)")
+                                  .arg(when(check->createdAt))
+                                  .arg(check->filters.size())
+                                  .arg(esc(check->certificate))
+                            : QStringLiteral("none recorded")});
+    }
+    h += table({QStringLiteral("Item"), QStringLiteral("Value")}, head2);
+
+    h += QStringLiteral("<h3>Reads</h3>");
+    QStringList reads;
+    for (const Record& r : latest)
+        reads << row(
+            {esc(r.dosimeter), QString::number(r.reread + 1), when(r.readAt),
+             QString::number(r.absorbance, 'f', 3), numberText(r.thicknessUm),
+             QStringLiteral("%1 ± %2").arg(kgy(r.result.dose), kgy(r.result.expanded)),
+             esc(r.flags.isEmpty() ? QStringLiteral("-") : r.flags.join(QLatin1Char(' '))),
+             esc(r.operatorName) +
+                 (r.version > 1 ? QStringLiteral(" (v%1: %2)").arg(r.version).arg(esc(r.reason))
+                                : QString())});
+    h += table({QStringLiteral("Dosimeter"), QStringLiteral("Read"), QStringLiteral("Time"),
+                QStringLiteral("A"), QStringLiteral("t µm"), QStringLiteral("Dose ± U kGy"),
+                QStringLiteral("Flags"), QStringLiteral("Operator")},
+               reads);
+
+    h += QStringLiteral("<h3>Decision</h3>");
+    QStringList sums;
+    for (const DosimeterSummary& d : summary.dosimeters)
+        sums << row({esc(d.dosimeter), QStringLiteral("%1 of %2").arg(d.n).arg(d.reads),
+                     d.n ? QStringLiteral("%1 ± %2").arg(kgy(d.dose), kgy(d.expanded))
+                         : QStringLiteral("-"),
+                     esc(d.flags.join(QLatin1Char(' '))), decisionWords(d.decision)});
+    h += table({QStringLiteral("Dosimeter"), QStringLiteral("n valid"),
+                QStringLiteral("Mean dose ± U kGy"), QStringLiteral("Flags"),
+                QStringLiteral("Decision")},
+               sums);
+    h += QStringLiteral("<p><b>Job decision: %1.</b></p><p>%2</p>")
+             .arg(decisionWords(summary.decision), esc(decisionRule(*job)));
+
+    QDateTime first, last;
+    for (const Record& r : latest) {
+        if (!first.isValid() || r.readAt < first)
+            first = r.readAt;
+        if (!last.isValid() || r.readAt > last)
+            last = r.readAt;
+    }
+    QStringList people;
+    people << row({QStringLiteral("Operator"),
+                   esc(summary.operators.isEmpty() ? QStringLiteral("-")
+                                                   : summary.operators.join(QStringLiteral(", ")))})
+           << row({QStringLiteral("Read"),
+                   QStringLiteral("%1 to %2").arg(when(first), when(last))});
+    if (reviews->empty())
+        people << row({QStringLiteral("Reviewer"), QStringLiteral("not reviewed")});
+    for (const Review& v : *reviews)
+        people << row(
+            {QStringLiteral("Reviewer"),
+             QStringLiteral("%1 %2 at %3%4")
+                 .arg(v.approved ? QStringLiteral("approved by") : QStringLiteral("returned by"),
+                      esc(v.reviewer), when(v.createdAt),
+                      v.reason.isEmpty() ? QString() : QStringLiteral(": ") + esc(v.reason))});
+    h += QStringLiteral("<h3>People and times</h3>") +
+         table({QStringLiteral("Role"), QStringLiteral("Who / when")}, people);
+    h += QStringLiteral("<p>Chain head (qvr100dose verify --expect): <br><tt>%1</tt></p>")
+             .arg(report.chainHead.isEmpty() ? QStringLiteral("-") : report.chainHead);
+    report.html = h;
+    return report;
+}
+
+} // namespace qvr::dose

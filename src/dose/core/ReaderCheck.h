@@ -1,0 +1,48 @@
+#pragma once
+// Verifying the reader with certified neutral density filters: the filter check's results
+// (served as na, nb, nc) against the certificate's absorbance at that wavelength.
+
+#include <QDateTime>
+#include <QMap>
+#include <QString>
+#include <vector>
+
+namespace qvr::dose {
+
+// The certified filter set: absorbance per filter ("na", "nb", "nc") per wavelength.
+struct FilterSet {
+    QString certificate;
+    double tolerancePercent = 1.0;              // relative, the lab's acceptance limit
+    QMap<int, QMap<QString, double>> certified; // wavelength nm -> item -> absorbance
+};
+
+struct FilterResult {
+    QString item; // "na"
+    double certified = 0;
+    double measured = 0;
+    bool pass = false;
+};
+
+struct ReaderCheck {
+    qint64 id = 0;
+    QString headSerial;
+    int wavelengthNm = 0;
+    QString certificate;
+    double tolerancePercent = 0;
+    std::vector<FilterResult> filters;
+    bool passed = false;
+    QString operatorName;
+    QDateTime createdAt;
+
+    QString canonical() const;
+};
+
+// Compares what was measured (item -> absorbance) with the certificate at the wavelength;
+// every certified filter must have been measured and lie within the tolerance.
+ReaderCheck compareFilters(const FilterSet& set, int wavelengthNm, const QString& headSerial,
+                           const QMap<QString, double>& measured);
+
+QString filterResultsText(const std::vector<FilterResult>& filters); // JSON for the store
+std::vector<FilterResult> parseFilterResults(const QString& json);
+
+} // namespace qvr::dose

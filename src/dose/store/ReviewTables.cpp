@@ -1,0 +1,103 @@
+// The tables of schema version 2: job reviews and reader checks.
+
+#include "dose/store/Tables.h"
+
+#include "dose/core/Canonical.h"
+
+#include <QVariant>
+
+namespace qvr::dose {
+
+namespace {
+
+// The value of column name of table in row (seq first, then the columns in order).
+QVariant field(const Table& table, const RowValues& row, const char* name) {
+    for (size_t i = 0; i < table.columns.size(); ++i)
+        if (qstrcmp(table.columns[i].name, name) == 0)
+            return row.value(static_cast<int>(i) + 1);
+    return {};
+}
+
+} // namespace
+
+const Table& reviewTable() {
+    static const Table t{QStringLiteral("reviews"),
+                         QStringLiteral("review"),
+                         QStringLiteral("id"),
+                         {{"id", ColumnType::Integer},
+                          {"job_id", ColumnType::Text},
+                          {"approved", ColumnType::Integer},
+                          {"reason", ColumnType::Text},
+                          {"chain_head", ColumnType::Text},
+                          {"reviewer", ColumnType::Text},
+                          {"created_at", ColumnType::Text}}};
+    return t;
+}
+
+const Table& checkTable() {
+    static const Table t{QStringLiteral("reader_checks"),
+                         QStringLiteral("reader_check"),
+                         QStringLiteral("id"),
+                         {{"id", ColumnType::Integer},
+                          {"head", ColumnType::Text},
+                          {"wavelength_nm", ColumnType::Integer},
+                          {"certificate", ColumnType::Text},
+                          {"tolerance_percent", ColumnType::Real},
+                          {"filters", ColumnType::Text},
+                          {"passed", ColumnType::Integer},
+                          {"operator", ColumnType::Text},
+                          {"created_at", ColumnType::Text}}};
+    return t;
+}
+
+QVariantMap rowOf(const Review& r) {
+    return {{"id", r.id},
+            {"job_id", r.jobId},
+            {"approved", r.approved ? 1 : 0},
+            {"reason", r.reason},
+            {"chain_head", r.chainHead},
+            {"reviewer", r.reviewer},
+            {"created_at", timeText(r.createdAt)}};
+}
+
+QVariantMap rowOf(const ReaderCheck& c) {
+    return {{"id", c.id},
+            {"head", c.headSerial},
+            {"wavelength_nm", c.wavelengthNm},
+            {"certificate", c.certificate},
+            {"tolerance_percent", c.tolerancePercent},
+            {"filters", filterResultsText(c.filters)},
+            {"passed", c.passed ? 1 : 0},
+            {"operator", c.operatorName},
+            {"created_at", timeText(c.createdAt)}};
+}
+
+Review reviewOf(const RowValues& row) {
+    auto v = [&](const char* name) { return field(reviewTable(), row, name); };
+    Review r;
+    r.id = v("id").toLongLong();
+    r.jobId = v("job_id").toString();
+    r.approved = v("approved").toLongLong() != 0;
+    r.reason = v("reason").toString();
+    r.chainHead = v("chain_head").toString();
+    r.reviewer = v("reviewer").toString();
+    r.createdAt = parseTime(v("created_at").toString());
+    return r;
+}
+
+ReaderCheck checkOf(const RowValues& row) {
+    auto v = [&](const char* name) { return field(checkTable(), row, name); };
+    ReaderCheck c;
+    c.id = v("id").toLongLong();
+    c.headSerial = v("head").toString();
+    c.wavelengthNm = v("wavelength_nm").toInt();
+    c.certificate = v("certificate").toString();
+    c.tolerancePercent = v("tolerance_percent").toDouble();
+    c.filters = parseFilterResults(v("filters").toString());
+    c.passed = v("passed").toLongLong() != 0;
+    c.operatorName = v("operator").toString();
+    c.createdAt = parseTime(v("created_at").toString());
+    return c;
+}
+
+} // namespace qvr::dose

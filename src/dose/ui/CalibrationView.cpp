@@ -1,0 +1,259 @@
+#include "dose/ui/CalibrationView.h"
+
+#include "dose/core/Canonical.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineSeries>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScatterSeries>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+namespace qvr::dose {
+
+namespace {
+
+QChart* chart(const QString& title, const QString& x, const QString& y) {
+    auto* c = new QChart;
+    c->setTitle(title);
+    c->legend()->hide();
+    auto* ax = new QValueAxis(c);
+    ax->setTitleText(x);
+    auto* ay = new QValueAxis(c);
+    ay->setTitleText(y);
+    c->addAxis(ax, Qt::AlignBottom);
+    c->addAxis(ay, Qt::AlignLeft);
+    return c;
+}
+
+void plot(QChart* c, QXYSeries* s) {
+    c->addSeries(s);
+    for (QAbstractAxis* a : c->axes())
+        s->attachAxis(a);
+}
+
+void fitAxes(QChart* c, double x0, double x1, double y0, double y1) {
+    const double px = (x1 - x0) * 0.05 + 1e-9, py = (y1 - y0) * 0.05 + 1e-9;
+    c->axes(Qt::Horizontal).first()->setRange(x0 - px, x1 + px);
+    c->axes(Qt::Vertical).first()->setRange(y0 - py, y1 + py);
+}
+
+} // namespace
+
+CalibrationView::CalibrationView(Store& store, const CaptureSession& session, Command run,
+                                 QWidget* parent)
+    : QWidget(parent), store_(store), session_(session), run_(std::move(run)) {
+    setAcceptDrops(true);
+    calibration_ = new QComboBox(this);
+    batch_ = new QComboBox(this);
+    model_ = new QComboBox(this);
+    model_->addItems({QStringLiteral("auto"), QStringLiteral("poly1"), QStringLiteral("poly2"),
+                      QStringLiteral("poly3"), QStringLiteral("poly4"), QStringLiteral("power")});
+    auto* import = new QPushButton(QStringLiteral("&Import CSV..."), this);
+    auto* fitButton = new QPushButton(QStringLiteral("&Fit"), this);
+    auto* top = new QHBoxLayout;
+    top->addWidget(new QLabel(QStringLiteral("Calibration"), this));
+    top->addWidget(calibration_, 1);
+    top->addWidget(new QLabel(QStringLiteral("Model"), this));
+    top->addWidget(model_);
+    top->addWidget(fitButton);
+    top->addSpacing(16);
+    top->addWidget(new QLabel(QStringLiteral("Import for batch"), this));
+    top->addWidget(batch_);
+    top->addWidget(import);
+    curve_ = chart(QStringLiteral("Dose against response"), QStringLiteral("k (mm⁻¹)"),
+                   QStringLiteral("dose (kGy)"));
+    residuals_ = chart(QStringLiteral("Residuals"), QStringLiteral("dose (kGy)"),
+                       QStringLiteral("% of dose"));
+    auto* charts = new QHBoxLayout;
+    for (QChart* c : {curve_, residuals_}) {
+        auto* v = new QChartView(c, this);
+        v->setRenderHint(QPainter::Antialiasing);
+        v->setMinimumHeight(220);
+        charts->addWidget(v);
+    }
+    fitTable_ = new QTableWidget(0, 2, this);
+    fitTable_->setHorizontalHeaderLabels({QStringLiteral("Fit"), QStringLiteral("Value")});
+    fitTable_->verticalHeader()->hide();
+    fitTable_->horizontalHeader()->setStretchLastSection(true);
+    fitTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    status_ = new QLabel(QStringLiteral("Drop a calibration CSV here to import it."), this);
+    status_->setWordWrap(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(charts, 2);
+    layout->addWidget(fitTable_, 1);
+    layout->addWidget(status_);
+
+    connect(calibration_, &QComboBox::currentIndexChanged, this, [this] { show(current()); });
+    connect(fitButton, &QPushButton::clicked, this, [this] { fit(); });
+    connect(import, &QPushButton::clicked, this, [this] {
+        const QString path =
+            QFileDialog::getOpenFileName(this, QStringLiteral("Import calibration"), QString(),
+                                         QStringLiteral("CSV files (*.csv)"));
+        if (!path.isEmpty())
+            importCsv(path);
+    });
+    reload();
+}
+
+void CalibrationView::askImport() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Import calibration"), QString(), QStringLiteral("CSV files (*.csv)"));
+    if (!path.isEmpty())
+        importCsv(path);
+}
+
+qint64 CalibrationView::current() const {
+    return calibration_->currentData().toLongLong();
+}
+
+void CalibrationView::reload(qint64 select) {
+    {
+        const QSignalBlocker a(calibration_), b(batch_);
+        const QString batch = batch_->currentText();
+        calibration_->clear();
+        batch_->clear();
+        if (auto all = store_.calibrations())
+            for (const Calibration& c : *all)
+                calibration_->addItem(QStringLiteral("%1 · batch %2 · head %3 · %4 nm")
+                                          .arg(c.id)
+                                          .arg(c.batchId, c.headSerial)
+                                          .arg(c.wavelengthNm),
+                                      c.id);
+        if (auto all = store_.batches())
+            for (const Batch& b : *all)
+                batch_->addItem(b.id);
+        batch_->setCurrentText(batch);
+        const int i = calibration_->findData(select);
+        calibration_->setCurrentIndex(i >= 0 ? i : calibration_->count() - 1);
+    }
+    show(current());
+}
+
+Outcome<qint64> CalibrationView::importCsv(const QString& path) {
+    const ReaderItems& items = session_.items();
+    const QString head = items.value(QStringLiteral("lblSN")).toString().trimmed();
+    const auto nm = servedWavelength(items.value(QStringLiteral("WL")).toString());
+    Outcome<QString> out = Failure{QStringLiteral("the reader's head and wavelength are not known: "
+                                                  "start the reader first")};
+    if (batch_->currentText().isEmpty())
+        out = Failure{QStringLiteral("add the film batch first")};
+    else if (!head.isEmpty() && nm)
+        out = run_({QStringLiteral("calibration"), QStringLiteral("import"), path,
+                    QStringLiteral("--batch"), batch_->currentText(), QStringLiteral("--head"),
+                    head, QStringLiteral("--wavelength"), QString::number(*nm)});
+    if (!out) {
+        status_->setText(QStringLiteral("Not imported: ") + out.error());
+        return Failure{out.error()};
+    }
+    const qint64 id = out->trimmed().toLongLong();
+    reload(id);
+    status_->setText(
+        QStringLiteral("Calibration %1 imported from %2; fit it next.").arg(id).arg(path));
+    emit changed();
+    return id;
+}
+
+Outcome<QString> CalibrationView::fit() {
+    auto out = run_({QStringLiteral("calibration"), QStringLiteral("fit"),
+                     QString::number(current()), QStringLiteral("--model"), model_->currentText()});
+    status_->setText(out ? out->trimmed() : QStringLiteral("Not fitted: ") + out.error());
+    show(current());
+    emit changed();
+    return out;
+}
+
+void CalibrationView::show(qint64 id) {
+    for (QChart* c : {curve_, residuals_})
+        c->removeAllSeries();
+    fitTable_->setRowCount(0);
+    auto c = store_.calibration(id);
+    if (!c)
+        return;
+    auto* points = new QScatterSeries;
+    points->setMarkerSize(7);
+    double k0 = 1e300, k1 = -1e300, d0 = 1e300, d1 = -1e300;
+    for (const CalibrationPoint& p : c->points) {
+        const double k = response(p.absorbance, c->a0, p.thicknessUm);
+        points->append(k, p.doseKGy);
+        k0 = std::min(k0, k);
+        k1 = std::max(k1, k);
+        d0 = std::min(d0, p.doseKGy);
+        d1 = std::max(d1, p.doseKGy);
+    }
+    plot(curve_, points);
+    if (!c->points.empty())
+        fitAxes(curve_, k0, k1, d0, d1);
+    auto f = store_.latestFit(id);
+    auto addRow = [this](const QString& name, const QString& value) {
+        const int r = fitTable_->rowCount();
+        fitTable_->insertRow(r);
+        fitTable_->setItem(r, 0, new QTableWidgetItem(name));
+        fitTable_->setItem(r, 1, new QTableWidgetItem(value));
+    };
+    addRow(QStringLiteral("certificate / valid until"),
+           QStringLiteral("%1 / %2").arg(
+               c->certificate.isEmpty() ? QStringLiteral("-") : c->certificate,
+               c->validUntil.isValid() ? dateText(c->validUntil) : QStringLiteral("-")));
+    if (!f) {
+        addRow(QStringLiteral("fit"), f.error());
+        return;
+    }
+    auto* line = new QLineSeries;
+    for (int i = 0; i <= 60; ++i) {
+        const double k = f->responseLo + (f->responseHi - f->responseLo) * i / 60;
+        line->append(k, f->dose(k));
+    }
+    plot(curve_, line);
+    auto* residuals = new QScatterSeries;
+    residuals->setMarkerSize(7);
+    double r0 = 0, r1 = 0;
+    for (size_t i = 0; i < c->points.size() && i < f->residualsPercent.size(); ++i) {
+        residuals->append(c->points[i].doseKGy, f->residualsPercent[i]);
+        r0 = std::min(r0, f->residualsPercent[i]);
+        r1 = std::max(r1, f->residualsPercent[i]);
+    }
+    plot(residuals_, residuals);
+    fitAxes(residuals_, d0, d1, r0, r1);
+    addRow(QStringLiteral("model"),
+           modelName(f->model) +
+               (f->choice.isEmpty() ? QString() : QStringLiteral(": ") + f->choice));
+    for (size_t i = 0; i < f->coefficients.size(); ++i)
+        addRow(QStringLiteral("coefficient %1").arg(i),
+               QStringLiteral("%1 ± %2").arg(QString::number(f->coefficients[i], 'g', 6),
+                                             i < f->stdErrors.size()
+                                                 ? QString::number(f->stdErrors[i], 'g', 3)
+                                                 : QStringLiteral("-")));
+    addRow(QStringLiteral("RMS of % residuals"), QString::number(f->rmsPercent, 'f', 2) + " %");
+    addRow(QStringLiteral("R²"), QString::number(f->r2, 'f', 6));
+    addRow(QStringLiteral("calibrated range"),
+           QStringLiteral("%1 to %2 kGy").arg(numberText(f->doseLo), numberText(f->doseHi)));
+    for (size_t i = 0; i < f->levelDoses.size() && i < f->levelCvPercent.size(); ++i)
+        addRow(QStringLiteral("CV at %1 kGy").arg(numberText(f->levelDoses[i])),
+               QString::number(f->levelCvPercent[i], 'f', 2) + " %");
+}
+
+void CalibrationView::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CalibrationView::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            importCsv(url.toLocalFile());
+    event->acceptProposedAction();
+}
+
+} // namespace qvr::dose

@@ -1,0 +1,54 @@
+#pragma once
+// A calibration: its points and fitted curve, the % residuals, the fit table with CV per dose
+// level; fitting with a chosen model; importing a CSV by file dialog or drag and drop.
+
+#include "dose/cli/CaptureSession.h"
+
+#include <QWidget>
+#include <functional>
+
+class QChart;
+class QComboBox;
+class QLabel;
+class QTableWidget;
+
+namespace qvr::dose {
+
+class CalibrationView : public QWidget {
+    Q_OBJECT
+public:
+    using Command = std::function<Outcome<QString>(const QStringList&)>;
+    CalibrationView(Store& store, const CaptureSession& session, Command run,
+                    QWidget* parent = nullptr);
+
+    void reload(qint64 select = 0);
+    qint64 current() const;
+    // Imports file for the chosen batch at the reader's head and wavelength; gives the new id.
+    Outcome<qint64> importCsv(const QString& path);
+    Outcome<QString> fit(); // with the chosen model
+    void askImport();       // by file dialog
+    QTableWidget* fitTable() const { return fitTable_; }
+
+signals:
+    void changed();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void show(qint64 id);
+
+    Store& store_;
+    const CaptureSession& session_;
+    Command run_;
+    QComboBox* calibration_;
+    QComboBox* batch_;
+    QComboBox* model_;
+    QChart* curve_;
+    QChart* residuals_;
+    QTableWidget* fitTable_;
+    QLabel* status_;
+};
+
+} // namespace qvr::dose

@@ -1,0 +1,357 @@
+#include "dose/ui/DoseWindow.h"
+
+#include "dose/cli/Cli.h"
+#include "dose/ui/CalibrationView.h"
+#include "dose/ui/LinkBar.h"
+#include "dose/ui/NewJobDialog.h"
+#include "dose/ui/PdfReport.h"
+#include "dose/ui/ReadView.h"
+#include "dose/ui/ReaderCheckView.h"
+#include "dose/ui/RecordsView.h"
+#include "dose/ui/Tones.h"
+#include "dose/ui/TrendView.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace qvr::dose {
+
+QString settingsPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/QVR100/qvr100dose.conf");
+}
+
+DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env, QWidget* parent)
+    : QMainWindow(parent), store_(store), session_(session), env_(std::move(env)) {
+    setWindowTitle(QStringLiteral("QVR100 dose workstation"));
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    linkBar_ = new LinkBar(session_, central);
+    tabs_ = new QTabWidget(central);
+    read_ = new ReadView(store_, session_, tabs_);
+    records_ = new RecordsView(store_, tabs_);
+    tabs_->addTab(read_, QStringLiteral("&Read"));
+    tabs_->addTab(records_, QStringLiteral("Rec&ords"));
+    trend_ = new TrendView(session_, 5, tabs_);
+    tabs_->addTab(trend_, QStringLiteral("&Trend"));
+    calibration_ = new CalibrationView(
+        store_, session_, [this](const QStringList& a) { return runCommand(a); }, tabs_);
+    tabs_->addTab(calibration_, QStringLiteral("&Calibration"));
+    check_ = new ReaderCheckView(store_, session_, env_.settingsFile, tabs_);
+    tabs_->addTab(check_, QStringLiteral("Reader chec&k"));
+    layout->addWidget(linkBar_);
+    layout->addWidget(tabs_, 1);
+    setCentralWidget(central);
+    status_ = new QLabel(this);
+    statusBar()->addWidget(status_, 1);
+    checkStatus_ = new QLabel(this);
+    checkStatus_->setMargin(2);
+    statusBar()->addPermanentWidget(checkStatus_);
+    statusBar()->addPermanentWidget(new QLabel(QStringLiteral("operator: ") + env_.operatorName));
+
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    addAction(file, QStringLiteral("report"), QStringLiteral("&Report PDF..."),
+              QKeySequence(Qt::CTRL | Qt::Key_P), [this] { askReport(); });
+    addAction(file, QStringLiteral("exportCsv"), QStringLiteral("&Export CSV..."),
+              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), [this] { askExport(); });
+    file->addSeparator();
+    addAction(file, QStringLiteral("quit"), QStringLiteral("&Quit"),
+              QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
+    QMenu* job = menuBar()->addMenu(QStringLiteral("&Job"));
+    addAction(job, QStringLiteral("newJob"), QStringLiteral("&New job..."),
+              QKeySequence(Qt::CTRL | Qt::Key_J), [this] { newJob(); });
+    addAction(job, QStringLiteral("dosimeter"), QStringLiteral("Next &dosimeter"),
+              QKeySequence(Qt::CTRL | Qt::Key_D), [this] {
+                  tabs_->setCurrentWidget(read_);
+                  read_->focusDosimeter();
+              });
+    addAction(job, QStringLiteral("capture"), QStringLiteral("&Capture"), QKeySequence(Qt::Key_F2),
+              [this] { session_.capture(); });
+    addAction(job, QStringLiteral("recordCheck"), QStringLiteral("Record reader chec&k"),
+              QKeySequence(Qt::CTRL | Qt::Key_K), [this] {
+                  tabs_->setCurrentWidget(check_);
+                  check_->record();
+              });
+    job->addSeparator();
+    addAction(job, QStringLiteral("correct"), QStringLiteral("C&orrect record..."),
+              QKeySequence(Qt::CTRL | Qt::Key_E), [this] { askCorrection(); });
+    addAction(job, QStringLiteral("approve"), QStringLiteral("&Approve job..."),
+              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), [this] { askReview(true); });
+    addAction(job, QStringLiteral("returnJob"), QStringLiteral("Re&turn job..."),
+              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), [this] { askReview(false); });
+    QMenu* calibration = menuBar()->addMenu(QStringLiteral("&Calibration"));
+    addAction(calibration, QStringLiteral("importCalibration"), QStringLiteral("&Import CSV..."),
+              QKeySequence(Qt::CTRL | Qt::Key_I), [this] {
+                  tabs_->setCurrentWidget(calibration_);
+                  calibration_->askImport();
+              });
+    addAction(calibration, QStringLiteral("fitCalibration"), QStringLiteral("&Fit"),
+              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), [this] {
+                  tabs_->setCurrentWidget(calibration_);
+                  calibration_->fit();
+              });
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    addAction(view, QStringLiteral("viewRead"), QStringLiteral("&Read a job"),
+              QKeySequence(Qt::CTRL | Qt::Key_1), [this] { tabs_->setCurrentWidget(read_); });
+    addAction(view, QStringLiteral("viewRecords"), QStringLiteral("Rec&ords"),
+              QKeySequence(Qt::CTRL | Qt::Key_2), [this] { tabs_->setCurrentWidget(records_); });
+    addAction(view, QStringLiteral("viewTrend"), QStringLiteral("&Trend"),
+              QKeySequence(Qt::CTRL | Qt::Key_3), [this] { tabs_->setCurrentWidget(trend_); });
+    addAction(view, QStringLiteral("viewCalibration"), QStringLiteral("&Calibration"),
+              QKeySequence(Qt::CTRL | Qt::Key_4),
+              [this] { tabs_->setCurrentWidget(calibration_); });
+    addAction(view, QStringLiteral("viewCheck"), QStringLiteral("Reader chec&k"),
+              QKeySequence(Qt::CTRL | Qt::Key_5), [this] { tabs_->setCurrentWidget(check_); });
+    addAction(view, QStringLiteral("filter"), QStringLiteral("&Filter records"),
+              QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
+                  tabs_->setCurrentWidget(records_);
+                  records_->focusFilter();
+              });
+
+    connect(&session_, &CaptureSession::linkChanged, linkBar_, &LinkBar::refresh);
+    connect(read_, &ReadView::choiceChanged, this, [this] {
+        records_->showJob(read_->jobId());
+        updateCheckStatus();
+    });
+    connect(tabs_, &QTabWidget::currentChanged, this, [this] {
+        if (tabs_->currentWidget() == calibration_)
+            calibration_->reload(calibration_->current());
+    });
+    connect(calibration_, &CalibrationView::changed, this,
+            [this] { read_->reloadChoices(read_->jobId(), calibration_->current()); });
+    connect(check_, &ReaderCheckView::checkRecorded, this, [this] { updateCheckStatus(); });
+    connect(&session_, &CaptureSession::captured, this, [this](const Record& r, const QString& h) {
+        records_->reload();
+        say(QStringLiteral("record %1 (%2) stored; chain head %3").arg(r.id).arg(r.dosimeter, h));
+    });
+    // Notices a reader that stopped or came back, between the reader's own writes.
+    poll_ = new QTimer(this);
+    poll_->setInterval(1000);
+    connect(poll_, &QTimer::timeout, this, [this] { session_.poll(false); });
+    poll_->start();
+
+    QSettings settings(env_.settingsFile, QSettings::IniFormat);
+    restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
+    read_->reloadChoices(settings.value(QStringLiteral("read/job")).toString(),
+                         settings.value(QStringLiteral("read/calibration")).toLongLong());
+    session_.poll(false);
+    updateCheckStatus();
+    read_->focusDosimeter();
+}
+
+DoseWindow::~DoseWindow() = default;
+
+QAction* DoseWindow::addAction(QMenu* menu, const QString& name, const QString& text,
+                               const QKeySequence& key, std::function<void()> run) {
+    auto* a = menu->addAction(text);
+    a->setObjectName(name);
+    a->setShortcut(key);
+    connect(a, &QAction::triggered, this, [run = std::move(run)] { run(); });
+    return a;
+}
+
+QAction* DoseWindow::action(const QString& name) const {
+    return findChild<QAction*>(name);
+}
+
+Outcome<QString> DoseWindow::runCommand(const QStringList& arguments) {
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    CliEnv env;
+    env.out = &o;
+    env.err = &e;
+    env.now = env_.now;
+    env.operatorName = env_.operatorName;
+    env.database = env_.database;
+    const int status = runCli(arguments, env);
+    o.flush();
+    e.flush();
+    if (status != 0)
+        return Failure{err.trimmed().isEmpty() ? QStringLiteral("the command failed")
+                                               : err.trimmed()};
+    return out;
+}
+
+void DoseWindow::newJob() {
+    NewJobDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    Job job = dialog.job();
+    job.operatorName = env_.operatorName;
+    auto added = store_.addJob(job);
+    if (!added) {
+        QMessageBox::warning(this, QStringLiteral("New job"), added.error());
+        return;
+    }
+    read_->reloadChoices(job.id, read_->calibrationId());
+    say(QStringLiteral("job %1 added; chain head %2").arg(job.id, added->hash));
+}
+
+Outcome<QString> DoseWindow::finish(Outcome<QString> outcome) {
+    refreshViews();
+    say(outcome ? outcome->trimmed() : QStringLiteral("Refused: ") + outcome.error());
+    return outcome;
+}
+
+void DoseWindow::refreshViews() {
+    read_->showReads();
+    records_->reload();
+}
+
+Outcome<QString> DoseWindow::correctRecord(qint64 id, double thicknessUm, const QString& reason) {
+    return finish(
+        runCommand({QStringLiteral("record"), QStringLiteral("correct"), QString::number(id),
+                    QStringLiteral("--thickness-um"), QString::number(thicknessUm, 'g', 10),
+                    QStringLiteral("--reason"), reason}));
+}
+
+Outcome<QString> DoseWindow::reviewJob(bool approve, const QString& reason) {
+    QStringList args{QStringLiteral("job"),
+                     approve ? QStringLiteral("approve") : QStringLiteral("return"),
+                     read_->jobId()};
+    if (!reason.isEmpty())
+        args << QStringLiteral("--reason") << reason;
+    return finish(runCommand(args));
+}
+
+Outcome<QString> DoseWindow::exportCsv(const QString& path) {
+    return finish(runCommand({QStringLiteral("export"), QStringLiteral("--job"), read_->jobId(),
+                              QStringLiteral("--csv"), path}));
+}
+
+Outcome<QString> DoseWindow::writeReport(const QString& path) {
+    auto report = buildJobReport(store_, read_->jobId(), env_.now());
+    if (!report)
+        return finish(Failure{report.error()});
+    auto pages = writePdfReport(*report, path);
+    if (!pages)
+        return finish(Failure{pages.error()});
+    finish(
+        QStringLiteral("report %1 (%2 pages) written to %3").arg(report->id).arg(*pages).arg(path));
+    return report->id;
+}
+
+// The last passing check of the head and wavelength in use; a warning before reading without
+// one today.
+void DoseWindow::updateCheckStatus() {
+    QString head;
+    int nm = 0;
+    if (const Calibration* c = session_.calibration()) {
+        head = c->headSerial;
+        nm = c->wavelengthNm;
+    } else {
+        head = session_.items().value(QStringLiteral("lblSN")).toString().trimmed();
+        nm = servedWavelength(session_.items().value(QStringLiteral("WL")).toString()).value_or(0);
+    }
+    std::optional<ReaderCheck> last;
+    if (auto checks = store_.checks())
+        last = lastPassingCheck(*checks, head, nm, env_.now());
+    const QDate today = env_.now().toLocalTime().date();
+    const bool fresh = last && last->createdAt.toLocalTime().date() == today;
+    QString text =
+        last ? QStringLiteral("last passing reader check: %1")
+                   .arg(last->createdAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")))
+             : QStringLiteral("no passing reader check");
+    if (!fresh)
+        text += QStringLiteral(" - none today: check the reader before reading a job");
+    checkStatus_->setText(text);
+    paintTone(checkStatus_, fresh ? Tone::Good : Tone::Caution);
+    read_->setWarning(fresh ? QString()
+                            : QStringLiteral("No passing reader check today for head %1 at %2 nm.")
+                                  .arg(head)
+                                  .arg(nm));
+}
+
+void DoseWindow::askCorrection() {
+    tabs_->setCurrentWidget(records_);
+    const qint64 id = records_->selectedRecord();
+    if (id == 0) {
+        say(QStringLiteral("Select the record to correct first."));
+        return;
+    }
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Correct record %1").arg(id));
+    auto* thickness = new QDoubleSpinBox(&dialog);
+    thickness->setRange(1, 2000);
+    thickness->setDecimals(1);
+    thickness->setSuffix(QStringLiteral(" µm"));
+    thickness->setValue(50);
+    auto* reason = new QLineEdit(&dialog);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    auto* form = new QFormLayout(&dialog);
+    form->addRow(QStringLiteral("Gauge &thickness"), thickness);
+    form->addRow(QStringLiteral("&Reason"), reason);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() == QDialog::Accepted)
+        correctRecord(id, thickness->value(), reason->text());
+}
+
+void DoseWindow::askReview(bool approve) {
+    tabs_->setCurrentWidget(records_);
+    bool ok = false;
+    const QString reason = QInputDialog::getText(
+        this, approve ? QStringLiteral("Approve job") : QStringLiteral("Return job"),
+        approve ? QStringLiteral("Approve job %1 as %2 (comment, optional):")
+                      .arg(read_->jobId(), env_.operatorName)
+                : QStringLiteral("Why is job %1 returned?").arg(read_->jobId()),
+        QLineEdit::Normal, QString(), &ok);
+    if (ok)
+        reviewJob(approve, reason.trimmed());
+}
+
+void DoseWindow::askExport() {
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"),
+                                     QDir::home().filePath(read_->jobId() + QStringLiteral(".csv")),
+                                     QStringLiteral("CSV files (*.csv)"));
+    if (!path.isEmpty())
+        exportCsv(path);
+}
+
+void DoseWindow::askReport() {
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Report PDF"),
+        QDir::home().filePath(read_->jobId() + QStringLiteral("-report.pdf")),
+        QStringLiteral("PDF files (*.pdf)"));
+    if (!path.isEmpty())
+        writeReport(path);
+}
+
+void DoseWindow::say(const QString& text) {
+    status_->setText(text);
+}
+
+void DoseWindow::saveSettings() {
+    QSettings settings(env_.settingsFile, QSettings::IniFormat);
+    settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("read/job"), read_->jobId());
+    settings.setValue(QStringLiteral("read/calibration"), read_->calibrationId());
+    if (const Batch* b = session_.batch())
+        settings.setValue(QStringLiteral("read/batch"), b->id);
+}
+
+void DoseWindow::closeEvent(QCloseEvent* event) {
+    saveSettings();
+    event->accept();
+}
+
+} // namespace qvr::dose

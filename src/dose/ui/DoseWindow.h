@@ -1,0 +1,92 @@
+#pragma once
+// The dose workstation's window: the reader's state on top, then reading a job, its records,
+// the trend, the calibration and the reader check; every action on the keyboard.
+
+#include "dose/cli/CaptureSession.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QLabel;
+class QSettings;
+class QTabWidget;
+class QTimer;
+
+namespace qvr::dose {
+
+class CalibrationView;
+class LinkBar;
+class ReadView;
+class ReaderCheckView;
+class RecordsView;
+class TrendView;
+
+struct DoseWindowEnv {
+    QString database;     // where the store lives, for the command line run in-process
+    QString operatorName; // who is logged in
+    Now now = systemNow();
+    QString settingsFile; // the window's own settings; settingsPath() in the program
+};
+
+// $XDG_CONFIG_HOME/QVR100/qvr100dose.conf
+QString settingsPath();
+
+class DoseWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env, QWidget* parent = nullptr);
+    ~DoseWindow() override;
+
+    QAction* action(const QString& name) const; // "capture", "newJob", ... by object name
+    LinkBar* linkBar() const { return linkBar_; }
+    ReadView* readView() const { return read_; }
+    RecordsView* recordsView() const { return records_; }
+    TrendView* trendView() const { return trend_; }
+    ReaderCheckView* checkView() const { return check_; }
+    CalibrationView* calibrationView() const { return calibration_; }
+    QLabel* checkStatus() const { return checkStatus_; }
+    QTabWidget* tabs() const { return tabs_; }
+    // Runs a qvr100dose command in this process against the window's store; the output lines
+    // or the one-line reason it failed.
+    Outcome<QString> runCommand(const QStringList& arguments);
+
+    // What the actions do once their dialogs have been answered; each says what happened on the
+    // status bar and gives it, or the reason nothing happened.
+    Outcome<QString> correctRecord(qint64 id, double thicknessUm, const QString& reason);
+    Outcome<QString> reviewJob(bool approve, const QString& reason);
+    Outcome<QString> exportCsv(const QString& path);
+    Outcome<QString> writeReport(const QString& path); // gives the report's id
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QAction* addAction(QMenu* menu, const QString& name, const QString& text,
+                       const QKeySequence& key, std::function<void()> run);
+    void newJob();
+    void askCorrection();
+    void askReview(bool approve);
+    void askExport();
+    void askReport();
+    void refreshViews();
+    void updateCheckStatus();
+    Outcome<QString> finish(Outcome<QString> outcome);
+    void saveSettings();
+    void say(const QString& text);
+
+    Store& store_;
+    CaptureSession& session_;
+    DoseWindowEnv env_;
+    LinkBar* linkBar_;
+    ReadView* read_;
+    RecordsView* records_;
+    TrendView* trend_;
+    ReaderCheckView* check_;
+    CalibrationView* calibration_;
+    QLabel* checkStatus_;
+    QTabWidget* tabs_;
+    QLabel* status_;
+    QTimer* poll_;
+};
+
+} // namespace qvr::dose

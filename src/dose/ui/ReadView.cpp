@@ -1,0 +1,282 @@
+#include "dose/ui/ReadView.h"
+
+#include "dose/core/Canonical.h"
+#include "dose/core/JobSummary.h"
+#include "dose/ui/Tones.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace qvr::dose {
+
+namespace {
+
+QTableWidget* table(const QStringList& headers, QWidget* parent) {
+    auto* t = new QTableWidget(0, headers.size(), parent);
+    t->setHorizontalHeaderLabels(headers);
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->verticalHeader()->hide();
+    t->horizontalHeader()->setStretchLastSection(true);
+    return t;
+}
+
+void setRow(QTableWidget* t, int row, const QStringList& cells, Tone tone) {
+    for (int c = 0; c < cells.size(); ++c) {
+        auto* item = new QTableWidgetItem(cells[c]);
+        item->setBackground(toneColour(tone));
+        item->setForeground(toneTextColour(tone));
+        item->setData(Qt::UserRole, static_cast<int>(tone));
+        t->setItem(row, c, item);
+    }
+}
+
+QString kgy(double v) {
+    return QString::number(v, 'f', v < 10 ? 3 : 2);
+}
+
+} // namespace
+
+ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
+    : QWidget(parent), store_(store), session_(session) {
+    auto* form = new QFormLayout;
+    job_ = new QComboBox(this);
+    job_->setObjectName(QStringLiteral("job"));
+    calibration_ = new QComboBox(this);
+    calibration_->setObjectName(QStringLiteral("calibration"));
+    batch_ = new QLabel(this);
+    dosimeter_ = new QLineEdit(this);
+    dosimeter_->setObjectName(QStringLiteral("dosimeter"));
+    dosimeter_->setPlaceholderText(QStringLiteral("type or scan the id"));
+    thickness_ = new QDoubleSpinBox(this);
+    thickness_->setRange(0, 2000);
+    thickness_->setDecimals(1);
+    thickness_->setSuffix(QStringLiteral(" µm"));
+    thickness_->setSpecialValueText(QStringLiteral("batch nominal"));
+    form->addRow(QStringLiteral("&Job"), job_);
+    form->addRow(QStringLiteral("C&alibration"), calibration_);
+    form->addRow(QStringLiteral("Batch"), batch_);
+    form->addRow(QStringLiteral("&Dosimeter"), dosimeter_);
+    form->addRow(QStringLiteral("&Thickness"), thickness_);
+
+    automatic_ = new QCheckBox(QStringLiteral("Capture by it&self when stable:"), this);
+    automatic_->setChecked(session_.automatic());
+    count_ = new QSpinBox(this);
+    count_->setRange(2, 50);
+    count_->setValue(session_.stableRule().count);
+    count_->setSuffix(QStringLiteral(" readings"));
+    band_ = new QDoubleSpinBox(this);
+    band_->setRange(0, 0.05);
+    band_->setDecimals(3);
+    band_->setSingleStep(0.001);
+    band_->setValue(session_.stableRule().band);
+    band_->setPrefix(QStringLiteral("within "));
+    auto* rule = new QHBoxLayout;
+    rule->addWidget(automatic_);
+    rule->addWidget(count_);
+    rule->addWidget(band_);
+    rule->addStretch();
+    form->addRow(QStringLiteral("Capture"), rule);
+
+    capture_ = new QPushButton(QStringLiteral("&Capture (F2)"), this);
+    capture_->setObjectName(QStringLiteral("capture"));
+    hint_ = new QLabel(this);
+    hint_->setWordWrap(true);
+    warning_ = new QLabel(this);
+    warning_->setWordWrap(true);
+    warning_->setMargin(3);
+    paintTone(warning_, Tone::Caution);
+    warning_->hide();
+    auto* action = new QHBoxLayout;
+    action->addWidget(capture_);
+    action->addWidget(hint_, 1);
+
+    reads_ = table({QStringLiteral("Dosimeter"), QStringLiteral("Read"), QStringLiteral("A"),
+                    QStringLiteral("Dose kGy"), QStringLiteral("U kGy (k=2)"),
+                    QStringLiteral("Flags"), QStringLiteral("Read at")},
+                   this);
+    summary_ =
+        table({QStringLiteral("Dosimeter"), QStringLiteral("n"), QStringLiteral("Mean dose kGy"),
+               QStringLiteral("U kGy"), QStringLiteral("Decision")},
+              this);
+    decision_ = new QLabel(this);
+    decision_->setWordWrap(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(warning_);
+    layout->addLayout(action);
+    layout->addWidget(new QLabel(QStringLiteral("Reads of this job"), this));
+    layout->addWidget(reads_, 2);
+    layout->addWidget(new QLabel(QStringLiteral("Job summary (mean of valid reads)"), this));
+    layout->addWidget(summary_, 1);
+    layout->addWidget(decision_);
+    setTabOrder(job_, calibration_);
+    setTabOrder(calibration_, dosimeter_);
+    setTabOrder(dosimeter_, thickness_);
+    setTabOrder(thickness_, capture_);
+
+    connect(job_, &QComboBox::currentIndexChanged, this, &ReadView::choose);
+    connect(calibration_, &QComboBox::currentIndexChanged, this, &ReadView::choose);
+    connect(dosimeter_, &QLineEdit::textChanged, this, &ReadView::updateDosimeter);
+    connect(dosimeter_, &QLineEdit::returnPressed, thickness_, [this] {
+        thickness_->setFocus();
+        thickness_->selectAll();
+    });
+    connect(thickness_, &QDoubleSpinBox::valueChanged, this, &ReadView::updateDosimeter);
+    connect(automatic_, &QCheckBox::toggled, this, &ReadView::updateRule);
+    connect(count_, &QSpinBox::valueChanged, this, &ReadView::updateRule);
+    connect(band_, &QDoubleSpinBox::valueChanged, this, &ReadView::updateRule);
+    connect(capture_, &QPushButton::clicked, this, [this] { session_.capture(); });
+    connect(&session_, &CaptureSession::linkChanged, this, &ReadView::updateHint);
+    connect(&session_, &CaptureSession::refused, this, [this](const QString& why) {
+        lastRefusal_ = why;
+        hint_->setText(QStringLiteral("Not captured: ") + why);
+        paintTone(hint_, Tone::Bad);
+    });
+    connect(&session_, &CaptureSession::captured, this,
+            [this](const Record& r, const QString&) { onCaptured(r); });
+}
+
+void ReadView::reloadChoices(const QString& jobId, qint64 calibrationId) {
+    const QSignalBlocker a(job_), b(calibration_);
+    job_->clear();
+    calibration_->clear();
+    if (auto jobs = store_.jobs())
+        for (const Job& j : *jobs)
+            job_->addItem(j.id + (j.training ? QStringLiteral("  (training)") : QString()), j.id);
+    if (auto calibrations = store_.calibrations())
+        for (const Calibration& c : *calibrations)
+            calibration_->addItem(QStringLiteral("%1 · batch %2 · head %3 · %4 nm")
+                                      .arg(c.id)
+                                      .arg(c.batchId, c.headSerial)
+                                      .arg(c.wavelengthNm),
+                                  c.id);
+    const int j = job_->findData(jobId);
+    job_->setCurrentIndex(j >= 0 ? j : job_->count() - 1);
+    const int c = calibration_->findData(calibrationId);
+    calibration_->setCurrentIndex(c >= 0 ? c : calibration_->count() - 1);
+    choose();
+}
+
+QString ReadView::jobId() const {
+    return job_->currentData().toString();
+}
+
+qint64 ReadView::calibrationId() const {
+    return calibration_->currentData().toLongLong();
+}
+
+void ReadView::setWarning(const QString& text) {
+    warning_->setText(text);
+    warning_->setVisible(!text.isEmpty());
+}
+
+void ReadView::focusDosimeter() {
+    dosimeter_->setFocus();
+    dosimeter_->selectAll();
+}
+
+void ReadView::choose() {
+    lastRefusal_.clear();
+    batch_->clear();
+    if (job_->currentIndex() >= 0 && calibration_->currentIndex() >= 0) {
+        if (auto chosen = session_.choose(jobId(), calibrationId()); !chosen)
+            lastRefusal_ = chosen.error();
+    }
+    if (const Batch* b = session_.batch())
+        batch_->setText(QStringLiteral("%1, nominal %2 µm (u %3 µm)")
+                            .arg(b->id, numberText(b->thicknessUm), numberText(b->uThicknessUm)));
+    showReads();
+    updateHint();
+    emit choiceChanged();
+}
+
+void ReadView::updateDosimeter() {
+    const double t = thickness_->value();
+    session_.setDosimeter(dosimeter_->text(), t > 0 ? std::optional<double>(t) : std::nullopt);
+    lastRefusal_.clear();
+    updateHint();
+}
+
+void ReadView::updateRule() {
+    session_.setAutomatic(automatic_->isChecked());
+    session_.setStableRule({count_->value(), band_->value()});
+    updateHint();
+}
+
+void ReadView::updateHint() {
+    if (!lastRefusal_.isEmpty()) {
+        hint_->setText(lastRefusal_);
+        paintTone(hint_, Tone::Bad);
+        return;
+    }
+    if (auto why = session_.blocker()) {
+        hint_->setText(*why);
+        paintTone(hint_, Tone::Off);
+    } else {
+        hint_->setText(session_.stable() ? QStringLiteral("stable: ready to capture")
+                                         : QStringLiteral("settling..."));
+        paintTone(hint_, session_.stable() ? Tone::Good : Tone::Busy);
+    }
+}
+
+void ReadView::onCaptured(const Record& r) {
+    lastRefusal_.clear();
+    showReads();
+    hint_->setText(QStringLiteral("Captured %1: %2 kGy ± %3 kGy. Take the film out.")
+                       .arg(r.dosimeter, kgy(r.result.dose), kgy(r.result.expanded)));
+    paintTone(hint_, recordTone(r));
+    const QSignalBlocker block(dosimeter_);
+    dosimeter_->clear();
+    thickness_->setValue(0);
+    session_.setDosimeter(QString());
+    focusDosimeter();
+}
+
+void ReadView::showReads() {
+    reads_->setRowCount(0);
+    summary_->setRowCount(0);
+    decision_->clear();
+    const Job* job = session_.job();
+    if (!job)
+        return;
+    auto all = store_.records(job->id);
+    if (!all)
+        return;
+    const std::vector<Record> latest = latestVersions(*all);
+    reads_->setRowCount(static_cast<int>(latest.size()));
+    for (size_t i = 0; i < latest.size(); ++i) {
+        const Record& r = latest[i];
+        setRow(reads_, static_cast<int>(i),
+               {r.dosimeter, QString::number(r.reread + 1), QString::number(r.absorbance, 'f', 3),
+                kgy(r.result.dose), kgy(r.result.expanded), r.flags.join(QLatin1Char(' ')),
+                r.readAt.toLocalTime().toString(QStringLiteral("HH:mm:ss"))},
+               recordTone(r));
+    }
+    reads_->scrollToBottom();
+    const JobSummary s = summarize(*job, *all);
+    summary_->setRowCount(static_cast<int>(s.dosimeters.size()));
+    for (size_t i = 0; i < s.dosimeters.size(); ++i) {
+        const DosimeterSummary& d = s.dosimeters[i];
+        setRow(summary_, static_cast<int>(i),
+               {d.dosimeter, QStringLiteral("%1 of %2").arg(d.n).arg(d.reads),
+                d.n ? kgy(d.dose) : QStringLiteral("-"),
+                d.n ? kgy(d.expanded) : QStringLiteral("-"), decisionWords(d.decision)},
+               decisionTone(d.decision));
+    }
+    decision_->setText(QStringLiteral("Job %1: %2. %3")
+                           .arg(job->id, decisionWords(s.decision), decisionRule(*job)));
+}
+
+} // namespace qvr::dose

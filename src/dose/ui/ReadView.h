@@ -1,0 +1,67 @@
+#pragma once
+// Reading a job: the job and calibration, the next dosimeter's id and thickness, the capture
+// rule, and the job's reads and summary as they come in.
+
+#include "dose/cli/CaptureSession.h"
+
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QTableWidget;
+
+namespace qvr::dose {
+
+class ReadView : public QWidget {
+    Q_OBJECT
+public:
+    ReadView(Store& store, CaptureSession& session, QWidget* parent = nullptr);
+
+    // Refills the job and calibration lists, keeping (or choosing) the given ones.
+    void reloadChoices(const QString& jobId, qint64 calibrationId);
+    QString jobId() const;
+    qint64 calibrationId() const;
+    void focusDosimeter();
+    void showReads();                     // the job's reads and summary from the store
+    void setWarning(const QString& text); // above the capture; hidden when empty
+    QLabel* warning() const { return warning_; }
+
+    QTableWidget* readsTable() const { return reads_; }
+    QTableWidget* summaryTable() const { return summary_; }
+    QLabel* hint() const { return hint_; }
+
+signals:
+    void choiceChanged(); // job or calibration
+
+private:
+    void choose();
+    void updateDosimeter();
+    void updateRule();
+    void updateHint();
+    void onCaptured(const Record& record);
+
+    Store& store_;
+    CaptureSession& session_;
+    QComboBox* job_;
+    QComboBox* calibration_;
+    QLabel* batch_;
+    QLineEdit* dosimeter_;
+    QDoubleSpinBox* thickness_;
+    QCheckBox* automatic_;
+    QSpinBox* count_;
+    QDoubleSpinBox* band_;
+    QPushButton* capture_;
+    QLabel* hint_;
+    QLabel* warning_;
+    QTableWidget* reads_;
+    QTableWidget* summary_;
+    QLabel* decision_;
+    QString lastRefusal_;
+};
+
+} // namespace qvr::dose

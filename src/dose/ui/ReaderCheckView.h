@@ -1,0 +1,48 @@
+#pragma once
+// Checking the reader with certified neutral density filters: the certificate's values per
+// wavelength, the results of the reader's own filter check as they come, and the pass/fail
+// record.
+
+#include "dose/cli/CaptureSession.h"
+#include "dose/core/FilterCheckWatch.h"
+
+#include <QWidget>
+
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QTableWidget;
+
+namespace qvr::dose {
+
+class ReaderCheckView : public QWidget {
+    Q_OBJECT
+public:
+    ReaderCheckView(Store& store, CaptureSession& session, QString settingsFile,
+                    QWidget* parent = nullptr);
+
+    FilterSet filterSet() const;
+    void setFilterSet(const FilterSet& set); // and keeps it in the settings
+    // Compares what the check gave with the certificate and records the result.
+    Outcome<ReaderCheck> record();
+    QTableWidget* results() const { return results_; }
+
+signals:
+    void checkRecorded(const qvr::dose::ReaderCheck& check);
+
+private:
+    void observe();
+    void saveSet();
+
+    Store& store_;
+    CaptureSession& session_;
+    QString settingsFile_;
+    FilterCheckWatch watch_;
+    QLineEdit* certificate_;
+    QDoubleSpinBox* tolerance_;
+    QTableWidget* certified_;
+    QTableWidget* results_;
+    QLabel* status_;
+};
+
+} // namespace qvr::dose

@@ -1,0 +1,152 @@
+#include "dose/ui/RecordsView.h"
+
+#include "dose/core/JobSummary.h"
+#include "dose/ui/Tones.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSortFilterProxyModel>
+#include <QSplitter>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace qvr::dose {
+
+namespace {
+
+// Shown as text, sorted by value.
+QStandardItem* cell(const QVariant& value, Tone tone, const QString& text = QString()) {
+    auto* item = new QStandardItem;
+    item->setData(text.isEmpty() ? value.toString() : text, Qt::DisplayRole);
+    item->setData(value, Qt::UserRole);
+    item->setBackground(toneColour(tone));
+    item->setEditable(false);
+    return item;
+}
+
+QString localTime(const QDateTime& t) {
+    return t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+} // namespace
+
+RecordsView::RecordsView(Store& store, QWidget* parent) : QWidget(parent), store_(store) {
+    filter_ = new QLineEdit(this);
+    filter_->setPlaceholderText(QStringLiteral("filter: any text in a row (Ctrl+F)"));
+    filter_->setClearButtonEnabled(true);
+    model_ = new QStandardItemModel(this);
+    model_->setHorizontalHeaderLabels(
+        {QStringLiteral("Record"), QStringLiteral("Version"), QStringLiteral("Dosimeter"),
+         QStringLiteral("Read at"), QStringLiteral("A"), QStringLiteral("Thickness µm"),
+         QStringLiteral("Dose kGy"), QStringLiteral("U kGy"), QStringLiteral("Flags"),
+         QStringLiteral("Operator"), QStringLiteral("Reason")});
+    proxy_ = new QSortFilterProxyModel(this);
+    proxy_->setSourceModel(model_);
+    proxy_->setFilterKeyColumn(-1);
+    proxy_->setSortRole(Qt::UserRole);
+    proxy_->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    table_ = new QTableView(this);
+    table_->setModel(proxy_);
+    table_->setSortingEnabled(true);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setStretchLastSection(true);
+    history_ = new QTableWidget(0, 7, this);
+    history_->setHorizontalHeaderLabels({QStringLiteral("Version"), QStringLiteral("Stored at"),
+                                         QStringLiteral("Thickness µm"), QStringLiteral("Dose kGy"),
+                                         QStringLiteral("U kGy"), QStringLiteral("By"),
+                                         QStringLiteral("Reason")});
+    history_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    history_->verticalHeader()->hide();
+    history_->horizontalHeader()->setStretchLastSection(true);
+    review_ = new QLabel(this);
+    review_->setWordWrap(true);
+
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(table_);
+    auto* lower = new QWidget(split);
+    auto* lowerLayout = new QVBoxLayout(lower);
+    lowerLayout->setContentsMargins(0, 0, 0, 0);
+    lowerLayout->addWidget(new QLabel(QStringLiteral("History of the selected record"), lower));
+    lowerLayout->addWidget(history_);
+    split->addWidget(lower);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(filter_);
+    layout->addWidget(split, 1);
+    layout->addWidget(review_);
+
+    connect(filter_, &QLineEdit::textChanged, proxy_, &QSortFilterProxyModel::setFilterFixedString);
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &RecordsView::showHistory);
+}
+
+void RecordsView::focusFilter() {
+    filter_->setFocus();
+    filter_->selectAll();
+}
+
+void RecordsView::showJob(const QString& jobId) {
+    jobId_ = jobId;
+    all_.clear();
+    model_->removeRows(0, model_->rowCount());
+    history_->setRowCount(0);
+    review_->clear();
+    if (jobId.isEmpty())
+        return;
+    if (auto records = store_.records(jobId))
+        all_ = *records;
+    for (const Record& r : latestVersions(all_)) {
+        const Tone tone = recordTone(r);
+        model_->appendRow(
+            {cell(r.id, tone), cell(r.version, tone), cell(r.dosimeter, tone),
+             cell(localTime(r.readAt), tone),
+             cell(r.absorbance, tone, QString::number(r.absorbance, 'f', 3)),
+             cell(r.thicknessUm, tone),
+             cell(r.result.dose, tone, QString::number(r.result.dose, 'f', 3)),
+             cell(r.result.expanded, tone, QString::number(r.result.expanded, 'f', 3)),
+             cell(r.flags.join(QLatin1Char(' ')), tone), cell(r.operatorName, tone),
+             cell(r.reason, tone)});
+    }
+    QStringList lines;
+    if (auto reviews = store_.reviews(jobId))
+        for (const Review& v : *reviews)
+            lines << QStringLiteral("%1 by %2 at %3%4")
+                         .arg(v.approved ? QStringLiteral("Approved") : QStringLiteral("Returned"),
+                              v.reviewer, localTime(v.createdAt),
+                              v.reason.isEmpty() ? QString() : QStringLiteral(": ") + v.reason);
+    review_->setText(lines.isEmpty() ? QStringLiteral("Not reviewed yet.")
+                                     : lines.join(QLatin1Char('\n')));
+}
+
+qint64 RecordsView::selectedRecord() const {
+    const QModelIndexList rows = table_->selectionModel()->selectedRows(0);
+    return rows.isEmpty() ? 0 : rows.first().data().toLongLong();
+}
+
+void RecordsView::showHistory() {
+    history_->setRowCount(0);
+    const qint64 id = selectedRecord();
+    for (const Record& r : all_) {
+        if (r.id != id)
+            continue;
+        const int row = history_->rowCount();
+        history_->insertRow(row);
+        const QStringList cells{QString::number(r.version),
+                                localTime(r.createdAt),
+                                QString::number(r.thicknessUm),
+                                QString::number(r.result.dose, 'f', 3),
+                                QString::number(r.result.expanded, 'f', 3),
+                                r.operatorName,
+                                r.reason};
+        for (int c = 0; c < cells.size(); ++c)
+            history_->setItem(row, c, new QTableWidgetItem(cells[c]));
+    }
+}
+
+} // namespace qvr::dose

@@ -1,0 +1,39 @@
+#pragma once
+// The absorbance over the last minutes as a live plot, with a mark at every capture.
+
+#include "dose/cli/CaptureSession.h"
+
+#include <QWidget>
+
+class QChart;
+class QChartView;
+class QDateTimeAxis;
+class QLineSeries;
+class QScatterSeries;
+class QValueAxis;
+
+namespace qvr::dose {
+
+class TrendView : public QWidget {
+    Q_OBJECT
+public:
+    explicit TrendView(CaptureSession& session, int minutes = 5, QWidget* parent = nullptr);
+
+    QLineSeries* readings() const { return readings_; }
+    QScatterSeries* captures() const { return captures_; }
+
+private:
+    void add(const QDateTime& at, double a);
+    void mark(const Record& record);
+    void rescale(const QDateTime& now);
+
+    int minutes_;
+    QChart* chart_;
+    QChartView* view_;
+    QLineSeries* readings_;
+    QScatterSeries* captures_;
+    QDateTimeAxis* time_;
+    QValueAxis* absorbance_;
+};
+
+} // namespace qvr::dose

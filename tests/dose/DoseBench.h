@@ -1,0 +1,93 @@
+#pragma once
+// A dose store in a temporary folder with a film batch, a fitted calibration on head 1234 at
+// 600 nm, a training job and a real one; and a reader whose items the test sets.
+
+#include "DoseFixtures.h"
+
+#include "dose/core/Fitting.h"
+#include "dose/link/ReaderSource.h"
+#include "dose/store/Store.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace qvr::dose::test {
+
+inline QDateTime benchTime() {
+    return QDateTime(QDate(2026, 12, 7), QTime(9, 0), Qt::UTC);
+}
+
+class FakeReader : public ReaderSource {
+public:
+    bool running = true;
+    ReaderItems served{{"State", "reading"},   {"Fault", ""},       {"Simulated", true},
+                       {"lblPresent", "Film"}, {"WL", "600 nm"},    {"lblSN", "1234"},
+                       {"A", "0.850"},         {"lblZero", "3.604"}};
+    Outcome<ReaderItems> items() override {
+        if (!running)
+            return Failure{QStringLiteral("QVR100PCI is not running")};
+        return served;
+    }
+    Outcome<ReaderItems> nextReading(int) override { return items(); }
+};
+
+struct DoseBench {
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("dose.sqlite"));
+    QDateTime now = benchTime();
+    std::unique_ptr<Store> store;
+    qint64 calibrationId = 0;
+
+    Now clock() {
+        return [this] {
+            now = now.addMSecs(500);
+            return now;
+        };
+    }
+
+    bool open() {
+        auto s = Store::open(path, clock());
+        if (!s)
+            return false;
+        store = std::move(*s);
+        Batch b{QStringLiteral("LOT-A"),
+                QStringLiteral("film"),
+                50,
+                0.8,
+                {{600, 0.12}},
+                {},
+                QStringLiteral("ana"),
+                {}};
+        Calibration c = filmCalibration();
+        c.batchId = b.id;
+        c.headSerial = QStringLiteral("1234");
+        c.wavelengthNm = 600;
+        c.certificate = QStringLiteral("NPL-2026-117");
+        c.validUntil = QDate(2027, 6, 30);
+        if (!store->addBatch(b))
+            return false;
+        auto cal = store->addCalibration(c);
+        if (!cal)
+            return false;
+        c.id = calibrationId = cal->id;
+        auto fit = fitCalibration(c, Model::Power, false);
+        Job training{QStringLiteral("T1"),
+                     QStringLiteral("practice"),
+                     5.0,
+                     30.0,
+                     true,
+                     QStringLiteral("ana"),
+                     {}};
+        Job real{QStringLiteral("R1"),
+                 QStringLiteral("syringes"),
+                 5.0,
+                 30.0,
+                 false,
+                 QStringLiteral("ana"),
+                 {}};
+        return fit && store->addFit(*fit) && store->addJob(training) && store->addJob(real);
+    }
+};
+
+} // namespace qvr::dose::test

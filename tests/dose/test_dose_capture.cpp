@@ -1,0 +1,217 @@
+// Capturing dosimeters from the reader's items through the link seam: stable detection, the
+// film-out rule, the reading rules' refusals, and the colours the window gives states and doses.
+
+#include "DoseBench.h"
+
+#include "dose/cli/CaptureSession.h"
+#include "dose/core/JobSummary.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace qvr::dose;
+using namespace qvr::dose::test;
+
+class TestDoseCapture : public QObject {
+    Q_OBJECT
+
+    DoseBench bench_;
+    FakeReader reader_;
+    std::unique_ptr<CaptureSession> session_;
+
+    void serve(const char* a, int times = 1) {
+        reader_.served.insert(QStringLiteral("A"), QString::fromLatin1(a));
+        for (int i = 0; i < times; ++i)
+            session_->poll(true);
+    }
+    void filmOutAndIn() {
+        reader_.served.insert(QStringLiteral("lblPresent"), QStringLiteral("No Film"));
+        session_->poll(true);
+        reader_.served.insert(QStringLiteral("lblPresent"), QStringLiteral("Film"));
+    }
+    qsizetype stored(const QString& job = QStringLiteral("T1")) {
+        auto all = bench_.store->records(job);
+        return all ? static_cast<qsizetype>(all->size()) : -1;
+    }
+
+private slots:
+    void init() {
+        bench_.store.reset();
+        QFile::remove(bench_.path);
+        QVERIFY(bench_.open());
+        reader_ = FakeReader();
+        session_ = std::make_unique<CaptureSession>(*bench_.store, reader_, bench_.clock(),
+                                                    QStringLiteral("ana"));
+        QVERIFY(session_->choose(QStringLiteral("T1"), bench_.calibrationId));
+        session_->setDosimeter(QStringLiteral("D1"));
+    }
+
+    void capturesByItselfOncePerFilm() {
+        QSignalSpy captured(session_.get(), &CaptureSession::captured);
+        serve("0.850", 4);
+        QCOMPARE(captured.count(), 0);
+        serve("0.851");
+        QCOMPARE(captured.count(), 1);
+        const Record r = captured.at(0).at(0).value<Record>();
+        QCOMPARE(r.readings.size(), size_t(5));
+        QVERIFY(r.result.inRange);
+        QVERIFY(r.flags.contains(QStringLiteral("training")));
+        // The same film stays in: nothing more, by itself or on the key.
+        serve("0.850", 10);
+        QVERIFY(!session_->capture());
+        QCOMPARE(stored(), 1);
+        // A reread of the same dosimeter after the film went out and in again adds a row.
+        filmOutAndIn();
+        serve("0.860", 5);
+        QCOMPARE(captured.count(), 2);
+        QCOMPARE(captured.at(1).at(0).value<Record>().reread, 1);
+        QCOMPARE(stored(), 2);
+    }
+
+    void settlesOnlyWithinTheBand_data() {
+        QTest::addColumn<QStringList>("readings");
+        QTest::addColumn<bool>("captured");
+        QTest::newRow("steady") << QStringList{"0.850", "0.851", "0.852", "0.851", "0.850"} << true;
+        QTest::newRow("drifting") << QStringList{"0.850", "0.852", "0.854", "0.856", "0.858"}
+                                  << false;
+        QTest::newRow("settles late")
+            << QStringList{"0.700", "0.800", "0.850", "0.850", "0.850", "0.850", "0.850"} << true;
+        QTest::newRow("one spike")
+            << QStringList{"0.850", "0.850", "0.856", "0.850", "0.850"} << false;
+        QTest::newRow("zeroing breaks the run")
+            << QStringList{"0.850", "0.850", "Zeroing", "0.850", "0.850", "0.850"} << false;
+    }
+    void settlesOnlyWithinTheBand() {
+        QFETCH(QStringList, readings);
+        QFETCH(bool, captured);
+        for (const QString& a : readings)
+            serve(a.toLatin1().constData());
+        QCOMPARE(stored(), captured ? 1 : 0);
+    }
+
+    void manualCaptureNeedsNoSettling() {
+        session_->setAutomatic(false);
+        serve("0.850", 20);
+        QCOMPARE(stored(), 0);
+        QVERIFY(session_->capture());
+        QCOMPARE(stored(), 1);
+    }
+
+    void refusesWhatTheRulesForbid_data() {
+        QTest::addColumn<QString>("job");
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("simulated, real job") << "R1"
+                                             << "Simulated" << QVariant(true) << "training";
+        QTest::newRow("fault") << "T1"
+                               << "Fault" << QVariant("card not found") << "fault";
+        QTest::newRow("filter check") << "T1"
+                                      << "State" << QVariant("filter check") << "not reading";
+        QTest::newRow("empty holder") << "T1"
+                                      << "lblPresent" << QVariant("No Film") << "no film";
+        QTest::newRow("other wavelength") << "T1"
+                                          << "WL" << QVariant("510 nm") << "510 nm";
+        QTest::newRow("other head") << "T1"
+                                    << "lblSN" << QVariant("9999") << "head";
+        QTest::newRow("older reader") << "T1"
+                                      << "State" << QVariant() << "State";
+        QTest::newRow("reader gone") << "T1"
+                                     << "" << QVariant() << "not running";
+        QTest::newRow("no dosimeter id") << "T1"
+                                         << "id" << QVariant() << "dosimeter";
+    }
+    void refusesWhatTheRulesForbid() {
+        QFETCH(QString, job);
+        QFETCH(QString, item);
+        QFETCH(QVariant, value);
+        QFETCH(QString, why);
+        QVERIFY(session_->choose(job, bench_.calibrationId));
+        session_->setAutomatic(false);
+        serve("0.850", 5);
+        if (item.isEmpty())
+            reader_.running = false;
+        else if (item == u"id")
+            session_->setDosimeter(QString());
+        else if (!value.isValid())
+            reader_.served.remove(item);
+        else
+            reader_.served.insert(item, value);
+        serve("0.850", 5);
+        QSignalSpy refused(session_.get(), &CaptureSession::refused);
+        const auto r = session_->capture();
+        QVERIFY(!r);
+        QVERIFY2(r.error().contains(why, Qt::CaseInsensitive), qPrintable(r.error()));
+        QCOMPARE(refused.count(), 1);
+        QCOMPARE(stored(job), 0);
+    }
+
+    void statesAndDosesHaveTheirTones_data() {
+        QTest::addColumn<QVariantMap>("items");
+        QTest::addColumn<QString>("words");
+        QTest::addColumn<int>("tone");
+        auto with = [](std::initializer_list<std::pair<QString, QVariant>> pairs) {
+            QVariantMap m{{"State", "reading"}, {"Fault", ""}, {"Simulated", false}};
+            for (const auto& [k, v] : pairs)
+                m.insert(k, v);
+            return m;
+        };
+        QTest::newRow("reading") << with({}) << "reading" << int(Tone::Good);
+        QTest::newRow("simulated")
+            << with({{"Simulated", true}}) << "simulated" << int(Tone::Caution);
+        QTest::newRow("zeroing") << with({{"State", "zeroing"}}) << "zeroing" << int(Tone::Busy);
+        QTest::newRow("filter check")
+            << with({{"State", "filter check"}}) << "filter check" << int(Tone::Busy);
+        QTest::newRow("fault wins")
+            << with({{"Fault", "lamp"}, {"Simulated", true}}) << "fault" << int(Tone::Bad);
+        QTest::newRow("not running") << QVariantMap() << "not running" << int(Tone::Off);
+    }
+    void statesAndDosesHaveTheirTones() {
+        QFETCH(QVariantMap, items);
+        QFETCH(QString, words);
+        QFETCH(int, tone);
+        const LinkState state = linkStateOf(items.isEmpty() ? nullptr : &items);
+        QCOMPARE(linkStateWords(state), words);
+        QCOMPARE(int(linkTone(state)), tone);
+    }
+
+    void decisionFollowsTheRule_data() {
+        QTest::addColumn<double>("dose");
+        QTest::addColumn<double>("u");
+        QTest::addColumn<int>("decision");
+        // Dmin 5, Dmax 30
+        QTest::newRow("inside with U") << 10.0 << 1.0 << int(Decision::Pass);
+        QTest::newRow("Dmin within U") << 5.5 << 1.0 << int(Decision::Undecided);
+        QTest::newRow("Dmax within U") << 29.5 << 1.0 << int(Decision::Undecided);
+        QTest::newRow("below even with U") << 3.0 << 1.0 << int(Decision::Fail);
+        QTest::newRow("above even with U") << 32.0 << 1.0 << int(Decision::Fail);
+    }
+    void decisionFollowsTheRule() {
+        QFETCH(double, dose);
+        QFETCH(double, u);
+        QFETCH(int, decision);
+        QCOMPARE(int(decide(dose, u, *session_->job())), decision);
+    }
+
+    void summaryAveragesValidReadsOnly() {
+        serve("0.850", 5); // D1, about 10 kGy
+        filmOutAndIn();
+        serve("0.870", 5); // D1 reread
+        filmOutAndIn();
+        serve("2.990", 5); // D1 again, far above the calibrated range: not valid
+        auto all = bench_.store->records(QStringLiteral("T1"));
+        QVERIFY(all);
+        QCOMPARE(all->size(), size_t(3));
+        const JobSummary s = summarize(*session_->job(), *all);
+        QCOMPARE(s.dosimeters.size(), size_t(1));
+        QCOMPARE(s.dosimeters[0].reads, 3);
+        QCOMPARE(s.dosimeters[0].n, 2);
+        QVERIFY(qFuzzyCompare(s.dosimeters[0].dose,
+                              (all->at(0).result.dose + all->at(1).result.dose) / 2));
+        QVERIFY(!all->at(2).result.inRange);
+        QCOMPARE(int(recordTone(all->at(2))), int(Tone::Off));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDoseCapture)
+#include "test_dose_capture.moc"

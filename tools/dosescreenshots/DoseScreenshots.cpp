@@ -1,0 +1,125 @@
+// Draws the dose window's views into PNG files for the README, on a scratch database with the
+// example calibration and a training job read on a made-up simulated reader.
+// Usage: qvr100dosescreenshots SOURCE_DIR OUT_DIR
+
+#include "dose/core/Fitting.h"
+#include "dose/ui/DoseWindow.h"
+#include "dose/ui/ReadView.h"
+#include "dose/ui/ReaderCheckView.h"
+
+#include <QApplication>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <cstdio>
+
+using namespace qvr::dose;
+
+namespace {
+
+class ScriptedReader : public ReaderSource {
+public:
+    ReaderItems served{{"State", "reading"},   {"Fault", ""},       {"Simulated", true},
+                       {"lblPresent", "Film"}, {"WL", "600 nm"},    {"lblSN", "1234"},
+                       {"A", "0.850"},         {"lblZero", "3.604"}};
+    Outcome<ReaderItems> items() override { return served; }
+    Outcome<ReaderItems> nextReading(int) override { return served; }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: qvr100dosescreenshots SOURCE_DIR OUT_DIR\n");
+        return 2;
+    }
+    const QString source = QString::fromLocal8Bit(argv[1]), out = QString::fromLocal8Bit(argv[2]);
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("dose.sqlite"));
+    auto opened = Store::open(db);
+    if (!opened) {
+        std::fprintf(stderr, "%s\n", qPrintable(opened.error()));
+        return 1;
+    }
+    Store& store = **opened;
+    store.addBatch({QStringLiteral("LOT-A"),
+                    QStringLiteral("film"),
+                    50,
+                    0.8,
+                    {{600, 0.118}},
+                    {},
+                    QStringLiteral("ana"),
+                    {}});
+    store.addJob({QStringLiteral("TRAIN-01"),
+                  QStringLiteral("practice run"),
+                  5.0,
+                  30.0,
+                  true,
+                  QStringLiteral("ana"),
+                  {}});
+    ScriptedReader reader;
+    CaptureSession session(store, reader, systemNow(), QStringLiteral("ana"));
+    DoseWindow window(
+        store, session,
+        {db, QStringLiteral("ana"), systemNow(), dir.filePath(QStringLiteral("qvr100dose.conf"))});
+    window.resize(1000, 720);
+    window.show();
+    session.poll(false);
+    auto id = window.runCommand({QStringLiteral("calibration"), QStringLiteral("import"),
+                                 source + QStringLiteral("/examples/film-calibration.csv"),
+                                 QStringLiteral("--batch"), QStringLiteral("LOT-A"),
+                                 QStringLiteral("--head"), QStringLiteral("1234"),
+                                 QStringLiteral("--wavelength"), QStringLiteral("600")});
+    if (!id) {
+        std::fprintf(stderr, "%s\n", qPrintable(id.error()));
+        return 1;
+    }
+    window.runCommand({QStringLiteral("calibration"), QStringLiteral("fit"), id->trimmed()});
+    window.readView()->reloadChoices(QStringLiteral("TRAIN-01"), id->trimmed().toLongLong());
+    // Three films, each settled, then taken out.
+    const char* films[][2] = {{"F-001", "0.850"}, {"F-002", "0.872"}, {"F-003", "1.204"}};
+    for (const auto& f : films) {
+        reader.served.insert(QStringLiteral("lblPresent"), QStringLiteral("No Film"));
+        session.poll(true);
+        reader.served.insert(QStringLiteral("lblPresent"), QStringLiteral("Film"));
+        reader.served.insert(QStringLiteral("A"), QString::fromLatin1(f[1]));
+        session.setDosimeter(QString::fromLatin1(f[0]));
+        for (int i = 0; i < 5; ++i)
+            session.poll(true);
+    }
+    reader.served.insert(QStringLiteral("State"), QStringLiteral("filter check"));
+    reader.served.insert(QStringLiteral("na"), QStringLiteral("0.301"));
+    session.poll(false);
+    FilterSet set;
+    set.certificate = QStringLiteral("ND-2026-4");
+    set.certified[510] = {{"na", 0.310}, {"nb", 1.020}, {"nc", 2.030}};
+    set.certified[600] = {{"na", 0.300}, {"nb", 1.000}, {"nc", 2.000}};
+    window.checkView()->setFilterSet(set);
+    reader.served.insert(QStringLiteral("na"), QStringLiteral("0.302"));
+    reader.served.insert(QStringLiteral("nb"), QStringLiteral("1.004"));
+    session.poll(false);
+    reader.served.insert(QStringLiteral("State"), QStringLiteral("reading"));
+    session.poll(false);
+
+    const QStringList names{QStringLiteral("read"), QStringLiteral("records"),
+                            QStringLiteral("trend"), QStringLiteral("calibration"),
+                            QStringLiteral("check")};
+    for (int i = 0; i < names.size(); ++i) {
+        window.tabs()->setCurrentIndex(i);
+        if (i == 4) {
+            reader.served.insert(QStringLiteral("State"), QStringLiteral("filter check"));
+            session.poll(false);
+            reader.served.insert(QStringLiteral("na"), QStringLiteral("0.301"));
+            reader.served.insert(QStringLiteral("nb"), QStringLiteral("1.003"));
+            reader.served.insert(QStringLiteral("nc"), QStringLiteral("2.031"));
+            session.poll(false);
+        }
+        app.processEvents();
+        const QString file = out + QStringLiteral("/dose-%1.png").arg(names[i]);
+        if (!window.grab().save(file)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+            return 1;
+        }
+    }
+    return 0;
+}
