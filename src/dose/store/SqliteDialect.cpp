@@ -1,8 +1,10 @@
 #include "dose/store/Dialect.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlQuery>
+#include <QThread>
 #include <QVariant>
 
 namespace qvr::dose {
@@ -34,7 +36,15 @@ public:
                                      {"PRAGMA foreign_keys = ON", nullptr}};
         for (const auto& [sql, expect] : settings) {
             QSqlQuery q(db);
-            if (!q.exec(QLatin1String(sql)))
+            // Switching a new file to WAL needs it alone: another process creating the same
+            // file at this moment gets "locked" at once, without the busy handler, so wait here.
+            QDeadlineTimer deadline(kBusyTimeoutMs);
+            bool done = q.exec(QLatin1String(sql));
+            while (!done && isBusy(q.lastError()) && !deadline.hasExpired()) {
+                QThread::msleep(10);
+                done = q.exec(QLatin1String(sql));
+            }
+            if (!done)
                 return Failure{
                     QStringLiteral("%1 failed on %2: %3")
                         .arg(QLatin1String(sql), file.absoluteFilePath(), q.lastError().text())};
