@@ -74,7 +74,11 @@ bench: build
 
 run: build
 	@if [ ! -x build/bin/qvr100pci ]; then echo "The program is not built yet."; exit 0; fi
-	./build/bin/qvr100pci --simulate
+	@# The simulated head keeps its one-instance lock in the user's private runtime folder; a
+	@# shell without a login session (su, a container) has none, so make the one logind would.
+	@rt=$${XDG_RUNTIME_DIR:-/run/user/$$(id -u)}; \
+	if [ ! -d "$$rt" ]; then install -d -m 700 "$$rt" 2>/dev/null || rt=""; fi; \
+	XDG_RUNTIME_DIR=$$rt ./build/bin/qvr100pci --simulate
 
 screenshots: build
 	QT_QPA_PLATFORM=offscreen ./build/bin/qvr100screenshots docs
