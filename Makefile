@@ -94,11 +94,11 @@ deb-inspect: deb
 	dpkg-deb --info $$deb && dpkg-deb --contents $$deb && \
 	for f in ./usr/bin/qvr100pci ./usr/bin/qvr100ctl ./usr/bin/qvr100dose \
 	         ./usr/lib/systemd/user/qvr100pci.service ./usr/lib/udev/rules.d/60-qvr100pci.rules; do \
-	  dpkg-deb --contents $$deb | grep -q " $$f$$" || { echo "package lacks $$f"; exit 1; }; \
+	  dpkg-deb --contents $$deb | grep " $$f$$" >/dev/null || { echo "package lacks $$f"; exit 1; }; \
 	done && \
 	dpkg-deb --fsys-tarfile $$deb | tar -xO ./usr/lib/systemd/user/qvr100pci.service | \
-	  grep -q '^ExecStart=/usr/bin/qvr100pci ' || { echo "unit does not start /usr/bin/qvr100pci"; exit 1; }; \
-	if dpkg-deb --fsys-tarfile $$deb | tar -xO ./usr/bin | grep -aq "$(CURDIR)"; then \
+	  grep '^ExecStart=/usr/bin/qvr100pci ' >/dev/null || { echo "unit does not start /usr/bin/qvr100pci"; exit 1; }; \
+	if dpkg-deb --fsys-tarfile $$deb | tar -xO ./usr/bin | grep -a "$(CURDIR)" >/dev/null; then \
 	  echo "a build path is inside the package"; exit 1; fi; \
 	apt-get install -s ./$$deb >/dev/null && echo "package $$deb: dependencies resolve"
 

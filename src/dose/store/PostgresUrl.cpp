@@ -75,7 +75,9 @@ PostgresUrl PostgresUrl::parse(const QString& spec) {
     bool timeoutGiven = false;
     static const QRegularExpression keyword(QStringLiteral("^[a-z_]+$"));
     const auto items = QUrlQuery(url).queryItems(QUrl::FullyDecoded);
-    for (const auto& [key, value] : items) {
+    for (const auto& item : items) {
+        const QString& key = item.first;
+        const QString& value = item.second;
         auto once = [&](QString& field, const QString& what) {
             if (!field.isEmpty())
                 return QStringLiteral("the URL gives the %1 twice").arg(what);
