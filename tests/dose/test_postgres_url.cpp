@@ -43,7 +43,7 @@ qvr::test::PgServer* TestPostgresUrl::server() {
 }
 
 void TestPostgresUrl::parses_data() {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("given");
     QTest::addColumn<QString>("host");
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("user");
@@ -86,8 +86,8 @@ void TestPostgresUrl::parses_data() {
 }
 
 void TestPostgresUrl::parses() {
-    QFETCH(QString, spec);
-    const PostgresUrl u = PostgresUrl::parse(spec);
+    QFETCH(QString, given);
+    const PostgresUrl u = PostgresUrl::parse(given);
     QVERIFY2(u.ok(), qPrintable(u.error));
     QFETCH(QString, host);
     QFETCH(int, port);
@@ -102,7 +102,7 @@ void TestPostgresUrl::parses() {
 }
 
 void TestPostgresUrl::refuses_data() {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("given");
     QTest::addColumn<QString>("says");
     QTest::newRow("password") << "postgresql://lab:secret@h/d"
                               << "~/.pgpass";
@@ -125,9 +125,9 @@ void TestPostgresUrl::refuses_data() {
 }
 
 void TestPostgresUrl::refuses() {
-    QFETCH(QString, spec);
+    QFETCH(QString, given);
     QFETCH(QString, says);
-    const PostgresUrl u = PostgresUrl::parse(spec);
+    const PostgresUrl u = PostgresUrl::parse(given);
     QVERIFY(!u.ok());
     QVERIFY2(u.error.contains(says), qPrintable(u.error));
     QVERIFY2(!u.error.contains(QLatin1String("secret")), qPrintable(u.error));
@@ -138,9 +138,9 @@ void TestPostgresUrl::connectsThroughSocketFolder() {
     qvr::test::PgServer* pg = server();
     QVERIFY(pg);
     QVERIFY2(pg->createDatabase(QStringLiteral("dose lab")), qPrintable(pg->error()));
-    const QString spec = QStringLiteral("postgresql://%1@/dose%20lab?host=%2&application_name=t")
-                             .arg(pg->superuser(), pg->socketDir());
-    const PostgresUrl u = PostgresUrl::parse(spec);
+    const QString given = QStringLiteral("postgresql://%1@/dose%20lab?host=%2&application_name=t")
+                              .arg(pg->superuser(), pg->socketDir());
+    const PostgresUrl u = PostgresUrl::parse(given);
     QVERIFY2(u.ok(), qPrintable(u.error));
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("t"));

@@ -34,16 +34,16 @@ constexpr int defaultConnectTimeoutS = 10;
 
 } // namespace
 
-bool PostgresUrl::looksLikeUrl(const QString& spec) {
-    return spec.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
-           spec.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+bool PostgresUrl::looksLikeUrl(const QString& location) {
+    return location.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
+           location.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
 }
 
-PostgresUrl PostgresUrl::parse(const QString& spec) {
-    if (!looksLikeUrl(spec))
-        return refused(QStringLiteral("not a PostgreSQL URL (postgresql://...): %1").arg(spec));
+PostgresUrl PostgresUrl::parse(const QString& location) {
+    if (!looksLikeUrl(location))
+        return refused(QStringLiteral("not a PostgreSQL URL (postgresql://...): %1").arg(location));
     // libpq accepts a socket folder percent-encoded in the host part; QUrl takes no '/' there.
-    QString text = spec;
+    QString text = location;
     QString encodedSocket;
     static const QRegularExpression socketHost(
         QStringLiteral("^(postgres(?:ql)?://(?:[^@/?]*@)?)(%2F[^:/?]*)"),

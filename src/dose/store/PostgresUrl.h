@@ -23,8 +23,8 @@ struct PostgresUrl {
     // Host, port and database, for messages (never a secret).
     QString display() const;
 
-    static bool looksLikeUrl(const QString& spec);
-    static PostgresUrl parse(const QString& spec);
+    static bool looksLikeUrl(const QString& location);
+    static PostgresUrl parse(const QString& location);
 };
 
 // Sets a QPSQL connection's host, port, user, database and options; never a password.
