@@ -176,14 +176,10 @@ private slots:
             << QVariantMap{{"Simulated", true}} << false << "the reader runs on the simulated head";
         QTest::newRow("no State") << QVariantMap{{"State", missing}} << false
                                   << "the reader does not serve its State item";
-        QTest::newRow("no Fault") << QVariantMap{{"Fault", missing}} << false
-                                  << "the reader does not serve its Fault item";
         QTest::newRow("fault") << QVariantMap{{"Fault", "lamp low"}} << true
                                << "the reader reports a fault: lamp low";
         QTest::newRow("zeroing") << QVariantMap{{"State", "zeroing"}} << false
                                  << "the reader is not reading (state: zeroing)";
-        QTest::newRow("filter check") << QVariantMap{{"State", "filter check"}} << false
-                                      << "the reader is not reading (state: filter check)";
         QTest::newRow("no film") << QVariantMap{{"lblPresent", "No Film"}} << false
                                  << "no film in the head";
         QTest::newRow("wavelength") << QVariantMap{{"WL", "510 nm"}} << false
@@ -217,7 +213,6 @@ private slots:
         QTest::newRow("negative") << "-0.045" << -0.045;
         QTest::newRow("zeroing") << "Zeroing" << qQNaN();
         QTest::newRow("over range") << ">3.0" << qQNaN();
-        QTest::newRow("error") << "Error" << qQNaN();
         QTest::newRow("empty") << "" << qQNaN();
     }
     void servedAbsorbance() {

@@ -42,86 +42,60 @@ qvr::test::PgServer* TestPostgresUrl::server() {
     return server_->running() ? server_.get() : nullptr;
 }
 
+// parts: host, port, user and database; options: empty for the default timeout alone.
 void TestPostgresUrl::parses_data() {
     QTest::addColumn<QString>("given");
-    QTest::addColumn<QString>("host");
-    QTest::addColumn<int>("port");
-    QTest::addColumn<QString>("user");
-    QTest::addColumn<QString>("database");
+    QTest::addColumn<QStringList>("parts");
     QTest::addColumn<QString>("options");
-    const QString timeout = QStringLiteral("connect_timeout=10");
+    using L = QStringList;
     QTest::newRow("full") << "postgresql://lab@db.example.org:5433/dose"
-                          << "db.example.org" << 5433 << "lab"
-                          << "dose" << timeout;
-    QTest::newRow("short scheme") << "postgres://db/dose"
-                                  << "db" << -1 << ""
-                                  << "dose" << timeout;
-    QTest::newRow("socket in query") << "postgresql:///dose?host=/run/postgresql"
-                                     << "/run/postgresql" << -1 << ""
-                                     << "dose" << timeout;
-    QTest::newRow("socket encoded in host") << "postgresql://lab@%2Frun%2Fpostgresql:5432/dose"
-                                            << "/run/postgresql" << 5432 << "lab"
-                                            << "dose" << timeout;
-    QTest::newRow("ipv6") << "postgresql://[::1]:5432/dose"
-                          << "::1" << 5432 << ""
-                          << "dose" << timeout;
+                          << L{"db.example.org", "5433", "lab", "dose"} << QString();
+    QTest::newRow("short scheme") << "postgres://db/dose" << L{"db", "-1", "", "dose"} << QString();
+    QTest::newRow("socket encoded in host")
+        << "postgresql://lab@%2Frun%2Fpostgresql:5432/dose"
+        << L{"/run/postgresql", "5432", "lab", "dose"} << QString();
+    QTest::newRow("ipv6") << "postgresql://[::1]:5432/dose" << L{"::1", "5432", "", "dose"}
+                          << QString();
     QTest::newRow("everything in query") << "postgresql://?host=h&port=6000&user=u&dbname=d"
-                                         << "h" << 6000 << "u"
-                                         << "d" << timeout;
+                                         << L{"h", "6000", "u", "d"} << QString();
     QTest::newRow("percent-encoded names") << "postgresql://lab%40desk@h/dose%20lab"
-                                           << "h" << -1 << "lab@desk"
-                                           << "dose lab" << timeout;
-    QTest::newRow("defaults") << "postgresql://"
-                              << "" << -1 << ""
-                              << "" << timeout;
+                                           << L{"h", "-1", "lab@desk", "dose lab"} << QString();
+    QTest::newRow("defaults") << "postgresql://" << L{"", "-1", "", ""} << QString();
     QTest::newRow("options quoted")
         << "postgresql://h/d?sslmode=require&application_name=desk%202&connect_timeout=3"
-        << "h" << -1 << ""
-        << "d"
+        << L{"h", "-1", "", "d"}
         << "sslmode='require';application_name='desk 2';connect_timeout='3'";
-    QTest::newRow("quote in option") << "postgresql://h/d?application_name=o'hara"
-                                     << "h" << -1 << ""
-                                     << "d"
-                                     << "application_name='o\\'hara';connect_timeout=10";
+    QTest::newRow("quote in option")
+        << "postgresql://h/d?application_name=o'hara" << L{"h", "-1", "", "d"}
+        << "application_name='o\\'hara';connect_timeout=10";
 }
 
 void TestPostgresUrl::parses() {
     QFETCH(QString, given);
+    QFETCH(QStringList, parts);
+    QFETCH(QString, options);
     const PostgresUrl u = PostgresUrl::parse(given);
     QVERIFY2(u.ok(), qPrintable(u.error));
-    QFETCH(QString, host);
-    QFETCH(int, port);
-    QFETCH(QString, user);
-    QFETCH(QString, database);
-    QFETCH(QString, options);
-    QCOMPARE(u.host, host);
-    QCOMPARE(u.port, port);
-    QCOMPARE(u.user, user);
-    QCOMPARE(u.database, database);
-    QCOMPARE(u.options, options);
+    QCOMPARE((QStringList{u.host, QString::number(u.port), u.user, u.database}), parts);
+    QCOMPARE(u.options, options.isEmpty() ? QStringLiteral("connect_timeout=10") : options);
 }
 
 void TestPostgresUrl::refuses_data() {
     QTest::addColumn<QString>("given");
     QTest::addColumn<QString>("says");
-    QTest::newRow("password") << "postgresql://lab:secret@h/d"
-                              << "~/.pgpass";
-    QTest::newRow("password in query") << "postgresql://h/d?password=secret"
-                                       << "~/.pgpass";
-    QTest::newRow("a path") << "/var/lib/dose.sqlite"
-                            << "not a PostgreSQL URL";
-    QTest::newRow("bad port") << "postgresql://h:99999/d"
-                              << "not a valid";
-    QTest::newRow("bad port in query") << "postgresql://h/d?port=x"
-                                       << "not a port";
-    QTest::newRow("two hosts") << "postgresql://h/d?host=/tmp"
-                               << "host twice";
-    QTest::newRow("nested path") << "postgresql://h/a/b"
-                                 << "cannot hold '/'";
-    QTest::newRow("semicolon") << "postgresql://h/d?application_name=a%3Bb"
-                               << "cannot hold ';'";
-    QTest::newRow("odd keyword") << "postgresql://h/d?host%20x=1"
-                                 << "not a connection option";
+    const char* const rows[][2] = {
+        {"postgresql://lab:secret@h/d", "~/.pgpass"},
+        {"postgresql://h/d?password=secret", "~/.pgpass"},
+        {"/var/lib/dose.sqlite", "not a PostgreSQL URL"},
+        {"postgresql://h:99999/d", "not a valid"},
+        {"postgresql://h/d?port=x", "not a port"},
+        {"postgresql://h/d?host=/tmp", "host twice"},
+        {"postgresql://h/a/b", "cannot hold '/'"},
+        {"postgresql://h/d?application_name=a%3Bb", "cannot hold ';'"},
+        {"postgresql://h/d?host%20x=1", "not a connection option"},
+    };
+    for (const auto& [spec, says] : rows)
+        QTest::newRow(spec) << QString(spec) << QString(says);
 }
 
 void TestPostgresUrl::refuses() {
