@@ -120,7 +120,6 @@ private slots:
         // would fill the memory, a FIFO with no writer would block the start for good.
         QTest::newRow("endless device") << QByteArray("sim") << QByteArray("/dev/zero")
                                         << "cannot read /dev/zero: not a regular file";
-        QTest::newRow("folder") << QByteArray("sim") << QByteArray("/") << "not a regular file";
         QTest::newRow("fifo") << QByteArray("sim") << QByteArray("fifo") << "not a regular file";
         QTest::newRow("too large")
             << QByteArray("sim") << QByteArray(1024 * 1024 + 1, ' ') << "larger than 1048576";

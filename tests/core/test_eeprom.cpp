@@ -218,9 +218,6 @@ private slots:
         Scenario blank = Scenario::healthy();
         blank.faults.blankEeprom = true;
         QTest::newRow("blank part") << blank << "1000" << false;
-        Scenario off = Scenario::healthy();
-        off.faults.disconnected = true;
-        QTest::newRow("head disconnected") << off << "1000" << false;
     }
     // No message either way; without a record of its own, nothing would store a gain for head
     // 1000.

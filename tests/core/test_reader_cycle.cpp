@@ -98,7 +98,6 @@ void TestReaderCycle::tickSequenceAfterStartup_data() {
 
     QTest::newRow("Primary") << "Primary" << QList<int>{8} << 500 << -1;
     QTest::newRow("Secondary") << "Secondary" << QList<int>{11} << 1000 << 500;
-    QTest::newRow("primary in lower case") << "primary" << QList<int>{11} << 1000 << 500;
     QTest::newRow("damaged") << "Prim\u00e4r" << QList<int>{11} << 1000 << 500;
 }
 

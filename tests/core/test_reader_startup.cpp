@@ -97,32 +97,26 @@ void TestReaderStartup::storedBoard() {
 }
 
 void TestReaderStartup::positionRestored_data() {
-    QTest::addColumn<QString>("left");
-    QTest::addColumn<QString>("top");
+    QTest::addColumn<QStringList>("stored"); // left and top; empty: none stored
     QTest::addColumn<QPointF>("expected");
-    QTest::newRow("first run") << QString() << QString() << QPointF(100, 100);
-    QTest::newRow("beyond the right edge") << "20000"
-                                           << "100" << QPointF(12860, 100);
-    QTest::newRow("negative stays") << "-500"
-                                    << "-20" << QPointF(-500, -20);
-    QTest::newRow("right edge on the screen edge") << "12860"
-                                                   << "10320" << QPointF(12860, 10320);
-    QTest::newRow("fraction") << "1500.5"
-                              << "99.25" << QPointF(1500.5, 99.25);
-    QTest::newRow("damaged falls back") << "left"
-                                        << "1e999" << QPointF(100, 100);
+    using L = QStringList;
+    QTest::newRow("first run") << L{} << QPointF(100, 100);
+    QTest::newRow("beyond the right edge") << L{"20000", "100"} << QPointF(12860, 100);
+    QTest::newRow("negative stays") << L{"-500", "-20"} << QPointF(-500, -20);
+    QTest::newRow("right edge on the screen edge") << L{"12860", "10320"} << QPointF(12860, 10320);
+    QTest::newRow("fraction") << L{"1500.5", "99.25"} << QPointF(1500.5, 99.25);
+    QTest::newRow("damaged falls back") << L{"left", "1e999"} << QPointF(100, 100);
 }
 
 void TestReaderStartup::positionRestored() {
-    QFETCH(QString, left);
-    QFETCH(QString, top);
+    QFETCH(QStringList, stored);
     QFETCH(QPointF, expected);
     Rig rig;
     rig.settings.values_.insert(QStringLiteral("PCIPort"), QStringLiteral("0"));
-    if (!left.isNull())
-        rig.settings.values_.insert(QStringLiteral("ScreenLeft"), left);
-    if (!top.isNull())
-        rig.settings.values_.insert(QStringLiteral("ScreenTop"), top);
+    if (!stored.isEmpty()) {
+        rig.settings.values_.insert(QStringLiteral("ScreenLeft"), stored[0]);
+        rig.settings.values_.insert(QStringLiteral("ScreenTop"), stored[1]);
+    }
     rig.reader.Form_Load(rig.host);
     QCOMPARE(rig.host.frame.topLeft(), expected);
 }

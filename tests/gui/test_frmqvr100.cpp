@@ -11,7 +11,6 @@
 #include "ui/Twips.h"
 #include "ui/dlgPort.h"
 #include "ui/frmAbout.h"
-#include "ui/frmNDF.h"
 #include "ui/frmQVR100.h"
 
 #include <QtTest>
@@ -217,23 +216,6 @@ private slots:
         rig.action("mnuSecondary")->trigger();
         rig.clock.advance(1000);
         QVERIFY(check->isChecked());
-    }
-
-    void filterCheckCommand() {
-        Rig rig;
-        rig.reader.state().rdrGain = 2.5;
-        bool dialogRan = false;
-        whenShown<frmNDF>(this, [&](frmNDF& ndf) {
-            dialogRan = true;
-            rig.driver.queueVolts(3.0);
-            ndf.findChild<QPushButton*>(QStringLiteral("cmdZero"))->click();
-            rig.driver.queueVolts(1.0);
-            ndf.findChild<QPushButton*>(QStringLiteral("cmdLight"))->click();
-            ndf.findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
-        });
-        rig.action("mnuNDF")->trigger();
-        QVERIFY(dialogRan);
-        QCOMPARE(rig.reader.labels().text(Label::na), QStringLiteral("0.800"));
     }
 
     void portCommandChoosesTheBoard() {

@@ -8,7 +8,7 @@
 namespace qvr::test {
 
 int FakeDriver::cbAIn(int board, int chan, int, std::int16_t& value) {
-    if (status == 0 || touchOnFailure) {
+    if (status == 0) {
         if (countSource) {
             value = countSource();
         } else if (!counts.empty()) {
@@ -24,7 +24,7 @@ int FakeDriver::cbAIn(int board, int chan, int, std::int16_t& value) {
 }
 
 int FakeDriver::cbDIn(int board, int port, std::int16_t& value) {
-    if (status == 0 || touchOnFailure)
+    if (status == 0)
         value = inputs;
     if (logAnalog)
         calls.append({QStringLiteral("cbDIn"), board, port, value});
@@ -55,15 +55,12 @@ int FakeDriver::cbGetBoardName(int board, char* name) {
     return 0;
 }
 
-void FakeDriver::queueSum(qint64 sum) {
+void FakeDriver::queueVolts(double volts) {
+    const qint64 sum = std::llround((volts + 5.0) * kSamplesPerReading * kCountsPerVolt);
     const qint64 base = sum / kSamplesPerReading;
     const qint64 extra = sum % kSamplesPerReading;
     for (int i = 0; i < kSamplesPerReading; ++i)
         counts.push_back(static_cast<std::int16_t>(base + (i < extra ? 1 : 0)));
-}
-
-void FakeDriver::queueVolts(double volts) {
-    queueSum(std::llround((volts + 5.0) * kSamplesPerReading * kCountsPerVolt));
 }
 
 QList<int> FakeDriver::doutValues() const {

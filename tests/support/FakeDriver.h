@@ -33,12 +33,10 @@ public:
     std::function<std::int16_t()> countSource;     // overrides both when set
     std::int16_t inputs = 1;                       // head input lines (no film, button up)
     int status = 0;                                // returned by every call
-    bool touchOnFailure = false;                   // whether a failing read fills its destination
     std::map<int, std::pair<int, QString>> boards; // number -> (type, name)
 
-    // Queues the 5000 counts of one reading that add up to sum (each within 0..4095), or
-    // whose converter voltage is volts (to the nearest count sum).
-    void queueSum(qint64 sum);
+    // Queues the 5000 counts of one reading whose converter voltage is volts (to the nearest
+    // count sum), each within 0..4095.
     void queueVolts(double volts);
 
     // Logged calls; doutValues() lists the values of the port writes in order.
