@@ -94,8 +94,8 @@ void TestPostgresUrl::refuses_data() {
         {"postgresql://h/d?application_name=a%3Bb", "cannot hold ';'"},
         {"postgresql://h/d?host%20x=1", "not a connection option"},
     };
-    for (const auto& [spec, says] : rows)
-        QTest::newRow(spec) << QString(spec) << QString(says);
+    for (const auto& [location, says] : rows)
+        QTest::newRow(location) << QString(location) << QString(says);
 }
 
 void TestPostgresUrl::refuses() {
