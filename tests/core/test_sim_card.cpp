@@ -82,6 +82,7 @@ private slots:
         QTest::newRow("AIn channel 8") << "ain-chan" << kStatusBadChannel;
         QTest::newRow("AIn unipolar range") << "ain-range" << kStatusBadRange;
         QTest::newRow("DIn port 0") << "din-port" << kStatusBadPort;
+        QTest::newRow("DOut on a missing board") << "dout-board" << kStatusBadBoard;
         QTest::newRow("GetConfig other item") << "config-item" << kStatusBadConfigItem;
     }
     void refusedArguments() {
@@ -90,11 +91,12 @@ private slots:
         SimCard card(Scenario::quiet());
         std::int16_t v = -123;
         std::int32_t c = -123;
-        const int got = call == "ain-board"   ? card.cbAIn(1, 0, BIP5VOLTS, v)
-                        : call == "ain-chan"  ? card.cbAIn(0, 8, BIP5VOLTS, v)
-                        : call == "ain-range" ? card.cbAIn(0, 0, 100, v)
-                        : call == "din-port"  ? card.cbDIn(0, 0, v)
-                                              : card.cbGetConfig(BOARDINFO, 0, 0, 99, c);
+        const int got = call == "ain-board"    ? card.cbAIn(1, 0, BIP5VOLTS, v)
+                        : call == "ain-chan"   ? card.cbAIn(0, 8, BIP5VOLTS, v)
+                        : call == "ain-range"  ? card.cbAIn(0, 0, 100, v)
+                        : call == "din-port"   ? card.cbDIn(0, 0, v)
+                        : call == "dout-board" ? card.cbDOut(1, AUXPORT, 12)
+                                               : card.cbGetConfig(BOARDINFO, 0, 0, 99, c);
         QCOMPARE(got, status);
         QCOMPARE(v, std::int16_t(-123)); // destinations untouched
         QCOMPARE(c, -123);
