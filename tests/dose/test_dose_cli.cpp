@@ -159,8 +159,6 @@ private slots:
                                                  << "the reader runs on the simulated head";
         QTest::newRow("wrong wavelength") << "WL" << QVariant("510 nm") << "TRAIN"
                                           << "the reader is at \"510 nm\"";
-        QTest::newRow("wrong head") << "lblSN" << QVariant("1100") << "TRAIN"
-                                    << "the reader's head is \"1100\"";
         QTest::newRow("over range") << "A" << QVariant(">3.0") << "TRAIN"
                                     << "reading 1: the absorbance is above 3.0";
         QTest::newRow("error") << "A" << QVariant("Error") << "TRAIN"
