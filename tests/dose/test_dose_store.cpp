@@ -2,9 +2,7 @@
 // verify names the first row changed or removed behind the program's back, and a database from
 // a newer program is refused.
 
-#include "DoseFixtures.h"
-#include "dose/core/Fitting.h"
-#include "dose/store/Store.h"
+#include "DoseScenario.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -51,40 +49,13 @@ class TestDoseStore : public QObject {
     QString path_;
     std::unique_ptr<Store> store_;
 
-    // batch (1), calibration (2), fit (3), job (4), record 1 v1 (5), record 2 v1 (6),
-    // record 1 v2 (7)
+    // batch (1), calibration (2), fit (3), job (4), record 1 v1 (5), record 2 v1 (6) of the same
+    // dosimeter, record 1 v2 (7)
     void fill() {
-        Batch b{
-            QStringLiteral("LOT-A"), QStringLiteral("film"), 50, 0.8, {{600, 0.12}}, {}, "ana", {}};
-        QVERIFY(store_->addBatch(b));
-        Calibration c = qvr::dose::test::filmCalibration();
-        c.batchId = b.id;
-        c.headSerial = QStringLiteral("1234");
-        c.wavelengthNm = 600;
-        const auto cal = store_->addCalibration(c);
-        QVERIFY2(cal, qPrintable(cal.error()));
-        QCOMPARE(cal->id, 1);
-        c.id = cal->id;
-        const auto fit = fitCalibration(c, Model::Power, false);
-        QVERIFY(fit && store_->addFit(*fit));
-        Job job{
-            QStringLiteral("J1"), QStringLiteral("syringes"), 10.0, std::nullopt, true, "ana", {}};
-        QVERIFY(store_->addJob(job));
-        for (int i = 0; i < 2; ++i) {
-            Record r;
-            r.jobId = job.id;
-            r.dosimeter = QStringLiteral("D1");
-            r.calibrationId = 1;
-            r.fitId = 1;
-            r.a0 = 0.12;
-            r.thicknessUm = 50;
-            r.readAt = fixedClock()();
-            r.readings = {
-                {r.readAt, 1.0}, {r.readAt.addMSecs(700), 1.001}, {r.readAt.addMSecs(1400), 1.002}};
-            const auto w =
-                store_->addRecord(r, [&](Record& x) { evaluateRecord(x, *fit, job, c); });
-            QVERIFY2(w, qPrintable(w.error()));
-        }
+        auto s = qvr::test::seedStore(*store_);
+        QVERIFY2(s, qPrintable(s.error()));
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(qvr::test::addScenarioRecord(*store_, *s, 1));
         const auto corrected = store_->correctRecord(1, [](const Record& r) -> Outcome<Record> {
             Record next = r;
             next.thicknessUm = 51;
@@ -106,7 +77,7 @@ private slots:
     void cleanup() { store_.reset(); }
 
     void writesReadBack() {
-        const auto records = store_->records(QStringLiteral("J1"));
+        const auto records = store_->records(QStringLiteral("J-7"));
         QVERIFY(records);
         QCOMPARE(records->size(), size_t(3));
         QCOMPARE(records->at(0).version, 1);
@@ -117,7 +88,7 @@ private slots:
         QCOMPARE(records->at(0).createdAt, fixedClock()());
         QCOMPARE(store_->record(1)->thicknessUm, 51.0);
         QVERIFY(!store_->batch(QStringLiteral("nope")));
-        QVERIFY(!store_->addBatch(Batch{QStringLiteral("LOT-A"), {}, 1, 0, {}, {}, {}, {}}));
+        QVERIFY(!store_->addBatch(Batch{QStringLiteral("B-2026-03"), {}, 1, 0, {}, {}, {}, {}}));
         const ChainReport r = store_->verify();
         QVERIFY2(r.whole, qPrintable(r.problem));
         QCOMPARE(r.rows, 7);
@@ -152,17 +123,17 @@ private slots:
             << QStringList{"DROP TRIGGER ledger_no_update",
                            "UPDATE ledger SET canonical = replace(canonical, 'syringes', 'gloves') "
                            "WHERE seq = 4"}
-            << "ledger row 4 (job J1) was changed: its hash does not match";
+            << "ledger row 4 (job J-7) was changed: its hash does not match";
         QTest::newRow("row and text changed alike")
             << QStringList{"DROP TRIGGER ledger_no_update", "DROP TRIGGER jobs_no_update",
                            "UPDATE ledger SET canonical = replace(canonical, 'syringes', 'gloves') "
                            "WHERE seq = 4",
-                           "UPDATE jobs SET product = 'gloves'"}
-            << "ledger row 4 (job J1) was changed";
+                           "UPDATE jobs SET product = 'gloves, 2 pallets'"}
+            << "ledger row 4 (job J-7) was changed";
         QTest::newRow("domain row removed")
             << QStringList{"DROP TRIGGER batches_no_delete", "PRAGMA foreign_keys = OFF",
                            "DELETE FROM batches"}
-            << "batch LOT-A (ledger row 1) was removed from its table";
+            << "batch B-2026-03 (ledger row 1) was removed from its table";
         QTest::newRow("ledger row removed")
             << QStringList{"DROP TRIGGER ledger_no_delete", "PRAGMA foreign_keys = OFF",
                            "DELETE FROM ledger WHERE seq = 3"}
