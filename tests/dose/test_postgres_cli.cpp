@@ -2,6 +2,7 @@
 // processes, a server stopped under a writer, a desk's records copied in, and the schema's
 // migrations from the first version on, on both databases.
 
+#include "DoseProcesses.h"
 #include "DoseScenario.h"
 #include "PgServer.h"
 #include "dose/cli/Cli.h"
@@ -12,48 +13,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace qvr;
+using namespace qvr::dose::test;
 
 namespace {
-
-const QString program = QStringLiteral(QVR100_BIN_DIR "/qvr100dose");
-constexpr int kProcessMs = 120'000;
-
-struct Run {
-    int status = -1;
-    QString out, err;
-};
-
-Run runDose(const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    Run r;
-    if (!p.waitForFinished(kProcessMs)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("qvr100dose did not finish");
-        return r;
-    }
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-QString chainHead(const QString& out) {
-    static const QRegularExpression head(QStringLiteral("chain head ([0-9a-f]{64})"));
-    QString last;
-    for (auto it = head.globalMatch(out); it.hasNext();)
-        last = it.next().captured(1);
-    return last;
-}
 
 QStringList jobIds(const QString& db) {
     const Run r = runDose({QStringLiteral("--db"), db, QStringLiteral("--json"),
@@ -84,7 +52,7 @@ private:
 
 void TestPostgresCli::initTestCase() {
     QVR_REQUIRE_PG_BINARIES();
-    QVERIFY2(QFile::exists(program), "build qvr100dose first");
+    QVERIFY2(QFile::exists(doseProgram()), "build qvr100dose first");
     server_ = std::make_unique<test::PgServer>();
     QVERIFY2(server_->start(), qPrintable(server_->error()));
 }
@@ -104,20 +72,11 @@ void TestPostgresCli::twoWritersKeepOneChain() {
         runDose({QStringLiteral("--db"), url, QStringLiteral("db"), QStringLiteral("init")}).status,
         0);
     constexpr int perDesk = 15;
-    const QString loop = QStringLiteral("for i in $(seq 1 %1); do \"$0\" $2 job add \"$1$i\" "
-                                        ">/dev/null || exit $?; done")
-                             .arg(perDesk);
-    QProcess desks[2];
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QVR100_DOSE_DB"), url);
-    desks[0].setProcessEnvironment(env);
-    desks[0].start(QStringLiteral("sh"),
-                   {QStringLiteral("-c"), loop, program, QStringLiteral("A")});
-    desks[1].start(QStringLiteral("sh"), {QStringLiteral("-c"), loop, program, QStringLiteral("B"),
-                                          QStringLiteral("--db ") + url});
-    for (QProcess& desk : desks) {
-        QVERIFY(desk.waitForFinished(kProcessMs));
-        QVERIFY2(desk.exitCode() == 0, desk.readAllStandardError().constData());
+    std::unique_ptr<QProcess> desks[] = {startJobWriter(url, QStringLiteral("A"), perDesk),
+                                         startJobWriter(url, QStringLiteral("B"), perDesk, true)};
+    for (const auto& desk : desks) {
+        QVERIFY(desk->waitForFinished(kProcessMs));
+        QVERIFY2(desk->exitCode() == 0, desk->readAllStandardError().constData());
     }
     const Run verified =
         runDose({QStringLiteral("--db"), url, QStringLiteral("--json"), QStringLiteral("verify")});
@@ -134,46 +93,38 @@ void TestPostgresCli::twoWritersKeepOneChain() {
 void TestPostgresCli::serverStoppedMidWrite() {
     const QString url = newDatabase();
     QVERIFY2(!url.isEmpty(), qPrintable(server_->error()));
-    QProcess writer;
-    writer.start(QStringLiteral("sh"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral("i=0; while :; do i=$((i+1)); \"$0\" --db \"$1\" job add \"W$i\" "
-                                 "|| exit $?; done"),
-                  program, url});
+    auto writer = startJobWriter(url, QStringLiteral("W"), -1, true);
     const auto stopWriter = qScopeGuard([&] {
-        writer.kill();
-        writer.waitForFinished();
+        writer->kill();
+        writer->waitForFinished();
     });
-    QVERIFY(writer.waitForStarted(kProcessMs));
+    QVERIFY(writer->waitForStarted(kProcessMs));
     QString out;
     QDeadlineTimer deadline(kProcessMs);
     while (out.count(QStringLiteral("chain head")) < 8 && !deadline.hasExpired() &&
-           writer.state() == QProcess::Running) {
-        writer.waitForReadyRead(1000);
-        out += QString::fromUtf8(writer.readAllStandardOutput());
+           writer->state() == QProcess::Running) {
+        writer->waitForReadyRead(1000);
+        out += QString::fromUtf8(writer->readAllStandardOutput());
     }
     QVERIFY2(out.count(QStringLiteral("chain head")) >= 8,
-             writer.readAllStandardError().constData());
+             writer->readAllStandardError().constData());
     QVERIFY2(server_->stop(QStringLiteral("immediate")), qPrintable(server_->error()));
-    QVERIFY(writer.waitForFinished(kProcessMs));
-    out += QString::fromUtf8(writer.readAllStandardOutput());
-    const QString err = QString::fromUtf8(writer.readAllStandardError());
-    QCOMPARE(writer.exitCode(), 1);
+    QVERIFY(writer->waitForFinished(kProcessMs));
+    out += QString::fromUtf8(writer->readAllStandardOutput());
+    const QString err = QString::fromUtf8(writer->readAllStandardError());
+    QCOMPARE(writer->exitCode(), 1);
     QVERIFY2(err.startsWith(QLatin1String("qvr100dose: ")) && err.count(QLatin1Char('\n')) == 1,
              qPrintable(err));
 
     QVERIFY2(server_->start(), qPrintable(server_->error()));
     const Run verified = runDose({QStringLiteral("--db"), url, QStringLiteral("verify"),
-                                  QStringLiteral("--expect"), chainHead(out)});
+                                  QStringLiteral("--expect"), lastChainHead(out)});
     QVERIFY2(verified.status == 0, qPrintable(verified.err));
     const QStringList stored = jobIds(url);
-    static const QRegularExpression added(QStringLiteral("job (W\\d+) added"));
-    int seen = 0;
-    for (auto it = added.globalMatch(out); it.hasNext(); ++seen) {
-        const QString id = it.next().captured(1);
+    const QStringList reported = addedJobs(out);
+    for (const QString& id : reported)
         QVERIFY2(stored.contains(id), qPrintable(id + QStringLiteral(" was reported but is lost")));
-    }
-    QVERIFY(seen >= 8);
+    QVERIFY(reported.size() >= 8);
     const Run after = runDose({QStringLiteral("--db"), url, QStringLiteral("job"),
                                QStringLiteral("add"), QStringLiteral("after")});
     QVERIFY2(after.status == 0, qPrintable(after.err));
@@ -203,8 +154,8 @@ void TestPostgresCli::copyRoundTrip() {
                                     QStringLiteral("--from"), from, QStringLiteral("--to"), to});
         QVERIFY2(copied.status == 0, qPrintable(copied.err));
         if (head.isEmpty())
-            head = chainHead(copied.out);
-        QCOMPARE(chainHead(copied.out), head);
+            head = lastChainHead(copied.out);
+        QCOMPARE(lastChainHead(copied.out), head);
         const Run verified = runDose({QStringLiteral("--db"), to, QStringLiteral("verify"),
                                       QStringLiteral("--expect"), head});
         QVERIFY2(verified.status == 0, qPrintable(verified.err));
