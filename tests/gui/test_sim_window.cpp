@@ -61,11 +61,7 @@ private slots:
         card.cbDIn(0, AUXPORT, in);
         QCOMPARE(in & 1, 0); // film switch closed
 
-        find<QRadioButton>(w, "holderFilter")->click();
-        QCOMPARE(card.conditions().holder, Holder::Filter);
-        find<QRadioButton>(w, "filterDark")->click();
-        QCOMPARE(card.conditions().filters.inserted, Filter::Dark);
-
+        // The holder and the filters: test_simulated_filter_check.
         auto* button = find<QPushButton>(w, "pushButton");
         QTest::mousePress(button, Qt::LeftButton);
         QVERIFY(card.conditions().button);

@@ -78,8 +78,6 @@ private slots:
         QTest::addColumn<int>("signalNumber");
         QTest::addColumn<bool>("boardStored"); // if not, the board dialog is open at the signal
         QTest::newRow("SIGTERM") << SIGTERM << true;
-        QTest::newRow("SIGINT") << SIGINT << true;
-        QTest::newRow("SIGHUP") << SIGHUP << true;
         // Last: after it, a later run in this same process opens no start-up dialog.
         QTest::newRow("SIGTERM in the start-up dialog") << SIGTERM << false;
     }
@@ -129,7 +127,6 @@ private slots:
         QTest::addColumn<QPoint>("mainAt"); // from the screen's right edge when x < 0
         QTest::addColumn<QSize>("size");
         QTest::addColumn<bool>("besideTheMain");
-        QTest::newRow("room on the right") << QPoint(20, 20) << QSize(300, 200) << true;
         QTest::newRow("main at the right edge") << QPoint(-20, 20) << QSize(300, 200) << true;
         QTest::newRow("larger than the screen") << QPoint(20, 20) << QSize(4000, 3000) << false;
     }
