@@ -77,14 +77,6 @@ private slots:
         }
     }
 
-    void directWriteLeavesTheImage() {
-        Rig r;
-        r.state.Control = 14;
-        r.lines.writePort(0);
-        QCOMPARE(r.driver.doutValues(), QList<int>{0});
-        QCOMPARE(int(r.state.Control), 14);
-    }
-
     void pushButton_data() {
         QTest::addColumn<int>("inputs");
         QTest::addColumn<int>("status"); // of the read
