@@ -31,14 +31,12 @@ void TestBoardSelection::boardEnumeration_data() {
     QTest::addColumn<QString>("stored");
 
     const QString das08 = QStringLiteral("PCI-DAS08");
+    // What is stored is the entry's board number, not its position.
     QTest::newRow("type 0 is no board")
         << Boards{{0, {0, das08}}, {3, {1, das08}}} << QStringList{das08} << 0 << "3";
     QTest::newRow("another model as 0, PCI-DAS08 as 1")
         << Boards{{0, {2, QStringLiteral("PCI-DIO24")}}, {1, {1, das08}}}
         << QStringList{QStringLiteral("PCI-DIO24"), das08} << 1 << "1";
-    // The entry's board number, not its position: board 0 is not there.
-    QTest::newRow("PCI-DAS08 as 1, no board 0")
-        << Boards{{1, {1, das08}}} << QStringList{das08} << 0 << "1";
     QTest::newRow("two PCI-DAS08: the later wins")
         << Boards{{0, {1, das08}}, {1, {1, das08}}} << QStringList{das08, das08} << 1 << "1";
     QTest::newRow("lower-case name is listed, not preselected")

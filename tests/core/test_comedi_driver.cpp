@@ -43,6 +43,10 @@ struct FakeNode {
 FakeNode das08() {
     return {"pci-das08", {ai({kBip5}), kOther, kDi, kDo, kOther, kOther}};
 }
+// A card with its subdevices in another order and +-5 V as its second range.
+FakeNode shuffled(unsigned maxdata = 4095) {
+    return {"x", {kDo, kOther, kDi, ai({kBip10, kBip5}, maxdata), kOther}};
+}
 
 class FakeComedi : public ComediApi {
 public:
@@ -232,23 +236,6 @@ private slots:
         QCOMPARE(driver_->lastError().isEmpty(), status == kStatusOk);
     }
 
-    void subdevicesAreFoundByType() {
-        makeDriver({{"/dev/comedi3", {"x", {kDo, kOther, kDi, ai({kBip10, kBip5}), kOther}}}});
-        std::int16_t count = 0;
-        QCOMPARE(driver_->cbAIn(3, 7, BIP5VOLTS, count), kStatusOk);
-        QCOMPARE(fake_->reads,
-                 (std::vector<std::array<unsigned, 4>>{{3, 7, 1, kComediGroundReference}}));
-        QCOMPARE(driver_->cbDOut(3, AUXPORT, 5), kStatusOk);
-        QCOMPARE(fake_->writes.at(0)[0], 0u);
-    }
-
-    void reconfiguredNodeIsSeenWithoutRestart() {
-        makeDriver({{"/dev/comedi0", FakeNode{"other", {ai({kBip5}), kDi}}}});
-        QCOMPARE(boardType(0), 0);
-        fake_->nodes["/dev/comedi0"] = das08();
-        QCOMPARE(boardType(0), kComediBoardType);
-    }
-
     void boardName_data() {
         QTest::addColumn<QByteArray>("comediName");
         QTest::addColumn<QByteArray>("written");
@@ -283,13 +270,14 @@ private slots:
         QFETCH(unsigned, maxdata);
         QFETCH(unsigned, raw);
         QFETCH(int, count);
-        FakeNode node = das08();
-        node.subdevices[0].maxdata = maxdata;
-        makeDriver({{"/dev/comedi0", node}});
+        makeDriver({{"/dev/comedi3", shuffled(maxdata)}});
         fake_->sample = raw;
         std::int16_t value = kCanary16;
-        QCOMPARE(driver_->cbAIn(0, 0, BIP5VOLTS, value), kStatusOk);
+        QCOMPARE(driver_->cbAIn(3, 7, BIP5VOLTS, value), kStatusOk);
         QCOMPARE(int(value), count);
+        // From the subdevice found by type, on its +-5 V range, against ground.
+        QCOMPARE(fake_->reads,
+                 (std::vector<std::array<unsigned, 4>>{{3, 7, 1, kComediGroundReference}}));
     }
 
     void headPortBits_data() {
@@ -305,12 +293,12 @@ private slots:
         QFETCH(bool, write);
         QFETCH(unsigned, given);
         QFETCH(unsigned, bits);
-        makeDriver();
+        makeDriver({{"/dev/comedi0", shuffled()}});
         fake_->inputs = given;
         std::int16_t value = kCanary16;
         if (write) {
             QCOMPARE(driver_->cbDOut(0, AUXPORT, std::uint16_t(given)), kStatusOk);
-            QCOMPARE(fake_->writes, (std::vector<std::array<unsigned, 3>>{{3u, 0xfu, bits}}));
+            QCOMPARE(fake_->writes, (std::vector<std::array<unsigned, 3>>{{0u, 0xfu, bits}}));
             return;
         }
         QCOMPARE(driver_->cbDIn(0, AUXPORT, value), kStatusOk);
@@ -401,6 +389,7 @@ private slots:
             QCOMPARE(int(d.value), call == "ain" ? 1234 : 5);
     }
 
+    // A board gone or unsuitable is not kept: what comes back is looked at afresh.
     void unpluggedBoardComesBack() {
         makeDriver();
         Destinations d;
@@ -413,6 +402,9 @@ private slots:
         QCOMPARE(run(*driver_, "ain", 0, 0, d), kStatusNoDevice);
         QCOMPARE(boardType(0), 0);
         QVERIFY(d.untouched());
+        fake_->nodes["/dev/comedi0"] = FakeNode{"other", {ai({kBip5}), kDi}};
+        QCOMPARE(boardType(0), 0);
+        QCOMPARE(boardType(0), 0);
         fake_->nodes["/dev/comedi0"] = card;
         QCOMPARE(boardType(0), kComediBoardType);
         QCOMPARE(run(*driver_, "ain", 0, 0, d), kStatusOk);

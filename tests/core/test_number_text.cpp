@@ -45,8 +45,6 @@ private slots:
     void absorbance_data();
     void absorbance();
     void absorbanceWidth();
-    void filterResult_data();
-    void filterResult();
 };
 
 // comma: under de_DE, whose decimal separator is ','; otherwise under C.
@@ -214,19 +212,6 @@ void TestNumberText::absorbanceWidth() {
         QVERIFY2(t.size() == 6, qPrintable(t));
         QCOMPARE(t.toDouble(), milli / 1000.0);
     }
-}
-
-void TestNumberText::filterResult_data() {
-    QTest::addColumn<double>("value");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("negative") << -0.25 << "-0.250";
-    QTest::newRow("NaN") << kNaN << "Error";
-}
-
-void TestNumberText::filterResult() {
-    QFETCH(double, value);
-    QFETCH(QString, text);
-    QCOMPARE(formatFilterResult(value), text);
 }
 
 QTEST_GUILESS_MAIN(TestNumberText)

@@ -46,10 +46,12 @@ struct Rig {
         driver.count = kClearPath;
         driver.logAnalog = false;
     }
-    void load() {
+    // Starts the reader and runs it for runMs, logging only what the run does.
+    void load(qint64 runMs = 0) {
         reader.Form_Load(host);
         driver.clearLog();
         driver.logAnalog = true;
+        clock.advance(runMs);
     }
     // Port writes and conversions since the last look, then forget them.
     QList<int> takeWrites() {
@@ -78,11 +80,8 @@ private slots:
     void tickSequenceAfterStartup_data();
     void tickSequenceAfterStartup();
     void readingsNeverOverlap();
-    void zeroingShownOnlyBeforeTheFirstReading();
-    void zeroWithBuzzerOnReleasesTheLineFirst();
-    void wavelengthCommandsKeepTheLed_data();
-    void wavelengthCommandsKeepTheLed();
-    void wavelengthCommandUpdatesMenuDisplayAndWl();
+    void zeroCommand();
+    void wavelengthCommands();
     void filterCheckStopsReadingAndRezeroes_data();
     void filterCheckStopsReadingAndRezeroes();
     void portWithAnotherBoardReadsItsHeadAndZeroes_data();
@@ -92,18 +91,18 @@ private slots:
 
 void TestReaderCycle::tickSequenceAfterStartup_data() {
     QTest::addColumn<QString>("display");
-    QTest::addColumn<QList<int>>("commandWrite");
+    QTest::addColumn<int>("commandWrite");
     QTest::addColumn<int>("zeroAt");
     QTest::addColumn<int>("buzzerReleaseAt");
 
-    QTest::newRow("Primary") << "Primary" << QList<int>{8} << 500 << -1;
-    QTest::newRow("Secondary") << "Secondary" << QList<int>{11} << 1000 << 500;
-    QTest::newRow("damaged") << "Prim\u00e4r" << QList<int>{11} << 1000 << 500;
+    QTest::newRow("Primary") << "Primary" << 8 << 500 << -1;
+    QTest::newRow("Secondary") << "Secondary" << 11 << 1000 << 500;
+    QTest::newRow("damaged") << "Prim\u00e4r" << 11 << 1000 << 500;
 }
 
 void TestReaderCycle::tickSequenceAfterStartup() {
     QFETCH(QString, display);
-    QFETCH(QList<int>, commandWrite);
+    QFETCH(int, commandWrite);
     QFETCH(int, zeroAt);
     QFETCH(int, buzzerReleaseAt);
 
@@ -112,9 +111,7 @@ void TestReaderCycle::tickSequenceAfterStartup() {
     rig.reader.Form_Load(rig.host);
     QVERIFY(rig.reader.tmrDelayZero().isEnabled());
     QVERIFY(!rig.reader.tmrRead().isEnabled());
-    const QList<int> writes = rig.driver.doutValues();
-    QCOMPARE(writes.mid(writes.size() - 1), commandWrite);
-    rig.driver.clearLog();
+    QVERIFY(rig.takeWrites().endsWith(commandWrite));
     rig.driver.logAnalog = true;
 
     for (int t = 100; t <= zeroAt + 600; t += 100) {
@@ -152,67 +149,45 @@ void TestReaderCycle::readingsNeverOverlap() {
     QCOMPARE(rig.takeConversions(), 6 * kSamplesPerReading);
 }
 
-void TestReaderCycle::zeroingShownOnlyBeforeTheFirstReading() {
+// Zero releases a sounding buzzer first; "Zeroing" is shown only before the first reading.
+void TestReaderCycle::zeroCommand() {
     Rig rig;
-    rig.load();
-    rig.clock.advance(1100);
+    rig.load(1100);
     const QString first = rig.reader.labels().text(Label::A);
     QVERIFY(first != QLatin1String("Zeroing"));
     rig.driver.count = kClearPath - 409; // darker: absorbance about 0.5
+    rig.reader.chkBuzzer_Click(true);
+    QCOMPARE(rig.takeWrites(), QList<int>{9});
     rig.reader.mnuZero_Click();
     QVERIFY(!rig.reader.tmrRead().isEnabled());
     rig.clock.advance(500);
+    QCOMPARE(rig.driver.countOf(QStringLiteral("cbAIn")), 0);
+    QCOMPARE(rig.takeWrites(), QList<int>{8});
+    rig.clock.advance(500);
+    QCOMPARE(rig.takeConversions(), kSamplesPerReading);
     QCOMPARE(rig.reader.labels().text(Label::A), first);
     rig.clock.advance(600);
     QCOMPARE(rig.reader.labels().text(Label::A), QStringLiteral(" 0.000"));
 }
 
-void TestReaderCycle::zeroWithBuzzerOnReleasesTheLineFirst() {
-    Rig rig;
-    rig.load();
-    rig.clock.advance(1100);
-    rig.reader.chkBuzzer_Click(true);
-    QCOMPARE(rig.takeWrites(), QList<int>{9});
-    rig.reader.mnuZero_Click();
-    rig.clock.advance(500);
-    QCOMPARE(rig.takeWrites(), QList<int>{8});
-    QCOMPARE(rig.takeConversions(), 0);
-    rig.clock.advance(500);
-    QCOMPARE(rig.takeConversions(), kSamplesPerReading);
-}
-
-void TestReaderCycle::wavelengthCommandsKeepTheLed_data() {
-    QTest::addColumn<bool>("secondary");
-    QTest::addColumn<int>("write");
-    QTest::newRow("Primary") << false << (8 | 4);
-    QTest::newRow("Secondary") << true << (8 | 4 | 3);
-}
-
-void TestReaderCycle::wavelengthCommandsKeepTheLed() {
-    QFETCH(bool, secondary);
-    QFETCH(int, write);
-    Rig rig;
-    rig.load();
-    rig.reader.chkLED_Click(true);
-    QCOMPARE(rig.takeWrites(), QList<int>{12});
-    secondary ? rig.reader.mnuSecondary_Click() : rig.reader.mnuPrimary_Click();
-    QCOMPARE(rig.takeWrites(), QList<int>{write});
-    // Secondary raised the buzzer line; the next tick drops it, the LED stays.
-    rig.clock.advance(500);
-    if (secondary)
-        QCOMPARE(rig.takeWrites(), QList<int>{8 | 4 | 2});
-}
-
-void TestReaderCycle::wavelengthCommandUpdatesMenuDisplayAndWl() {
+// Each command switches the lines, the menu, WL and the stored choice, and takes a new zero.
+void TestReaderCycle::wavelengthCommands() {
     Rig rig;
     rig.load();
     QSignalSpy menuChanges(&rig.reader, &Reader::wavelengthMenuChanged);
+    rig.reader.chkLED_Click(true);
+    QCOMPARE(rig.takeWrites(), QList<int>{12});
     rig.reader.mnuSecondary_Click();
+    QCOMPARE(rig.takeWrites(), QList<int>{8 | 4 | 3}); // the LED stays on
     QCOMPARE(rig.reader.labels().text(Label::WL), rig.reader.labels().text(Label::lblA2));
     QVERIFY(rig.reader.wavelengthMenu().secondaryChecked);
     QVERIFY(!rig.reader.wavelengthMenu().primaryChecked);
     QCOMPARE(rig.settings.read(QStringLiteral("Display"), {}), QStringLiteral("Secondary"));
+    // Secondary raised the buzzer line; the next tick drops it, the LED stays.
+    rig.clock.advance(500);
+    QCOMPARE(rig.takeWrites(), QList<int>{8 | 4 | 2});
     rig.reader.mnuPrimary_Click();
+    QCOMPARE(rig.takeWrites(), QList<int>{8 | 4});
     QCOMPARE(rig.reader.labels().text(Label::WL), rig.reader.labels().text(Label::lblA1));
     QVERIFY(rig.reader.wavelengthMenu().primaryChecked);
     QVERIFY(!rig.reader.wavelengthMenu().secondaryChecked);
@@ -236,8 +211,7 @@ void TestReaderCycle::filterCheckStopsReadingAndRezeroes_data() {
 void TestReaderCycle::filterCheckStopsReadingAndRezeroes() {
     QFETCH(bool, zeroPending);
     Rig rig;
-    rig.load();
-    rig.clock.advance(1100);
+    rig.load(1100);
     QCOMPARE(rig.reader.labels().text(Label::State), QStringLiteral("reading"));
     if (zeroPending)
         rig.reader.mnuZero_Click();
@@ -275,8 +249,7 @@ void TestReaderCycle::portWithAnotherBoardReadsItsHeadAndZeroes() {
     Rig rig;
     rig.driver.boards = {{0, {1, QStringLiteral("PCI-DAS08")}},
                          {1, {1, QStringLiteral("PCI-DAS08")}}};
-    rig.load();
-    rig.clock.advance(1100);
+    rig.load(1100);
     rig.host.duringBoardDialog = [&] {
         BoardSelection& boards = rig.reader.boardSelection();
         boards.load(rig.reader.driver());

@@ -72,8 +72,6 @@ private slots:
         QTest::addColumn<QString>("detail");
         QTest::newRow("converter dead") << QByteArray(R"({"faults": {"fail": {"cbAIn": 1}}})")
                                         << "0" << false << "cbAIn fails on every call";
-        QTest::newRow("every 7th conversion") << QByteArray(R"({"faults": {"fail": {"cbAIn": 7}}})")
-                                              << "0" << false << "cbAIn fails on one call in 7";
         QTest::newRow("every 50th port read")
             << QByteArray(R"({"faults": {"fail": {"cbDIn": 50}}})") << "0" << true
             << "cbDIn fails on one call in 50";

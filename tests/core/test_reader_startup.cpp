@@ -61,7 +61,6 @@ private slots:
     void firstRunAsksForABoardBeforeTheHeadIsRead();
     void shutdownOrderAndWhatIsStored_data();
     void shutdownOrderAndWhatIsStored();
-    void shutdownWithoutWindowLeavesPositionAlone();
     void headlessChoosesThePreselectedBoard();
     void headlessWithoutPreselectionRefusesAndListsBoards();
     void cardOfAnotherInstanceIsLeftAlone_data();
@@ -179,17 +178,6 @@ void TestReaderStartup::shutdownOrderAndWhatIsStored() {
     rig.reader.Form_Unload();
     QVERIFY(rig.driver.calls.isEmpty());
     QCOMPARE(rig.host.ends, 1);
-}
-
-void TestReaderStartup::shutdownWithoutWindowLeavesPositionAlone() {
-    Rig rig;
-    rig.host.withWindow = false;
-    rig.settings.values_.insert(QStringLiteral("PCIPort"), QStringLiteral("0"));
-    rig.settings.values_.insert(QStringLiteral("ScreenLeft"), QStringLiteral("77"));
-    rig.reader.Form_Load(rig.host);
-    rig.reader.Form_Unload();
-    QCOMPARE(rig.settings.values_.value(QStringLiteral("ScreenLeft")), QStringLiteral("77"));
-    QVERIFY(!rig.settings.contains(QStringLiteral("ScreenTop")));
 }
 
 void TestReaderStartup::headlessChoosesThePreselectedBoard() {

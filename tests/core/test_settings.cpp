@@ -1,4 +1,4 @@
-// The settings store: the real INI file in a temporary XDG config folder, and the in-memory one.
+// The settings store: the real INI file in a temporary XDG config folder.
 
 #include "OtherUser.h"
 #include "TempXdg.h"
@@ -50,8 +50,6 @@ private slots:
         const QString key = QStringLiteral("PCIPort");
         IniSettings ini;
         QCOMPARE(ini.read(key, def), def);
-        MemorySettings mem;
-        QCOMPARE(mem.read(key, def), def);
         QVERIFY(!QFile::exists(xdg_.settingsFile())); // reading creates nothing
     }
 
@@ -65,14 +63,6 @@ private slots:
         QVERIFY2(file.contains(QStringLiteral("\nPCIPort=3\n")), qPrintable(file));
         QVERIFY2(file.contains(QStringLiteral("\nGainSN1000=1.87\n")), qPrintable(file));
         QCOMPARE(file.count(QLatin1Char('[')), 1);
-    }
-
-    void writeIsOnDiskWhenTheCallReturns() {
-        IniSettings s; // stays alive: nothing may wait for its destruction
-        QVERIFY(s.write(QStringLiteral("ScreenLeft"), QStringLiteral("1234")));
-        QCOMPARE(onDisk(QStringLiteral("ScreenLeft")).toString(), QStringLiteral("1234"));
-        QVERIFY(s.write(QStringLiteral("ScreenLeft"), QStringLiteral("99")));
-        QCOMPARE(onDisk(QStringLiteral("ScreenLeft")).toString(), QStringLiteral("99"));
     }
 
     void textRoundTripsThroughTheFile_data() {
@@ -198,15 +188,6 @@ private slots:
         QFile f(path); // as root now: the unreadable file is as it was
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), content);
-    }
-
-    void memoryStoreRoundTrip() {
-        MemorySettings m;
-        QVERIFY(m.write(QStringLiteral("PCIPort"), QStringLiteral("2")));
-        QCOMPARE(m.read(QStringLiteral("PCIPort"), QStringLiteral("9999")), QStringLiteral("2"));
-        QVERIFY(m.write(QStringLiteral("PCIPort"), QString()));
-        QCOMPARE(m.read(QStringLiteral("PCIPort"), QStringLiteral("9999")), QString());
-        QVERIFY(!QFile::exists(xdg_.settingsFile()));
     }
 };
 

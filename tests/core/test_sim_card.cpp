@@ -40,19 +40,27 @@ private slots:
         QTest::addColumn<int>("board");
         QTest::addColumn<int>("type");
         QTest::addColumn<QString>("name");
-        QTest::newRow("the PCI-DAS08") << 1 << int(kDas08BoardType) << "PCI-DAS08";
-        QTest::newRow("another card") << 3 << 7 << "PCI-DIO24";
-        QTest::newRow("a longest name") << 4 << int(kOtherBoardType) << "ABCDEFGHIJKLMNOPQRSTUVWX";
-        QTest::newRow("empty number") << 0 << 0 << "";
+        QTest::addColumn<int>("inputs"); // -1: the read fails
+        QTest::newRow("the head's PCI-DAS08, the lowest numbered")
+            << 2 << int(kDas08BoardType) << "PCI-DAS08" << (1 | 4); // no film, DO released
+        // Nothing is on these cables: every input reads 1.
+        QTest::newRow("a higher PCI-DAS08") << 5 << int(kDas08BoardType) << "PCI-DAS08" << 7;
+        QTest::newRow("another card") << 0 << 7 << "PCI-DIO24" << 7;
+        QTest::newRow("a longest name")
+            << 4 << int(kOtherBoardType) << "ABCDEFGHIJKLMNOPQRSTUVWX" << 7;
+        QTest::newRow("empty number") << 1 << 0 << "" << -1;
     }
     void boardTable() {
         QFETCH(int, board);
         QFETCH(int, type);
         QFETCH(QString, name);
+        QFETCH(int, inputs);
         Scenario s = Scenario::quiet();
-        s.boards = {Board{1, kDas08BoardType, "PCI-DAS08"}, Board{3, 7, "PCI-DIO24"},
+        s.boards = {Board{5, kDas08BoardType, "PCI-DAS08"}, Board{0, 7, "PCI-DIO24"},
+                    Board{2, kDas08BoardType, "PCI-DAS08"},
                     Board{4, kOtherBoardType, "ABCDEFGHIJKLMNOPQRSTUVWX"}};
         SimCard card(s);
+        QCOMPARE(card.headBoard(), 2);
         std::int32_t value = 12345;
         QCOMPARE(card.cbGetConfig(BOARDINFO, board, 0, BIBOARDTYPE, value) == 0, type != 0);
         QCOMPARE(value, type);
@@ -62,17 +70,7 @@ private slots:
         // The name and one NUL; the caller's bytes after it stay as they were.
         const QByteArray n = type ? name.toLatin1() + '\0' : QByteArray();
         QCOMPARE(QByteArray(buf, sizeof buf), n + QByteArray(kBoardNameSize - n.size(), ' '));
-    }
-
-    void headIsOnTheLowestNumberedDas08() {
-        Scenario s = Scenario::quiet();
-        s.boards = {Board{5, kDas08BoardType, "PCI-DAS08"}, Board{0, 7, "PCI-DIO24"},
-                    Board{2, kDas08BoardType, "PCI-DAS08"}};
-        SimCard card(s);
-        QCOMPARE(card.headBoard(), 2);
-        QCOMPARE(readInputs(card, 2), std::int16_t(1 | 4)); // no film, DO released
-        QCOMPARE(readInputs(card, 0), std::int16_t(7));     // nothing on that cable
-        QCOMPARE(readInputs(card, 5), std::int16_t(7));
+        QCOMPARE(readInputs(card, board), std::int16_t(inputs));
     }
 
     void refusedArguments_data() {
@@ -107,21 +105,26 @@ private slots:
         QTest::addColumn<bool>("film");
         QTest::addColumn<bool>("filterHolder");
         QTest::addColumn<bool>("button");
+        QTest::addColumn<int>("undrivenDo");
         QTest::addColumn<int>("inputs");
-        QTest::newRow("clear path") << false << false << false << (1 | 4);
-        QTest::newRow("film in") << true << false << false << 4;
-        QTest::newRow("film and button") << true << false << true << (2 | 4);
-        QTest::newRow("filter holder, no film switch") << true << true << false << (1 | 4);
+        QTest::newRow("clear path") << false << false << false << 1 << (1 | 4);
+        QTest::newRow("film in") << true << false << false << 1 << 4;
+        QTest::newRow("film and button") << true << false << true << 1 << (2 | 4);
+        QTest::newRow("filter holder, no film switch") << true << true << false << 1 << (1 | 4);
+        // Nothing drives DO between instructions: bit 2 reads as the scenario's level.
+        QTest::newRow("DO undriven low") << false << false << false << 0 << 1;
     }
     void inputLines() {
         QFETCH(bool, film);
         QFETCH(bool, filterHolder);
         QFETCH(bool, button);
+        QFETCH(int, undrivenDo);
         QFETCH(int, inputs);
         Scenario s = Scenario::quiet();
         s.film.present = film;
         s.holder = filterHolder ? Holder::Filter : Holder::Film;
         s.button = button;
+        s.undrivenDo = undrivenDo;
         SimCard card(s);
         QCOMPARE(readInputs(card), std::int16_t(inputs));
     }
@@ -135,16 +138,6 @@ private slots:
         QCOMPARE(card.outputLines(), std::uint8_t(12));
     }
 
-    // Nothing drives DO between instructions: bit 2 reads as the scenario's level.
-    void undrivenDoLevel() {
-        for (int level : {0, 1}) {
-            Scenario s = Scenario::quiet();
-            s.undrivenDo = level;
-            SimCard card(s);
-            QCOMPARE(readInputs(card) & 4, level * 4);
-        }
-    }
-
     void converterCounts_data() {
         QTest::addColumn<double>("gain");
         QTest::addColumn<double>("lamp");
@@ -152,7 +145,6 @@ private slots:
         QTest::addColumn<int>("count");
         // count = round((gain * (lamp - od) + 5) * 409.5), clamped to 0..4095
         QTest::newRow("0 V is half a count up") << 1.0 << 0.0 << 0.0 << 2048;
-        QTest::newRow("healthy clear path") << 1.9 << 2.0 << 0.0 << 3604;
         QTest::newRow("+5 V exactly") << 1.0 << 5.0 << 0.0 << 4095;
         QTest::newRow("above +5 V clamps") << 10.0 << 5.0 << 0.0 << 4095;
         QTest::newRow("below -5 V clamps") << 10.0 << -5.0 << 10.0 << 0;
@@ -264,55 +256,57 @@ private slots:
         }
     }
 
-    void noBoardInstalled() {
-        Scenario s = Scenario::quiet();
-        s.faults.noBoard = true;
-        SimCard card(s);
-        for (int b = 0; b < kMaxBoards; ++b) {
-            std::int32_t type = 5;
-            card.cbGetConfig(BOARDINFO, b, 0, BIBOARDTYPE, type);
-            QCOMPARE(type, 0);
-        }
-        QCOMPARE(convert(card), -1);
-        QCOMPARE(card.headBoard(), -1);
+    // What each card fault shows of board 0, the PCI-DAS08 the head is wired to.
+    void cardFaults_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("type");     // 0: the query fails
+        QTest::addColumn<QString>("name"); // empty: the query fails
+        QTest::addColumn<int>("inputs");   // -1: the read fails
+        QTest::addColumn<int>("count");    // -1: the conversion fails
+        QTest::newRow("no board installed") << "no_board" << 0 << "" << -1 << -1;
+        QTest::newRow("another board model")
+            << "other_model" << int(kOtherBoardType) << kOtherModelName << 7 << 4; // -4.99 V
+        QTest::newRow("dead converter")
+            << "dead_converter" << int(kDas08BoardType) << "PCI-DAS08" << (2 | 4) << 0;
+        QTest::newRow("disconnected head")
+            << "disconnected" << int(kDas08BoardType) << "PCI-DAS08" << 7 << 4;
     }
-
-    void anotherBoardModel() {
+    void cardFaults() {
+        QFETCH(QString, fault);
+        QFETCH(int, type);
+        QFETCH(QString, name);
+        QFETCH(int, inputs);
+        QFETCH(int, count);
         Scenario s = Scenario::quiet();
-        s.faults.otherModel = true;
-        SimCard card(s);
-        std::int32_t type = 0;
-        QCOMPARE(card.cbGetConfig(BOARDINFO, 0, 0, BIBOARDTYPE, type), 0);
-        QCOMPARE(type, kOtherBoardType);
-        char buf[kBoardNameSize];
-        card.cbGetBoardName(0, buf);
-        QCOMPARE(QByteArray(buf), QByteArray(kOtherModelName));
-        QCOMPARE(readInputs(card), std::int16_t(7)); // no head on that card
-        QVERIFY(convert(card) < 10);
-    }
-
-    void deadConverterAndDisconnectedHead() {
-        Scenario s = Scenario::quiet();
-        s.faults.deadConverter = true;
-        SimCard dead(s);
-        QCOMPARE(convert(dead), 0);
-        s.faults.deadConverter = false;
-        s.faults.disconnected = true;
         s.button = true;
         s.film.present = true;
-        SimCard off(s);
-        QCOMPARE(readInputs(off), std::int16_t(7));
-        QCOMPARE(convert(off), 4); // -4.99 V
+        applyChanges(s, QJsonObject{{"faults", QJsonObject{{fault, true}}}});
+        SimCard card(s);
+        std::int32_t value = 5;
+        card.cbGetConfig(BOARDINFO, 0, 0, BIBOARDTYPE, value);
+        QCOMPARE(value, type);
+        char buf[kBoardNameSize] = {};
+        card.cbGetBoardName(0, buf);
+        QCOMPARE(QByteArray(buf), name.toLatin1());
+        QCOMPARE(readInputs(card), std::int16_t(inputs));
+        QCOMPARE(convert(card), count);
+        QCOMPARE(card.headBoard(), type == int(kOtherBoardType) || type == 0 ? -1 : 0);
     }
 
+    // A scenario may hold tens of thousands of events; all that fall due at once are applied
+    // in order, in one pass, and said as one change (bench_scenario times it).
     void eventsFallDueOnTheClock() {
         ManualClock clock;
         clock.advance(5000); // the card counts from its own start
         Scenario s = Scenario::quiet();
-        s.events = {Event{2000, QJsonObject{{"film", QJsonObject{{"present", true}}}}},
-                    Event{2000, QJsonObject{{"button", true}}},
-                    Event{3500, QJsonObject{{"record", "QVR10019991.0450650"},
-                                            {"faults", QJsonObject{{"dead_converter", true}}}}}};
+        constexpr int kSeeds = 50000;
+        for (int i = 0; i < kSeeds; ++i)
+            s.events.push_back(Event{2000, QJsonObject{{"seed", i + 1}}});
+        s.events.push_back(Event{2000, QJsonObject{{"film", QJsonObject{{"present", true}}}}});
+        s.events.push_back(Event{2000, QJsonObject{{"button", true}}});
+        s.events.push_back(
+            Event{3500, QJsonObject{{"record", "QVR10019991.0450650"},
+                                    {"faults", QJsonObject{{"dead_converter", true}}}}});
         SimCard card(s, &clock);
         QSignalSpy spy(&card, &SimCard::conditionsChanged);
         clock.advance(1999);
@@ -321,6 +315,8 @@ private slots:
         clock.advance(1);
         QCOMPARE(readInputs(card), std::int16_t(2 | 4));
         QCOMPARE(spy.count(), 1);
+        QCOMPARE(card.conditions().seed, std::uint64_t(kSeeds));
+        QCOMPARE(card.conditions().events.size(), std::size_t(kSeeds + 3));
         QVERIFY(convert(card) > 0);
         QCOMPARE(card.record(), healthyRecord());
         clock.advance(1500);
@@ -328,29 +324,6 @@ private slots:
         QCOMPARE(spy.count(), 2);
         QCOMPARE(convert(card), 0);
         QCOMPARE(card.record().left(19), QByteArray("QVR10019991.0450650"));
-    }
-
-    // A scenario may hold tens of thousands of events; all that fall due at once are applied
-    // in order, in one pass, and said as one change (bench_scenario times it).
-    void manyEventsDueAtOnce() {
-        ManualClock clock;
-        Scenario s = Scenario::quiet();
-        constexpr int kEvents = 50000;
-        for (int i = 0; i < kEvents; ++i)
-            s.events.push_back(Event{1000, QJsonObject{{"seed", i + 1}}});
-        s.events.push_back(Event{2000, QJsonObject{{"button", true}}});
-        SimCard card(s, &clock);
-        QSignalSpy spy(&card, &SimCard::conditionsChanged);
-        clock.advance(1000);
-        card.applyDueEvents();
-        QCOMPARE(spy.count(), 1);
-        QCOMPARE(card.conditions().seed, std::uint64_t(kEvents));
-        QCOMPARE(card.conditions().events.size(), std::size_t(kEvents + 1));
-        QVERIFY(!card.conditions().button); // the last event is not due yet
-        clock.advance(1000);
-        card.applyDueEvents();
-        QVERIFY(card.conditions().button);
-        QCOMPARE(spy.count(), 2);
     }
 
     // The window's controls are tested with it; here what they must not do.

@@ -26,11 +26,6 @@ ManualTimer* ManualClock::earliest() const {
     return best;
 }
 
-qint64 ManualClock::nextDue() const {
-    ManualTimer* t = earliest();
-    return t ? t->due_ - now_ : -1;
-}
-
 void ManualClock::advance(qint64 ms) {
     const qint64 end = now_ + ms;
     for (ManualTimer* t = earliest(); t && t->due_ <= end; t = earliest()) {

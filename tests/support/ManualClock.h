@@ -16,8 +16,6 @@ public:
 
     // Moves time forward by ms, firing every tick that falls due, each at its own time.
     void advance(qint64 ms);
-    // Milliseconds until the next due tick, or -1.
-    qint64 nextDue() const;
 
 private:
     friend class ManualTimer;
@@ -34,7 +32,6 @@ public:
     int interval() const override { return interval_; }
     void setEnabled(bool on) override;
     bool isEnabled() const override { return enabled_; }
-    qint64 due() const { return due_; }
 
 private:
     friend class ManualClock;
