@@ -1,6 +1,7 @@
 #include "dose/ui/CalibrationView.h"
 
 #include "dose/core/Canonical.h"
+#include "dose/ui/CalibrationChoice.h"
 
 #include <QChart>
 #include <QChartView>
@@ -126,11 +127,7 @@ void CalibrationView::reload(qint64 select) {
         batch_->clear();
         if (auto all = store_.calibrations())
             for (const Calibration& c : *all)
-                calibration_->addItem(QStringLiteral("%1 · batch %2 · head %3 · %4 nm")
-                                          .arg(c.id)
-                                          .arg(c.batchId, c.headSerial)
-                                          .arg(c.wavelengthNm),
-                                      c.id);
+                addCalibrationChoice(*calibration_, c);
         if (auto all = store_.batches())
             for (const Batch& b : *all)
                 batch_->addItem(b.id);

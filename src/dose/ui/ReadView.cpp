@@ -2,6 +2,7 @@
 
 #include "dose/core/Canonical.h"
 #include "dose/core/JobSummary.h"
+#include "dose/ui/CalibrationChoice.h"
 #include "dose/ui/Tones.h"
 
 #include <QCheckBox>
@@ -157,11 +158,7 @@ void ReadView::reloadChoices(const QString& jobId, qint64 calibrationId) {
             job_->addItem(j.id + (j.training ? QStringLiteral("  (training)") : QString()), j.id);
     if (auto calibrations = store_.calibrations())
         for (const Calibration& c : *calibrations)
-            calibration_->addItem(QStringLiteral("%1 · batch %2 · head %3 · %4 nm")
-                                      .arg(c.id)
-                                      .arg(c.batchId, c.headSerial)
-                                      .arg(c.wavelengthNm),
-                                  c.id);
+            addCalibrationChoice(*calibration_, c);
     const int j = job_->findData(jobId);
     job_->setCurrentIndex(j >= 0 ? j : job_->count() - 1);
     const int c = calibration_->findData(calibrationId);
