@@ -152,6 +152,30 @@ private slots:
         QVERIFY2(r.problem.startsWith(problem), qPrintable(r.problem));
     }
 
+    // A fit changed behind the program's back gives no dose: not as another model, not from
+    // numbers it does not have.
+    void damagedFitIsRefused_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("unknown model") << "model = 'poly9'"
+                                       << "does not know";
+        QTest::newRow("short covariance") << "covariance = '[1]'"
+                                          << "is damaged";
+    }
+    void damagedFitIsRefused() {
+        QFETCH(QString, change);
+        QFETCH(QString, problem);
+        {
+            Raw raw(path_);
+            QCOMPARE(raw.exec(QStringLiteral("DROP TRIGGER fits_no_update")), QString());
+            QCOMPARE(raw.exec(QStringLiteral("UPDATE fits SET ") + change), QString());
+        }
+        for (const auto& fit : {store_->fit(1), store_->latestFit(1)}) {
+            QVERIFY(!fit);
+            QVERIFY2(fit.error().contains(problem), qPrintable(fit.error()));
+        }
+    }
+
     // Cutting the newest rows leaves a chain that is whole in itself; only the hash printed
     // after the last write shows they are gone.
     void cutOffNewestRowsNeedExpect() {

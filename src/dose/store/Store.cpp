@@ -455,12 +455,12 @@ Outcome<Fit> Store::latestFit(qint64 calibrationId) {
     return one<Fit>(
         *d_, fitTable(), QStringLiteral("calibration_id = ?"), {calibrationId},
         QStringLiteral("calibration %1 has no fit yet: run calibration fit %1").arg(calibrationId),
-        fitOf);
+        usableFitOf);
 }
 
 Outcome<Fit> Store::fit(qint64 id) {
     return one<Fit>(*d_, fitTable(), QStringLiteral("id = ?"), {id},
-                    QStringLiteral("no fit %1").arg(id), fitOf);
+                    QStringLiteral("no fit %1").arg(id), usableFitOf);
 }
 
 Outcome<Job> Store::job(const QString& id) {

@@ -184,7 +184,7 @@ const Table& recordTable() {
 
 const std::vector<const Table*>& allTables() {
     static const std::vector<const Table*> all{&batchTable(), &calibrationTable(), &fitTable(),
-                                               &jobTable(), &recordTable(), &reviewTable(),
+                                               &jobTable(),   &recordTable(),      &reviewTable(),
                                                &checkTable()};
     return all;
 }
@@ -343,6 +343,23 @@ Fit fitOf(const RowValues& record) {
     f.choice = text(row, "choice");
     f.operatorName = text(row, "operator");
     f.createdAt = time(row, "created_at");
+    return f;
+}
+
+Outcome<Fit> usableFitOf(const RowValues& record) {
+    const QString model = text(Row(record, fitTable()), "model");
+    Fit f = fitOf(record);
+    if (!modelFromName(model))
+        return Failure{
+            QStringLiteral("fit %1 has the model \"%2\", which this qvr100dose does not know")
+                .arg(f.id)
+                .arg(model)};
+    const size_t n = static_cast<size_t>(parameterCount(f.model));
+    if (f.coefficients.size() != n || f.covariance.size() != n * n)
+        return Failure{
+            QStringLiteral("fit %1 is damaged: its coefficients do not match its model %2")
+                .arg(f.id)
+                .arg(model)};
     return f;
 }
 

@@ -6,6 +6,7 @@
 #include "dose/core/Calibration.h"
 #include "dose/core/Fit.h"
 #include "dose/core/Job.h"
+#include "dose/core/Outcome.h"
 #include "dose/core/ReaderCheck.h"
 #include "dose/core/Record.h"
 #include "dose/core/Review.h"
@@ -51,6 +52,10 @@ QVariantMap rowOf(const ReaderCheck& check);
 Batch batchOf(const RowValues& row);
 Calibration calibrationOf(const RowValues& row);
 Fit fitOf(const RowValues& row);
+// A fit to compute doses with: one whose model this program does not know (a row of a later
+// version) or whose coefficients do not match its model (a damaged row) is refused, never read
+// as another model or past the end of its numbers.
+Outcome<Fit> usableFitOf(const RowValues& row);
 Job jobOf(const RowValues& row);
 Record recordOf(const RowValues& row);
 Review reviewOf(const RowValues& row);
