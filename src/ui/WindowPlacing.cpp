@@ -2,6 +2,7 @@
 
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 #include <climits>
 
@@ -77,7 +78,12 @@ void placeBeside(QWidget& side, const QWidget& window) {
     }
     if (best.size() != wanted)
         side.resize(best.size() - frame);
-    side.move(best.topLeft());
+    // Placed by its frame: QWidget::move() would take the point as the client area's until the
+    // window manager has framed the window, and the title bar would stand above the point.
+    if (QWindow* handle = side.windowHandle())
+        handle->setFramePosition(best.topLeft());
+    else
+        side.move(best.topLeft());
 }
 
 } // namespace qvr

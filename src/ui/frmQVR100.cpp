@@ -22,6 +22,7 @@
 #include <QScreen>
 #include <QThread>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -281,6 +282,13 @@ void frmQVR100::setSimulatorWindow(QWidget* simulator) {
 void frmQVR100::showSimulator() {
     if (!simulator_)
         return;
+    QWindow* own = windowHandle();
+    if (own && !own->isExposed()) {
+        // Beside this window's frame, which is known only once the window manager has framed
+        // the window and shown it.
+        own->installEventFilter(this);
+        return;
+    }
     if (!simulator_->isVisible()) {
         // Its content's size, known only once shown, before the placing makes it smaller to
         // fit beside this window.
@@ -339,6 +347,15 @@ void frmQVR100::endProcess() {
     // the next loop as soon as it started.
     if (QThread::currentThread()->loopLevel() > 0)
         QCoreApplication::exit(0);
+}
+
+bool frmQVR100::eventFilter(QObject* watched, QEvent* event) {
+    QWindow* own = windowHandle();
+    if (watched == own && event->type() == QEvent::Expose && own->isExposed()) {
+        own->removeEventFilter(this);
+        showSimulator();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void frmQVR100::closeEvent(QCloseEvent* event) {

@@ -63,11 +63,13 @@ public:
 
     // The simulator's window, which View > Reader head simulator brings back; none on a card.
     void setSimulatorWindow(QWidget* simulator);
-    // Shows it beside this window, or brings the shown one to the front.
+    // Shows it beside this window, or brings the shown one to the front. Before this window
+    // is on the screen, it shows once this window is.
     void showSimulator();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createMenus();

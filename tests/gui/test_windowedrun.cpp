@@ -108,9 +108,11 @@ private slots:
         bool marked = false;
         QTimer::singleShot(0, this, [&] {
             if (frmQVR100* m = mainWindow()) {
+                // The simulator's window follows the main window onto the screen.
+                if (QTest::qWaitForWindowExposed(m) && simulator.isVisible())
+                    simFrame = simulator.frameGeometry();
                 mainFrame = m->frameGeometry();
                 marked = m->findChild<QWidget*>(QStringLiteral("lblSimulated")) != nullptr;
-                simFrame = simulator.isVisible() ? simulator.frameGeometry() : QRect();
                 m->close();
             }
         });
@@ -121,48 +123,22 @@ private slots:
         QVERIFY(!simulator.isVisible());
     }
 
-    // The simulator's window lands wholly on the screen, beside the main window where there is
-    // room, and View > Reader head simulator brings it back once closed.
-    void simulatorWindowOnScreen_data() {
-        QTest::addColumn<QPoint>("mainAt"); // from the screen's right edge when x < 0
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<bool>("besideTheMain");
-        QTest::newRow("main at the right edge") << QPoint(-20, 20) << QSize(300, 200) << true;
-        QTest::newRow("larger than the screen") << QPoint(20, 20) << QSize(4000, 3000) << false;
-    }
-    void simulatorWindowOnScreen() {
-        QFETCH(QPoint, mainAt);
-        QFETCH(QSize, size);
-        QFETCH(bool, besideTheMain);
+    // A simulator's window larger than the screen is made to fit on it. (Beside the main
+    // window, and back from the menu, on a desktop with a window manager: tests/desktop.)
+    void simulatorWindowLargerThanTheScreen() {
         Rig rig;
         rig.settings.values_[QStringLiteral("PCIPort")] = QStringLiteral("0");
         frmQVR100 window(rig.reader, true);
         rig.reader.Form_Load(window);
-        const QRect room = window.screen()->availableGeometry();
-        if (mainAt.x() < 0)
-            mainAt.setX(room.right() + 1 + mainAt.x() - window.frameGeometry().width());
-        window.move(mainAt);
         window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QWidget simulator;
-        simulator.resize(size);
+        simulator.resize(4000, 3000);
         simulator.setMinimumSize(100, 100);
         window.setSimulatorWindow(&simulator);
-        for (int showing = 0; showing < 2; ++showing) {
-            if (showing == 0)
-                window.showSimulator();
-            else
-                window.findChild<QAction*>(QStringLiteral("mnuSimulator"))->trigger();
-            QVERIFY(simulator.isVisible());
-            QVERIFY2(room.contains(simulator.frameGeometry()),
-                     qPrintable(QStringLiteral("%1,%2 %3x%4")
-                                    .arg(simulator.x())
-                                    .arg(simulator.y())
-                                    .arg(simulator.width())
-                                    .arg(simulator.height())));
-            if (besideTheMain)
-                QVERIFY(!simulator.frameGeometry().intersects(window.frameGeometry()));
-            simulator.close();
-        }
+        window.showSimulator();
+        QVERIFY(simulator.isVisible());
+        QVERIFY(window.screen()->availableGeometry().contains(simulator.frameGeometry()));
         rig.reader.Form_Unload();
     }
 };
