@@ -170,26 +170,44 @@ int jobList(Ctx& ctx) {
     return kOk;
 }
 
+namespace {
+
+// A job and every version of its records, for the commands that show or export them.
+struct JobRecords {
+    Job job;
+    std::vector<Record> records;
+};
+
+Outcome<JobRecords> jobRecords(Store& store, const QString& jobId) {
+    auto job = store.job(jobId);
+    if (!job)
+        return Failure{job.error()};
+    auto records = store.records(job->id);
+    if (!records)
+        return Failure{records.error()};
+    return JobRecords{std::move(*job), std::move(*records)};
+}
+
+} // namespace
+
 int jobShow(Ctx& ctx) {
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    auto j = store->job(ctx.positional[0]);
-    if (!j)
-        return ctx.refuse(j.error());
-    auto records = store->records(j->id);
-    if (!records)
-        return ctx.refuse(records.error());
+    auto shown = jobRecords(*store, ctx.positional[0]);
+    if (!shown)
+        return ctx.refuse(shown.error());
+    const Job& j = shown->job;
     if (ctx.json) {
-        QJsonObject o = jobJson(*j);
-        o.insert("records", static_cast<qint64>(records->size()));
+        QJsonObject o = jobJson(j);
+        o.insert("records", static_cast<qint64>(shown->records.size()));
         return ctx.printJson(o);
     }
-    ctx.print(jobLine(*j));
+    ctx.print(jobLine(j));
     ctx.print(QStringLiteral("added by %1 at %2; %3 record versions")
-                  .arg(j->operatorName, timeText(j->createdAt))
-                  .arg(records->size()));
-    if (j->dminKGy || j->dmaxKGy)
+                  .arg(j.operatorName, timeText(j.createdAt))
+                  .arg(shown->records.size()));
+    if (j.dminKGy || j.dmaxKGy)
         ctx.print(QStringLiteral("decision rule: a limit is met only when D - U >= Dmin and "
                                  "D + U <= Dmax (U expanded, k = 2)"));
     return kOk;
@@ -199,34 +217,32 @@ int recordList(Ctx& ctx) {
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    auto job = store->job(ctx.value(QStringLiteral("job")));
-    if (!job)
-        return ctx.refuse(job.error());
-    auto all = store->records(job->id);
-    if (!all)
-        return ctx.refuse(all.error());
+    auto listed = jobRecords(*store, ctx.value(QStringLiteral("job")));
+    if (!listed)
+        return ctx.refuse(listed.error());
+    const std::vector<Record>& all = listed->records;
     if (ctx.json) {
         QJsonArray a;
-        for (size_t i = 0; i < all->size(); ++i) {
-            QJsonObject o = recordJson((*all)[i]);
-            o.insert("superseded", supersededAt(*all, i));
+        for (size_t i = 0; i < all.size(); ++i) {
+            QJsonObject o = recordJson(all[i]);
+            o.insert("superseded", supersededAt(all, i));
             a.append(o);
         }
         return ctx.printJson(a);
     }
     if (ctx.has(QStringLiteral("csv"))) {
         ctx.print(kCsvHeader);
-        for (size_t i = 0; i < all->size(); ++i)
-            ctx.print(csvLine((*all)[i], supersededAt(*all, i)));
+        for (size_t i = 0; i < all.size(); ++i)
+            ctx.print(csvLine(all[i], supersededAt(all, i)));
         return kOk;
     }
-    for (size_t i = 0; i < all->size(); ++i) {
-        const Record& r = (*all)[i];
+    for (size_t i = 0; i < all.size(); ++i) {
+        const Record& r = all[i];
         ctx.print(
             QStringLiteral("%1 v%2%3  %4  %5  %6 kGy  U %7 kGy  %8%9")
                 .arg(r.id)
                 .arg(r.version)
-                .arg(supersededAt(*all, i) ? QStringLiteral(" (superseded)") : QString())
+                .arg(supersededAt(all, i) ? QStringLiteral(" (superseded)") : QString())
                 .arg(r.dosimeter, timeText(r.readAt), QString::number(r.result.dose, 'g', 5),
                      QString::number(r.result.expanded, 'g', 3),
                      r.flags.isEmpty() ? QStringLiteral("-") : r.flags.join(QLatin1Char(' ')),
@@ -294,12 +310,11 @@ int exportCsv(Ctx& ctx) {
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    auto job = store->job(ctx.value(QStringLiteral("job")));
-    if (!job)
-        return ctx.refuse(job.error());
-    auto all = store->records(job->id);
-    if (!all)
-        return ctx.refuse(all.error());
+    auto exported = jobRecords(*store, ctx.value(QStringLiteral("job")));
+    if (!exported)
+        return ctx.refuse(exported.error());
+    const Job& job = exported->job;
+    const std::vector<Record>& all = exported->records;
     auto head = store->headHash();
     if (!head)
         return ctx.refuse(head.error());
@@ -309,21 +324,21 @@ int exportCsv(Ctx& ctx) {
             QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
     QByteArray out;
     out += QStringLiteral("# qvr100dose records of job %1, chain head %2\n")
-               .arg(job->id, *head)
+               .arg(job.id, *head)
                .toUtf8();
     out += kCsvHeader.toUtf8() + '\n';
-    for (size_t i = 0; i < all->size(); ++i)
-        out += csvLine((*all)[i], supersededAt(*all, i)).toUtf8() + '\n';
+    for (size_t i = 0; i < all.size(); ++i)
+        out += csvLine(all[i], supersededAt(all, i)).toUtf8() + '\n';
     if (file.write(out) != out.size() || !file.commit())
         return ctx.refuse(
             QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
     if (ctx.json)
         return ctx.printJson(QJsonObject{{"file", file.fileName()},
-                                         {"records", static_cast<qint64>(all->size())},
+                                         {"records", static_cast<qint64>(all.size())},
                                          {"chain_head", *head}});
     ctx.print(QStringLiteral("%1 record versions of job %2 written to %3")
-                  .arg(all->size())
-                  .arg(job->id, file.fileName()));
+                  .arg(all.size())
+                  .arg(job.id, file.fileName()));
     return ctx.done(*head);
 }
 
