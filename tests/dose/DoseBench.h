@@ -1,6 +1,7 @@
 #pragma once
 // A dose store in a temporary folder with a film batch, a fitted calibration on head 1234 at
-// 600 nm, a training job and a real one; and a reader whose items the test sets.
+// 600 nm, a training job and a real one, reader checks on demand; and a reader whose items the
+// test sets.
 
 #include "DoseFixtures.h"
 
@@ -87,6 +88,18 @@ struct DoseBench {
                  QStringLiteral("ana"),
                  {}};
         return fit && store->addFit(*fit) && store->addJob(training) && store->addJob(real);
+    }
+
+    // A filter check of the head at 600 nm, now: a passing one lets the real job be read.
+    bool check(bool passed) {
+        ReaderCheck check;
+        check.headSerial = QStringLiteral("1234");
+        check.wavelengthNm = 600;
+        check.certificate = QStringLiteral("NDF-7");
+        check.tolerancePercent = 1;
+        check.passed = passed;
+        check.operatorName = QStringLiteral("ana");
+        return bool(store->addCheck(check));
     }
 };
 

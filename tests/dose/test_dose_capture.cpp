@@ -168,6 +168,7 @@ private slots:
         QTest::addColumn<int>("decision");
         // Dmin 5, Dmax 30
         QTest::newRow("inside with U") << 10.0 << 1.0 << int(Decision::Pass);
+        QTest::newRow("Dmin at D - U") << 6.0 << 1.0 << int(Decision::Pass);
         QTest::newRow("Dmin within U") << 5.5 << 1.0 << int(Decision::Undecided);
         QTest::newRow("Dmax within U") << 29.5 << 1.0 << int(Decision::Undecided);
         QTest::newRow("below even with U") << 3.0 << 1.0 << int(Decision::Fail);
@@ -185,7 +186,7 @@ private slots:
         filmOutAndIn();
         serve("0.870", 5); // D1 reread
         filmOutAndIn();
-        serve("2.990", 5); // D1 again, far above the calibrated range: not valid
+        serve("2.990", 5); // D1 again, far above the calibrated range: no dose
         auto all = bench_.store->records(QStringLiteral("T1"));
         QVERIFY(all);
         QCOMPARE(all->size(), size_t(3));
@@ -196,7 +197,10 @@ private slots:
         QVERIFY(qFuzzyCompare(s.dosimeters[0].dose,
                               (all->at(0).result.dose + all->at(1).result.dose) / 2));
         QVERIFY(!all->at(2).result.inRange);
-        QCOMPARE(int(recordTone(all->at(2))), int(Tone::Off));
+        QVERIFY(all->at(2).flags.contains(QStringLiteral("above_range")));
+        // Beyond the range's 50 kGy is beyond Dmax 30 for certain, though it is no dose.
+        QVERIFY(all->at(2).flags.contains(QStringLiteral("above_dmax")));
+        QCOMPARE(int(recordTone(all->at(2), *session_->job())), int(Tone::Bad));
     }
 };
 

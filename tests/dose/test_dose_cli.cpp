@@ -68,7 +68,7 @@ private slots:
                      "--valid-until 2026-12-06"),
                  0); // 2: expired yesterday
         QCOMPARE(run("calibration fit 1"), 0);
-        QCOMPARE(run("calibration fit 2 --model poly2"), 0);
+        QCOMPARE(run("calibration fit 2 --model power"), 0);
         QCOMPARE(run("job add TRAIN --training --dmin 5 --dmax 30"), 0);
         QCOMPARE(run("job add REAL --product syringes"), 0);
     }
@@ -119,21 +119,34 @@ private slots:
     }
 
     void jsonShapes() {
-        const QJsonObject fit = json("calibration fit 1 --model poly2").toObject();
-        for (const char* key : {"model", "coefficients", "std_errors", "residuals_percent",
-                                "rms_percent", "r2", "range_kGy"})
+        // A rejected fit is stored and printed whole, and exits 1.
+        QCOMPARE(run("calibration fit 1 --model poly2 --json"), 1);
+        const QJsonObject fit = QJsonDocument::fromJson(out_.toUtf8()).object();
+        for (const char* key :
+             {"id", "model", "coefficients", "std_errors", "residuals_percent", "rms_percent", "r2",
+              "range_kGy", "accepted", "rejections", "outliers", "chain_head"})
             QVERIFY2(fit.contains(QLatin1String(key)), key);
         QCOMPARE(fit["coefficients"].toArray().size(), 3);
         QCOMPARE(fit["std_errors"].toArray().size(), 3);
-        QCOMPARE(fit["residuals_percent"].toArray().size(), 28);
+        QCOMPARE(fit["residuals_percent"].toArray().size(), 36);
         QCOMPARE(fit["range_kGy"].toArray(), (QJsonArray{1, 50}));
-        QCOMPARE(
-            json("calibration fit 1 --model power").toObject()["coefficients"].toArray().size(), 2);
+        QCOMPARE(fit["accepted"].toBool(), false);
+        QVERIFY(!fit["rejections"].toArray().isEmpty());
+        QVERIFY(fit["outliers"].isArray());
+        const QJsonObject power = json("calibration fit 1 --model power").toObject();
+        QCOMPARE(power["coefficients"].toArray().size(), 2);
+        QCOMPARE(power["accepted"].toBool(), true);
+        QCOMPARE(power["rejections"].toArray(), QJsonArray());
 
-        const QJsonObject dose = json("dose --calibration 1 --absorbance 3.2").toObject();
-        for (const char* key : {"dose_kGy", "U_kGy", "response", "in_range", "components"})
+        // Beyond the range: no number where the dose would be, and exit 1.
+        QCOMPARE(run("dose --calibration 1 --absorbance 3.2 --json"), 1);
+        const QJsonObject dose = QJsonDocument::fromJson(out_.toUtf8()).object();
+        for (const char* key :
+             {"dose_kGy", "U_kGy", "response", "in_range", "components", "flags", "reason"})
             QVERIFY2(dose.contains(QLatin1String(key)), key);
         QCOMPARE(dose["in_range"].toBool(), false); // above 50 kGy
+        QVERIFY(dose["dose_kGy"].isNull());
+        QCOMPARE(dose["flags"].toArray(), (QJsonArray{"above_range"}));
         QCOMPARE(dose["components"].toObject().size(), 6);
     }
 

@@ -25,6 +25,8 @@ Fit straightFit() {
     f.reproducibilityPercent = 2.0;
     f.doseLo = 1;
     f.doseHi = 50;
+    f.levelDoses = {1, 50};
+    f.levelResponses = {0, 98}; // valid from 1 to 50 kGy
     return f;
 }
 
@@ -75,31 +77,51 @@ private slots:
         near(*readingSpread({0.5, 0.51, 0.52}), 0.01, "sd");
     }
 
-    // Flags of a record: range, the Dmin/Dmax decision rule with U, rereads, time window.
+    // Flags of a record: range by response, the job's decision rule, rereads, time window.
     void flags_data() {
         QTest::addColumn<double>("absorbance");
+        QTest::addColumn<QString>("rule");
         QTest::addColumn<double>("dmin");
         QTest::addColumn<double>("dmax");
         QTest::addColumn<int>("reread");
         QTest::addColumn<double>("hoursAfter");
         QTest::addColumn<QStringList>("flags");
-        // D = 5.5, U = 0.424 (resolution only: one reading).
-        QTest::newRow("clean") << 1.0 << 5.0 << 6.0 << 0 << 2.0 << QStringList{"training"};
-        QTest::newRow("D - U below Dmin")
-            << 1.0 << 5.2 << 6.0 << 0 << 2.0 << QStringList{"training", "below_dmin"};
-        QTest::newRow("D + U above Dmax")
-            << 1.0 << 5.0 << 5.8 << 0 << 2.0 << QStringList{"training", "above_dmax"};
-        QTest::newRow("outside range")
-            << 10.1 << 1.0 << 100.0 << 0 << 2.0 << QStringList{"training", "outside_range"};
+        // D = 5.5, U = 0.424 (resolution only: one reading): D - U = 5.076, D + U = 5.924.
+        QTest::newRow("clean") << 1.0 << "guarded" << 5.0 << 6.0 << 0 << 2.0
+                               << QStringList{"training"};
+        QTest::newRow("Dmin within U")
+            << 1.0 << "guarded" << 5.2 << 6.0 << 0 << 2.0 << QStringList{"training", "undecided"};
+        QTest::newRow("Dmax within U")
+            << 1.0 << "guarded" << 5.0 << 5.8 << 0 << 2.0 << QStringList{"training", "undecided"};
+        QTest::newRow("below Dmin with U")
+            << 1.0 << "guarded" << 6.0 << 9.0 << 0 << 2.0 << QStringList{"training", "below_dmin"};
+        QTest::newRow("above Dmax with U")
+            << 1.0 << "guarded" << 1.0 << 5.0 << 0 << 2.0 << QStringList{"training", "above_dmax"};
+        QTest::newRow("simple: D alone below")
+            << 1.0 << "simple" << 5.6 << 9.0 << 0 << 2.0 << QStringList{"training", "below_dmin"};
+        QTest::newRow("simple: D alone within")
+            << 1.0 << "simple" << 5.2 << 5.8 << 0 << 2.0 << QStringList{"training"};
+        // k = 100 past the highest level's 98; k = -0.5 below the lowest level's 0.
+        QTest::newRow("above range") << 10.1 << "guarded" << 1.0 << 100.0 << 0 << 2.0
+                                     << QStringList{"training", "above_range"};
+        QTest::newRow("above range, Dmax within it")
+            << 10.1 << "guarded" << 1.0 << 50.0 << 0 << 2.0
+            << QStringList{"training", "above_range", "above_dmax"};
+        QTest::newRow("below range, Dmin within it")
+            << 0.05 << "guarded" << 1.0 << 50.0 << 0 << 2.0
+            << QStringList{"training", "below_range", "below_dmin"};
+        QTest::newRow("below range, Dmin above it") << 0.05 << "guarded" << 0.5 << 50.0 << 0 << 2.0
+                                                    << QStringList{"training", "below_range"};
         QTest::newRow("second reread")
-            << 1.0 << 5.0 << 6.0 << 2 << 2.0 << QStringList{"training", "reread_2"};
-        QTest::newRow("read too soon")
-            << 1.0 << 5.0 << 6.0 << 0 << 0.5 << QStringList{"training", "outside_window"};
-        QTest::newRow("read too late")
-            << 1.0 << 5.0 << 6.0 << 0 << 30.0 << QStringList{"training", "outside_window"};
+            << 1.0 << "guarded" << 5.0 << 6.0 << 2 << 2.0 << QStringList{"training", "reread_2"};
+        QTest::newRow("read too soon") << 1.0 << "guarded" << 5.0 << 6.0 << 0 << 0.5
+                                       << QStringList{"training", "outside_window"};
+        QTest::newRow("read too late") << 1.0 << "guarded" << 5.0 << 6.0 << 0 << 30.0
+                                       << QStringList{"training", "outside_window"};
     }
     void flags() {
         QFETCH(double, absorbance);
+        QFETCH(QString, rule);
         QFETCH(double, dmin);
         QFETCH(double, dmax);
         QFETCH(int, reread);
@@ -109,6 +131,7 @@ private slots:
         job.training = true;
         job.dminKGy = dmin;
         job.dmaxKGy = dmax;
+        job.rule = *ruleFromName(rule);
         Calibration c;
         c.windowMinHours = 1;
         c.windowMaxHours = 24;
@@ -122,6 +145,8 @@ private slots:
         r.reread = reread;
         evaluateRecord(r, straightFit(), job, c);
         QCOMPARE(r.flags, flags);
+        // The report's recomputation agrees with what was recorded under the same rule.
+        QCOMPARE(currentFlags(r, job), flags);
     }
 
     void csvImport_data() {

@@ -60,13 +60,14 @@ private slots:
         QVERIFY2(registered.wait(kWaitMs), reader_.readAllStandardError().constData());
 
         // A straight calibration, D = 20 A, over the whole absorbance range, at the head's
-        // first wavelength.
+        // first wavelength: three films a level, 0.4 % apart.
         QFile csv(dir_.filePath(QStringLiteral("line.csv")));
         QVERIFY(csv.open(QIODevice::WriteOnly));
         csv.write("dose_kGy,absorbance,thickness_um,u_dose_percent\n");
         for (int i = 1; i <= 8; ++i)
-            for (int r = 0; r < 2; ++r)
-                csv.write(QByteArray::number(i * 7) + ',' + QByteArray::number(i * 0.35) +
+            for (int r = 0; r < 3; ++r)
+                csv.write(QByteArray::number(i * 7) + ',' +
+                          QByteArray::number(i * 0.35 * (1 + 0.004 * (r - 1)), 'g', 17) +
                           ",1000,1.5\n");
         csv.close();
         QCOMPARE(run("batch add B --thickness-um 1000 --background 510=0 --background 600=0"), 0);

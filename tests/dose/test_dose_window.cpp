@@ -88,6 +88,7 @@ private slots:
 
     void recordsCorrectWithHistoryAndReviewBySomeoneElse() {
         reader_.served.insert(QStringLiteral("Simulated"), false);
+        QVERIFY(bench_.check(true));
         readThree(QStringLiteral("R1"));
         RecordsView* records = window_->recordsView();
         QCOMPARE(records->table()->model()->rowCount(), 3);
@@ -132,7 +133,7 @@ private slots:
                                    QStringLiteral("NPL-2026-117"),
                                    QStringLiteral("valid until 2027-06-30"),
                                    QStringLiteral("head serial 1234 at 600 nm"),
-                                   QStringLiteral("Last reader check none recorded"),
+                                   QStringLiteral("Last reader check passed 2026-12-07"),
                                    QStringLiteral("D - U >= Dmin and D + U <= Dmax"),
                                    QStringLiteral("Dmin 5 kGy, Dmax 30 kGy"),
                                    QStringLiteral("D1 2 of 2"),

@@ -14,10 +14,19 @@ namespace {
 constexpr double kCvInvestigatePercent = 3;
 constexpr double kCvFromKGy = 10;
 
+QJsonValue optionalJson(const std::optional<double>& v) {
+    return v ? jsonNumber(*v) : QJsonValue();
+}
+
 QJsonObject fitJson(const Fit& f) {
     QJsonArray cv;
-    for (size_t i = 0; i < f.levelDoses.size(); ++i)
-        cv.append(QJsonObject{{"dose_kGy", f.levelDoses[i]}, {"cv_percent", f.levelCvPercent[i]}});
+    for (size_t i = 0; i < f.levelDoses.size(); ++i) {
+        QJsonObject level{{"dose_kGy", f.levelDoses[i]}, {"cv_percent", f.levelCvPercent[i]}};
+        if (i < f.levelResponses.size())
+            level.insert("mean_response", jsonNumber(f.levelResponses[i]));
+        cv.append(level);
+    }
+    const Acceptance& a = f.acceptance;
     return {{"id", f.id},
             {"calibration", f.calibrationId},
             {"model", modelName(f.model)},
@@ -31,7 +40,21 @@ QJsonObject fitJson(const Fit& f) {
             {"levels", cv},
             {"reference_percent", f.referencePercent},
             {"reproducibility_percent", f.reproducibilityPercent},
-            {"choice", f.choice}};
+            {"choice", f.choice},
+            {"excluded", QJsonArray::fromStringList(f.excluded)},
+            {"exclusion_reason", f.exclusionReason},
+            {"accepted", a.accepted},
+            {"judged_when_fitted", f.judgedWhenFitted},
+            {"rejections", QJsonArray::fromStringList(a.rejections)},
+            {"outliers", QJsonArray::fromStringList(a.outliers)},
+            {"investigate", QJsonArray::fromStringList(a.investigate)},
+            {"lack_of_fit", QJsonObject{{"f", optionalJson(a.lackOfFitF)},
+                                        {"p", optionalJson(a.lackOfFitP)},
+                                        {"dof", QJsonArray{a.lackOfFitDof, a.pureErrorDof}}}},
+            {"pure_error_percent", jsonNumber(a.pureErrorPercent)},
+            {"criteria", QJsonObject{{"min_levels", a.criteria.minLevels},
+                                     {"levels_per_decade", a.criteria.levelsPerDecade},
+                                     {"min_replicates", a.criteria.minReplicates}}}};
 }
 
 QJsonObject calibrationJson(const Calibration& c) {
@@ -70,6 +93,53 @@ QString calibrationLine(const Calibration& c) {
              c.validUntil.isValid() ? dateText(c.validUntil) : QStringLiteral("-"));
 }
 
+void printAcceptance(Ctx& ctx, const Fit& f) {
+    const Acceptance& a = f.acceptance;
+    if (!f.excluded.isEmpty())
+        ctx.print(QStringLiteral("  excluded: %1 (reason: %2)")
+                      .arg(f.excluded.join(QStringLiteral(", ")), f.exclusionReason));
+    ctx.print(QStringLiteral("  pure error (replicates' pooled spread of dose) %1 % with %2 "
+                             "degrees of freedom")
+                  .arg(fixed(a.pureErrorPercent, 2))
+                  .arg(a.pureErrorDof));
+    if (a.lackOfFitP)
+        ctx.print(QStringLiteral("  lack of fit: F = %1 with %2 and %3 degrees of freedom, p = %4 "
+                                 "(rejected below %5)")
+                      .arg(a.lackOfFitF ? QString::number(*a.lackOfFitF, 'g', 4)
+                                        : QStringLiteral("infinite"))
+                      .arg(a.lackOfFitDof)
+                      .arg(a.pureErrorDof)
+                      .arg(QString::number(*a.lackOfFitP, 'g', 3))
+                      .arg(kLackOfFitAlpha));
+    ctx.print(QStringLiteral("  criteria: at least %1 dose levels and %2 per factor of ten, %3 "
+                             "films at each; no point beyond %4 times the pure error")
+                  .arg(a.criteria.minLevels)
+                  .arg(a.criteria.levelsPerDecade)
+                  .arg(a.criteria.minReplicates)
+                  .arg(kResidualRejectSd));
+    if (!a.outliers.isEmpty())
+        ctx.print(QStringLiteral("  suspected outliers (Grubbs, 99 %%): %1: investigate; a refit "
+                                 "without one is calibration fit %2 --exclude ID --reason TEXT")
+                      .arg(a.outliers.join(QStringLiteral(", ")))
+                      .arg(f.calibrationId));
+    if (!a.investigate.isEmpty())
+        ctx.print(QStringLiteral("  beyond %1 times the pure error, to investigate: %2")
+                      .arg(kResidualInvestigateSd)
+                      .arg(a.investigate.join(QStringLiteral(", "))));
+    const QString when = f.judgedWhenFitted ? QString()
+                                            : QStringLiteral(" (judged now: the fit was stored "
+                                                             "before fits were judged)");
+    if (a.accepted) {
+        ctx.print(QStringLiteral("  ACCEPTED%1").arg(when));
+        return;
+    }
+    ctx.print(QStringLiteral("  REJECTED%1: this calibration gives no dose until a fit is "
+                             "accepted")
+                  .arg(when));
+    for (const QString& why : a.rejections)
+        ctx.print(QStringLiteral("  - ") + why);
+}
+
 void printFit(Ctx& ctx, const Fit& f, const Calibration& c) {
     ctx.print(QStringLiteral("fit %1 of calibration %2: %3%4, %5 points, calibrated range %6 to "
                              "%7 kGy")
@@ -91,15 +161,21 @@ void printFit(Ctx& ctx, const Fit& f, const Calibration& c) {
                   .arg(fixed(f.rmsPercent, 2), QString::number(f.r2, 'f', 6)));
     const std::vector<double> k = c.responses();
     ctx.print(QStringLiteral("  point  dosimeter  dose kGy  response mm-1  residual %"));
-    for (size_t i = 0; i < f.residualsPercent.size() && i < c.points.size(); ++i)
+    for (size_t i = 0; i < f.residualsPercent.size() && i < c.points.size(); ++i) {
+        const QString name = pointName(c, i);
         ctx.print(
-            QStringLiteral("  %1  %2  %3  %4  %5")
+            QStringLiteral("  %1  %2  %3  %4  %5%6")
                 .arg(i + 1, 5)
                 .arg(c.points[i].dosimeter.isEmpty() ? QStringLiteral("-") : c.points[i].dosimeter,
                      9)
                 .arg(numberText(c.points[i].doseKGy), 8)
                 .arg(fixed(k[i], 4), 13)
-                .arg(fixed(f.residualsPercent[i], 2), 10));
+                .arg(fixed(f.residualsPercent[i], 2), 10)
+                .arg(f.excluded.contains(name)                 ? QStringLiteral("  excluded")
+                     : f.acceptance.outliers.contains(name)    ? QStringLiteral("  outlier?")
+                     : f.acceptance.investigate.contains(name) ? QStringLiteral("  investigate")
+                                                               : QString()));
+    }
     for (size_t i = 0; i < f.levelDoses.size(); ++i) {
         const bool investigate =
             f.levelDoses[i] >= kCvFromKGy && f.levelCvPercent[i] > kCvInvestigatePercent;
@@ -109,6 +185,7 @@ void printFit(Ctx& ctx, const Fit& f, const Calibration& c) {
     }
     if (!f.choice.isEmpty())
         ctx.print(QStringLiteral("  chosen: ") + f.choice);
+    printAcceptance(ctx, f);
 }
 
 int import(Ctx& ctx) {
@@ -186,11 +263,24 @@ int fit(Ctx& ctx) {
     Store* store = ctx.store();
     if (!store)
         return kRefused;
+    FitOptions options;
+    for (const QString& e : ctx.values(QStringLiteral("exclude")))
+        options.exclude << e.trimmed();
+    options.exclusionReason = ctx.value(QStringLiteral("reason")).trimmed();
+    if (!options.exclude.isEmpty() && options.exclusionReason.isEmpty())
+        return ctx.usage(QStringLiteral("--exclude needs --reason saying why"));
+    if (options.exclude.isEmpty() && ctx.has(QStringLiteral("reason")))
+        return ctx.usage(QStringLiteral("--reason goes with --exclude"));
     auto c = store->calibration(*id);
     if (!c)
         return ctx.refuse(c.error());
+    auto lab = store->labSettings();
+    if (!lab)
+        return ctx.refuse(lab.error());
+    options.criteria = lab->criteria;
     const bool weighted = ctx.has(QStringLiteral("weighted"));
-    Outcome<Fit> f = model ? fitCalibration(*c, *model, weighted) : chooseFit(*c, weighted);
+    Outcome<Fit> f =
+        model ? fitCalibration(*c, *model, weighted, options) : chooseFit(*c, weighted, options);
     if (!f)
         return ctx.refuse(
             QStringLiteral("calibration %1 cannot be fitted: %2").arg(*id).arg(f.error()));
@@ -202,10 +292,24 @@ int fit(Ctx& ctx) {
     if (ctx.json) {
         QJsonObject o = fitJson(*f);
         o.insert("chain_head", r->hash);
-        return ctx.printJson(o);
+        ctx.printJson(o);
+    } else {
+        printFit(ctx, *f, *c);
+        ctx.done(r->hash);
     }
-    printFit(ctx, *f, *c);
-    return ctx.done(r->hash);
+    // Stored either way: a rejected fit is a record of what was tried, and why it failed.
+    if (!f->acceptance.accepted)
+        return ctx.refuse(QStringLiteral("fit %1 of calibration %2 is stored as rejected: %3%4")
+                              .arg(f->id)
+                              .arg(*id)
+                              .arg(f->acceptance.rejections.value(0))
+                              .arg(f->acceptance.rejections.size() == 2
+                                       ? QStringLiteral("; and 1 more reason")
+                                   : f->acceptance.rejections.size() > 2
+                                       ? QStringLiteral("; and %1 more reasons")
+                                             .arg(f->acceptance.rejections.size() - 1)
+                                       : QString()));
+    return kOk;
 }
 
 int show(Ctx& ctx) {
@@ -277,11 +381,15 @@ void addCalibrationCommands(std::vector<Command>& c) {
     c.push_back(
         {QStringLiteral("calibration fit"),
          QStringLiteral("calibration fit ID [--model poly1|poly2|poly3|poly4|power|auto] "
-                        "[--weighted]"),
-         QStringLiteral("Fits dose as a function of response, stores the fit and prints it. "
-                        "auto (the default) offers the model with the fewest parameters "
-                        "whose RMS residual is within 0.5 percentage points of the best."),
-         {QStringLiteral("model")},
+                        "[--weighted] [--exclude DOSIMETER --reason TEXT]"),
+         QStringLiteral("Fits dose as a function of response, judges the fit (dose levels and "
+                        "films per level, lack of fit against the replicates, residuals, "
+                        "outliers), stores it and prints it; a rejected fit is stored too and "
+                        "exits 1, and the calibration gives no dose until a fit is accepted. "
+                        "auto (the default) offers the accepted model with the fewest "
+                        "parameters. --exclude leaves a film out of a new fit (again for "
+                        "more, or #N for point N), naming why with --reason."),
+         {QStringLiteral("model"), QStringLiteral("exclude"), QStringLiteral("reason")},
          {QStringLiteral("weighted")},
          {},
          1,

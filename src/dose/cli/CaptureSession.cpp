@@ -26,7 +26,14 @@ Outcome<Done> CaptureSession::choose(const QString& jobId, qint64 calibrationId)
         return Failure{use.error()};
     job_ = *job;
     use_ = *use;
+    refreshReaderCheck();
     return Done{};
+}
+
+void CaptureSession::refreshReaderCheck() {
+    checkRefusal_.reset();
+    if (job_ && use_)
+        checkRefusal_ = readerCheckRefusal(store_, *job_, use_->calibration, now_());
 }
 
 void CaptureSession::setDosimeter(const QString& id, std::optional<double> thicknessUm) {
@@ -76,6 +83,8 @@ std::optional<QString> CaptureSession::blocker() const {
                                  use_->calibration.headSerial};
     if (auto why = refusal(items_, context))
         return why;
+    if (checkRefusal_)
+        return checkRefusal_;
     if (!filmOut_)
         return QStringLiteral("this film was captured already: take it out and put in the next");
     if (stable_.empty())
@@ -84,6 +93,7 @@ std::optional<QString> CaptureSession::blocker() const {
 }
 
 Outcome<Record> CaptureSession::capture() {
+    refreshReaderCheck(); // the check may have expired or failed since
     if (auto why = blocker()) {
         emit refused(*why);
         return Failure{*why};

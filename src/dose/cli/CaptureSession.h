@@ -55,6 +55,8 @@ public:
     bool filmOutSinceCapture() const { return filmOut_; }
     // Why a capture now would be refused, or nothing.
     std::optional<QString> blocker() const;
+    // Asks the store again whether the reader check allows reading (after a check is recorded).
+    void refreshReaderCheck();
 
 signals:
     void linkChanged();                          // state or items changed
@@ -77,6 +79,7 @@ private:
     bool filmOut_ = true;
     LinkState state_ = LinkState::NotRunning;
     ReaderItems items_;
+    std::optional<QString> checkRefusal_; // as of the last refresh
 };
 
 } // namespace qvr::dose

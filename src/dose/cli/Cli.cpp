@@ -5,6 +5,7 @@
 
 #include <QJsonDocument>
 #include <QSet>
+#include <cmath>
 
 namespace qvr::dose {
 
@@ -19,6 +20,7 @@ const std::vector<Command>& commands() {
         addRecordCommands(c);
         addDbCommands(c);
         addReviewCommands(c);
+        addLabCommands(c);
         return c;
     }();
     return all;
@@ -159,10 +161,14 @@ int Ctx::done(const QString& chainHead) {
     return kOk;
 }
 
+QJsonValue jsonNumber(double value) {
+    return std::isfinite(value) ? QJsonValue(value) : QJsonValue();
+}
+
 QJsonArray jsonNumbers(const std::vector<double>& values) {
     QJsonArray a;
     for (double v : values)
-        a.append(v);
+        a.append(jsonNumber(v));
     return a;
 }
 
@@ -251,7 +257,8 @@ int runCli(const QStringList& arguments, const CliEnv& baseEnv) {
                 QStringLiteral("%1 takes no option --%2").arg(command->name, it.key()));
         if (command->flagOptions.contains(it.key()) && !it.value().constLast().isEmpty())
             return ctx.usage(QStringLiteral("--%1 takes no value").arg(it.key()));
-        if (it.value().size() > 1 && it.key() != QLatin1String("background"))
+        if (it.value().size() > 1 && it.key() != QLatin1String("background") &&
+            it.key() != QLatin1String("exclude"))
             return ctx.usage(QStringLiteral("--%1 is given more than once").arg(it.key()));
     }
     for (const QString& r : command->required)

@@ -63,18 +63,24 @@ private:
     bool usageError_ = false;
 };
 
+// Numbers for JSON: every digit, null for one that is not finite (JSON has no NaN).
+QJsonValue jsonNumber(double value);
 QJsonArray jsonNumbers(const std::vector<double>& values);
-QJsonObject componentsJson(const Components& components);
+QJsonObject componentsJson(const Components& components); // null members without a dose
 QJsonObject recordJson(const Record& record);
-QString doseText(const DoseResult& result, const Fit& fit); // "12.3 kGy ± 0.6 kGy (k = 2)..."
 
-// A calibration fit for use now: not expired, fitted, its batch not expired.
+// A calibration fit for use now: not expired, its latest fit accepted, its batch not expired.
 struct Usable {
     Calibration calibration;
     Fit fit;
     Batch batch;
 };
 Outcome<Usable> usableCalibration(Store& store, qint64 id, const QDate& today);
+
+// Why a read for job on calibration's head and wavelength is refused at now for want of a
+// passing reader check within the lab's interval, or nothing (always nothing for training).
+std::optional<QString> readerCheckRefusal(Store& store, const Job& job,
+                                          const Calibration& calibration, const QDateTime& now);
 QString fixed(double value, int decimals);
 
 void addBatchCommands(std::vector<Command>& commands);
@@ -83,5 +89,6 @@ void addDoseCommands(std::vector<Command>& commands);
 void addRecordCommands(std::vector<Command>& commands);
 void addDbCommands(std::vector<Command>& commands);
 void addReviewCommands(std::vector<Command>& commands);
+void addLabCommands(std::vector<Command>& commands);
 
 } // namespace qvr::dose

@@ -1,29 +1,19 @@
 #include "dose/cli/CliCommand.h"
 
 #include "dose/core/Canonical.h"
+#include "dose/core/DoseText.h"
 
 #include <cmath>
 
 namespace qvr::dose {
 
 QJsonObject componentsJson(const Components& c) {
-    return {{"fit_percent", c.fit},
-            {"reference_percent", c.reference},
-            {"reproducibility_percent", c.reproducibility},
-            {"thickness_percent", c.thickness},
-            {"reading_percent", c.reading},
-            {"combined_percent", c.combined()}};
-}
-
-QString doseText(const DoseResult& r, const Fit& fit) {
-    const QString value =
-        QStringLiteral("%1 kGy, U = %2 kGy (k = 2, %3 %)")
-            .arg(QString::number(r.dose, 'g', 5), QString::number(r.expanded, 'g', 3),
-                 fixed(2 * r.components.combined(), 1));
-    if (r.inRange)
-        return QStringLiteral("dose ") + value;
-    return QStringLiteral("NOT A VALID DOSE: %1 is outside the calibrated range %2 to %3 kGy")
-        .arg(value, numberText(fit.doseLo), numberText(fit.doseHi));
+    return {{"fit_percent", jsonNumber(c.fit)},
+            {"reference_percent", jsonNumber(c.reference)},
+            {"reproducibility_percent", jsonNumber(c.reproducibility)},
+            {"thickness_percent", jsonNumber(c.thickness)},
+            {"reading_percent", jsonNumber(c.reading)},
+            {"combined_percent", jsonNumber(c.combined())}};
 }
 
 Outcome<Usable> usableCalibration(Store& store, qint64 id, const QDate& today) {
@@ -38,6 +28,17 @@ Outcome<Usable> usableCalibration(Store& store, qint64 id, const QDate& today) {
     auto f = store.latestFit(id);
     if (!f)
         return Failure{f.error()};
+    if (!f->acceptance.accepted)
+        return Failure{
+            QStringLiteral("calibration %1 cannot give doses: its latest fit (fit %2, %3) %4: %5 "
+                           "(calibration show %1 says all); a new fit must be accepted first")
+                .arg(id)
+                .arg(f->id)
+                .arg(modelName(f->model),
+                     f->judgedWhenFitted ? QStringLiteral("was rejected")
+                                         : QStringLiteral("was stored before fits were judged "
+                                                          "and does not pass now"),
+                     f->acceptance.rejections.value(0))};
     auto b = store.batch(c->batchId);
     if (!b)
         return Failure{b.error()};
@@ -47,11 +48,26 @@ Outcome<Usable> usableCalibration(Store& store, qint64 id, const QDate& today) {
     return Usable{*c, *f, *b};
 }
 
+std::optional<QString> readerCheckRefusal(Store& store, const Job& job,
+                                          const Calibration& calibration, const QDateTime& now) {
+    if (job.training)
+        return std::nullopt;
+    auto checks = store.checks();
+    if (!checks)
+        return checks.error();
+    auto lab = store.labSettings();
+    if (!lab)
+        return lab.error();
+    return checkRefusal(*checks, calibration.headSerial, calibration.wavelengthNm, now, *lab);
+}
+
 namespace {
 
 void printComponents(Ctx& ctx, const DoseResult& r) {
     const Components& c = r.components;
     ctx.print(QStringLiteral("response %1 mm-1").arg(QString::number(r.response, 'g', 6)));
+    if (!r.inRange)
+        return;
     ctx.print(QStringLiteral("relative standard uncertainties (k = 1): fit %1 %, reference dose %2 "
                              "%, reproducibility %3 %, thickness %4 %, reading %5 %; combined %6 %")
                   .arg(fixed(c.fit, 2), fixed(c.reference, 2), fixed(c.reproducibility, 2),
@@ -101,21 +117,27 @@ int dose(Ctx& ctx) {
     in.a0 = use->calibration.a0;
     in.readingSd = sd;
     const DoseResult r = computeDose(use->fit, in);
-    if (ctx.json)
-        return ctx.printJson(
-            QJsonObject{{"dose_kGy", r.dose},
-                        {"U_kGy", r.expanded},
-                        {"coverage", kCoverage},
-                        {"response", r.response},
-                        {"in_range", r.inRange},
-                        {"range_kGy", QJsonArray{use->fit.doseLo, use->fit.doseHi}},
-                        {"components", componentsJson(r.components)},
-                        {"flags", r.inRange ? QJsonArray{} : QJsonArray{"outside_range"}},
-                        {"calibration", *id},
-                        {"fit", use->fit.id}});
-    ctx.print(doseText(r, use->fit));
-    printComponents(ctx, r);
-    return kOk;
+    if (ctx.json) {
+        QJsonObject o{{"dose_kGy", jsonNumber(r.dose)},
+                      {"U_kGy", jsonNumber(r.expanded)},
+                      {"coverage", kCoverage},
+                      {"response", jsonNumber(r.response)},
+                      {"in_range", r.inRange},
+                      {"range_kGy", QJsonArray{use->fit.doseLo, use->fit.doseHi}},
+                      {"components", componentsJson(r.components)},
+                      {"flags", r.inRange ? QJsonArray{} : QJsonArray{validityFlag(r.validity)}},
+                      {"calibration", *id},
+                      {"fit", use->fit.id}};
+        if (!r.inRange)
+            o.insert("reason", r.reason);
+        ctx.printJson(o);
+    } else {
+        ctx.print((r.inRange ? QStringLiteral("dose ") : QStringLiteral("NOT A DOSE: ")) +
+                  resultText(r, use->fit));
+        printComponents(ctx, r);
+    }
+    // Nothing is recorded, so a result that is not a dose is a refusal.
+    return r.inRange ? kOk : ctx.refuse(r.reason);
 }
 
 int read(Ctx& ctx) {
@@ -151,6 +173,8 @@ int read(Ctx& ctx) {
     if (!items)
         return ctx.refuse(items.error());
     if (auto why = refusal(*items, context))
+        return ctx.refuse(*why);
+    if (auto why = readerCheckRefusal(*store, *job, use->calibration, ctx.env.now()))
         return ctx.refuse(*why);
     for (qint64 i = 0; i < count.value_or(3); ++i) {
         items = reader->nextReading(ctx.env.readingTimeoutMs);
@@ -191,10 +215,18 @@ int read(Ctx& ctx) {
     }
     ctx.print(
         QStringLiteral("record %1: dosimeter %2 of job %3").arg(r->id).arg(dosimeter, job->id));
-    ctx.print(doseText(rec.result, use->fit));
+    if (rec.result.inRange)
+        ctx.print(QStringLiteral("recorded: ") + resultText(rec.result, use->fit));
+    else if (rec.result.validity == Validity::NoDose)
+        ctx.print(QStringLiteral("recorded: no dose (%1)").arg(rec.result.reason));
+    else
+        ctx.print(QStringLiteral("recorded: %1 (%2)")
+                      .arg(resultText(rec.result, use->fit), rec.result.reason));
     printComponents(ctx, rec.result);
     if (!rec.flags.isEmpty())
         ctx.print(QStringLiteral("flags: ") + rec.flags.join(QStringLiteral(", ")));
+    if (job->training)
+        ctx.print(QStringLiteral("training job: no reader check is asked for"));
     return ctx.done(r->hash);
 }
 
@@ -205,10 +237,11 @@ void addDoseCommands(std::vector<Command>& c) {
                  QStringLiteral("dose --calibration ID --absorbance A [--thickness-um T] "
                                 "[--u-thickness-um U] [--reader-sd S]"),
                  QStringLiteral("Computes a dose from an absorbance through a calibration's latest "
-                                "fit, with its expanded uncertainty (k = 2) and the components. "
-                                "Without --thickness-um the batch's nominal thickness is used; "
-                                "--reader-sd is the spread of the readings taken. Nothing is "
-                                "recorded."),
+                                "(accepted) fit, with its expanded uncertainty (k = 2) and the "
+                                "components. Without --thickness-um the batch's nominal thickness "
+                                "is used; --reader-sd is the spread of the readings taken. Nothing "
+                                "is recorded: a response outside the calibrated range, or one "
+                                "the curve gives no dose for, exits 1 with the reason."),
                  {QStringLiteral("calibration"), QStringLiteral("absorbance"),
                   QStringLiteral("thickness-um"), QStringLiteral("u-thickness-um"),
                   QStringLiteral("reader-sd")},
@@ -222,10 +255,13 @@ void addDoseCommands(std::vector<Command>& c) {
                         "[--u-thickness-um U] [--readings N] [--irradiated-at TIME] "
                         "[--comment TEXT]"),
          QStringLiteral("Captures the next N (default 3) absorbances the running reader "
-                        "serves and records the dosimeter's dose. Refused unless the "
-                        "reader is reading without a fault, with film in the head, at the "
-                        "calibration's wavelength and head; a simulated head only in a "
-                        "training job."),
+                        "serves and records the dosimeter's dose, or that it has none (below "
+                        "or above the calibrated range, no dose): an original observation "
+                        "either way. Refused unless the reader is reading without a fault, "
+                        "with film in the head, at the calibration's wavelength and head; a "
+                        "simulated head only in a training job; for any other job, only with a "
+                        "passing reader check within the lab's interval and no failed one "
+                        "since."),
          {QStringLiteral("job"), QStringLiteral("dosimeter"), QStringLiteral("calibration"),
           QStringLiteral("thickness-um"), QStringLiteral("u-thickness-um"),
           QStringLiteral("readings"), QStringLiteral("irradiated-at"), QStringLiteral("comment")},

@@ -1,9 +1,11 @@
 #include "dose/cli/JobReport.h"
 
 #include "dose/core/Canonical.h"
+#include "dose/core/DoseText.h"
 #include "dose/core/JobSummary.h"
 
 #include <QUuid>
+#include <map>
 #include <set>
 
 namespace qvr::dose {
@@ -17,10 +19,6 @@ QString esc(const QString& text) {
 QString when(const QDateTime& t) {
     return t.isValid() ? t.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'"))
                        : QStringLiteral("-");
-}
-
-QString kgy(double v) {
-    return QString::number(v, 'f', v < 10 ? 3 : 2);
 }
 
 QString row(const QStringList& cells, const char* tag = "td") {
@@ -37,17 +35,6 @@ QString table(const QStringList& headers, const QStringList& rows) {
 }
 
 } // namespace
-
-std::optional<ReaderCheck> lastPassingCheck(const std::vector<ReaderCheck>& checks,
-                                            const QString& head, int wavelengthNm,
-                                            const QDateTime& upTo) {
-    std::optional<ReaderCheck> last;
-    for (const ReaderCheck& c : checks)
-        if (c.passed && c.headSerial == head && c.wavelengthNm == wavelengthNm &&
-            c.createdAt <= upTo)
-            last = c;
-    return last;
-}
 
 Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDateTime& now) {
     auto job = store.job(jobId);
@@ -92,20 +79,36 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
                                         : QStringLiteral("not set"),
                            job->dmaxKGy ? numberText(*job->dmaxKGy) + QStringLiteral(" kGy")
                                         : QStringLiteral("not set"))});
+    head2 << row({QStringLiteral("Decision rule"),
+                  job->rule == DecisionRule::Guarded
+                      ? QStringLiteral("guarded (w = U)")
+                      : QStringLiteral("simple acceptance (the lab's choice for this job)")});
     std::set<qint64> calibrations;
     std::set<std::pair<QString, int>> readers;
-    for (const Record& r : latest) {
+    std::map<qint64, std::optional<Fit>> fits;
+    for (const Record& r : *all) {
         calibrations.insert(r.calibrationId);
         readers.insert({r.headSerial, r.wavelengthNm});
+        if (!fits.count(r.fitId)) {
+            auto f = store.fit(r.fitId);
+            fits[r.fitId] = f ? std::optional<Fit>(*f) : std::nullopt;
+        }
     }
+    auto resultOf = [&](const Record& r) {
+        const auto& f = fits[r.fitId];
+        return esc(recordResultText(r, f ? &*f : nullptr));
+    };
     for (qint64 id : calibrations) {
         auto c = store.calibration(id);
         if (!c)
             return Failure{c.error()};
         QString fitText = QStringLiteral("not fitted");
         if (auto f = store.latestFit(id))
-            fitText = QStringLiteral("model %1, calibrated range %2 to %3 kGy")
-                          .arg(modelName(f->model), numberText(f->doseLo), numberText(f->doseHi));
+            fitText = QStringLiteral("fit %1, model %2, calibrated range %3 to %4 kGy, %5")
+                          .arg(f->id)
+                          .arg(modelName(f->model), numberText(f->doseLo), numberText(f->doseHi),
+                               f->acceptance.accepted ? QStringLiteral("accepted")
+                                                      : QStringLiteral("rejected"));
         QString batchText = esc(c->batchId);
         if (auto b = store.batch(c->batchId))
             batchText +=
@@ -135,30 +138,58 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
 
     h += QStringLiteral("<h3>Reads</h3>");
     QStringList reads;
-    for (const Record& r : latest)
+    bool recomputed = false;
+    for (const Record& r : latest) {
+        const QStringList flags = currentFlags(r, *job);
+        recomputed |= flags != r.flags;
         reads << row(
-            {esc(r.dosimeter), QString::number(r.reread + 1), when(r.readAt),
-             QString::number(r.absorbance, 'f', 3), numberText(r.thicknessUm),
-             QStringLiteral("%1 ± %2").arg(kgy(r.result.dose), kgy(r.result.expanded)),
-             esc(r.flags.isEmpty() ? QStringLiteral("-") : r.flags.join(QLatin1Char(' '))),
+            {esc(r.dosimeter), QString::number(r.reread + 1),
+             QStringLiteral("%1 v%2").arg(r.id).arg(r.version), when(r.readAt),
+             QString::number(r.absorbance, 'f', 3), numberText(r.thicknessUm), resultOf(r),
+             esc(flags.isEmpty() ? QStringLiteral("-") : flags.join(QLatin1Char(' '))) +
+                 (flags != r.flags
+                      ? QStringLiteral(" (recorded: %1)").arg(esc(r.flags.join(QLatin1Char(' '))))
+                      : QString()),
              esc(r.operatorName) +
                  (r.version > 1 ? QStringLiteral(" (v%1: %2)").arg(r.version).arg(esc(r.reason))
                                 : QString())});
-    h += table({QStringLiteral("Dosimeter"), QStringLiteral("Read"), QStringLiteral("Time"),
-                QStringLiteral("A"), QStringLiteral("t µm"), QStringLiteral("Dose ± U kGy"),
-                QStringLiteral("Flags"), QStringLiteral("Operator")},
-               reads);
+    }
+    h +=
+        table({QStringLiteral("Dosimeter"), QStringLiteral("Read"), QStringLiteral("Record"),
+               QStringLiteral("Time"), QStringLiteral("A"), QStringLiteral("t µm"),
+               QStringLiteral("Dose (k = 2)"), QStringLiteral("Flags"), QStringLiteral("Operator")},
+              reads);
+    if (recomputed)
+        h += QStringLiteral("<p>Flags are those the job's decision rule gives now; where a "
+                            "read's recorded flags differ they follow in brackets.</p>");
+    QStringList earlier;
+    for (size_t i = 0; i + 1 < all->size(); ++i) {
+        const Record& r = (*all)[i];
+        const Record& next = (*all)[i + 1];
+        if (next.id != r.id)
+            continue;
+        earlier << row({esc(r.dosimeter), QStringLiteral("%1 v%2").arg(r.id).arg(r.version),
+                        resultOf(r), esc(r.flags.join(QLatin1Char(' '))),
+                        QStringLiteral("v%1 by %2 at %3: %4")
+                            .arg(next.version)
+                            .arg(esc(next.operatorName), when(next.createdAt), esc(next.reason))});
+    }
+    if (!earlier.isEmpty()) {
+        h += QStringLiteral("<h3>Earlier versions of these reads</h3>");
+        h += table({QStringLiteral("Dosimeter"), QStringLiteral("Record"),
+                    QStringLiteral("Dose (k = 2)"), QStringLiteral("Flags as recorded"),
+                    QStringLiteral("Replaced by")},
+                   earlier);
+    }
 
     h += QStringLiteral("<h3>Decision</h3>");
     QStringList sums;
     for (const DosimeterSummary& d : summary.dosimeters)
         sums << row({esc(d.dosimeter), QStringLiteral("%1 of %2").arg(d.n).arg(d.reads),
-                     d.n ? QStringLiteral("%1 ± %2").arg(kgy(d.dose), kgy(d.expanded))
-                         : QStringLiteral("-"),
+                     d.n ? doseAndU(d.dose, d.expanded) : QStringLiteral("-"),
                      esc(d.flags.join(QLatin1Char(' '))), decisionWords(d.decision)});
-    h += table({QStringLiteral("Dosimeter"), QStringLiteral("n valid"),
-                QStringLiteral("Mean dose ± U kGy"), QStringLiteral("Flags"),
-                QStringLiteral("Decision")},
+    h += table({QStringLiteral("Dosimeter"), QStringLiteral("n counted"),
+                QStringLiteral("Mean dose"), QStringLiteral("Flags"), QStringLiteral("Decision")},
                sums);
     h += QStringLiteral("<p><b>Job decision: %1.</b></p><p>%2</p>")
              .arg(decisionWords(summary.decision), esc(decisionRule(*job)));

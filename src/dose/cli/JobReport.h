@@ -1,7 +1,8 @@
 #pragma once
 // The report of a job as rich text (HTML that QTextDocument lays out): its id, the job, batch,
-// calibration, reader and last check, a row per read, the decision with its rule, who read and
-// who reviewed, and the chain's newest hash so the report ties to the database.
+// calibration, reader and last check, a row per read (and the earlier versions of a read), the
+// decision with its rule, who read and who reviewed, and the chain's newest hash so the report
+// ties to the database.
 
 #include "dose/store/Store.h"
 
@@ -15,10 +16,5 @@ struct JobReport {
 };
 
 Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDateTime& now);
-
-// The newest passing check of head at wavelength up to when, or nothing.
-std::optional<ReaderCheck> lastPassingCheck(const std::vector<ReaderCheck>& checks,
-                                            const QString& head, int wavelengthNm,
-                                            const QDateTime& when);
 
 } // namespace qvr::dose

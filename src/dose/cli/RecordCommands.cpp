@@ -1,15 +1,19 @@
 #include "dose/cli/CliCommand.h"
 
 #include "dose/core/Canonical.h"
+#include "dose/core/Decision.h"
+#include "dose/core/DoseText.h"
 
 #include <QSaveFile>
+#include <cmath>
+#include <map>
 
 namespace qvr::dose {
 
 QJsonObject recordJson(const Record& r) {
     QJsonArray readings;
     for (const Reading& x : r.readings)
-        readings.append(QJsonObject{{"at", timeText(x.at)}, {"A", x.absorbance}});
+        readings.append(QJsonObject{{"at", timeText(x.at)}, {"A", jsonNumber(x.absorbance)}});
     auto time = [](const QDateTime& t) {
         return t.isValid() ? QJsonValue(timeText(t)) : QJsonValue();
     };
@@ -28,15 +32,15 @@ QJsonObject recordJson(const Record& r) {
             {"simulated", r.simulated},
             {"readings", readings},
             {"zero", r.zeroText},
-            {"absorbance", r.absorbance},
+            {"absorbance", jsonNumber(r.absorbance)},
             {"a0", r.a0},
             {"thickness_um", r.thicknessUm},
             {"u_thickness_um", r.uThicknessUm},
             {"thickness_measured", r.thicknessMeasured},
-            {"response", r.result.response},
-            {"dose_kGy", r.result.dose},
-            {"U_kGy", r.result.expanded},
-            {"in_range", r.result.inRange},
+            {"response", jsonNumber(r.result.response)},
+            {"dose_kGy", jsonNumber(r.result.dose)},
+            {"U_kGy", jsonNumber(r.result.expanded)},
+            {"in_range", recordValidity(r) == Validity::Valid},
             {"components", componentsJson(r.result.components)},
             {"reread", r.reread},
             {"flags", QJsonArray::fromStringList(r.flags)},
@@ -55,6 +59,7 @@ QJsonObject jobJson(const Job& j) {
             {"product", j.product},
             {"dmin_kGy", optional(j.dminKGy)},
             {"dmax_kGy", optional(j.dmaxKGy)},
+            {"decision_rule", ruleName(j.rule)},
             {"training", j.training},
             {"operator", j.operatorName},
             {"created_at", timeText(j.createdAt)}};
@@ -64,9 +69,10 @@ QString jobLine(const Job& j) {
     auto limit = [](const std::optional<double>& v) {
         return v ? numberText(*v) : QStringLiteral("-");
     };
-    return QStringLiteral("%1  %2  Dmin %3 kGy  Dmax %4 kGy%5")
+    return QStringLiteral("%1  %2  Dmin %3 kGy  Dmax %4 kGy  %5 rule%6")
         .arg(j.id, j.product.isEmpty() ? QStringLiteral("-") : j.product, limit(j.dminKGy),
-             limit(j.dmaxKGy), j.training ? QStringLiteral("  training") : QString());
+             limit(j.dmaxKGy), ruleName(j.rule),
+             j.training ? QStringLiteral("  training") : QString());
 }
 
 QString csvField(const QString& text) {
@@ -84,6 +90,11 @@ const QString kCsvHeader = QStringLiteral(
     "u_reproducibility_percent,u_thickness_percent,u_reading_percent,flags,calibration,fit,batch,"
     "wavelength_nm,head,zero,operator,created_at,reason,comment");
 
+// Every digit; an empty field where there is no number.
+QString csvNumber(double v) {
+    return std::isfinite(v) ? numberText(v) : QString();
+}
+
 QString csvLine(const Record& r, bool superseded) {
     QStringList readings;
     for (const Reading& x : r.readings)
@@ -95,19 +106,20 @@ QString csvLine(const Record& r, bool superseded) {
                   csvField(r.dosimeter),
                   timeText(r.readAt),
                   timeText(r.irradiatedAt),
-                  numberText(r.absorbance),
+                  csvNumber(r.absorbance),
                   readings.join(QLatin1Char(' ')),
                   numberText(r.thicknessUm),
                   r.thicknessMeasured ? QStringLiteral("gauge") : QStringLiteral("nominal"),
-                  numberText(r.result.response),
-                  numberText(r.result.dose),
-                  numberText(r.result.expanded),
-                  r.result.inRange ? QStringLiteral("yes") : QStringLiteral("no"),
-                  numberText(c.fit),
-                  numberText(c.reference),
-                  numberText(c.reproducibility),
-                  numberText(c.thickness),
-                  numberText(c.reading),
+                  csvNumber(r.result.response),
+                  csvNumber(r.result.dose),
+                  csvNumber(r.result.expanded),
+                  recordValidity(r) == Validity::Valid ? QStringLiteral("yes")
+                                                       : QStringLiteral("no"),
+                  csvNumber(c.fit),
+                  csvNumber(c.reference),
+                  csvNumber(c.reproducibility),
+                  csvNumber(c.thickness),
+                  csvNumber(c.reading),
                   r.flags.join(QLatin1Char(' ')),
                   QString::number(r.calibrationId),
                   QString::number(r.fitId),
@@ -134,6 +146,12 @@ int jobAdd(Ctx& ctx) {
     j.dmaxKGy = ctx.number(QStringLiteral("dmax"));
     if (ctx.usageError())
         return kUsage;
+    if (ctx.has(QStringLiteral("decision-rule"))) {
+        const auto rule = ruleFromName(ctx.value(QStringLiteral("decision-rule")));
+        if (!rule)
+            return ctx.usage(QStringLiteral("--decision-rule is guarded or simple"));
+        j.rule = *rule;
+    }
     if (j.id.trimmed().isEmpty() || j.id != j.id.trimmed())
         return ctx.usage(QStringLiteral("a job id may not be empty or start or end with blanks"));
     if (j.dminKGy && j.dmaxKGy && !(*j.dminKGy < *j.dmaxKGy))
@@ -207,9 +225,7 @@ int jobShow(Ctx& ctx) {
     ctx.print(QStringLiteral("added by %1 at %2; %3 record versions")
                   .arg(j.operatorName, timeText(j.createdAt))
                   .arg(shown->records.size()));
-    if (j.dminKGy || j.dmaxKGy)
-        ctx.print(QStringLiteral("decision rule: a limit is met only when D - U >= Dmin and "
-                                 "D + U <= Dmax (U expanded, k = 2)"));
+    ctx.print(decisionRule(j));
     return kOk;
 }
 
@@ -236,18 +252,34 @@ int recordList(Ctx& ctx) {
             ctx.print(csvLine(all[i], supersededAt(all, i)));
         return kOk;
     }
+    std::map<qint64, std::optional<Fit>> fits; // each read's fit, for the range's ends
+    for (const Record& r : all)
+        if (!fits.count(r.fitId)) {
+            auto f = store->fit(r.fitId);
+            fits[r.fitId] = f ? std::optional<Fit>(*f) : std::nullopt;
+        }
+    bool recomputed = false;
     for (size_t i = 0; i < all.size(); ++i) {
         const Record& r = all[i];
+        const auto& fit = fits[r.fitId];
+        const QStringList flags = currentFlags(r, listed->job);
+        recomputed |= flags != r.flags;
         ctx.print(
-            QStringLiteral("%1 v%2%3  %4  %5  %6 kGy  U %7 kGy  %8%9")
+            QStringLiteral("%1 v%2%3  %4  %5  %6  %7%8%9")
                 .arg(r.id)
                 .arg(r.version)
                 .arg(supersededAt(all, i) ? QStringLiteral(" (superseded)") : QString())
-                .arg(r.dosimeter, timeText(r.readAt), QString::number(r.result.dose, 'g', 5),
-                     QString::number(r.result.expanded, 'g', 3),
-                     r.flags.isEmpty() ? QStringLiteral("-") : r.flags.join(QLatin1Char(' ')),
+                .arg(r.dosimeter, timeText(r.readAt), recordResultText(r, fit ? &*fit : nullptr),
+                     flags.isEmpty() ? QStringLiteral("-") : flags.join(QLatin1Char(' ')),
+                     flags != r.flags
+                         ? QStringLiteral(" (recorded: %1)").arg(r.flags.join(QLatin1Char(' ')))
+                         : QString(),
                      r.reason.isEmpty() ? QString() : QStringLiteral("  reason: ") + r.reason));
     }
+    if (recomputed)
+        ctx.print(QStringLiteral("Flags are those the job's %1 rule gives now; where the "
+                                 "recorded ones differ they follow in brackets.")
+                      .arg(ruleName(listed->job.rule)));
     return kOk;
 }
 
@@ -297,12 +329,12 @@ int recordCorrect(Ctx& ctx) {
         o.insert("chain_head", r->hash);
         return ctx.printJson(o);
     }
-    ctx.print(QStringLiteral("record %1 v%2: thickness %3 µm, dose %4 kGy, U %5 kGy (reason: %6)")
+    auto fit = store->fit(stored->fitId);
+    ctx.print(QStringLiteral("record %1 v%2: thickness %3 µm, %4 (reason: %5)")
                   .arg(stored->id)
                   .arg(stored->version)
                   .arg(numberText(stored->thicknessUm),
-                       QString::number(stored->result.dose, 'g', 5),
-                       QString::number(stored->result.expanded, 'g', 3), reason));
+                       recordResultText(*stored, fit ? &*fit : nullptr), reason));
     return ctx.done(r->hash);
 }
 
@@ -365,10 +397,15 @@ int verify(Ctx& ctx) {
 void addRecordCommands(std::vector<Command>& c) {
     c.push_back(
         {QStringLiteral("job add"),
-         QStringLiteral("job add ID [--training] [--dmin kGy] [--dmax kGy] [--product TEXT]"),
+         QStringLiteral("job add ID [--training] [--dmin kGy] [--dmax kGy] [--product TEXT] "
+                        "[--decision-rule guarded|simple]"),
          QStringLiteral("Adds a job (an irradiation run). Readings of a simulated reader "
-                        "are accepted only in a training job."),
-         {QStringLiteral("dmin"), QStringLiteral("dmax"), QStringLiteral("product")},
+                        "are accepted only in a training job. The decision rule judges doses "
+                        "against the limits: guarded (the default) decides a limit only beyond "
+                        "the expanded uncertainty and calls a read in between undecided; "
+                        "simple decides on the dose alone."),
+         {QStringLiteral("dmin"), QStringLiteral("dmax"), QStringLiteral("product"),
+          QStringLiteral("decision-rule")},
          {QStringLiteral("training")},
          {},
          1,

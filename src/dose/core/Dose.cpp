@@ -1,8 +1,10 @@
 #include "dose/core/Dose.h"
 
 #include "dose/core/Calibration.h"
+#include "dose/core/Canonical.h"
 
 #include <cmath>
+#include <limits>
 
 namespace qvr::dose {
 
@@ -11,10 +13,67 @@ double Components::combined() const {
                      thickness * thickness + reading * reading);
 }
 
+namespace {
+
+QString num(double v) {
+    return QString::number(v, 'g', 6);
+}
+
+DoseResult noDose(DoseResult r, Validity validity, const QString& reason) {
+    constexpr double none = std::numeric_limits<double>::quiet_NaN();
+    r.dose = r.expanded = none;
+    r.components = {none, none, none, none, none};
+    r.inRange = false;
+    r.validity = validity;
+    r.reason = reason;
+    return r;
+}
+
+} // namespace
+
+QString validityFlag(Validity validity) {
+    switch (validity) {
+    case Validity::Valid:
+        return QString();
+    case Validity::BelowRange:
+        return QStringLiteral("below_range");
+    case Validity::AboveRange:
+        return QStringLiteral("above_range");
+    case Validity::NoDose:
+        return QStringLiteral("no_dose");
+    case Validity::OutsideRange:
+        return QStringLiteral("outside_range");
+    }
+    return QString();
+}
+
 DoseResult computeDose(const Fit& fit, const DoseInput& input) {
     DoseResult r;
     r.response = response(input.absorbance, input.a0, input.thicknessUm);
+    if (!std::isfinite(r.response))
+        return noDose(r, Validity::NoDose,
+                      QStringLiteral("the response is not a number (absorbance %1, A0 %2, "
+                                     "thickness %3 um)")
+                          .arg(num(input.absorbance), num(input.a0), num(input.thicknessUm)));
+    const bool levels = !fit.levelResponses.empty() && !fit.levelDoses.empty();
+    const double lo = levels ? fit.levelResponses.front() : fit.responseLo;
+    const double hi = levels ? fit.levelResponses.back() : fit.responseHi;
+    if (r.response < lo)
+        return noDose(r, Validity::BelowRange,
+                      QStringLiteral("the response %1 mm-1 is below the mean response of the "
+                                     "lowest dose level (%2 mm-1 at %3 kGy)")
+                          .arg(num(r.response), num(lo), numberText(fit.doseLo)));
+    if (r.response > hi)
+        return noDose(r, Validity::AboveRange,
+                      QStringLiteral("the response %1 mm-1 is above the mean response of the "
+                                     "highest dose level (%2 mm-1 at %3 kGy)")
+                          .arg(num(r.response), num(hi), numberText(fit.doseHi)));
     r.dose = fit.dose(r.response);
+    if (!std::isfinite(r.dose) || !(fit.slope(r.response) > 0))
+        return noDose(r, Validity::NoDose,
+                      QStringLiteral("the %1 curve gives no rising, finite dose at a response of "
+                                     "%2 mm-1")
+                          .arg(modelName(fit.model), num(r.response)));
     const double d = std::fabs(r.dose);
     const double slope = std::fabs(fit.slope(r.response));
     const double tMm = input.thicknessUm / 1000;
@@ -32,7 +91,13 @@ DoseResult computeDose(const Fit& fit, const DoseInput& input) {
     r.components.reading = percent(slope * std::sqrt(resolution * resolution + sd * sd) / tMm);
 
     r.expanded = kCoverage * d * r.components.combined() / 100;
-    r.inRange = r.dose >= fit.doseLo && r.dose <= fit.doseHi;
+    if (!std::isfinite(r.expanded))
+        return noDose(r, Validity::NoDose,
+                      QStringLiteral("the uncertainty at a response of %1 mm-1 is not a finite "
+                                     "number")
+                          .arg(num(r.response)));
+    r.inRange = true;
+    r.validity = Validity::Valid;
     return r;
 }
 

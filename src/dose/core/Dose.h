@@ -30,15 +30,31 @@ struct Components {
     double combined() const; // in quadrature
 };
 
+// Whether a result is a dose. Only the response decides the range: past the highest level a
+// polynomial may turn back and give a mid-range dose for an overdosed film.
+enum class Validity {
+    Valid,
+    BelowRange,   // the response is below the mean response of the lowest dose level
+    AboveRange,   // ... above that of the highest
+    NoDose,       // the calibration function gives no finite number there
+    OutsideRange, // judged by the dose before validity was judged by response
+};
+
 struct DoseResult {
     double response = 0; // mm^-1
+    // Only for a valid dose; otherwise not a number, stored as null and never shown.
     double dose = 0;     // kGy
     double expanded = 0; // U (k = 2), kGy
     Components components;
-    bool inRange = false; // within the calibrated range: the only dose presented as valid
+    bool inRange = false; // valid: the only dose presented as a dose
+    Validity validity = Validity::NoDose;
+    QString reason; // why there is no valid dose
 };
 
 DoseResult computeDose(const Fit& fit, const DoseInput& input);
+
+// The flag naming a validity ("below_range" ...); empty for a valid dose.
+QString validityFlag(Validity validity);
 
 // Sample standard deviation; nullopt with fewer than three values (the reader smooths
 // consecutive readings, so two say too little about their spread).

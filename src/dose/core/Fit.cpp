@@ -95,8 +95,8 @@ double Fit::doseVariance(double k) const {
 }
 
 QString Fit::canonical() const {
-    return Canonical(QStringLiteral("fit"))
-        .integer("id", id)
+    Canonical c(QStringLiteral("fit"));
+    c.integer("id", id)
         .integer("calibration", calibrationId)
         .text("model", modelName(model))
         .flag("weighted", weighted)
@@ -116,8 +116,27 @@ QString Fit::canonical() const {
         .number("reproducibility_percent", reproducibilityPercent)
         .text("choice", choice)
         .text("operator", operatorName)
-        .time("created_at", createdAt)
-        .finish();
+        .time("created_at", createdAt);
+    if (judgedWhenFitted) {
+        const Acceptance& a = acceptance;
+        c.raw("excluded", textArray(excluded))
+            .text("exclusion_reason", exclusionReason)
+            .raw("level_responses", numberArray(levelResponses))
+            .flag("accepted", a.accepted)
+            .raw("rejections", textArray(a.rejections))
+            .raw("outliers", textArray(a.outliers))
+            .raw("investigate", textArray(a.investigate))
+            .number("lack_of_fit_f", a.lackOfFitF)
+            .number("lack_of_fit_p", a.lackOfFitP)
+            .raw("lack_of_fit_dof", dofText(a))
+            .number("pure_error_percent", a.pureErrorPercent)
+            .raw("criteria", criteriaText(a.criteria));
+    }
+    return c.finish();
+}
+
+QString dofText(const Acceptance& a) {
+    return QStringLiteral("[%1,%2]").arg(a.lackOfFitDof).arg(a.pureErrorDof);
 }
 
 } // namespace qvr::dose

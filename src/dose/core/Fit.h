@@ -1,7 +1,10 @@
 #pragma once
 // A calibration function, dose = f(response), as fitted and stored: its coefficients with their
-// covariance, how well it fits, and what a dose computed through it inherits from the
-// calibration (range, reference dose uncertainty, film-to-film reproducibility).
+// covariance, how well it fits, whether it was accepted, and what a dose computed through it
+// inherits from the calibration (range, reference dose uncertainty, film-to-film
+// reproducibility).
+
+#include "dose/core/Acceptance.h"
 
 #include <QDateTime>
 #include <QString>
@@ -39,10 +42,23 @@ struct Fit {
     QString operatorName;
     QDateTime createdAt;
 
+    // Left out of the fit, by dosimeter id ("#7": the calibration's point 7), and why.
+    QStringList excluded;
+    QString exclusionReason;
+    // Mean response of each dose level: a dose is valid only between the first and the last.
+    std::vector<double> levelResponses;
+    Acceptance acceptance;
+    // False for a fit stored before fits were judged: its acceptance and level responses are
+    // worked out when it is read, and are not part of its stored text.
+    bool judgedWhenFitted = true;
+
     double dose(double k) const;
     double slope(double k) const;        // dD/dk
     double doseVariance(double k) const; // from the coefficients' covariance
     QString canonical() const;
 };
+
+// The lack-of-fit test's degrees of freedom as stored: [levels - parameters, films - levels].
+QString dofText(const Acceptance& acceptance);
 
 } // namespace qvr::dose

@@ -4,16 +4,29 @@
 
 namespace qvr::dose {
 
+QString ruleName(DecisionRule rule) {
+    return rule == DecisionRule::Simple ? QStringLiteral("simple") : QStringLiteral("guarded");
+}
+
+std::optional<DecisionRule> ruleFromName(const QString& name) {
+    for (DecisionRule r : {DecisionRule::Guarded, DecisionRule::Simple})
+        if (ruleName(r) == name)
+            return r;
+    return std::nullopt;
+}
+
 QString Job::canonical() const {
-    return Canonical(QStringLiteral("job"))
-        .text("id", id)
+    Canonical c(QStringLiteral("job"));
+    c.text("id", id)
         .text("product", product)
         .number("dmin_kgy", dminKGy)
         .number("dmax_kgy", dmaxKGy)
         .flag("training", training)
         .text("operator", operatorName)
-        .time("created_at", createdAt)
-        .finish();
+        .time("created_at", createdAt);
+    if (ruleStored)
+        c.text("decision_rule", ruleName(rule));
+    return c.finish();
 }
 
 } // namespace qvr::dose

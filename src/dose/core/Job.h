@@ -1,11 +1,20 @@
 #pragma once
-// A job: one irradiation run whose dosimeters are read, with the product's dose limits.
+// A job: one irradiation run whose dosimeters are read, with the product's dose limits and the
+// rule by which a dose is judged against them.
 
 #include <QDateTime>
 #include <QString>
 #include <optional>
 
 namespace qvr::dose {
+
+enum class DecisionRule {
+    Guarded, // a limit is broken or met only beyond the expanded uncertainty (w = U)
+    Simple,  // on the dose alone, a lab's choice for the job
+};
+
+QString ruleName(DecisionRule rule); // "guarded", "simple"
+std::optional<DecisionRule> ruleFromName(const QString& name);
 
 struct Job {
     QString id;
@@ -15,6 +24,10 @@ struct Job {
     bool training = false; // readings of the simulated head are accepted only here
     QString operatorName;
     QDateTime createdAt;
+    DecisionRule rule = DecisionRule::Guarded;
+    // False for a job stored before jobs named their rule: it is judged by the guarded rule,
+    // which is not part of its stored text.
+    bool ruleStored = true;
 
     QString canonical() const;
 };

@@ -1,8 +1,8 @@
 #include "dose/core/JobSummary.h"
 
-#include "dose/core/Canonical.h"
-
+#include <algorithm>
 #include <map>
+#include <set>
 
 namespace qvr::dose {
 
@@ -19,21 +19,10 @@ std::vector<Record> latestVersions(const std::vector<Record>& allVersions) {
     return out;
 }
 
-Decision decide(double dose, double expanded, const Job& job) {
-    if (!job.dminKGy && !job.dmaxKGy)
-        return Decision::NoLimits;
-    if ((job.dminKGy && dose + expanded < *job.dminKGy) ||
-        (job.dmaxKGy && dose - expanded > *job.dmaxKGy))
-        return Decision::Fail;
-    if ((job.dminKGy && dose - expanded < *job.dminKGy) ||
-        (job.dmaxKGy && dose + expanded > *job.dmaxKGy))
-        return Decision::Undecided;
-    return Decision::Pass;
-}
-
 JobSummary summarize(const Job& job, const std::vector<Record>& allVersions) {
     JobSummary summary;
     std::map<QString, size_t> index;
+    std::set<QString> conclusive; // dosimeters with a read beyond the range that breaks a limit
     for (const Record& r : latestVersions(allVersions)) {
         auto [it, fresh] = index.emplace(r.dosimeter, summary.dosimeters.size());
         if (fresh) {
@@ -42,15 +31,23 @@ JobSummary summarize(const Job& job, const std::vector<Record>& allVersions) {
         }
         DosimeterSummary& d = summary.dosimeters[it->second];
         ++d.reads;
-        for (const QString& f : r.flags)
+        const QStringList flags = currentFlags(r, job);
+        for (const QString& f : flags)
             if (!d.flags.contains(f) && !f.startsWith(QLatin1String("reread_")))
                 d.flags << f;
         if (!d.operators.contains(r.operatorName))
             d.operators << r.operatorName;
         if (!summary.operators.contains(r.operatorName))
             summary.operators << r.operatorName;
-        if (!r.result.inRange)
+        if (!countsInMean(r)) {
+            const bool beyond = recordValidity(r) == Validity::BelowRange ||
+                                recordValidity(r) == Validity::AboveRange;
+            if (beyond && !r.flags.contains(QStringLiteral("outside_window")) &&
+                !r.flags.contains(kCheckFailedAfter) &&
+                std::any_of(flags.begin(), flags.end(), isDecisionFlag))
+                conclusive.insert(r.dosimeter);
             continue;
+        }
         // Running means over the valid reads.
         ++d.n;
         d.dose += (r.result.dose - d.dose) / d.n;
@@ -58,7 +55,9 @@ JobSummary summarize(const Job& job, const std::vector<Record>& allVersions) {
     }
     bool anyUndecided = false, anyFail = false, anyMissing = false, anyLimits = false;
     for (DosimeterSummary& d : summary.dosimeters) {
-        d.decision = d.n > 0 ? decide(d.dose, d.expanded, job) : Decision::NoValidRead;
+        d.decision = d.n > 0                         ? decide(d.dose, d.expanded, job)
+                     : conclusive.count(d.dosimeter) ? Decision::Fail
+                                                     : Decision::NoValidRead;
         anyFail |= d.decision == Decision::Fail;
         anyUndecided |= d.decision == Decision::Undecided;
         anyMissing |= d.decision == Decision::NoValidRead;
@@ -75,40 +74,17 @@ JobSummary summarize(const Job& job, const std::vector<Record>& allVersions) {
     return summary;
 }
 
-QString decisionWords(Decision decision) {
-    switch (decision) {
-    case Decision::Pass:
-        return QStringLiteral("pass");
-    case Decision::Fail:
-        return QStringLiteral("fail");
-    case Decision::Undecided:
-        return QStringLiteral("undecided (a limit lies within U)");
-    case Decision::NoLimits:
-        return QStringLiteral("no limits set");
-    case Decision::NoValidRead:
-        return QStringLiteral("no valid read");
-    }
-    return {};
-}
-
-QString decisionRule(const Job& job) {
-    const QString dmin =
-        job.dminKGy ? numberText(*job.dminKGy) + QStringLiteral(" kGy") : QStringLiteral("not set");
-    const QString dmax =
-        job.dmaxKGy ? numberText(*job.dmaxKGy) + QStringLiteral(" kGy") : QStringLiteral("not set");
-    return QStringLiteral("Decision rule (U expanded, k = 2): pass when D - U >= Dmin and D + U <= "
-                          "Dmax; fail when D + U < Dmin or D - U > Dmax; otherwise undecided. "
-                          "Dmin %1, Dmax %2. D is the mean of a dosimeter's valid reads.")
-        .arg(dmin, dmax);
-}
-
-Tone recordTone(const Record& record) {
-    if (!record.result.inRange)
+Tone recordTone(const Record& record, const Job& job) {
+    const QStringList flags = currentFlags(record, job);
+    if (flags.contains(QStringLiteral("outside_window")) || flags.contains(kCheckFailedAfter))
         return Tone::Off;
-    if (record.flags.contains(QStringLiteral("below_dmin")) ||
-        record.flags.contains(QStringLiteral("above_dmax")))
+    // A valid dose that breaks a limit, or a read beyond the range that does so conclusively.
+    if (flags.contains(QStringLiteral("below_dmin")) ||
+        flags.contains(QStringLiteral("above_dmax")))
         return Tone::Bad;
-    return Tone::Good;
+    if (!countsInMean(record))
+        return Tone::Off;
+    return flags.contains(QStringLiteral("undecided")) ? Tone::Caution : Tone::Good;
 }
 
 Tone decisionTone(Decision decision) {

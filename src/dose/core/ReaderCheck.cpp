@@ -45,6 +45,77 @@ ReaderCheck compareFilters(const FilterSet& set, int wavelengthNm, const QString
     return check;
 }
 
+namespace {
+
+QString when(const QDateTime& t, const QTimeZone& zone) {
+    return t.toTimeZone(zone).toString(QStringLiteral("yyyy-MM-dd HH:mm t"));
+}
+
+} // namespace
+
+std::optional<ReaderCheck> lastPassingCheck(const std::vector<ReaderCheck>& checks,
+                                            const QString& head, int wavelengthNm,
+                                            const QDateTime& upTo) {
+    std::optional<ReaderCheck> last;
+    for (const ReaderCheck& c : checks)
+        if (c.passed && c.headSerial == head && c.wavelengthNm == wavelengthNm &&
+            c.createdAt <= upTo)
+            last = c;
+    return last;
+}
+
+std::optional<QString> checkRefusal(const std::vector<ReaderCheck>& checks, const QString& head,
+                                    int wavelengthNm, const QDateTime& now,
+                                    const LabSettings& lab) {
+    const ReaderCheck* latest = nullptr;
+    for (const ReaderCheck& c : checks)
+        if (c.headSerial == head && c.wavelengthNm == wavelengthNm && c.createdAt <= now)
+            latest = &c;
+    const QTimeZone zone = lab.zone();
+    if (!latest)
+        return QStringLiteral("head %1 has no filter check at %2 nm: check the reader with the "
+                              "filters first (a job that is not training needs a passing check)")
+            .arg(head)
+            .arg(wavelengthNm);
+    if (!latest->passed)
+        return QStringLiteral("the last filter check of head %1 at %2 nm (check %3, %4) failed: "
+                              "no dose is read until the reader passes again")
+            .arg(head)
+            .arg(wavelengthNm)
+            .arg(latest->id)
+            .arg(when(latest->createdAt, zone));
+    const bool recent =
+        lab.checkIntervalHours > 0
+            ? latest->createdAt.msecsTo(now) <= lab.checkIntervalHours * 3.6e6
+            : latest->createdAt.toTimeZone(zone).date() == now.toTimeZone(zone).date();
+    if (!recent)
+        return QStringLiteral("the last passing filter check of head %1 at %2 nm was at %3; the "
+                              "lab's interval is %4: check the reader again")
+            .arg(head)
+            .arg(wavelengthNm)
+            .arg(when(latest->createdAt, zone), lab.checkIntervalText());
+    return std::nullopt;
+}
+
+bool doubtedBy(const ReaderCheck& failed, const std::vector<ReaderCheck>& checks,
+               const QString& head, int wavelengthNm, const QDateTime& readAt) {
+    if (failed.passed || failed.headSerial != head || failed.wavelengthNm != wavelengthNm)
+        return false;
+    std::optional<ReaderCheck> passing;
+    for (const ReaderCheck& c : checks)
+        if (c.passed && c.headSerial == head && c.wavelengthNm == wavelengthNm && c.id < failed.id)
+            passing = c;
+    return passing && readAt > passing->createdAt && readAt <= failed.createdAt;
+}
+
+QString checkFailedReason(const ReaderCheck& failed) {
+    return QStringLiteral("reader check %1 of head %2 at %3 nm failed after this read (%4)")
+        .arg(failed.id)
+        .arg(failed.headSerial)
+        .arg(failed.wavelengthNm)
+        .arg(timeText(failed.createdAt));
+}
+
 QString filterResultsText(const std::vector<FilterResult>& filters) {
     QStringList parts;
     for (const FilterResult& f : filters)

@@ -2,9 +2,12 @@
 // Verifying the reader with certified neutral density filters: the filter check's results
 // (served as na, nb, nc) against the certificate's absorbance at that wavelength.
 
+#include "dose/core/LabSettings.h"
+
 #include <QDateTime>
 #include <QMap>
 #include <QString>
+#include <optional>
 #include <vector>
 
 namespace qvr::dose {
@@ -41,6 +44,24 @@ struct ReaderCheck {
 // every certified filter must have been measured and lie within the tolerance.
 ReaderCheck compareFilters(const FilterSet& set, int wavelengthNm, const QString& headSerial,
                            const QMap<QString, double>& measured);
+
+// Why dose readings of head at wavelength are refused at now for a job that is not training:
+// no passing check within the lab's interval, or a failed check since the last passing one.
+std::optional<QString> checkRefusal(const std::vector<ReaderCheck>& checks, const QString& head,
+                                    int wavelengthNm, const QDateTime& now, const LabSettings& lab);
+
+// The newest passing check of head at wavelength up to when, or nothing.
+std::optional<ReaderCheck> lastPassingCheck(const std::vector<ReaderCheck>& checks,
+                                            const QString& head, int wavelengthNm,
+                                            const QDateTime& when);
+
+// Whether failed casts doubt on a read of head at wavelength made at readAt: it came after the
+// last passing check before failed, and before failed.
+bool doubtedBy(const ReaderCheck& failed, const std::vector<ReaderCheck>& checks,
+               const QString& head, int wavelengthNm, const QDateTime& readAt);
+
+// The reason of the version a failed check adds to each read it casts doubt on.
+QString checkFailedReason(const ReaderCheck& failed);
 
 QString filterResultsText(const std::vector<FilterResult>& filters); // JSON for the store
 std::vector<FilterResult> parseFilterResults(const QString& json);

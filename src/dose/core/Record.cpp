@@ -1,9 +1,11 @@
 #include "dose/core/Record.h"
 
 #include "dose/core/Canonical.h"
+#include "dose/core/Decision.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <cmath>
 
 namespace qvr::dose {
 
@@ -32,14 +34,15 @@ void evaluateRecord(Record& record, const Fit& fit, const Job& job,
     if (record.simulated)
         flags << QStringLiteral("simulated");
     if (!r.inRange)
-        flags << QStringLiteral("outside_range");
+        flags << validityFlag(r.validity);
     if (record.reread > 0)
         flags << QStringLiteral("reread_%1").arg(record.reread);
-    // Decision rule: a limit is met only when it is met with the expanded uncertainty.
-    if (job.dminKGy && r.dose - r.expanded < *job.dminKGy)
-        flags << QStringLiteral("below_dmin");
-    if (job.dmaxKGy && r.dose + r.expanded > *job.dmaxKGy)
-        flags << QStringLiteral("above_dmax");
+    if (r.inRange)
+        flags << decisionFlags(r.dose, r.expanded, job);
+    else if (r.validity == Validity::BelowRange || r.validity == Validity::AboveRange)
+        flags << rangeDecisionFlags(r.validity == Validity::BelowRange,
+                                    r.validity == Validity::BelowRange ? fit.doseLo : fit.doseHi,
+                                    job);
     if (record.irradiatedAt.isValid() &&
         (calibration.windowMinHours || calibration.windowMaxHours)) {
         const double hours = record.irradiatedAt.msecsTo(record.readAt) / 3.6e6;
@@ -47,7 +50,48 @@ void evaluateRecord(Record& record, const Fit& fit, const Job& job,
             (calibration.windowMaxHours && hours > *calibration.windowMaxHours))
             flags << QStringLiteral("outside_window");
     }
+    if (record.flags.contains(kCheckFailedAfter))
+        flags << kCheckFailedAfter;
     record.flags = flags;
+}
+
+Validity recordValidity(const Record& record) {
+    for (Validity v : {Validity::BelowRange, Validity::AboveRange, Validity::NoDose})
+        if (record.flags.contains(validityFlag(v)))
+            return v;
+    if (record.result.inRange && std::isfinite(record.result.dose) &&
+        std::isfinite(record.result.expanded))
+        return Validity::Valid;
+    return record.flags.contains(validityFlag(Validity::OutsideRange)) ? Validity::OutsideRange
+                                                                       : Validity::NoDose;
+}
+
+bool countsInMean(const Record& record) {
+    return recordValidity(record) == Validity::Valid &&
+           !record.flags.contains(QStringLiteral("outside_window")) &&
+           !record.flags.contains(kCheckFailedAfter);
+}
+
+QStringList currentFlags(const Record& record, const Job& job) {
+    const Validity v = recordValidity(record);
+    if (v == Validity::BelowRange || v == Validity::AboveRange)
+        return record.flags;
+    QStringList flags;
+    for (const QString& f : record.flags)
+        if (!isDecisionFlag(f))
+            flags << f;
+    if (v == Validity::Valid) {
+        const QStringList decided = decisionFlags(record.result.dose, record.result.expanded, job);
+        // In the order evaluateRecord gives them: after the reread count.
+        qsizetype at = 0;
+        for (qsizetype i = 0; i < flags.size(); ++i)
+            if (flags[i] == u"training" || flags[i] == u"simulated" ||
+                flags[i].startsWith(QLatin1String("reread_")))
+                at = i + 1;
+        for (qsizetype i = 0; i < decided.size(); ++i)
+            flags.insert(at + i, decided[i]);
+    }
+    return flags;
 }
 
 QString Record::canonical() const {

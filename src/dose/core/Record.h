@@ -50,8 +50,23 @@ struct Record {
     QString canonical() const;
 };
 
-// Computes the record's response, dose, uncertainty and flags from what it holds.
+// Computes the record's response, dose, uncertainty and flags from what it holds. A flag that
+// only a later event sets (reader_check_failed_after) is kept.
 void evaluateRecord(Record& record, const Fit& fit, const Job& job, const Calibration& calibration);
+
+inline const QString kCheckFailedAfter = QStringLiteral("reader_check_failed_after");
+
+// Whether the stored record holds a valid dose, and if not why not.
+Validity recordValidity(const Record& record);
+
+// Whether the read enters its dosimeter's mean and decision: a valid dose, read within the
+// window, with no failed reader check after it.
+bool countsInMean(const Record& record);
+
+// The record's flags as the job's decision rule gives them now: the decision flags of a valid
+// dose recomputed from its dose and U, none for a dose judged outside the range by the rule of
+// earlier versions, the others as recorded.
+QStringList currentFlags(const Record& record, const Job& job);
 
 QString readingsText(const std::vector<Reading>& readings);
 std::vector<Reading> parseReadings(const QString& json);

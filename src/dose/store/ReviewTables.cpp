@@ -30,7 +30,8 @@ const Table& reviewTable() {
                           {"reason", ColumnType::Text},
                           {"chain_head", ColumnType::Text},
                           {"reviewer", ColumnType::Text},
-                          {"created_at", ColumnType::Text}}};
+                          {"created_at", ColumnType::Text}},
+                         2};
     return t;
 }
 
@@ -46,7 +47,8 @@ const Table& checkTable() {
                           {"filters", ColumnType::Text},
                           {"passed", ColumnType::Integer},
                           {"operator", ColumnType::Text},
-                          {"created_at", ColumnType::Text}}};
+                          {"created_at", ColumnType::Text}},
+                         2};
     return t;
 }
 

@@ -6,12 +6,14 @@ namespace qvr::dose {
 
 namespace {
 
+// The table as its own schema version made it; later columns come with their versions.
 QString createTable(const Dialect& dialect, const Table& table, const QString& key) {
     QStringList parts;
     parts << QStringLiteral("seq %1 NOT NULL UNIQUE REFERENCES ledger(seq)")
                  .arg(dialect.columnType(ColumnType::Integer));
     for (const Column& c : table.columns)
-        parts << QStringLiteral("%1 %2").arg(QLatin1String(c.name), dialect.columnType(c.type));
+        if (present(table, c, table.since))
+            parts << QStringLiteral("%1 %2").arg(QLatin1String(c.name), dialect.columnType(c.type));
     parts << QStringLiteral("PRIMARY KEY (%1)").arg(key);
     return QStringLiteral("CREATE TABLE %1 (%2)").arg(table.name, parts.join(QStringLiteral(", ")));
 }
@@ -33,8 +35,8 @@ std::vector<Migration> migrations(const Dialect& dialect) {
                   << createTable(dialect, recordTable(), QStringLiteral("id, version"))
                   << QStringLiteral("CREATE INDEX records_by_job ON records (job_id, dosimeter)");
     v1.statements << dialect.appendOnly(QStringLiteral("ledger"));
-    for (const Table* t : {&batchTable(), &calibrationTable(), &fitTable(), &jobTable(),
-                           &recordTable()})
+    for (const Table* t :
+         {&batchTable(), &calibrationTable(), &fitTable(), &jobTable(), &recordTable()})
         v1.statements << dialect.appendOnly(t->name);
     // 2: job reviews and reader checks.
     Migration v2{2, {}};
@@ -42,7 +44,18 @@ std::vector<Migration> migrations(const Dialect& dialect) {
                   << createTable(dialect, checkTable(), QStringLiteral("id"))
                   << dialect.appendOnly(reviewTable().name)
                   << dialect.appendOnly(checkTable().name);
-    return {v1, v2};
+    // 3: fits keep their acceptance, jobs their decision rule; the lab-wide settings. Records
+    // judged by dose are judged again by response.
+    Migration v3{3, {}, true};
+    for (const Table* t : allTables())
+        for (const Column& c : t->columns)
+            if (c.since == 3 && t->since < 3)
+                v3.statements << QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
+                                     .arg(t->name, QLatin1String(c.name),
+                                          dialect.columnType(c.type));
+    v3.statements << createTable(dialect, labSettingTable(), QStringLiteral("id"))
+                  << dialect.appendOnly(labSettingTable().name);
+    return {v1, v2, v3};
 }
 
 } // namespace qvr::dose

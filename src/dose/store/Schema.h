@@ -11,6 +11,9 @@ namespace qvr::dose {
 struct Migration {
     int version;
     QStringList statements;
+    // After the statements, in the same transaction: records already stored that the new
+    // version's rules judge differently get a new version each.
+    bool rejudgeRecords = false;
 };
 
 std::vector<Migration> migrations(const Dialect& dialect);

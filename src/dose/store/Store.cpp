@@ -58,8 +58,12 @@ Outcome<Done> Store::Private::forEach(const Table& table, const QString& where,
                                       const QVariantList& values,
                                       const std::function<void(const RowValues&)>& each) const {
     QStringList names{QStringLiteral("seq")};
-    for (const Column& c : table.columns)
-        names << QLatin1String(c.name);
+    std::vector<int> at{0}; // where each selected column goes in the row
+    for (size_t i = 0; i < table.columns.size(); ++i)
+        if (present(table, table.columns[i], version)) {
+            names << QLatin1String(table.columns[i].name);
+            at.push_back(static_cast<int>(i) + 1);
+        }
     QString sql =
         QStringLiteral("SELECT %1 FROM %2").arg(names.join(QStringLiteral(", ")), table.name);
     if (!where.isEmpty())
@@ -69,11 +73,13 @@ Outcome<Done> Store::Private::forEach(const Table& table, const QString& where,
     if (auto r = run(q, sql, values); !r)
         return r;
     const int width = static_cast<int>(names.size());
+    const int full = static_cast<int>(table.columns.size()) + 1;
     RowValues row;
     while (q.next()) {
         row.clear();
+        row.resize(full);
         for (int i = 0; i < width; ++i)
-            row.append(q.value(i));
+            row[at[i]] = q.value(i);
         each(row);
     }
     if (q.lastError().isValid())
@@ -172,7 +178,7 @@ Outcome<std::unique_ptr<Store>> Store::openAtVersion(const QString& location, in
             return Failure{opened.error()};
     }
 
-    auto migrated = migrateSchema(*store->d_, to);
+    auto migrated = migrateSchema(*store, *store->d_, to);
     if (!migrated)
         return Failure{migrated.error()};
     if (change)
@@ -207,6 +213,8 @@ Outcome<Receipt> append(const Store::Private& d, const Pending& p) {
     QStringList names{QStringLiteral("seq")};
     QVariantList values{receipt.seq};
     for (const Column& c : p.table->columns) {
+        if (!present(*p.table, c, d.version))
+            continue;
         names << QLatin1String(c.name);
         values << p.row.value(QLatin1String(c.name));
     }
@@ -257,13 +265,18 @@ template <class Prepare> Outcome<Receipt> write(const Store::Private& d, Prepare
 
 } // namespace
 
-Outcome<Receipt> writeRow(const Store::Private& d, const std::function<Outcome<NewRow>()>& prepare) {
+Outcome<Receipt> writeRow(const Store::Private& d,
+                          const std::function<Outcome<NewRow>()>& prepare) {
     return write(d, [&]() -> Outcome<Pending> {
         auto p = prepare();
         if (!p)
             return Failure{p.error()};
         return Pending{p->table, p->row, p->ref, p->canonical, p->id};
     });
+}
+
+Outcome<Receipt> appendRow(const Store::Private& d, const NewRow& row) {
+    return append(d, Pending{row.table, row.row, row.ref, row.canonical, row.id});
 }
 
 Outcome<qint64> nextRowId(const Store::Private& d, const QString& table) {
@@ -302,6 +315,9 @@ Outcome<Receipt> Store::addCalibration(Calibration calibration) {
 
 Outcome<Receipt> Store::addFit(Fit fit) {
     fit.createdAt = now_();
+    // A row is written in the form of the database's version.
+    if (d_->version < 3)
+        fit.judgedWhenFitted = false;
     return write(*d_, [&]() -> Outcome<Pending> {
         auto found = exists(*d_, calibrationTable().name, fit.calibrationId);
         if (!found)
@@ -319,6 +335,8 @@ Outcome<Receipt> Store::addFit(Fit fit) {
 
 Outcome<Receipt> Store::addJob(Job job) {
     job.createdAt = now_();
+    if (d_->version < 3)
+        job.ruleStored = false;
     return write(*d_, [&]() -> Outcome<Pending> {
         auto found = exists(*d_, jobTable().name, job.id);
         if (!found)
@@ -452,15 +470,16 @@ Outcome<std::vector<Calibration>> Store::calibrations() {
 }
 
 Outcome<Fit> Store::latestFit(qint64 calibrationId) {
-    return one<Fit>(
-        *d_, fitTable(), QStringLiteral("calibration_id = ?"), {calibrationId},
-        QStringLiteral("calibration %1 has no fit yet: run calibration fit %1").arg(calibrationId),
-        usableFitOf);
+    return judgedOnRead(
+        *this, one<Fit>(*d_, fitTable(), QStringLiteral("calibration_id = ?"), {calibrationId},
+                        QStringLiteral("calibration %1 has no fit yet: run calibration fit %1")
+                            .arg(calibrationId),
+                        usableFitOf));
 }
 
 Outcome<Fit> Store::fit(qint64 id) {
-    return one<Fit>(*d_, fitTable(), QStringLiteral("id = ?"), {id},
-                    QStringLiteral("no fit %1").arg(id), usableFitOf);
+    return judgedOnRead(*this, one<Fit>(*d_, fitTable(), QStringLiteral("id = ?"), {id},
+                                        QStringLiteral("no fit %1").arg(id), usableFitOf));
 }
 
 Outcome<Job> Store::job(const QString& id) {

@@ -13,6 +13,7 @@
 #include "dose/core/Clock.h"
 #include "dose/core/Fit.h"
 #include "dose/core/Job.h"
+#include "dose/core/LabSettings.h"
 #include "dose/core/Outcome.h"
 #include "dose/core/ReaderCheck.h"
 #include "dose/core/Record.h"
@@ -56,7 +57,7 @@ struct CopyReport {
     QString headHash;
 };
 
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 inline constexpr const char* kGenesisHash =
     "0000000000000000000000000000000000000000000000000000000000000000";
 
@@ -98,7 +99,9 @@ public:
     Outcome<std::vector<Batch>> batches();
     Outcome<Calibration> calibration(qint64 id);
     Outcome<std::vector<Calibration>> calibrations();
-    Outcome<Fit> latestFit(qint64 calibrationId); // fails when the calibration has no fit
+    // A fit stored before fits were judged comes judged by the lab's criteria now (see
+    // Fit::judgedWhenFitted). latestFit fails when the calibration has no fit.
+    Outcome<Fit> latestFit(qint64 calibrationId);
     Outcome<Fit> fit(qint64 id);
     Outcome<Job> job(const QString& id);
     Outcome<std::vector<Job>> jobs();
@@ -110,8 +113,16 @@ public:
     // refuses, checked inside the write.
     Outcome<Receipt> addReview(Review review); // gives the id
     Outcome<std::vector<Review>> reviews(const QString& jobId);
-    Outcome<Receipt> addCheck(ReaderCheck check); // gives the id
+    // Gives the id. A failed check adds, in the same write, a version flagged
+    // reader_check_failed_after to every read of its head and wavelength made since the last
+    // passing check before it.
+    Outcome<Receipt> addCheck(ReaderCheck check);
     Outcome<std::vector<ReaderCheck>> checks();
+
+    // The lab-wide settings (StoreLab.cpp): several in one write, each a row of its own.
+    Outcome<Receipt> addLabSettings(std::vector<LabSetting> settings);
+    Outcome<std::vector<LabSetting>> labSettingRows();
+    Outcome<LabSettings> labSettings();
 
     ChainReport verify(const QString& expectHash = QString());
     // Copies every ledger row and its domain row, in chain order and with their canonical texts

@@ -7,11 +7,13 @@ namespace qvr::dose {
 
 namespace {
 
-QString columnList(const Table& table) {
+// The columns a database at version has, seq first.
+QStringList columnList(const Table& table, int version) {
     QStringList names{QStringLiteral("seq")};
     for (const Column& c : table.columns)
-        names << QLatin1String(c.name);
-    return names.join(QStringLiteral(", "));
+        if (present(table, c, version))
+            names << QLatin1String(c.name);
+    return names;
 }
 
 // Rows move in slices of the ledger, each read completely before the next query: PostgreSQL
@@ -30,6 +32,15 @@ Outcome<CopyReport> Store::copyInto(Store& target) {
     report.headHash = source.headHash;
 
     const Private& to = *target.d_;
+    // A row moves with the columns it has; a target of another version would take them
+    // differently (a row of an earlier version is never written in a later one's form).
+    if (to.version != d_->version)
+        return Failure{QStringLiteral("%1 is at schema version %2 and %3 at %4: bring both to the "
+                                      "same version first (db migrate)")
+                           .arg(d_->location)
+                           .arg(d_->version)
+                           .arg(to.location)
+                           .arg(to.version)};
     auto copied = writeTransaction(to, [&]() -> Outcome<Done> {
         QSqlQuery probe(to.db());
         if (auto r = to.run(probe, QStringLiteral("SELECT COUNT(*) FROM ledger")); !r)
@@ -42,11 +53,14 @@ Outcome<CopyReport> Store::copyInto(Store& target) {
 
         std::map<QString, std::pair<const Table*, std::unique_ptr<QSqlQuery>>> inserts;
         for (const Table* t : allTables()) {
+            if (!to.has(*t))
+                continue;
             auto insert = std::make_unique<QSqlQuery>(to.db());
-            QStringList marks(static_cast<int>(t->columns.size()) + 1, QStringLiteral("?"));
-            if (!insert->prepare(
-                    QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                        .arg(t->name, columnList(*t), marks.join(QStringLiteral(", ")))))
+            const QStringList columns = columnList(*t, to.version);
+            QStringList marks(columns.size(), QStringLiteral("?"));
+            if (!insert->prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                     .arg(t->name, columns.join(QStringLiteral(", ")),
+                                          marks.join(QStringLiteral(", ")))))
                 return Failure{
                     QStringLiteral("database error: %1").arg(insert->lastError().text())};
             inserts.emplace(t->kind, std::make_pair(t, std::move(insert)));
@@ -75,6 +89,8 @@ Outcome<CopyReport> Store::copyInto(Store& target) {
             }
             std::map<qint64, RowValues> rows; // ledger seq -> its domain row
             for (const Table* t : allTables()) {
+                if (!d_->has(*t))
+                    continue;
                 auto slice = d_->select(*t, QStringLiteral("seq BETWEEN ? AND ?"), range);
                 if (!slice)
                     return Failure{slice.error()};
@@ -99,8 +115,12 @@ Outcome<CopyReport> Store::copyInto(Store& target) {
                             .arg(seq)
                             .arg(d_->location)};
                 QSqlQuery& insert = *table->second.second;
-                for (int i = 0; i < row->second.count(); ++i)
-                    insert.bindValue(i, row->second.value(i));
+                const Table& t = *table->second.first;
+                int bound = 0;
+                insert.bindValue(bound++, row->second.value(0));
+                for (size_t i = 0; i < t.columns.size(); ++i)
+                    if (present(t, t.columns[i], to.version))
+                        insert.bindValue(bound++, row->second.value(static_cast<int>(i) + 1));
                 if (!insert.exec())
                     return Failure{QStringLiteral("copying %1 (ledger row %2): %3")
                                        .arg(refOf(*table->second.first, row->second))

@@ -15,11 +15,14 @@ struct Store::Private {
     std::unique_ptr<Dialect> dialect;
     QString connection;
     QString location;
+    int version = 0; // the database's schema version, once opened
     QSqlDatabase db() const { return QSqlDatabase::database(connection, false); }
+    bool has(const Table& table) const { return table.since <= version; }
 
     // Runs sql with its values bound in order; the query is ready to be stepped.
     Outcome<Done> run(QSqlQuery& query, const QString& sql, const QVariantList& values = {}) const;
-    // Each row of table matching where (with values), in the table's order, as it is read.
+    // Each row of table matching where (with values), in the table's order, as it is read: seq,
+    // then every column of the table, NULL where the database's version has none yet.
     Outcome<Done> forEach(const Table& table, const QString& where, const QVariantList& values,
                           const std::function<void(const RowValues&)>& each) const;
     // All rows of table matching where (with values), in the table's order.
@@ -36,6 +39,8 @@ struct NewRow {
     qint64 id = 0;
 };
 Outcome<Receipt> writeRow(const Store::Private& d, const std::function<Outcome<NewRow>()>& prepare);
+// Appends row inside a write already begun (writeTransaction).
+Outcome<Receipt> appendRow(const Store::Private& d, const NewRow& row);
 Outcome<qint64> nextRowId(const Store::Private& d, const QString& table);
 
 QString sha256Hex(const QString& prevHash, const QString& canonical);
@@ -46,6 +51,19 @@ Outcome<Done> writeTransaction(const Store::Private& d, const std::function<Outc
 
 // Brings the schema up to version to (never down), one migration per transaction, and refuses
 // a database newer than this program. Gives the versions before and after.
-Outcome<SchemaChange> migrateSchema(const Store::Private& d, int to);
+Outcome<SchemaChange> migrateSchema(Store& store, Store::Private& d, int to);
+
+// Inside a write: a new version of every record whose latest version the rules of this program
+// judge differently (validity by response, reads before a failed reader check). The operator
+// is the login running it.
+Outcome<Done> rejudgeRecords(Store& store, const Store::Private& d);
+
+// A fit as read: one stored before fits were judged gets its level responses and its
+// acceptance by the lab's criteria now.
+Outcome<Fit> judgedOnRead(Store& store, Outcome<Fit> fit);
+
+// Inside a write: the versions a failed check adds (Store::addCheck); gives the chain's new
+// head, or "" when no read was flagged.
+Outcome<QString> flagReadsBefore(Store& store, const Store::Private& d, const ReaderCheck& failed);
 
 } // namespace qvr::dose

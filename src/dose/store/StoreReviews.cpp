@@ -43,14 +43,31 @@ Outcome<std::vector<Review>> Store::reviews(const QString& jobId) {
 
 Outcome<Receipt> Store::addCheck(ReaderCheck check) {
     check.createdAt = now_();
-    return writeRow(*d_, [&]() -> Outcome<NewRow> {
+    Receipt receipt;
+    auto done = writeTransaction(*d_, [&]() -> Outcome<Done> {
         auto id = nextRowId(*d_, checkTable().name);
         if (!id)
             return Failure{id.error()};
         check.id = *id;
-        return NewRow{&checkTable(), rowOf(check), QStringLiteral("reader_check %1").arg(*id),
-                      check.canonical(), *id};
+        auto r = appendRow(*d_, NewRow{&checkTable(), rowOf(check),
+                                       QStringLiteral("reader_check %1").arg(*id),
+                                       check.canonical(), *id});
+        if (!r)
+            return Failure{r.error()};
+        receipt = *r;
+        if (check.passed)
+            return Done{};
+        auto flagged = flagReadsBefore(*this, *d_, check);
+        if (!flagged)
+            return Failure{flagged.error()};
+        // The receipt names the check; the chain's head is the last version added.
+        if (!flagged->isEmpty())
+            receipt.hash = *flagged;
+        return Done{};
     });
+    if (!done)
+        return Failure{done.error()};
+    return receipt;
 }
 
 Outcome<std::vector<ReaderCheck>> Store::checks() {

@@ -23,11 +23,13 @@ Outcome<Done> writeVersion(const Store::Private& d, int from, int to) {
 
 } // namespace
 
-Outcome<SchemaChange> migrateSchema(const Store::Private& d, int to) {
+Outcome<SchemaChange> migrateSchema(Store& store, Store::Private& d, int to) {
     // An up-to-date database needs no writer's lock to be opened.
     if (d.db().tables().contains(QStringLiteral("meta"))) {
-        if (auto v = readVersion(d); v && *v >= to && *v <= kSchemaVersion)
+        if (auto v = readVersion(d); v && *v >= to && *v <= kSchemaVersion) {
+            d.version = *v;
             return SchemaChange{*v, *v};
+        }
     }
     SchemaChange change;
     auto started = writeTransaction(d, [&]() -> Outcome<Done> {
@@ -56,6 +58,7 @@ Outcome<SchemaChange> migrateSchema(const Store::Private& d, int to) {
                            .arg(d.location)
                            .arg(change.from)
                            .arg(kSchemaVersion)};
+    d.version = change.from;
     // Each step in its own transaction: a failed step leaves the database at the version
     // before it, whole. The version is read again under the lock, since another desk may have
     // taken the step meanwhile.
@@ -66,17 +69,25 @@ Outcome<SchemaChange> migrateSchema(const Store::Private& d, int to) {
             auto version = readVersion(d);
             if (!version)
                 return Failure{version.error()};
+            d.version = *version;
             if (*version >= m.version)
                 return Done{};
             QSqlQuery q(d.db());
             for (const QString& sql : m.statements)
                 if (auto r = d.run(q, sql); !r)
                     return r;
+            d.version = m.version;
+            if (m.rejudgeRecords)
+                if (auto r = rejudgeRecords(store, d); !r)
+                    return r;
             return writeVersion(d, *version, m.version);
         });
-        if (!stepped)
+        if (!stepped) {
+            auto version = readVersion(d);
+            d.version = version ? *version : 0;
             return Failure{
                 QStringLiteral("schema version %1: %2").arg(m.version).arg(stepped.error())};
+        }
         change.to = std::max(change.to, m.version);
     }
     return change;

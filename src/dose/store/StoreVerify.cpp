@@ -59,6 +59,8 @@ ChainReport Store::verify(const QString& expectHash) {
     report.headHash = report.rows ? prev : QString();
 
     for (const Table* table : allTables()) {
+        if (!d_->has(*table))
+            continue;
         auto rows = d_->select(*table);
         if (!rows) {
             report.problem = rows.error();

@@ -5,7 +5,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QVariant>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace qvr::dose {
 
@@ -17,6 +19,10 @@ constexpr ColumnType R = ColumnType::Real;
 
 QVariant optional(const std::optional<double>& v) {
     return v ? QVariant(*v) : QVariant();
+}
+// A number that is not finite is stored as NULL, as its canonical text says null.
+QVariant finite(double v) {
+    return std::isfinite(v) ? QVariant(v) : QVariant();
 }
 QVariant timeValue(const QDateTime& t) {
     return t.isValid() ? QVariant(timeText(t)) : QVariant();
@@ -51,8 +57,11 @@ private:
 QString text(const Row& r, const char* name) {
     return r(name).toString();
 }
+// NULL is a number that was not finite when written (rows of earlier versions hold such): it
+// reads back as one, so the row renders to the null its canonical text holds.
 double real(const Row& r, const char* name) {
-    return r(name).toDouble();
+    const QVariant v = r(name);
+    return v.isNull() ? std::numeric_limits<double>::quiet_NaN() : v.toDouble();
 }
 qint64 integer(const Row& r, const char* name) {
     return r(name).toLongLong();
@@ -113,17 +122,42 @@ const Table& calibrationTable() {
 }
 
 const Table& fitTable() {
-    static const Table t{
-        QStringLiteral("fits"),
-        QStringLiteral("fit"),
-        QStringLiteral("id"),
-        {{"id", I},          {"calibration_id", I},    {"model", T},
-         {"weighted", I},    {"coefficients", T},      {"std_errors", T},
-         {"covariance", T},  {"residuals_percent", T}, {"rms_percent", R},
-         {"r2", R},          {"level_doses", T},       {"level_cv_percent", T},
-         {"dose_lo", R},     {"dose_hi", R},           {"response_lo", R},
-         {"response_hi", R}, {"reference_percent", R}, {"reproducibility_percent", R},
-         {"choice", T},      {"operator", T},          {"created_at", T}}};
+    static const Table t{QStringLiteral("fits"),
+                         QStringLiteral("fit"),
+                         QStringLiteral("id"),
+                         {{"id", I},
+                          {"calibration_id", I},
+                          {"model", T},
+                          {"weighted", I},
+                          {"coefficients", T},
+                          {"std_errors", T},
+                          {"covariance", T},
+                          {"residuals_percent", T},
+                          {"rms_percent", R},
+                          {"r2", R},
+                          {"level_doses", T},
+                          {"level_cv_percent", T},
+                          {"dose_lo", R},
+                          {"dose_hi", R},
+                          {"response_lo", R},
+                          {"response_hi", R},
+                          {"reference_percent", R},
+                          {"reproducibility_percent", R},
+                          {"choice", T},
+                          {"operator", T},
+                          {"created_at", T},
+                          {"excluded", T, 3},
+                          {"exclusion_reason", T, 3},
+                          {"level_responses", T, 3},
+                          {"accepted", I, 3},
+                          {"rejections", T, 3},
+                          {"outliers", T, 3},
+                          {"investigate", T, 3},
+                          {"lack_of_fit_f", R, 3},
+                          {"lack_of_fit_p", R, 3},
+                          {"lack_of_fit_dof", T, 3},
+                          {"pure_error_percent", R, 3},
+                          {"criteria", T, 3}}};
     return t;
 }
 
@@ -137,7 +171,8 @@ const Table& jobTable() {
                           {"dmax_kgy", R},
                           {"training", I},
                           {"operator", T},
-                          {"created_at", T}}};
+                          {"created_at", T},
+                          {"decision_rule", T, 3}}};
     return t;
 }
 
@@ -185,7 +220,7 @@ const Table& recordTable() {
 const std::vector<const Table*>& allTables() {
     static const std::vector<const Table*> all{&batchTable(), &calibrationTable(), &fitTable(),
                                                &jobTable(),   &recordTable(),      &reviewTable(),
-                                               &checkTable()};
+                                               &checkTable(), &labSettingTable()};
     return all;
 }
 
@@ -216,27 +251,43 @@ QVariantMap rowOf(const Calibration& c) {
 }
 
 QVariantMap rowOf(const Fit& f) {
-    return {{"id", f.id},
-            {"calibration_id", f.calibrationId},
-            {"model", modelName(f.model)},
-            {"weighted", f.weighted ? 1 : 0},
-            {"coefficients", numberArray(f.coefficients)},
-            {"std_errors", numberArray(f.stdErrors)},
-            {"covariance", numberArray(f.covariance)},
-            {"residuals_percent", numberArray(f.residualsPercent)},
-            {"rms_percent", f.rmsPercent},
-            {"r2", f.r2},
-            {"level_doses", numberArray(f.levelDoses)},
-            {"level_cv_percent", numberArray(f.levelCvPercent)},
-            {"dose_lo", f.doseLo},
-            {"dose_hi", f.doseHi},
-            {"response_lo", f.responseLo},
-            {"response_hi", f.responseHi},
-            {"reference_percent", f.referencePercent},
-            {"reproducibility_percent", f.reproducibilityPercent},
-            {"choice", f.choice},
-            {"operator", f.operatorName},
-            {"created_at", timeValue(f.createdAt)}};
+    QVariantMap row{{"id", f.id},
+                    {"calibration_id", f.calibrationId},
+                    {"model", modelName(f.model)},
+                    {"weighted", f.weighted ? 1 : 0},
+                    {"coefficients", numberArray(f.coefficients)},
+                    {"std_errors", numberArray(f.stdErrors)},
+                    {"covariance", numberArray(f.covariance)},
+                    {"residuals_percent", numberArray(f.residualsPercent)},
+                    {"rms_percent", finite(f.rmsPercent)},
+                    {"r2", finite(f.r2)},
+                    {"level_doses", numberArray(f.levelDoses)},
+                    {"level_cv_percent", numberArray(f.levelCvPercent)},
+                    {"dose_lo", finite(f.doseLo)},
+                    {"dose_hi", finite(f.doseHi)},
+                    {"response_lo", finite(f.responseLo)},
+                    {"response_hi", finite(f.responseHi)},
+                    {"reference_percent", finite(f.referencePercent)},
+                    {"reproducibility_percent", finite(f.reproducibilityPercent)},
+                    {"choice", f.choice},
+                    {"operator", f.operatorName},
+                    {"created_at", timeValue(f.createdAt)}};
+    if (!f.judgedWhenFitted)
+        return row;
+    const Acceptance& a = f.acceptance;
+    row.insert({{"excluded", textArray(f.excluded)},
+                {"exclusion_reason", f.exclusionReason},
+                {"level_responses", numberArray(f.levelResponses)},
+                {"accepted", a.accepted ? 1 : 0},
+                {"rejections", textArray(a.rejections)},
+                {"outliers", textArray(a.outliers)},
+                {"investigate", textArray(a.investigate)},
+                {"lack_of_fit_f", optional(a.lackOfFitF)},
+                {"lack_of_fit_p", optional(a.lackOfFitP)},
+                {"lack_of_fit_dof", dofText(a)},
+                {"pure_error_percent", finite(a.pureErrorPercent)},
+                {"criteria", criteriaText(a.criteria)}});
+    return row;
 }
 
 QVariantMap rowOf(const Job& j) {
@@ -246,7 +297,8 @@ QVariantMap rowOf(const Job& j) {
             {"dmax_kgy", optional(j.dmaxKGy)},
             {"training", j.training ? 1 : 0},
             {"operator", j.operatorName},
-            {"created_at", timeValue(j.createdAt)}};
+            {"created_at", timeValue(j.createdAt)},
+            {"decision_rule", j.ruleStored ? QVariant(ruleName(j.rule)) : QVariant()}};
 }
 
 QVariantMap rowOf(const Record& r) {
@@ -266,19 +318,19 @@ QVariantMap rowOf(const Record& r) {
             {"read_at", timeValue(r.readAt)},
             {"readings", readingsText(r.readings)},
             {"zero", r.zeroText},
-            {"absorbance", r.absorbance},
+            {"absorbance", finite(r.absorbance)},
             {"a0", r.a0},
             {"thickness_um", r.thicknessUm},
             {"u_thickness_um", r.uThicknessUm},
             {"thickness_measured", r.thicknessMeasured ? 1 : 0},
-            {"response", r.result.response},
-            {"dose_kgy", r.result.dose},
-            {"u_kgy", r.result.expanded},
-            {"u_fit_percent", c.fit},
-            {"u_reference_percent", c.reference},
-            {"u_reproducibility_percent", c.reproducibility},
-            {"u_thickness_percent", c.thickness},
-            {"u_reading_percent", c.reading},
+            {"response", finite(r.result.response)},
+            {"dose_kgy", finite(r.result.dose)},
+            {"u_kgy", finite(r.result.expanded)},
+            {"u_fit_percent", finite(c.fit)},
+            {"u_reference_percent", finite(c.reference)},
+            {"u_reproducibility_percent", finite(c.reproducibility)},
+            {"u_thickness_percent", finite(c.thickness)},
+            {"u_reading_percent", finite(c.reading)},
             {"in_range", r.result.inRange ? 1 : 0},
             {"reread", r.reread},
             {"flags", textArray(r.flags)},
@@ -343,6 +395,25 @@ Fit fitOf(const RowValues& record) {
     f.choice = text(row, "choice");
     f.operatorName = text(row, "operator");
     f.createdAt = time(row, "created_at");
+    f.judgedWhenFitted = !row("accepted").isNull();
+    if (!f.judgedWhenFitted)
+        return f;
+    f.excluded = texts(text(row, "excluded"));
+    f.exclusionReason = text(row, "exclusion_reason");
+    f.levelResponses = parseNumberArray(text(row, "level_responses"));
+    Acceptance& a = f.acceptance;
+    a.accepted = integer(row, "accepted") != 0;
+    a.rejections = texts(text(row, "rejections"));
+    a.outliers = texts(text(row, "outliers"));
+    a.investigate = texts(text(row, "investigate"));
+    a.lackOfFitF = optionalReal(row, "lack_of_fit_f");
+    a.lackOfFitP = optionalReal(row, "lack_of_fit_p");
+    const std::vector<double> dof = parseNumberArray(text(row, "lack_of_fit_dof"));
+    a.lackOfFitDof = dof.size() == 2 ? static_cast<int>(dof[0]) : 0;
+    a.pureErrorDof = dof.size() == 2 ? static_cast<int>(dof[1]) : 0;
+    a.pureErrorPercent = real(row, "pure_error_percent");
+    // Criteria that do not parse read as impossible ones, so such a fit never passes for judged.
+    a.criteria = parseCriteria(text(row, "criteria")).value_or(AcceptanceCriteria{0, 0, 0});
     return f;
 }
 
@@ -373,6 +444,11 @@ Job jobOf(const RowValues& record) {
     j.training = integer(row, "training") != 0;
     j.operatorName = text(row, "operator");
     j.createdAt = time(row, "created_at");
+    const QVariant rule = row("decision_rule");
+    j.ruleStored = !rule.isNull();
+    // A rule this program does not know is read as the guarded one, the stricter.
+    j.rule = j.ruleStored ? ruleFromName(rule.toString()).value_or(DecisionRule::Guarded)
+                          : DecisionRule::Guarded;
     return j;
 }
 
@@ -427,6 +503,8 @@ QString canonicalOf(const Table& table, const RowValues& row) {
         return reviewOf(row).canonical();
     if (&table == &checkTable())
         return checkOf(row).canonical();
+    if (&table == &labSettingTable())
+        return labSettingOf(row).canonical();
     return recordOf(row).canonical();
 }
 

@@ -6,6 +6,7 @@
 #include "dose/core/Calibration.h"
 #include "dose/core/Fit.h"
 #include "dose/core/Job.h"
+#include "dose/core/LabSettings.h"
 #include "dose/core/Outcome.h"
 #include "dose/core/ReaderCheck.h"
 #include "dose/core/Record.h"
@@ -13,6 +14,7 @@
 #include "dose/store/Dialect.h"
 
 #include <QVariantMap>
+#include <algorithm>
 #include <vector>
 
 namespace qvr::dose {
@@ -20,6 +22,7 @@ namespace qvr::dose {
 struct Column {
     const char* name;
     ColumnType type;
+    int since = 1; // the schema version that added it: NULL in the rows written before
 };
 
 struct Table {
@@ -27,15 +30,22 @@ struct Table {
     QString kind;                // the ledger's kind: "batch"
     QString order;               // ORDER BY of a full read
     std::vector<Column> columns; // without seq, which every table has
+    int since = 1;               // the schema version that added it
 };
+
+// Whether a database at schema version has the column.
+inline bool present(const Table& table, const Column& column, int version) {
+    return std::max(table.since, column.since) <= version;
+}
 
 const Table& batchTable();
 const Table& calibrationTable();
 const Table& fitTable();
 const Table& jobTable();
 const Table& recordTable();
-const Table& reviewTable(); // schema version 2
-const Table& checkTable();  // schema version 2
+const Table& reviewTable();     // schema version 2
+const Table& checkTable();      // schema version 2
+const Table& labSettingTable(); // schema version 3
 const std::vector<const Table*>& allTables();
 
 // A stored row as read: seq first, then the table's columns in their order.
@@ -48,6 +58,7 @@ QVariantMap rowOf(const Job& job);
 QVariantMap rowOf(const Record& record);
 QVariantMap rowOf(const Review& review);
 QVariantMap rowOf(const ReaderCheck& check);
+QVariantMap rowOf(const LabSetting& setting);
 
 Batch batchOf(const RowValues& row);
 Calibration calibrationOf(const RowValues& row);
@@ -60,6 +71,7 @@ Job jobOf(const RowValues& row);
 Record recordOf(const RowValues& row);
 Review reviewOf(const RowValues& row);
 ReaderCheck checkOf(const RowValues& row);
+LabSetting labSettingOf(const RowValues& row);
 
 // The canonical text a row of table renders to, and the ledger ref naming it ("record 3 v2").
 QString canonicalOf(const Table& table, const RowValues& row);

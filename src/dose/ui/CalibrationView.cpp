@@ -2,6 +2,7 @@
 
 #include "dose/core/Canonical.h"
 #include "dose/ui/CalibrationChoice.h"
+#include "dose/ui/Tones.h"
 
 #include <QChart>
 #include <QChartView>
@@ -239,6 +240,35 @@ void CalibrationView::show(qint64 id) {
     for (size_t i = 0; i < f->levelDoses.size() && i < f->levelCvPercent.size(); ++i)
         addRow(QStringLiteral("CV at %1 kGy").arg(numberText(f->levelDoses[i])),
                QString::number(f->levelCvPercent[i], 'f', 2) + " %");
+    const Acceptance& a = f->acceptance;
+    if (!f->excluded.isEmpty())
+        addRow(QStringLiteral("excluded"),
+               QStringLiteral("%1 (reason: %2)")
+                   .arg(f->excluded.join(QStringLiteral(", ")), f->exclusionReason));
+    addRow(QStringLiteral("pure error"), QStringLiteral("%1 % (%2 degrees of freedom)")
+                                             .arg(QString::number(a.pureErrorPercent, 'f', 2))
+                                             .arg(a.pureErrorDof));
+    if (a.lackOfFitP)
+        addRow(QStringLiteral("lack of fit"),
+               QStringLiteral("F = %1, p = %2 (rejected below %3)")
+                   .arg(a.lackOfFitF ? QString::number(*a.lackOfFitF, 'g', 4)
+                                     : QStringLiteral("infinite"),
+                        QString::number(*a.lackOfFitP, 'g', 3))
+                   .arg(kLackOfFitAlpha));
+    if (!a.outliers.isEmpty())
+        addRow(QStringLiteral("suspected outliers (Grubbs)"),
+               a.outliers.join(QStringLiteral(", ")) + QStringLiteral(": investigate"));
+    if (!a.investigate.isEmpty())
+        addRow(QStringLiteral("beyond 3 × pure error"), a.investigate.join(QStringLiteral(", ")));
+    addRow(QStringLiteral("acceptance"),
+           a.accepted ? QStringLiteral("ACCEPTED")
+                      : QStringLiteral("REJECTED: ") + a.rejections.join(QStringLiteral("; ")));
+    const int row = fitTable_->rowCount() - 1;
+    for (int col = 0; col < 2; ++col)
+        if (auto* item = fitTable_->item(row, col)) {
+            item->setBackground(toneColour(a.accepted ? Tone::Good : Tone::Bad));
+            item->setForeground(toneTextColour(a.accepted ? Tone::Good : Tone::Bad));
+        }
 }
 
 void CalibrationView::dragEnterEvent(QDragEnterEvent* event) {

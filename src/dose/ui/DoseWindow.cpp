@@ -136,7 +136,10 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
     });
     connect(calibration_, &CalibrationView::changed, this,
             [this] { read_->reloadChoices(read_->jobId(), calibration_->current()); });
-    connect(check_, &ReaderCheckView::checkRecorded, this, [this] { updateCheckStatus(); });
+    connect(check_, &ReaderCheckView::checkRecorded, this, [this] {
+        session_.refreshReaderCheck();
+        updateCheckStatus();
+    });
     connect(&session_, &CaptureSession::captured, this, [this](const Record& r, const QString& h) {
         records_->reload();
         say(QStringLiteral("record %1 (%2) stored; chain head %3").arg(r.id).arg(r.dosimeter, h));
@@ -261,22 +264,27 @@ void DoseWindow::updateCheckStatus() {
         nm = servedWavelength(session_.items().value(QStringLiteral("WL")).toString()).value_or(0);
     }
     std::optional<ReaderCheck> last;
-    if (auto checks = store_.checks())
+    std::optional<QString> refused = QStringLiteral("the reader checks cannot be read");
+    if (auto checks = store_.checks()) {
         last = lastPassingCheck(*checks, head, nm, env_.now());
-    const QDate today = env_.now().toLocalTime().date();
-    const bool fresh = last && last->createdAt.toLocalTime().date() == today;
+        if (auto lab = store_.labSettings())
+            refused = checkRefusal(*checks, head, nm, env_.now(), *lab);
+    }
     QString text =
         last ? QStringLiteral("last passing reader check: %1")
                    .arg(last->createdAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")))
              : QStringLiteral("no passing reader check");
-    if (!fresh)
-        text += QStringLiteral(" - none today: check the reader before reading a job");
+    if (refused)
+        text += QStringLiteral(" - check the reader before reading a job");
     checkStatus_->setText(text);
-    paintTone(checkStatus_, fresh ? Tone::Good : Tone::Caution);
-    read_->setWarning(fresh ? QString()
-                            : QStringLiteral("No passing reader check today for head %1 at %2 nm.")
-                                  .arg(head)
-                                  .arg(nm));
+    paintTone(checkStatus_, refused ? Tone::Caution : Tone::Good);
+    const Job* job = session_.job();
+    read_->setWarning(!refused ? QString()
+                      : job && job->training
+                          ? QStringLiteral("Training job: reads are taken without a reader "
+                                           "check (%1).")
+                                .arg(*refused)
+                          : QStringLiteral("Reads are refused: %1.").arg(*refused));
 }
 
 void DoseWindow::askCorrection() {

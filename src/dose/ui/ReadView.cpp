@@ -1,6 +1,7 @@
 #include "dose/ui/ReadView.h"
 
 #include "dose/core/Canonical.h"
+#include "dose/core/DoseText.h"
 #include "dose/core/JobSummary.h"
 #include "dose/ui/CalibrationChoice.h"
 #include "dose/ui/Tones.h"
@@ -17,6 +18,7 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <map>
 
 namespace qvr::dose {
 
@@ -40,10 +42,6 @@ void setRow(QTableWidget* t, int row, const QStringList& cells, Tone tone) {
         item->setData(Qt::UserRole, static_cast<int>(tone));
         t->setItem(row, c, item);
     }
-}
-
-QString kgy(double v) {
-    return QString::number(v, 'f', v < 10 ? 3 : 2);
 }
 
 } // namespace
@@ -231,9 +229,12 @@ void ReadView::updateHint() {
 void ReadView::onCaptured(const Record& r) {
     lastRefusal_.clear();
     showReads();
-    hint_->setText(QStringLiteral("Captured %1: %2 kGy ± %3 kGy. Take the film out.")
-                       .arg(r.dosimeter, kgy(r.result.dose), kgy(r.result.expanded)));
-    paintTone(hint_, recordTone(r));
+    const Fit* fit = session_.fit();
+    hint_->setText(QStringLiteral("Captured %1: %2. Take the film out.")
+                       .arg(r.dosimeter, fit ? recordResultText(r, fit)
+                                             : doseAndU(r.result.dose, r.result.expanded)));
+    if (session_.job())
+        paintTone(hint_, recordTone(r, *session_.job()));
     const QSignalBlocker block(dosimeter_);
     dosimeter_->clear();
     thickness_->setValue(0);
@@ -253,23 +254,34 @@ void ReadView::showReads() {
         return;
     const std::vector<Record> latest = latestVersions(*all);
     reads_->setRowCount(static_cast<int>(latest.size()));
+    std::map<qint64, std::optional<Fit>> fits;
     for (size_t i = 0; i < latest.size(); ++i) {
         const Record& r = latest[i];
+        if (!fits.count(r.fitId)) {
+            auto f = store_.fit(r.fitId);
+            fits[r.fitId] = f ? std::optional<Fit>(*f) : std::nullopt;
+        }
+        const auto& fit = fits[r.fitId];
+        const bool valid = recordValidity(r) == Validity::Valid;
+        const RoundedDose d = roundedToU(r.result.dose, r.result.expanded);
         setRow(reads_, static_cast<int>(i),
                {r.dosimeter, QString::number(r.reread + 1), QString::number(r.absorbance, 'f', 3),
-                kgy(r.result.dose), kgy(r.result.expanded), r.flags.join(QLatin1Char(' ')),
+                valid ? d.dose : recordResultText(r, fit ? &*fit : nullptr),
+                valid ? d.expanded : QStringLiteral("-"),
+                currentFlags(r, *job).join(QLatin1Char(' ')),
                 r.readAt.toLocalTime().toString(QStringLiteral("HH:mm:ss"))},
-               recordTone(r));
+               recordTone(r, *job));
     }
     reads_->scrollToBottom();
     const JobSummary s = summarize(*job, *all);
     summary_->setRowCount(static_cast<int>(s.dosimeters.size()));
     for (size_t i = 0; i < s.dosimeters.size(); ++i) {
         const DosimeterSummary& d = s.dosimeters[i];
+        const RoundedDose mean = roundedToU(d.dose, d.expanded);
         setRow(summary_, static_cast<int>(i),
                {d.dosimeter, QStringLiteral("%1 of %2").arg(d.n).arg(d.reads),
-                d.n ? kgy(d.dose) : QStringLiteral("-"),
-                d.n ? kgy(d.expanded) : QStringLiteral("-"), decisionWords(d.decision)},
+                d.n ? mean.dose : QStringLiteral("-"), d.n ? mean.expanded : QStringLiteral("-"),
+                decisionWords(d.decision)},
                decisionTone(d.decision));
     }
     decision_->setText(QStringLiteral("Job %1: %2. %3")

@@ -1,5 +1,6 @@
 #include "dose/ui/RecordsView.h"
 
+#include "dose/core/DoseText.h"
 #include "dose/core/JobSummary.h"
 #include "dose/ui/Tones.h"
 
@@ -101,17 +102,22 @@ void RecordsView::showJob(const QString& jobId) {
         return;
     if (auto records = store_.records(jobId))
         all_ = *records;
+    auto job = store_.job(jobId);
     for (const Record& r : latestVersions(all_)) {
-        const Tone tone = recordTone(r);
+        const Tone tone = job ? recordTone(r, *job) : Tone::Off;
+        const bool valid = recordValidity(r) == Validity::Valid;
+        const RoundedDose d = roundedToU(r.result.dose, r.result.expanded);
+        // Sorted by the number, shown as written; a read without a dose sorts first.
         model_->appendRow(
             {cell(r.id, tone), cell(r.version, tone), cell(r.dosimeter, tone),
              cell(localTime(r.readAt), tone),
              cell(r.absorbance, tone, QString::number(r.absorbance, 'f', 3)),
              cell(r.thicknessUm, tone),
-             cell(r.result.dose, tone, QString::number(r.result.dose, 'f', 3)),
-             cell(r.result.expanded, tone, QString::number(r.result.expanded, 'f', 3)),
-             cell(r.flags.join(QLatin1Char(' ')), tone), cell(r.operatorName, tone),
-             cell(r.reason, tone)});
+             cell(valid ? r.result.dose : -1.0, tone,
+                  valid ? d.dose : recordResultText(r, nullptr)),
+             cell(valid ? r.result.expanded : -1.0, tone, valid ? d.expanded : QStringLiteral("-")),
+             cell((job ? currentFlags(r, *job) : r.flags).join(QLatin1Char(' ')), tone),
+             cell(r.operatorName, tone), cell(r.reason, tone)});
     }
     QStringList lines;
     if (auto reviews = store_.reviews(jobId))
@@ -137,11 +143,13 @@ void RecordsView::showHistory() {
             continue;
         const int row = history_->rowCount();
         history_->insertRow(row);
+        const bool valid = recordValidity(r) == Validity::Valid;
+        const RoundedDose d = roundedToU(r.result.dose, r.result.expanded);
         const QStringList cells{QString::number(r.version),
                                 localTime(r.createdAt),
                                 QString::number(r.thicknessUm),
-                                QString::number(r.result.dose, 'f', 3),
-                                QString::number(r.result.expanded, 'f', 3),
+                                valid ? d.dose : recordResultText(r, nullptr),
+                                valid ? d.expanded : QStringLiteral("-"),
                                 r.operatorName,
                                 r.reason};
         for (int c = 0; c < cells.size(); ++c)

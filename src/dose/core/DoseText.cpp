@@ -1,0 +1,84 @@
+#include "dose/core/DoseText.h"
+
+#include "dose/core/Canonical.h"
+
+#include <cmath>
+
+namespace qvr::dose {
+
+namespace {
+
+// v rounded to decimals places (negative: to tens, hundreds ...), written without a minus zero.
+QString rounded(double v, int decimals) {
+    QString text;
+    if (decimals >= 0) {
+        text = QString::number(v, 'f', decimals);
+    } else {
+        const double unit = std::pow(10.0, -decimals);
+        text = QString::number(std::round(v / unit) * unit, 'f', 0);
+    }
+    bool zero = true;
+    for (QChar c : text)
+        zero &= c == QLatin1Char('-') || c == QLatin1Char('0') || c == QLatin1Char('.');
+    return zero && text.startsWith(QLatin1Char('-')) ? text.mid(1) : text;
+}
+
+QString range(Validity v, const Fit* fit) {
+    const bool below = v == Validity::BelowRange;
+    const QString side = below ? QStringLiteral("below") : QStringLiteral("above");
+    if (!fit)
+        return QStringLiteral("%1 the calibrated range").arg(side);
+    return QStringLiteral("%1 %2 kGy, %3 the calibrated range")
+        .arg(below ? QLatin1Char('<') : QLatin1Char('>'))
+        .arg(numberText(below ? fit->doseLo : fit->doseHi), side);
+}
+
+} // namespace
+
+RoundedDose roundedToU(double dose, double expanded) {
+    if (!(expanded > 0) || !std::isfinite(expanded))
+        return {QString::number(dose, 'g', 6), QStringLiteral("0")};
+    const int exponent = static_cast<int>(std::floor(std::log10(expanded)));
+    int decimals = 1 - exponent;
+    // 0.0996 rounds to 0.10: still two digits, one place fewer.
+    if (std::round(expanded * std::pow(10.0, decimals)) >= 100)
+        --decimals;
+    return {rounded(dose, decimals), rounded(expanded, decimals)};
+}
+
+QString doseAndU(double dose, double expanded) {
+    const RoundedDose r = roundedToU(dose, expanded);
+    return QStringLiteral("%1 ± %2 kGy (k = 2)").arg(r.dose, r.expanded);
+}
+
+QString resultText(const DoseResult& result, const Fit& fit) {
+    switch (result.validity) {
+    case Validity::Valid:
+        return doseAndU(result.dose, result.expanded);
+    case Validity::BelowRange:
+    case Validity::AboveRange:
+        return range(result.validity, &fit);
+    case Validity::NoDose:
+    case Validity::OutsideRange:
+        break;
+    }
+    return QStringLiteral("no dose: ") + result.reason;
+}
+
+QString recordResultText(const Record& record, const Fit* fit) {
+    const Validity v = recordValidity(record);
+    switch (v) {
+    case Validity::Valid:
+        return doseAndU(record.result.dose, record.result.expanded);
+    case Validity::BelowRange:
+    case Validity::AboveRange:
+        return range(v, fit);
+    case Validity::NoDose:
+        return QStringLiteral("no dose");
+    case Validity::OutsideRange:
+        break;
+    }
+    return QStringLiteral("not a valid dose (outside the calibrated range)");
+}
+
+} // namespace qvr::dose

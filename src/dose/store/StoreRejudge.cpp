@@ -1,0 +1,126 @@
+// Records already stored, judged again: a new version where this program's rules see a read
+// differently, never a changed row.
+
+#include "dose/core/Operator.h"
+#include "dose/store/StoreInternals.h"
+
+#include <map>
+
+namespace qvr::dose {
+
+namespace {
+
+const QString kRejudged = QStringLiteral("validity re-judged by response");
+
+// The newest version of each record among rows.
+std::map<qint64, Record> latestOf(const std::vector<RowValues>& rows) {
+    std::map<qint64, Record> latest;
+    for (const RowValues& row : rows) {
+        Record r = recordOf(row);
+        auto it = latest.find(r.id);
+        if (it == latest.end() || it->second.version < r.version)
+            latest[r.id] = r;
+    }
+    return latest;
+}
+
+Outcome<QString> addVersion(const Store& store, const Store::Private& d, Record next,
+                            const Record& latest, const QStringList& reasons) {
+    next.version = latest.version + 1;
+    next.reason = reasons.join(QStringLiteral("; "));
+    next.operatorName = loginName();
+    next.createdAt = store.clock()();
+    auto r = appendRow(d, NewRow{&recordTable(), rowOf(next),
+                                 QStringLiteral("record %1 v%2").arg(next.id).arg(next.version),
+                                 next.canonical(), next.id});
+    if (!r)
+        return Failure{r.error()};
+    return r->hash;
+}
+
+// The failed check among checks that casts doubt on record, if one does.
+const ReaderCheck* doubting(const std::vector<ReaderCheck>& checks, const Record& record) {
+    if (record.flags.contains(kCheckFailedAfter))
+        return nullptr;
+    for (const ReaderCheck& c : checks)
+        if (doubtedBy(c, checks, record.headSerial, record.wavelengthNm, record.readAt))
+            return &c;
+    return nullptr;
+}
+
+} // namespace
+
+Outcome<Done> rejudgeRecords(Store& store, const Store::Private& d) {
+    auto rows = d.select(recordTable());
+    if (!rows)
+        return Failure{rows.error()};
+    auto checks = store.checks();
+    if (!checks)
+        return Failure{checks.error()};
+    std::map<qint64, std::optional<Fit>> fits;
+    std::map<qint64, std::optional<Calibration>> calibrations;
+    std::map<QString, std::optional<Job>> jobs;
+    for (auto& [id, latest] : latestOf(*rows)) {
+        // What cannot be read again (a damaged fit, a model of a later program) stays as it is.
+        if (!fits.count(latest.fitId)) {
+            auto f = store.fit(latest.fitId);
+            fits[latest.fitId] = f ? std::optional<Fit>(*f) : std::nullopt;
+        }
+        if (!calibrations.count(latest.calibrationId)) {
+            auto c = store.calibration(latest.calibrationId);
+            calibrations[latest.calibrationId] = c ? std::optional<Calibration>(*c) : std::nullopt;
+        }
+        if (!jobs.count(latest.jobId)) {
+            auto j = store.job(latest.jobId);
+            jobs[latest.jobId] = j ? std::optional<Job>(*j) : std::nullopt;
+        }
+        const auto& fit = fits[latest.fitId];
+        const auto& calibration = calibrations[latest.calibrationId];
+        const auto& job = jobs[latest.jobId];
+        Record next = latest;
+        QStringList reasons;
+        if (fit && calibration && job) {
+            Record judged = latest;
+            evaluateRecord(judged, *fit, *job, *calibration);
+            if ((recordValidity(judged) == Validity::Valid) !=
+                (recordValidity(latest) == Validity::Valid)) {
+                next = judged;
+                reasons << kRejudged;
+            }
+        }
+        if (const ReaderCheck* failed = doubting(*checks, next)) {
+            next.flags << kCheckFailedAfter;
+            reasons << checkFailedReason(*failed);
+        }
+        if (reasons.isEmpty())
+            continue;
+        if (auto r = addVersion(store, d, next, latest, reasons); !r)
+            return Failure{r.error()};
+    }
+    return Done{};
+}
+
+Outcome<QString> flagReadsBefore(Store& store, const Store::Private& d, const ReaderCheck& failed) {
+    auto rows = d.select(recordTable(), QStringLiteral("head = ? AND wavelength_nm = ?"),
+                         {failed.headSerial, failed.wavelengthNm});
+    if (!rows)
+        return Failure{rows.error()};
+    auto checks = store.checks();
+    if (!checks)
+        return Failure{checks.error()};
+    QString head;
+    for (auto& [id, latest] : latestOf(*rows)) {
+        if (latest.flags.contains(kCheckFailedAfter) ||
+            !doubtedBy(failed, *checks, latest.headSerial, latest.wavelengthNm, latest.readAt))
+            continue;
+        Record next = latest;
+        next.flags << kCheckFailedAfter;
+        auto r = addVersion(store, d, next, latest, {checkFailedReason(failed)});
+        if (!r)
+            return Failure{r.error()};
+        head = *r;
+    }
+    return head;
+}
+
+} // namespace qvr::dose
