@@ -3,11 +3,13 @@
 
 #include "FakeReader.h"
 #include "dose/cli/Cli.h"
+#include "dose/store/Store.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -236,6 +238,121 @@ private slots:
         QVERIFY(lines[0].startsWith("# qvr100dose records of job TRAIN, chain head "));
         QVERIFY(lines[1].startsWith("record,version,superseded,dosimeter"));
         QCOMPARE(run("verify --expect " + headAfterFirst), 0);
+    }
+
+    // A blank film (at or below the background) is an original observation: recorded without a
+    // dose, said so, exit 0, and the chain still verifies.
+    void blankFilmIsRecordedWithoutADose() {
+        readerItems_ = readyItems();
+        absorbances_ = {" 0.100", " 0.101", " 0.099"};
+        QCOMPARE(run("read --job TRAIN --dosimeter BLANK --calibration 1"), 0);
+        QVERIFY2(out_.contains("recorded: < 1 kGy, below the calibrated range (the response "),
+                 qPrintable(out_));
+        QVERIFY(out_.contains("flags: training, simulated, below_range"));
+        absorbances_ = {" 0.100", " 0.101", " 0.099"};
+        const QJsonObject r = json("read --job TRAIN --dosimeter BLANK --calibration 1").toObject();
+        QVERIFY(r["dose_kGy"].isNull() && r["U_kGy"].isNull());
+        QCOMPARE(r["in_range"].toBool(), false);
+        QCOMPARE(run("dose --calibration 1 --absorbance 0.1"), 1);
+        QVERIFY2(err_.startsWith("qvr100dose: the response -0.4 mm-1 is below the mean response "
+                                 "of the lowest dose level"),
+                 qPrintable(err_));
+        QCOMPARE(run("verify"), 0);
+        QCOMPARE(run("record list --job TRAIN"), 0);
+        QVERIFY(!out_.contains(
+            QRegularExpression("\\bnan\\b", QRegularExpression::CaseInsensitiveOption)));
+    }
+
+    // U to two significant digits, the dose to the same place, unit and k.
+    void doseIsWrittenAsAMetrologistWritesIt() {
+        QCOMPARE(run("dose --calibration 1 --absorbance 0.62"), 0);
+        const QRegularExpressionMatch m =
+            QRegularExpression("^dose (\\d+)\\.(\\d+) ± (\\d+)\\.(\\d+) kGy \\(k = 2\\)\n")
+                .match(out_);
+        QVERIFY2(m.hasMatch(), qPrintable(out_));
+        QCOMPARE(m.captured(2).size(), m.captured(4).size());
+        const QString u = QString(m.captured(3) + m.captured(4)).remove(QRegularExpression("^0+"));
+        QCOMPARE(u.size(), 2);
+    }
+
+    // A job that is not training is read only after a passing reader check.
+    void readerCheckIsAskedForRealJobs() {
+        readerItems_ = readyItems();
+        readerItems_.insert("Simulated", false);
+        absorbances_ = {" 1.000", " 1.001", " 1.002"};
+        QCOMPARE(run("read --job REAL --dosimeter R1 --calibration 1"), 1);
+        QVERIFY2(err_.startsWith("qvr100dose: head 1234 has no filter check at 600 nm"),
+                 qPrintable(err_));
+        {
+            auto store = Store::open(dir_.filePath(QStringLiteral("dose.sqlite")), [] {
+                return QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC);
+            });
+            QVERIFY(store);
+            QVERIFY((*store)->addCheck({0, "1234", 600, "ND-1", 1, {}, true, "ana", {}}));
+        }
+        absorbances_ = {" 1.000", " 1.001", " 1.002"};
+        QCOMPARE(run("read --job REAL --dosimeter R1 --calibration 1"), 0);
+        QVERIFY(!out_.contains("training job"));
+        QCOMPARE(run("lab set --check-interval 0.5"), 0); // the check is an hour old
+        absorbances_ = {" 1.000", " 1.001", " 1.002"};
+        QCOMPARE(run("read --job REAL --dosimeter R2 --calibration 1"), 1);
+        QVERIFY2(err_.contains("the lab's interval is 0.5 h"), qPrintable(err_));
+        QCOMPARE(run("lab set --check-interval day"), 0);
+    }
+
+    // The lab's minimums are chained rows that may be raised, never lowered below the least.
+    void labSettingsJudgeTheNextFit() {
+        QCOMPARE(run("lab set --min-replicates 2"), 2);
+        QVERIFY(err_.contains("from 3 (the least the lab may ask)"));
+        QCOMPARE(run("lab set --min-levels 10 --reason QP-7 rev 3"), 2); // one word per value
+        QCOMPARE(run("lab set --min-levels 10 --reason QP-7"), 0);
+        QCOMPARE(run("lab show"), 0);
+        QVERIFY2(out_.contains("min_levels = 10  (set by tester at 2026-12-07T09:00:00.000Z: "
+                               "QP-7)"),
+                 qPrintable(out_));
+        QCOMPARE(run("calibration fit 1"), 1);
+        QVERIFY2(err_.contains("9 dose levels from 1 to 50 kGy; at least 10 are needed"),
+                 qPrintable(err_));
+        QCOMPARE(run("dose --calibration 1 --absorbance 0.62"), 1); // its latest fit is rejected
+        QCOMPARE(run("lab set --min-levels 5"), 0);
+        QCOMPARE(run("calibration fit 1"), 0);
+        const QJsonArray settings = json("lab show").toArray();
+        QCOMPARE(settings.size(), 5);
+        QCOMPARE(settings[0].toObject()["value"].toString(), QStringLiteral("5"));
+        QCOMPARE(run("verify"), 0);
+    }
+
+    // A refit without a film names it and the reason; neither goes without the other.
+    void refitWithoutAFilm() {
+        QCOMPARE(run("calibration fit 1 --exclude C05"), 2);
+        QCOMPARE(run("calibration fit 1 --reason creased"), 2);
+        const QJsonObject fit =
+            json("calibration fit 1 --exclude C05 --exclude C06 --reason creased").toObject();
+        QCOMPARE(fit["excluded"].toArray(), (QJsonArray{"C05", "C06"}));
+        QCOMPARE(fit["exclusion_reason"].toString(), QStringLiteral("creased"));
+        QCOMPARE(run("calibration show 1"), 0);
+        QVERIFY(out_.contains("excluded: C05, C06 (reason: creased)"));
+        QCOMPARE(run("calibration fit 1 --exclude C99 --reason typo"), 1);
+        QVERIFY(err_.contains("calibration 1 has no point C99 to exclude"));
+        QCOMPARE(run("calibration fit 1"), 0);
+    }
+
+    // The decision rule is the job's: guarded unless the lab chose simple acceptance for it.
+    void decisionRuleIsTheJobs() {
+        QCOMPARE(run("job add SIMPLE --training --dmin 9.9 --decision-rule simple"), 0);
+        QCOMPARE(run("job add GUARDED --training --dmin 9.9"), 0);
+        QCOMPARE(run("job add OTHER --decision-rule lenient"), 2);
+        for (const char* job : {"SIMPLE", "GUARDED"}) {
+            readerItems_ = readyItems();
+            absorbances_ = {" 0.620"}; // about 6.3 kGy
+            QCOMPARE(run(QStringLiteral("read --job %1 --dosimeter D --calibration 1 --readings 1")
+                             .arg(QLatin1String(job))),
+                     0);
+        }
+        QCOMPARE(run("job show SIMPLE"), 0);
+        QVERIFY(out_.contains("Decision rule: simple acceptance"));
+        QCOMPARE(json("job show GUARDED").toObject()["decision_rule"].toString(),
+                 QStringLiteral("guarded"));
     }
 };
 

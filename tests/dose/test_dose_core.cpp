@@ -5,6 +5,10 @@
 #include "dose/core/Canonical.h"
 #include "dose/core/CsvPoints.h"
 #include "dose/core/Dose.h"
+#include "dose/core/DoseText.h"
+#include "dose/core/JobSummary.h"
+#include "dose/core/LabSettings.h"
+#include "dose/core/ReaderCheck.h"
 #include "dose/core/ReadingRules.h"
 #include "dose/core/Record.h"
 
@@ -268,6 +272,198 @@ private slots:
                            "\"operator\":\"ana\",\"created_at\":\"2026-12-07T09:11:12.345Z\"}"));
         QCOMPARE(numberText(0.1 + 0.2), QStringLiteral("0.30000000000000004"));
         QCOMPARE(numberText(qQNaN()), QStringLiteral("null"));
+    }
+
+    // U rounded to two significant digits and the dose to the same decimal place.
+    void roundedAsAMetrologistWrites_data() {
+        QTest::addColumn<double>("dose");
+        QTest::addColumn<double>("u");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("hundredths") << 6.2834 << 0.1764 << "6.28 ± 0.18 kGy (k = 2)";
+        QTest::newRow("U rounds up a place") << 6.2834 << 0.0996 << "6.28 ± 0.10 kGy (k = 2)";
+        QTest::newRow("tenths") << 12.345 << 1.234 << "12.3 ± 1.2 kGy (k = 2)";
+        QTest::newRow("U rounds to ten") << 25.4 << 9.96 << "25 ± 10 kGy (k = 2)";
+        QTest::newRow("tens") << 1234.5 << 123.0 << "1230 ± 120 kGy (k = 2)";
+        QTest::newRow("small") << 0.012345 << 0.00456 << "0.0123 ± 0.0046 kGy (k = 2)";
+        QTest::newRow("trailing zero kept") << 5.0 << 0.25 << "5.00 ± 0.25 kGy (k = 2)";
+    }
+    void roundedAsAMetrologistWrites() {
+        QFETCH(double, dose);
+        QFETCH(double, u);
+        QFETCH(QString, text);
+        QCOMPARE(doseAndU(dose, u), text);
+    }
+
+    // A read for a job that is not training needs the head's passing check at the wavelength
+    // within the lab's interval, and no failed one since.
+    void readerCheckInterval_data() {
+        QTest::addColumn<QStringList>("checks"); // "pass|fail HH:mm nm", on 2026-12-07 UTC
+        QTest::addColumn<QString>("interval");
+        QTest::addColumn<QString>("zone");
+        QTest::addColumn<QString>("now"); // UTC
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("same day") << QStringList{"pass 07:00 600"} << "day"
+                                  << "UTC"
+                                  << "2026-12-07T16:00:00Z"
+                                  << "";
+        QTest::newRow("the next day") << QStringList{"pass 07:00 600"} << "day"
+                                      << "UTC"
+                                      << "2026-12-08T06:00:00Z"
+                                      << "the last passing filter check";
+        QTest::newRow("another wavelength") << QStringList{"pass 07:00 510"} << "day"
+                                            << "UTC"
+                                            << "2026-12-07T16:00:00Z"
+                                            << "head 1234 has no filter check at 600 nm";
+        QTest::newRow("failed since") << QStringList{"pass 07:00 600", "fail 08:00 600"} << "day"
+                                      << "UTC"
+                                      << "2026-12-07T16:00:00Z"
+                                      << "the last filter check of head 1234 at 600 nm (check 2";
+        QTest::newRow("passed again")
+            << QStringList{"pass 07:00 600", "fail 08:00 600", "pass 09:00 600"} << "day"
+            << "UTC"
+            << "2026-12-07T16:00:00Z"
+            << "";
+        // 23:30 and 00:30 UTC are 18:30 and 19:30 in New York: one lab day there.
+        QTest::newRow("the lab's day, not UTC's") << QStringList{"pass 23:30 600"} << "day"
+                                                  << "America/New_York"
+                                                  << "2026-12-08T00:30:00Z"
+                                                  << "";
+        QTest::newRow("UTC's day") << QStringList{"pass 23:30 600"} << "day"
+                                   << "UTC"
+                                   << "2026-12-08T00:30:00Z"
+                                   << "the last passing filter check";
+        QTest::newRow("within 8 h") << QStringList{"pass 07:00 600"} << "8"
+                                    << "UTC"
+                                    << "2026-12-07T14:59:00Z"
+                                    << "";
+        QTest::newRow("past 8 h") << QStringList{"pass 07:00 600"} << "8"
+                                  << "UTC"
+                                  << "2026-12-07T15:01:00Z"
+                                  << "the last passing filter check";
+    }
+    void readerCheckInterval() {
+        QFETCH(QStringList, checks);
+        QFETCH(QString, interval);
+        QFETCH(QString, zone);
+        QFETCH(QString, now);
+        QFETCH(QString, refusal);
+        std::vector<ReaderCheck> stored;
+        for (const QString& c : checks) {
+            const QStringList p = c.split(QLatin1Char(' '));
+            ReaderCheck check;
+            check.id = static_cast<qint64>(stored.size()) + 1;
+            check.headSerial = QStringLiteral("1234");
+            check.passed = p[0] == u"pass";
+            check.wavelengthNm = p[2].toInt();
+            check.createdAt = QDateTime(QDate(2026, 12, 7),
+                                        QTime::fromString(p[1], QStringLiteral("HH:mm")), Qt::UTC);
+            stored.push_back(check);
+        }
+        const LabSettings lab = labSettings(
+            {{1, "check_interval", interval, {}, {}, {}}, {2, "time_zone", zone, {}, {}, {}}});
+        const auto why = checkRefusal(stored, QStringLiteral("1234"), 600,
+                                      QDateTime::fromString(now, Qt::ISODate), lab);
+        if (refusal.isEmpty())
+            QVERIFY2(!why, qPrintable(why.value_or(QString())));
+        else
+            QVERIFY2(why && why->startsWith(refusal), qPrintable(why.value_or("allowed")));
+    }
+
+    void labSettingValues_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("stored"); // empty: refused
+        QTest::newRow("levels raised") << "min_levels"
+                                       << "7"
+                                       << "7";
+        QTest::newRow("levels lowered") << "min_levels"
+                                        << "4"
+                                        << "";
+        QTest::newRow("per decade lowered") << "levels_per_decade"
+                                            << "4"
+                                            << "";
+        QTest::newRow("films lowered") << "min_replicates"
+                                       << "2"
+                                       << "";
+        QTest::newRow("films not a count") << "min_replicates"
+                                           << "3.5"
+                                           << "";
+        QTest::newRow("interval day") << "check_interval"
+                                      << "day"
+                                      << "day";
+        QTest::newRow("interval hours") << "check_interval"
+                                        << "12.50"
+                                        << "12.5";
+        QTest::newRow("interval nothing") << "check_interval"
+                                          << "0"
+                                          << "";
+        QTest::newRow("zone") << "time_zone"
+                              << "Europe/Berlin"
+                              << "Europe/Berlin";
+        QTest::newRow("no such zone") << "time_zone"
+                                      << "Mars/Olympus"
+                                      << "";
+        QTest::newRow("no such setting") << "coverage"
+                                         << "2"
+                                         << "";
+    }
+    void labSettingValues() {
+        QFETCH(QString, name);
+        QFETCH(QString, value);
+        QFETCH(QString, stored);
+        const auto v = settingValue(name, value);
+        QCOMPARE(bool(v), !stored.isEmpty());
+        if (v)
+            QCOMPARE(*v, stored);
+    }
+
+    // Reads outside the window, before a failed check, or without a dose are kept and shown but
+    // never averaged or decided on; a read beyond the range may still decide conclusively.
+    void summaryCountsOnlyWhatIsValid_data() {
+        QTest::addColumn<QStringList>("reads"); // "DOSE" or a flag each
+        QTest::addColumn<int>("n");
+        QTest::addColumn<int>("decision");
+        // Dmin 5, Dmax 8, U 0.1 on every valid read.
+        QTest::newRow("two valid") << QStringList{"6", "7"} << 2 << int(Decision::Pass);
+        QTest::newRow("outside the window")
+            << QStringList{"6", "outside_window"} << 1 << int(Decision::Pass);
+        QTest::newRow("only outside the window")
+            << QStringList{"outside_window"} << 0 << int(Decision::NoValidRead);
+        QTest::newRow("before a failed check")
+            << QStringList{"reader_check_failed_after"} << 0 << int(Decision::NoValidRead);
+        QTest::newRow("blank") << QStringList{"below_range"} << 0 << int(Decision::NoValidRead);
+        QTest::newRow("beyond the range above Dmax")
+            << QStringList{"above_range above_dmax"} << 0 << int(Decision::Fail);
+        QTest::newRow("legacy outside range")
+            << QStringList{"6", "outside_range below_dmin"} << 1 << int(Decision::Pass);
+    }
+    void summaryCountsOnlyWhatIsValid() {
+        QFETCH(QStringList, reads);
+        QFETCH(int, n);
+        QFETCH(int, decision);
+        Job job;
+        job.dminKGy = 5;
+        job.dmaxKGy = 8;
+        std::vector<Record> records;
+        for (const QString& read : reads) {
+            Record r;
+            r.id = static_cast<qint64>(records.size()) + 1;
+            r.dosimeter = QStringLiteral("D1");
+            bool number = false;
+            const double dose = read.toDouble(&number);
+            r.result.inRange =
+                number || read == u"outside_window" || read == u"reader_check_failed_after";
+            r.result.dose = number ? dose : (r.result.inRange ? 6.5 : qQNaN());
+            r.result.expanded = r.result.inRange ? 0.1 : qQNaN();
+            if (!number)
+                r.flags = read.split(QLatin1Char(' '));
+            records.push_back(r);
+        }
+        const JobSummary s = summarize(job, records);
+        QCOMPARE(s.dosimeters.size(), size_t(1));
+        QCOMPARE(s.dosimeters[0].n, n);
+        QCOMPARE(int(s.dosimeters[0].decision), decision);
+        QCOMPARE(s.dosimeters[0].reads, static_cast<int>(reads.size()));
     }
 };
 

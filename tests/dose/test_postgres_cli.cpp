@@ -1,6 +1,6 @@
 // qvr100dose against a real PostgreSQL server it shares with other desks: concurrent writer
 // processes, a server stopped under a writer, a desk's records copied in, and the schema's
-// migrations from the first version on, on both databases.
+// migrations from the first version on, on both databases, rows of earlier versions included.
 
 #include "DoseProcesses.h"
 #include "DoseScenario.h"
@@ -43,6 +43,7 @@ private slots:
     void copyRoundTrip();
     void migrationsFromFirstSchema_data();
     void migrationsFromFirstSchema();
+    void nanFixtureOnTheServer();
 
 private:
     QString newDatabase();
@@ -234,6 +235,58 @@ void TestPostgresCli::migrationsFromFirstSchema() {
     err.clear();
     QCOMPARE(dose::runCli({QStringLiteral("db"), QStringLiteral("migrate")}, env), 1);
     QVERIFY2(err.contains(QLatin1String("newer than this qvr100dose")), qPrintable(err));
+}
+
+// The earlier program's database with doses that were not numbers, on the server: copied at its
+// own schema version and migrated there, or copied after migrating at the desk, it verifies
+// with its head and keeps every ledger row as written.
+void TestPostgresCli::nanFixtureOnTheServer() {
+    const QString head =
+        QStringLiteral("b16e93fdf0f2aa441667289155e02f3de1d73426202d0b3812e212f04f55de7e");
+    QTemporaryDir dir;
+    const QString desk = dir.filePath(QStringLiteral("desk.sqlite"));
+    QVERIFY(QFile::copy(QStringLiteral(QVR100_SOURCE_DIR "/tests/dose/fixtures/dose-nan-v2.sqlite"),
+                        desk));
+    QFile::setPermissions(desk, QFile::ReadOwner | QFile::WriteOwner);
+    auto ledger = [](dose::Store& store) {
+        QStringList rows;
+        const auto all = store.records(QStringLiteral("TRAIN-1"));
+        for (const dose::Record& r : *all)
+            rows << r.canonical();
+        return rows;
+    };
+    const QString atTwo = newDatabase(), atThree = newDatabase();
+    QVERIFY(!atTwo.isEmpty() && !atThree.isEmpty());
+    QStringList records;
+    {
+        auto from = dose::Store::openAtVersion(desk, 2);
+        auto to = dose::Store::openAtVersion(atTwo, 2);
+        QVERIFY2(from && to, qPrintable(from ? to.error() : from.error()));
+        records = ledger(**from);
+        auto copied = (*from)->copyInto(**to);
+        QVERIFY2(copied, qPrintable(copied.error()));
+        QCOMPARE(copied->headHash, head);
+    }
+    QCOMPARE(
+        runDose({QStringLiteral("--db"), atTwo, QStringLiteral("db"), QStringLiteral("migrate")})
+            .status,
+        0);
+    for (const QString& db : {atTwo, atThree}) {
+        if (db == atThree) {
+            const Run copied =
+                runDose({QStringLiteral("db"), QStringLiteral("copy"), QStringLiteral("--from"),
+                         desk, QStringLiteral("--to"), db});
+            QVERIFY2(copied.status == 0, qPrintable(copied.err));
+        }
+        const Run verified = runDose({QStringLiteral("--db"), db, QStringLiteral("verify"),
+                                      QStringLiteral("--expect"), head});
+        QVERIFY2(verified.status == 0, qPrintable(verified.err));
+        QVERIFY(verified.out.contains(QStringLiteral("chain whole: 10 rows, head ") + head));
+        auto store = dose::Store::open(db);
+        QVERIFY2(store, qPrintable(store.error()));
+        QCOMPARE(ledger(**store), records);
+        QVERIFY(!std::isfinite((*store)->record(2)->result.dose));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPostgresCli)

@@ -55,7 +55,8 @@ Outcome<Receipt> Store::addCheck(ReaderCheck check) {
         if (!r)
             return Failure{r.error()};
         receipt = *r;
-        if (check.passed)
+        // A database of an earlier version is written as that version's program would.
+        if (check.passed || d_->version < 3)
             return Done{};
         auto flagged = flagReadsBefore(*this, *d_, check);
         if (!flagged)

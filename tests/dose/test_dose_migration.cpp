@@ -1,0 +1,311 @@
+// Records written before schema version 3 stay as they were written: a database of the earlier
+// program, doses that were not numbers included, opens, verifies and copies without a row
+// rewritten; where the new rules see a stored read differently, the migration adds a version
+// saying why; a failed reader check flags the reads it casts doubt on the same way.
+
+#include "DoseFixtures.h"
+#include "dose/cli/Cli.h"
+#include "dose/core/Fitting.h"
+#include "dose/core/JobSummary.h"
+#include "dose/store/Store.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace qvr::dose;
+using namespace qvr::dose::test;
+
+namespace {
+
+const QString kFixtureHead =
+    QStringLiteral("b16e93fdf0f2aa441667289155e02f3de1d73426202d0b3812e212f04f55de7e");
+
+// Every row of every table of a SQLite file as text, NULL told apart from "", with the columns
+// the tables had when first dumped (later versions may add some).
+class Dump {
+public:
+    QStringList rows(const QString& path) {
+        const QString name = QStringLiteral("dump-%1").arg(++count_);
+        QStringList out;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(path);
+            db.open();
+            for (const char* table : {"ledger", "batches", "calibrations", "fits", "jobs",
+                                      "records", "reviews", "reader_checks"}) {
+                const QString t = QLatin1String(table);
+                if (!columns_.contains(t)) {
+                    QSqlQuery probe(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(t), db);
+                    QStringList names;
+                    for (int i = 0; i < probe.record().count(); ++i)
+                        names << probe.record().fieldName(i);
+                    columns_.insert(t, names);
+                }
+                QSqlQuery q(QStringLiteral("SELECT %1 FROM %2 ORDER BY seq")
+                                .arg(columns_.value(t).join(QStringLiteral(", ")), t),
+                            db);
+                while (q.next()) {
+                    QStringList cells{t};
+                    for (int i = 0; i < q.record().count(); ++i)
+                        cells << (q.isNull(i) ? QStringLiteral("NULL")
+                                              : q.value(i).toString() + QLatin1Char('|') +
+                                                    q.value(i).typeName());
+                    out << cells.join(QLatin1Char(','));
+                }
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+        return out;
+    }
+
+private:
+    QMap<QString, QStringList> columns_;
+    static inline int count_ = 0;
+};
+
+Now steps(QDateTime from) {
+    auto t = std::make_shared<QDateTime>(from);
+    return [t] { return *t = t->addSecs(60); };
+}
+
+} // namespace
+
+class TestDoseMigration : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString out_, err_;
+
+    int run(const QString& db, const QStringList& args) {
+        out_.clear();
+        err_.clear();
+        QTextStream out(&out_), err(&err_);
+        CliEnv env;
+        env.out = &out;
+        env.err = &err;
+        env.now = [] { return QDateTime(QDate(2026, 12, 8), QTime(9, 0), Qt::UTC); };
+        env.operatorName = QStringLiteral("tester");
+        env.database = db;
+        return runCli(args, env);
+    }
+
+    // A copy of the committed database, which stays as it is.
+    QString fixtureCopy(const QString& name) {
+        const QString path = dir_.filePath(name);
+        QFile::remove(path);
+        if (!QFile::copy(
+                QStringLiteral(QVR100_SOURCE_DIR "/tests/dose/fixtures/dose-nan-v2.sqlite"), path))
+            return QString();
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        return path;
+    }
+
+private slots:
+    void nanFixtureOpensVerifiesAndCopiesUnchanged() {
+        const QString path = fixtureCopy(QStringLiteral("fixture.sqlite"));
+        QVERIFY(!path.isEmpty());
+        Dump dump;
+        const QStringList before = dump.rows(path);
+        QCOMPARE(before.filter(QRegularExpression(QStringLiteral("^ledger,"))).size(), 10);
+        {
+            SchemaChange change;
+            auto store = Store::openAtVersion(path, kSchemaVersion, &change);
+            QVERIFY2(store, qPrintable(store.error()));
+            QCOMPARE(change.from, 2);
+            QCOMPARE(change.to, 3);
+            const ChainReport report = (*store)->verify(kFixtureHead);
+            QVERIFY2(report.whole, qPrintable(report.problem));
+            QCOMPARE(report.rows, 10); // nothing judged differently: no version added
+            const auto d1 = (*store)->record(1);
+            QVERIFY(d1 && recordValidity(*d1) == Validity::OutsideRange);
+            QVERIFY(!std::isfinite(d1->result.dose));
+        }
+        QCOMPARE(dump.rows(path), before);
+
+        // Every face shows the doses that were not numbers as none, never as nan or 0.
+        const QRegularExpression notANumber(QStringLiteral("\\b(nan|inf|infinity)\\b"),
+                                            QRegularExpression::CaseInsensitiveOption);
+        const QString csv = dir_.filePath(QStringLiteral("train-1.csv"));
+        for (const QStringList& args : {QStringList{"record", "list", "--job", "TRAIN-1"},
+                                        QStringList{"record", "list", "--job", "TRAIN-1", "--json"},
+                                        QStringList{"record", "list", "--job", "TRAIN-1", "--csv"},
+                                        QStringList{"calibration", "show", "1", "--json"},
+                                        QStringList{"export", "--job", "TRAIN-1", "--csv", csv}}) {
+            QCOMPARE(run(path, args), 0);
+            QVERIFY2(!out_.contains(notANumber), qPrintable(out_));
+        }
+        QFile exported(csv);
+        QVERIFY(exported.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(exported.readAll());
+        QVERIFY2(!text.contains(notANumber), qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral(",-2.4,,,no,"))); // response, no dose, no U
+        // Its fits were never judged: judged now, they give no new dose.
+        QCOMPARE(run(path, {"dose", "--calibration", "1", "--absorbance", "0.5"}), 1);
+        QVERIFY2(err_.contains(QStringLiteral("stored before fits were judged")), qPrintable(err_));
+
+        const QString copy = dir_.filePath(QStringLiteral("fixture-copy.sqlite"));
+        QCOMPARE(run(path, {"db", "copy", "--from", path, "--to", copy}), 0);
+        QVERIFY(out_.trimmed().endsWith(QStringLiteral("chain head ") + kFixtureHead));
+        QCOMPARE(run(copy, {"verify", "--expect", kFixtureHead}), 0);
+        QCOMPARE(dump.rows(copy), before);
+    }
+
+    // A database of the earlier program whose records were judged by dose: an overdosed film
+    // read through a poly4 that turned back passed as valid, a blank one read as a number, and
+    // a read made before a failed reader check went unflagged. Opened by this program, each
+    // gets one new version saying why; the others and every earlier row stay.
+    void migrationAddsVersionsWhereTheRulesDiffer() {
+        const QString path = dir_.filePath(QStringLiteral("v2.sqlite"));
+        std::mt19937 random(2);
+        std::normal_distribution<double> noise(0, 0.01);
+        Calibration c;
+        c.batchId = QStringLiteral("LOT-B");
+        c.headSerial = QStringLiteral("1234");
+        c.wavelengthNm = 600;
+        auto nearLinear = [](double d) { return 2 * d * (1 - 0.01 * d); };
+        for (double d : {1.0, 1.6, 2.5, 4.0, 6.3, 10.0})
+            for (int r = 0; r < 3; ++r)
+                c.points.push_back({QString(), d, 1.2, nearLinear(d) * (1 + noise(random)), 1000});
+        const Job job{QStringLiteral("J"), {}, 5.0, 30.0, true, QStringLiteral("ana"), {}};
+        QString headBefore;
+        {
+            auto opened = Store::openAtVersion(
+                path, 2, nullptr, steps(QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC)));
+            QVERIFY2(opened, qPrintable(opened.error()));
+            Store& store = **opened;
+            QVERIFY(store.addBatch({c.batchId, {}, 1000, 0, {{600, 0.0}}, {}, {}, {}}));
+            auto cal = store.addCalibration(c);
+            QVERIFY(cal);
+            c.id = cal->id;
+            auto fit = fitCalibration(c, Model::Poly4, false);
+            QVERIFY2(fit, qPrintable(fit.error()));
+            auto storedFit = store.addFit(*fit);
+            QVERIFY(storedFit);
+            fit->id = storedFit->id;
+            QVERIFY(store.addJob(job));
+            ReaderCheck pass{0, c.headSerial, 600, QStringLiteral("ND"), 1, {}, true, {}, {}};
+            QVERIFY(store.addCheck(pass));
+            // What the earlier program stored: the curve's value, called valid when it lay
+            // within 1 to 10 kGy.
+            auto asOld = [&](const QString& id, double absorbance) {
+                Record r;
+                r.jobId = job.id;
+                r.dosimeter = id;
+                r.calibrationId = c.id;
+                r.fitId = fit->id;
+                r.batchId = c.batchId;
+                r.wavelengthNm = 600;
+                r.headSerial = c.headSerial;
+                r.readAt = store.clock()();
+                r.readings = {{r.readAt, absorbance}};
+                r.absorbance = absorbance;
+                r.thicknessUm = 1000;
+                r.result.response = absorbance;
+                r.result.dose = fit->dose(absorbance);
+                r.result.expanded = 0.05 * r.result.dose;
+                r.result.components = {1, 1.2, 1, 0, 0.1};
+                r.result.inRange = r.result.dose >= 1 && r.result.dose <= 10;
+                r.flags = {QStringLiteral("training")};
+                if (!r.result.inRange)
+                    r.flags << QStringLiteral("outside_range");
+                return store.addRecord(r);
+            };
+            QVERIFY(asOld(QStringLiteral("OK"), nearLinear(5)));
+            QVERIFY(asOld(QStringLiteral("OVER"), nearLinear(15.9))); // the curve turned back
+            QVERIFY(asOld(QStringLiteral("BLANK"), -0.02));
+            QVERIFY2(store.record(2)->result.inRange,
+                     "the overdose must have read as valid for this test to mean anything");
+            ReaderCheck fail{0, c.headSerial, 600, QStringLiteral("ND"), 1, {}, false, {}, {}};
+            QVERIFY(store.addCheck(fail));                      // after all three reads
+            QCOMPARE(store.records(job.id)->size(), size_t(3)); // an earlier program flags none
+            headBefore = *store.headHash();
+        }
+        Dump dump;
+        const QStringList before = dump.rows(path);
+        {
+            auto opened = Store::open(path);
+            QVERIFY2(opened, qPrintable(opened.error()));
+            Store& store = **opened;
+            const ChainReport report = store.verify(headBefore);
+            QVERIFY2(report.whole, qPrintable(report.problem));
+            const auto all = store.records(job.id);
+            QVERIFY(all);
+            QCOMPARE(all->size(), size_t(6)); // each read once more: the failed check
+            const std::vector<Record> latest = latestVersions(*all);
+            QCOMPARE(latest.size(), size_t(3));
+            for (const Record& r : latest) {
+                QCOMPARE(r.version, 2);
+                QVERIFY(r.flags.contains(kCheckFailedAfter));
+                QVERIFY2(r.reason.contains(QStringLiteral("reader check 2 of head 1234 at 600 nm "
+                                                          "failed after this read")),
+                         qPrintable(r.reason));
+            }
+            const Record& over = latest[1];
+            QVERIFY2(over.reason.startsWith(QStringLiteral("validity re-judged by response; ")),
+                     qPrintable(over.reason));
+            QCOMPARE(int(recordValidity(over)), int(Validity::AboveRange));
+            QVERIFY(!std::isfinite(over.result.dose));
+            QVERIFY(!latest[0].reason.contains(QStringLiteral("validity")));
+            QVERIFY(!latest[2].reason.contains(QStringLiteral("validity"))); // invalid either way
+            QCOMPARE(int(summarize(job, *all).decision), int(Decision::NoValidRead));
+        }
+        const QStringList after = dump.rows(path);
+        for (const QString& row : before)
+            QVERIFY2(after.contains(row), qPrintable(row));
+        QCOMPARE(after.size(), before.size() + 6); // three versions and their ledger rows
+        // Opened again, nothing more to add.
+        auto again = Store::open(path);
+        QVERIFY(again);
+        QCOMPARE((*again)->records(job.id)->size(), size_t(6));
+    }
+
+    // Reads of the head at the wavelength since the last passing check get a flagged version
+    // when a check fails; a read before that check, and one at another wavelength, do not.
+    void failedCheckFlagsTheReadsSinceThePassingOne() {
+        const QString path = dir_.filePath(QStringLiteral("checks.sqlite"));
+        auto opened = Store::open(path, steps(QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC)));
+        QVERIFY2(opened, qPrintable(opened.error()));
+        Store& store = **opened;
+        QVERIFY(store.addJob({QStringLiteral("J"), {}, {}, {}, true, {}, {}}));
+        auto read = [&](const QString& id, int nm) {
+            Record r;
+            r.jobId = QStringLiteral("J");
+            r.dosimeter = id;
+            r.headSerial = QStringLiteral("1234");
+            r.wavelengthNm = nm;
+            r.readAt = store.clock()();
+            r.result = {10, 5, 0.3, {1, 1, 1, 1, 1}, true, Validity::Valid, {}};
+            return bool(store.addRecord(r));
+        };
+        auto check = [&](bool passed) {
+            return store.addCheck(
+                {0, QStringLiteral("1234"), 600, QStringLiteral("ND"), 1, {}, passed, {}, {}});
+        };
+        QVERIFY(read(QStringLiteral("BEFORE"), 600));
+        QVERIFY(check(true));
+        QVERIFY(read(QStringLiteral("AFTER"), 600));
+        QVERIFY(read(QStringLiteral("OTHER-WL"), 510));
+        const auto failed = check(false);
+        QVERIFY(failed);
+        QCOMPARE(failed->hash, *store.headHash()); // the flags are written with the check
+        const auto all = store.records(QStringLiteral("J"));
+        QVERIFY(all);
+        QStringList flagged;
+        for (const Record& r : latestVersions(*all))
+            if (r.flags.contains(kCheckFailedAfter))
+                flagged << r.dosimeter;
+        QCOMPARE(flagged, QStringList{QStringLiteral("AFTER")});
+        const Record after = *store.record(2);
+        QCOMPARE(after.version, 2);
+        QVERIFY(!countsInMean(after));
+        QVERIFY(store.verify().whole);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDoseMigration)
+#include "test_dose_migration.moc"
