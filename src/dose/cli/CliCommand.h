@@ -3,6 +3,7 @@
 
 #include "dose/cli/Cli.h"
 #include "dose/store/Store.h"
+#include "dose/usecases/UsableCalibration.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -69,18 +70,6 @@ QJsonArray jsonNumbers(const std::vector<double>& values);
 QJsonObject componentsJson(const Components& components); // null members without a dose
 QJsonObject recordJson(const Record& record);
 
-// A calibration fit for use now: not expired, its latest fit accepted, its batch not expired.
-struct Usable {
-    Calibration calibration;
-    Fit fit;
-    Batch batch;
-};
-Outcome<Usable> usableCalibration(Store& store, qint64 id, const QDate& today);
-
-// Why a read for job on calibration's head and wavelength is refused at now for want of a
-// passing reader check within the lab's interval, or nothing (always nothing for training).
-std::optional<QString> readerCheckRefusal(Store& store, const Job& job,
-                                          const Calibration& calibration, const QDateTime& now);
 QString fixed(double value, int decimals);
 
 void addBatchCommands(std::vector<Command>& commands);
