@@ -74,7 +74,7 @@ std::optional<QString> checkRefusal(const std::vector<ReaderCheck>& checks, cons
     const QTimeZone zone = lab.zone();
     if (!latest)
         return QStringLiteral("head %1 has no filter check at %2 nm: check the reader with the "
-                              "filters first (a job that is not training needs a passing check)")
+                              "filters first")
             .arg(head)
             .arg(wavelengthNm);
     if (!latest->passed)

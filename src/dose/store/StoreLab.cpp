@@ -1,6 +1,7 @@
 // The lab-wide settings, and fits stored before fits were judged, judged by them when read.
 
-#include "dose/core/Fitting.h"
+#include "dose/core/CalibrationLevels.h"
+#include "dose/core/FitJudgement.h"
 #include "dose/store/StoreInternals.h"
 
 namespace qvr::dose {

@@ -247,6 +247,20 @@ void CalibrationView::show(qint64 id) {
     }
     plot(residuals_, residuals);
     fitAxes(residuals_, d0, d1, r0, r1);
+    // First, where it is seen: whether this calibration gives doses at all.
+    const Acceptance& a = f->acceptance;
+    addRow(QStringLiteral("acceptance"),
+           (a.accepted ? QStringLiteral("ACCEPTED")
+                       : QStringLiteral("REJECTED: ") + a.rejections.join(QStringLiteral("; "))) +
+               (f->judgedWhenFitted ? QString()
+                                    : QStringLiteral(" (judged now: stored before fits were "
+                                                     "judged)")));
+    const int row = fitTable_->rowCount() - 1;
+    for (int col = 0; col < 2; ++col)
+        if (auto* item = fitTable_->item(row, col)) {
+            item->setBackground(toneColour(a.accepted ? Tone::Good : Tone::Bad));
+            item->setForeground(toneTextColour(a.accepted ? Tone::Good : Tone::Bad));
+        }
     addRow(QStringLiteral("model"),
            modelName(f->model) +
                (f->choice.isEmpty() ? QString() : QStringLiteral(": ") + f->choice));
@@ -263,7 +277,6 @@ void CalibrationView::show(qint64 id) {
     for (size_t i = 0; i < f->levelDoses.size() && i < f->levelCvPercent.size(); ++i)
         addRow(QStringLiteral("CV at %1 kGy").arg(numberText(f->levelDoses[i])),
                QString::number(f->levelCvPercent[i], 'f', 2) + " %");
-    const Acceptance& a = f->acceptance;
     if (!f->excluded.isEmpty())
         addRow(QStringLiteral("excluded"),
                QStringLiteral("%1 (reason: %2)")
@@ -283,15 +296,6 @@ void CalibrationView::show(qint64 id) {
                a.outliers.join(QStringLiteral(", ")) + QStringLiteral(": investigate"));
     if (!a.investigate.isEmpty())
         addRow(QStringLiteral("beyond 3 × pure error"), a.investigate.join(QStringLiteral(", ")));
-    addRow(QStringLiteral("acceptance"),
-           a.accepted ? QStringLiteral("ACCEPTED")
-                      : QStringLiteral("REJECTED: ") + a.rejections.join(QStringLiteral("; ")));
-    const int row = fitTable_->rowCount() - 1;
-    for (int col = 0; col < 2; ++col)
-        if (auto* item = fitTable_->item(row, col)) {
-            item->setBackground(toneColour(a.accepted ? Tone::Good : Tone::Bad));
-            item->setForeground(toneTextColour(a.accepted ? Tone::Good : Tone::Bad));
-        }
 }
 
 void CalibrationView::dragEnterEvent(QDragEnterEvent* event) {

@@ -272,8 +272,8 @@ void DoseWindow::updateCheckStatus() {
     const Job* job = session_.job();
     read_->setWarning(!refused ? QString()
                       : job && job->training
-                          ? QStringLiteral("Training job: reads are taken without a reader "
-                                           "check (%1).")
+                          ? QStringLiteral("Training job: read without a reader check. Any "
+                                           "other job would be refused: %1.")
                                 .arg(*refused)
                           : QStringLiteral("Reads are refused: %1.").arg(*refused));
 }

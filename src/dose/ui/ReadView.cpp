@@ -117,7 +117,8 @@ ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
     layout->addLayout(action);
     layout->addWidget(new QLabel(QStringLiteral("Reads of this job"), this));
     layout->addWidget(reads_, 2);
-    layout->addWidget(new QLabel(QStringLiteral("Job summary (mean of valid reads)"), this));
+    layout->addWidget(
+        new QLabel(QStringLiteral("Job summary (mean of the reads that count)"), this));
     layout->addWidget(summary_, 1);
     layout->addWidget(decision_);
     setTabOrder(job_, calibration_);

@@ -1,0 +1,205 @@
+#include "dose/core/FitJudgement.h"
+
+#include "dose/core/CalibrationLevels.h"
+#include "dose/core/Canonical.h"
+#include "dose/core/CurveFit.h"
+#include "dose/core/Distributions.h"
+
+#include <cmath>
+
+namespace qvr::dose {
+
+namespace {
+
+// Within-level and between-level sums of squares of z, the points' deviations from their
+// levels' doses in standard deviations of the expected scatter.
+struct Squares {
+    double within = 0, between = 0;
+};
+
+Squares squares(const std::map<double, Level>& levels, const std::vector<double>& z) {
+    Squares s;
+    for (const auto& [dose, level] : levels) {
+        double mean = 0;
+        for (size_t i : level.points)
+            mean += z[i];
+        mean /= level.points.size();
+        for (size_t i : level.points)
+            s.within += (z[i] - mean) * (z[i] - mean);
+        s.between += level.points.size() * mean * mean;
+    }
+    return s;
+}
+
+// The pure error: each level's spread of response, made a relative spread of dose through the
+// calibration's sensitivity there, taken from the level means themselves (a central difference
+// between the neighbouring levels), so that a curve that does not fit cannot widen the very
+// scatter it is judged against.
+PureError pooledPureError(const std::map<double, Level>& byDose) {
+    std::vector<const Level*> levels;
+    for (const auto& [dose, level] : byDose)
+        levels.push_back(&level);
+    PureError pure;
+    double ss = 0;
+    for (size_t j = 0; j < levels.size() && levels.size() > 1; ++j) {
+        const Level* lo = levels[j == 0 ? 0 : j - 1];
+        const Level* hi = levels[j + 1 == levels.size() ? j : j + 1];
+        const double slope = (hi->dose - lo->dose) / (hi->mean() - lo->mean());
+        const int nu = static_cast<int>(levels[j]->responses.size()) - 1;
+        const double sd = levels[j]->cvPercent() / 100 * std::fabs(levels[j]->mean());
+        const double relative = slope * sd / levels[j]->dose;
+        ss += nu * relative * relative;
+        pure.dof += nu;
+    }
+    if (pure.dof > 0)
+        pure.relative = std::sqrt(ss / pure.dof);
+    return pure;
+}
+
+QString percent(double fraction) {
+    return QString::number(100 * fraction, 'f', 2);
+}
+
+} // namespace
+
+Acceptance judgeFit(const Calibration& calibration, const Fit& fit,
+                    const AcceptanceCriteria& criteria) {
+    Acceptance a;
+    a.criteria = criteria;
+    auto in = included(calibration, fit.excluded);
+    if (!in) {
+        a.rejections << in.error();
+        return a;
+    }
+    const auto& levels = in->levels;
+    const int m = static_cast<int>(levels.size());
+    const int n = static_cast<int>(in->points.size());
+    const int params = parameterCount(fit.model);
+    if (m == 0) {
+        a.rejections << QStringLiteral("the calibration has no points");
+        return a;
+    }
+    const double lo = levels.begin()->first, hi = levels.rbegin()->first;
+
+    const int needed = levelsNeeded(criteria, lo, hi);
+    if (m < needed)
+        a.rejections << QStringLiteral("%1 dose levels from %2 to %3 kGy; at least %4 are needed "
+                                       "(at least %5, and %6 per factor of ten of the range)")
+                            .arg(m)
+                            .arg(numberText(lo), numberText(hi))
+                            .arg(needed)
+                            .arg(criteria.minLevels)
+                            .arg(criteria.levelsPerDecade);
+    QStringList few;
+    for (const auto& [dose, level] : levels)
+        if (static_cast<int>(level.points.size()) < criteria.minReplicates)
+            few << QStringLiteral("%1 at %2 kGy").arg(level.points.size()).arg(numberText(dose));
+    if (!few.isEmpty())
+        a.rejections << QStringLiteral("at least %1 films are needed at every dose level; there "
+                                       "are %2")
+                            .arg(criteria.minReplicates)
+                            .arg(few.join(QStringLiteral(", ")));
+
+    const std::vector<double> k = calibration.responses();
+    std::vector<double> rel(k.size(), 0.0);
+    for (size_t i : in->points)
+        rel[i] = (fit.dose(k[i]) - calibration.points[i].doseKGy) / calibration.points[i].doseKGy;
+    a.pureErrorDof = n - m;
+    a.lackOfFitDof = m - params;
+    const PureError pure = pooledPureError(levels);
+    a.pureErrorPercent = 100 * pure.relative;
+    if (!(pure.relative > 0) || !std::isfinite(pure.relative)) {
+        a.rejections << QStringLiteral("the replicates show no spread, so the fit cannot be "
+                                       "tested against it");
+        return a;
+    }
+
+    // Each point against the scatter expected at its dose.
+    QStringList far;
+    for (size_t i : in->points) {
+        const double dose = calibration.points[i].doseKGy;
+        const double z = rel[i] * dose / pure.sdAt(dose);
+        if (std::fabs(z) > kResidualInvestigateSd)
+            a.investigate << pointName(calibration, i);
+        if (std::fabs(z) > kResidualRejectSd)
+            far << QStringLiteral("%1 at %2 kGy (%3 %)")
+                       .arg(pointName(calibration, i), numberText(dose), percent(rel[i]));
+    }
+    if (!far.isEmpty()) {
+        constexpr int kNamed = 5;
+        const qsizetype more = far.size() - kNamed;
+        a.rejections << QStringLiteral("%1 of the curve's points lie further from it than %2 times "
+                                       "the pure error at their dose (%3 % of the dose): %4%5")
+                            .arg(far.size())
+                            .arg(kResidualRejectSd)
+                            .arg(percent(kResidualRejectSd * pure.relative))
+                            .arg(far.mid(0, kNamed).join(QStringLiteral(", ")))
+                            .arg(more > 0 ? QStringLiteral(" and %1 more").arg(more) : QString());
+    }
+
+    // Lack of fit: the same model fitted with each point weighted by the scatter expected at its
+    // dose, so that the test's sums of squares are those the fit minimised.
+    Fit refit;
+    refit.model = fit.model;
+    std::vector<WeightedPoint> pts;
+    double kLo = HUGE_VAL, kHi = -HUGE_VAL;
+    for (size_t i : in->points) {
+        const double dose = calibration.points[i].doseKGy, sd = pure.sdAt(dose);
+        pts.push_back({k[i], dose, 1 / (sd * sd)});
+        kLo = std::min(kLo, k[i]);
+        kHi = std::max(kHi, k[i]);
+    }
+    double rss = 0;
+    if (a.lackOfFitDof < 1 || !fitCurve(pts, fit.model, kLo, kHi, refit, rss)) {
+        a.rejections << QStringLiteral("the lack of fit cannot be tested: %1 needs at least %2 "
+                                       "dose levels")
+                            .arg(modelName(fit.model))
+                            .arg(params + 1);
+    } else {
+        std::vector<double> z(k.size(), 0.0);
+        for (size_t i : in->points) {
+            const double dose = calibration.points[i].doseKGy;
+            z[i] = (refit.dose(k[i]) - dose) / pure.sdAt(dose);
+        }
+        const Squares sq = squares(levels, z);
+        const double f = (sq.between / a.lackOfFitDof) / (sq.within / a.pureErrorDof);
+        const double p = sq.within > 0 ? fUpperTail(f, a.lackOfFitDof, a.pureErrorDof)
+                                       : (sq.between > 0 ? 0.0 : 1.0);
+        if (std::isfinite(f))
+            a.lackOfFitF = f;
+        a.lackOfFitP = p;
+        if (p < kLackOfFitAlpha)
+            a.rejections << QStringLiteral(
+                                "%1 does not fit: the dose levels' means lie further from their "
+                                "reference doses than the replicates' spread explains "
+                                "(lack-of-fit F = %2, p = %3 < %4)")
+                                .arg(modelName(fit.model), QString::number(f, 'g', 3),
+                                     QString::number(p, 'g', 2))
+                                .arg(kLackOfFitAlpha);
+    }
+
+    // A film far from its level's others, by Grubbs' test on the responses.
+    for (const auto& [dose, level] : levels) {
+        const int count = static_cast<int>(level.points.size());
+        if (count < 3)
+            continue;
+        const double mean = level.mean();
+        double ss = 0, far = 0;
+        size_t farthest = level.points.front();
+        for (size_t j = 0; j < level.points.size(); ++j) {
+            const double d = level.responses[j] - mean;
+            ss += d * d;
+            if (std::fabs(d) > far) {
+                far = std::fabs(d);
+                farthest = level.points[j];
+            }
+        }
+        const double sd = std::sqrt(ss / (count - 1));
+        if (sd > 0 && far / sd > grubbsCritical(count, kGrubbsAlpha))
+            a.outliers << pointName(calibration, farthest);
+    }
+    a.accepted = a.rejections.isEmpty();
+    return a;
+}
+
+} // namespace qvr::dose
