@@ -3,8 +3,8 @@
 
 #include "DoseBench.h"
 
-#include "dose/usecases/CaptureSession.h"
 #include "dose/core/JobSummary.h"
+#include "dose/usecases/CaptureSession.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -110,6 +110,10 @@ private slots:
         QTest::newRow("other head") << true << "lblSN" << QVariant("9999") << "head";
         QTest::newRow("reader gone") << true << "" << QVariant() << "not running";
         QTest::newRow("no dosimeter id") << true << "id" << QVariant() << "dosimeter";
+        QTest::newRow("real job, no reader check")
+            << false << "check" << QVariant() << "has no filter check at 600 nm";
+        QTest::newRow("real job, check failed since")
+            << false << "check" << QVariant(false) << "failed: no dose is read";
     }
     void refusesWhatTheRulesForbid() {
         QFETCH(bool, training);
@@ -122,7 +126,12 @@ private slots:
         serve("0.850", 5);
         if (item.isEmpty())
             reader_.running = false;
-        else if (item == u"id")
+        else if (item == u"check") {
+            reader_.served.insert(QStringLiteral("Simulated"), false);
+            // A failed check after a passing one; none at all otherwise.
+            if (value.isValid())
+                QVERIFY(bench_.check(true) && bench_.check(false));
+        } else if (item == u"id")
             session_->setDosimeter(QString());
         else
             reader_.served.insert(item, value);

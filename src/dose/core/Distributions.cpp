@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 
 namespace qvr::dose {
 
@@ -73,8 +74,9 @@ double studentUpperQuantile(double p, double nu) {
         return -studentUpperQuantile(1 - p, nu);
     // P(T > t) = I_x(nu/2, 1/2) / 2 with x = nu / (nu + t^2), which rises with x: bisect in x
     // on a logarithmic scale, where far tails keep their relative precision.
+    // 80 halvings of the 708 wide interval leave less than 1e-21 of it: the rounding of x.
     double lo = std::log(std::numeric_limits<double>::min()), hi = 0;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 80; ++i) {
         const double mid = (lo + hi) / 2;
         if (incompleteBeta(nu / 2, 0.5, std::exp(mid)) / 2 < p)
             lo = mid;
@@ -86,8 +88,15 @@ double studentUpperQuantile(double p, double nu) {
 }
 
 double grubbsCritical(int n, double alpha) {
+    // Every level of every fit asks again for the same few values.
+    thread_local std::map<std::pair<int, double>, double> known;
+    const auto it = known.find({n, alpha});
+    if (it != known.end())
+        return it->second;
     const double t = studentUpperQuantile(alpha / (2.0 * n), n - 2.0);
-    return (n - 1) / std::sqrt(double(n)) * std::sqrt(t * t / (n - 2 + t * t));
+    const double g = (n - 1) / std::sqrt(double(n)) * std::sqrt(t * t / (n - 2 + t * t));
+    known.emplace(std::make_pair(n, alpha), g);
+    return g;
 }
 
 } // namespace qvr::dose

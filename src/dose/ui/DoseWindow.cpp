@@ -138,7 +138,9 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
     connect(calibration_, &CalibrationView::changed, this,
             [this] { read_->reloadChoices(read_->jobId(), calibration_->current()); });
     connect(check_, &ReaderCheckView::checkRecorded, this, [this] {
-        session_.refreshReaderCheck();
+        // A failed check adds flagged versions of the reads it casts doubt on.
+        read_->reloadChoices(read_->jobId(), read_->calibrationId());
+        records_->reload();
         updateCheckStatus();
     });
     connect(&session_, &CaptureSession::captured, this, [this](const Record& r, const QString& h) {
