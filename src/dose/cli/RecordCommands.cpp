@@ -225,7 +225,7 @@ int recordCorrect(Ctx& ctx) {
         o.insert("chain_head", corrected->chainHead);
         return ctx.printJson(o);
     }
-    ctx.print(correctedText(corrected->record));
+    ctx.print(correctedText(*corrected));
     return ctx.done(corrected->chainHead);
 }
 

@@ -208,8 +208,8 @@ Outcome<QString> DoseWindow::correctRecord(qint64 id, double thicknessUm, const 
         dose::correctRecord(store_, {id, thicknessUm, std::nullopt, reason, env_.operatorName});
     if (!corrected)
         return finish(Failure{corrected.error()});
-    return finish(QStringLiteral("%1; chain head %2")
-                      .arg(correctedText(corrected->record), corrected->chainHead));
+    return finish(
+        QStringLiteral("%1; chain head %2").arg(correctedText(*corrected), corrected->chainHead));
 }
 
 Outcome<QString> DoseWindow::reviewJob(bool approve, const QString& reason) {

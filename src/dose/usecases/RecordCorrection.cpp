@@ -13,10 +13,12 @@ Outcome<Corrected> correctRecord(Store& store, const Correction& c) {
     const QString reason = c.reason.trimmed();
     if (reason.isEmpty())
         return Failure{QStringLiteral("say why the record is corrected")};
+    Fit used;
     auto r = store.correctRecord(c.recordId, [&](const Record& latest) -> Outcome<Record> {
         auto fit = store.fit(latest.fitId);
         if (!fit)
             return Failure{fit.error()};
+        used = *fit;
         auto job = store.job(latest.jobId);
         if (!job)
             return Failure{job.error()};
@@ -38,14 +40,15 @@ Outcome<Corrected> correctRecord(Store& store, const Correction& c) {
     auto stored = store.record(c.recordId);
     if (!stored)
         return Failure{stored.error()};
-    return Corrected{*stored, r->hash};
+    return Corrected{*stored, r->hash, used};
 }
 
-QString correctedText(const Record& r) {
+QString correctedText(const Corrected& corrected) {
+    const Record& r = corrected.record;
     return QStringLiteral("record %1 v%2: thickness %3 µm, %4 (reason: %5)")
         .arg(r.id)
         .arg(r.version)
-        .arg(numberText(r.thicknessUm), recordResultText(r, nullptr), r.reason);
+        .arg(numberText(r.thicknessUm), recordResultText(r, &corrected.fit), r.reason);
 }
 
 } // namespace qvr::dose

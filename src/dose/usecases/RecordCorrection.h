@@ -17,11 +17,12 @@ struct Correction {
 struct Corrected {
     Record record; // the new version as stored
     QString chainHead;
+    Fit fit; // that gave its dose
 };
 
 Outcome<Corrected> correctRecord(Store& store, const Correction& correction);
 
 // "record 5 v2: thickness 52 µm, 10.2 ± 0.6 kGy (k = 2) (reason: gauge reading)"
-QString correctedText(const Record& record);
+QString correctedText(const Corrected& corrected);
 
 } // namespace qvr::dose
