@@ -3,6 +3,8 @@
 // unless the reader's state passes the reading rules for the job and calibration at each of
 // them and, for a job that is not training, the reader passed its check within the lab's
 // interval; then recorded with its dose, or that it has none (an original observation too).
+// All of them come from one reading period; a restart, a new zero, a wavelength change or the
+// film switch opening discards them all.
 
 #include "dose/core/Clock.h"
 #include "dose/link/ReaderSource.h"
