@@ -47,6 +47,7 @@ class StillClock : public Clock {
 
 public:
     qint64 nowMs() const override { return 0; }
+    qint64 epochMs() const override { return 1767225600000; }
     std::unique_ptr<Timer> createTimer() override { return std::make_unique<StillTimer>(); }
 };
 
@@ -171,7 +172,7 @@ int main(int argc, char** argv) {
     port.cmdCancel_Click();
 
     card.setHolder(sim::Holder::Filter);
-    FilterCheck check(reader.acquisition(), reader.state(), reader.labels());
+    FilterCheck check(reader.acquisition(), reader.state(), reader.labels(), &reader.clearPath());
     frmNDF ndf(check);
     ndf.show();
     click(ndf, "cmdZero");
