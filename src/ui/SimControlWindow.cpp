@@ -1,7 +1,7 @@
 #include "ui/SimControlWindow.h"
 
 #include "daq/sim/SimCard.h"
-#include "ui/PrintableText.h"
+#include "link/text/LinkText.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -65,10 +65,6 @@ void setValue(QDoubleSpinBox* box, double v) {
 }
 
 } // namespace
-
-QString SimControlWindow::recordText(const QByteArray& record) {
-    return printableText(QString::fromLatin1(record));
-}
 
 SimControlWindow::SimControlWindow(SimCard& card, QWidget* parent)
     : QWidget(parent, Qt::Window), card_(card) {
@@ -249,7 +245,8 @@ void SimControlWindow::refreshConditions() {
     if (!button_->isDown())
         button_->setText(s.button ? QStringLiteral("Push button held (by the scenario)")
                                   : QStringLiteral("Hold down the head's push button"));
-    record_->setText(recordText(rec));
+    // As the program serves it in lblEEPROM.
+    record_->setText(toLinkText(QString::fromLatin1(rec)));
     record_->setCursorPosition(0);
 
     QStringList active;

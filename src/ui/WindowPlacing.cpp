@@ -21,6 +21,21 @@ int area(const QRect& r) {
     return r.isEmpty() ? 0 : r.width() * r.height();
 }
 
+// The frame a window not yet framed will have: the main window's frame is the best guess.
+QSize frameMargins(const QWidget& window, const QWidget& main) {
+    return (window.frameGeometry().size() - window.geometry().size())
+        .expandedTo(main.frameGeometry().size() - main.geometry().size());
+}
+
+// Puts a window by its frame: QWidget::move() would take the point as the client area's
+// until the window manager has framed the window, and the title bar would stand above it.
+void moveFrame(QWidget& window, const QPoint& frameTopLeft) {
+    if (QWindow* handle = window.windowHandle())
+        handle->setFramePosition(frameTopLeft);
+    else
+        window.move(frameTopLeft);
+}
+
 } // namespace
 
 void placeBeside(QWidget& side, const QWidget& window) {
@@ -31,10 +46,7 @@ void placeBeside(QWidget& side, const QWidget& window) {
         return;
     }
     const QRect room = screen->availableGeometry();
-    // The frame around the client area is known only once the window manager has framed the
-    // window; until then the main window's frame is the best guess.
-    const QSize frame = (side.frameGeometry().size() - side.geometry().size())
-                            .expandedTo(main.size() - window.geometry().size());
+    const QSize frame = frameMargins(side, window);
     const QSize wanted = side.size() + frame;
     // Smaller than it would like, down to this, beside the main window rather than over it.
     const QSize least(std::min(wanted.width(), 240), std::min(wanted.height(), 160));
@@ -78,12 +90,40 @@ void placeBeside(QWidget& side, const QWidget& window) {
     }
     if (best.size() != wanted)
         side.resize(best.size() - frame);
-    // Placed by its frame: QWidget::move() would take the point as the client area's until the
-    // window manager has framed the window, and the title bar would stand above the point.
-    if (QWindow* handle = side.windowHandle())
-        handle->setFramePosition(best.topLeft());
-    else
-        side.move(best.topLeft());
+    moveFrame(side, best.topLeft());
+}
+
+void keepClearOf(QWidget& dialog, const QWidget& other, const QWidget& main) {
+    const QWidget* over = dialog.parentWidget() ? dialog.parentWidget()->window() : &main;
+    QRect frame(QPoint(), dialog.size() + frameMargins(dialog, main));
+    frame.moveCenter(over->frameGeometry().center());
+    const QRect avoid = other.frameGeometry();
+    const QScreen* screen = over->screen();
+    if (!screen || !frame.intersects(avoid))
+        return;
+    const QRect room = screen->availableGeometry();
+    constexpr int gap = 8;
+    const QPoint to[] = {
+        {avoid.left() - gap - frame.width(), frame.top()},
+        {avoid.right() + 1 + gap, frame.top()},
+        {frame.left(), avoid.top() - gap - frame.height()},
+        {frame.left(), avoid.bottom() + 1 + gap},
+    };
+    QRect best;
+    int bestDistance = INT_MAX;
+    for (const QPoint& p : to) {
+        const QRect placed = keptInside(QRect(p, frame.size()), room);
+        const int distance = (placed.topLeft() - frame.topLeft()).manhattanLength();
+        if (!placed.intersects(avoid) && distance < bestDistance) {
+            best = placed;
+            bestDistance = distance;
+        }
+    }
+    if (best.isNull())
+        return;
+    // Placed: the dialog does not centre itself any more.
+    dialog.setAttribute(Qt::WA_Moved);
+    moveFrame(dialog, best.topLeft());
 }
 
 } // namespace qvr

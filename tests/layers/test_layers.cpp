@@ -18,7 +18,7 @@ const QMap<QString, QStringList> kLayers = {
     {"head", {"core", "daq"}},
     {"measure", {"core", "daq", "head"}},
     {"reader", {"core", "daq", "head", "measure"}},
-    {"ui", {"core", "daq", "head", "measure", "reader"}},
+    {"ui", {"core", "daq", "head", "measure", "reader", "link/text"}},
     {"link/text", {}},
     {"link/ctl", {"link/text"}},
     {"link", {"core", "link/text"}},
@@ -78,7 +78,9 @@ private slots:
                 const QString to = layerOf(m.captured(1));
                 if (to.isEmpty() ||
                     !(groupOf(from) == groupOf(to) || kLayers[from].contains(groupOf(to))))
-                    faults << QStringLiteral("%1:%2 (%3) includes %4").arg(path).arg(lineNo)
+                    faults << QStringLiteral("%1:%2 (%3) includes %4")
+                                  .arg(path)
+                                  .arg(lineNo)
                                   .arg(from, m.captured(1));
             }
         }
