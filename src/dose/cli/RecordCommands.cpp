@@ -1,8 +1,9 @@
 #include "dose/cli/CliCommand.h"
 
 #include "dose/core/Canonical.h"
-
-#include <QSaveFile>
+#include "dose/usecases/JobRecords.h"
+#include "dose/usecases/RecordCorrection.h"
+#include "dose/usecases/RecordsCsv.h"
 
 namespace qvr::dose {
 
@@ -69,63 +70,6 @@ QString jobLine(const Job& j) {
              limit(j.dmaxKGy), j.training ? QStringLiteral("  training") : QString());
 }
 
-QString csvField(const QString& text) {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')))
-        return text;
-    QString q = text;
-    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
-
-const QString kCsvHeader = QStringLiteral(
-    "record,version,superseded,dosimeter,read_at,irradiated_at,absorbance,readings,thickness_um,"
-    "thickness_source,response_per_mm,dose_kGy,U_kGy,in_range,u_fit_percent,u_reference_percent,"
-    "u_reproducibility_percent,u_thickness_percent,u_reading_percent,flags,calibration,fit,batch,"
-    "wavelength_nm,head,zero,operator,created_at,reason,comment");
-
-QString csvLine(const Record& r, bool superseded) {
-    QStringList readings;
-    for (const Reading& x : r.readings)
-        readings << numberText(x.absorbance);
-    const Components& c = r.result.components;
-    QStringList f{QString::number(r.id),
-                  QString::number(r.version),
-                  superseded ? QStringLiteral("yes") : QStringLiteral("no"),
-                  csvField(r.dosimeter),
-                  timeText(r.readAt),
-                  timeText(r.irradiatedAt),
-                  numberText(r.absorbance),
-                  readings.join(QLatin1Char(' ')),
-                  numberText(r.thicknessUm),
-                  r.thicknessMeasured ? QStringLiteral("gauge") : QStringLiteral("nominal"),
-                  numberText(r.result.response),
-                  numberText(r.result.dose),
-                  numberText(r.result.expanded),
-                  r.result.inRange ? QStringLiteral("yes") : QStringLiteral("no"),
-                  numberText(c.fit),
-                  numberText(c.reference),
-                  numberText(c.reproducibility),
-                  numberText(c.thickness),
-                  numberText(c.reading),
-                  r.flags.join(QLatin1Char(' ')),
-                  QString::number(r.calibrationId),
-                  QString::number(r.fitId),
-                  csvField(r.batchId),
-                  QString::number(r.wavelengthNm),
-                  csvField(r.headSerial),
-                  csvField(r.zeroText),
-                  csvField(r.operatorName),
-                  timeText(r.createdAt),
-                  csvField(r.reason),
-                  csvField(r.comment)};
-    return f.join(QLatin1Char(','));
-}
-
-bool supersededAt(const std::vector<Record>& all, size_t i) {
-    return i + 1 < all.size() && all[i + 1].id == all[i].id;
-}
-
 int jobAdd(Ctx& ctx) {
     Job j;
     j.id = ctx.positional[0];
@@ -170,26 +114,6 @@ int jobList(Ctx& ctx) {
     return kOk;
 }
 
-namespace {
-
-// A job and every version of its records, for the commands that show or export them.
-struct JobRecords {
-    Job job;
-    std::vector<Record> records;
-};
-
-Outcome<JobRecords> jobRecords(Store& store, const QString& jobId) {
-    auto job = store.job(jobId);
-    if (!job)
-        return Failure{job.error()};
-    auto records = store.records(job->id);
-    if (!records)
-        return Failure{records.error()};
-    return JobRecords{std::move(*job), std::move(*records)};
-}
-
-} // namespace
-
 int jobShow(Ctx& ctx) {
     Store* store = ctx.store();
     if (!store)
@@ -231,9 +155,9 @@ int recordList(Ctx& ctx) {
         return ctx.printJson(a);
     }
     if (ctx.has(QStringLiteral("csv"))) {
-        ctx.print(kCsvHeader);
+        ctx.print(recordsCsvHeader());
         for (size_t i = 0; i < all.size(); ++i)
-            ctx.print(csvLine(all[i], supersededAt(all, i)));
+            ctx.print(recordCsvLine(all[i], supersededAt(all, i)));
         return kOk;
     }
     for (size_t i = 0; i < all.size(); ++i) {
@@ -267,79 +191,32 @@ int recordCorrect(Ctx& ctx) {
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    auto r = store->correctRecord(*id, [&](const Record& latest) -> Outcome<Record> {
-        auto fit = store->fit(latest.fitId);
-        if (!fit)
-            return Failure{fit.error()};
-        auto job = store->job(latest.jobId);
-        if (!job)
-            return Failure{job.error()};
-        auto calibration = store->calibration(latest.calibrationId);
-        if (!calibration)
-            return Failure{calibration.error()};
-        Record next = latest;
-        next.thicknessUm = *t;
-        next.thicknessMeasured = true;
-        if (u)
-            next.uThicknessUm = *u;
-        next.reason = reason;
-        next.operatorName = ctx.env.operatorName;
-        evaluateRecord(next, *fit, *job, *calibration);
-        return next;
-    });
-    if (!r)
-        return ctx.refuse(r.error());
-    auto stored = store->record(*id);
-    if (!stored)
-        return ctx.refuse(stored.error());
+    auto corrected = correctRecord(*store, {*id, *t, u, reason, ctx.env.operatorName});
+    if (!corrected)
+        return ctx.refuse(corrected.error());
     if (ctx.json) {
-        QJsonObject o = recordJson(*stored);
-        o.insert("chain_head", r->hash);
+        QJsonObject o = recordJson(corrected->record);
+        o.insert("chain_head", corrected->chainHead);
         return ctx.printJson(o);
     }
-    ctx.print(QStringLiteral("record %1 v%2: thickness %3 µm, dose %4 kGy, U %5 kGy (reason: %6)")
-                  .arg(stored->id)
-                  .arg(stored->version)
-                  .arg(numberText(stored->thicknessUm),
-                       QString::number(stored->result.dose, 'g', 5),
-                       QString::number(stored->result.expanded, 'g', 3), reason));
-    return ctx.done(r->hash);
+    ctx.print(correctedText(corrected->record));
+    return ctx.done(corrected->chainHead);
 }
 
 int exportCsv(Ctx& ctx) {
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    auto exported = jobRecords(*store, ctx.value(QStringLiteral("job")));
+    auto exported = exportRecordsCsv(*store, ctx.value(QStringLiteral("job")),
+                                     ctx.value(QStringLiteral("csv")));
     if (!exported)
         return ctx.refuse(exported.error());
-    const Job& job = exported->job;
-    const std::vector<Record>& all = exported->records;
-    auto head = store->headHash();
-    if (!head)
-        return ctx.refuse(head.error());
-    QSaveFile file(ctx.value(QStringLiteral("csv")));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return ctx.refuse(
-            QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
-    QByteArray out;
-    out += QStringLiteral("# qvr100dose records of job %1, chain head %2\n")
-               .arg(job.id, *head)
-               .toUtf8();
-    out += kCsvHeader.toUtf8() + '\n';
-    for (size_t i = 0; i < all.size(); ++i)
-        out += csvLine(all[i], supersededAt(all, i)).toUtf8() + '\n';
-    if (file.write(out) != out.size() || !file.commit())
-        return ctx.refuse(
-            QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
     if (ctx.json)
-        return ctx.printJson(QJsonObject{{"file", file.fileName()},
-                                         {"records", static_cast<qint64>(all.size())},
-                                         {"chain_head", *head}});
-    ctx.print(QStringLiteral("%1 record versions of job %2 written to %3")
-                  .arg(all.size())
-                  .arg(job.id, file.fileName()));
-    return ctx.done(*head);
+        return ctx.printJson(QJsonObject{{"file", exported->file},
+                                         {"records", exported->versions},
+                                         {"chain_head", exported->chainHead}});
+    ctx.print(exportText(*exported));
+    return ctx.done(exported->chainHead);
 }
 
 int verify(Ctx& ctx) {
