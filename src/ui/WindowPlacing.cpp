@@ -121,9 +121,9 @@ void keepClearOf(QWidget& dialog, const QWidget& other, const QWidget& main) {
     }
     if (best.isNull())
         return;
-    // Placed: the dialog does not centre itself any more.
-    dialog.setAttribute(Qt::WA_Moved);
-    moveFrame(dialog, best.topLeft());
+    // Not framed yet, the dialog takes a point as its client area's: the frame it will have
+    // (the main window's, the best guess) is added. Moved, it no longer centres itself.
+    dialog.move(best.topLeft() + main.geometry().topLeft() - main.frameGeometry().topLeft());
 }
 
 } // namespace qvr

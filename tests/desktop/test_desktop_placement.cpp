@@ -5,12 +5,14 @@
 #include "ManualClock.h"
 #include "RecordingMessageSink.h"
 
+#include "core/Messages.h"
 #include "core/Settings.h"
 #include "daq/sim/SimCard.h"
 #include "reader/Reader.h"
 #include "ui/SimControlWindow.h"
 #include "ui/frmQVR100.h"
 
+#include <QMessageBox>
 #include <QScreen>
 #include <QtTest>
 
@@ -76,10 +78,45 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const QString onStart = settledPlace(window, simulator);
         QVERIFY2(onStart.isEmpty(), qPrintable(onStart));
+        // The main window too, by its frame, which the window manager adds once it shows it.
+        QTRY_VERIFY2(window.screen()->geometry().contains(window.frameGeometry()),
+                     qPrintable(QDebug::toString(window.frameGeometry())));
         simulator.close();
         window.findChild<QAction*>(QStringLiteral("mnuSimulator"))->trigger();
         const QString fromMenu = settledPlace(window, simulator);
         QVERIFY2(fromMenu.isEmpty(), qPrintable(fromMenu));
+        reader.Form_Unload();
+    }
+
+    // The reader's messages and dialogs open where they leave the simulator's controls free.
+    void dialogsKeepOffTheSimulator() {
+        ManualClock clock;
+        sim::SimCard card(sim::Scenario::quiet());
+        MemorySettings settings;
+        settings.values_[QStringLiteral("PCIPort")] = QStringLiteral("0");
+        RecordingMessageSink messages;
+        Reader reader(clock, card, settings, messages);
+        frmQVR100 window(reader, true);
+        reader.Form_Load(window);
+        sim::SimControlWindow simulator(card);
+        window.show();
+        window.setSimulatorWindow(&simulator);
+        window.showSimulator();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(settledPlace(window, simulator).isEmpty());
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("QVR100PCI"), text(309),
+                        QMessageBox::Ok, &window);
+        QString where = QStringLiteral("not shown");
+        QTimer::singleShot(0, &box, [&] {
+            QTRY_VERIFY(box.frameGeometry() != box.geometry()); // framed
+            where = box.frameGeometry().intersects(simulator.frameGeometry())
+                        ? QDebug::toString(box.frameGeometry()) +
+                              QDebug::toString(simulator.frameGeometry())
+                        : QString();
+            box.accept();
+        });
+        box.exec();
+        QVERIFY2(where.isEmpty(), qPrintable(where));
         reader.Form_Unload();
     }
 };

@@ -147,6 +147,17 @@ int main(int argc, char** argv) {
     reader.labels().flush();
 
     bool ok = save(window, dir, QStringLiteral("main-window.png"));
+
+    // Zero asked for with the film in: the reader waits, and says so; then the film comes out.
+    reader.mnuZero_Click();
+    reader.tmrDelayZero_Timer();
+    reader.labels().flush();
+    ok = save(window, dir, QStringLiteral("zero-waits-for-film.png")) && ok;
+    card.setFilmPresent(false);
+    reader.tmrDelayZero_Timer();
+    card.setFilmPresent(true);
+    reader.tmrRead_Timer();
+    reader.labels().flush();
     const QScreen* s = window.screen();
     window.resize(twipsToPixels(3300, s),
                   window.height() + twipsToPixels(kPanelBottomTwips - kClientHeightTwips + 120, s));
