@@ -25,30 +25,24 @@ void FaultState::log(const QString& line) {
 }
 
 void FaultState::raise(const QString& detail) {
-    const bool was = faulty();
-    reading_ = described(detail);
-    update(was);
+    set(reading_, described(detail));
 }
 
 void FaultState::clear() {
-    const bool was = faulty();
-    reading_.clear();
-    update(was);
+    set(reading_, {});
 }
 
 void FaultState::raiseHead(const QString& detail) {
-    const bool was = faulty();
-    head_ = described(detail);
-    update(was);
+    set(head_, described(detail));
 }
 
 void FaultState::clearHead() {
-    const bool was = faulty();
-    head_.clear();
-    update(was);
+    set(head_, {});
 }
 
-void FaultState::update(bool wasFaulty) {
+void FaultState::set(QString& slot, const QString& text) {
+    const bool wasFaulty = faulty();
+    slot = text;
     if (labels_.text(Label::Fault) == detail())
         return;
     if (!wasFaulty)

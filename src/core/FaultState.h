@@ -45,7 +45,8 @@ public:
     const QString& notice() const;
 
 private:
-    void update(bool wasFaulty);
+    // One of the two faults takes text (empty: it ends); Fault shows the one that counts.
+    void set(QString& slot, const QString& text);
     void showState();
 
     LabelModel& labels_;

@@ -21,21 +21,6 @@ int area(const QRect& r) {
     return r.isEmpty() ? 0 : r.width() * r.height();
 }
 
-// The frame a window not yet framed will have: the main window's frame is the best guess.
-QSize frameMargins(const QWidget& window, const QWidget& main) {
-    return (window.frameGeometry().size() - window.geometry().size())
-        .expandedTo(main.frameGeometry().size() - main.geometry().size());
-}
-
-// Puts a window by its frame: QWidget::move() would take the point as the client area's
-// until the window manager has framed the window, and the title bar would stand above it.
-void moveFrame(QWidget& window, const QPoint& frameTopLeft) {
-    if (QWindow* handle = window.windowHandle())
-        handle->setFramePosition(frameTopLeft);
-    else
-        window.move(frameTopLeft);
-}
-
 } // namespace
 
 void placeBeside(QWidget& side, const QWidget& window) {
@@ -46,7 +31,10 @@ void placeBeside(QWidget& side, const QWidget& window) {
         return;
     }
     const QRect room = screen->availableGeometry();
-    const QSize frame = frameMargins(side, window);
+    // The frame around the client area is known only once the window manager has framed the
+    // window; until then the main window's frame is the best guess.
+    const QSize frame = (side.frameGeometry().size() - side.geometry().size())
+                            .expandedTo(main.size() - window.geometry().size());
     const QSize wanted = side.size() + frame;
     // Smaller than it would like, down to this, beside the main window rather than over it.
     const QSize least(std::min(wanted.width(), 240), std::min(wanted.height(), 160));
@@ -90,15 +78,18 @@ void placeBeside(QWidget& side, const QWidget& window) {
     }
     if (best.size() != wanted)
         side.resize(best.size() - frame);
-    moveFrame(side, best.topLeft());
+    // Placed by its frame: QWidget::move() would take the point as the client area's until the
+    // window manager has framed the window, and the title bar would stand above the point.
+    if (QWindow* handle = side.windowHandle())
+        handle->setFramePosition(best.topLeft());
+    else
+        side.move(best.topLeft());
 }
 
-void keepClearOf(QWidget& dialog, const QWidget& other, const QWidget& main) {
-    const QWidget* over = dialog.parentWidget() ? dialog.parentWidget()->window() : &main;
-    QRect frame(QPoint(), dialog.size() + frameMargins(dialog, main));
-    frame.moveCenter(over->frameGeometry().center());
+void keepClearOf(QWidget& window, const QWidget& other) {
+    const QRect frame = window.frameGeometry();
     const QRect avoid = other.frameGeometry();
-    const QScreen* screen = over->screen();
+    const QScreen* screen = window.screen();
     if (!screen || !frame.intersects(avoid))
         return;
     const QRect room = screen->availableGeometry();
@@ -119,11 +110,9 @@ void keepClearOf(QWidget& dialog, const QWidget& other, const QWidget& main) {
             bestDistance = distance;
         }
     }
-    if (best.isNull())
-        return;
-    // Not framed yet, the dialog takes a point as its client area's: the frame it will have
-    // (the main window's, the best guess) is added. Moved, it no longer centres itself.
-    dialog.move(best.topLeft() + main.geometry().topLeft() - main.frameGeometry().topLeft());
+    // Framed, the window takes the point as its frame's.
+    if (!best.isNull())
+        window.move(best.topLeft());
 }
 
 } // namespace qvr

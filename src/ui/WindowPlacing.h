@@ -12,9 +12,8 @@ namespace qvr {
 // available area.
 void placeBeside(QWidget& side, const QWidget& window);
 
-// Called as dialog is about to show: where it would stand (centred over its parent's window,
-// else over main) covers other, it stands instead the least distance away beside other,
-// wholly on the screen. Elsewhere it is left to stand where it would.
-void keepClearOf(QWidget& dialog, const QWidget& other, const QWidget& main);
+// Where the framed window covers other, it moves the least distance that puts it beside
+// other, wholly on the screen; elsewhere it is left where it is.
+void keepClearOf(QWidget& window, const QWidget& other);
 
 } // namespace qvr

@@ -478,11 +478,22 @@ bool frmQVR100::eventFilter(QObject* watched, QEvent* event) {
         framed();
     } else if (watched == panel_ && event->type() == QEvent::Resize) {
         showRecord();
-    } else if (event->type() == QEvent::Show && simulator_ && simulator_->isVisible()) {
-        if (auto* dialog = qobject_cast<QDialog*>(watched); dialog && dialog->isWindow())
-            keepClearOf(*dialog, *simulator_, *this);
+    } else if ((event->type() == QEvent::Show || event->type() == QEvent::Move) && simulator_ &&
+               simulator_->isVisible()) {
+        keepDialogClear(qobject_cast<QDialog*>(watched));
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void frmQVR100::keepDialogClear(QDialog* dialog) {
+    // Where the window manager put it is known only once it has framed it, which moves it (a
+    // message box takes its size only as it shows): placed then, once, and left to the user.
+    static const char* const kPlaced = "qvrClearOfSimulator";
+    if (!dialog || !dialog->isWindow() || !dialog->isVisible() ||
+        dialog->property(kPlaced).toBool() || dialog->frameGeometry() == dialog->geometry())
+        return;
+    dialog->setProperty(kPlaced, true);
+    keepClearOf(*dialog, *simulator_);
 }
 
 void frmQVR100::framed() {

@@ -14,6 +14,7 @@
 #include <optional>
 
 class QAction;
+class QDialog;
 class QCheckBox;
 class QLabel;
 class QScrollArea;
@@ -89,6 +90,8 @@ private:
     void showRecord();
     // The window has been framed and shown: its outer size is known now.
     void framed();
+    // Moves a dialog the window manager has put over the simulator window beside it.
+    void keepDialogClear(QDialog* dialog);
     void keepDisplayWhole();
     void storeLargeSize();
     template <typename W, typename Make> void showSingle(QPointer<W>& window, Make make);
