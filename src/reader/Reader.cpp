@@ -155,8 +155,9 @@ void Reader::showUnreadHead(const QString& detail) {
     state_.rdrWL2.clear();
     state_.rdrGain = 0;
     state_.headIdentified = false;
+    // Nor are the switches read while it is: what they showed is no longer so.
     for (Label l : {Label::lblModel, Label::lblSN, Label::lblWL1, Label::lblWL2, Label::lblGain,
-                    Label::lblRegGain})
+                    Label::lblRegGain, Label::lblPresent, Label::lblButton})
         if (labels_.text(l) != kNotReadText)
             labels_.set(l, kNotReadText);
     labels_.set(Label::lblEEPROM, kNotReadText); // over the bits the read just showed
@@ -179,6 +180,7 @@ void Reader::notePortCalls() {
     if (state_.callFailure != 0)
         faults_.raise(failureText(state_.callFailure, gate_.lastError()));
 }
+
 void Reader::restorePosition() {
     WindowPlacement* window = host_ ? host_->placement() : nullptr;
     if (!window)

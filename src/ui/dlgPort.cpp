@@ -29,7 +29,7 @@ QLabel* dlgPort::addNote(const char* name, const QString& text, int& top) {
     note->setTextFormat(Qt::PlainText);
     const QRect box = twipsRect(kNoteLeft, top, kNoteWidth, 0, screen());
     note->setGeometry(box.x(), box.y(), box.width(), note->heightForWidth(box.width()));
-    top += pixelsToTwips(note->height(), screen()) + 60;
+    top += pixelsToTwips(note->height(), screen()) + 120;
     return note;
 }
 

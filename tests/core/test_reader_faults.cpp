@@ -48,7 +48,7 @@ private slots:
         if (headFails) {
             // Nothing of a record that was not read is shown or measured with.
             QVERIFY(!r.reader.state().headIdentified);
-            for (Label l : {Label::lblEEPROM, Label::lblSN, Label::lblRegGain})
+            for (Label l : {Label::lblEEPROM, Label::lblSN, Label::lblRegGain, Label::lblPresent})
                 QCOMPARE(r.label(l), kNotReadText);
             QCOMPARE(r.label(Label::A), QString("Zeroing"));
             QVERIFY(r.reader.tmrHeadRetry().isEnabled());
