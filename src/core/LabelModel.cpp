@@ -37,6 +37,7 @@ constexpr LabelInfo kLabels[kLabelCount] = {
     {"State", "starting"},
     {"Fault", ""},
     {"Notice", ""},
+    {"Zeros", "0"},
 };
 
 } // namespace

@@ -40,6 +40,9 @@ enum class Label : int {
     State,
     Fault,
     Notice,
+    // no widget: how many zeros the reader has taken since it started (measure/Measurement), so
+    // a client knows whether two readings share one zero
+    Zeros,
     Count
 };
 

@@ -44,6 +44,7 @@ ZeroResult Measurement::zero(bool trusted) {
 
     st.z1 = st.v1;
     labels.set(Label::lblZero, formatFixed(st.z1, 4));
+    labels.set(Label::Zeros, QString::number(++zeros_));
     if (clearPath_)
         clearPath_->keep(st.z1);
     ZeroResult taken{ZeroResult::Taken};

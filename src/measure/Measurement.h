@@ -32,9 +32,9 @@ public:
 
     // The one place the reader's zero is taken. Stops tmrRead; with the film switch open, takes
     // a reading; one that is a value and not darker than the clear path (unless trusted)
-    // becomes z1, shows in lblZero, becomes the clear path, may caution, and starts tmrRead.
-    // Anything else leaves z1 alone and tmrRead off; a failed reading shows "Error" in
-    // lblZero and A (once: a retry that fails again writes nothing).
+    // becomes z1, shows in lblZero, is counted in Zeros, becomes the clear path, may caution,
+    // and starts tmrRead. Anything else leaves z1 alone and tmrRead off; a failed reading
+    // shows "Error" in lblZero and A (once: a retry that fails again writes nothing).
     ZeroResult zero(bool trusted = false);
     // Takes a reading, writes A = z1 - v1, starts tmrRead. A failed reading shows "Error" and
     // leaves z1 alone. True when the reading is a value.
@@ -45,6 +45,7 @@ private:
     Timer& tmrRead_;
     MessageSink& messages_;
     ClearPath* clearPath_;
+    int zeros_ = 0; // taken since the start
 };
 
 } // namespace qvr

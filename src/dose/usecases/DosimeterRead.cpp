@@ -1,5 +1,6 @@
 #include "dose/usecases/DosimeterRead.h"
 
+#include "dose/core/ReadingPeriod.h"
 #include "dose/usecases/UsableCalibration.h"
 
 namespace qvr::dose {
@@ -29,11 +30,19 @@ Outcome<DosimeterRead> readDosimeter(Store& store, ReaderSource& reader, const R
         return Failure{items.error()};
     if (auto why = refusal(*items, context))
         return Failure{*why};
+    ReadingPeriod period;
+    period.begin(*items);
     Record rec;
     for (int i = 0; i < req.readings; ++i) {
         items = reader.nextReading(req.timeoutMs);
         if (!items)
             return Failure{items.error()};
+        if (auto broken = period.broken(*items))
+            return Failure{QStringLiteral("%1 before reading %2 of %3: the readings are discarded "
+                                          "and nothing is recorded; read the film again")
+                               .arg(*broken)
+                               .arg(i + 1)
+                               .arg(req.readings)};
         if (auto why = refusal(*items, context))
             return Failure{QStringLiteral("reading %1: %2").arg(i + 1).arg(*why)};
         auto a = servedAbsorbance(items->value(QStringLiteral("A")).toString());
