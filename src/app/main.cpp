@@ -1,5 +1,6 @@
 // qvr100pci: the reader program, windowed or as a service without a window.
 
+#include "app/ExitStatus.h"
 #include "core/Messages.h"
 #include "core/QtClock.h"
 #include "core/Settings.h"
@@ -24,12 +25,10 @@
 
 namespace {
 
-// Exit status of a run refused for good: nothing to read (no card to choose) or a setting
-// that is wrong. The user unit does not restart on it (RestartPreventExitStatus=).
-constexpr int kExitRefused = 4;
-// A service that lost its session bus exits with this status, so that its unit restarts it
-// once the bus is back; refusals to start exit with 1.
-constexpr int kExitBusLost = 3;
+using qvr::kExitBusLost;
+using qvr::kExitNothingToRead;
+using qvr::kExitRefused;
+using qvr::kExitUsage;
 
 // Standard error may be a pipe nobody reads any more or closed altogether. Neither may end the
 // program before its shut-down has put the head port to 0 and stored the gain: a write to a
@@ -48,6 +47,51 @@ void keepStandardStreamsHarmless() {
     }
 }
 
+// Words of text on lines of at most 79 characters, each line but the first indented by indent.
+QString wrapped(const QString& text, int indent) {
+    QString out;
+    int column = indent;
+    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (column > indent && column + 1 + word.size() > 79) {
+            out += QLatin1Char('\n') + QString(indent, QLatin1Char(' '));
+            column = indent;
+        } else if (column > indent) {
+            out += QLatin1Char(' ');
+            ++column;
+        }
+        out += word;
+        column += static_cast<int>(word.size());
+    }
+    return out;
+}
+
+QString helpText() {
+    QString help =
+        QStringLiteral("Usage: qvr100pci [--headless] [--simulate]\n%1\n\n"
+                       "Without a card the program runs in the fault state (State \"fault\", A\n"
+                       "\"Error\"); it reads the simulated head only when asked (--simulate or\n"
+                       "QVR100_DAQ=sim).\n\n"
+                       "Options:\n"
+                       "  -h, --help     Show this help and exit.\n"
+                       "  -v, --version  Show the version and exit.\n"
+                       "  --headless     Run as a service without a window: read the head and\n"
+                       "                 serve the readings on the session bus until SIGTERM,\n"
+                       "                 SIGINT or SIGHUP.\n"
+                       "  --simulate     Read the simulated reader head instead of the card\n"
+                       "                 (training); as QVR100_DAQ=sim.\n\n"
+                       "Environment:\n"
+                       "  QVR100_DAQ           sim or comedi (default: comedi, the real card; no\n"
+                       "                       card is a fault, never simulated readings)\n"
+                       "  QVR100_SIM_SCENARIO  JSON scenario for the simulated head\n"
+                       "  QVR100_SIM_TRACE     append one line per driver call to this file\n\n"
+                       "Exit status:\n")
+            .arg(wrapped(qvr::text(403), 0));
+    for (const qvr::ExitStatusText& s : qvr::kExitStatusTexts)
+        help +=
+            QStringLiteral("  %1  %2\n").arg(s.status).arg(wrapped(QLatin1String(s.meaning), 5));
+    return help;
+}
+
 // A line of our own on standard error, in the same form as the messages of a run without
 // windows.
 void say(const QString& line) {
@@ -64,7 +108,7 @@ int runHeadless(QCoreApplication& app, bool simulate) {
     std::optional<qvr::Backend> backend = qvr::openBackend(clock, &error, simulate);
     if (!backend) {
         say(error);
-        return kExitRefused;
+        return kExitNothingToRead;
     }
     qvr::Reader reader(clock, *backend->driver, settings, messages);
     QString linkMessage;
@@ -72,12 +116,12 @@ int runHeadless(QCoreApplication& app, bool simulate) {
         qvr::startLink(reader.labels(), backend->simulated, &linkMessage);
     if (!link) {
         say(linkMessage);
-        return 1;
+        return kExitRefused;
     }
     if (!link->serving()) {
         // Serving readings is what the service is for; without a bus it has no purpose.
         say(linkMessage + QStringLiteral(" (--headless serves readings only on the session bus)"));
-        return 1;
+        return kExitRefused;
     }
     if (backend->simulated)
         say(QStringLiteral("running on the simulated reader head: readings are simulated"));
@@ -87,7 +131,7 @@ int runHeadless(QCoreApplication& app, bool simulate) {
                      [&reader] { reader.Form_Unload(); });
     // QtDBus says nothing when the bus goes away: a service that keeps running then serves
     // nothing and holds the lock, so a restart is refused. Checked at the reading rate.
-    int exitStatus = 0;
+    int exitStatus = qvr::kExitNormal;
     const std::unique_ptr<qvr::Timer> busCheck = clock.createTimer();
     busCheck->setInterval(qvr::kReadMs);
     busCheck->onTick([&] {
@@ -101,18 +145,19 @@ int runHeadless(QCoreApplication& app, bool simulate) {
     busCheck->setEnabled(true);
     reader.setBoardClaim(backend->claimBoard);
     qvr::HeadlessHost host(reader, [&exitStatus, &reader] {
-        QCoreApplication::exit(reader.boardRefused() ? 1 : exitStatus);
+        QCoreApplication::exit(reader.boardRefused() ? kExitRefused : exitStatus);
     });
     if (!host.chooseBoard()) {
         say(host.error());
         backend->flush();
-        return kExitRefused;
+        return kExitNothingToRead;
     }
     if (!host.error().isEmpty())
         say(host.error());
     reader.Form_Load(host);
     // Ended already (the card is another instance's): the loop's exit came before the loop.
-    const int status = reader.hasEnded() ? (reader.boardRefused() ? 1 : exitStatus) : app.exec();
+    const int status =
+        reader.hasEnded() ? (reader.boardRefused() ? kExitRefused : exitStatus) : app.exec();
     backend->flush();
     return status;
 }
@@ -128,7 +173,7 @@ int runWindowedProgram(int& argc, char** argv, bool simulate) {
     const auto refuse = [&messages](const QString& why) {
         say(why);
         messages.showMessage(why);
-        return 1;
+        return kExitRefused;
     };
     if (!settings.problem().isEmpty()) {
         say(settings.problem());
@@ -155,7 +200,7 @@ int runWindowedProgram(int& argc, char** argv, bool simulate) {
     reader.setBoardClaim(backend->claimBoard);
     const int status = qvr::runWindowed(app, reader, backend->simulated, simulator.get());
     backend->flush();
-    return reader.boardRefused() ? 1 : status;
+    return reader.boardRefused() ? kExitRefused : status;
 }
 
 } // namespace
@@ -190,34 +235,15 @@ int main(int argc, char** argv) {
                                       .arg(parser.positionalArguments().value(0))
                                 : parser.errorText();
         std::fprintf(stderr, "qvr100pci: %s\nTry 'qvr100pci --help'.\n", qPrintable(why));
-        return 2;
+        return kExitUsage;
     }
     if (parser.isSet(help)) {
-        std::printf("Usage: qvr100pci [--headless] [--simulate]\n%s\n\n"
-                    "Options:\n"
-                    "  -h, --help     Show this help and exit.\n"
-                    "  -v, --version  Show the version and exit.\n"
-                    "  --headless     Run as a service without a window: read the head and\n"
-                    "                 serve the readings on the session bus until SIGTERM,\n"
-                    "                 SIGINT or SIGHUP.\n"
-                    "  --simulate     Read the simulated reader head instead of the card\n"
-                    "                 (training); as QVR100_DAQ=sim.\n\n"
-                    "Environment:\n"
-                    "  QVR100_DAQ           sim or comedi (default: comedi, the real card; no\n"
-                    "                       card is a fault, never simulated readings)\n"
-                    "  QVR100_SIM_SCENARIO  JSON scenario for the simulated head\n"
-                    "  QVR100_SIM_TRACE     append one line per driver call to this file\n\n"
-                    "Exit status: 0 after a normal end, 1 when the program refused to start or\n"
-                    "its card is driven by another instance, 3 when --headless lost the session\n"
-                    "bus (its shut-down has run; a restart may help), 4 when there is nothing\n"
-                    "to read: no card to choose, or a wrong QVR100_DAQ, --simulate or scenario\n"
-                    "(a restart cannot help).\n",
-                    qPrintable(qvr::text(403)));
-        return 0;
+        std::printf("%s", qPrintable(helpText()));
+        return qvr::kExitNormal;
     }
     if (parser.isSet(version)) {
         std::printf("qvr100pci %s\n", QVR100_VERSION);
-        return 0;
+        return qvr::kExitNormal;
     }
     if (parser.isSet(headless)) {
         QCoreApplication app(argc, argv);

@@ -33,6 +33,8 @@ public:
     virtual ~Clock() = default;
     // Milliseconds since the clock was made.
     virtual qint64 nowMs() const = 0;
+    // The calendar time, milliseconds since 1970-01-01 UTC: for what outlives the run.
+    virtual qint64 epochMs() const = 0;
     virtual std::unique_ptr<Timer> createTimer() = 0;
 };
 

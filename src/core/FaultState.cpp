@@ -5,6 +5,13 @@
 
 namespace qvr {
 
+namespace {
+// A failure the driver could not describe is a fault all the same.
+QString described(const QString& detail) {
+    return detail.isEmpty() ? QStringLiteral("card call failed") : detail;
+}
+} // namespace
+
 FaultState::FaultState(LabelModel& labels, MessageSink* log) : labels_(labels), log_(log) {
     showState();
 }
@@ -18,29 +25,46 @@ void FaultState::log(const QString& line) {
 }
 
 void FaultState::raise(const QString& detail) {
-    // A failure the driver could not describe is a fault all the same.
-    const QString text = detail.isEmpty() ? QStringLiteral("card call failed") : detail;
-    if (text == detail_)
-        return;
-    if (detail_.isEmpty())
-        log(QStringLiteral("card fault, no readings: %1").arg(text));
-    detail_ = text;
-    labels_.set(Label::Fault, detail_);
-    showState();
+    set(reading_, described(detail));
 }
 
 void FaultState::clear() {
-    if (detail_.isEmpty())
+    set(reading_, {});
+}
+
+void FaultState::raiseHead(const QString& detail) {
+    set(head_, described(detail));
+}
+
+void FaultState::clearHead() {
+    set(head_, {});
+}
+
+void FaultState::set(QString& slot, const QString& text) {
+    const bool wasFaulty = faulty();
+    slot = text;
+    if (labels_.text(Label::Fault) == detail())
         return;
-    detail_.clear();
-    log(QStringLiteral("card fault cleared, readings resume"));
-    labels_.set(Label::Fault, detail_);
+    if (!wasFaulty)
+        log(QStringLiteral("card fault, no readings: %1").arg(detail()));
+    else if (!faulty())
+        log(QStringLiteral("card fault cleared, readings resume"));
+    labels_.set(Label::Fault, detail());
     showState();
 }
 
 void FaultState::setPhase(Phase phase) {
     phase_ = phase;
     showState();
+}
+
+void FaultState::setNotice(const QString& text) {
+    if (labels_.text(Label::Notice) != text)
+        labels_.set(Label::Notice, text);
+}
+
+const QString& FaultState::notice() const {
+    return labels_.text(Label::Notice);
 }
 
 void FaultState::showState() {
@@ -59,6 +83,8 @@ QString stateText(Phase phase, bool faulty) {
         return QStringLiteral("zeroing");
     case Phase::Reading:
         return QStringLiteral("reading");
+    case Phase::Caution:
+        return QStringLiteral("caution");
     case Phase::FilterCheck:
         return QStringLiteral("filter check");
     }

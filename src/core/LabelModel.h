@@ -35,9 +35,11 @@ enum class Label : int {
     lblRegGain,
     Label2,
     lblEEPROM,
-    // no widget: the reader's phase and its fault (core/FaultState)
+    // no widget: the reader's phase, its fault and what it asks of the user or warns about
+    // (core/FaultState)
     State,
     Fault,
+    Notice,
     // no widget: how many zeros the reader has taken since it started (measure/Measurement), so
     // a client knows whether two readings share one zero
     Zeros,
@@ -51,6 +53,9 @@ using LabelSet = quint32;
 inline constexpr LabelSet bit(Label l) {
     return LabelSet(1) << static_cast<int>(l);
 }
+
+// What a label shows for a value that was not read (a switch or record the card did not give).
+inline const QString kNotReadText = QStringLiteral("\u2014");
 
 class LabelModel : public QObject {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #include "core/QtClock.h"
 
+#include <QDateTime>
 #include <QTimer>
 #include <chrono>
 
@@ -38,6 +39,10 @@ QtClock::QtClock() : startNs_(monotonicNs()) {}
 
 qint64 QtClock::nowMs() const {
     return (monotonicNs() - startNs_) / 1000000;
+}
+
+qint64 QtClock::epochMs() const {
+    return QDateTime::currentMSecsSinceEpoch();
 }
 
 std::unique_ptr<Timer> QtClock::createTimer() {

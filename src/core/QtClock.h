@@ -9,6 +9,7 @@ class QtClock : public Clock {
 public:
     QtClock();
     qint64 nowMs() const override;
+    qint64 epochMs() const override;
     std::unique_ptr<Timer> createTimer() override;
 
 private:

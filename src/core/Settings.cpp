@@ -1,5 +1,7 @@
 #include "core/Settings.h"
 
+#include "core/Messages.h"
+
 #include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
@@ -67,9 +69,7 @@ IniSettings::IniSettings(const QString& path) {
     QFile probe(path);
     if (probe.exists() && !probe.open(QIODevice::ReadOnly)) {
         unreadable_ = true;
-        problem_ = QStringLiteral("cannot read the settings file %1 (%2): every setting takes its "
-                                  "default and nothing is stored this run")
-                       .arg(path, probe.errorString());
+        problem_ = text(1201).arg(path, probe.errorString());
     }
     probe.close();
     settings_ = openIni(path);
@@ -79,10 +79,7 @@ IniSettings::IniSettings(const QString& path) {
     if (!unreadable_ && settings_->status() == QSettings::FormatError) {
         QString why;
         const bool replaced = replaceDamaged(*settings_, &why);
-        problem_ =
-            QStringLiteral("the settings file %1 is damaged (a byte-order mark or lines that "
-                           "are no setting; %2): the settings that could be read are used")
-                .arg(path, why);
+        problem_ = text(1202).arg(path, why);
         if (replaced)
             settings_ = openIni(path);
     }

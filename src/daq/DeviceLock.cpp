@@ -1,5 +1,7 @@
 #include "daq/DeviceLock.h"
 
+#include "core/Messages.h"
+
 #include <QFile>
 #include <cerrno>
 #include <cstring>
@@ -31,7 +33,7 @@ QString DeviceLock::take(const QString& path) {
         const int err = errno;
         ::close(fd);
         if (err == EWOULDBLOCK)
-            return QStringLiteral("%1 is in use by another QVR100PCI").arg(path);
+            return text(1303).arg(path);
         return QStringLiteral("cannot lock %1: %2")
             .arg(path, QString::fromLocal8Bit(std::strerror(err)));
     }

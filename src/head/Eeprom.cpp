@@ -71,7 +71,8 @@ QString Eeprom::getByte() {
     for (int bit = 0; bit < 8; ++bit) {
         bumpSK();
         value *= 2;
-        if ((lines_.readStatus() & kDO) == 0)
+        const std::optional<std::int16_t> in = lines_.readStatus();
+        if (in && (*in & kDO) == 0)
             value += 1;
     }
     return QString(QChar(static_cast<char16_t>(value)));

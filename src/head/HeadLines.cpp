@@ -27,8 +27,11 @@ void HeadLines::writePort(std::uint16_t value) {
     state_.recordStatus(driver_.cbDOut(state_.BoardNum, AUXPORT, value));
 }
 
-std::int16_t HeadLines::readStatus() {
-    state_.recordStatus(driver_.cbDIn(state_.BoardNum, AUXPORT, state_.Status));
+std::optional<std::int16_t> HeadLines::readStatus() {
+    const int status = driver_.cbDIn(state_.BoardNum, AUXPORT, state_.Status);
+    state_.recordStatus(status);
+    if (status != 0)
+        return std::nullopt;
     return state_.Status;
 }
 
@@ -46,8 +49,9 @@ void HeadLines::buzzerOff() {
 }
 
 bool HeadLines::pushButton() {
-    const bool down = (readStatus() & 2) != 0;
-    labels_.set(Label::lblButton, down ? kButtonDown : kButtonUp);
+    const std::optional<std::int16_t> in = readStatus();
+    const bool down = in && (*in & 2) != 0;
+    labels_.set(Label::lblButton, !in ? kNotReadText : down ? kButtonDown : kButtonUp);
     return down;
 }
 

@@ -7,6 +7,7 @@
 // inverted at the port.
 
 #include <cstdint>
+#include <optional>
 
 namespace qvr {
 
@@ -30,14 +31,16 @@ public:
     void writeControl();
     // Writes value directly, leaving Control alone (shut-down's 0).
     void writePort(std::uint16_t value);
-    // Reads the input lines into Status.
-    std::int16_t readStatus();
+    // Reads the input lines into Status; nullopt when the call failed (Status is then left
+    // alone and says nothing of the lines).
+    std::optional<std::int16_t> readStatus();
 
     void LedOn();
     void LedOff();
     void buzzerOn();
     void buzzerOff();
-    // Reads the port; true while the button is pressed; updates lblButton.
+    // Reads the port; true while the button is pressed; updates lblButton ("—" when the read
+    // failed).
     bool pushButton();
 
     ReaderState& state() { return state_; }

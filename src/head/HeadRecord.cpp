@@ -32,6 +32,7 @@ const QString kRecoveryWL2 = QStringLiteral("510");
 constexpr int kModelMessage = 1101;
 constexpr int kWavelengthMessage = 1102;
 constexpr int kGainMessage = 1103;
+constexpr int kStoredGainMessage = 1105;
 constexpr int kPrimaryCaption = 116;
 constexpr int kSecondaryCaption = 119;
 
@@ -118,9 +119,8 @@ WavelengthCaptions parseEEPROM(ReaderState& st, LabelModel& labels, const Settin
     if (const std::optional<double> gain = usableGain(stored)) {
         st.rdrGain = *gain;
     } else {
-        messages.showMessage(QStringLiteral("The stored gain %1 \"%2\" is not a number above 0; "
-                                            "this run uses gain %3 and leaves it unchanged")
-                                 .arg(gainKey, stored, numberText(kRecoveryGain)));
+        messages.showMessage(
+            text(kStoredGainMessage).arg(gainKey, stored, numberText(kRecoveryGain)));
         recover(st);
     }
     labels.set(Label::lblRegGain, numberText(st.rdrGain));

@@ -1,5 +1,6 @@
 #include "link/InstanceGuard.h"
 
+#include "core/Messages.h"
 #include "link/text/BusNames.h"
 
 #include <QDBusConnectionInterface>
@@ -49,7 +50,7 @@ InstanceGuard::~InstanceGuard() {
 }
 
 QString InstanceGuard::alreadyRunningText() {
-    return QStringLiteral("QVR100PCI is already running");
+    return text(1301);
 }
 
 QString InstanceGuard::defaultLockFolder() {
@@ -68,7 +69,7 @@ InstanceGuard::Outcome InstanceGuard::acquire() {
 int InstanceGuard::takeLock(const QString& folder) {
     QString why;
     if (!usableFolder(folder, &why)) {
-        message_ = QStringLiteral("cannot take the one-instance lock: %1").arg(why);
+        message_ = text(1302).arg(why);
         if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
             message_ += QStringLiteral(" (XDG_RUNTIME_DIR is not set: set it to a folder of "
                                        "this user's with mode 0700)");
@@ -78,8 +79,8 @@ int InstanceGuard::takeLock(const QString& folder) {
     const int fd = ::open(QFile::encodeName(file).constData(),
                           O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
-        message_ = QStringLiteral("cannot take the one-instance lock: cannot open %1: %2")
-                       .arg(file, QString::fromLocal8Bit(std::strerror(errno)));
+        message_ = text(1302).arg(QStringLiteral("cannot open %1: %2")
+                                      .arg(file, QString::fromLocal8Bit(std::strerror(errno))));
         return -1;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -87,8 +88,8 @@ int InstanceGuard::takeLock(const QString& folder) {
         ::close(fd);
         if (err == EWOULDBLOCK)
             return 0;
-        message_ = QStringLiteral("cannot take the one-instance lock: cannot lock %1: %2")
-                       .arg(file, QString::fromLocal8Bit(std::strerror(err)));
+        message_ = text(1302).arg(QStringLiteral("cannot lock %1: %2")
+                                      .arg(file, QString::fromLocal8Bit(std::strerror(err))));
         return -1;
     }
     // The process id is only for people looking; the lock itself is what counts.
@@ -114,8 +115,7 @@ InstanceGuard::Outcome InstanceGuard::acquire(const QString& lockFolder,
         return outcome_ = Outcome::NoLock;
 
     if (!bus.isConnected()) {
-        message_ =
-            QStringLiteral("No D-Bus session bus, readings are not served to other programs");
+        message_ = text(1305);
         const QString detail = bus.lastError().message();
         if (!detail.isEmpty())
             message_ += QStringLiteral(" (%1)").arg(detail);
@@ -128,9 +128,7 @@ InstanceGuard::Outcome InstanceGuard::acquire(const QString& lockFolder,
                : QDBusReply<QDBusConnectionInterface::RegisterServiceReply>(
                      QDBusError(QDBusError::Disconnected, QStringLiteral("no bus daemon")));
     if (!reply.isValid()) {
-        message_ = QStringLiteral("The session bus refused the name %1 (%2), readings are not "
-                                  "served to other programs")
-                       .arg(busService(), reply.error().message());
+        message_ = text(1306).arg(busService(), reply.error().message());
         return outcome_ = Outcome::NoBus;
     }
     if (reply.value() != QDBusConnectionInterface::ServiceRegistered) {

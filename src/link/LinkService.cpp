@@ -1,5 +1,6 @@
 #include "link/LinkService.h"
 
+#include "core/Messages.h"
 #include "link/LinkSource.h"
 #include "link/text/BusNames.h"
 
@@ -24,8 +25,7 @@ InstanceGuard::Outcome LinkService::start(LabelModel& labels, bool simulated,
     if (source->publish())
         source_ = std::move(source);
     else
-        message_ =
-            QStringLiteral("Cannot publish the readings at %1 on the session bus").arg(busPath());
+        message_ = text(1307).arg(busPath());
     return outcome;
 }
 

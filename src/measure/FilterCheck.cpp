@@ -4,6 +4,7 @@
 #include "core/NumberText.h"
 #include "core/ReaderState.h"
 #include "measure/Acquisition.h"
+#include "measure/ClearPath.h"
 
 namespace qvr {
 
@@ -12,16 +13,26 @@ constexpr std::array<Label, FilterCheck::kFilters> kMainWindowLabel = {Label::na
                                                                        Label::nc};
 } // namespace
 
-FilterCheck::FilterCheck(Acquisition& acquisition, ReaderState& state, LabelModel& labels)
-    : acquisition_(acquisition), state_(state), labels_(labels),
+FilterCheck::FilterCheck(Acquisition& acquisition, ReaderState& state, LabelModel& labels,
+                         ClearPath* clearPath)
+    : acquisition_(acquisition), state_(state), labels_(labels), clearPath_(clearPath),
       wavelength_(labels.text(Label::WL)) {}
 
-void FilterCheck::zero() {
-    // A failed zero is no zero: the check keeps the one it had, if any.
+ZeroResult FilterCheck::zero(bool trusted) {
+    // A failed zero keeps the one this check had, if any.
     if (!acquisition_.getVoltages())
-        return;
+        return {ZeroResult::Failed};
+    if (clearPath_) {
+        if (trusted)
+            clearPath_->keep(state_.v1);
+        else if (const std::optional<double> darker = clearPath_->darkness(state_.v1)) {
+            zeroed_ = false; // no filter is read against a path that was not clear
+            return {ZeroResult::Darker, *darker};
+        }
+    }
     ndfZero_ = state_.v1;
     zeroed_ = true;
+    return {ZeroResult::Taken};
 }
 
 void FilterCheck::read(Filter filter) {

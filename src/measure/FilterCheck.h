@@ -2,6 +2,8 @@
 // What the filter check dialog does, without the widgets: its own zero, the three filter
 // readings and their results, copied to the main window's na, nb and nc.
 
+#include "measure/Measurement.h"
+
 #include <QString>
 #include <array>
 #include <optional>
@@ -9,6 +11,7 @@
 namespace qvr {
 
 class Acquisition;
+class ClearPath;
 class LabelModel;
 struct ReaderState;
 
@@ -17,14 +20,18 @@ public:
     enum Filter { Light, Medium, Dark };
     static constexpr int kFilters = 3;
 
-    // Each opening of the dialog starts a fresh check.
-    FilterCheck(Acquisition& acquisition, ReaderState& state, LabelModel& labels);
+    // Each opening of the dialog starts a fresh check. clearPath (when given) judges its zero.
+    FilterCheck(Acquisition& acquisition, ReaderState& state, LabelModel& labels,
+                ClearPath* clearPath = nullptr);
 
     // The wavelength being read: the main window's WL as it is when the check opens.
     const QString& wavelength() const { return wavelength_; }
 
     // cmdZero: one reading becomes ndfZero; the filter buttons become usable. Leaves z1 alone.
-    void zero();
+    // A failed reading is no zero; one darker than the head's clear path (a filter left in) is
+    // refused too, unless trusted: then it becomes the clear path. A failed zero keeps the
+    // check's earlier zero; a refused one leaves the check without one.
+    ZeroResult zero(bool trusted = false);
     // One reading of the filter against ndfZero; its text goes to the result field and to the
     // main window's label. Does nothing before a zero of this check.
     void read(Filter filter);
@@ -41,6 +48,7 @@ private:
     Acquisition& acquisition_;
     ReaderState& state_;
     LabelModel& labels_;
+    ClearPath* clearPath_;
     QString wavelength_;
     double ndfZero_ = 0;
     bool zeroed_ = false;

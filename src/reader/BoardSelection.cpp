@@ -51,10 +51,17 @@ void BoardSelection::select(int position) {
     selected_ = (position >= 0 && position < entries_.size()) ? position : -1;
 }
 
+int BoardSelection::selectedBoard() const {
+    return selected_ >= 0 ? entries_[selected_].number : -1;
+}
+
 bool BoardSelection::accept(ReaderState& state, SettingsStore& settings) {
+    // No board is no choice: nothing is stored that would pass for one at the next start.
+    if (selected_ < 0)
+        return false;
     // The board number of the entry, not its position: with a gap in the numbering (a card
     // as board 1 and no board 0) the position would address a board that is not there.
-    const int number = selected_ >= 0 ? entries_[selected_].number : -1;
+    const int number = selectedBoard();
     const bool stored = settings.write(QStringLiteral("PCIPort"), QString::number(number));
     state.BoardNum = static_cast<std::int16_t>(number);
     loaded_ = true;

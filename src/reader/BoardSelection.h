@@ -27,8 +27,11 @@ public:
     // -1 (or any position outside the list) selects nothing.
     void select(int position);
 
-    // Stores the chosen board's number under "PCIPort" and puts it in BoardNum; -1 when
-    // nothing is selected. The list stays loaded. False when the setting could not be stored.
+    // The board number of the selected entry, -1 when nothing is selected.
+    int selectedBoard() const;
+    // Stores the chosen board's number under "PCIPort" and puts it in BoardNum. The list stays
+    // loaded. False when the setting could not be stored, or nothing is selected: then nothing
+    // is stored or changed.
     bool accept(ReaderState& state, SettingsStore& settings);
     // Discards the list; nothing is stored.
     void cancel();

@@ -9,9 +9,8 @@
 #include "head/HeadRecord.h"
 #include "reader/ReaderHost.h"
 
-#include <QLocale>
 #include <QtDebug>
-#include <cmath>
+#include <utility>
 
 namespace qvr {
 
@@ -24,30 +23,42 @@ const QString kPrimary = QStringLiteral("Primary");
 const QString kSecondary = QStringLiteral("Secondary");
 constexpr std::uint8_t kWavelengthLines = kBuzzerBit | kWavelengthBit;
 constexpr int kHeadReadFailedMessage = 1104;
+constexpr int kFilmInMessage = 1012;
+constexpr int kDarkerMessage = 1013;
+constexpr int kBoardInUseMessage = 1304;
 } // namespace
 
 Reader::Reader(Clock& clock, DaqDriver& driver, SettingsStore& settings, MessageSink& messages,
                QObject* parent)
     : QObject(parent), settings_(settings), messages_(messages), gate_(driver), faults_(labels_),
-      lines_(state_, gate_, labels_), acquisition_(lines_, &faults_),
+      lines_(state_, gate_, labels_), acquisition_(lines_, &faults_), clearPath_(settings, clock),
       tmrDelayZero_(clock.createTimer()), tmrRead_(clock.createTimer()),
-      measurement_(acquisition_, *tmrRead_, messages_) {
+      tmrHeadRetry_(clock.createTimer()),
+      measurement_(acquisition_, *tmrRead_, messages_, &clearPath_) {
     tmrDelayZero_->setInterval(kDelayZeroMs);
     tmrRead_->setInterval(kReadMs);
+    tmrHeadRetry_->setInterval(kHeadRetryMs);
     tmrDelayZero_->onTick([this] { tmrDelayZero_Timer(); });
     tmrRead_->onTick([this] { tmrRead_Timer(); });
+    tmrHeadRetry_->onTick([this] { tmrHeadRetry_Timer(); });
 }
 
 Reader::~Reader() = default;
 
 std::int16_t Reader::storedBoard() const {
     // Board numbers are 16-bit; a text that does not convert, or does not fit, counts as no
-    // board chosen rather than as some other board.
+    // board chosen rather than as some other board, and so does a number that is none.
     bool ok = false;
     const int n = settings_.read(kPCIPort, QStringLiteral("9999")).trimmed().toInt(&ok);
-    if (!ok || n < INT16_MIN || n > INT16_MAX)
+    if (!ok || n < 0 || n > INT16_MAX)
         return kNoBoard;
     return static_cast<std::int16_t>(n);
+}
+
+QString Reader::claim(std::int16_t board) {
+    if (!claimBoard_ || board == kNoBoard || board < 0)
+        return {};
+    return claimBoard_(board);
 }
 
 void Reader::Form_Load(ReaderHost& host) {
@@ -57,29 +68,70 @@ void Reader::Form_Load(ReaderHost& host) {
     state_.Control = kStartupControl;
     if (state_.BoardNum == kNoBoard)
         host.showBoardDialog(); // firstTime
-    if (ended_ || !claimBoard() || !readHead())
+    if (!settleStoredBoard() || !readHead())
         return;
+    // The command arms the delayed zero once the head is known.
     if (settings_.read(kDisplay, kPrimary) == kPrimary)
         mnuPrimary_Click();
     else
         mnuSecondary_Click();
-    tmrDelayZero_->setEnabled(true);
+}
+
+bool Reader::settleStoredBoard() {
+    if (ended_)
+        return false;
+    const QString why = claim(state_.BoardNum);
+    if (why.isEmpty())
+        return true;
+    if (!host_->offersBoardChoice()) {
+        endRefused(why);
+        return false;
+    }
+    // Another copy of this program drives the card: not one call reaches it from here. The
+    // user may choose another board; without one no card is read and nothing is stored.
+    const std::int16_t busy = state_.BoardNum;
+    messages_.showMessage(why + QStringLiteral(". ") + text(kBoardInUseMessage));
+    if (!ended_)
+        host_->showBoardDialog();
+    if (state_.BoardNum == busy)
+        state_.BoardNum = kNoBoard;
+    return !ended_;
+}
+
+void Reader::endRefused(const QString& why) {
+    // Not one more write to the card, nothing stored.
+    ended_ = true;
+    boardRefused_ = true;
+    tmrDelayZero_->setEnabled(false);
+    tmrRead_->setEnabled(false);
+    tmrHeadRetry_->setEnabled(false);
+    gate_.close();
+    messages_.showMessage(why);
+    labels_.flush();
+    emit ended();
+    if (host_)
+        host_->endProcess();
 }
 
 bool Reader::readHead() {
+    tmrHeadRetry_->setEnabled(false);
     state_.callFailure = 0;
     state_.rdrEEPROM = Eeprom(lines_).getEEPROM();
-    headReadFailed_ = state_.callFailure != 0;
-    if (headReadFailed_) {
-        // Bits from a card that did not answer are no head record: the head is not known,
-        // so no stored gain is written back under a serial number read from noise.
+    if (state_.callFailure != 0) {
         const QString detail = failureText(state_.callFailure, gate_.lastError());
-        faults_.raise(detail);
-        state_.rdrEEPROM.clear();
-        messages_.showMessage(text(kHeadReadFailedMessage) + detail);
-        if (ended_)
-            return false;
+        showUnreadHead(detail);
+        // Said once; the reader then tries again by itself, quietly.
+        if (!std::exchange(headReadFailed_, true)) {
+            messages_.showMessage(text(kHeadReadFailedMessage) + detail);
+            if (ended_)
+                return false;
+        }
+        tmrHeadRetry_->setEnabled(true);
+        return true;
     }
+    headReadFailed_ = false;
+    headKnown_ = true;
+    faults_.clearHead();
     const WavelengthCaptions captions = parseEEPROM(state_, labels_, settings_, messages_);
     if (ended_)
         return false;
@@ -87,6 +139,41 @@ bool Reader::readHead() {
     menu_.secondaryCaption = captions.secondary;
     emit wavelengthMenuChanged();
     return true;
+}
+
+void Reader::showUnreadHead(const QString& detail) {
+    // Bits from a card that did not answer are no head record: nothing of it is shown or used,
+    // no gain is written back under a serial number read from noise, and no reading is taken.
+    headKnown_ = false;
+    tmrDelayZero_->setEnabled(false);
+    tmrRead_->setEnabled(false);
+    faults_.raiseHead(QStringLiteral("head unread: %1").arg(detail));
+    state_.rdrEEPROM.clear();
+    state_.rdrModel.clear();
+    state_.rdrSN.clear();
+    state_.rdrWL1.clear();
+    state_.rdrWL2.clear();
+    state_.rdrGain = 0;
+    state_.headIdentified = false;
+    // Nor are the switches read while it is: what they showed is no longer so.
+    for (Label l : {Label::lblModel, Label::lblSN, Label::lblWL1, Label::lblWL2, Label::lblGain,
+                    Label::lblRegGain, Label::lblPresent, Label::lblButton})
+        if (labels_.text(l) != kNotReadText)
+            labels_.set(l, kNotReadText);
+    labels_.set(Label::lblEEPROM, kNotReadText); // over the bits the read just showed
+    labels_.set(Label::lblA1, QStringLiteral("WL1"));
+    labels_.set(Label::lblA2, QStringLiteral("WL2"));
+    menu_.primaryCaption = text(116);
+    menu_.secondaryCaption = text(119);
+    emit wavelengthMenuChanged();
+}
+
+void Reader::tmrHeadRetry_Timer() {
+    if (ended_)
+        return;
+    tmrHeadRetry_->setEnabled(false);
+    if (readHead() && headKnown_)
+        selectWavelength(menu_.secondaryChecked);
 }
 
 void Reader::notePortCalls() {
@@ -102,18 +189,33 @@ void Reader::restorePosition() {
                            .value_or(kDefaultScreenPosition);
     const float top = positionFromText(settings_.read(kScreenTop, QStringLiteral("100")))
                           .value_or(kDefaultScreenPosition);
+    const auto [x, y] = onScreen(left, top, *window);
+    window->moveTo(x, y);
+}
+
+void Reader::keepOnScreen() {
+    WindowPlacement* window = host_ ? host_->placement() : nullptr;
+    if (!window)
+        return;
     const QRectF frame = window->frameTwips();
-    const QSizeF screen = window->screenTwips();
+    const auto left = static_cast<float>(frame.left());
+    const auto top = static_cast<float>(frame.top());
+    // A window the rule leaves where it is is not moved: its stored twips stay exact.
+    if (const auto [x, y] = onScreen(left, top, *window); x != left || y != top)
+        window->moveTo(x, y);
+}
+
+std::pair<float, float> Reader::onScreen(float left, float top, const WindowPlacement& window) {
+    const QRectF frame = window.frameTwips();
+    const QSizeF screen = window.screenTwips();
     const auto width = static_cast<float>(frame.width());
     const auto height = static_cast<float>(frame.height());
-    float x = left;
-    float y = top;
     // Only the right and bottom edges are kept on the screen; a negative edge stays.
-    if (width + x > static_cast<float>(screen.width()))
-        x = static_cast<float>(screen.width()) - width;
-    if (height + y > static_cast<float>(screen.height()))
-        y = static_cast<float>(screen.height()) - height;
-    window->moveTo(x, y);
+    if (width + left > static_cast<float>(screen.width()))
+        left = static_cast<float>(screen.width()) - width;
+    if (height + top > static_cast<float>(screen.height()))
+        top = static_cast<float>(screen.height()) - height;
+    return {left, top};
 }
 
 void Reader::storePosition() {
@@ -136,6 +238,7 @@ void Reader::Form_Unload() {
     ended_ = true;
     tmrDelayZero_->setEnabled(false);
     tmrRead_->setEnabled(false);
+    tmrHeadRetry_->setEnabled(false);
     lines_.writePort(0);
     gate_.close();
     storePosition();
@@ -152,6 +255,10 @@ void Reader::Form_Unload() {
 void Reader::tmrDelayZero_Timer() {
     if (ended_)
         return;
+    if (!headKnown_) {
+        tmrDelayZero_->setEnabled(false); // the head's read arms it again
+        return;
+    }
     if (state_.Control & kBuzzerBit) {
         state_.callFailure = 0;
         lines_.change(0, kBuzzerBit);
@@ -159,26 +266,72 @@ void Reader::tmrDelayZero_Timer() {
         return;
     }
     tmrDelayZero_->setEnabled(false);
-    const bool zeroed = measurement_.zero();
+    const ZeroResult zero = measurement_.zero(trustNextZero_);
     if (ended_) {
         // Shut-down ran while a caution was open; the zero re-armed tmrRead on return.
         tmrRead_->setEnabled(false);
         return;
     }
-    if (!zeroed) {
-        // The user (or start-up) asked for a zero; it comes as soon as the card answers.
+    noteZero(zero);
+    if (zero.outcome != ZeroResult::Taken) {
+        // The user (or start-up) asked for a zero: it comes once the film is out, the path
+        // is clear and the card answers.
         tmrDelayZero_->setEnabled(true);
         return;
     }
-    faults_.setPhase(Phase::Reading);
-    tmrRead_->setEnabled(true);
+    trustNextZero_ = false;
+    zeroCaution_ = zero.caution;
+    firstReadingDue_ = true;
+}
+
+void Reader::noteZero(const ZeroResult& zero) {
+    // A fault speaks for itself; a wait that holds is said once, not at every retry.
+    if (zero.outcome == ZeroResult::Failed ||
+        (zero.outcome == lastWait_ && zero.outcome != ZeroResult::Taken))
+        return;
+    switch (zero.outcome) {
+    case ZeroResult::FilmIn:
+        faults_.setNotice(text(kFilmInMessage));
+        faults_.log(QStringLiteral("waiting to zero: %1").arg(faults_.notice()));
+        break;
+    case ZeroResult::Darker:
+        faults_.setNotice(text(kDarkerMessage) + formatFixed(zero.darkness, 3));
+        faults_.log(QStringLiteral("zero refused, tried again every half second: %1")
+                        .arg(faults_.notice()));
+        break;
+    case ZeroResult::Taken:
+        if (lastWait_ != ZeroResult::Taken)
+            faults_.log(QStringLiteral("zero taken"));
+        faults_.setNotice(zero.caution ? text(zero.caution) : QString());
+        break;
+    case ZeroResult::Failed:
+        break;
+    }
+    lastWait_ = zero.outcome;
+    setZeroRefused(zero.outcome == ZeroResult::Darker);
+}
+
+void Reader::setZeroRefused(bool refused) {
+    if (refused == zeroRefused_)
+        return;
+    zeroRefused_ = refused;
+    emit zeroRefusedChanged();
 }
 
 void Reader::tmrRead_Timer() {
     if (ended_)
         return;
     tmrRead_->setEnabled(false);
-    measurement_.getA();
+    // Only a reading against the new zero is one: State follows it, not the zero.
+    if (measurement_.getA() && std::exchange(firstReadingDue_, false))
+        faults_.setPhase(zeroCaution_ == 1011 ? Phase::Caution : Phase::Reading);
+}
+
+void Reader::armZero() {
+    faults_.setPhase(Phase::Zeroing);
+    firstReadingDue_ = false;
+    if (headKnown_)
+        tmrDelayZero_->setEnabled(true);
 }
 
 void Reader::selectWavelength(bool secondary) {
@@ -196,8 +349,10 @@ void Reader::selectWavelength(bool secondary) {
     menu_.secondaryChecked = secondary;
     emit wavelengthMenuChanged();
     storeSetting(kDisplay, secondary ? kSecondary : kPrimary);
-    faults_.setPhase(Phase::Zeroing);
-    tmrDelayZero_->setEnabled(true);
+    if (headKnown_)
+        clearPath_.select(state_.rdrSN, secondary ? state_.rdrWL2 : state_.rdrWL1,
+                          state_.headIdentified);
+    armZero();
 }
 
 void Reader::mnuPrimary_Click() {
@@ -211,16 +366,23 @@ void Reader::mnuZero_Click() {
     if (ended_)
         return;
     tmrRead_->setEnabled(false);
-    faults_.setPhase(Phase::Zeroing);
-    tmrDelayZero_->setEnabled(true);
+    armZero();
+}
+
+void Reader::mnuAcceptClearPath_Click() {
+    // The delayed zero is armed while it is refused; its next try is trusted.
+    if (!ended_ && zeroRefused_)
+        trustNextZero_ = true;
 }
 
 void Reader::mnuNDF_Click() {
     if (ended_ || !host_)
         return;
-    // No zero or reading of the main cycle may run with the filter holder in.
+    // No zero or reading of the main cycle may run with the filter holder in, and no head
+    // read that would arm one.
     tmrRead_->setEnabled(false);
     tmrDelayZero_->setEnabled(false);
+    tmrHeadRetry_->setEnabled(false);
     faults_.setPhase(Phase::FilterCheck);
     messages_.showMessage(text(309));
     if (ended_)
@@ -231,49 +393,28 @@ void Reader::mnuNDF_Click() {
     messages_.showMessage(text(310));
     if (ended_)
         return;
-    faults_.setPhase(Phase::Zeroing);
-    tmrDelayZero_->setEnabled(true);
+    armZero();
+    if (!headKnown_)
+        tmrHeadRetry_->setEnabled(true);
 }
 
 void Reader::mnuPort_Click() {
     if (ended_ || !host_)
         return;
     const std::int16_t before = state_.BoardNum;
+    // The dialog claims the board it accepts; one another program drives is refused there.
     host_->showBoardDialog();
-    if (!claimBoard())
-        return;
     // Cancel discards the list; Accept keeps it.
     const bool accepted = boards_.isLoaded();
-    if (ended_ || !accepted || (state_.BoardNum == before && !headReadFailed_))
+    if (ended_ || !accepted || (state_.BoardNum == before && headKnown_))
         return;
     // Another board, another head: its own record, then a fresh zero at the chosen
     // wavelength. A reading against the old board's zero would be a wrong number.
     tmrRead_->setEnabled(false);
     tmrDelayZero_->setEnabled(false);
     faults_.setPhase(Phase::Starting);
-    if (!readHead())
-        return;
-    selectWavelength(menu_.secondaryChecked);
-}
-
-bool Reader::claimBoard() {
-    if (ended_ || !claimBoard_ || state_.BoardNum == kNoBoard)
-        return !ended_;
-    const QString why = claimBoard_(state_.BoardNum);
-    if (why.isEmpty())
-        return true;
-    // Another copy of this program drives the card: not one more write to it, nothing stored.
-    ended_ = true;
-    boardRefused_ = true;
-    tmrDelayZero_->setEnabled(false);
-    tmrRead_->setEnabled(false);
-    gate_.close();
-    messages_.showMessage(why);
-    labels_.flush();
-    emit ended();
-    if (host_)
-        host_->endProcess();
-    return false;
+    if (readHead() && headKnown_)
+        selectWavelength(menu_.secondaryChecked);
 }
 
 void Reader::chkLED_Click(bool ticked) {

@@ -1,7 +1,7 @@
 #pragma once
-// The reader program without its windows: the state, the head, both timers, start-up,
-// the reading cycle, the menu commands and shut-down. The main window and the run without
-// windows are thin layers over this.
+// The reader program without its windows: the state, the head, the timers, start-up, the
+// reading cycle, the menu commands and shut-down. The main window and the run without windows
+// are thin layers over this.
 
 #include "core/FaultState.h"
 #include "core/LabelModel.h"
@@ -9,12 +9,14 @@
 #include "daq/GatedDriver.h"
 #include "head/HeadLines.h"
 #include "measure/Acquisition.h"
+#include "measure/ClearPath.h"
 #include "measure/Measurement.h"
 #include "reader/BoardSelection.h"
 
 #include <QObject>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace qvr {
 
@@ -22,10 +24,12 @@ class Clock;
 class MessageSink;
 class ReaderHost;
 class SettingsStore;
+class WindowPlacement;
 class Timer;
 
 inline constexpr int kDelayZeroMs = 500;
 inline constexpr int kReadMs = 600;
+inline constexpr int kHeadRetryMs = 3000;
 inline constexpr float kDefaultScreenPosition = 100;
 
 // Captions and check marks of the two wavelength items.
@@ -48,28 +52,41 @@ public:
     FaultState& faults() { return faults_; }
     HeadLines& lines() { return lines_; }
     Acquisition& acquisition() { return acquisition_; }
+    ClearPath& clearPath() { return clearPath_; }
     DaqDriver& driver() { return gate_; }
     SettingsStore& settings() { return settings_; }
     MessageSink& messages() { return messages_; }
     BoardSelection& boardSelection() { return boards_; }
     Timer& tmrDelayZero() { return *tmrDelayZero_; }
     Timer& tmrRead() { return *tmrRead_; }
+    Timer& tmrHeadRetry() { return *tmrHeadRetry_; }
     const WavelengthMenu& wavelengthMenu() const { return menu_; }
     bool hasEnded() const { return ended_; }
+    // The head record has been read with every call succeeding (or such a read found no head).
+    bool headKnown() const { return headKnown_; }
+    // The last zero was refused as darker than the head's clear path.
+    bool zeroRefused() const { return zeroRefused_; }
 
-    // The stored board number; kNoBoard when none is stored or the text does not convert.
+    // The stored board number; kNoBoard when none is stored, the text does not convert, or it
+    // names no board (an earlier version stored -1 for "none chosen").
     std::int16_t storedBoard() const;
 
-    // Called with the board each time one is settled (start-up, Setup, Port): claims the card
-    // for this program. A non-empty text says why it cannot: the reader says it and ends
-    // without touching the card again, and boardRefused() turns true.
+    // Called with the board each time one is settled (start-up, the board dialog's Accept):
+    // claims the card for this program. A non-empty text says why it cannot.
     void setBoardClaim(std::function<QString(std::int16_t board)> claim) {
         claimBoard_ = std::move(claim);
     }
+    // Why board cannot be this program's, or empty when it is now.
+    QString claim(std::int16_t board);
+    // Start-up found the stored board driven by another program, with nobody to choose
+    // another: the reader said so and ended without touching the card.
     bool boardRefused() const { return boardRefused_; }
 
     // Start-up. host stays in use until shut-down.
     void Form_Load(ReaderHost& host);
+    // Start-up's on-screen rule once more, with the window's outer frame, which is known only
+    // once the window manager has framed the shown window.
+    void keepOnScreen();
     // Shut-down: head port to 0, position and gain stored, process ended through the host.
     // Runs once; later calls do nothing.
     void Form_Unload();
@@ -77,18 +94,23 @@ public:
 
     void tmrDelayZero_Timer();
     void tmrRead_Timer();
+    void tmrHeadRetry_Timer();
     void mnuPrimary_Click();
     void mnuSecondary_Click();
     void mnuZero_Click();
     void mnuNDF_Click();
-    // Accepting another board (or any board after a head record read that failed) reads
-    // that board's head record and takes a fresh zero.
+    // Accepting another board (or any board while the head is unread) reads that board's head
+    // record and takes a fresh zero.
     void mnuPort_Click();
+    // Setup, Accept this zero as clear path (confirmed by the user): the next zero is taken
+    // whatever the clear path says, and becomes it.
+    void mnuAcceptClearPath_Click();
     void chkLED_Click(bool ticked);
     void chkBuzzer_Click(bool ticked);
 
 signals:
     void wavelengthMenuChanged();
+    void zeroRefusedChanged();
     // Shut-down has run; nothing of the reader runs any more.
     void ended();
 
@@ -96,12 +118,21 @@ private:
     void selectWavelength(bool secondary);
     // Reads and checks the head record, sets the captions; false when shut-down ran meanwhile.
     bool readHead();
+    void showUnreadHead(const QString& detail);
+    // Arms the delayed zero, which waits for a head that has not been read yet.
+    void armZero();
+    // The notice, the log and the Setup item after a zero that was not a fault.
+    void noteZero(const ZeroResult& zero);
+    void setZeroRefused(bool refused);
     // Raises the fault when a port call since callFailure was last cleared failed.
     void notePortCalls();
+    bool settleStoredBoard();
+    void endRefused(const QString& why);
     void restorePosition();
+    // Start-up's rule for a window whose frame would stand at left, top.
+    static std::pair<float, float> onScreen(float left, float top, const WindowPlacement& window);
     void storePosition();
     void storeSetting(const QString& key, const QString& text);
-    bool claimBoard();
 
     SettingsStore& settings_;
     MessageSink& messages_;
@@ -111,8 +142,10 @@ private:
     FaultState faults_;
     HeadLines lines_;
     Acquisition acquisition_;
+    ClearPath clearPath_;
     std::unique_ptr<Timer> tmrDelayZero_;
     std::unique_ptr<Timer> tmrRead_;
+    std::unique_ptr<Timer> tmrHeadRetry_;
     Measurement measurement_;
     BoardSelection boards_;
     WavelengthMenu menu_;
@@ -120,7 +153,14 @@ private:
     bool ended_ = false;
     std::function<QString(std::int16_t)> claimBoard_;
     bool boardRefused_ = false;
+    bool headKnown_ = false;
     bool headReadFailed_ = false;
+    bool trustNextZero_ = false;
+    bool zeroRefused_ = false;
+    // Set when a zero is taken; the first good reading after it decides State.
+    bool firstReadingDue_ = false;
+    int zeroCaution_ = 0;
+    ZeroResult::Outcome lastWait_ = ZeroResult::Taken; // FilmIn or Darker while one holds
 };
 
 } // namespace qvr

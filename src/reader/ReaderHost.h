@@ -23,6 +23,9 @@ public:
     virtual WindowPlacement* placement() { return nullptr; }
     // Shows the board dialog modally and returns when it is closed.
     virtual void showBoardDialog() = 0;
+    // A person can choose another board when the stored one is another program's; without
+    // one (a service) the program ends instead.
+    virtual bool offersBoardChoice() const { return false; }
     // Shows the filter check modally and returns when it is closed.
     virtual void showFilterCheck() {}
     // Last step of shut-down: closes every window and leaves the event loops; the reader has

@@ -10,7 +10,8 @@ BarStack::BarStack(QWidget* parent) : QWidget(parent), column_(new QVBoxLayout(t
     setObjectName(QStringLiteral("barStack"));
     column_->setContentsMargins(0, 0, 0, 0);
     column_->setSpacing(0);
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // At least its height, at the width it has: a bar may wrap its text.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
 }
 
 QLabel* BarStack::addBar(const QString& objectName, const QString& text, const QString& toolTip,
@@ -31,21 +32,25 @@ QLabel* BarStack::addBar(const QString& objectName, const QString& text, const Q
 }
 
 int BarStack::barsHeight() const {
+    const int w = width() > 0 ? width() : window()->width();
     int h = 0;
     for (int i = 0; i < column_->count(); ++i)
         if (QWidget* bar = column_->itemAt(i)->widget(); bar && !bar->isHidden())
-            h += bar->sizeHint().height();
+            h += bar->hasHeightForWidth() ? bar->heightForWidth(w) : bar->sizeHint().height();
     return h;
+}
+
+void BarStack::relayout() {
+    const int before = height_;
+    height_ = barsHeight();
+    if (height_ != before)
+        emit grown(height_ - before);
 }
 
 bool BarStack::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type t = event->type();
-    if (t == QEvent::ShowToParent || t == QEvent::HideToParent) {
-        const int before = height_;
-        height_ = barsHeight();
-        if (height_ != before)
-            emit grown(height_ - before);
-    }
+    if (t == QEvent::ShowToParent || t == QEvent::HideToParent)
+        relayout();
     return QWidget::eventFilter(watched, event);
 }
 

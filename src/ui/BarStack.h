@@ -20,8 +20,10 @@ public:
     QLabel* addBar(const QString& objectName, const QString& text, const QString& toolTip,
                    const QColor& background, const QColor& foreground = Qt::black);
 
-    // The height the shown bars take.
+    // The height the shown bars take at the stack's width (a bar may wrap its text).
     int barsHeight() const;
+    // A shown bar's text changed: grown() says by how much the stack's height did.
+    void relayout();
 
 signals:
     // A bar was shown or hidden: the stack is now delta pixels taller (or shorter).

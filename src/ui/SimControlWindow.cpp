@@ -1,7 +1,7 @@
 #include "ui/SimControlWindow.h"
 
 #include "daq/sim/SimCard.h"
-#include "ui/PrintableText.h"
+#include "link/text/LinkText.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -19,6 +19,7 @@
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace qvr::sim {
 
@@ -34,12 +35,17 @@ QDoubleSpinBox* spinBox(const char* name, double lo, double hi, double step, int
     return box;
 }
 
-QLabel* indicator(const char* name) {
+// As wide as the widest text it shows, so that no text of it is ever cut.
+QLabel* indicator(const char* name, const QStringList& texts) {
     auto* label = new QLabel;
     label->setObjectName(QLatin1String(name));
     label->setFrameShape(QFrame::StyledPanel);
-    label->setMinimumWidth(110);
     label->setAlignment(Qt::AlignCenter);
+    int widest = 0;
+    for (const QString& t : texts)
+        widest = std::max(widest, label->fontMetrics().horizontalAdvance(t));
+    label->setMinimumWidth(widest + 2 * label->fontMetrics().averageCharWidth() +
+                           2 * label->frameWidth());
     return label;
 }
 
@@ -65,10 +71,6 @@ void setValue(QDoubleSpinBox* box, double v) {
 }
 
 } // namespace
-
-QString SimControlWindow::recordText(const QByteArray& record) {
-    return printableText(QString::fromLatin1(record));
-}
 
 SimControlWindow::SimControlWindow(SimCard& card, QWidget* parent)
     : QWidget(parent, Qt::Window), card_(card) {
@@ -133,10 +135,11 @@ SimControlWindow::SimControlWindow(SimCard& card, QWidget* parent)
     // Lines the program drives
     auto* linesBox = new QGroupBox(QStringLiteral("Lines from the program"));
     auto* linesGrid = new QGridLayout(linesBox);
-    led_ = indicator("ledIndicator");
-    buzzer_ = indicator("buzzerIndicator");
-    wavelength_ = indicator("wavelengthIndicator");
-    chipSelect_ = indicator("chipSelectIndicator");
+    led_ = indicator("ledIndicator", {QStringLiteral("LED off")});
+    buzzer_ = indicator("buzzerIndicator", {QStringLiteral("Buzzer off")});
+    wavelength_ = indicator("wavelengthIndicator", {QStringLiteral("Second wavelength (000 nm)")});
+    chipSelect_ = indicator("chipSelectIndicator",
+                            {QStringLiteral("EEPROM selected"), QStringLiteral("EEPROM released")});
     linesGrid->addWidget(led_, 0, 0);
     linesGrid->addWidget(buzzer_, 0, 1);
     linesGrid->addWidget(wavelength_, 1, 0);
@@ -249,7 +252,8 @@ void SimControlWindow::refreshConditions() {
     if (!button_->isDown())
         button_->setText(s.button ? QStringLiteral("Push button held (by the scenario)")
                                   : QStringLiteral("Hold down the head's push button"));
-    record_->setText(recordText(rec));
+    // As the program serves it in lblEEPROM.
+    record_->setText(toLinkText(QString::fromLatin1(rec)));
     record_->setCursorPosition(0);
 
     QStringList active;

@@ -21,9 +21,6 @@ class SimControlWindow : public QWidget {
 public:
     explicit SimControlWindow(SimCard& card, QWidget* parent = nullptr);
 
-    // The record as shown: printable characters as they are, other bytes as \xNN.
-    static QString recordText(const QByteArray& record);
-
     // The whole content, which the window scrolls when the screen cannot hold it.
     QSize sizeHint() const override;
 

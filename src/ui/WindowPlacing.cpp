@@ -86,4 +86,33 @@ void placeBeside(QWidget& side, const QWidget& window) {
         side.move(best.topLeft());
 }
 
+void keepClearOf(QWidget& window, const QWidget& other) {
+    const QRect frame = window.frameGeometry();
+    const QRect avoid = other.frameGeometry();
+    const QScreen* screen = window.screen();
+    if (!screen || !frame.intersects(avoid))
+        return;
+    const QRect room = screen->availableGeometry();
+    constexpr int gap = 8;
+    const QPoint to[] = {
+        {avoid.left() - gap - frame.width(), frame.top()},
+        {avoid.right() + 1 + gap, frame.top()},
+        {frame.left(), avoid.top() - gap - frame.height()},
+        {frame.left(), avoid.bottom() + 1 + gap},
+    };
+    QRect best;
+    int bestDistance = INT_MAX;
+    for (const QPoint& p : to) {
+        const QRect placed = keptInside(QRect(p, frame.size()), room);
+        const int distance = (placed.topLeft() - frame.topLeft()).manhattanLength();
+        if (!placed.intersects(avoid) && distance < bestDistance) {
+            best = placed;
+            bestDistance = distance;
+        }
+    }
+    // Framed, the window takes the point as its frame's.
+    if (!best.isNull())
+        window.move(best.topLeft());
+}
+
 } // namespace qvr

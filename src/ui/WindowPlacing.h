@@ -12,4 +12,8 @@ namespace qvr {
 // available area.
 void placeBeside(QWidget& side, const QWidget& window);
 
+// Where the framed window covers other, it moves the least distance that puts it beside
+// other, wholly on the screen; elsewhere it is left where it is.
+void keepClearOf(QWidget& window, const QWidget& other);
+
 } // namespace qvr

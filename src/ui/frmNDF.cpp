@@ -1,11 +1,13 @@
 #include "ui/frmNDF.h"
 
 #include "core/Messages.h"
+#include "core/NumberText.h"
 #include "ui/DialogKind.h"
 #include "ui/TwipsGeometry.h"
 
 #include <QGridLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -29,10 +31,11 @@ QLabel* label(QWidget* parent, const char* name, const QString& text) {
 } // namespace
 
 frmNDF::frmNDF(FilterCheck& check, QWidget* parent)
-    : QDialog(parent, kFixedDialogFlags), check_(check),
-      cmdZero_(button(this, "cmdZero", 303)), filterButtons_{button(this, "cmdLight", 304),
-                                                             button(this, "cmdMedium", 305),
-                                                             button(this, "cmdDark", 306)},
+    : QDialog(parent, kFixedDialogFlags), check_(check), cmdZero_(button(this, "cmdZero", 303)),
+      refusal_(label(this, "lblRefusedZero", {})),
+      cmdAcceptClearPath_(button(this, "cmdAcceptClearPath", 1014)),
+      filterButtons_{button(this, "cmdLight", 304), button(this, "cmdMedium", 305),
+                     button(this, "cmdDark", 306)},
       results_{label(this, "ndfA", {}), label(this, "ndfB", {}), label(this, "ndfC", {})},
       OKButton_(button(this, "OKButton", 302)) {
     setObjectName(QStringLiteral("frmNDF"));
@@ -53,24 +56,31 @@ frmNDF::frmNDF(FilterCheck& check, QWidget* parent)
     auto* grid = new QGridLayout(this);
     grid->setHorizontalSpacing(twipsToPixels(360, screen()));
     grid->addWidget(instructions, 0, 0, 1, 2);
+    // Said only while the zero is refused; the dialog grows to say it.
+    refusal_->setWordWrap(true);
+    refusal_->setStyleSheet(QStringLiteral("QLabel { color: #8a4b00; font-weight: bold; }"));
+    refusal_->hide();
+    cmdAcceptClearPath_->hide();
+    grid->addWidget(refusal_, 1, 0, 1, 2);
+    grid->addWidget(cmdAcceptClearPath_, 2, 0, 1, 2, Qt::AlignHCenter);
     auto* heading = new QVBoxLayout;
     heading->addWidget(header);
     heading->addWidget(wavelength);
-    grid->addWidget(cmdZero_, 1, 0, Qt::AlignBottom);
-    grid->addLayout(heading, 1, 1);
+    grid->addWidget(cmdZero_, 3, 0, Qt::AlignBottom);
+    grid->addLayout(heading, 3, 1);
     // Hidden results keep their room, so the dialog does not change size as they appear.
     const int resultWidth = fontMetrics().horizontalAdvance(QStringLiteral("-000.000"));
     for (int f = 0; f < FilterCheck::kFilters; ++f) {
-        grid->addWidget(filterButtons_[f], 2 + f, 0);
+        grid->addWidget(filterButtons_[f], 4 + f, 0);
         QLabel* result = results_[f];
         QSizePolicy keep = result->sizePolicy();
         keep.setRetainSizeWhenHidden(true);
         result->setSizePolicy(keep);
         result->setMinimumWidth(resultWidth);
         result->hide();
-        grid->addWidget(result, 2 + f, 1);
+        grid->addWidget(result, 4 + f, 1);
     }
-    grid->addWidget(OKButton_, 5, 0, 1, 2, Qt::AlignHCenter);
+    grid->addWidget(OKButton_, 7, 0, 1, 2, Qt::AlignHCenter);
 
     setTabOrder(cmdZero_, filterButtons_[0]);
     setTabOrder(filterButtons_[0], filterButtons_[1]);
@@ -83,6 +93,13 @@ frmNDF::frmNDF(FilterCheck& check, QWidget* parent)
     cmdZero_->setFocus();
 
     connect(cmdZero_, &QPushButton::clicked, this, &frmNDF::cmdZero_Click);
+    connect(cmdAcceptClearPath_, &QPushButton::clicked, this, [this] {
+        QMessageBox ask(QMessageBox::Question, kAppTitle, text(1015),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        ask.setDefaultButton(QMessageBox::No);
+        if (ask.exec() == QMessageBox::Yes)
+            cmdAcceptClearPath_Click();
+    });
     connect(filterButtons_[0], &QPushButton::clicked, this, &frmNDF::cmdLight_Click);
     connect(filterButtons_[1], &QPushButton::clicked, this, &frmNDF::cmdMedium_Click);
     connect(filterButtons_[2], &QPushButton::clicked, this, &frmNDF::cmdDark_Click);
@@ -95,9 +112,25 @@ void frmNDF::enableFilters(bool on) {
 }
 
 void frmNDF::cmdZero_Click() {
-    check_.zero();
+    showZero(check_.zero());
+}
+
+void frmNDF::cmdAcceptClearPath_Click() {
+    showZero(check_.zero(true));
+}
+
+void frmNDF::showZero(const ZeroResult& zero) {
+    const bool refused = zero.outcome == ZeroResult::Darker;
+    refusal_->setText(refused ? text(1013) + formatFixed(zero.darkness, 3) : QString());
+    if (refused == refusal_->isHidden()) {
+        refusal_->setVisible(refused);
+        cmdAcceptClearPath_->setVisible(refused);
+        layout()->activate();
+        setFixedSize(sizeHint());
+    }
     enableFilters(check_.filtersEnabled());
-    filterButtons_[0]->setFocus();
+    if (check_.filtersEnabled())
+        filterButtons_[0]->setFocus();
 }
 
 void frmNDF::readFilter(FilterCheck::Filter filter) {

@@ -18,6 +18,8 @@ public:
     explicit frmNDF(FilterCheck& check, QWidget* parent = nullptr);
 
     void cmdZero_Click();
+    // After the user confirmed it: the zero is taken as it reads and becomes the clear path.
+    void cmdAcceptClearPath_Click();
     void cmdLight_Click() { readFilter(FilterCheck::Light); }
     void cmdMedium_Click() { readFilter(FilterCheck::Medium); }
     void cmdDark_Click() { readFilter(FilterCheck::Dark); }
@@ -25,9 +27,12 @@ public:
 private:
     void readFilter(FilterCheck::Filter filter);
     void enableFilters(bool on);
+    void showZero(const ZeroResult& zero);
 
     FilterCheck& check_;
     QPushButton* cmdZero_;
+    QLabel* refusal_;
+    QPushButton* cmdAcceptClearPath_;
     std::array<QPushButton*, FilterCheck::kFilters> filterButtons_;
     std::array<QLabel*, FilterCheck::kFilters> results_;
     QPushButton* OKButton_;

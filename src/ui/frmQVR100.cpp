@@ -2,11 +2,11 @@
 
 #include "core/Messages.h"
 #include "core/Settings.h"
+#include "link/text/LinkText.h"
 #include "measure/FilterCheck.h"
 #include "reader/Reader.h"
 #include "ui/BarStack.h"
 #include "ui/DisplayLayout.h"
-#include "ui/PrintableText.h"
 #include "ui/TwipsGeometry.h"
 #include "ui/UserGuide.h"
 #include "ui/WindowPlacing.h"
@@ -19,13 +19,17 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QThread>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <utility>
 
 namespace qvr {
 
@@ -66,6 +70,19 @@ int toPixels(float twips, const QScreen* screen) {
     return twipsToPixels(static_cast<int>(std::lround(bounded)), screen);
 }
 
+// A stored window size, "<width> <height>" in twips; an empty size for anything else.
+QSize storedSize(const QString& text, const QScreen* screen) {
+    const QStringList parts = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    bool okW = false;
+    bool okH = false;
+    const int w = parts.value(0).toInt(&okW);
+    const int h = parts.value(1).toInt(&okH);
+    constexpr int kMostTwips = 1000000;
+    if (parts.size() != 2 || !okW || !okH || w <= 0 || h <= 0 || w > kMostTwips || h > kMostTwips)
+        return {};
+    return {twipsToPixels(w, screen), twipsToPixels(h, screen)};
+}
+
 } // namespace
 
 template <typename W, typename Make> void frmQVR100::showSingle(QPointer<W>& window, Make make) {
@@ -98,18 +115,26 @@ frmQVR100::frmQVR100(Reader& reader, bool simulated, QWidget* parent)
     column->addWidget(bars_);
     column->addWidget(client_, 1);
     setCentralWidget(central);
+    createPanel();
     createLabels();
     createCheckBoxes();
-    display_ = new DisplayLayout(client_, labelWidget(Label::WL), labelWidget(Label::A), panel_);
+    display_ = new DisplayLayout(client_, labelWidget(Label::WL), labelWidget(Label::A), panelArea_,
+                                 twipsToPixels(kClientHeightTwips, screen()));
     createMenus();
 
-    // The fault bar over the SIMULATED bar; it is shown while the Fault label has a text.
+    // The fault bar, then the notice, over the SIMULATED bar; each is shown while its label
+    // has a text.
     faultBar_ = bars_->addBar(QStringLiteral("lblFault"), QString(), QString(),
                               QColor(0xd0, 0x00, 0x00), Qt::white);
     // One line, cut at the window's edge (the tool tip has it all): a long driver text must
     // not widen the window.
     faultBar_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     faultBar_->hide();
+    // What the user must do, or what the zero in use warns of, is read whole: it wraps.
+    noticeBar_ =
+        bars_->addBar(QStringLiteral("lblNotice"), QString(), QString(), QColor(0xff, 0xb3, 0x00));
+    noticeBar_->setWordWrap(true);
+    noticeBar_->hide();
     if (simulated)
         bars_->addBar(QStringLiteral("lblSimulated"), QStringLiteral("SIMULATED"),
                       QStringLiteral("The simulated card is in use: no reader head is being read."),
@@ -119,15 +144,23 @@ frmQVR100::frmQVR100(Reader& reader, bool simulated, QWidget* parent)
     const QSize area = twipsSize(this, kClientWidthTwips, kClientHeightTwips);
     resize(std::max(area.width(), menuBar()->sizeHint().width()),
            area.height() + extra + bars_->barsHeight());
+    keepDisplayWhole();
     // A bar shown later grows the window by its height, so that it takes nothing from the
     // client area; a maximised or full-screen window has no room to grow.
     connect(bars_, &BarStack::grown, this, [this](int delta) {
+        // The smallest window grows first and shrinks last, so that it never moves the size.
+        if (delta < 0)
+            keepDisplayWhole();
         if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
             resize(width(), height() + delta);
+        if (delta > 0)
+            keepDisplayWhole();
     });
 
     connect(&reader_.labels(), &LabelModel::changed, this, &frmQVR100::showLabels);
     connect(&reader_, &Reader::wavelengthMenuChanged, this, &frmQVR100::showWavelengthMenu);
+    connect(&reader_, &Reader::zeroRefusedChanged, this,
+            [this] { mnuAcceptClearPath_->setEnabled(reader_.zeroRefused()); });
     showLabels(~LabelSet(0));
     showWavelengthMenu();
     setLargeDisplay(reader_.settings().read(kLargeDisplayKey, QStringLiteral("0")) ==
@@ -142,12 +175,46 @@ void frmQVR100::showFault() {
     faultBar_->setVisible(!fault.isEmpty());
 }
 
+void frmQVR100::keepDisplayWhole() {
+    // The smallest window still shows the whole display area under its bars.
+    const QSize area = twipsSize(this, kClientWidthTwips, kClientHeightTwips);
+    setMinimumSize(area.width(),
+                   menuBar()->sizeHint().height() + bars_->barsHeight() + area.height());
+}
+
+void frmQVR100::showNotice() {
+    const QString& notice = reader_.labels().text(Label::Notice);
+    noticeBar_->setText(notice);
+    noticeBar_->setToolTip(notice);
+    noticeBar_->setAccessibleName(notice);
+    noticeBar_->setVisible(!notice.isEmpty());
+    bars_->relayout();
+}
+
 frmQVR100::~frmQVR100() = default;
+
+void frmQVR100::createPanel() {
+    // Below the display area, the rest of the client area: it scrolls up and down when the
+    // window (or the screen, at a large scale) is too small for it.
+    panelArea_ = new QScrollArea(client_);
+    panelArea_->setObjectName(QStringLiteral("panelArea"));
+    panelArea_->setFrameShape(QFrame::NoFrame);
+    panelArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    panelArea_->setWidgetResizable(true);
+    panelArea_->setBackgroundRole(QPalette::Window);
+    panel_ = new QWidget;
+    panel_->setObjectName(QStringLiteral("panel"));
+    panel_->setMinimumHeight(twipsToPixels(kPanelBottomTwips - kClientHeightTwips + 120, screen()));
+    panelArea_->setWidget(panel_);
+    // Its width changes where the head record's line ends.
+    panel_->installEventFilter(this);
+}
 
 void frmQVR100::createLabels() {
     QFont display(QStringLiteral("Arial"), 12, QFont::Bold);
     for (const Placed& p : kShown) {
-        auto* l = new QLabel(client_);
+        const bool inPanel = p.label != Label::WL && p.label != Label::A;
+        auto* l = new QLabel(inPanel ? panel_ : client_);
         l->setObjectName(LabelModel::name(p.label));
         // Label texts come from the head and the card; they are never markup.
         l->setTextFormat(Qt::PlainText);
@@ -155,25 +222,24 @@ void frmQVR100::createLabels() {
         const QString meaning = QLatin1String(p.meaning);
         l->setToolTip(meaning);
         l->setAccessibleName(meaning);
-        if (p.label == Label::WL || p.label == Label::A)
+        if (!inPanel)
             l->setFont(display);
-        else
-            panel_.append(l);
-        setTwipsGeometry(l, p.left, p.top, p.width, p.height);
+        // The panel starts where the initial client area ends.
+        setTwipsGeometry(l, p.left, inPanel ? p.top - kClientHeightTwips : p.top, p.width,
+                         p.height);
         labels_[static_cast<int>(p.label)] = l;
     }
 }
 
 void frmQVR100::createCheckBoxes() {
-    chkLED_ = new QCheckBox(QStringLiteral("LED"), client_);
+    chkLED_ = new QCheckBox(QStringLiteral("LED"), panel_);
     chkLED_->setObjectName(QStringLiteral("chkLED"));
     chkLED_->setToolTip(QStringLiteral("Switches the head's LED on and off by hand"));
-    setTwipsGeometry(chkLED_, 120, 5400, 1215, 495);
-    chkBuzzer_ = new QCheckBox(QStringLiteral("Buzzer"), client_);
+    setTwipsGeometry(chkLED_, 120, 5400 - kClientHeightTwips, 1215, 495);
+    chkBuzzer_ = new QCheckBox(QStringLiteral("Buzzer"), panel_);
     chkBuzzer_->setObjectName(QStringLiteral("chkBuzzer"));
     chkBuzzer_->setToolTip(QStringLiteral("Switches the head's buzzer on and off by hand"));
-    setTwipsGeometry(chkBuzzer_, 1560, 5400, 1215, 495);
-    panel_ << chkLED_ << chkBuzzer_;
+    setTwipsGeometry(chkBuzzer_, 1560, 5400 - kClientHeightTwips, 1215, 495);
     // The boxes follow the user only: nothing else ticks or unticks them.
     connect(chkLED_, &QCheckBox::toggled, this, [this](bool on) { reader_.chkLED_Click(on); });
     connect(chkBuzzer_, &QCheckBox::toggled, this,
@@ -205,6 +271,10 @@ void frmQVR100::createMenus() {
     item(mnuSetup, "mnuZero", 114, [this] {
         reader_.mnuZero_Click();
     })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    // Usable only while a zero is refused as darker than the head's clear path.
+    mnuAcceptClearPath_ =
+        item(mnuSetup, "mnuAcceptClearPath", 1014, [this] { mnuAcceptClearPath_Click(); });
+    mnuAcceptClearPath_->setEnabled(reader_.zeroRefused());
     mnuSetup->addSeparator()->setObjectName(QStringLiteral("mnuSeparator"));
     QMenu* mnuDisplay = menu(mnuSetup->addMenu(text(115)), "mnuDisplay");
     // Qt toggles the mark on the click; the reader's menu state decides it instead.
@@ -251,15 +321,24 @@ void frmQVR100::showLabels(LabelSet which) {
             labels_[i]->setText(model.text(static_cast<Label>(i)));
     if (which & bit(Label::Fault))
         showFault();
+    if (which & bit(Label::Notice))
+        showNotice();
     if (which & bit(Label::lblEEPROM))
         showRecord();
+    if (which & bit(Label::A))
+        display_->fitAbsorbance();
 }
 
 void frmQVR100::showRecord() {
-    // The record is longer than its line: the line ends in an ellipsis, on screen only (the
-    // link serves the model's text), and the tooltip shows the record whole.
+    // The record is longer than its line: the line ends in an ellipsis where the panel ends,
+    // on screen only (the link serves the model's text), and the tooltip shows the record
+    // whole. It reads as a linked client reads it.
     QLabel* line = labelWidget(Label::lblEEPROM);
-    const QString whole = printableText(reader_.labels().text(Label::lblEEPROM));
+    // The panel's width, which its area gives it only once shown.
+    const QScrollBar* bar = panelArea_->verticalScrollBar();
+    const int room = panelArea_->width() - (bar->isVisible() ? bar->width() : 0);
+    line->resize(std::max(1, room - line->x()), line->height());
+    const QString whole = toLinkText(reader_.labels().text(Label::lblEEPROM));
     line->setText(line->fontMetrics().elidedText(whole, Qt::ElideRight, line->width()));
     line->setAccessibleDescription(whole);
     line->setToolTip(QStringLiteral("<p style='white-space:pre'>%1:<br><tt>%2</tt></p>")
@@ -267,8 +346,39 @@ void frmQVR100::showRecord() {
 }
 
 void frmQVR100::setLargeDisplay(bool on) {
-    display_->setLarge(on);
     mnuLargeDisplay_->setChecked(on);
+    if (on == largeDisplay())
+        return;
+    if (on)
+        normalSize_ = size();
+    else
+        storeLargeSize();
+    display_->setLarge(on);
+    const QSize large =
+        storedSize(reader_.settings().read(kLargeDisplaySizeKey, QString()), screen());
+    if (on && large.isValid())
+        resize(large);
+    else if (!on && normalSize_.isValid())
+        resize(normalSize_);
+}
+
+void frmQVR100::storeLargeSize() {
+    if (!largeDisplay())
+        return;
+    const QString text = QStringLiteral("%1 %2")
+                             .arg(pixelsToTwips(width(), screen()))
+                             .arg(pixelsToTwips(height(), screen()));
+    if (!reader_.settings().write(kLargeDisplaySizeKey, text))
+        qWarning("QVR100PCI: could not store the setting %s", qPrintable(kLargeDisplaySizeKey));
+}
+
+void frmQVR100::mnuAcceptClearPath_Click() {
+    QMessageBox ask(QMessageBox::Question, kAppTitle, text(1015),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    ask.setWindowModality(Qt::WindowModal);
+    ask.setDefaultButton(QMessageBox::No);
+    if (ask.exec() == QMessageBox::Yes)
+        reader_.mnuAcceptClearPath_Click();
 }
 
 bool frmQVR100::largeDisplay() const {
@@ -277,16 +387,19 @@ bool frmQVR100::largeDisplay() const {
 
 void frmQVR100::setSimulatorWindow(QWidget* simulator) {
     simulator_ = simulator;
+    // The reader's dialogs and messages keep off the simulator's controls, which the user
+    // works while they wait.
+    if (simulator)
+        qApp->installEventFilter(this);
 }
 
 void frmQVR100::showSimulator() {
     if (!simulator_)
         return;
-    QWindow* own = windowHandle();
-    if (own && !own->isExposed()) {
+    if (!framed_) {
         // Beside this window's frame, which is known only once the window manager has framed
         // the window and shown it.
-        own->installEventFilter(this);
+        simulatorPending_ = true;
         return;
     }
     if (!simulator_->isVisible()) {
@@ -319,12 +432,14 @@ QWidget* frmQVR100::dialogParent() {
 
 void frmQVR100::showBoardDialog() {
     dlgPort dialog(reader_.boardSelection(), reader_.driver(), reader_.state(), reader_.settings(),
-                   dialogParent(), simulated_);
+                   dialogParent(), simulated_,
+                   [this](std::int16_t board) { return reader_.claim(board); });
     dialog.exec();
 }
 
 void frmQVR100::showFilterCheck() {
-    FilterCheck check(reader_.acquisition(), reader_.state(), reader_.labels());
+    FilterCheck check(reader_.acquisition(), reader_.state(), reader_.labels(),
+                      &reader_.clearPath());
     frmNDF dialog(check, dialogParent());
     dialog.exec();
 }
@@ -334,6 +449,7 @@ void frmQVR100::mnuAbout_Click() {
 }
 
 void frmQVR100::endProcess() {
+    storeLargeSize();
     // Every window goes, also an open About box, a dialog or a message box; leaving all event
     // loops returns from nested dialogs as well as from the main loop.
     QList<QPointer<QWidget>> open;
@@ -349,13 +465,43 @@ void frmQVR100::endProcess() {
         QCoreApplication::exit(0);
 }
 
+void frmQVR100::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!framed_)
+        windowHandle()->installEventFilter(this);
+}
+
 bool frmQVR100::eventFilter(QObject* watched, QEvent* event) {
     QWindow* own = windowHandle();
-    if (watched == own && event->type() == QEvent::Expose && own->isExposed()) {
+    if (watched == own && event->type() == QEvent::Expose && own->isExposed() && !framed_) {
         own->removeEventFilter(this);
-        showSimulator();
+        framed();
+    } else if (watched == panel_ && event->type() == QEvent::Resize) {
+        showRecord();
+    } else if ((event->type() == QEvent::Show || event->type() == QEvent::Move) && simulator_ &&
+               simulator_->isVisible()) {
+        keepDialogClear(qobject_cast<QDialog*>(watched));
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void frmQVR100::keepDialogClear(QDialog* dialog) {
+    // Where the window manager put it is known only once it has framed it, which moves it (a
+    // message box takes its size only as it shows): placed then, once, and left to the user.
+    static const char* const kPlaced = "qvrClearOfSimulator";
+    if (!dialog || !dialog->isWindow() || !dialog->isVisible() ||
+        dialog->property(kPlaced).toBool() || dialog->frameGeometry() == dialog->geometry())
+        return;
+    dialog->setProperty(kPlaced, true);
+    keepClearOf(*dialog, *simulator_);
+}
+
+void frmQVR100::framed() {
+    framed_ = true;
+    // The on-screen rule of start-up, now with the window's outer size.
+    reader_.keepOnScreen();
+    if (std::exchange(simulatorPending_, false))
+        showSimulator();
 }
 
 void frmQVR100::closeEvent(QCloseEvent* event) {

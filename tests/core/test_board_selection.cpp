@@ -31,7 +31,8 @@ void TestBoardSelection::boardEnumeration_data() {
     QTest::addColumn<QString>("stored");
 
     const QString das08 = QStringLiteral("PCI-DAS08");
-    // What is stored is the entry's board number, not its position.
+    // What is stored is the entry's board number, not its position; without a selection
+    // nothing is stored, nor anything like -1.
     QTest::newRow("type 0 is no board")
         << Boards{{0, {0, das08}}, {3, {1, das08}}} << QStringList{das08} << 0 << "3";
     QTest::newRow("another model as 0, PCI-DAS08 as 1")
@@ -41,12 +42,12 @@ void TestBoardSelection::boardEnumeration_data() {
         << Boards{{0, {1, das08}}, {1, {1, das08}}} << QStringList{das08, das08} << 1 << "1";
     QTest::newRow("lower-case name is listed, not preselected")
         << Boards{{0, {1, QStringLiteral("pci-das08")}}} << QStringList{QStringLiteral("pci-das08")}
-        << -1 << "-1";
-    QTest::newRow("no board") << Boards{} << QStringList{} << -1 << "-1";
+        << -1 << QString();
+    QTest::newRow("no board") << Boards{} << QStringList{} << -1 << QString();
     QTest::newRow("last board number")
         << Boards{{199, {1, das08}}} << QStringList{das08} << 0 << "199";
     QTest::newRow("empty name") << Boards{{3, {1, QString()}}}
-                                << QStringList{QStringLiteral("Board 3")} << -1 << "-1";
+                                << QStringList{QStringLiteral("Board 3")} << -1 << QString();
 }
 
 void TestBoardSelection::boardEnumeration() {
@@ -65,10 +66,11 @@ void TestBoardSelection::boardEnumeration() {
     QCOMPARE(listed, names);
     QCOMPARE(selection.selected(), selected);
     ReaderState state;
+    state.BoardNum = kNoBoard;
     MemorySettings settings;
-    QVERIFY(selection.accept(state, settings));
+    QCOMPARE(selection.accept(state, settings), !stored.isNull());
     QCOMPARE(settings.values_.value(QStringLiteral("PCIPort")), stored);
-    QCOMPARE(QString::number(state.BoardNum), stored);
+    QCOMPARE(int(state.BoardNum), stored.isNull() ? int(kNoBoard) : stored.toInt());
 }
 
 namespace {

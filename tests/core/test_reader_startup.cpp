@@ -31,6 +31,8 @@ public:
     void moveTo(float left, float top) override { frame.moveTo(left, top); }
     QSizeF screenTwips() const override { return screen; }
 
+    bool offersBoardChoice() const override { return withWindow; }
+
     bool withWindow = true;
     QRectF frame{0, 0, 2500, 1200};
     QSizeF screen{15360, 11520};
@@ -73,7 +75,7 @@ void TestReaderStartup::storedBoard_data() {
     QTest::addColumn<int>("board");
     QTest::newRow("absent") << QString() << int(kNoBoard);
     QTest::newRow("blanks") << " 1 " << 1;
-    QTest::newRow("-1 from an empty list") << "-1" << -1;
+    QTest::newRow("-1 of earlier versions asks again") << "-1" << int(kNoBoard);
     QTest::newRow("not a number") << "COM1" << int(kNoBoard);
     QTest::newRow("fraction") << "1.5" << int(kNoBoard);
     QTest::newRow("beyond 16 bits") << "70000" << int(kNoBoard);
@@ -206,41 +208,36 @@ void TestReaderStartup::headlessWithoutPreselectionRefusesAndListsBoards() {
 }
 
 void TestReaderStartup::cardOfAnotherInstanceIsLeftAlone_data() {
-    QTest::addColumn<bool>("atPort");
-    QTest::newRow("stored board, at start-up") << false;
-    QTest::newRow("board chosen in Setup, Port") << true;
+    QTest::addColumn<bool>("windowed");
+    QTest::newRow("windowed: said, the board dialog offered") << true;
+    QTest::newRow("without a window: said, ended") << false;
 }
 
-// The card another copy of the program drives gets not one write from this one, and nothing
+// The card another copy of the program drives gets not one call from this one, and nothing
 // this run saw is stored over what that one stores.
 void TestReaderStartup::cardOfAnotherInstanceIsLeftAlone() {
-    QFETCH(bool, atPort);
+    QFETCH(bool, windowed);
     Rig rig;
+    rig.host.withWindow = windowed;
     rig.settings.values_.insert(QStringLiteral("PCIPort"), QStringLiteral("0"));
-    const std::int16_t busy = atPort ? 1 : 0;
     QList<int> claimed;
     rig.reader.setBoardClaim([&](std::int16_t board) {
         claimed << board;
-        return board == busy ? QStringLiteral("/dev/comedi%1 is in use").arg(board) : QString();
+        return board == 0 ? QStringLiteral("/dev/comedi0 is in use") : QString();
     });
-    rig.reader.Form_Load(rig.host);
-    if (atPort) {
-        QVERIFY(!rig.reader.hasEnded());
-        rig.driver.clearLog();
-        rig.host.onBoardDialog = [&] { rig.reader.state().BoardNum = 1; };
-        rig.reader.mnuPort_Click();
-    }
-    QCOMPARE(claimed, atPort ? (QList<int>{0, 1}) : (QList<int>{0}));
-    QVERIFY(rig.reader.hasEnded() && rig.reader.boardRefused());
-    QCOMPARE(rig.host.ends, 1);
-    QCOMPARE(rig.messages.messages.last(), QStringLiteral("/dev/comedi%1 is in use").arg(busy));
-    for (const auto& call : rig.driver.calls)
-        QVERIFY2(call.kind != QLatin1String("cbDOut") && call.kind != QLatin1String("cbAIn"),
-                 qPrintable(call.kind));
-    rig.driver.clearLog();
+    rig.reader.Form_Load(rig.host); // the board dialog is cancelled
+    QCOMPARE(claimed, QList<int>{0});
+    QVERIFY(rig.messages.messages.first().startsWith(QStringLiteral("/dev/comedi0 is in use")));
+    QCOMPARE(rig.host.boardDialogs, windowed ? 1 : 0);
+    QCOMPARE(rig.reader.hasEnded(), !windowed);
+    QCOMPARE(rig.reader.boardRefused(), !windowed);
+    QCOMPARE(rig.host.ends, windowed ? 0 : 1);
+    rig.clock.advance(5000);
     rig.reader.Form_Unload();
-    QVERIFY(rig.driver.calls.isEmpty());
-    QVERIFY(!rig.settings.contains(QStringLiteral("GainSN1234")));
+    for (const auto& call : rig.driver.calls)
+        QVERIFY2(call.board != 0, qPrintable(call.kind));
+    QCOMPARE(rig.settings.values_.value(QStringLiteral("PCIPort")), QStringLiteral("0"));
+    QVERIFY(!rig.settings.contains(QStringLiteral("GainSN1000")));
 }
 
 void TestReaderStartup::deviceLockHoldsOneCardForOneProgram() {

@@ -5,12 +5,14 @@
 #include "ManualClock.h"
 #include "RecordingMessageSink.h"
 
+#include "core/Messages.h"
 #include "core/Settings.h"
 #include "daq/sim/SimCard.h"
 #include "reader/Reader.h"
 #include "ui/SimControlWindow.h"
 #include "ui/frmQVR100.h"
 
+#include <QMessageBox>
 #include <QScreen>
 #include <QtTest>
 
@@ -25,7 +27,7 @@ QString misplaced(const QWidget& main, const QWidget& simulator) {
     const QRect room = simulator.screen()->availableGeometry();
     QString where;
     QDebug(&where) << "simulator" << frame << "main" << main.frameGeometry() << "screen" << room;
-    if (frame == simulator.geometry())
+    if (frame == simulator.geometry() || !frame.contains(simulator.geometry()))
         return QStringLiteral("no frame from the window manager: ") + where;
     if (!room.contains(frame))
         return QStringLiteral("not wholly on the screen: ") + where;
@@ -46,7 +48,8 @@ QString settledPlace(const QWidget& main, const QWidget& simulator) {
 class TestDesktopPlacement : public QObject {
     Q_OBJECT
 private slots:
-    // On start-up, and again from View > Reader head simulator once closed.
+    // On start-up, and again from View > Reader head simulator once closed; the reader's
+    // messages keep off it.
     void simulatorBesideTheMainWindow_data() {
         QTest::addColumn<QString>("left"); // stored place of the main window, in twips
         QTest::addColumn<QString>("top");
@@ -76,6 +79,25 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const QString onStart = settledPlace(window, simulator);
         QVERIFY2(onStart.isEmpty(), qPrintable(onStart));
+        // The main window too, by its frame, which the window manager adds once it shows it.
+        QTRY_VERIFY2(window.screen()->geometry().contains(window.frameGeometry()),
+                     qPrintable(QDebug::toString(window.frameGeometry())));
+        // The reader's messages open where they leave the simulator's controls free.
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("QVR100PCI"), text(309),
+                        QMessageBox::Ok, &window);
+        QString covers = QStringLiteral("not shown");
+        QTimer::singleShot(0, &box, [&] {
+            const auto clear = [&] {
+                return box.frameGeometry() != box.geometry() && // framed
+                       !box.frameGeometry().intersects(simulator.frameGeometry());
+            };
+            covers = QTest::qWaitFor(clear) ? QString()
+                                            : QDebug::toString(box.frameGeometry()) +
+                                                  QDebug::toString(simulator.frameGeometry());
+            box.accept();
+        });
+        box.exec();
+        QVERIFY2(covers.isEmpty(), qPrintable(covers));
         simulator.close();
         window.findChild<QAction*>(QStringLiteral("mnuSimulator"))->trigger();
         const QString fromMenu = settledPlace(window, simulator);

@@ -201,8 +201,11 @@ private slots:
         QTest::newRow("simulated")
             << with({{"Simulated", true}}) << "simulated" << int(Tone::Caution);
         QTest::newRow("zeroing") << with({{"State", "zeroing"}}) << "zeroing" << int(Tone::Busy);
+        QTest::newRow("caution with its reason")
+            << with({{"State", "caution"}, {"Notice", "Caution: lamp"}}) << "caution: Caution: lamp"
+            << int(Tone::Caution);
         QTest::newRow("fault wins")
-            << with({{"Fault", "lamp"}, {"Simulated", true}}) << "fault" << int(Tone::Bad);
+            << with({{"Fault", "lamp"}, {"Simulated", true}}) << "fault: lamp" << int(Tone::Bad);
         QTest::newRow("not running") << QVariantMap() << "not running" << int(Tone::Off);
     }
     void statesAndDosesHaveTheirTones() {
@@ -210,7 +213,7 @@ private slots:
         QFETCH(QString, words);
         QFETCH(int, tone);
         const LinkState state = linkStateOf(items.isEmpty() ? nullptr : &items);
-        QCOMPARE(linkStateWords(state), words);
+        QCOMPARE(linkStateWords(state, items), words);
         QCOMPARE(int(linkTone(state)), tone);
     }
 

@@ -211,6 +211,8 @@ private slots:
                                << "the reader reports a fault: lamp low";
         QTest::newRow("zeroing") << QVariantMap{{"State", "zeroing"}} << false
                                  << "the reader is not reading (state: zeroing)";
+        QTest::newRow("caution") << QVariantMap{{"State", "caution"}, {"Notice", "Caution: x"}}
+                                 << true << "the reader's zero is cautioned (Caution: x)";
         QTest::newRow("no film") << QVariantMap{{"lblPresent", "No Film"}} << false
                                  << "no film in the head";
         QTest::newRow("wavelength") << QVariantMap{{"WL", "510 nm"}} << false

@@ -61,8 +61,10 @@ private slots:
     void initTestCase() {
         QFile scenario(xdg_.configHome() + "/scenario.json");
         QVERIFY(scenario.open(QIODevice::WriteOnly));
+        // The film goes in once the reader has zeroed: it never zeroes through one.
         scenario.write(R"({"conversion_us": 0, "noise": 0,
-                           "film": {"present": true, "od": [0.8, 0.6]}})");
+                           "film": {"present": false, "od": [0.8, 0.6]},
+                           "events": [{"at": 1.5, "film": {"present": true}}]})");
         scenario.close();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QVR100_DAQ"), QStringLiteral("sim"));
@@ -110,6 +112,8 @@ private slots:
         QVERIFY(items && items->contains(QStringLiteral("State")));
         QTRY_COMPARE_WITH_TIMEOUT(probe.items()->value(QStringLiteral("State")).toString(),
                                   QStringLiteral("reading"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(probe.items()->value(QStringLiteral("lblPresent")).toString(),
+                                  QStringLiteral("Film"), kWaitMs);
 
         QCOMPARE(run("read --job T --dosimeter D1 --calibration 1 --readings 3 --json"), 0);
         const QJsonObject record = QJsonDocument::fromJson(out_.toUtf8()).object();

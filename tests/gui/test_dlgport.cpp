@@ -7,7 +7,9 @@
 #include "reader/BoardSelection.h"
 #include "ui/dlgPort.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
 
@@ -25,8 +27,9 @@ struct Rig {
     MemorySettings settings;
     BoardSelection boards;
     Rig() { state.BoardNum = kNoBoard; }
-    std::unique_ptr<dlgPort> open(bool simulated = false) {
-        return std::make_unique<dlgPort>(boards, driver, state, settings, nullptr, simulated);
+    std::unique_ptr<dlgPort> open(bool simulated = false, dlgPort::Claim claim = {}) {
+        return std::make_unique<dlgPort>(boards, driver, state, settings, nullptr, simulated,
+                                         std::move(claim));
     }
 };
 
@@ -82,13 +85,21 @@ private slots:
 
     void keysAndLayout_data() {
         QTest::addColumn<bool>("simulated");
-        QTest::newRow("real card") << false;
-        QTest::newRow("simulated card") << true;
+        QTest::addColumn<Boards>("boards");
+        QTest::newRow("real card") << false << Boards{{0, {41, kDas08}}};
+        QTest::newRow("simulated card") << true << Boards{{0, {41, kDas08}}};
+        QTest::newRow("no PCI-DAS08 found") << false << Boards{};
     }
     void keysAndLayout() {
         QFETCH(bool, simulated);
+        QFETCH(Boards, boards);
         Rig rig;
+        rig.driver.boards = boards;
         auto dialog = rig.open(simulated);
+        // No board, no choice; and the dialog says how to make the card's driver find one.
+        QCOMPARE(button(*dialog, "OKButton")->isEnabled(), !boards.empty());
+        QCOMPARE(dialog->findChild<QWidget*>(QStringLiteral("lblNoCard")) != nullptr,
+                 boards.empty());
         QCOMPARE(button(*dialog, "OKButton")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_A));
         QCOMPARE(button(*dialog, "cmdCancel")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_C));
         QVERIFY(dialog->isModal());
@@ -109,6 +120,28 @@ private slots:
         QCOMPARE(
             dialog->findChild<QWidget*>(QStringLiteral("lblPortAddress"))->geometry().center().y(),
             list(*dialog)->geometry().center().y());
+    }
+
+    // A card another instance drives is refused: nothing stored, the board in use kept.
+    void boardOfAnotherInstanceIsRefused() {
+        Rig rig;
+        rig.driver.boards = {{0, {41, kDas08}}};
+        auto dialog = rig.open(false, [](std::int16_t board) {
+            return QStringLiteral("/dev/comedi%1 is in use by another QVR100PCI").arg(board);
+        });
+        dialog->show();
+        QString said;
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            said = box->text();
+            box->accept();
+        });
+        button(*dialog, "OKButton")->click();
+        QVERIFY(said.startsWith(QStringLiteral("/dev/comedi0 is in use")));
+        QVERIFY(dialog->isVisible());
+        QVERIFY(rig.settings.values_.isEmpty());
+        QCOMPARE(int(rig.state.BoardNum), int(kNoBoard));
     }
 
     void waysOutOtherThanAccept_data() {

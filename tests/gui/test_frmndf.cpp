@@ -1,11 +1,15 @@
 // The filter check window: what can be pressed when, where the focus goes, what is shown.
 
 #include "FakeDriver.h"
+#include "ManualClock.h"
 
 #include "core/LabelModel.h"
+#include "core/Messages.h"
 #include "core/ReaderState.h"
+#include "core/Settings.h"
 #include "head/HeadLines.h"
 #include "measure/Acquisition.h"
+#include "measure/ClearPath.h"
 #include "measure/FilterCheck.h"
 #include "ui/frmNDF.h"
 
@@ -106,6 +110,34 @@ private slots:
         Opening again(rig);
         QCOMPARE(again.enabled(), (QStringList{"cmdZero", "OKButton"}));
         QVERIFY(!again.label("ndfA")->isVisible() && again.label("ndfA")->text().isEmpty());
+    }
+
+    // A zero darker than the clear path is said, and taken only when the user accepts it.
+    void refusedZeroIsSaid() {
+        Rig rig;
+        ManualClock clock;
+        MemorySettings settings;
+        ClearPath clearPath(settings, clock);
+        clearPath.select(QStringLiteral("1234"), QStringLiteral("510"), true);
+        clearPath.keep(1.2);
+        FilterCheck check(rig.acquisition, rig.state, rig.labels, &clearPath);
+        frmNDF dialog(check);
+        dialog.show();
+        const QSize before = dialog.size();
+        rig.driver.queueVolts(2.0); // 0.8: 0.4 darker
+        dialog.findChild<QPushButton*>(QStringLiteral("cmdZero"))->click();
+        auto* said = dialog.findChild<QLabel*>(QStringLiteral("lblRefusedZero"));
+        auto* accept = dialog.findChild<QPushButton*>(QStringLiteral("cmdAcceptClearPath"));
+        QVERIFY(said->isVisible() && accept->isVisible());
+        QCOMPARE(said->text(), text(1013) + QStringLiteral("0.400"));
+        QVERIFY(dialog.height() > before.height()); // room for it, taken from nothing else
+        QVERIFY(!dialog.findChild<QPushButton*>(QStringLiteral("cmdLight"))->isEnabled());
+        rig.driver.queueVolts(2.0);
+        dialog.cmdAcceptClearPath_Click(); // as after the user's yes
+        QVERIFY(!said->isVisible() && !accept->isVisible());
+        QCOMPARE(dialog.size(), before);
+        QVERIFY(dialog.findChild<QPushButton*>(QStringLiteral("cmdLight"))->isEnabled());
+        QVERIFY(!clearPath.darkness(0.8));
     }
 };
 

@@ -5,6 +5,7 @@
 #include "ManualClock.h"
 #include "RecordingMessageSink.h"
 
+#include "core/Messages.h"
 #include "core/Settings.h"
 #include "reader/Reader.h"
 #include "ui/BarStack.h"
@@ -81,11 +82,12 @@ private slots:
         Rig rig;
         QStringList tree;
         walk(rig.window.menuBar()->actions(), QString(), tree);
-        QCOMPARE(tree, (QStringList{"&File", " E&xit Ctrl+Q", "&Setup",
-                                    " &Neutral Density Filter Check Ctrl+N", " &Zero Ctrl+Z", " -",
-                                    " &Wavelength", "  510 nm", "  600 nm", " &Port", "&View",
-                                    " &Large Display Ctrl+L", "&Help",
-                                    " &Help on QVR100 software F1", " &About QVR100 software"}));
+        QCOMPARE(tree,
+                 (QStringList{"&File", " E&xit Ctrl+Q", "&Setup",
+                              " &Neutral Density Filter Check Ctrl+N", " &Zero Ctrl+Z",
+                              " &Accept this zero as clear path (off)", " -", " &Wavelength",
+                              "  510 nm", "  600 nm", " &Port", "&View", " &Large Display Ctrl+L",
+                              "&Help", " &Help on QVR100 software F1", " &About QVR100 software"}));
         // The simulator's window can come back only where there is one.
         QVERIFY(!rig.action("mnuSimulator"));
         QVERIFY(Rig(true).action("mnuSimulator"));
@@ -130,6 +132,7 @@ private slots:
         for (Label l : shown)
             rig.reader.labels().set(l, QStringLiteral("<i>%1</i> &").arg(LabelModel::name(l)));
         QCoreApplication::processEvents(); // the model tells its observers on the event loop
+        shown.removeOne(Label::lblEEPROM); // shortened to its line: panelExplainsItself
         for (Label l : shown) {
             QCOMPARE(rig.window.labelWidget(l)->text(), rig.reader.labels().text(l));
             QCOMPARE(rig.window.labelWidget(l)->textFormat(), Qt::PlainText);
@@ -163,10 +166,17 @@ private slots:
             const QFont f = rig.window.labelWidget(l)->font();
             QVERIFY(f.family() == QStringLiteral("Arial") && f.bold() && f.pointSize() == 12);
         }
-        // The panel lies below the initial area, uncovered by enlarging the window.
+        // The panel lies below the initial area, uncovered by enlarging the window; it scrolls
+        // while the window is too small for it.
         QVERIFY(rig.window.labelWidget(Label::Label1)->visibleRegion().isEmpty());
-        rig.window.resize(rig.window.width(), rig.window.height() + twipsToPixels(6000, s));
+        rig.window.resize(rig.window.width(), rig.window.height() + twipsToPixels(3000, s));
+        QCoreApplication::processEvents();
+        QVERIFY(rig.window.labelWidget(Label::lblEEPROM)->visibleRegion().isEmpty());
+        QVERIFY(rig.window.panelArea()->verticalScrollBar()->maximum() > 0);
+        rig.window.resize(rig.window.width(), rig.window.height() + twipsToPixels(3000, s));
+        QCoreApplication::processEvents();
         QVERIFY(!rig.window.labelWidget(Label::lblEEPROM)->visibleRegion().isEmpty());
+        QCOMPARE(rig.window.panelArea()->verticalScrollBar()->maximum(), 0);
     }
 
     void checkBoxesSwitchTheLines_data() {
@@ -207,6 +217,29 @@ private slots:
         rig.action("mnuPort")->trigger();
         QVERIFY(dialogRan);
         QCOMPARE(int(rig.reader.state().BoardNum), 3);
+    }
+
+    // Usable only while a zero is refused as darker than the clear path, and only once the
+    // user has said yes.
+    void acceptClearPathAsksFirst() {
+        Rig rig;
+        rig.window.show();
+        QAction* accept = rig.action("mnuAcceptClearPath");
+        rig.clock.advance(1100);       // the clear path
+        rig.driver.count = 3276 - 409; // 1 V darker: something in the path
+        rig.action("mnuZero")->trigger();
+        rig.clock.advance(500);
+        QVERIFY(accept->isEnabled());
+        for (auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+            whenShown<QMessageBox>(this, [&](QMessageBox& box) {
+                QCOMPARE(box.text(), qvr::text(1015));
+                box.button(answer)->click();
+            });
+            accept->trigger();
+            rig.clock.advance(500);
+            QCOMPARE(accept->isEnabled(), answer == QMessageBox::No);
+        }
+        QCOMPARE(rig.reader.labels().text(Label::Notice), QString());
     }
 
     // Closing the main window shuts down as well: test_windowedrun.
@@ -253,9 +286,8 @@ private slots:
         auto check = [&](const QString& where) {
             const QList<QRect> bars = barRects();
             QVERIFY2(!bars.isEmpty(), qPrintable(where));
-            const QList<QWidget*> controls =
-                rig.window.clientArea()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-            QVERIFY(controls.size() >= 16);
+            const QList<QWidget*> controls = rig.window.clientArea()->findChildren<QWidget*>();
+            QVERIFY(controls.size() >= 18);
             for (QWidget* c : controls) {
                 const QRect r(c->mapTo(&rig.window, QPoint(0, 0)), c->size());
                 for (const QRect& bar : bars)
@@ -272,6 +304,15 @@ private slots:
         QCOMPARE(barRects().size(), 2);
         QCOMPARE(barRects()[0].bottom() + 1, barRects()[1].top());
         QVERIFY(rig.window.findChild<QLabel*>(QStringLiteral("lblFault"))->text().contains(fault));
+        // The notice between them, read whole however long.
+        rig.reader.faults().setNotice(qvr::text(1013) + QStringLiteral("0.300"));
+        QCoreApplication::processEvents();
+        QCOMPARE(barRects().size(), 3);
+        QCOMPARE(rig.window.clientArea()->size(), client);
+        auto* notice = rig.window.findChild<QLabel*>(QStringLiteral("lblNotice"));
+        QCOMPARE(barRects()[1], QRect(notice->mapTo(&rig.window, QPoint()), notice->size()));
+        QVERIFY(notice->height() >= notice->heightForWidth(notice->width()));
+        rig.reader.faults().setNotice({});
         // Cleared, the fault gives its room back.
         rig.reader.faults().clear();
         QCoreApplication::processEvents();
@@ -312,7 +353,9 @@ private slots:
         rig.reader.labels().flush();
         QLabel* line = rig.window.labelWidget(Label::lblEEPROM);
         QVERIFY(line->text().endsWith(QChar(0x2026)));
+        // Cut where the panel ends, not past it; the bytes as a linked client reads them.
         QVERIFY(line->fontMetrics().horizontalAdvance(line->text()) <= line->width());
+        QVERIFY(line->x() + line->width() <= rig.window.panelArea()->width());
         QVERIFY(line->toolTip().contains(QStringLiteral("xxxx&lt;\\x01")));
         QCOMPARE(rig.reader.labels().text(Label::lblEEPROM), record);
     }
@@ -345,8 +388,17 @@ private slots:
 
         mnuLargeDisplay->trigger();
         QVERIFY(!window.largeDisplay());
-        QCOMPARE(a->geometry(), normalA);
+        QCOMPARE(a->geometry().topLeft(), normalA.topLeft());
+        QCOMPARE(a->height(), normalA.height());
         QCOMPARE(a->font().pointSize(), 12);
+        // A text wider than a reading gets smaller type, never cut.
+        rig.reader.labels().set(Label::A, QStringLiteral("-12.300"));
+        rig.reader.labels().flush();
+        QVERIFY(a->fontMetrics().horizontalAdvance(a->text()) <= a->width());
+        // The large form comes back at the size it had.
+        mnuLargeDisplay->trigger();
+        QCOMPARE(window.size(), QSize(1200, 800));
+        mnuLargeDisplay->trigger();
         QVERIFY(window.findChild<QCheckBox*>(QStringLiteral("chkLED"))->isVisible());
         QCOMPARE(rig.settings.read(QStringLiteral("LargeDisplay"), QString()), QStringLiteral("0"));
         QCOMPARE(rig.settings.read(QStringLiteral("Display"), QString()),

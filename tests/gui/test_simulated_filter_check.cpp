@@ -21,11 +21,12 @@ using namespace qvr::test;
 
 namespace {
 
-// A click as the window system delivers it, so that a window blocked by a modal one ignores it.
+// A click as the window system delivers it, so that a window blocked by a modal one ignores it:
+// near the left end, where a check box or radio button has its mark whatever its width.
 void userClick(QWidget* target) {
     QWidget* top = target->window();
-    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {},
-                      target->mapTo(top, target->rect().center()));
+    const QPoint mark(std::min(target->width() / 2, target->height()), target->height() / 2);
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {}, target->mapTo(top, mark));
 }
 
 template <typename W> W* child(QWidget* w, const char* name) {

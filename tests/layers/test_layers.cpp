@@ -18,7 +18,7 @@ const QMap<QString, QStringList> kLayers = {
     {"head", {"core", "daq"}},
     {"measure", {"core", "daq", "head"}},
     {"reader", {"core", "daq", "head", "measure"}},
-    {"ui", {"core", "daq", "head", "measure", "reader"}},
+    {"ui", {"core", "daq", "head", "measure", "reader", "link/text"}},
     {"link/text", {}},
     {"link/ctl", {"link/text"}},
     {"link", {"core", "link/text"}},

@@ -12,10 +12,14 @@ class ManualTimer;
 class ManualClock : public Clock {
 public:
     qint64 nowMs() const override { return now_; }
+    qint64 epochMs() const override { return epochAtStart + now_; }
     std::unique_ptr<Timer> createTimer() override;
 
     // Moves time forward by ms, firing every tick that falls due, each at its own time.
     void advance(qint64 ms);
+
+    // The calendar time when the clock was made (2026-01-01T00:00:00Z unless a test moves it).
+    qint64 epochAtStart = 1767225600000;
 
 private:
     friend class ManualTimer;

@@ -47,6 +47,7 @@ class StillClock : public Clock {
 
 public:
     qint64 nowMs() const override { return 0; }
+    qint64 epochMs() const override { return 1767225600000; }
     std::unique_ptr<Timer> createTimer() override { return std::make_unique<StillTimer>(); }
 };
 
@@ -146,6 +147,17 @@ int main(int argc, char** argv) {
     reader.labels().flush();
 
     bool ok = save(window, dir, QStringLiteral("main-window.png"));
+
+    // Zero asked for with the film in: the reader waits, and says so; then the film comes out.
+    reader.mnuZero_Click();
+    reader.tmrDelayZero_Timer();
+    reader.labels().flush();
+    ok = save(window, dir, QStringLiteral("zero-waits-for-film.png")) && ok;
+    card.setFilmPresent(false);
+    reader.tmrDelayZero_Timer();
+    card.setFilmPresent(true);
+    reader.tmrRead_Timer();
+    reader.labels().flush();
     const QScreen* s = window.screen();
     window.resize(twipsToPixels(3300, s),
                   window.height() + twipsToPixels(kPanelBottomTwips - kClientHeightTwips + 120, s));
@@ -171,7 +183,7 @@ int main(int argc, char** argv) {
     port.cmdCancel_Click();
 
     card.setHolder(sim::Holder::Filter);
-    FilterCheck check(reader.acquisition(), reader.state(), reader.labels());
+    FilterCheck check(reader.acquisition(), reader.state(), reader.labels(), &reader.clearPath());
     frmNDF ndf(check);
     ndf.show();
     click(ndf, "cmdZero");

@@ -12,6 +12,8 @@ LinkState linkStateOf(const ReaderItems* items) {
         return LinkState::Fault;
     if (state == u"zeroing")
         return LinkState::Zeroing;
+    if (state == u"caution")
+        return LinkState::Caution;
     if (state == u"filter check")
         return LinkState::FilterCheck;
     if (state == u"reading")
@@ -30,6 +32,8 @@ QString linkStateWords(LinkState state) {
         return QStringLiteral("zeroing");
     case LinkState::Reading:
         return QStringLiteral("reading");
+    case LinkState::Caution:
+        return QStringLiteral("caution");
     case LinkState::Simulated:
         return QStringLiteral("simulated");
     case LinkState::FilterCheck:
@@ -42,6 +46,17 @@ QString linkStateWords(LinkState state) {
     return {};
 }
 
+QString linkStateWords(LinkState state, const ReaderItems& items) {
+    QString words = linkStateWords(state);
+    const QString why = state == LinkState::Fault ? items.value(QStringLiteral("Fault")).toString()
+                        : state == LinkState::Caution
+                            ? items.value(QStringLiteral("Notice")).toString()
+                            : QString();
+    if (!why.isEmpty())
+        words += QStringLiteral(": ") + why;
+    return words;
+}
+
 Tone linkTone(LinkState state) {
     switch (state) {
     case LinkState::Reading:
@@ -50,6 +65,7 @@ Tone linkTone(LinkState state) {
     case LinkState::Zeroing:
     case LinkState::FilterCheck:
         return Tone::Busy;
+    case LinkState::Caution:
     case LinkState::Simulated:
         return Tone::Caution;
     case LinkState::Fault:

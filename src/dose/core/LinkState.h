@@ -11,6 +11,8 @@ enum class LinkState {
     Starting,
     Zeroing,
     Reading,
+    // Reading against a zero that raised the reader's light-path caution: no capture.
+    Caution,
     Simulated,
     FilterCheck,
     Fault,
@@ -23,6 +25,8 @@ enum class Tone { Good, Busy, Caution, Bad, Off };
 // items is null when the reader could not be reached.
 LinkState linkStateOf(const ReaderItems* items);
 QString linkStateWords(LinkState state); // "reading", "filter check", "not running", ...
+// The words with the reader's reason where it gives one: the fault, or the caution's notice.
+QString linkStateWords(LinkState state, const ReaderItems& items);
 Tone linkTone(LinkState state);
 
 } // namespace qvr::dose

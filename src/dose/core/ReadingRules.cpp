@@ -14,6 +14,10 @@ std::optional<QString> refusal(const ReaderItems& items, const ReadingContext& c
     if (!fault.isEmpty())
         return QStringLiteral("the reader reports a fault: %1").arg(fault);
     const QString state = items.value(QStringLiteral("State")).toString();
+    if (state == QLatin1String("caution"))
+        return QStringLiteral("the reader's zero is cautioned (%1): zero it again with the light "
+                              "path clear before reading")
+            .arg(items.value(QStringLiteral("Notice")).toString());
     if (state != QLatin1String("reading"))
         return QStringLiteral("the reader is not reading (state: %1)").arg(state);
     if (items.value(QStringLiteral("Simulated")).toBool() && !context.training)

@@ -68,10 +68,7 @@ void LinkBar::refresh() {
     film_->setText(text("lblPresent"));
     zero_->setText(text("lblZero"));
     const LinkState state = session_.state();
-    QString words = linkStateWords(state);
-    const QString fault = items.value(QStringLiteral("Fault")).toString();
-    if (state == LinkState::Fault && !fault.isEmpty())
-        words += QStringLiteral(": ") + fault;
+    const QString words = linkStateWords(state, items);
     state_->setText(words);
     state_->setToolTip(words);
     paintTone(state_, linkTone(state));
