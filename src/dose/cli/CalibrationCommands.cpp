@@ -1,14 +1,16 @@
 #include "dose/cli/CliCommand.h"
 
+#include "core/RegularFile.h"
 #include "dose/core/Canonical.h"
 #include "dose/core/CsvPoints.h"
 #include "dose/core/Fitting.h"
 
-#include <QFile>
-
 namespace qvr::dose {
 
 namespace {
+
+// A calibration file is a few hundred lines; anything far larger is not one.
+constexpr qint64 kMaxCsvBytes = 16 * 1024 * 1024;
 
 // Film makers expect about 2 % between replicates and look into more than 3 % from 10 kGy up.
 constexpr double kCvInvestigatePercent = 3;
@@ -62,30 +64,27 @@ QJsonObject calibrationJson(const Calibration& c) {
 
 QString calibrationLine(const Calibration& c) {
     return QStringLiteral("%1  batch %2  head %3  %4 nm  %5 points  certificate %6  valid until %7")
-        .arg(c.id)
-        .arg(c.batchId, c.headSerial)
-        .arg(c.wavelengthNm)
-        .arg(c.points.size())
-        .arg(c.certificate.isEmpty() ? QStringLiteral("-") : c.certificate,
+        .arg(QString::number(c.id), c.batchId, c.headSerial, QString::number(c.wavelengthNm),
+             QString::number(c.points.size()),
+             c.certificate.isEmpty() ? QStringLiteral("-") : c.certificate,
              c.validUntil.isValid() ? dateText(c.validUntil) : QStringLiteral("-"));
 }
 
 void printFit(Ctx& ctx, const Fit& f, const Calibration& c) {
     ctx.print(QStringLiteral("fit %1 of calibration %2: %3%4, %5 points, calibrated range %6 to "
                              "%7 kGy")
-                  .arg(f.id)
-                  .arg(f.calibrationId)
-                  .arg(modelName(f.model), f.weighted ? QStringLiteral(" (weighted)") : QString())
-                  .arg(f.residualsPercent.size())
-                  .arg(numberText(f.doseLo), numberText(f.doseHi)));
+                  .arg(QString::number(f.id), QString::number(f.calibrationId), modelName(f.model),
+                       f.weighted ? QStringLiteral(" (weighted)") : QString(),
+                       QString::number(f.residualsPercent.size()), numberText(f.doseLo),
+                       numberText(f.doseHi)));
     ctx.print(f.model == Model::Power
                   ? QStringLiteral("  D = a k^b, k in mm-1, D in kGy")
                   : QStringLiteral("  D = c0 + c1 k + ..., k in mm-1, D in kGy"));
     for (size_t i = 0; i < f.coefficients.size(); ++i)
         ctx.print(QStringLiteral("  %1 = %2 ± %3 (standard error)")
                       .arg(f.model == Model::Power ? QString(QLatin1Char(i == 0 ? 'a' : 'b'))
-                                                   : QStringLiteral("c%1").arg(i))
-                      .arg(QString::number(f.coefficients[i], 'g', 10),
+                                                   : QStringLiteral("c%1").arg(i),
+                           QString::number(f.coefficients[i], 'g', 10),
                            QString::number(f.stdErrors[i], 'g', 3)));
     ctx.print(QStringLiteral("  RMS residual %1 %, R² %2")
                   .arg(fixed(f.rmsPercent, 2), QString::number(f.r2, 'f', 6)));
@@ -94,12 +93,12 @@ void printFit(Ctx& ctx, const Fit& f, const Calibration& c) {
     for (size_t i = 0; i < f.residualsPercent.size() && i < c.points.size(); ++i)
         ctx.print(
             QStringLiteral("  %1  %2  %3  %4  %5")
-                .arg(i + 1, 5)
-                .arg(c.points[i].dosimeter.isEmpty() ? QStringLiteral("-") : c.points[i].dosimeter,
-                     9)
-                .arg(numberText(c.points[i].doseKGy), 8)
-                .arg(fixed(k[i], 4), 13)
-                .arg(fixed(f.residualsPercent[i], 2), 10));
+                .arg(QString::number(i + 1).rightJustified(5),
+                     (c.points[i].dosimeter.isEmpty() ? QStringLiteral("-") : c.points[i].dosimeter)
+                         .rightJustified(9),
+                     numberText(c.points[i].doseKGy).rightJustified(8),
+                     fixed(k[i], 4).rightJustified(13),
+                     fixed(f.residualsPercent[i], 2).rightJustified(10)));
     for (size_t i = 0; i < f.levelDoses.size(); ++i) {
         const bool investigate =
             f.levelDoses[i] >= kCvFromKGy && f.levelCvPercent[i] > kCvInvestigatePercent;
@@ -112,17 +111,15 @@ void printFit(Ctx& ctx, const Fit& f, const Calibration& c) {
 }
 
 int import(Ctx& ctx) {
-    const auto wavelength = ctx.integer(QStringLiteral("wavelength"));
-    const auto validUntil = ctx.date(QStringLiteral("valid-until"));
-    const auto uDose = ctx.number(QStringLiteral("u-dose-percent"));
-    const auto windowMin = ctx.number(QStringLiteral("window-min-h"));
-    const auto windowMax = ctx.number(QStringLiteral("window-max-h"));
+    const auto wavelength = ctx.integer(QStringLiteral("wavelength"), kWavelengthNm);
+    const auto validUntil = ctx.dateFromToday(QStringLiteral("valid-until"));
+    const auto uDose = ctx.number(QStringLiteral("u-dose-percent"), kUDosePercent);
+    const auto windowMin = ctx.number(QStringLiteral("window-min-h"), kWindowHours);
+    const auto windowMax = ctx.number(QStringLiteral("window-max-h"), kWindowHours);
     if (ctx.usageError())
         return kUsage;
-    if (*wavelength <= 0)
-        return ctx.usage(QStringLiteral("--wavelength must be a wavelength in nm"));
-    if (uDose && !(*uDose >= 0 && *uDose < 100))
-        return ctx.usage(QStringLiteral("--u-dose-percent must be from 0 to below 100"));
+    if (windowMin && windowMax && !(*windowMin < *windowMax))
+        return ctx.usage(QStringLiteral("--window-min-h must be below --window-max-h"));
     Calibration c;
     c.batchId = ctx.value(QStringLiteral("batch"));
     c.headSerial = ctx.value(QStringLiteral("head")).trimmed();
@@ -136,13 +133,14 @@ int import(Ctx& ctx) {
     c.windowMaxHours = windowMax;
     c.operatorName = ctx.env.operatorName;
 
-    QFile file(ctx.positional[0]);
-    if (!file.open(QIODevice::ReadOnly))
-        return ctx.refuse(
-            QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
-    auto points = parsePointsCsv(file.readAll(), uDose);
+    const QString path = ctx.positional[0];
+    QString why;
+    const auto data = readRegularFile(path, kMaxCsvBytes, &why);
+    if (!data)
+        return ctx.refuse(QStringLiteral("cannot read %1: %2").arg(path, why));
+    auto points = parsePointsCsv(*data, uDose);
     if (!points)
-        return ctx.refuse(QStringLiteral("%1: %2").arg(file.fileName(), points.error()));
+        return ctx.refuse(QStringLiteral("%1: %2").arg(path, points.error()));
     c.points = *points;
 
     Store* store = ctx.store();
@@ -160,8 +158,7 @@ int import(Ctx& ctx) {
         return ctx.refuse(
             QStringLiteral("batch %1 has no background absorbance at %2 nm (batch add "
                            "--background %2=A0)")
-                .arg(c.batchId)
-                .arg(c.wavelengthNm));
+                .arg(c.batchId, QString::number(c.wavelengthNm)));
     c.a0 = *a0;
     auto r = store->addCalibration(c);
     if (!r)
@@ -192,8 +189,8 @@ int fit(Ctx& ctx) {
     const bool weighted = ctx.has(QStringLiteral("weighted"));
     Outcome<Fit> f = model ? fitCalibration(*c, *model, weighted) : chooseFit(*c, weighted);
     if (!f)
-        return ctx.refuse(
-            QStringLiteral("calibration %1 cannot be fitted: %2").arg(*id).arg(f.error()));
+        return ctx.refuse(QStringLiteral("calibration %1 cannot be fitted: %2")
+                              .arg(QString::number(*id), f.error()));
     f->operatorName = ctx.env.operatorName;
     auto r = store->addFit(*f);
     if (!r)

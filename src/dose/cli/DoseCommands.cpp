@@ -1,6 +1,7 @@
 #include "dose/cli/CliCommand.h"
 
 #include "dose/core/Canonical.h"
+#include "dose/core/TextRules.h"
 
 #include <cmath>
 
@@ -33,8 +34,7 @@ Outcome<Usable> usableCalibration(Store& store, qint64 id, const QDate& today) {
     if (c->expiredOn(today))
         return Failure{QStringLiteral("calibration %1 expired on %2; it cannot be used for new "
                                       "results")
-                           .arg(id)
-                           .arg(dateText(c->validUntil))};
+                           .arg(QString::number(id), dateText(c->validUntil))};
     auto f = store.latestFit(id);
     if (!f)
         return Failure{f.error()};
@@ -60,18 +60,10 @@ void printComponents(Ctx& ctx, const DoseResult& r) {
 
 // Thickness of the film: a gauge reading with its uncertainty, else the batch's nominal.
 bool thickness(Ctx& ctx, const Batch& batch, double& t, double& u, bool& measured) {
-    const auto gauge = ctx.number(QStringLiteral("thickness-um"));
-    const auto uGauge = ctx.number(QStringLiteral("u-thickness-um"));
+    const auto gauge = ctx.gaugeThickness(batch.thicknessUm);
+    const auto uGauge = ctx.number(QStringLiteral("u-thickness-um"), kUThicknessUm);
     if (ctx.usageError())
         return false;
-    if (gauge && !(*gauge > 0)) {
-        ctx.usage(QStringLiteral("--thickness-um must be above 0"));
-        return false;
-    }
-    if (uGauge && !(*uGauge >= 0)) {
-        ctx.usage(QStringLiteral("--u-thickness-um must not be negative"));
-        return false;
-    }
     measured = gauge.has_value();
     t = gauge.value_or(batch.thicknessUm);
     // Without the gauge's own figure, the batch's spread is the cautious choice.
@@ -81,12 +73,10 @@ bool thickness(Ctx& ctx, const Batch& batch, double& t, double& u, bool& measure
 
 int dose(Ctx& ctx) {
     const auto id = ctx.integer(QStringLiteral("calibration"));
-    const auto absorbance = ctx.number(QStringLiteral("absorbance"));
-    const auto sd = ctx.number(QStringLiteral("reader-sd"));
+    const auto absorbance = ctx.number(QStringLiteral("absorbance"), kAbsorbance);
+    const auto sd = ctx.number(QStringLiteral("reader-sd"), kReaderSd);
     if (ctx.usageError())
         return kUsage;
-    if (sd && !(*sd >= 0))
-        return ctx.usage(QStringLiteral("--reader-sd must not be negative"));
     Store* store = ctx.store();
     if (!store)
         return kRefused;
@@ -120,15 +110,15 @@ int dose(Ctx& ctx) {
 
 int read(Ctx& ctx) {
     const auto id = ctx.integer(QStringLiteral("calibration"));
-    const auto count = ctx.integer(QStringLiteral("readings"));
+    const auto count = ctx.integer(QStringLiteral("readings"), kReadingCount);
     const auto irradiated = ctx.time(QStringLiteral("irradiated-at"));
     if (ctx.usageError())
         return kUsage;
-    if (count && (*count < 1 || *count > 100))
-        return ctx.usage(QStringLiteral("--readings must be from 1 to 100"));
-    const QString dosimeter = ctx.value(QStringLiteral("dosimeter")).trimmed();
-    if (dosimeter.isEmpty())
-        return ctx.usage(QStringLiteral("--dosimeter needs the dosimeter's id"));
+    // Before the reader is asked: a dosimeter that cannot be recorded is not read.
+    const auto dosimeter =
+        acceptId(QStringLiteral("dosimeter id"), ctx.value(QStringLiteral("dosimeter")).trimmed());
+    if (!dosimeter)
+        return ctx.usage(dosimeter.error());
     Store* store = ctx.store();
     if (!store)
         return kRefused;
@@ -157,14 +147,15 @@ int read(Ctx& ctx) {
         if (!items)
             return ctx.refuse(items.error());
         if (auto why = refusal(*items, context))
-            return ctx.refuse(QStringLiteral("reading %1: %2").arg(i + 1).arg(*why));
+            return ctx.refuse(QStringLiteral("reading %1: %2").arg(QString::number(i + 1), *why));
         auto a = servedAbsorbance(items->value(QStringLiteral("A")).toString());
         if (!a)
-            return ctx.refuse(QStringLiteral("reading %1: %2").arg(i + 1).arg(a.error()));
+            return ctx.refuse(
+                QStringLiteral("reading %1: %2").arg(QString::number(i + 1), a.error()));
         rec.readings.push_back({ctx.env.now(), *a});
     }
     rec.jobId = job->id;
-    rec.dosimeter = dosimeter;
+    rec.dosimeter = *dosimeter;
     if (irradiated)
         rec.irradiatedAt = *irradiated;
     rec.calibrationId = use->calibration.id;
@@ -189,8 +180,8 @@ int read(Ctx& ctx) {
         o.insert("chain_head", r->hash);
         return ctx.printJson(o);
     }
-    ctx.print(
-        QStringLiteral("record %1: dosimeter %2 of job %3").arg(r->id).arg(dosimeter, job->id));
+    ctx.print(QStringLiteral("record %1: dosimeter %2 of job %3")
+                  .arg(QString::number(r->id), rec.dosimeter, job->id));
     ctx.print(doseText(rec.result, use->fit));
     printComponents(ctx, rec.result);
     if (!rec.flags.isEmpty())
@@ -202,25 +193,26 @@ int read(Ctx& ctx) {
 
 void addDoseCommands(std::vector<Command>& c) {
     c.push_back({QStringLiteral("dose"),
-                 QStringLiteral("dose --calibration ID --absorbance A [--thickness-um T] "
-                                "[--u-thickness-um U] [--reader-sd S]"),
+                 QStringLiteral("dose --calibration ID --absorbance A [--thickness-um T "
+                                "[--confirm-thickness]] [--u-thickness-um U] [--reader-sd S]"),
                  QStringLiteral("Computes a dose from an absorbance through a calibration's latest "
                                 "fit, with its expanded uncertainty (k = 2) and the components. "
                                 "Without --thickness-um the batch's nominal thickness is used; "
-                                "--reader-sd is the spread of the readings taken. Nothing is "
-                                "recorded."),
+                                "a gauge thickness more than 20 % from it needs "
+                                "--confirm-thickness. --reader-sd is the spread of the readings "
+                                "taken. Nothing is recorded."),
                  {QStringLiteral("calibration"), QStringLiteral("absorbance"),
                   QStringLiteral("thickness-um"), QStringLiteral("u-thickness-um"),
                   QStringLiteral("reader-sd")},
-                 {},
+                 {QStringLiteral("confirm-thickness")},
                  {QStringLiteral("calibration"), QStringLiteral("absorbance")},
                  0,
                  dose});
     c.push_back(
         {QStringLiteral("read"),
-         QStringLiteral("read --job J --dosimeter D --calibration ID [--thickness-um T] "
-                        "[--u-thickness-um U] [--readings N] [--irradiated-at TIME] "
-                        "[--comment TEXT]"),
+         QStringLiteral("read --job J --dosimeter D --calibration ID [--thickness-um T "
+                        "[--confirm-thickness]] [--u-thickness-um U] [--readings N] "
+                        "[--irradiated-at TIME] [--comment TEXT]"),
          QStringLiteral("Captures the next N (default 3) absorbances the running reader "
                         "serves and records the dosimeter's dose. Refused unless the "
                         "reader is reading without a fault, with film in the head, at the "
@@ -229,7 +221,7 @@ void addDoseCommands(std::vector<Command>& c) {
          {QStringLiteral("job"), QStringLiteral("dosimeter"), QStringLiteral("calibration"),
           QStringLiteral("thickness-um"), QStringLiteral("u-thickness-um"),
           QStringLiteral("readings"), QStringLiteral("irradiated-at"), QStringLiteral("comment")},
-         {},
+         {QStringLiteral("confirm-thickness")},
          {QStringLiteral("job"), QStringLiteral("dosimeter"), QStringLiteral("calibration")},
          0,
          read});

@@ -53,10 +53,10 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
     auto job = store.job(jobId);
     if (!job)
         return Failure{job.error()};
-    auto all = store.records(jobId);
+    auto all = store.records(job->id);
     if (!all)
         return Failure{all.error()};
-    auto reviews = store.reviews(jobId);
+    auto reviews = store.reviews(job->id);
     if (!reviews)
         return Failure{reviews.error()};
     auto checks = store.checks();
@@ -117,19 +117,18 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
                                esc(c->certificate.isEmpty() ? QStringLiteral("-") : c->certificate),
                                c->validUntil.isValid() ? dateText(c->validUntil)
                                                        : QStringLiteral("-"),
-                               esc(c->headSerial))
-                          .arg(c->wavelengthNm)});
+                               esc(c->headSerial), QString::number(c->wavelengthNm))});
     }
     for (const auto& [sn, nm] : readers) {
         const auto check = lastPassingCheck(*checks, sn, nm, now);
         head2 << row({QStringLiteral("Reader"),
-                      QStringLiteral("head serial %1 at %2 nm").arg(esc(sn)).arg(nm)})
+                      QStringLiteral("head serial %1 at %2 nm").arg(esc(sn), QString::number(nm))})
               << row({QStringLiteral("Last reader check"),
-                      check ? QStringLiteral("passed %1 (filters %2, certificate %3)")
-                                  .arg(when(check->createdAt))
-                                  .arg(check->filters.size())
-                                  .arg(esc(check->certificate))
-                            : QStringLiteral("none recorded")});
+                      check
+                          ? QStringLiteral("passed %1 (filters %2, certificate %3)")
+                                .arg(when(check->createdAt), QString::number(check->filters.size()),
+                                     esc(check->certificate))
+                          : QStringLiteral("none recorded")});
     }
     h += table({QStringLiteral("Item"), QStringLiteral("Value")}, head2);
 
@@ -142,8 +141,9 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
              QStringLiteral("%1 ± %2").arg(kgy(r.result.dose), kgy(r.result.expanded)),
              esc(r.flags.isEmpty() ? QStringLiteral("-") : r.flags.join(QLatin1Char(' '))),
              esc(r.operatorName) +
-                 (r.version > 1 ? QStringLiteral(" (v%1: %2)").arg(r.version).arg(esc(r.reason))
-                                : QString())});
+                 (r.version > 1
+                      ? QStringLiteral(" (v%1: %2)").arg(QString::number(r.version), esc(r.reason))
+                      : QString())});
     h += table({QStringLiteral("Dosimeter"), QStringLiteral("Read"), QStringLiteral("Time"),
                 QStringLiteral("A"), QStringLiteral("t µm"), QStringLiteral("Dose ± U kGy"),
                 QStringLiteral("Flags"), QStringLiteral("Operator")},
@@ -152,7 +152,8 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
     h += QStringLiteral("<h3>Decision</h3>");
     QStringList sums;
     for (const DosimeterSummary& d : summary.dosimeters)
-        sums << row({esc(d.dosimeter), QStringLiteral("%1 of %2").arg(d.n).arg(d.reads),
+        sums << row({esc(d.dosimeter),
+                     QStringLiteral("%1 of %2").arg(QString::number(d.n), QString::number(d.reads)),
                      d.n ? QStringLiteral("%1 ± %2").arg(kgy(d.dose), kgy(d.expanded))
                          : QStringLiteral("-"),
                      esc(d.flags.join(QLatin1Char(' '))), decisionWords(d.decision)});

@@ -2,7 +2,9 @@
 
 #include "dose/core/Canonical.h"
 
-#include <QSaveFile>
+#include "dose/core/OutputFile.h"
+
+#include <QRegularExpression>
 
 namespace qvr::dose {
 
@@ -71,7 +73,7 @@ QString jobLine(const Job& j) {
 
 QString csvField(const QString& text) {
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')))
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
         return text;
     QString q = text;
     q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -126,16 +128,32 @@ bool supersededAt(const std::vector<Record>& all, size_t i) {
     return i + 1 < all.size() && all[i + 1].id == all[i].id;
 }
 
+// The header and a line per record version, each ending in a newline.
+QString csvRows(const std::vector<Record>& all) {
+    QString out;
+    out.reserve(static_cast<qsizetype>(all.size()) * 400 + 512);
+    out += kCsvHeader;
+    out += QLatin1Char('\n');
+    for (size_t i = 0; i < all.size(); ++i) {
+        out += csvLine(all[i], supersededAt(all, i));
+        out += QLatin1Char('\n');
+    }
+    return out;
+}
+
+// "-" and /dev/stdout: the CSV goes to standard output, checked with it.
+bool isStandardOutput(const QString& path) {
+    return path == QLatin1String("-") || path == QLatin1String("/dev/stdout");
+}
+
 int jobAdd(Ctx& ctx) {
     Job j;
     j.id = ctx.positional[0];
     j.product = ctx.value(QStringLiteral("product"));
-    j.dminKGy = ctx.number(QStringLiteral("dmin"));
-    j.dmaxKGy = ctx.number(QStringLiteral("dmax"));
+    j.dminKGy = ctx.number(QStringLiteral("dmin"), kDoseKGy);
+    j.dmaxKGy = ctx.number(QStringLiteral("dmax"), kDoseKGy);
     if (ctx.usageError())
         return kUsage;
-    if (j.id.trimmed().isEmpty() || j.id != j.id.trimmed())
-        return ctx.usage(QStringLiteral("a job id may not be empty or start or end with blanks"));
     if (j.dminKGy && j.dmaxKGy && !(*j.dminKGy < *j.dmaxKGy))
         return ctx.usage(QStringLiteral("--dmin must be below --dmax"));
     j.training = ctx.has(QStringLiteral("training"));
@@ -204,9 +222,9 @@ int jobShow(Ctx& ctx) {
         return ctx.printJson(o);
     }
     ctx.print(jobLine(j));
-    ctx.print(QStringLiteral("added by %1 at %2; %3 record versions")
-                  .arg(j.operatorName, timeText(j.createdAt))
-                  .arg(shown->records.size()));
+    ctx.print(
+        QStringLiteral("added by %1 at %2; %3 record versions")
+            .arg(j.operatorName, timeText(j.createdAt), QString::number(shown->records.size())));
     if (j.dminKGy || j.dmaxKGy)
         ctx.print(QStringLiteral("decision rule: a limit is met only when D - U >= Dmin and "
                                  "D + U <= Dmax (U expanded, k = 2)"));
@@ -231,19 +249,16 @@ int recordList(Ctx& ctx) {
         return ctx.printJson(a);
     }
     if (ctx.has(QStringLiteral("csv"))) {
-        ctx.print(kCsvHeader);
-        for (size_t i = 0; i < all.size(); ++i)
-            ctx.print(csvLine(all[i], supersededAt(all, i)));
+        ctx.printData(csvRows(all));
         return kOk;
     }
     for (size_t i = 0; i < all.size(); ++i) {
         const Record& r = all[i];
         ctx.print(
             QStringLiteral("%1 v%2%3  %4  %5  %6 kGy  U %7 kGy  %8%9")
-                .arg(r.id)
-                .arg(r.version)
-                .arg(supersededAt(all, i) ? QStringLiteral(" (superseded)") : QString())
-                .arg(r.dosimeter, timeText(r.readAt), QString::number(r.result.dose, 'g', 5),
+                .arg(QString::number(r.id), QString::number(r.version),
+                     supersededAt(all, i) ? QStringLiteral(" (superseded)") : QString(),
+                     r.dosimeter, timeText(r.readAt), QString::number(r.result.dose, 'g', 5),
                      QString::number(r.result.expanded, 'g', 3),
                      r.flags.isEmpty() ? QStringLiteral("-") : r.flags.join(QLatin1Char(' ')),
                      r.reason.isEmpty() ? QString() : QStringLiteral("  reason: ") + r.reason));
@@ -253,20 +268,25 @@ int recordList(Ctx& ctx) {
 
 int recordCorrect(Ctx& ctx) {
     const auto id = ctx.integerArgument(0);
-    const auto t = ctx.number(QStringLiteral("thickness-um"));
-    const auto u = ctx.number(QStringLiteral("u-thickness-um"));
+    const auto u = ctx.number(QStringLiteral("u-thickness-um"), kUThicknessUm);
     if (ctx.usageError())
         return kUsage;
-    if (!(*t > 0))
-        return ctx.usage(QStringLiteral("--thickness-um must be above 0"));
-    if (u && !(*u >= 0))
-        return ctx.usage(QStringLiteral("--u-thickness-um must not be negative"));
     const QString reason = ctx.value(QStringLiteral("reason")).trimmed();
     if (reason.isEmpty())
         return ctx.usage(QStringLiteral("--reason must say why the record is corrected"));
     Store* store = ctx.store();
     if (!store)
         return kRefused;
+    // The gauge reading against the nominal thickness of the record's batch.
+    auto before = store->record(*id);
+    if (!before)
+        return ctx.refuse(before.error());
+    auto batch = store->batch(before->batchId);
+    if (!batch)
+        return ctx.refuse(batch.error());
+    const auto t = ctx.gaugeThickness(batch->thicknessUm);
+    if (ctx.usageError())
+        return kUsage;
     auto r = store->correctRecord(*id, [&](const Record& latest) -> Outcome<Record> {
         auto fit = store->fit(latest.fitId);
         if (!fit)
@@ -298,11 +318,10 @@ int recordCorrect(Ctx& ctx) {
         return ctx.printJson(o);
     }
     ctx.print(QStringLiteral("record %1 v%2: thickness %3 µm, dose %4 kGy, U %5 kGy (reason: %6)")
-                  .arg(stored->id)
-                  .arg(stored->version)
-                  .arg(numberText(stored->thicknessUm),
+                  .arg(QString::number(stored->id), QString::number(stored->version),
+                       numberText(stored->thicknessUm),
                        QString::number(stored->result.dose, 'g', 5),
-                       QString::number(stored->result.expanded, 'g', 3), reason));
+                       QString::number(stored->result.expanded, 'g', 3), stored->reason));
     return ctx.done(r->hash);
 }
 
@@ -318,35 +337,37 @@ int exportCsv(Ctx& ctx) {
     auto head = store->headHash();
     if (!head)
         return ctx.refuse(head.error());
-    QSaveFile file(ctx.value(QStringLiteral("csv")));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return ctx.refuse(
-            QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
-    QByteArray out;
-    out += QStringLiteral("# qvr100dose records of job %1, chain head %2\n")
-               .arg(job.id, *head)
-               .toUtf8();
-    out += kCsvHeader.toUtf8() + '\n';
-    for (size_t i = 0; i < all.size(); ++i)
-        out += csvLine(all[i], supersededAt(all, i)).toUtf8() + '\n';
-    if (file.write(out) != out.size() || !file.commit())
-        return ctx.refuse(
-            QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
+    const QString path = ctx.value(QStringLiteral("csv"));
+    const QString csv =
+        QStringLiteral("# qvr100dose records of job %1, chain head %2\n").arg(job.id, *head) +
+        csvRows(all);
+    if (isStandardOutput(path)) {
+        if (ctx.json)
+            return ctx.usage(QStringLiteral("--json and a CSV on standard output do not mix"));
+        ctx.printData(csv);
+        return kOk;
+    }
+    if (auto written = writeOutputFile(path, csv.toUtf8()); !written)
+        return ctx.refuse(written.error());
     if (ctx.json)
-        return ctx.printJson(QJsonObject{{"file", file.fileName()},
-                                         {"records", static_cast<qint64>(all.size())},
-                                         {"chain_head", *head}});
+        return ctx.printJson(QJsonObject{
+            {"file", path}, {"records", static_cast<qint64>(all.size())}, {"chain_head", *head}});
     ctx.print(QStringLiteral("%1 record versions of job %2 written to %3")
-                  .arg(all.size())
-                  .arg(job.id, file.fileName()));
+                  .arg(QString::number(all.size()), job.id, path));
     return ctx.done(*head);
 }
 
 int verify(Ctx& ctx) {
+    const QString expect = ctx.value(QStringLiteral("expect"));
+    static const QRegularExpression hash(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+    if (ctx.has(QStringLiteral("expect")) && !hash.match(expect).hasMatch())
+        return ctx.usage(QStringLiteral("--expect needs a chain head: 64 hexadecimal digits, not "
+                                        "\"%1\"")
+                             .arg(expect));
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    const ChainReport r = store->verify(ctx.value(QStringLiteral("expect")));
+    const ChainReport r = store->verify(expect);
     if (ctx.json)
         ctx.printJson(QJsonObject{{"whole", r.whole},
                                   {"rows", r.rows},
@@ -356,7 +377,8 @@ int verify(Ctx& ctx) {
     if (!r.whole)
         return ctx.refuse(r.problem);
     if (!ctx.json)
-        ctx.print(QStringLiteral("chain whole: %1 rows, head %2").arg(r.rows).arg(r.headHash));
+        ctx.print(QStringLiteral("chain whole: %1 rows, head %2")
+                      .arg(QString::number(r.rows), r.headHash));
     return kOk;
 }
 
@@ -399,19 +421,20 @@ void addRecordCommands(std::vector<Command>& c) {
                  recordList});
     c.push_back({QStringLiteral("record correct"),
                  QStringLiteral("record correct RECORD --thickness-um T --reason TEXT "
-                                "[--u-thickness-um U]"),
+                                "[--u-thickness-um U] [--confirm-thickness]"),
                  QStringLiteral("Adds a new version of a record with a corrected (gauge) thickness "
                                 "and the reason; the earlier version stays."),
                  {QStringLiteral("thickness-um"), QStringLiteral("reason"),
                   QStringLiteral("u-thickness-um")},
-                 {},
+                 {QStringLiteral("confirm-thickness")},
                  {QStringLiteral("thickness-um"), QStringLiteral("reason")},
                  1,
                  recordCorrect});
     c.push_back({QStringLiteral("export"),
                  QStringLiteral("export --job J --csv FILE"),
                  QStringLiteral("Writes every record version of a job to a CSV file, headed by the "
-                                "chain's hash."),
+                                "chain's hash: a new file or one replaced whole, a device such as "
+                                "a terminal written directly, or - for standard output."),
                  {QStringLiteral("job"), QStringLiteral("csv")},
                  {},
                  {QStringLiteral("job"), QStringLiteral("csv")},
@@ -421,7 +444,8 @@ void addRecordCommands(std::vector<Command>& c) {
                  QStringLiteral("verify [--expect HASH]"),
                  QStringLiteral("Checks the whole chain: every hash, every row against its "
                                 "recorded content; with --expect, that the chain still holds the "
-                                "hash printed after an earlier write (no newest rows cut off)."),
+                                "hash printed after an earlier write (no newest rows cut off). "
+                                "HASH is 64 hexadecimal digits, in either case."),
                  {QStringLiteral("expect")},
                  {},
                  {},

@@ -131,6 +131,15 @@ std::vector<double> parseNumberArray(const QString& json) {
     return values;
 }
 
+QJsonDocument parseStoredJson(const QString& json) {
+    if (!json.contains(QChar(0xFEFF)))
+        return QJsonDocument::fromJson(json.toUtf8());
+    // Only inside strings can it be: there the escape is the same character.
+    QString escaped = json;
+    escaped.replace(QChar(0xFEFF), QStringLiteral("\\ufeff"));
+    return QJsonDocument::fromJson(escaped.toUtf8());
+}
+
 Canonical::Canonical(const QString& kind) {
     out_.reserve(1024);
     out_ += QLatin1String("{\"kind\":");

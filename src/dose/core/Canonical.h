@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QJsonDocument>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -22,6 +23,9 @@ QString textArray(const QStringList& values);
 std::optional<double> parseNumber(const QString& text); // strict: the whole text, finite
 QDateTime parseTime(const QString& text);               // timeText() back; invalid when not
 std::vector<double> parseNumberArray(const QString& json);
+// A JSON text as stored in a column, parsed keeping a U+FEFF that begins a string (Qt's reader
+// drops it).
+QJsonDocument parseStoredJson(const QString& json);
 
 class Canonical {
 public:

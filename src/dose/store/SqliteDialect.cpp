@@ -19,8 +19,15 @@ public:
     QString name() const override { return QStringLiteral("SQLite"); }
     QString driver() const override { return QStringLiteral("QSQLITE"); }
 
-    Outcome<Done> open(QSqlDatabase& db, const QString& location) const override {
+    Outcome<Done> open(QSqlDatabase& db, const QString& location, bool create) const override {
         const QFileInfo file(location);
+        if (!create && !file.exists())
+            return Failure{QStringLiteral("there is no dose database at %1: qvr100dose --db %1 "
+                                          "db init creates one")
+                               .arg(location)};
+        if (file.exists() && !file.isFile())
+            return Failure{QStringLiteral("%1 is not a dose database: it is not a regular file")
+                               .arg(location)};
         if (!QDir().mkpath(file.absolutePath()))
             return Failure{QStringLiteral("cannot create the folder %1").arg(file.absolutePath())};
         db.setDatabaseName(file.absoluteFilePath());
@@ -67,6 +74,10 @@ public:
         return QString();
     }
 
+    QString exactText(const QString& column) const override {
+        return QStringLiteral("CAST(%1 AS BLOB)").arg(column);
+    }
+
     QStringList appendOnly(const QString& table) const override {
         QStringList statements;
         for (const char* action : {"UPDATE", "DELETE"})
@@ -85,6 +96,9 @@ public:
         return code == QLatin1String("5") || code == QLatin1String("6") ||
                error.text().contains(QLatin1String("locked"));
     }
+
+    // A file on this machine: a failed COMMIT was rolled back.
+    bool isConnectionLost(const QSqlError&) const override { return false; }
 };
 
 } // namespace

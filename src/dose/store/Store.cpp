@@ -1,11 +1,15 @@
 #include "dose/store/Store.h"
 
+#include "dose/core/RecordTexts.h"
+#include "dose/core/TextRules.h"
+#include "dose/store/BatchInsert.h"
 #include "dose/store/Schema.h"
 #include "dose/store/StoreInternals.h"
 
 #include <QAtomicInt>
 #include <QCryptographicHash>
 #include <QStandardPaths>
+#include <map>
 
 namespace qvr::dose {
 
@@ -58,8 +62,15 @@ Outcome<Done> Store::Private::forEach(const Table& table, const QString& where,
                                       const QVariantList& values,
                                       const std::function<void(const RowValues&)>& each) const {
     QStringList names{QStringLiteral("seq")};
-    for (const Column& c : table.columns)
-        names << QLatin1String(c.name);
+    std::vector<int> texts; // positions of the text columns, read byte for byte
+    for (const Column& c : table.columns) {
+        if (c.type == ColumnType::Text) {
+            texts.push_back(static_cast<int>(names.size()));
+            names << dialect->exactText(QLatin1String(c.name));
+        } else {
+            names << QLatin1String(c.name);
+        }
+    }
     QString sql =
         QStringLiteral("SELECT %1 FROM %2").arg(names.join(QStringLiteral(", ")), table.name);
     if (!where.isEmpty())
@@ -74,6 +85,8 @@ Outcome<Done> Store::Private::forEach(const Table& table, const QString& where,
         row.clear();
         for (int i = 0; i < width; ++i)
             row.append(q.value(i));
+        for (int i : texts)
+            row[i] = Dialect::textOf(row[i]);
         each(row);
     }
     if (q.lastError().isValid())
@@ -109,12 +122,11 @@ QString Store::defaultLocation() {
 
 namespace {
 
-// Runs body inside the one writer's transaction; commits only when everything succeeded.
-template <class Body> Outcome<Done> inWrite(const Store::Private& d, Body body) {
+// Starts the one writer's transaction, waiting out other writers for a while.
+Outcome<Done> beginWrite(const Store::Private& d) {
     QSqlDatabase db = d.db();
-    bool begun = false;
-    for (int attempt = 0; attempt < 20 && !begun; ++attempt) {
-        begun = true;
+    for (int attempt = 0;; ++attempt) {
+        bool begun = true;
         for (const QString& sql : d.dialect->beginWrite()) {
             QSqlQuery q(db);
             if (!q.exec(sql)) {
@@ -126,7 +138,47 @@ template <class Body> Outcome<Done> inWrite(const Store::Private& d, Body body) 
                 break;
             }
         }
+        if (begun)
+            return Done{};
     }
+}
+
+// The connection went while COMMIT was under way: the server may have committed or not. Once
+// connected again, the writer's lock is free only when that transaction has ended either way;
+// then the ledger says which, by the hash of the last row the write appended.
+Outcome<Done> resolveLostCommit(const Store::Private& d, const QString& proof, const QString& why) {
+    const QString unknown = QStringLiteral("the connection to the database was lost during "
+                                           "COMMIT (%1): the outcome is unknown: run verify")
+                                .arg(why.simplified());
+    if (proof.isEmpty())
+        return Failure{unknown};
+    QSqlDatabase db = d.db();
+    db.close();
+    if (!d.dialect->open(db, d.location, false) || !beginWrite(d))
+        return Failure{unknown};
+    QSqlQuery q(db);
+    const bool looked =
+        static_cast<bool>(d.run(q, QStringLiteral("SELECT 1 FROM ledger WHERE hash = ?"), {proof}));
+    const bool committed = looked && q.next();
+    q.finish();
+    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    if (!looked)
+        return Failure{unknown};
+    if (!committed)
+        return Failure{QStringLiteral("the connection to the database was lost during COMMIT "
+                                      "(%1) and the write is not in the database: it was not "
+                                      "committed")
+                           .arg(why.simplified())};
+    return Done{};
+}
+
+} // namespace
+
+Outcome<Done> writeTransaction(const Store::Private& d, const std::function<Outcome<Done>()>& body,
+                               const QString* proof) {
+    if (auto begun = beginWrite(d); !begun)
+        return begun;
+    QSqlDatabase db = d.db();
     Outcome<Done> result = body();
     QSqlQuery end(db);
     if (!result) {
@@ -134,26 +186,22 @@ template <class Body> Outcome<Done> inWrite(const Store::Private& d, Body body) 
         return result;
     }
     if (!end.exec(QStringLiteral("COMMIT"))) {
-        const QString why = end.lastError().text();
+        const QSqlError error = end.lastError();
         QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-        return Failure{QStringLiteral("the write was not committed: %1").arg(why)};
+        if (d.dialect->isConnectionLost(error))
+            return resolveLostCommit(d, proof ? *proof : QString(), error.text());
+        return Failure{QStringLiteral("the write was not committed: %1").arg(error.text())};
     }
     return Done{};
 }
 
-} // namespace
-
-Outcome<Done> writeTransaction(const Store::Private& d,
-                               const std::function<Outcome<Done>()>& body) {
-    return inWrite(d, body);
-}
-
-Outcome<std::unique_ptr<Store>> Store::open(const QString& location, Now now) {
-    return openAtVersion(location, kSchemaVersion, nullptr, std::move(now));
+Outcome<std::unique_ptr<Store>> Store::open(const QString& location, Now now, IfMissing missing) {
+    return openAtVersion(location, kSchemaVersion, nullptr, std::move(now), missing);
 }
 
 Outcome<std::unique_ptr<Store>> Store::openAtVersion(const QString& location, int to,
-                                                     SchemaChange* change, Now now) {
+                                                     SchemaChange* change, Now now,
+                                                     IfMissing missing) {
     auto dialect = dialectFor(location);
     if (!dialect)
         return Failure{dialect.error()};
@@ -168,8 +216,13 @@ Outcome<std::unique_ptr<Store>> Store::openAtVersion(const QString& location, in
         QSqlDatabase db = QSqlDatabase::addDatabase(driver, connection);
         if (!db.isValid())
             return Failure{QStringLiteral("the Qt SQL driver %1 is not installed").arg(driver)};
-        if (auto opened = store->d_->dialect->open(db, location); !opened)
+        const bool create = missing == IfMissing::Create;
+        if (auto opened = store->d_->dialect->open(db, location, create); !opened)
             return Failure{opened.error()};
+        if (!create && !db.tables().contains(QStringLiteral("meta")))
+            return Failure{QStringLiteral("%1 holds no dose database yet: qvr100dose --db %1 db "
+                                          "init creates one")
+                               .arg(location)};
     }
 
     auto migrated = migrateSchema(*store->d_, to);
@@ -178,6 +231,25 @@ Outcome<std::unique_ptr<Store>> Store::openAtVersion(const QString& location, in
     if (change)
         *change = *migrated;
     return store;
+}
+
+QStringList ledgerColumns() {
+    return {QStringLiteral("seq"),       QStringLiteral("kind"),      QStringLiteral("ref"),
+            QStringLiteral("canonical"), QStringLiteral("prev_hash"), QStringLiteral("hash")};
+}
+
+QStringList columnNames(const Table& table) {
+    QStringList names{QStringLiteral("seq")};
+    for (const Column& c : table.columns)
+        names << QLatin1String(c.name);
+    return names;
+}
+
+QVariantList rowValues(const Table& table, qint64 seq, const QVariantMap& row) {
+    QVariantList values{seq};
+    for (const Column& c : table.columns)
+        values << row.value(QLatin1String(c.name));
+    return values;
 }
 
 namespace {
@@ -204,20 +276,13 @@ Outcome<Receipt> append(const Store::Private& d, const Pending& p) {
                        {receipt.seq, p.table->kind, p.ref, p.canonical, prev, receipt.hash});
         !r)
         return Failure{r.error()};
-    QStringList names{QStringLiteral("seq")};
-    QVariantList values{receipt.seq};
-    for (const Column& c : p.table->columns) {
-        names << QLatin1String(c.name);
-        values << p.row.value(QLatin1String(c.name));
-    }
-    QStringList marks;
-    for (int i = 0; i < names.size(); ++i)
-        marks << QStringLiteral("?");
+    const QStringList names = columnNames(*p.table);
+    const QStringList marks(names.size(), QStringLiteral("?"));
     if (auto r = d.run(q,
                        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                            .arg(p.table->name, names.join(QStringLiteral(", ")),
                                 marks.join(QStringLiteral(", "))),
-                       values);
+                       rowValues(*p.table, receipt.seq, p.row));
         !r)
         return Failure{r.error()};
     return receipt;
@@ -240,16 +305,19 @@ Outcome<bool> exists(const Store::Private& d, const QString& table, const QVaria
 // One write: prepare() runs inside the transaction and gives what to append.
 template <class Prepare> Outcome<Receipt> write(const Store::Private& d, Prepare prepare) {
     Receipt receipt;
-    auto done = inWrite(d, [&]() -> Outcome<Done> {
-        Outcome<Pending> p = prepare();
-        if (!p)
-            return Failure{p.error()};
-        auto r = append(d, *p);
-        if (!r)
-            return Failure{r.error()};
-        receipt = *r;
-        return Done{};
-    });
+    auto done = writeTransaction(
+        d,
+        [&]() -> Outcome<Done> {
+            Outcome<Pending> p = prepare();
+            if (!p)
+                return Failure{p.error()};
+            auto r = append(d, *p);
+            if (!r)
+                return Failure{r.error()};
+            receipt = *r;
+            return Done{};
+        },
+        &receipt.hash);
     if (!done)
         return Failure{done.error()};
     return receipt;
@@ -257,7 +325,8 @@ template <class Prepare> Outcome<Receipt> write(const Store::Private& d, Prepare
 
 } // namespace
 
-Outcome<Receipt> writeRow(const Store::Private& d, const std::function<Outcome<NewRow>()>& prepare) {
+Outcome<Receipt> writeRow(const Store::Private& d,
+                          const std::function<Outcome<NewRow>()>& prepare) {
     return write(d, [&]() -> Outcome<Pending> {
         auto p = prepare();
         if (!p)
@@ -272,6 +341,8 @@ Outcome<qint64> nextRowId(const Store::Private& d, const QString& table) {
 
 Outcome<Receipt> Store::addBatch(Batch batch) {
     batch.createdAt = now_();
+    if (auto texts = acceptTexts(batch); !texts)
+        return Failure{texts.error()};
     return write(*d_, [&]() -> Outcome<Pending> {
         auto found = exists(*d_, batchTable().name, batch.id);
         if (!found)
@@ -285,6 +356,8 @@ Outcome<Receipt> Store::addBatch(Batch batch) {
 
 Outcome<Receipt> Store::addCalibration(Calibration calibration) {
     calibration.createdAt = now_();
+    if (auto texts = acceptTexts(calibration); !texts)
+        return Failure{texts.error()};
     return write(*d_, [&]() -> Outcome<Pending> {
         auto found = exists(*d_, batchTable().name, calibration.batchId);
         if (!found)
@@ -302,6 +375,8 @@ Outcome<Receipt> Store::addCalibration(Calibration calibration) {
 
 Outcome<Receipt> Store::addFit(Fit fit) {
     fit.createdAt = now_();
+    if (auto texts = acceptTexts(fit); !texts)
+        return Failure{texts.error()};
     return write(*d_, [&]() -> Outcome<Pending> {
         auto found = exists(*d_, calibrationTable().name, fit.calibrationId);
         if (!found)
@@ -319,6 +394,8 @@ Outcome<Receipt> Store::addFit(Fit fit) {
 
 Outcome<Receipt> Store::addJob(Job job) {
     job.createdAt = now_();
+    if (auto texts = acceptTexts(job); !texts)
+        return Failure{texts.error()};
     return write(*d_, [&]() -> Outcome<Pending> {
         auto found = exists(*d_, jobTable().name, job.id);
         if (!found)
@@ -335,6 +412,8 @@ namespace {
 // A new record's id and reread count, given inside the write.
 Outcome<Pending> newRecord(const Store::Private& d, Record& record,
                            const std::function<void(Record&)>& complete) {
+    if (auto texts = acceptTexts(record); !texts)
+        return Failure{texts.error()};
     auto found = exists(d, jobTable().name, record.jobId);
     if (!found)
         return Failure{found.error()};
@@ -371,19 +450,77 @@ Outcome<Receipt> Store::addRecords(std::vector<Record> records,
     if (records.empty())
         return Failure{QStringLiteral("no records to add")};
     Receipt last;
-    auto done = inWrite(*d_, [&]() -> Outcome<Done> {
-        for (Record& record : records) {
-            record.createdAt = now_();
-            auto p = newRecord(*d_, record, complete);
-            if (!p)
-                return Failure{p.error()};
-            auto r = append(*d_, *p);
-            if (!r)
-                return Failure{r.error()};
-            last = *r;
-        }
-        return Done{};
-    });
+    auto done = writeTransaction(
+        *d_,
+        [&]() -> Outcome<Done> {
+            const Private& d = *d_;
+            QSqlQuery q(d.db());
+            if (auto r = d.run(
+                    q, QStringLiteral("SELECT seq, hash FROM ledger ORDER BY seq DESC LIMIT 1"));
+                !r)
+                return r;
+            qint64 seq = 0;
+            QString prev = QString::fromLatin1(kGenesisHash);
+            if (q.next()) {
+                seq = q.value(0).toLongLong();
+                prev = q.value(1).toString();
+            }
+            q.finish();
+            auto nextRecord = nextId(d, recordTable().name);
+            if (!nextRecord)
+                return Failure{nextRecord.error()};
+            // First reads per job and dosimeter, counted once per job, then kept up to date.
+            std::map<QString, std::map<QString, int>> firstReads;
+            BatchInsert ledger(d.db(), QStringLiteral("ledger"), ledgerColumns());
+            BatchInsert rows(d.db(), recordTable().name, columnNames(recordTable()));
+            for (Record& record : records) {
+                record.createdAt = now_();
+                if (auto texts = acceptTexts(record); !texts)
+                    return texts;
+                auto counted = firstReads.find(record.jobId);
+                if (counted == firstReads.end()) {
+                    auto found = exists(d, jobTable().name, record.jobId);
+                    if (!found)
+                        return Failure{found.error()};
+                    if (!*found)
+                        return Failure{QStringLiteral("no job %1").arg(record.jobId)};
+                    counted = firstReads.emplace(record.jobId, std::map<QString, int>()).first;
+                    if (auto r = d.run(q,
+                                       QStringLiteral("SELECT dosimeter, COUNT(*) FROM records "
+                                                      "WHERE job_id = ? AND version = 1 GROUP BY "
+                                                      "dosimeter"),
+                                       {record.jobId});
+                        !r)
+                        return r;
+                    while (q.next())
+                        counted->second[q.value(0).toString()] = q.value(1).toInt();
+                    q.finish();
+                }
+                record.id = (*nextRecord)++;
+                record.version = 1;
+                record.reread = counted->second[record.dosimeter]++;
+                if (complete)
+                    complete(record);
+                const QString canonical = record.canonical();
+                const QString hash = sha256Hex(prev, canonical);
+                ++seq;
+                ledger.add({seq, recordTable().kind, QStringLiteral("record %1 v1").arg(record.id),
+                            canonical, prev, hash});
+                rows.add(rowValues(recordTable(), seq, rowOf(record)));
+                prev = hash;
+                last = Receipt{seq, hash, record.id};
+                if (ledger.pending() >= kRowsPerFlush) {
+                    if (auto r = ledger.flush(); !r)
+                        return r;
+                    if (auto r = rows.flush(); !r)
+                        return r;
+                }
+            }
+            if (auto r = ledger.flush(); !r)
+                return r;
+            return rows.flush();
+        },
+        &last.hash);
     if (!done)
         return Failure{done.error()};
     return last;
@@ -399,12 +536,21 @@ Outcome<Receipt> Store::correctRecord(qint64 id,
         if (!revised)
             return Failure{revised.error()};
         Record next = *revised;
+        // The new version's own texts; the rest is the stored version's, kept as it is.
+        for (auto [text, field] :
+             {std::pair(&next.reason, "reason"), std::pair(&next.operatorName, "operator")}) {
+            auto accepted = acceptFreeText(QString::fromLatin1(field), *text);
+            if (!accepted)
+                return Failure{accepted.error()};
+            *text = *accepted;
+        }
         next.id = id;
         next.version = latest->version + 1;
         next.createdAt = now_();
-        return Pending{&recordTable(), rowOf(next),
-                       QStringLiteral("record %1 v%2").arg(id).arg(next.version), next.canonical(),
-                       id};
+        return Pending{
+            &recordTable(), rowOf(next),
+            QStringLiteral("record %1 v%2").arg(QString::number(id), QString::number(next.version)),
+            next.canonical(), id};
     });
 }
 
@@ -433,8 +579,11 @@ Outcome<std::vector<T>> all(const Store::Private& d, const Table& table, Of of,
 
 } // namespace
 
+// An id is looked up as typed and as written since ids are normalised: "e" and U+0301 finds
+// the batch or job stored as U+00E9.
 Outcome<Batch> Store::batch(const QString& id) {
-    return one<Batch>(*d_, batchTable(), QStringLiteral("id = ?"), {id},
+    return one<Batch>(*d_, batchTable(), QStringLiteral("id IN (?, ?)"),
+                      {id, id.normalized(QString::NormalizationForm_C)},
                       QStringLiteral("no batch %1").arg(id), batchOf);
 }
 
@@ -464,7 +613,8 @@ Outcome<Fit> Store::fit(qint64 id) {
 }
 
 Outcome<Job> Store::job(const QString& id) {
-    return one<Job>(*d_, jobTable(), QStringLiteral("id = ?"), {id},
+    return one<Job>(*d_, jobTable(), QStringLiteral("id IN (?, ?)"),
+                    {id, id.normalized(QString::NormalizationForm_C)},
                     QStringLiteral("no job %1").arg(id), jobOf);
 }
 

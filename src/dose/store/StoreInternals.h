@@ -40,9 +40,18 @@ Outcome<qint64> nextRowId(const Store::Private& d, const QString& table);
 
 QString sha256Hex(const QString& prevHash, const QString& canonical);
 
+// Column lists and values in the order a table's inserts name them (seq first).
+QStringList ledgerColumns();
+QStringList columnNames(const Table& table);
+QVariantList rowValues(const Table& table, qint64 seq, const QVariantMap& row);
+// A bulk write sends this many ledger rows, then their domain rows, at a time.
+inline constexpr qsizetype kRowsPerFlush = 2000;
+
 // Runs body inside the one writer's transaction (the dialect's lock held); commits only when
-// everything succeeded.
-Outcome<Done> writeTransaction(const Store::Private& d, const std::function<Outcome<Done>()>& body);
+// everything succeeded. proof, when given, is the hash of the last ledger row body appended:
+// should the connection go during COMMIT, it tells whether the write was committed.
+Outcome<Done> writeTransaction(const Store::Private& d, const std::function<Outcome<Done>()>& body,
+                               const QString* proof = nullptr);
 
 // Brings the schema up to version to (never down), one migration per transaction, and refuses
 // a database newer than this program. Gives the versions before and after.

@@ -71,7 +71,7 @@ QDate date(const Row& r, const char* name) {
 }
 QStringList texts(const QString& json) {
     QStringList out;
-    for (const auto& v : QJsonDocument::fromJson(json.toUtf8()).array())
+    for (const auto& v : parseStoredJson(json).array())
         out << v.toString();
     return out;
 }

@@ -156,8 +156,8 @@ Outcome<qint64> CalibrationView::importCsv(const QString& path) {
     }
     const qint64 id = out->trimmed().toLongLong();
     reload(id);
-    status_->setText(
-        QStringLiteral("Calibration %1 imported from %2; fit it next.").arg(id).arg(path));
+    status_->setText(QStringLiteral("Calibration %1 imported from %2; fit it next.")
+                         .arg(QString::number(id), path));
     emit changed();
     return id;
 }

@@ -139,7 +139,8 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
     connect(check_, &ReaderCheckView::checkRecorded, this, [this] { updateCheckStatus(); });
     connect(&session_, &CaptureSession::captured, this, [this](const Record& r, const QString& h) {
         records_->reload();
-        say(QStringLiteral("record %1 (%2) stored; chain head %3").arg(r.id).arg(r.dosimeter, h));
+        say(QStringLiteral("record %1 (%2) stored; chain head %3")
+                .arg(QString::number(r.id), r.dosimeter, h));
     });
     // Notices a reader that stopped or came back, between the reader's own writes.
     poll_ = new QTimer(this);
@@ -243,8 +244,8 @@ Outcome<QString> DoseWindow::writeReport(const QString& path) {
     auto pages = writePdfReport(*report, path);
     if (!pages)
         return finish(Failure{pages.error()});
-    finish(
-        QStringLiteral("report %1 (%2 pages) written to %3").arg(report->id).arg(*pages).arg(path));
+    finish(QStringLiteral("report %1 (%2 pages) written to %3")
+               .arg(report->id, QString::number(*pages), path));
     return report->id;
 }
 
@@ -275,8 +276,7 @@ void DoseWindow::updateCheckStatus() {
     paintTone(checkStatus_, fresh ? Tone::Good : Tone::Caution);
     read_->setWarning(fresh ? QString()
                             : QStringLiteral("No passing reader check today for head %1 at %2 nm.")
-                                  .arg(head)
-                                  .arg(nm));
+                                  .arg(head, QString::number(nm)));
 }
 
 void DoseWindow::askCorrection() {

@@ -267,7 +267,8 @@ void ReadView::showReads() {
     for (size_t i = 0; i < s.dosimeters.size(); ++i) {
         const DosimeterSummary& d = s.dosimeters[i];
         setRow(summary_, static_cast<int>(i),
-               {d.dosimeter, QStringLiteral("%1 of %2").arg(d.n).arg(d.reads),
+               {d.dosimeter,
+                QStringLiteral("%1 of %2").arg(QString::number(d.n), QString::number(d.reads)),
                 d.n ? kgy(d.dose) : QStringLiteral("-"),
                 d.n ? kgy(d.expanded) : QStringLiteral("-"), decisionWords(d.decision)},
                decisionTone(d.decision));
