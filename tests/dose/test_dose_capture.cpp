@@ -3,7 +3,7 @@
 
 #include "DoseBench.h"
 
-#include "dose/cli/CaptureSession.h"
+#include "dose/usecases/CaptureSession.h"
 #include "dose/core/JobSummary.h"
 
 #include <QSignalSpy>

@@ -37,6 +37,12 @@ class TestDoseWindow : public QObject {
     std::unique_ptr<CaptureSession> session_;
     std::unique_ptr<DoseWindow> window_;
 
+    // A message for a person: no program name, option or usage line.
+    static bool spoken(const QString& text) {
+        return !text.isEmpty() && !text.contains(QLatin1String("--")) &&
+               !text.contains(QLatin1String("Usage")) &&
+               !text.contains(QLatin1String("qvr100dose"));
+    }
     QString settingsFile() const { return bench_.dir.filePath(QStringLiteral("qvr100dose.conf")); }
 
 private slots:
@@ -51,7 +57,7 @@ private slots:
                                                     QStringLiteral("ana"));
         window_ = std::make_unique<DoseWindow>(
             *bench_.store, *session_,
-            DoseWindowEnv{bench_.path, QStringLiteral("ana"), bench_.clock(), settingsFile()});
+            DoseWindowEnv{QStringLiteral("ana"), bench_.clock(), settingsFile()});
         window_->readView()->reloadChoices(QStringLiteral("T1"), bench_.calibrationId);
         window_->show();
     }
@@ -96,7 +102,10 @@ private slots:
         records->filter()->clear();
         records->table()->selectRow(0);
         const qint64 id = records->selectedRecord();
-        QVERIFY(!window_->correctRecord(id, 52, QString())); // a reason is required
+        // A reason is required, asked for in words, not with the command line's usage.
+        const auto noReason = window_->correctRecord(id, 52, QString());
+        QVERIFY(!noReason);
+        QVERIFY2(spoken(noReason.error()), qPrintable(noReason.error()));
         QVERIFY(window_->correctRecord(id, 52, QStringLiteral("gauge reading")));
         records->table()->selectRow(0);
         QCOMPARE(records->history()->rowCount(), 2);
@@ -106,9 +115,11 @@ private slots:
         QVERIFY(!own);
         QVERIFY2(own.error().contains(QStringLiteral("another login")), qPrintable(own.error()));
         DoseWindow reviewer(*bench_.store, *session_,
-                            {bench_.path, QStringLiteral("ben"), bench_.clock(), settingsFile()});
+                            {QStringLiteral("ben"), bench_.clock(), settingsFile()});
         reviewer.readView()->reloadChoices(QStringLiteral("R1"), bench_.calibrationId);
-        QVERIFY(!reviewer.reviewJob(false, QString())); // returned needs a reason
+        const auto unexplained = reviewer.reviewJob(false, QString()); // returned needs a reason
+        QVERIFY(!unexplained);
+        QVERIFY2(spoken(unexplained.error()), qPrintable(unexplained.error()));
         QVERIFY(reviewer.reviewJob(true, QString()));
         QVERIFY(reviewer.recordsView()->reviewLine()->text().startsWith(
             QStringLiteral("Approved by ben")));
@@ -147,7 +158,7 @@ private slots:
     void trainingJobIsNeverApproved() {
         readThree(QStringLiteral("T1"));
         DoseWindow reviewer(*bench_.store, *session_,
-                            {bench_.path, QStringLiteral("ben"), bench_.clock(), settingsFile()});
+                            {QStringLiteral("ben"), bench_.clock(), settingsFile()});
         reviewer.readView()->reloadChoices(QStringLiteral("T1"), bench_.calibrationId);
         const auto approved = reviewer.reviewJob(true, QString());
         QVERIFY(!approved);

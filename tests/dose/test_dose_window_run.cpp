@@ -86,9 +86,9 @@ private slots:
 
         CaptureSession session(s, bus, systemNow(), QStringLiteral("ana"));
         connect(&bus, &BusReader::absorbanceWritten, &session, [&] { session.poll(true); });
-        DoseWindow window(s, session,
-                          {db, QStringLiteral("ana"), systemNow(),
-                           dir.filePath(QStringLiteral("qvr100dose.conf"))});
+        DoseWindow window(
+            s, session,
+            {QStringLiteral("ana"), systemNow(), dir.filePath(QStringLiteral("qvr100dose.conf"))});
         window.readView()->reloadChoices(QStringLiteral("E2E"), c.id);
         session.setAutomatic(false);
         window.show();

@@ -26,10 +26,12 @@ const QMap<QString, QStringList> kLayers = {
     {"dose/core", {"core"}},
     {"dose/store", {"core", "dose/core"}},
     {"dose/link", {"core", "link/text", "dose/core"}},
-    {"dose/cli", {"core", "link/text", "dose/core", "dose/store", "dose/link"}},
-    {"dose/ui", {"core", "link/text", "dose/core", "dose/store", "dose/link", "dose/cli"}},
+    {"dose/usecases", {"core", "link/text", "dose/core", "dose/store", "dose/link"}},
+    {"dose/cli", {"core", "link/text", "dose/core", "dose/store", "dose/link", "dose/usecases"}},
+    {"dose/ui", {"core", "link/text", "dose/core", "dose/store", "dose/link", "dose/usecases"}},
     {"dose/app",
-     {"core", "link/text", "dose/core", "dose/store", "dose/link", "dose/cli", "dose/ui"}},
+     {"core", "link/text", "dose/core", "dose/store", "dose/link", "dose/usecases", "dose/cli",
+      "dose/ui"}},
 };
 
 // The deepest placed folder that holds path (a path relative to src/).
@@ -78,7 +80,9 @@ private slots:
                 const QString to = layerOf(m.captured(1));
                 if (to.isEmpty() ||
                     !(groupOf(from) == groupOf(to) || kLayers[from].contains(groupOf(to))))
-                    faults << QStringLiteral("%1:%2 (%3) includes %4").arg(path).arg(lineNo)
+                    faults << QStringLiteral("%1:%2 (%3) includes %4")
+                                  .arg(path)
+                                  .arg(lineNo)
                                   .arg(from, m.captured(1));
             }
         }

@@ -3,6 +3,7 @@
 // Usage: qvr100dosescreenshots SOURCE_DIR OUT_DIR
 
 #include "dose/core/Fitting.h"
+#include "dose/ui/CalibrationView.h"
 #include "dose/ui/DoseWindow.h"
 #include "dose/ui/ReadView.h"
 #include "dose/ui/ReaderCheckView.h"
@@ -61,21 +62,19 @@ int main(int argc, char** argv) {
     CaptureSession session(store, reader, systemNow(), QStringLiteral("ana"));
     DoseWindow window(
         store, session,
-        {db, QStringLiteral("ana"), systemNow(), dir.filePath(QStringLiteral("qvr100dose.conf"))});
+        {QStringLiteral("ana"), systemNow(), dir.filePath(QStringLiteral("qvr100dose.conf"))});
     window.resize(1000, 720);
     window.show();
     session.poll(false);
-    auto id = window.runCommand({QStringLiteral("calibration"), QStringLiteral("import"),
-                                 source + QStringLiteral("/examples/film-calibration.csv"),
-                                 QStringLiteral("--batch"), QStringLiteral("LOT-A"),
-                                 QStringLiteral("--head"), QStringLiteral("1234"),
-                                 QStringLiteral("--wavelength"), QStringLiteral("600")});
+    // At the reader's head and wavelength, for the only batch.
+    auto id = window.calibrationView()->importCsv(source +
+                                                  QStringLiteral("/examples/film-calibration.csv"));
     if (!id) {
         std::fprintf(stderr, "%s\n", qPrintable(id.error()));
         return 1;
     }
-    window.runCommand({QStringLiteral("calibration"), QStringLiteral("fit"), id->trimmed()});
-    window.readView()->reloadChoices(QStringLiteral("TRAIN-01"), id->trimmed().toLongLong());
+    window.calibrationView()->fit();
+    window.readView()->reloadChoices(QStringLiteral("TRAIN-01"), *id);
     // Three films, each settled, then taken out.
     const char* films[][2] = {{"F-001", "0.850"}, {"F-002", "0.872"}, {"F-003", "1.204"}};
     for (const auto& f : films) {

@@ -1,6 +1,5 @@
 // qvr100dose: with a command, the command line; without one, the window.
 
-#include "dose/cli/CaptureSession.h"
 #include "dose/cli/Cli.h"
 #include "dose/cli/QtWarnings.h"
 #include "dose/cli/StandardStreams.h"
@@ -8,6 +7,7 @@
 #include "dose/link/BusReader.h"
 #include "dose/store/Store.h"
 #include "dose/ui/DoseWindow.h"
+#include "dose/usecases/CaptureSession.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -42,7 +42,7 @@ int runWindow(int argc, char** argv) {
     CaptureSession session(**store, reader, systemNow(), loginName());
     QObject::connect(&reader, &BusReader::absorbanceWritten, &session,
                      [&session] { session.poll(true); });
-    DoseWindow window(**store, session, {location, loginName(), systemNow(), settingsPath()});
+    DoseWindow window(**store, session, {loginName(), systemNow(), settingsPath()});
     window.show();
     return app.exec();
 }

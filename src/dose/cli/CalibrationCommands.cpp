@@ -1,16 +1,12 @@
 #include "dose/cli/CliCommand.h"
 
-#include "core/RegularFile.h"
 #include "dose/core/Canonical.h"
-#include "dose/core/CsvPoints.h"
-#include "dose/core/Fitting.h"
+#include "dose/usecases/CalibrationFitting.h"
+#include "dose/usecases/CalibrationImport.h"
 
 namespace qvr::dose {
 
 namespace {
-
-// A calibration file is a few hundred lines; anything far larger is not one.
-constexpr qint64 kMaxCsvBytes = 16 * 1024 * 1024;
 
 // Film makers expect about 2 % between replicates and look into more than 3 % from 10 kGy up.
 constexpr double kCvInvestigatePercent = 3;
@@ -71,12 +67,7 @@ QString calibrationLine(const Calibration& c) {
 }
 
 void printFit(Ctx& ctx, const Fit& f, const Calibration& c) {
-    ctx.print(QStringLiteral("fit %1 of calibration %2: %3%4, %5 points, calibrated range %6 to "
-                             "%7 kGy")
-                  .arg(QString::number(f.id), QString::number(f.calibrationId), modelName(f.model),
-                       f.weighted ? QStringLiteral(" (weighted)") : QString(),
-                       QString::number(f.residualsPercent.size()), numberText(f.doseLo),
-                       numberText(f.doseHi)));
+    ctx.print(fitSummary(f));
     ctx.print(f.model == Model::Power
                   ? QStringLiteral("  D = a k^b, k in mm-1, D in kGy")
                   : QStringLiteral("  D = c0 + c1 k + ..., k in mm-1, D in kGy"));
@@ -113,14 +104,15 @@ void printFit(Ctx& ctx, const Fit& f, const Calibration& c) {
 int import(Ctx& ctx) {
     const auto wavelength = ctx.integer(QStringLiteral("wavelength"), kWavelengthNm);
     const auto validUntil = ctx.dateFromToday(QStringLiteral("valid-until"));
-    const auto uDose = ctx.number(QStringLiteral("u-dose-percent"), kUDosePercent);
+    CalibrationImport in;
+    in.uDosePercent = ctx.number(QStringLiteral("u-dose-percent"), kUDosePercent);
     const auto windowMin = ctx.number(QStringLiteral("window-min-h"), kWindowHours);
     const auto windowMax = ctx.number(QStringLiteral("window-max-h"), kWindowHours);
     if (ctx.usageError())
         return kUsage;
     if (windowMin && windowMax && !(*windowMin < *windowMax))
         return ctx.usage(QStringLiteral("--window-min-h must be below --window-max-h"));
-    Calibration c;
+    Calibration& c = in.calibration;
     c.batchId = ctx.value(QStringLiteral("batch"));
     c.headSerial = ctx.value(QStringLiteral("head")).trimmed();
     if (c.headSerial.isEmpty())
@@ -132,35 +124,12 @@ int import(Ctx& ctx) {
     c.windowMinHours = windowMin;
     c.windowMaxHours = windowMax;
     c.operatorName = ctx.env.operatorName;
-
-    const QString path = ctx.positional[0];
-    QString why;
-    const auto data = readRegularFile(path, kMaxCsvBytes, &why);
-    if (!data)
-        return ctx.refuse(QStringLiteral("cannot read %1: %2").arg(path, why));
-    auto points = parsePointsCsv(*data, uDose);
-    if (!points)
-        return ctx.refuse(QStringLiteral("%1: %2").arg(path, points.error()));
-    c.points = *points;
+    in.file = ctx.positional[0];
 
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    auto batch = store->batch(c.batchId);
-    if (!batch)
-        return ctx.refuse(batch.error());
-    const QDate today = ctx.env.now().date();
-    if (batch->expiredOn(today))
-        return ctx.refuse(
-            QStringLiteral("batch %1 expired on %2").arg(c.batchId, dateText(batch->expires)));
-    const auto a0 = batch->a0(c.wavelengthNm);
-    if (!a0)
-        return ctx.refuse(
-            QStringLiteral("batch %1 has no background absorbance at %2 nm (batch add "
-                           "--background %2=A0)")
-                .arg(c.batchId, QString::number(c.wavelengthNm)));
-    c.a0 = *a0;
-    auto r = store->addCalibration(c);
+    auto r = importCalibration(*store, in, ctx.env.now().date());
     if (!r)
         return ctx.refuse(r.error());
     if (ctx.json)
@@ -183,26 +152,17 @@ int fit(Ctx& ctx) {
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    auto c = store->calibration(*id);
-    if (!c)
-        return ctx.refuse(c.error());
-    const bool weighted = ctx.has(QStringLiteral("weighted"));
-    Outcome<Fit> f = model ? fitCalibration(*c, *model, weighted) : chooseFit(*c, weighted);
-    if (!f)
-        return ctx.refuse(QStringLiteral("calibration %1 cannot be fitted: %2")
-                              .arg(QString::number(*id), f.error()));
-    f->operatorName = ctx.env.operatorName;
-    auto r = store->addFit(*f);
-    if (!r)
-        return ctx.refuse(r.error());
-    f->id = r->id;
+    auto stored = fitAndStore(
+        *store, {*id, model, ctx.has(QStringLiteral("weighted")), ctx.env.operatorName});
+    if (!stored)
+        return ctx.refuse(stored.error());
     if (ctx.json) {
-        QJsonObject o = fitJson(*f);
-        o.insert("chain_head", r->hash);
+        QJsonObject o = fitJson(stored->fit);
+        o.insert("chain_head", stored->chainHead);
         return ctx.printJson(o);
     }
-    printFit(ctx, *f, *c);
-    return ctx.done(r->hash);
+    printFit(ctx, stored->fit, stored->calibration);
+    return ctx.done(stored->chainHead);
 }
 
 int show(Ctx& ctx) {

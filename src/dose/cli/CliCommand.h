@@ -4,6 +4,7 @@
 #include "dose/cli/Cli.h"
 #include "dose/core/Quantity.h"
 #include "dose/store/Store.h"
+#include "dose/usecases/UsableCalibration.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -78,13 +79,6 @@ QJsonObject componentsJson(const Components& components);
 QJsonObject recordJson(const Record& record);
 QString doseText(const DoseResult& result, const Fit& fit); // "12.3 kGy ± 0.6 kGy (k = 2)..."
 
-// A calibration fit for use now: not expired, fitted, its batch not expired.
-struct Usable {
-    Calibration calibration;
-    Fit fit;
-    Batch batch;
-};
-Outcome<Usable> usableCalibration(Store& store, qint64 id, const QDate& today);
 QString fixed(double value, int decimals);
 
 void addBatchCommands(std::vector<Command>& commands);

@@ -1,7 +1,7 @@
 #include "dose/cli/CliCommand.h"
 
 #include "dose/core/Canonical.h"
-#include "dose/core/TextRules.h"
+#include "dose/usecases/DosimeterRead.h"
 
 #include <cmath>
 
@@ -27,26 +27,6 @@ QString doseText(const DoseResult& r, const Fit& fit) {
         .arg(value, numberText(fit.doseLo), numberText(fit.doseHi));
 }
 
-Outcome<Usable> usableCalibration(Store& store, qint64 id, const QDate& today) {
-    auto c = store.calibration(id);
-    if (!c)
-        return Failure{c.error()};
-    if (c->expiredOn(today))
-        return Failure{QStringLiteral("calibration %1 expired on %2; it cannot be used for new "
-                                      "results")
-                           .arg(QString::number(id), dateText(c->validUntil))};
-    auto f = store.latestFit(id);
-    if (!f)
-        return Failure{f.error()};
-    auto b = store.batch(c->batchId);
-    if (!b)
-        return Failure{b.error()};
-    if (b->expiredOn(today))
-        return Failure{
-            QStringLiteral("film batch %1 expired on %2").arg(b->id, dateText(b->expires))};
-    return Usable{*c, *f, *b};
-}
-
 namespace {
 
 void printComponents(Ctx& ctx, const DoseResult& r) {
@@ -58,17 +38,19 @@ void printComponents(Ctx& ctx, const DoseResult& r) {
                        fixed(c.thickness, 2), fixed(c.reading, 2), fixed(c.combined(), 2)));
 }
 
-// Thickness of the film: a gauge reading with its uncertainty, else the batch's nominal.
-bool thickness(Ctx& ctx, const Batch& batch, double& t, double& u, bool& measured) {
-    const auto gauge = ctx.gaugeThickness(batch.thicknessUm);
-    const auto uGauge = ctx.number(QStringLiteral("u-thickness-um"), kUThicknessUm);
+// A gauge's reading of the film's thickness and its uncertainty, each optional.
+struct Gauge {
+    std::optional<double> thicknessUm;
+    std::optional<double> uThicknessUm;
+};
+
+// Nothing after a usage error, already reported.
+std::optional<Gauge> gauge(Ctx& ctx) {
+    const auto t = ctx.number(QStringLiteral("thickness-um"), kThicknessUm);
+    const auto u = ctx.number(QStringLiteral("u-thickness-um"), kUThicknessUm);
     if (ctx.usageError())
-        return false;
-    measured = gauge.has_value();
-    t = gauge.value_or(batch.thicknessUm);
-    // Without the gauge's own figure, the batch's spread is the cautious choice.
-    u = uGauge.value_or(batch.uThicknessUm);
-    return true;
+        return std::nullopt;
+    return Gauge{t, u};
 }
 
 int dose(Ctx& ctx) {
@@ -77,16 +59,22 @@ int dose(Ctx& ctx) {
     const auto sd = ctx.number(QStringLiteral("reader-sd"), kReaderSd);
     if (ctx.usageError())
         return kUsage;
+    const auto thickness = gauge(ctx);
+    if (!thickness)
+        return kUsage;
     Store* store = ctx.store();
     if (!store)
         return kRefused;
     auto use = usableCalibration(*store, *id, ctx.env.now().date());
     if (!use)
         return ctx.refuse(use.error());
+    if (thickness->thicknessUm && !ctx.has(QStringLiteral("confirm-thickness")))
+        if (auto why = thicknessNeedsConfirming(*thickness->thicknessUm, use->batch.thicknessUm))
+            return ctx.usage(*why);
     DoseInput in;
-    bool measured = false;
-    if (!thickness(ctx, use->batch, in.thicknessUm, in.uThicknessUm, measured))
-        return kUsage;
+    in.thicknessUm = thickness->thicknessUm.value_or(use->batch.thicknessUm);
+    // Without the gauge's own figure, the batch's spread is the cautious choice.
+    in.uThicknessUm = thickness->uThicknessUm.value_or(use->batch.uThicknessUm);
     in.absorbance = *absorbance;
     in.a0 = use->calibration.a0;
     in.readingSd = sd;
@@ -112,81 +100,46 @@ int read(Ctx& ctx) {
     const auto id = ctx.integer(QStringLiteral("calibration"));
     const auto count = ctx.integer(QStringLiteral("readings"), kReadingCount);
     const auto irradiated = ctx.time(QStringLiteral("irradiated-at"));
+    const auto thickness = gauge(ctx);
     if (ctx.usageError())
         return kUsage;
-    // Before the reader is asked: a dosimeter that cannot be recorded is not read.
-    const auto dosimeter =
-        acceptId(QStringLiteral("dosimeter id"), ctx.value(QStringLiteral("dosimeter")).trimmed());
-    if (!dosimeter)
-        return ctx.usage(dosimeter.error());
+    ReadRequest request;
+    request.dosimeter = ctx.value(QStringLiteral("dosimeter")).trimmed();
+    if (request.dosimeter.isEmpty())
+        return ctx.usage(QStringLiteral("--dosimeter needs the dosimeter's id"));
+    request.thicknessUm = thickness->thicknessUm;
+    request.uThicknessUm = thickness->uThicknessUm;
+    request.thicknessConfirmed = ctx.has(QStringLiteral("confirm-thickness"));
+    request.jobId = ctx.value(QStringLiteral("job"));
+    request.calibrationId = *id;
+    request.readings = static_cast<int>(count.value_or(3));
+    if (irradiated)
+        request.irradiatedAt = *irradiated;
+    request.comment = ctx.value(QStringLiteral("comment"));
+    request.operatorName = ctx.env.operatorName;
+    request.timeoutMs = ctx.env.readingTimeoutMs;
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    auto job = store->job(ctx.value(QStringLiteral("job")));
-    if (!job)
-        return ctx.refuse(job.error());
-    auto use = usableCalibration(*store, *id, ctx.env.now().date());
-    if (!use)
-        return ctx.refuse(use.error());
-    Record rec;
-    if (!thickness(ctx, use->batch, rec.thicknessUm, rec.uThicknessUm, rec.thicknessMeasured))
-        return kUsage;
-
     std::unique_ptr<ReaderSource> reader = ctx.env.reader ? ctx.env.reader() : nullptr;
     if (!reader)
         return ctx.refuse(QStringLiteral("no reader to read from"));
-    const ReadingContext context{job->training, use->calibration.wavelengthNm,
-                                 use->calibration.headSerial};
-    auto items = reader->items();
-    if (!items)
-        return ctx.refuse(items.error());
-    if (auto why = refusal(*items, context))
-        return ctx.refuse(*why);
-    for (qint64 i = 0; i < count.value_or(3); ++i) {
-        items = reader->nextReading(ctx.env.readingTimeoutMs);
-        if (!items)
-            return ctx.refuse(items.error());
-        if (auto why = refusal(*items, context))
-            return ctx.refuse(QStringLiteral("reading %1: %2").arg(QString::number(i + 1), *why));
-        auto a = servedAbsorbance(items->value(QStringLiteral("A")).toString());
-        if (!a)
-            return ctx.refuse(
-                QStringLiteral("reading %1: %2").arg(QString::number(i + 1), a.error()));
-        rec.readings.push_back({ctx.env.now(), *a});
-    }
-    rec.jobId = job->id;
-    rec.dosimeter = *dosimeter;
-    if (irradiated)
-        rec.irradiatedAt = *irradiated;
-    rec.calibrationId = use->calibration.id;
-    rec.fitId = use->fit.id;
-    rec.batchId = use->batch.id;
-    rec.wavelengthNm = use->calibration.wavelengthNm;
-    rec.headSerial = use->calibration.headSerial;
-    rec.simulated = items->value(QStringLiteral("Simulated")).toBool();
-    rec.readAt = rec.readings.back().at;
-    rec.zeroText = items->value(QStringLiteral("lblZero")).toString();
-    rec.a0 = use->calibration.a0;
-    rec.operatorName = ctx.env.operatorName;
-    rec.comment = ctx.value(QStringLiteral("comment"));
-    auto r = store->addRecord(rec, [&](Record& r) {
-        evaluateRecord(r, use->fit, *job, use->calibration);
-        rec = r;
-    });
-    if (!r)
-        return ctx.refuse(r.error());
+    auto read = readDosimeter(*store, *reader, request, ctx.env.now);
+    if (!read)
+        return ctx.refuse(read.error());
+    const Record& rec = read->record;
     if (ctx.json) {
         QJsonObject o = recordJson(rec);
-        o.insert("chain_head", r->hash);
+        o.insert("chain_head", read->chainHead);
         return ctx.printJson(o);
     }
     ctx.print(QStringLiteral("record %1: dosimeter %2 of job %3")
-                  .arg(QString::number(r->id), rec.dosimeter, job->id));
-    ctx.print(doseText(rec.result, use->fit));
+                  .arg(QString::number(rec.id), rec.dosimeter, rec.jobId));
+    ctx.print(doseText(rec.result, read->fit));
     printComponents(ctx, rec.result);
     if (!rec.flags.isEmpty())
         ctx.print(QStringLiteral("flags: ") + rec.flags.join(QStringLiteral(", ")));
-    return ctx.done(r->hash);
+    return ctx.done(read->chainHead);
 }
 
 } // namespace

@@ -1,8 +1,9 @@
 #include "dose/cli/CliCommand.h"
 
 #include "dose/core/Canonical.h"
-
-#include "dose/core/OutputFile.h"
+#include "dose/usecases/JobRecords.h"
+#include "dose/usecases/RecordCorrection.h"
+#include "dose/usecases/RecordsCsv.h"
 
 #include <QRegularExpression>
 
@@ -71,81 +72,6 @@ QString jobLine(const Job& j) {
              limit(j.dmaxKGy), j.training ? QStringLiteral("  training") : QString());
 }
 
-QString csvField(const QString& text) {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString q = text;
-    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
-
-const QString kCsvHeader = QStringLiteral(
-    "record,version,superseded,dosimeter,read_at,irradiated_at,absorbance,readings,thickness_um,"
-    "thickness_source,response_per_mm,dose_kGy,U_kGy,in_range,u_fit_percent,u_reference_percent,"
-    "u_reproducibility_percent,u_thickness_percent,u_reading_percent,flags,calibration,fit,batch,"
-    "wavelength_nm,head,zero,operator,created_at,reason,comment");
-
-QString csvLine(const Record& r, bool superseded) {
-    QStringList readings;
-    for (const Reading& x : r.readings)
-        readings << numberText(x.absorbance);
-    const Components& c = r.result.components;
-    QStringList f{QString::number(r.id),
-                  QString::number(r.version),
-                  superseded ? QStringLiteral("yes") : QStringLiteral("no"),
-                  csvField(r.dosimeter),
-                  timeText(r.readAt),
-                  timeText(r.irradiatedAt),
-                  numberText(r.absorbance),
-                  readings.join(QLatin1Char(' ')),
-                  numberText(r.thicknessUm),
-                  r.thicknessMeasured ? QStringLiteral("gauge") : QStringLiteral("nominal"),
-                  numberText(r.result.response),
-                  numberText(r.result.dose),
-                  numberText(r.result.expanded),
-                  r.result.inRange ? QStringLiteral("yes") : QStringLiteral("no"),
-                  numberText(c.fit),
-                  numberText(c.reference),
-                  numberText(c.reproducibility),
-                  numberText(c.thickness),
-                  numberText(c.reading),
-                  r.flags.join(QLatin1Char(' ')),
-                  QString::number(r.calibrationId),
-                  QString::number(r.fitId),
-                  csvField(r.batchId),
-                  QString::number(r.wavelengthNm),
-                  csvField(r.headSerial),
-                  csvField(r.zeroText),
-                  csvField(r.operatorName),
-                  timeText(r.createdAt),
-                  csvField(r.reason),
-                  csvField(r.comment)};
-    return f.join(QLatin1Char(','));
-}
-
-bool supersededAt(const std::vector<Record>& all, size_t i) {
-    return i + 1 < all.size() && all[i + 1].id == all[i].id;
-}
-
-// The header and a line per record version, each ending in a newline.
-QString csvRows(const std::vector<Record>& all) {
-    QString out;
-    out.reserve(static_cast<qsizetype>(all.size()) * 400 + 512);
-    out += kCsvHeader;
-    out += QLatin1Char('\n');
-    for (size_t i = 0; i < all.size(); ++i) {
-        out += csvLine(all[i], supersededAt(all, i));
-        out += QLatin1Char('\n');
-    }
-    return out;
-}
-
-// "-" and /dev/stdout: the CSV goes to standard output, checked with it.
-bool isStandardOutput(const QString& path) {
-    return path == QLatin1String("-") || path == QLatin1String("/dev/stdout");
-}
-
 int jobAdd(Ctx& ctx) {
     Job j;
     j.id = ctx.positional[0];
@@ -188,26 +114,6 @@ int jobList(Ctx& ctx) {
     return kOk;
 }
 
-namespace {
-
-// A job and every version of its records, for the commands that show or export them.
-struct JobRecords {
-    Job job;
-    std::vector<Record> records;
-};
-
-Outcome<JobRecords> jobRecords(Store& store, const QString& jobId) {
-    auto job = store.job(jobId);
-    if (!job)
-        return Failure{job.error()};
-    auto records = store.records(job->id);
-    if (!records)
-        return Failure{records.error()};
-    return JobRecords{std::move(*job), std::move(*records)};
-}
-
-} // namespace
-
 int jobShow(Ctx& ctx) {
     Store* store = ctx.store();
     if (!store)
@@ -249,7 +155,7 @@ int recordList(Ctx& ctx) {
         return ctx.printJson(a);
     }
     if (ctx.has(QStringLiteral("csv"))) {
-        ctx.printData(csvRows(all));
+        ctx.printData(recordsCsvRows(all));
         return kOk;
     }
     for (size_t i = 0; i < all.size(); ++i) {
@@ -268,6 +174,7 @@ int recordList(Ctx& ctx) {
 
 int recordCorrect(Ctx& ctx) {
     const auto id = ctx.integerArgument(0);
+    const auto t = ctx.number(QStringLiteral("thickness-um"), kThicknessUm);
     const auto u = ctx.number(QStringLiteral("u-thickness-um"), kUThicknessUm);
     if (ctx.usageError())
         return kUsage;
@@ -277,84 +184,47 @@ int recordCorrect(Ctx& ctx) {
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    // The gauge reading against the nominal thickness of the record's batch.
-    auto before = store->record(*id);
-    if (!before)
-        return ctx.refuse(before.error());
-    auto batch = store->batch(before->batchId);
-    if (!batch)
-        return ctx.refuse(batch.error());
-    const auto t = ctx.gaugeThickness(batch->thicknessUm);
-    if (ctx.usageError())
-        return kUsage;
-    auto r = store->correctRecord(*id, [&](const Record& latest) -> Outcome<Record> {
-        auto fit = store->fit(latest.fitId);
-        if (!fit)
-            return Failure{fit.error()};
-        auto job = store->job(latest.jobId);
-        if (!job)
-            return Failure{job.error()};
-        auto calibration = store->calibration(latest.calibrationId);
-        if (!calibration)
-            return Failure{calibration.error()};
-        Record next = latest;
-        next.thicknessUm = *t;
-        next.thicknessMeasured = true;
-        if (u)
-            next.uThicknessUm = *u;
-        next.reason = reason;
-        next.operatorName = ctx.env.operatorName;
-        evaluateRecord(next, *fit, *job, *calibration);
-        return next;
-    });
-    if (!r)
-        return ctx.refuse(r.error());
-    auto stored = store->record(*id);
-    if (!stored)
-        return ctx.refuse(stored.error());
+    auto corrected = correctRecord(*store, {*id, *t, u, reason, ctx.env.operatorName,
+                                            ctx.has(QStringLiteral("confirm-thickness"))});
+    if (!corrected)
+        return ctx.refuse(corrected.error());
     if (ctx.json) {
-        QJsonObject o = recordJson(*stored);
-        o.insert("chain_head", r->hash);
+        QJsonObject o = recordJson(corrected->record);
+        o.insert("chain_head", corrected->chainHead);
         return ctx.printJson(o);
     }
-    ctx.print(QStringLiteral("record %1 v%2: thickness %3 µm, dose %4 kGy, U %5 kGy (reason: %6)")
-                  .arg(QString::number(stored->id), QString::number(stored->version),
-                       numberText(stored->thicknessUm),
-                       QString::number(stored->result.dose, 'g', 5),
-                       QString::number(stored->result.expanded, 'g', 3), stored->reason));
-    return ctx.done(r->hash);
+    ctx.print(correctedText(corrected->record));
+    return ctx.done(corrected->chainHead);
+}
+
+// "-" and /dev/stdout: the CSV goes to standard output, checked with it.
+bool isStandardOutput(const QString& path) {
+    return path == QLatin1String("-") || path == QLatin1String("/dev/stdout");
 }
 
 int exportCsv(Ctx& ctx) {
+    const QString path = ctx.value(QStringLiteral("csv"));
+    if (isStandardOutput(path) && ctx.json)
+        return ctx.usage(QStringLiteral("--json and a CSV on standard output do not mix"));
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    auto exported = jobRecords(*store, ctx.value(QStringLiteral("job")));
-    if (!exported)
-        return ctx.refuse(exported.error());
-    const Job& job = exported->job;
-    const std::vector<Record>& all = exported->records;
-    auto head = store->headHash();
-    if (!head)
-        return ctx.refuse(head.error());
-    const QString path = ctx.value(QStringLiteral("csv"));
-    const QString csv =
-        QStringLiteral("# qvr100dose records of job %1, chain head %2\n").arg(job.id, *head) +
-        csvRows(all);
     if (isStandardOutput(path)) {
-        if (ctx.json)
-            return ctx.usage(QStringLiteral("--json and a CSV on standard output do not mix"));
-        ctx.printData(csv);
+        auto csv = recordsCsv(*store, ctx.value(QStringLiteral("job")));
+        if (!csv)
+            return ctx.refuse(csv.error());
+        ctx.printData(csv->text);
         return kOk;
     }
-    if (auto written = writeOutputFile(path, csv.toUtf8()); !written)
-        return ctx.refuse(written.error());
+    auto exported = exportRecordsCsv(*store, ctx.value(QStringLiteral("job")), path);
+    if (!exported)
+        return ctx.refuse(exported.error());
     if (ctx.json)
-        return ctx.printJson(QJsonObject{
-            {"file", path}, {"records", static_cast<qint64>(all.size())}, {"chain_head", *head}});
-    ctx.print(QStringLiteral("%1 record versions of job %2 written to %3")
-                  .arg(QString::number(all.size()), job.id, path));
-    return ctx.done(*head);
+        return ctx.printJson(QJsonObject{{"file", exported->file},
+                                         {"records", exported->versions},
+                                         {"chain_head", exported->chainHead}});
+    ctx.print(exportText(*exported));
+    return ctx.done(exported->chainHead);
 }
 
 int verify(Ctx& ctx) {

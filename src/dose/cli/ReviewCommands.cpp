@@ -1,6 +1,6 @@
 #include "dose/cli/CliCommand.h"
 
-#include "dose/core/Canonical.h"
+#include "dose/usecases/JobReview.h"
 
 namespace qvr::dose {
 
@@ -17,7 +17,7 @@ int review(Ctx& ctx, bool approve) {
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    auto receipt = store->addReview(r);
+    auto receipt = reviewJob(*store, r);
     if (!receipt)
         return ctx.refuse(receipt.error());
     const QString what = approve ? QStringLiteral("approved") : QStringLiteral("returned");
@@ -27,7 +27,7 @@ int review(Ctx& ctx, bool approve) {
                                          {"decision", what},
                                          {"reviewer", r.reviewer},
                                          {"chain_head", receipt->hash}});
-    ctx.print(QStringLiteral("job %1 %2 by %3").arg(r.jobId, what, r.reviewer));
+    ctx.print(reviewText(r));
     return ctx.done(receipt->hash);
 }
 

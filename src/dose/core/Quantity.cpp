@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <tuple>
 
 namespace qvr::dose {
 
@@ -115,12 +116,23 @@ Outcome<double> parseQuantity(const QString& name, const QString& text, const Qu
     return *v == 0 ? 0.0 : *v; // one zero
 }
 
+std::optional<QString> gaugeRefusal(std::optional<double> thicknessUm,
+                                    std::optional<double> uThicknessUm) {
+    for (const auto& [value, name, quantity] :
+         {std::tuple(thicknessUm, "the gauge thickness", kThicknessUm),
+          std::tuple(uThicknessUm, "the gauge's uncertainty", kUThicknessUm)})
+        if (value)
+            if (auto v = parseQuantity(QLatin1String(name), numberText(*value), quantity); !v)
+                return v.error();
+    return std::nullopt;
+}
+
 std::optional<QString> thicknessNeedsConfirming(double gaugeUm, double nominalUm) {
     if (!(nominalUm > 0) || std::fabs(gaugeUm - nominalUm) <= kThicknessConfirmFraction * nominalUm)
         return std::nullopt;
     return QStringLiteral("the gauge thickness %1 µm is more than %2 % from the batch's nominal "
-                          "%3 µm: check the gauge and the batch, and give --confirm-thickness if "
-                          "it is right")
+                          "%3 µm: check the gauge and the batch; if it is right, confirm it "
+                          "(--confirm-thickness)")
         .arg(numberText(gaugeUm), QString::number(kThicknessConfirmFraction * 100),
              numberText(nominalUm));
 }

@@ -42,6 +42,9 @@ QString rangeText(const Quantity& quantity);
 // "line 4: thickness_um") with the text and the range.
 Outcome<double> parseQuantity(const QString& name, const QString& text, const Quantity& quantity);
 
+// Why a gauge's thickness or its uncertainty is outside its range, or nothing.
+std::optional<QString> gaugeRefusal(std::optional<double> thicknessUm,
+                                    std::optional<double> uThicknessUm);
 // Why a gauge thickness needs confirming against the batch's nominal, or nothing.
 std::optional<QString> thicknessNeedsConfirming(double gaugeUm, double nominalUm);
 

@@ -2,6 +2,8 @@
 
 #include "dose/core/Canonical.h"
 #include "dose/ui/CalibrationChoice.h"
+#include "dose/usecases/CalibrationFitting.h"
+#include "dose/usecases/CalibrationImport.h"
 
 #include <QChart>
 #include <QChartView>
@@ -51,9 +53,10 @@ void fitAxes(QChart* c, double x0, double x1, double y0, double y1) {
 
 } // namespace
 
-CalibrationView::CalibrationView(Store& store, const CaptureSession& session, Command run,
-                                 QWidget* parent)
-    : QWidget(parent), store_(store), session_(session), run_(std::move(run)) {
+CalibrationView::CalibrationView(Store& store, const CaptureSession& session, QString operatorName,
+                                 Now now, QWidget* parent)
+    : QWidget(parent), store_(store), session_(session), operator_(std::move(operatorName)),
+      now_(std::move(now)) {
     setAcceptDrops(true);
     calibration_ = new QComboBox(this);
     batch_ = new QComboBox(this);
@@ -142,33 +145,45 @@ Outcome<qint64> CalibrationView::importCsv(const QString& path) {
     const ReaderItems& items = session_.items();
     const QString head = items.value(QStringLiteral("lblSN")).toString().trimmed();
     const auto nm = servedWavelength(items.value(QStringLiteral("WL")).toString());
-    Outcome<QString> out = Failure{QStringLiteral("the reader's head and wavelength are not known: "
-                                                  "start the reader first")};
-    if (batch_->currentText().isEmpty())
+    Outcome<Receipt> out = Failure{QStringLiteral("the reader's head and wavelength are not "
+                                                  "known: start the reader first")};
+    if (batch_->currentText().isEmpty()) {
         out = Failure{QStringLiteral("add the film batch first")};
-    else if (!head.isEmpty() && nm)
-        out = run_({QStringLiteral("calibration"), QStringLiteral("import"), path,
-                    QStringLiteral("--batch"), batch_->currentText(), QStringLiteral("--head"),
-                    head, QStringLiteral("--wavelength"), QString::number(*nm)});
+    } else if (!head.isEmpty() && nm) {
+        CalibrationImport in;
+        in.file = path;
+        in.calibration.batchId = batch_->currentText();
+        in.calibration.headSerial = head;
+        in.calibration.wavelengthNm = *nm;
+        in.calibration.operatorName = operator_;
+        out = importCalibration(store_, in, now_().date());
+    }
     if (!out) {
         status_->setText(QStringLiteral("Not imported: ") + out.error());
         return Failure{out.error()};
     }
-    const qint64 id = out->trimmed().toLongLong();
-    reload(id);
+    reload(out->id);
     status_->setText(QStringLiteral("Calibration %1 imported from %2; fit it next.")
-                         .arg(QString::number(id), path));
+                         .arg(QString::number(out->id), path));
     emit changed();
-    return id;
+    return out->id;
 }
 
 Outcome<QString> CalibrationView::fit() {
-    auto out = run_({QStringLiteral("calibration"), QStringLiteral("fit"),
-                     QString::number(current()), QStringLiteral("--model"), model_->currentText()});
-    status_->setText(out ? out->trimmed() : QStringLiteral("Not fitted: ") + out.error());
+    // "auto" names no model: the one auto offers.
+    auto stored =
+        fitAndStore(store_, {current(), modelFromName(model_->currentText()), false, operator_});
     show(current());
     emit changed();
-    return out;
+    if (!stored) {
+        status_->setText(QStringLiteral("Not fitted: ") + stored.error());
+        return Failure{stored.error()};
+    }
+    QString text = fitSummary(stored->fit);
+    if (!stored->fit.choice.isEmpty())
+        text += QStringLiteral("; chosen: ") + stored->fit.choice;
+    status_->setText(text);
+    return text;
 }
 
 void CalibrationView::show(qint64 id) {

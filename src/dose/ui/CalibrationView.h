@@ -2,10 +2,9 @@
 // A calibration: its points and fitted curve, the % residuals, the fit table with CV per dose
 // level; fitting with a chosen model; importing a CSV by file dialog or drag and drop.
 
-#include "dose/cli/CaptureSession.h"
+#include "dose/usecases/CaptureSession.h"
 
 #include <QWidget>
-#include <functional>
 
 class QChart;
 class QComboBox;
@@ -17,8 +16,8 @@ namespace qvr::dose {
 class CalibrationView : public QWidget {
     Q_OBJECT
 public:
-    using Command = std::function<Outcome<QString>(const QStringList&)>;
-    CalibrationView(Store& store, const CaptureSession& session, Command run,
+    // Imports and fits are done as operatorName; now tells today's date.
+    CalibrationView(Store& store, const CaptureSession& session, QString operatorName, Now now,
                     QWidget* parent = nullptr);
 
     void reload(qint64 select = 0);
@@ -41,7 +40,8 @@ private:
 
     Store& store_;
     const CaptureSession& session_;
-    Command run_;
+    QString operator_;
+    Now now_;
     QComboBox* calibration_;
     QComboBox* batch_;
     QComboBox* model_;

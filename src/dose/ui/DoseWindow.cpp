@@ -1,6 +1,5 @@
 #include "dose/ui/DoseWindow.h"
 
-#include "dose/cli/Cli.h"
 #include "dose/ui/CalibrationView.h"
 #include "dose/ui/LinkBar.h"
 #include "dose/ui/NewJobDialog.h"
@@ -10,6 +9,9 @@
 #include "dose/ui/RecordsView.h"
 #include "dose/ui/Tones.h"
 #include "dose/ui/TrendView.h"
+#include "dose/usecases/JobReview.h"
+#include "dose/usecases/RecordCorrection.h"
+#include "dose/usecases/RecordsCsv.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -51,8 +53,7 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
     tabs_->addTab(records_, QStringLiteral("Rec&ords"));
     trend_ = new TrendView(session_, 5, tabs_);
     tabs_->addTab(trend_, QStringLiteral("&Trend"));
-    calibration_ = new CalibrationView(
-        store_, session_, [this](const QStringList& a) { return runCommand(a); }, tabs_);
+    calibration_ = new CalibrationView(store_, session_, env_.operatorName, env_.now, tabs_);
     tabs_->addTab(calibration_, QStringLiteral("&Calibration"));
     check_ = new ReaderCheckView(store_, session_, env_.settingsFile, tabs_);
     tabs_->addTab(check_, QStringLiteral("Reader chec&k"));
@@ -172,24 +173,6 @@ QAction* DoseWindow::action(const QString& name) const {
     return findChild<QAction*>(name);
 }
 
-Outcome<QString> DoseWindow::runCommand(const QStringList& arguments) {
-    QString out, err;
-    QTextStream o(&out), e(&err);
-    CliEnv env;
-    env.out = &o;
-    env.err = &e;
-    env.now = env_.now;
-    env.operatorName = env_.operatorName;
-    env.database = env_.database;
-    const int status = runCli(arguments, env);
-    o.flush();
-    e.flush();
-    if (status != 0)
-        return Failure{err.trimmed().isEmpty() ? QStringLiteral("the command failed")
-                                               : err.trimmed()};
-    return out;
-}
-
 void DoseWindow::newJob() {
     NewJobDialog dialog(this);
     if (dialog.exec() != QDialog::Accepted)
@@ -217,24 +200,32 @@ void DoseWindow::refreshViews() {
 }
 
 Outcome<QString> DoseWindow::correctRecord(qint64 id, double thicknessUm, const QString& reason) {
-    return finish(
-        runCommand({QStringLiteral("record"), QStringLiteral("correct"), QString::number(id),
-                    QStringLiteral("--thickness-um"), QString::number(thicknessUm, 'g', 10),
-                    QStringLiteral("--reason"), reason}));
+    auto corrected =
+        dose::correctRecord(store_, {id, thicknessUm, std::nullopt, reason, env_.operatorName});
+    if (!corrected)
+        return finish(Failure{corrected.error()});
+    return finish(QStringLiteral("%1; chain head %2")
+                      .arg(correctedText(corrected->record), corrected->chainHead));
 }
 
 Outcome<QString> DoseWindow::reviewJob(bool approve, const QString& reason) {
-    QStringList args{QStringLiteral("job"),
-                     approve ? QStringLiteral("approve") : QStringLiteral("return"),
-                     read_->jobId()};
-    if (!reason.isEmpty())
-        args << QStringLiteral("--reason") << reason;
-    return finish(runCommand(args));
+    Review review;
+    review.jobId = read_->jobId();
+    review.approved = approve;
+    review.reason = reason.trimmed();
+    review.reviewer = env_.operatorName;
+    auto receipt = dose::reviewJob(store_, review);
+    if (!receipt)
+        return finish(Failure{receipt.error()});
+    return finish(QStringLiteral("%1; chain head %2").arg(reviewText(review), receipt->hash));
 }
 
 Outcome<QString> DoseWindow::exportCsv(const QString& path) {
-    return finish(runCommand({QStringLiteral("export"), QStringLiteral("--job"), read_->jobId(),
-                              QStringLiteral("--csv"), path}));
+    auto exported = exportRecordsCsv(store_, read_->jobId(), path);
+    if (!exported)
+        return finish(Failure{exported.error()});
+    return finish(
+        QStringLiteral("%1; chain head %2").arg(exportText(*exported), exported->chainHead));
 }
 
 Outcome<QString> DoseWindow::writeReport(const QString& path) {

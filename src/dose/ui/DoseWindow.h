@@ -2,7 +2,7 @@
 // The dose workstation's window: the reader's state on top, then reading a job, its records,
 // the trend, the calibration and the reader check; every action on the keyboard.
 
-#include "dose/cli/CaptureSession.h"
+#include "dose/usecases/CaptureSession.h"
 
 #include <QMainWindow>
 
@@ -22,7 +22,6 @@ class RecordsView;
 class TrendView;
 
 struct DoseWindowEnv {
-    QString database;     // where the store lives, for the command line run in-process
     QString operatorName; // who is logged in
     Now now = systemNow();
     QString settingsFile; // the window's own settings; settingsPath() in the program
@@ -46,10 +45,6 @@ public:
     CalibrationView* calibrationView() const { return calibration_; }
     QLabel* checkStatus() const { return checkStatus_; }
     QTabWidget* tabs() const { return tabs_; }
-    // Runs a qvr100dose command in this process against the window's store; the output lines
-    // or the one-line reason it failed.
-    Outcome<QString> runCommand(const QStringList& arguments);
-
     // What the actions do once their dialogs have been answered; each says what happened on the
     // status bar and gives it, or the reason nothing happened.
     Outcome<QString> correctRecord(qint64 id, double thicknessUm, const QString& reason);

@@ -2,7 +2,7 @@
 // The top bar: the reader's live absorbance, wavelength, head, film switch and zero, and its
 // state in words on the state's colour.
 
-#include "dose/cli/CaptureSession.h"
+#include "dose/usecases/CaptureSession.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Prints a job report to a PDF file: A4, the report's id and "page x of y" on every page.
 
-#include "dose/cli/JobReport.h"
+#include "dose/usecases/JobReport.h"
 
 namespace qvr::dose {
 

@@ -2,7 +2,7 @@
 // Reading a job: the job and calibration, the next dosimeter's id and thickness, the capture
 // rule, and the job's reads and summary as they come in.
 
-#include "dose/cli/CaptureSession.h"
+#include "dose/usecases/CaptureSession.h"
 
 #include <QWidget>
 

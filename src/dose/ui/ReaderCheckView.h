@@ -3,8 +3,8 @@
 // wavelength, the results of the reader's own filter check as they come, and the pass/fail
 // record.
 
-#include "dose/cli/CaptureSession.h"
 #include "dose/core/FilterCheckWatch.h"
+#include "dose/usecases/CaptureSession.h"
 
 #include <QWidget>
 

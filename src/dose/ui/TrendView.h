@@ -1,7 +1,7 @@
 #pragma once
 // The absorbance over the last minutes as a live plot, with a mark at every capture.
 
-#include "dose/cli/CaptureSession.h"
+#include "dose/usecases/CaptureSession.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "dose/cli/CaptureSession.h"
+#include "dose/usecases/CaptureSession.h"
 
 namespace qvr::dose {
 

@@ -1,4 +1,4 @@
-#include "dose/cli/JobReport.h"
+#include "dose/usecases/JobReport.h"
 
 #include "dose/core/Canonical.h"
 #include "dose/core/JobSummary.h"

@@ -6,11 +6,11 @@
 // the core's reading rules; and the film must have been taken out since the last capture, so
 // one film is never recorded twice and an empty holder never once.
 
-#include "dose/cli/CliCommand.h"
 #include "dose/core/LinkState.h"
 #include "dose/core/StableReadings.h"
 #include "dose/link/ReaderSource.h"
 #include "dose/store/Store.h"
+#include "dose/usecases/UsableCalibration.h"
 
 #include <QObject>
 #include <optional>

@@ -1,0 +1,35 @@
+#include "dose/usecases/CalibrationFitting.h"
+
+#include "dose/core/Canonical.h"
+#include "dose/core/Fitting.h"
+
+namespace qvr::dose {
+
+Outcome<StoredFit> fitAndStore(Store& store, const FitRequest& request) {
+    const qint64 id = request.calibrationId;
+    auto c = store.calibration(id);
+    if (!c)
+        return Failure{c.error()};
+    Outcome<Fit> f = request.model ? fitCalibration(*c, *request.model, request.weighted)
+                                   : chooseFit(*c, request.weighted);
+    if (!f)
+        return Failure{QStringLiteral("calibration %1 cannot be fitted: %2")
+                           .arg(QString::number(id), f.error())};
+    f->operatorName = request.operatorName;
+    auto r = store.addFit(*f);
+    if (!r)
+        return Failure{r.error()};
+    f->id = r->id;
+    return StoredFit{*f, *c, r->hash};
+}
+
+QString fitSummary(const Fit& f) {
+    return QStringLiteral(
+               "fit %1 of calibration %2: %3%4, %5 points, calibrated range %6 to %7 kGy")
+        .arg(QString::number(f.id), QString::number(f.calibrationId), modelName(f.model),
+             f.weighted ? QStringLiteral(" (weighted)") : QString(),
+             QString::number(f.residualsPercent.size()), numberText(f.doseLo),
+             numberText(f.doseHi));
+}
+
+} // namespace qvr::dose

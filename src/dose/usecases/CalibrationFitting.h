@@ -1,0 +1,26 @@
+#pragma once
+// A calibration fitted with a chosen model, or the one auto offers, and the fit stored.
+
+#include "dose/store/Store.h"
+
+namespace qvr::dose {
+
+struct FitRequest {
+    qint64 calibrationId = 0;
+    std::optional<Model> model; // none: auto
+    bool weighted = false;
+    QString operatorName;
+};
+
+struct StoredFit {
+    Fit fit; // with its id
+    Calibration calibration;
+    QString chainHead;
+};
+
+Outcome<StoredFit> fitAndStore(Store& store, const FitRequest& request);
+
+// "fit 3 of calibration 1: power, 16 points, calibrated range 1 to 50 kGy"
+QString fitSummary(const Fit& fit);
+
+} // namespace qvr::dose

@@ -1,0 +1,56 @@
+#include "dose/usecases/CalibrationImport.h"
+
+#include "core/RegularFile.h"
+#include "dose/core/Canonical.h"
+#include "dose/core/CsvPoints.h"
+#include "dose/core/Quantity.h"
+
+namespace qvr::dose {
+
+namespace {
+
+// A calibration file is a few hundred lines; anything far larger is not one.
+constexpr qint64 kMaxCsvBytes = 16 * 1024 * 1024;
+
+} // namespace
+
+Outcome<Receipt> importCalibration(Store& store, const CalibrationImport& import,
+                                   const QDate& today) {
+    Calibration c = import.calibration;
+    c.headSerial = c.headSerial.trimmed();
+    if (c.headSerial.isEmpty())
+        return Failure{QStringLiteral("the head's serial number is missing")};
+    if (auto nm = parseQuantity(QStringLiteral("the wavelength"), QString::number(c.wavelengthNm),
+                                kWavelengthNm);
+        !nm)
+        return Failure{nm.error()};
+    if (import.uDosePercent)
+        if (auto u = parseQuantity(QStringLiteral("the reference dose's uncertainty"),
+                                   QString::number(*import.uDosePercent), kUDosePercent);
+            !u)
+            return Failure{u.error()};
+    QString why;
+    const auto data = readRegularFile(import.file, kMaxCsvBytes, &why);
+    if (!data)
+        return Failure{QStringLiteral("cannot read %1: %2").arg(import.file, why)};
+    auto points = parsePointsCsv(*data, import.uDosePercent);
+    if (!points)
+        return Failure{QStringLiteral("%1: %2").arg(import.file, points.error())};
+    c.points = *points;
+
+    auto batch = store.batch(c.batchId);
+    if (!batch)
+        return Failure{batch.error()};
+    if (batch->expiredOn(today))
+        return Failure{
+            QStringLiteral("batch %1 expired on %2").arg(c.batchId, dateText(batch->expires))};
+    const auto a0 = batch->a0(c.wavelengthNm);
+    if (!a0)
+        return Failure{QStringLiteral("batch %1 has no background absorbance at %2 nm (batch add "
+                                      "--background %2=A0)")
+                           .arg(c.batchId, QString::number(c.wavelengthNm))};
+    c.a0 = *a0;
+    return store.addCalibration(c);
+}
+
+} // namespace qvr::dose

@@ -1,0 +1,21 @@
+#pragma once
+// Calibration points from a CSV file, for a film batch read on one head at one wavelength; the
+// batch gives the background absorbance at that wavelength.
+
+#include "dose/store/Store.h"
+
+namespace qvr::dose {
+
+struct CalibrationImport {
+    QString file;
+    // Batch, head, wavelength, certificate, validity, reading window and operator; the points
+    // and A0 come from the file and the batch.
+    Calibration calibration;
+    std::optional<double> uDosePercent; // for a file without that column
+};
+
+// Gives the new calibration's receipt (its id and the chain's head).
+Outcome<Receipt> importCalibration(Store& store, const CalibrationImport& import,
+                                   const QDate& today);
+
+} // namespace qvr::dose

@@ -1,0 +1,74 @@
+#include "dose/usecases/DosimeterRead.h"
+
+#include "dose/core/Quantity.h"
+#include "dose/core/TextRules.h"
+#include "dose/usecases/UsableCalibration.h"
+
+namespace qvr::dose {
+
+Outcome<DosimeterRead> readDosimeter(Store& store, ReaderSource& reader, const ReadRequest& req,
+                                     const Now& now) {
+    // Before the reader is asked: a dosimeter that cannot be recorded is not read.
+    const auto dosimeter = acceptId(QStringLiteral("dosimeter id"), req.dosimeter.trimmed());
+    if (!dosimeter)
+        return Failure{dosimeter.error()};
+    if (req.readings < 1)
+        return Failure{QStringLiteral("a read takes at least one reading")};
+    if (auto why = gaugeRefusal(req.thicknessUm, req.uThicknessUm))
+        return Failure{*why};
+    auto job = store.job(req.jobId);
+    if (!job)
+        return Failure{job.error()};
+    auto use = usableCalibration(store, req.calibrationId, now().date());
+    if (!use)
+        return Failure{use.error()};
+    if (req.thicknessUm && !req.thicknessConfirmed)
+        if (auto why = thicknessNeedsConfirming(*req.thicknessUm, use->batch.thicknessUm))
+            return Failure{*why};
+
+    const ReadingContext context{job->training, use->calibration.wavelengthNm,
+                                 use->calibration.headSerial};
+    auto items = reader.items();
+    if (!items)
+        return Failure{items.error()};
+    if (auto why = refusal(*items, context))
+        return Failure{*why};
+    Record rec;
+    for (int i = 0; i < req.readings; ++i) {
+        items = reader.nextReading(req.timeoutMs);
+        if (!items)
+            return Failure{items.error()};
+        if (auto why = refusal(*items, context))
+            return Failure{QStringLiteral("reading %1: %2").arg(QString::number(i + 1), *why)};
+        auto a = servedAbsorbance(items->value(QStringLiteral("A")).toString());
+        if (!a)
+            return Failure{QStringLiteral("reading %1: %2").arg(QString::number(i + 1), a.error())};
+        rec.readings.push_back({now(), *a});
+    }
+    rec.jobId = job->id;
+    rec.dosimeter = *dosimeter;
+    rec.irradiatedAt = req.irradiatedAt;
+    rec.calibrationId = use->calibration.id;
+    rec.fitId = use->fit.id;
+    rec.batchId = use->batch.id;
+    rec.wavelengthNm = use->calibration.wavelengthNm;
+    rec.headSerial = use->calibration.headSerial;
+    rec.simulated = items->value(QStringLiteral("Simulated")).toBool();
+    rec.readAt = rec.readings.back().at;
+    rec.zeroText = items->value(QStringLiteral("lblZero")).toString();
+    rec.a0 = use->calibration.a0;
+    rec.thicknessMeasured = req.thicknessUm.has_value();
+    rec.thicknessUm = req.thicknessUm.value_or(use->batch.thicknessUm);
+    rec.uThicknessUm = req.uThicknessUm.value_or(use->batch.uThicknessUm);
+    rec.operatorName = req.operatorName;
+    rec.comment = req.comment;
+    auto r = store.addRecord(rec, [&](Record& r) {
+        evaluateRecord(r, use->fit, *job, use->calibration);
+        rec = r;
+    });
+    if (!r)
+        return Failure{r.error()};
+    return DosimeterRead{rec, use->fit, r->hash};
+}
+
+} // namespace qvr::dose

@@ -1,0 +1,35 @@
+#pragma once
+// One dosimeter read from the running reader: the next few absorbances it serves, refused
+// unless the reader's state passes the reading rules for the job and calibration at each of
+// them, then recorded with its dose.
+
+#include "dose/core/Clock.h"
+#include "dose/link/ReaderSource.h"
+#include "dose/store/Store.h"
+
+namespace qvr::dose {
+
+struct ReadRequest {
+    QString jobId;
+    QString dosimeter;
+    qint64 calibrationId = 0;
+    std::optional<double> thicknessUm;  // a gauge's reading; else the batch's nominal
+    std::optional<double> uThicknessUm; // else the batch's spread, the cautious choice
+    bool thicknessConfirmed = false;    // a gauge reading far from the nominal is meant
+    int readings = 3;
+    QDateTime irradiatedAt;
+    QString comment;
+    QString operatorName;
+    int timeoutMs = 10000; // for each awaited reading
+};
+
+struct DosimeterRead {
+    Record record; // as stored
+    Fit fit;       // that gave its dose
+    QString chainHead;
+};
+
+Outcome<DosimeterRead> readDosimeter(Store& store, ReaderSource& reader, const ReadRequest& request,
+                                     const Now& now);
+
+} // namespace qvr::dose

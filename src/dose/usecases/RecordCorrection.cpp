@@ -1,0 +1,56 @@
+#include "dose/usecases/RecordCorrection.h"
+
+#include "dose/core/Canonical.h"
+#include "dose/core/Quantity.h"
+
+namespace qvr::dose {
+
+Outcome<Corrected> correctRecord(Store& store, const Correction& c) {
+    if (auto why = gaugeRefusal(c.thicknessUm, c.uThicknessUm))
+        return Failure{*why};
+    const QString reason = c.reason.trimmed();
+    if (reason.isEmpty())
+        return Failure{QStringLiteral("say why the record is corrected")};
+    auto r = store.correctRecord(c.recordId, [&](const Record& latest) -> Outcome<Record> {
+        auto fit = store.fit(latest.fitId);
+        if (!fit)
+            return Failure{fit.error()};
+        auto job = store.job(latest.jobId);
+        if (!job)
+            return Failure{job.error()};
+        auto calibration = store.calibration(latest.calibrationId);
+        if (!calibration)
+            return Failure{calibration.error()};
+        if (!c.thicknessConfirmed) {
+            auto batch = store.batch(latest.batchId);
+            if (!batch)
+                return Failure{batch.error()};
+            if (auto why = thicknessNeedsConfirming(c.thicknessUm, batch->thicknessUm))
+                return Failure{*why};
+        }
+        Record next = latest;
+        next.thicknessUm = c.thicknessUm;
+        next.thicknessMeasured = true;
+        if (c.uThicknessUm)
+            next.uThicknessUm = *c.uThicknessUm;
+        next.reason = reason;
+        next.operatorName = c.operatorName;
+        evaluateRecord(next, *fit, *job, *calibration);
+        return next;
+    });
+    if (!r)
+        return Failure{r.error()};
+    auto stored = store.record(c.recordId);
+    if (!stored)
+        return Failure{stored.error()};
+    return Corrected{*stored, r->hash};
+}
+
+QString correctedText(const Record& r) {
+    return QStringLiteral("record %1 v%2: thickness %3 µm, dose %4 kGy, U %5 kGy (reason: %6)")
+        .arg(QString::number(r.id), QString::number(r.version), numberText(r.thicknessUm),
+             QString::number(r.result.dose, 'g', 5), QString::number(r.result.expanded, 'g', 3),
+             r.reason);
+}
+
+} // namespace qvr::dose
