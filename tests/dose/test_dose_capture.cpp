@@ -3,8 +3,8 @@
 
 #include "DoseBench.h"
 
-#include "dose/usecases/CaptureSession.h"
 #include "dose/core/JobSummary.h"
+#include "dose/usecases/CaptureSession.h"
 
 #include <QSignalSpy>
 #include <QtTest>

@@ -145,8 +145,11 @@ void TestPostgresCli::copyRoundTrip() {
         QVERIFY2(store, qPrintable(store.error()));
         auto s = test::seedStore(**store);
         QVERIFY2(s, qPrintable(s.error()));
-        for (int n = 0; n < 40; ++n)
-            QVERIFY(test::addScenarioRecord(**store, *s, n));
+        // More than a slice of the copy and a statement of its inserts, in one bulk load.
+        std::vector<dose::Record> records;
+        for (int n = 0; n < 2100; ++n)
+            records.push_back(test::scenarioRecord(**store, *s, n));
+        QVERIFY((*store)->addRecords(records, test::scenarioEvaluation(*s)));
     }
     const QString url = newDatabase();
     QVERIFY2(!url.isEmpty(), qPrintable(server_->error()));

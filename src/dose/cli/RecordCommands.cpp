@@ -155,7 +155,7 @@ int recordList(Ctx& ctx) {
         return ctx.printJson(a);
     }
     if (ctx.has(QStringLiteral("csv"))) {
-        ctx.printData(recordsCsvRows(all));
+        ctx.printData(QString::fromUtf8(recordsCsvRows(all)));
         return kOk;
     }
     for (size_t i = 0; i < all.size(); ++i) {
@@ -213,7 +213,7 @@ int exportCsv(Ctx& ctx) {
         auto csv = recordsCsv(*store, ctx.value(QStringLiteral("job")));
         if (!csv)
             return ctx.refuse(csv.error());
-        ctx.printData(csv->text);
+        ctx.printData(QString::fromUtf8(csv->text));
         return kOk;
     }
     auto exported = exportRecordsCsv(*store, ctx.value(QStringLiteral("job")), path);

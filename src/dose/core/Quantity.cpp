@@ -127,14 +127,14 @@ std::optional<QString> gaugeRefusal(std::optional<double> thicknessUm,
     return std::nullopt;
 }
 
-std::optional<QString> thicknessNeedsConfirming(double gaugeUm, double nominalUm) {
+std::optional<QString> thicknessNeedsConfirming(double gaugeUm, double nominalUm,
+                                                const QString& how) {
     if (!(nominalUm > 0) || std::fabs(gaugeUm - nominalUm) <= kThicknessConfirmFraction * nominalUm)
         return std::nullopt;
     return QStringLiteral("the gauge thickness %1 µm is more than %2 % from the batch's nominal "
-                          "%3 µm: check the gauge and the batch; if it is right, confirm it "
-                          "(--confirm-thickness)")
+                          "%3 µm: check the gauge and the batch; if it is right, confirm it (%4)")
         .arg(numberText(gaugeUm), QString::number(kThicknessConfirmFraction * 100),
-             numberText(nominalUm));
+             numberText(nominalUm), how);
 }
 
 } // namespace qvr::dose

@@ -45,7 +45,10 @@ Outcome<double> parseQuantity(const QString& name, const QString& text, const Qu
 // Why a gauge's thickness or its uncertainty is outside its range, or nothing.
 std::optional<QString> gaugeRefusal(std::optional<double> thicknessUm,
                                     std::optional<double> uThicknessUm);
-// Why a gauge thickness needs confirming against the batch's nominal, or nothing.
-std::optional<QString> thicknessNeedsConfirming(double gaugeUm, double nominalUm);
+// Why a gauge thickness needs confirming against the batch's nominal, or nothing; how says how
+// to confirm it.
+std::optional<QString>
+thicknessNeedsConfirming(double gaugeUm, double nominalUm,
+                         const QString& how = QStringLiteral("--confirm-thickness"));
 
 } // namespace qvr::dose

@@ -10,14 +10,13 @@ namespace {
 
 // Well inside both databases' limits on values per statement (SQLite 32766, PostgreSQL 65535).
 constexpr qsizetype kMaxValuesPerStatement = 16000;
-constexpr qsizetype kMaxRowsPerStatement = 500;
 
 } // namespace
 
-BatchInsert::BatchInsert(QSqlDatabase db, QString table, QStringList columns)
+BatchInsert::BatchInsert(QSqlDatabase db, QString table, QStringList columns, int rowsPerStatement)
     : db_(std::move(db)), table_(std::move(table)), columns_(std::move(columns)),
-      rowsPerStatement_(std::clamp<qsizetype>(kMaxValuesPerStatement / columns_.size(), 1,
-                                              kMaxRowsPerStatement)) {}
+      rowsPerStatement_(
+          std::clamp<qsizetype>(kMaxValuesPerStatement / columns_.size(), 1, rowsPerStatement)) {}
 
 BatchInsert::~BatchInsert() = default;
 

@@ -16,7 +16,8 @@ namespace qvr::dose {
 
 class BatchInsert {
 public:
-    BatchInsert(QSqlDatabase db, QString table, QStringList columns);
+    // rowsPerStatement: the dialect's choice (Dialect::rowsPerInsert).
+    BatchInsert(QSqlDatabase db, QString table, QStringList columns, int rowsPerStatement);
     ~BatchInsert();
     BatchInsert(const BatchInsert&) = delete;
     BatchInsert& operator=(const BatchInsert&) = delete;

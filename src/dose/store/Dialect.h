@@ -10,6 +10,8 @@
 #include <QSqlError>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
+#include <functional>
 #include <memory>
 
 namespace qvr::dose {
@@ -34,11 +36,19 @@ public:
 
     virtual QString columnType(ColumnType type) const = 0;
 
+    // Runs a SELECT with values bound in order and gives each row's values as they are stored:
+    // text as QString (byte for byte), numbers, NULL as a null QVariant. Through Qt's driver by
+    // default; a dialect may read its rows more directly.
+    virtual Outcome<Done> selectRows(QSqlDatabase& db, const QString& sql,
+                                     const QVariantList& values,
+                                     const std::function<void(const QVariantList&)>& each) const;
+
     // The expression that reads a text column byte for byte, and the text back from what it
     // gives (Qt's SQLite driver reads text through UTF-16, which turns U+FFFE and U+FFFF into
     // U+FFFD: a row holding one would no longer match its hash).
     virtual QString exactText(const QString& column) const { return column; }
     static QVariant textOf(const QVariant& value);
+    static QString textOfUtf8(QByteArrayView bytes); // keeping a leading U+FEFF
 
     // Statements that make table refuse every UPDATE and DELETE, whoever sends them.
     virtual QStringList appendOnly(const QString& table) const = 0;
@@ -49,6 +59,10 @@ public:
 
     // The error means another writer held the lock too long: worth trying again.
     virtual bool isBusy(const QSqlError& error) const = 0;
+
+    // How many rows a bulk insert sends in one statement: many where each statement is a round
+    // trip to a server, one where binding costs grow with the values a statement holds.
+    virtual int rowsPerInsert() const = 0;
 
     // The error means the connection itself was lost: a COMMIT that failed so may have been
     // carried out all the same.

@@ -95,6 +95,8 @@ public:
         return isRetryable(error.nativeErrorCode());
     }
 
+    int rowsPerInsert() const override { return 500; }
+
     // No SQLSTATE at all (libpq saw the socket close), connection_exception (08...), or the
     // server shutting down or crashing under the session (57P01..57P03).
     bool isConnectionLost(const QSqlError& error) const override {

@@ -33,8 +33,8 @@ std::vector<Migration> migrations(const Dialect& dialect) {
                   << createTable(dialect, recordTable(), QStringLiteral("id, version"))
                   << QStringLiteral("CREATE INDEX records_by_job ON records (job_id, dosimeter)");
     v1.statements << dialect.appendOnly(QStringLiteral("ledger"));
-    for (const Table* t : {&batchTable(), &calibrationTable(), &fitTable(), &jobTable(),
-                           &recordTable()})
+    for (const Table* t :
+         {&batchTable(), &calibrationTable(), &fitTable(), &jobTable(), &recordTable()})
         v1.statements << dialect.appendOnly(t->name);
     // 2: job reviews and reader checks.
     Migration v2{2, {}};

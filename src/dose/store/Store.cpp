@@ -9,7 +9,9 @@
 #include <QAtomicInt>
 #include <QCryptographicHash>
 #include <QStandardPaths>
+#include <algorithm>
 #include <map>
+#include <tuple>
 
 namespace qvr::dose {
 
@@ -60,38 +62,20 @@ Outcome<Done> Store::Private::run(QSqlQuery& query, const QString& sql,
 
 Outcome<Done> Store::Private::forEach(const Table& table, const QString& where,
                                       const QVariantList& values,
-                                      const std::function<void(const RowValues&)>& each) const {
+                                      const std::function<void(const RowValues&)>& each,
+                                      bool sorted) const {
     QStringList names{QStringLiteral("seq")};
-    std::vector<int> texts; // positions of the text columns, read byte for byte
-    for (const Column& c : table.columns) {
-        if (c.type == ColumnType::Text) {
-            texts.push_back(static_cast<int>(names.size()));
-            names << dialect->exactText(QLatin1String(c.name));
-        } else {
-            names << QLatin1String(c.name);
-        }
-    }
+    for (const Column& c : table.columns)
+        names << (c.type == ColumnType::Text ? dialect->exactText(QLatin1String(c.name))
+                                             : QString::fromLatin1(c.name));
     QString sql =
         QStringLiteral("SELECT %1 FROM %2").arg(names.join(QStringLiteral(", ")), table.name);
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where;
-    sql += QStringLiteral(" ORDER BY ") + table.order;
-    QSqlQuery q(db());
-    if (auto r = run(q, sql, values); !r)
-        return r;
-    const int width = static_cast<int>(names.size());
-    RowValues row;
-    while (q.next()) {
-        row.clear();
-        for (int i = 0; i < width; ++i)
-            row.append(q.value(i));
-        for (int i : texts)
-            row[i] = Dialect::textOf(row[i]);
-        each(row);
-    }
-    if (q.lastError().isValid())
-        return Failure{QStringLiteral("database error: %1").arg(q.lastError().text())};
-    return Done{};
+    if (sorted)
+        sql += QStringLiteral(" ORDER BY ") + table.order;
+    QSqlDatabase connection = db();
+    return dialect->selectRows(connection, sql, values, each);
 }
 
 Outcome<std::vector<RowValues>> Store::Private::select(const Table& table, const QString& where,
@@ -471,8 +455,9 @@ Outcome<Receipt> Store::addRecords(std::vector<Record> records,
                 return Failure{nextRecord.error()};
             // First reads per job and dosimeter, counted once per job, then kept up to date.
             std::map<QString, std::map<QString, int>> firstReads;
-            BatchInsert ledger(d.db(), QStringLiteral("ledger"), ledgerColumns());
-            BatchInsert rows(d.db(), recordTable().name, columnNames(recordTable()));
+            const int perStatement = d.dialect->rowsPerInsert();
+            BatchInsert ledger(d.db(), QStringLiteral("ledger"), ledgerColumns(), perStatement);
+            BatchInsert rows(d.db(), recordTable().name, columnNames(recordTable()), perStatement);
             for (Record& record : records) {
                 record.createdAt = now_();
                 if (auto texts = acceptTexts(record); !texts)
@@ -628,7 +613,23 @@ Outcome<Record> Store::record(qint64 id) {
 }
 
 Outcome<std::vector<Record>> Store::records(const QString& jobId) {
-    return all<Record>(*d_, recordTable(), recordOf, QStringLiteral("job_id = ?"), {jobId});
+    // Sorted here: the database would sort whole rows found through the job's index.
+    std::vector<Record> found;
+    auto r = d_->forEach(
+        recordTable(), QStringLiteral("job_id = ?"), {jobId},
+        [&](const RowValues& row) { found.push_back(recordOf(row)); }, false);
+    if (!r)
+        return Failure{r.error()};
+    std::vector<std::tuple<qint64, int, size_t>> order;
+    order.reserve(found.size());
+    for (size_t i = 0; i < found.size(); ++i)
+        order.emplace_back(found[i].id, found[i].version, i);
+    std::sort(order.begin(), order.end());
+    std::vector<Record> out;
+    out.reserve(found.size());
+    for (const auto& [id, version, i] : order)
+        out.push_back(std::move(found[i]));
+    return out;
 }
 
 Outcome<QString> Store::headHash() {

@@ -41,11 +41,13 @@ Outcome<CopyReport> Store::copyInto(Store& target) {
                                    .arg(to.location)};
             probe.finish();
 
-            BatchInsert ledger(to.db(), QStringLiteral("ledger"), ledgerColumns());
+            const int perStatement = to.dialect->rowsPerInsert();
+            BatchInsert ledger(to.db(), QStringLiteral("ledger"), ledgerColumns(), perStatement);
             std::map<QString, std::pair<const Table*, std::unique_ptr<BatchInsert>>> tables;
             for (const Table* t : allTables())
-                tables.emplace(t->kind, std::pair(t, std::make_unique<BatchInsert>(
-                                                         to.db(), t->name, columnNames(*t))));
+                tables.emplace(t->kind,
+                               std::pair(t, std::make_unique<BatchInsert>(
+                                                to.db(), t->name, columnNames(*t), perStatement)));
             const QString ledgerSlice =
                 QStringLiteral("SELECT seq, kind, %1, %2, prev_hash, hash FROM ledger WHERE seq "
                                "BETWEEN ? AND ? ORDER BY seq")

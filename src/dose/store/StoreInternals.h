@@ -19,9 +19,11 @@ struct Store::Private {
 
     // Runs sql with its values bound in order; the query is ready to be stepped.
     Outcome<Done> run(QSqlQuery& query, const QString& sql, const QVariantList& values = {}) const;
-    // Each row of table matching where (with values), in the table's order, as it is read.
+    // Each row of table matching where (with values), in the table's order, as it is read;
+    // unsorted, in whatever order the database finds them (cheaper for many rows).
     Outcome<Done> forEach(const Table& table, const QString& where, const QVariantList& values,
-                          const std::function<void(const RowValues&)>& each) const;
+                          const std::function<void(const RowValues&)>& each,
+                          bool sorted = true) const;
     // All rows of table matching where (with values), in the table's order.
     Outcome<std::vector<RowValues>> select(const Table& table, const QString& where = QString(),
                                            const QVariantList& values = {}) const;

@@ -1,5 +1,7 @@
 #include "dose/ui/DoseWindow.h"
 
+#include "dose/core/Quantity.h"
+
 #include "dose/ui/CalibrationView.h"
 #include "dose/ui/LinkBar.h"
 #include "dose/ui/NewJobDialog.h"
@@ -14,6 +16,7 @@
 #include "dose/usecases/RecordsCsv.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -199,9 +202,16 @@ void DoseWindow::refreshViews() {
     records_->reload();
 }
 
-Outcome<QString> DoseWindow::correctRecord(qint64 id, double thicknessUm, const QString& reason) {
-    auto corrected =
-        dose::correctRecord(store_, {id, thicknessUm, std::nullopt, reason, env_.operatorName});
+Outcome<QString> DoseWindow::correctRecord(qint64 id, double thicknessUm, const QString& reason,
+                                           bool confirmed) {
+    // Asked here first, so that the window says how to confirm it here.
+    if (auto latest = store_.record(id); latest && !confirmed)
+        if (auto batch = store_.batch(latest->batchId))
+            if (auto why = thicknessNeedsConfirming(thicknessUm, batch->thicknessUm,
+                                                    QStringLiteral("tick \"confirmed\"")))
+                return finish(Failure{*why});
+    auto corrected = dose::correctRecord(
+        store_, {id, thicknessUm, std::nullopt, reason, env_.operatorName, confirmed});
     if (!corrected)
         return finish(Failure{corrected.error()});
     return finish(QStringLiteral("%1; chain head %2")
@@ -280,20 +290,23 @@ void DoseWindow::askCorrection() {
     QDialog dialog(this);
     dialog.setWindowTitle(QStringLiteral("Correct record %1").arg(id));
     auto* thickness = new QDoubleSpinBox(&dialog);
-    thickness->setRange(1, 2000);
+    thickness->setRange(kThicknessUm.lo, kThicknessUm.hi);
     thickness->setDecimals(1);
     thickness->setSuffix(QStringLiteral(" µm"));
     thickness->setValue(50);
+    auto* confirmed =
+        new QCheckBox(QStringLiteral("&confirmed, though far from the nominal"), &dialog);
     auto* reason = new QLineEdit(&dialog);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     auto* form = new QFormLayout(&dialog);
     form->addRow(QStringLiteral("Gauge &thickness"), thickness);
+    form->addRow(QString(), confirmed);
     form->addRow(QStringLiteral("&Reason"), reason);
     form->addRow(buttons);
     connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     if (dialog.exec() == QDialog::Accepted)
-        correctRecord(id, thickness->value(), reason->text());
+        correctRecord(id, thickness->value(), reason->text(), confirmed->isChecked());
 }
 
 void DoseWindow::askReview(bool approve) {

@@ -6,17 +6,15 @@
 
 namespace qvr::dose {
 
-QString recordsCsvHeader();
-QString recordCsvLine(const Record& record, bool superseded);
-// The header and a line per version, each ending in a newline.
-QString recordsCsvRows(const std::vector<Record>& allVersions);
+// The header and a line per version, each ending in a newline, as UTF-8.
+QByteArray recordsCsvRows(const std::vector<Record>& allVersions);
 
 struct CsvExport {
     QString jobId;
     QString file;
     qint64 versions = 0;
     QString chainHead;
-    QString text; // the whole file
+    QByteArray text; // the whole file, UTF-8
 };
 
 // The export's text, headed by the chain's hash; file stays empty.
