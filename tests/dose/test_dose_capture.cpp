@@ -110,6 +110,10 @@ private slots:
         QTest::newRow("other head") << true << "lblSN" << QVariant("9999") << "head";
         QTest::newRow("reader gone") << true << "" << QVariant() << "not running";
         QTest::newRow("no dosimeter id") << true << "id" << QVariant() << "dosimeter";
+        QTest::newRow("id with ESC") << true << "id" << QVariant("D\x1b[2J") << "U+001B";
+        QTest::newRow("gauge of 1 µm") << true << "thickness" << QVariant(1.0) << "5 to 3000 µm";
+        QTest::newRow("gauge far, not confirmed")
+            << true << "thickness" << QVariant(70.0) << "confirm it (tick";
     }
     void refusesWhatTheRulesForbid() {
         QFETCH(bool, training);
@@ -123,7 +127,9 @@ private slots:
         if (item.isEmpty())
             reader_.running = false;
         else if (item == u"id")
-            session_->setDosimeter(QString());
+            session_->setDosimeter(value.toString());
+        else if (item == u"thickness")
+            session_->setDosimeter(QStringLiteral("D1"), value.toDouble());
         else
             reader_.served.insert(item, value);
         serve("0.850", 5);
