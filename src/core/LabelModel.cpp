@@ -36,6 +36,7 @@ constexpr LabelInfo kLabels[kLabelCount] = {
     {"lblEEPROM", "Label3"},
     {"State", "starting"},
     {"Fault", ""},
+    {"Zeros", "0"},
 };
 
 } // namespace

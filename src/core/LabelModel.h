@@ -38,6 +38,9 @@ enum class Label : int {
     // no widget: the reader's phase and its fault (core/FaultState)
     State,
     Fault,
+    // no widget: how many zeros the reader has taken since it started (measure/Measurement), so
+    // a client knows whether two readings share one zero
+    Zeros,
     Count
 };
 

@@ -25,6 +25,7 @@ bool Measurement::zero() {
     }
     st.z1 = st.v1;
     acquisition_.lines().labels().set(Label::lblZero, formatFixed(st.z1, 4));
+    acquisition_.lines().labels().set(Label::Zeros, QString::number(++zeros_));
     if (st.v1 < kLightPathLevel)
         messages_.showMessage(text(1011));
     else if (st.v1 < kDimLampLevel)

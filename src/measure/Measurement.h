@@ -14,7 +14,8 @@ class Measurement {
 public:
     Measurement(Acquisition& acquisition, Timer& tmrRead, MessageSink& messages);
 
-    // Stops tmrRead, takes a reading as z1, shows it in lblZero, may caution, starts tmrRead.
+    // Stops tmrRead, takes a reading as z1, shows it in lblZero, counts it in Zeros, may caution,
+    // starts tmrRead.
     // A reading that is not a value is no zero: z1 stays, lblZero and A show "Error", no
     // caution, tmrRead stays off, and false tells the caller to zero again.
     bool zero();
@@ -26,6 +27,7 @@ private:
     Acquisition& acquisition_;
     Timer& tmrRead_;
     MessageSink& messages_;
+    int zeros_ = 0; // taken since the start
 };
 
 } // namespace qvr

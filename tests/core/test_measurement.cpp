@@ -231,6 +231,20 @@ private slots:
         QVERIFY(r.tmrRead->isEnabled());
     }
 
+    // Zeros counts the zeros taken; a failed zero is none.
+    void zerosCountsOnlyTheZerosTaken() {
+        Rig r;
+        QCOMPARE(r.labels.text(Label::Zeros), QStringLiteral("0"));
+        QVERIFY(r.m.zero());
+        QCOMPARE(r.labels.text(Label::Zeros), QStringLiteral("1"));
+        r.driver.status = 9; // the card refuses the reading
+        QVERIFY(!r.m.zero());
+        QCOMPARE(r.labels.text(Label::Zeros), QStringLiteral("1"));
+        r.driver.status = 0;
+        QVERIFY(r.m.zero());
+        QCOMPARE(r.labels.text(Label::Zeros), QStringLiteral("2"));
+    }
+
     void absorbance_data() {
         QTest::addColumn<double>("z1");
         QTest::addColumn<double>("volts"); // gain 1

@@ -2,11 +2,13 @@
 // the key named.
 
 #include "daq/sim/Scenario.h"
+#include "reader/Reader.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 using namespace qvr::sim;
@@ -152,6 +154,23 @@ private slots:
             const auto s = parseScenario(f.readAll(), &error);
             QVERIFY2(s, qPrintable(name + ": " + error));
         }
+    }
+
+    // The dose training session zeroes through an empty holder: a zero taken through the film
+    // would read the film itself as no absorbance.
+    void trainingFilmGoesInAfterTheFirstZero() {
+        QFile f(QStringLiteral(QVR100_SOURCE_DIR "/examples/dose-training.json"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QString error;
+        const auto s = parseScenario(f.readAll(), &error);
+        QVERIFY2(s, qPrintable(error));
+        QVERIFY(!s->film.present);
+        qint64 filmIn = -1;
+        for (const Event& e : s->events)
+            if (filmIn < 0 && e.changes.value("film").toObject().value("present").toBool())
+                filmIn = e.atMs;
+        // Well after the zero the reader takes kDelayZeroMs after its start.
+        QVERIFY2(filmIn >= 4 * kDelayZeroMs, qPrintable(QString::number(filmIn)));
     }
 };
 

@@ -21,9 +21,10 @@ inline QDateTime benchTime() {
 class FakeReader : public ReaderSource {
 public:
     bool running = true;
-    ReaderItems served{{"State", "reading"},   {"Fault", ""},       {"Simulated", true},
-                       {"lblPresent", "Film"}, {"WL", "600 nm"},    {"lblSN", "1234"},
-                       {"A", "0.850"},         {"lblZero", "3.604"}};
+    ReaderItems served{{"State", "reading"},   {"Fault", ""},        {"Simulated", true},
+                       {"lblPresent", "Film"}, {"WL", "600 nm"},     {"lblSN", "1234"},
+                       {"A", "0.850"},         {"lblZero", "3.604"}, {"Zeros", "1"},
+                       {kOwnerItem, ":1.7"}};
     Outcome<ReaderItems> items() override {
         if (!running)
             return Failure{QStringLiteral("QVR100PCI is not running")};

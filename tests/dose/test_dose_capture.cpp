@@ -89,6 +89,49 @@ private slots:
         QCOMPARE(stored(), captured ? 1 : 0);
     }
 
+    // Whatever ends the reading period discards the readings taken so far: the capture that
+    // follows holds only readings from after it.
+    void captureIsOneReadingPeriod_data() {
+        QTest::addColumn<ReaderItems>("during"); // served between two readings
+        QTest::addColumn<ReaderItems>("after");  // then, for the readings that follow
+        QTest::addColumn<QString>("why");
+        QTest::newRow("restart") << ReaderItems{{kOwnerItem, ":1.9"}} << ReaderItems{}
+                                 << "the reader was restarted";
+        QTest::newRow("new zero") << ReaderItems{{"Zeros", "2"}} << ReaderItems{}
+                                  << "the reader took a new zero";
+        QTest::newRow("wavelength")
+            << ReaderItems{{"WL", "510 nm"}} << ReaderItems{{"WL", "600 nm"}, {"Zeros", "3"}}
+            << "the wavelength changed from 600 nm to 510 nm";
+        QTest::newRow("film swap")
+            << ReaderItems{{"lblPresent", "No Film"}} << ReaderItems{{"lblPresent", "Film"}}
+            << "the film switch opened";
+        QTest::newRow("simulated") << ReaderItems{{"Simulated", false}} << ReaderItems{}
+                                   << "the reader changed between the simulated and a real head";
+    }
+    void captureIsOneReadingPeriod() {
+        QFETCH(ReaderItems, during);
+        QFETCH(ReaderItems, after);
+        QFETCH(QString, why);
+        QSignalSpy refused(session_.get(), &CaptureSession::refused);
+        serve("0.850", 3);
+        for (auto it = during.begin(); it != during.end(); ++it)
+            reader_.served.insert(it.key(), it.value());
+        session_->poll(false);
+        QCOMPARE(refused.count(), 1);
+        const QString said = refused.at(0).at(0).toString();
+        QVERIFY2(said.startsWith(why) && said.contains(QLatin1String("nothing is recorded")),
+                 qPrintable(said));
+        for (auto it = after.begin(); it != after.end(); ++it)
+            reader_.served.insert(it.key(), it.value());
+        serve("0.860", 4);
+        QCOMPARE(stored(), 0); // four readings since: not yet settled
+        serve("0.860");
+        auto all = bench_.store->records(QStringLiteral("T1"));
+        QVERIFY(all && all->size() == 1);
+        for (const Reading& r : all->front().readings)
+            QCOMPARE(r.absorbance, 0.860);
+    }
+
     void manualCaptureNeedsNoSettling() {
         session_->setAutomatic(false);
         serve("0.850", 20);

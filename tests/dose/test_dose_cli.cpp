@@ -22,6 +22,7 @@ class TestDoseCli : public QObject {
     ReaderItems readerItems_ = readyItems();
     QStringList absorbances_;
     QDateTime now_{QDate(2026, 12, 7), QTime(9, 0), Qt::UTC};
+    QMap<int, ReaderItems> readerChanges_;
 
     int run(const QString& line) {
         return runArgs(line.split(QLatin1Char(' '), Qt::SkipEmptyParts));
@@ -36,7 +37,9 @@ class TestDoseCli : public QObject {
         env.now = [this] { return now_; };
         env.operatorName = QStringLiteral("tester");
         env.database = dir_.filePath(QStringLiteral("dose.sqlite"));
-        env.reader = [this] { return std::make_unique<FakeReader>(readerItems_, absorbances_); };
+        env.reader = [this] {
+            return std::make_unique<FakeReader>(readerItems_, absorbances_, readerChanges_);
+        };
         return runCli(args, env);
     }
     QJsonValue json(const QString& line) {
@@ -186,6 +189,41 @@ private slots:
         QCOMPARE(run("read --job " + job + " --dosimeter D9 --calibration 1"), 1);
         QVERIFY2(err_.startsWith("qvr100dose: " + refusal), qPrintable(err_));
         QCOMPARE(json("record list --job " + job).toArray().size(), before);
+    }
+
+    // Whatever ends the reading period part way through a read discards it whole, saying why.
+    void readIsOneReadingPeriod_data() {
+        QTest::addColumn<ReaderItems>("before3"); // changes before the third of six readings
+        QTest::addColumn<ReaderItems>("before4");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("restart") << ReaderItems{{kOwnerItem, ":1.9"}} << ReaderItems{}
+                                 << "the reader was restarted before reading 3 of 6";
+        QTest::newRow("new zero") << ReaderItems{{"Zeros", "2"}} << ReaderItems{}
+                                  << "the reader took a new zero before reading 3 of 6";
+        QTest::newRow("wavelength")
+            << ReaderItems{{"WL", "510 nm"}, {"Zeros", "2"}}
+            << ReaderItems{{"WL", "600 nm"}, {"Zeros", "3"}}
+            << "the wavelength changed from 600 nm to 510 nm before reading 3 of 6";
+        QTest::newRow("film swap")
+            << ReaderItems{{"lblPresent", "No film"}} << ReaderItems{{"lblPresent", "Film"}}
+            << "the film switch opened before reading 3 of 6";
+        QTest::newRow("state") << ReaderItems{{"State", "filter check"}}
+                               << ReaderItems{{"State", "reading"}}
+                               << "the reader stopped reading (state: filter check)";
+    }
+    void readIsOneReadingPeriod() {
+        QFETCH(ReaderItems, before3);
+        QFETCH(ReaderItems, before4);
+        QFETCH(QString, why);
+        readerItems_ = readyItems();
+        absorbances_ = {" 1.000", " 1.001", " 1.002", " 0.998", " 0.999", " 1.000"};
+        readerChanges_ = {{2, before3}, {3, before4}};
+        const int before = json("record list --job TRAIN").toArray().size();
+        QCOMPARE(run("read --job TRAIN --dosimeter D8 --calibration 1 --readings 6"), 1);
+        readerChanges_.clear();
+        QVERIFY2(err_.startsWith("qvr100dose: " + why), qPrintable(err_));
+        QVERIFY2(err_.contains("nothing is recorded"), qPrintable(err_));
+        QCOMPARE(json("record list --job TRAIN").toArray().size(), before);
     }
 
     // Readings, a reread, a correction that keeps the earlier version, the export and verify.

@@ -176,6 +176,8 @@ private slots:
             << QVariantMap{{"Simulated", true}} << false << "the reader runs on the simulated head";
         QTest::newRow("no State") << QVariantMap{{"State", missing}} << false
                                   << "the reader does not serve its State item";
+        QTest::newRow("no Zeros") << QVariantMap{{"Zeros", missing}} << true
+                                  << "the reader does not serve its Zeros item";
         QTest::newRow("fault") << QVariantMap{{"Fault", "lamp low"}} << true
                                << "the reader reports a fault: lamp low";
         QTest::newRow("zeroing") << QVariantMap{{"State", "zeroing"}} << false
@@ -192,7 +194,8 @@ private slots:
         QFETCH(bool, training);
         QFETCH(QString, refusal);
         ReaderItems items{{"State", "reading"},   {"Fault", ""},    {"Simulated", false},
-                          {"lblPresent", "Film"}, {"WL", "600 nm"}, {"lblSN", "1234"}};
+                          {"lblPresent", "Film"}, {"WL", "600 nm"}, {"lblSN", "1234"},
+                          {"Zeros", "1"}};
         for (auto it = change.begin(); it != change.end(); ++it)
             if (it.value().isValid())
                 items.insert(it.key(), it.value());

@@ -43,6 +43,20 @@ class TestDoseRead : public QObject {
         return runCli(line.split(QLatin1Char(' '), Qt::SkipEmptyParts), env);
     }
 
+    bool startReader() {
+        QDBusServiceWatcher watcher(qvr::busService(), QDBusConnection::sessionBus());
+        QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
+        reader_.start(QStringLiteral(QVR100_BIN_DIR "/qvr100pci"), {QStringLiteral("--headless")});
+        if (registered.wait(kWaitMs))
+            return true;
+        qWarning("%s", reader_.readAllStandardError().constData());
+        return false;
+    }
+    bool stopReader() {
+        ::kill(static_cast<pid_t>(reader_.processId()), SIGTERM);
+        return reader_.waitForFinished(kWaitMs);
+    }
+
 private slots:
     void initTestCase() {
         QFile scenario(xdg_.configHome() + "/scenario.json");
@@ -53,11 +67,8 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QVR100_DAQ"), QStringLiteral("sim"));
         env.insert(QStringLiteral("QVR100_SIM_SCENARIO"), scenario.fileName());
-        QDBusServiceWatcher watcher(qvr::busService(), QDBusConnection::sessionBus());
-        QSignalSpy registered(&watcher, &QDBusServiceWatcher::serviceRegistered);
         reader_.setProcessEnvironment(env);
-        reader_.start(QStringLiteral(QVR100_BIN_DIR "/qvr100pci"), {QStringLiteral("--headless")});
-        QVERIFY2(registered.wait(kWaitMs), reader_.readAllStandardError().constData());
+        QVERIFY(startReader());
 
         // A straight calibration, D = 20 A, over the whole absorbance range, at the head's
         // first wavelength.
@@ -80,10 +91,7 @@ private slots:
         QCOMPARE(run("job add T --training"), 0);
         QCOMPARE(run("job add R"), 0);
     }
-    void cleanupTestCase() {
-        ::kill(static_cast<pid_t>(reader_.processId()), SIGTERM);
-        QVERIFY(reader_.waitForFinished(kWaitMs));
-    }
+    void cleanupTestCase() { QVERIFY(stopReader()); }
 
     void followsTheServedAbsorbance() {
         BusReader reader(QDBusConnection::sessionBus());
@@ -114,6 +122,27 @@ private slots:
         QCOMPARE(run("read --job T --dosimeter D2 --calibration 2"), 1);
         QVERIFY2(err_.contains(QLatin1String("the calibration is for head 9999")),
                  qPrintable(err_));
+        QCOMPARE(run("verify"), 0);
+    }
+
+    // The reader restarted part way through a read: readings of two processes, each with its
+    // own zero, never make one dose.
+    void restartDiscardsTheRead() {
+        BusReader probe(QDBusConnection::sessionBus());
+        QVERIFY(probe.items());
+        int written = 0;
+        bool restarted = false;
+        connect(&probe, &BusReader::absorbanceWritten, this, [&] {
+            if (++written == 2)
+                restarted = stopReader() && startReader();
+        });
+        QCOMPARE(run("read --job T --dosimeter D3 --calibration 1 --readings 8"), 1);
+        QVERIFY(restarted);
+        QVERIFY2(err_.contains(QLatin1String("the reader was restarted before reading")),
+                 qPrintable(err_));
+        QCOMPARE(run("record list --job T --json"), 0);
+        for (const QJsonValue& r : QJsonDocument::fromJson(out_.toUtf8()).array())
+            QVERIFY(r.toObject()["dosimeter"].toString() != QLatin1String("D3"));
         QCOMPARE(run("verify"), 0);
     }
 };

@@ -19,9 +19,9 @@ namespace {
 
 class ScriptedReader : public ReaderSource {
 public:
-    ReaderItems served{{"State", "reading"},   {"Fault", ""},       {"Simulated", true},
-                       {"lblPresent", "Film"}, {"WL", "600 nm"},    {"lblSN", "1234"},
-                       {"A", "0.850"},         {"lblZero", "3.604"}};
+    ReaderItems served{{"State", "reading"},   {"Fault", ""},        {"Simulated", true},
+                       {"lblPresent", "Film"}, {"WL", "600 nm"},     {"lblSN", "1234"},
+                       {"A", "0.850"},         {"lblZero", "3.604"}, {"Zeros", "1"}};
     Outcome<ReaderItems> items() override { return served; }
     Outcome<ReaderItems> nextReading(int) override { return served; }
 };

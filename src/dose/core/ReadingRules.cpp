@@ -5,7 +5,7 @@
 namespace qvr::dose {
 
 std::optional<QString> refusal(const ReaderItems& items, const ReadingContext& context) {
-    for (const char* name : {"State", "Fault", "Simulated"})
+    for (const char* name : {"State", "Fault", "Simulated", "Zeros"})
         if (!items.contains(QLatin1String(name)))
             return QStringLiteral("the reader does not serve its %1 item; a newer qvr100pci is "
                                   "needed to take readings")

@@ -1,7 +1,8 @@
 #pragma once
-// When a reading from the reader may become a record: the reader is reading without a fault,
-// film is in the head, the absorbance is a number, the wavelength and head are those of the
-// calibration, and a simulated head is accepted only in a training job.
+// When a reading from the reader may become a record: the reader serves the items that say its
+// state, is reading without a fault, film is in the head, the absorbance is a number, the
+// wavelength and head are those of the calibration, and a simulated head is accepted only in a
+// training job.
 
 #include "dose/core/Outcome.h"
 
@@ -14,6 +15,10 @@ namespace qvr::dose {
 
 // The reader's items as served (texts already unmapped), with Simulated as a boolean.
 using ReaderItems = QMap<QString, QVariant>;
+
+// Beside the reader's own items: the bus name of the process that served them. A restarted
+// reader has a new one.
+inline constexpr char kOwnerItem[] = "Owner";
 
 struct ReadingContext {
     bool training = false;

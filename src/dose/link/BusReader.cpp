@@ -4,7 +4,6 @@
 #include "link/text/LinkText.h"
 
 #include <QDBusArgument>
-#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QEventLoop>
@@ -28,13 +27,15 @@ BusReader::BusReader(const QDBusConnection& bus) : bus_(bus) {
     subscribed_ =
         bus_.isConnected() &&
         bus_.connect(busService(), busPath(), kProperties, QStringLiteral("PropertiesChanged"),
-                     this, SLOT(onPropertiesChanged(QString, QVariantMap, QStringList)));
+                     this,
+                     SLOT(onPropertiesChanged(QString, QVariantMap, QStringList, QDBusMessage)));
 }
 
 BusReader::~BusReader() {
     if (subscribed_)
         bus_.disconnect(busService(), busPath(), kProperties, QStringLiteral("PropertiesChanged"),
-                        this, SLOT(onPropertiesChanged(QString, QVariantMap, QStringList)));
+                        this,
+                        SLOT(onPropertiesChanged(QString, QVariantMap, QStringList, QDBusMessage)));
 }
 
 void BusReader::merge(const QVariantMap& served) {
@@ -45,7 +46,7 @@ void BusReader::merge(const QVariantMap& served) {
     }
 }
 
-Outcome<ReaderItems> BusReader::items() {
+Outcome<ReaderItems> BusReader::load() {
     if (!bus_.isConnected())
         return Failure{notRunning(QStringLiteral("no session bus"))};
     QDBusMessage call = QDBusMessage::createMethodCall(busService(), busPath(), kProperties,
@@ -54,41 +55,62 @@ Outcome<ReaderItems> BusReader::items() {
     const QDBusMessage reply = bus_.call(call, QDBus::Block, 5000);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return Failure{notRunning(reply.errorMessage())};
+    // Whole: nothing served by an earlier process stays.
+    items_.clear();
     merge(qdbus_cast<QVariantMap>(reply.arguments().constFirst()));
+    items_.insert(QLatin1String(kOwnerItem), reply.service());
     loaded_ = true;
     return items_;
 }
 
+Outcome<ReaderItems> BusReader::items() {
+    following_ = false;
+    written_.clear();
+    return load();
+}
+
 Outcome<ReaderItems> BusReader::nextReading(int timeoutMs) {
     if (!loaded_)
-        if (auto all = items(); !all)
+        if (auto all = load(); !all)
             return all;
     if (!subscribed_)
         return Failure{notRunning(QStringLiteral("cannot follow its changes"))};
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    bool written = false;
-    connect(this, &BusReader::absorbanceWritten, &loop, [&] {
-        written = true;
-        loop.quit();
-    });
-    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(timeoutMs);
-    loop.exec();
-    if (!written)
+    following_ = true;
+    if (written_.empty()) {
+        QEventLoop loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        connect(this, &BusReader::absorbanceWritten, &loop, &QEventLoop::quit);
+        connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        timer.start(timeoutMs);
+        loop.exec();
+    }
+    if (written_.empty())
         return Failure{
             QStringLiteral("the reader wrote no absorbance within %1 s").arg(timeoutMs / 1000.0)};
-    return items_;
+    ReaderItems next = std::move(written_.front());
+    written_.pop_front();
+    return next;
 }
 
 void BusReader::onPropertiesChanged(const QString& interface, const QVariantMap& changed,
-                                    const QStringList&) {
+                                    const QStringList&, const QDBusMessage& message) {
     if (interface != busInterface())
         return;
+    if (loaded_ && message.service() != items_.value(QLatin1String(kOwnerItem)).toString()) {
+        // Another reader process serves now: its own items whole, Simulated, State and Zeros
+        // above all. Gone again already, it is known only by its name.
+        if (!load()) {
+            items_.clear();
+            items_.insert(QLatin1String(kOwnerItem), message.service());
+        }
+    }
     merge(changed);
-    if (changed.contains(QStringLiteral("A")))
+    if (changed.contains(QStringLiteral("A"))) {
+        if (following_)
+            written_.push_back(items_);
         emit absorbanceWritten();
+    }
 }
 
 } // namespace qvr::dose

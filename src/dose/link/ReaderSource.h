@@ -11,11 +11,13 @@ class ReaderSource {
 public:
     virtual ~ReaderSource() = default;
 
-    // Every item as served now. Fails when the reader is not running or not reachable.
+    // Every item as served now, with kOwnerItem. Fails when the reader is not running or not
+    // reachable.
     virtual Outcome<ReaderItems> items() = 0;
 
-    // Waits (at most timeoutMs) until the reader writes A again, and gives every item as it is
-    // right after that write.
+    // Waits (at most timeoutMs) until the reader writes A again, and gives every item as it was
+    // right after that write. Called again, it gives the next write after that one, so a run of
+    // readings sees each write once, in order, however late it asks.
     virtual Outcome<ReaderItems> nextReading(int timeoutMs) = 0;
 };
 

@@ -39,30 +39,44 @@ void CaptureSession::setDosimeter(const QString& id, std::optional<double> thick
     thicknessUm_ = thicknessUm;
 }
 
+void CaptureSession::discard(const QString& why) {
+    if (!stable_.empty())
+        emit refused(QStringLiteral("%1 while the film was being read: its readings so far are "
+                                    "discarded and nothing is recorded")
+                         .arg(why));
+    stable_.clear();
+    period_.clear();
+}
+
 void CaptureSession::poll(bool written) {
     auto items = source_.items();
     const LinkState before = state_;
     if (!items) {
         state_ = LinkState::NotRunning;
         items_.clear();
-        stable_.clear();
+        discard(QStringLiteral("the reader stopped"));
         if (before != state_)
             emit linkChanged();
         return;
     }
     items_ = *items;
     state_ = linkStateOf(&items_);
+    if (auto broken = period_.broken(items_))
+        discard(*broken);
     if (!filmIn(items_)) {
         // The holder is empty: the next film is a new one.
         filmOut_ = true;
-        stable_.clear();
+        discard(QStringLiteral("the film switch opened"));
     } else if (written) {
         if (auto a = servedAbsorbance(items_.value(QStringLiteral("A")).toString())) {
+            if (!period_.begun())
+                period_.begin(items_);
             const QDateTime at = now_();
             stable_.add(at, *a);
             emit reading(at, *a);
         } else {
             stable_.clear();
+            period_.clear();
         }
     }
     emit linkChanged();
@@ -132,6 +146,7 @@ Outcome<Record> CaptureSession::capture() {
     }
     filmOut_ = false;
     stable_.clear();
+    period_.clear();
     emit captured(rec, receipt->hash);
     return rec;
 }

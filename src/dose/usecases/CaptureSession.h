@@ -4,9 +4,11 @@
 //
 // A capture needs a job, a usable calibration and a dosimeter id; the reader's state must pass
 // the core's reading rules; and the film must have been taken out since the last capture, so
-// one film is never recorded twice and an empty holder never once.
+// one film is never recorded twice and an empty holder never once. Its readings all come from
+// one reading period: what ends the period discards the readings taken so far, and says why.
 
 #include "dose/core/LinkState.h"
+#include "dose/core/ReadingPeriod.h"
 #include "dose/core/StableReadings.h"
 #include "dose/link/ReaderSource.h"
 #include "dose/store/Store.h"
@@ -62,9 +64,11 @@ signals:
     void linkChanged();                          // state or items changed
     void reading(const QDateTime& at, double a); // every new number the reader served
     void captured(const qvr::dose::Record& record, const QString& chainHead);
-    void refused(const QString& why);
+    void refused(const QString& why); // also for readings discarded
 
 private:
+    void discard(const QString& why);
+
     Store& store_;
     ReaderSource& source_;
     Now now_;
@@ -76,6 +80,7 @@ private:
     bool thicknessConfirmed_ = false;
     QString comment_;
     StableReadings stable_;
+    ReadingPeriod period_; // of the readings in stable_
     bool automatic_ = true;
     bool filmOut_ = true;
     LinkState state_ = LinkState::NotRunning;

@@ -1,6 +1,7 @@
 #include "dose/usecases/DosimeterRead.h"
 
 #include "dose/core/Quantity.h"
+#include "dose/core/ReadingPeriod.h"
 #include "dose/core/TextRules.h"
 #include "dose/usecases/UsableCalibration.h"
 
@@ -33,11 +34,18 @@ Outcome<DosimeterRead> readDosimeter(Store& store, ReaderSource& reader, const R
         return Failure{items.error()};
     if (auto why = refusal(*items, context))
         return Failure{*why};
+    ReadingPeriod period;
+    period.begin(*items);
     Record rec;
     for (int i = 0; i < req.readings; ++i) {
         items = reader.nextReading(req.timeoutMs);
         if (!items)
             return Failure{items.error()};
+        if (auto broken = period.broken(*items))
+            return Failure{
+                QStringLiteral("%1 before reading %2 of %3: the readings are discarded "
+                               "and nothing is recorded; read the film again")
+                    .arg(*broken, QString::number(i + 1), QString::number(req.readings))};
         if (auto why = refusal(*items, context))
             return Failure{QStringLiteral("reading %1: %2").arg(QString::number(i + 1), *why)};
         auto a = servedAbsorbance(items->value(QStringLiteral("A")).toString());

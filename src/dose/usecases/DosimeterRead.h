@@ -1,7 +1,8 @@
 #pragma once
 // One dosimeter read from the running reader: the next few absorbances it serves, refused
 // unless the reader's state passes the reading rules for the job and calibration at each of
-// them, then recorded with its dose.
+// them, then recorded with its dose. All of them come from one reading period; a restart, a
+// new zero, a wavelength change or the film switch opening discards them all.
 
 #include "dose/core/Clock.h"
 #include "dose/link/ReaderSource.h"

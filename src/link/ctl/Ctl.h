@@ -2,7 +2,7 @@
 // qvr100ctl, the command-line client of the link source:
 //
 //   qvr100ctl list                     every item, one per line: the labels in window order,
-//                                      then the reader's own items (Fault, Simulated, State)
+//                                      then the reader's own items (State, Fault, Zeros, Simulated)
 //   qvr100ctl get ITEM...              each item's text on its own line, exactly as served
 //   qvr100ctl watch [--csv] ITEM...    one line per change: local time (ISO 8601 with
 //                                      milliseconds and offset), item, text; runs until
