@@ -136,6 +136,7 @@ int import(Ctx& ctx) {
         return ctx.printJson(QJsonObject{{"id", r->id}, {"chain_head", r->hash}});
     ctx.print(QString::number(r->id));
     *ctx.env.err << "chain head " << r->hash << Qt::endl;
+    ctx.noteWrite(r->hash);
     return kOk;
 }
 

@@ -122,16 +122,6 @@ std::optional<QDate> Ctx::dateFromToday(const QString& option) {
     return d;
 }
 
-std::optional<double> Ctx::gaugeThickness(double nominalUm) {
-    const auto t = number(QStringLiteral("thickness-um"), kThicknessUm);
-    if (t && !has(QStringLiteral("confirm-thickness")))
-        if (auto why = thicknessNeedsConfirming(*t, nominalUm)) {
-            usage(*why);
-            return std::nullopt;
-        }
-    return t;
-}
-
 std::optional<QDateTime> Ctx::time(const QString& option) {
     if (!has(option))
         return std::nullopt;

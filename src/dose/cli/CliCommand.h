@@ -50,9 +50,6 @@ public:
     std::optional<QDate> dateFromToday(const QString& option); // a validity or expiry date
     std::optional<QDateTime> time(const QString& option);
     std::optional<qint64> integerArgument(int index);
-    // A gauge thickness option (thickness-um) checked against the batch's nominal thickness:
-    // one more than 20 % off needs --confirm-thickness.
-    std::optional<double> gaugeThickness(double nominalUm);
     bool usageError() const { return usageError_; }
 
     // The store, opened on first use; nullptr after a failure already reported.
@@ -66,6 +63,7 @@ public:
     int done(const QString& chainHead);     // after a write: the chain's new head
     // The newest chain head this command wrote, for the line that says its output was lost.
     const QString& writtenHead() const { return writtenHead_; }
+    void noteWrite(const QString& chainHead) { writtenHead_ = chainHead; }
 
 private:
     QMap<QString, QStringList> options_;
