@@ -11,7 +11,7 @@
 PACKAGES := cmake make g++ pkg-config qt6-base-dev libcomedi-dev libbenchmark-dev \
             fonts-liberation dbus-daemon dbus-bin \
             desktop-file-utils appstream dpkg-dev \
-            libqt6sql6-sqlite libqt6sql6-psql postgresql clang-14 libclang-rt-14-dev \
+            libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev postgresql clang-14 libclang-rt-14-dev \
             qt6-charts-dev libqt6opengl6-dev poppler-utils xvfb openbox
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_TYPE ?= RelWithDebInfo

@@ -156,4 +156,36 @@ void BM_PostgresExport100000Records(benchmark::State& state) {
 }
 BENCHMARK(BM_PostgresExport100000Records)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// db copy of a desk's 100 000 records, from its SQLite file into an empty database on the
+// server: every row and its ledger entry, verified on both sides.
+void BM_PostgresCopy100000Records(benchmark::State& state) {
+    Bench desk;
+    if (!desk.store)
+        return state.SkipWithError(qPrintable(desk.error));
+    std::vector<Record> records;
+    for (int n = 0; n < 100000; ++n)
+        records.push_back(desk.record(n));
+    if (!desk.store->addRecords(records, desk.evaluate()))
+        return state.SkipWithError("load failed");
+    desk.store.reset();
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    CliEnv env;
+    env.out = &outStream;
+    env.err = &errStream;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QString why;
+        const QString lab = postgresBenchDatabase(why);
+        state.ResumeTiming();
+        if (lab.isEmpty())
+            return state.SkipWithError(qPrintable(why));
+        if (runCli({QStringLiteral("db"), QStringLiteral("copy"), QStringLiteral("--from"),
+                    desk.location, QStringLiteral("--to"), lab},
+                   env) != 0)
+            return state.SkipWithError(qPrintable(err));
+    }
+}
+BENCHMARK(BM_PostgresCopy100000Records)->Unit(benchmark::kSecond)->Iterations(1);
+
 } // namespace

@@ -1,16 +1,12 @@
 #include "daq/Backend.h"
 
+#include "core/RegularFile.h"
 #include "daq/DeviceLock.h"
 #include "daq/TracingDriver.h"
 #include "daq/comedi/ComediDriver.h"
 #include "daq/sim/SimCard.h"
 
 #include <QFile>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace qvr {
 
@@ -27,45 +23,9 @@ bool fail(QString* error, const QString& text) {
     return false;
 }
 
-// Opened without waiting (a FIFO would block the start for good) and checked on the open
-// file itself, so nothing can be swapped in between the check and the read.
-std::optional<QByteArray> readScenarioFile(const QString& path, QString* why) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *why = QString::fromLocal8Bit(std::strerror(errno));
-        return std::nullopt;
-    }
-    struct stat st {};
-    QByteArray data;
-    if (::fstat(fd, &st) != 0) {
-        *why = QString::fromLocal8Bit(std::strerror(errno));
-    } else if (!S_ISREG(st.st_mode)) {
-        *why = QStringLiteral("not a regular file");
-    } else if (st.st_size > sim::kMaxScenarioBytes) {
-        *why = QStringLiteral("larger than %1 bytes").arg(sim::kMaxScenarioBytes);
-    } else {
-        // The file may grow while it is read: never more than the limit.
-        data.resize(sim::kMaxScenarioBytes + 1);
-        qsizetype got = 0;
-        ssize_t n = 0;
-        while (got < data.size() &&
-               (n = ::read(fd, data.data() + got, size_t(data.size() - got))) > 0)
-            got += n;
-        if (n < 0)
-            *why = QString::fromLocal8Bit(std::strerror(errno));
-        else if (got > sim::kMaxScenarioBytes)
-            *why = QStringLiteral("larger than %1 bytes").arg(sim::kMaxScenarioBytes);
-        data.truncate(got);
-    }
-    ::close(fd);
-    if (!why->isEmpty())
-        return std::nullopt;
-    return data;
-}
-
 bool loadScenario(const QString& path, sim::Scenario& out, QString* error) {
     QString why;
-    const std::optional<QByteArray> json = readScenarioFile(path, &why);
+    const std::optional<QByteArray> json = readRegularFile(path, sim::kMaxScenarioBytes, &why);
     if (!json)
         return fail(error,
                     QStringLiteral("QVR100_SIM_SCENARIO: cannot read %1: %2").arg(path, why));

@@ -37,16 +37,18 @@ inline Run runDose(const QStringList& args) {
     return r;
 }
 
-// A shell adding jobs PREFIX1, PREFIX2, ... (count < 0: until a command fails or the shell is
-// killed) and ending with the status of a command that failed. The database is named by
-// QVR100_DOSE_DB, or by --db when viaOption. The shell has its own process group, so that a
-// kill of the group reaches the qvr100dose it is running.
+// A shell creating the database when it is new, then adding jobs PREFIX1, PREFIX2, ...
+// (count < 0: until a command fails or the shell is killed) and ending with the status of a
+// command that failed. The database is named by QVR100_DOSE_DB, or by --db when viaOption.
+// The shell has its own process group, so that a kill of the group reaches the qvr100dose it
+// is running.
 inline std::unique_ptr<QProcess> startJobWriter(const QString& db, const QString& prefix, int count,
                                                 bool viaOption = false) {
     auto p = std::make_unique<QProcess>();
     QStringList args{
         QStringLiteral("-c"),
         QStringLiteral("dose=$0 prefix=$1 n=$2; shift 2; i=0; "
+                       "\"$dose\" \"$@\" db init >/dev/null || exit $?; "
                        "while [ \"$n\" -lt 0 ] || [ \"$i\" -lt \"$n\" ]; do "
                        "i=$((i+1)); \"$dose\" \"$@\" job add \"$prefix$i\" || exit $?; "
                        "done"),

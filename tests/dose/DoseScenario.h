@@ -77,9 +77,8 @@ inline dose::Outcome<DoseScenario> seedStore(dose::Store& store) {
     return s;
 }
 
-// Dosimeter n of the job, read three times.
-inline dose::Outcome<dose::Receipt> addScenarioRecord(dose::Store& store, const DoseScenario& s,
-                                                      int n) {
+// Dosimeter n of the job (one of 50), read three times, and how its dose is evaluated.
+inline dose::Record scenarioRecord(dose::Store& store, const DoseScenario& s, int n) {
     using namespace dose;
     Record r;
     r.jobId = s.job.id;
@@ -97,8 +96,15 @@ inline dose::Outcome<dose::Receipt> addScenarioRecord(dose::Store& store, const 
     r.thicknessUm = s.batch.thicknessUm;
     r.uThicknessUm = s.batch.uThicknessUm;
     r.operatorName = s.batch.operatorName;
-    return store.addRecord(r,
-                           [&](Record& rec) { evaluateRecord(rec, s.fit, s.job, s.calibration); });
+    return r;
+}
+inline std::function<void(dose::Record&)> scenarioEvaluation(const DoseScenario& s) {
+    return [s](dose::Record& r) { evaluateRecord(r, s.fit, s.job, s.calibration); };
+}
+
+inline dose::Outcome<dose::Receipt> addScenarioRecord(dose::Store& store, const DoseScenario& s,
+                                                      int n) {
+    return store.addRecord(scenarioRecord(store, s, n), scenarioEvaluation(s));
 }
 
 } // namespace qvr::test

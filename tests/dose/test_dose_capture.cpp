@@ -157,6 +157,10 @@ private slots:
             << false << "check" << QVariant() << "has no filter check at 600 nm";
         QTest::newRow("real job, check failed since")
             << false << "check" << QVariant(false) << "failed: no dose is read";
+        QTest::newRow("id with ESC") << true << "id" << QVariant("D\x1b[2J") << "U+001B";
+        QTest::newRow("gauge of 1 µm") << true << "thickness" << QVariant(1.0) << "5 to 3000 µm";
+        QTest::newRow("gauge far, not confirmed")
+            << true << "thickness" << QVariant(70.0) << "confirm it (tick";
     }
     void refusesWhatTheRulesForbid() {
         QFETCH(bool, training);
@@ -175,7 +179,9 @@ private slots:
             if (value.isValid())
                 QVERIFY(bench_.check(true) && bench_.check(false));
         } else if (item == u"id")
-            session_->setDosimeter(QString());
+            session_->setDosimeter(value.toString());
+        else if (item == u"thickness")
+            session_->setDosimeter(QStringLiteral("D1"), value.toDouble());
         else
             reader_.served.insert(item, value);
         serve("0.850", 5);

@@ -23,6 +23,7 @@ class TestDoseCli : public QObject {
     QString out_, err_;
     ReaderItems readerItems_ = readyItems();
     QStringList absorbances_;
+    QDateTime now_{QDate(2026, 12, 7), QTime(9, 0), Qt::UTC};
     QMap<int, ReaderItems> readerChanges_;
 
     int run(const QString& line) {
@@ -35,7 +36,7 @@ class TestDoseCli : public QObject {
         CliEnv env;
         env.out = &out;
         env.err = &err;
-        env.now = [] { return QDateTime(QDate(2026, 12, 7), QTime(9, 0), Qt::UTC); };
+        env.now = [this] { return now_; };
         env.operatorName = QStringLiteral("tester");
         env.database = dir_.filePath(QStringLiteral("dose.sqlite"));
         env.reader = [this] {
@@ -68,10 +69,12 @@ private slots:
                      "--certificate CERT-7 --valid-until 2027-06-30"),
                  0);
         QCOMPARE(out_, QStringLiteral("1\n")); // the id alone
+        now_ = now_.addDays(-2);               // imported when it was still valid
         QCOMPARE(run("calibration import " + csv +
                      " --batch LOT-A --head 1234 --wavelength 600 "
                      "--valid-until 2026-12-06"),
                  0); // 2: expired yesterday
+        now_ = now_.addDays(2);
         QCOMPARE(run("calibration fit 1"), 0);
         QCOMPARE(run("calibration fit 2 --model power"), 0);
         QCOMPARE(run("job add TRAIN --training --dmin 5 --dmax 30"), 0);
@@ -91,7 +94,7 @@ private slots:
         QTest::newRow("missing option")
             << "batch add X" << 2 << "qvr100dose: batch add needs --thickness-um";
         QTest::newRow("not a number") << "batch add X --thickness-um thick" << 2
-                                      << "qvr100dose: --thickness-um needs a number";
+                                      << "qvr100dose: --thickness-um \"thick\" is not a number";
         QTest::newRow("foreign option")
             << "batch list --model poly1" << 2 << "qvr100dose: batch list takes no option --model";
         QTest::newRow("bad model")
@@ -110,8 +113,12 @@ private slots:
             << "qvr100dose: cannot read /nonexistent.csv";
         QTest::newRow("dose") << "dose --calibration 1 --absorbance 1.0" << 0 << "";
         QTest::newRow("verify") << "verify" << 0 << "";
-        QTest::newRow("verify unknown hash")
-            << "verify --expect 00ff" << 1 << "qvr100dose: the chain does not contain 00ff";
+        QTest::newRow("verify unknown hash") << "verify --expect " + QString(64, QLatin1Char('0'))
+                                             << 1 << "qvr100dose: the chain does not contain 0000";
+        QTest::newRow("verify half a hash")
+            << "verify --expect 00ff" << 2 << "qvr100dose: --expect needs a chain head";
+        QTest::newRow("verify no hash")
+            << "verify --expect=" << 2 << "qvr100dose: --expect needs a chain head";
     }
     void exitStatus() {
         QFETCH(QString, line);
@@ -275,7 +282,7 @@ private slots:
         QCOMPARE(lines.size(), 5); // chain head, header, three versions
         QVERIFY(lines[0].startsWith("# qvr100dose records of job TRAIN, chain head "));
         QVERIFY(lines[1].startsWith("record,version,superseded,dosimeter"));
-        QCOMPARE(run("verify --expect " + headAfterFirst), 0);
+        QCOMPARE(run("verify --expect " + headAfterFirst.toUpper()), 0);
     }
 
     // A blank film (at or below the background) is an original observation: recorded without a

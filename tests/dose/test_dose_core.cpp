@@ -164,9 +164,9 @@ private slots:
         QTest::newRow("not a number") << header + "5,0.3,50,1.2\n10,abc,50,1.2\n"
                                       << "line 3: absorbance \"abc\" is not a number";
         QTest::newRow("zero dose") << header + "0,0.3,50,1.2\n"
-                                   << "line 2: dose_kGy 0 must be above 0";
+                                   << "line 2: dose_kGy 0 is outside its range: above 0";
         QTest::newRow("negative thickness") << header + "5,0.3,-50,1.2\n"
-                                            << "line 2: thickness_um -50 must be above 0";
+                                            << "line 2: thickness_um -50 is outside its range";
         QTest::newRow("missing field") << header + "5,0.3,50,1.2\n\n10,0.6,50\n"
                                        << "line 4: 3 fields where the header has 4";
         QTest::newRow("unknown column") << QByteArray("dose_kGy,absorbance,thickness,x\n")

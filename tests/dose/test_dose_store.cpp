@@ -95,6 +95,29 @@ private slots:
         QCOMPARE(r.headHash, *store_->headHash());
     }
 
+    // A bulk load writes what records written one at a time write: ids, rereads, the chain.
+    void bulkLoadIsOneByOne() {
+        QStringList heads;
+        for (const bool bulk : {false, true}) {
+            auto s = Store::open(dir_.filePath(bulk ? "bulk.sqlite" : "one.sqlite"), fixedClock());
+            QVERIFY2(s, qPrintable(s.error()));
+            const auto seeded = qvr::test::seedStore(**s);
+            QVERIFY(seeded);
+            std::vector<Record> records;
+            for (int n = 0; n < 120; ++n)
+                records.push_back(qvr::test::scenarioRecord(**s, *seeded, n));
+            const auto evaluate = qvr::test::scenarioEvaluation(*seeded);
+            if (bulk)
+                QVERIFY((*s)->addRecords(records, evaluate));
+            for (size_t i = 0; !bulk && i < records.size(); ++i)
+                QVERIFY((*s)->addRecord(records[i], evaluate));
+            QCOMPARE((*s)->record(120)->reread, 2);
+            QVERIFY((*s)->verify().whole);
+            heads << *(*s)->headHash();
+        }
+        QCOMPARE(heads[1], heads[0]);
+    }
+
     void tablesRefuseChange_data() {
         QTest::addColumn<QString>("sql");
         for (const char* table : {"ledger", "batches", "calibrations", "fits", "jobs", "records"}) {

@@ -17,6 +17,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 using namespace qvr;
 using namespace qvr::dose::test;
@@ -41,6 +42,9 @@ private slots:
     void twoWritersKeepOneChain();
     void serverStoppedMidWrite();
     void copyRoundTrip();
+    void textsSurviveBothDatabases_data();
+    void textsSurviveBothDatabases();
+    void initSaysTheUrlAsTyped();
     void migrationsFromFirstSchema_data();
     void migrationsFromFirstSchema();
     void nanFixtureOnTheServer();
@@ -142,8 +146,11 @@ void TestPostgresCli::copyRoundTrip() {
         QVERIFY2(store, qPrintable(store.error()));
         auto s = test::seedStore(**store);
         QVERIFY2(s, qPrintable(s.error()));
-        for (int n = 0; n < 40; ++n)
-            QVERIFY(test::addScenarioRecord(**store, *s, n));
+        // More than a slice of the copy and a statement of its inserts, in one bulk load.
+        std::vector<dose::Record> records;
+        for (int n = 0; n < 2100; ++n)
+            records.push_back(test::scenarioRecord(**store, *s, n));
+        QVERIFY((*store)->addRecords(records, test::scenarioEvaluation(*s)));
     }
     const QString url = newDatabase();
     QVERIFY2(!url.isEmpty(), qPrintable(server_->error()));
@@ -178,6 +185,69 @@ void TestPostgresCli::copyRoundTrip() {
                                QStringLiteral("--from"), desk, QStringLiteral("--to"), url});
     QCOMPARE(again.status, 1);
     QVERIFY2(again.err.contains(QLatin1String("already holds records")), qPrintable(again.err));
+}
+
+void TestPostgresCli::textsSurviveBothDatabases_data() {
+    QTest::addColumn<QString>("fixture"); // a database an earlier version wrote, or "" for new
+    QTest::addColumn<QString>("head");
+    QTest::newRow("any script, controls, astral") << QString() << QString();
+    QTest::newRow("written before the text rules")
+        << QStringLiteral(QVR100_SOURCE_DIR "/tests/dose/fixtures/dose-hostile-text-v2.sqlite")
+        << QStringLiteral("3cd9444378c39f2c7b9d0630dfe1e4d9374944878e016c3d52553c09a8b88241");
+}
+
+// Texts go from a desk's file to the server and back unchanged, with the same hashes: new ones
+// in every script, and rows an earlier version let in (U+FFFF, U+FFFE, a leading U+FEFF, ESC),
+// which verify and copy without any row rewritten.
+void TestPostgresCli::textsSurviveBothDatabases() {
+    QFETCH(QString, fixture);
+    QFETCH(QString, head);
+    QTemporaryDir dir;
+    const QString desk = dir.filePath(QStringLiteral("desk.sqlite"));
+    if (fixture.isEmpty()) {
+        QCOMPARE(runDose({"--db", desk, "db", "init"}).status, 0);
+        const Run added = runDose({"--db", desk, "job", "add", "J-ü", "--product",
+                                   "中文 עברית 😀 e\u0301\t\x1b[31m\nline two"});
+        QVERIFY2(added.status == 0, qPrintable(added.err));
+        head = lastChainHead(added.out);
+    } else {
+        QVERIFY(QFile::copy(fixture, desk));
+    }
+    QFile original(desk);
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    const QByteArray bytes = original.readAll();
+    const QString url = newDatabase(), back = dir.filePath(QStringLiteral("back.sqlite"));
+    QStringList listings;
+    for (const auto& [from, to] : {std::pair(desk, url), std::pair(url, back)}) {
+        const Run copied = runDose({"db", "copy", "--from", from, "--to", to});
+        QVERIFY2(copied.status == 0, qPrintable(copied.err));
+        QCOMPARE(lastChainHead(copied.out), head);
+    }
+    for (const QString& db : {desk, url, back}) {
+        const Run verified = runDose({"--db", db, "verify", "--expect", head});
+        QVERIFY2(verified.status == 0, qPrintable(verified.err));
+        listings << runDose({"--db", db, "--json", "job", "list"}).out;
+    }
+    if (fixture.isEmpty()) // as typed but in NFC; the controls escaped as JSON does
+        QVERIFY2(listings[0].contains(QStringLiteral("中文 עברית 😀 \u00e9\\t\\u001b[31m\\nline")),
+                 qPrintable(listings[0]));
+    QCOMPARE(listings[1], listings[0]);
+    QCOMPARE(listings[2], listings[0]);
+    QVERIFY(original.seek(0));
+    QCOMPARE(original.readAll(), bytes); // verified and copied, never written
+}
+
+// A socket folder written into the URL's host keeps its %2F in what db init says.
+void TestPostgresCli::initSaysTheUrlAsTyped() {
+    QVERIFY(server_->createDatabase(QStringLiteral("percent")));
+    const QString url =
+        QStringLiteral("postgresql://postgres@%1/percent")
+            .arg(QString::fromLatin1(QUrl::toPercentEncoding(server_->socketDir())));
+    const Run r = runDose({"--db", url, "db", "init"});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY2(r.out.contains(
+                 QStringLiteral("PostgreSQL dose database %1 created at schema version").arg(url)),
+             qPrintable(r.out));
 }
 
 void TestPostgresCli::migrationsFromFirstSchema_data() {
@@ -226,7 +296,7 @@ void TestPostgresCli::migrationsFromFirstSchema() {
         auto dialect = dose::dialectFor(db);
         QVERIFY(dialect);
         QSqlDatabase raw = QSqlDatabase::addDatabase((*dialect)->driver(), QStringLiteral("raw"));
-        QVERIFY((*dialect)->open(raw, db));
+        QVERIFY((*dialect)->open(raw, db, false));
         QVERIFY(QSqlQuery(raw).exec(
             QStringLiteral("UPDATE meta SET value = '%1' WHERE key = 'schema_version'")
                 .arg(dose::kSchemaVersion + 1)));

@@ -139,7 +139,7 @@ bool TestPostgresStore::execAs(const QString& url, const QString& sql, QString* 
     {
         auto dialect = dose::dialectFor(url);
         QSqlDatabase db = QSqlDatabase::addDatabase((*dialect)->driver(), QStringLiteral("raw"));
-        if (auto opened = (*dialect)->open(db, url); !opened) {
+        if (auto opened = (*dialect)->open(db, url, false); !opened) {
             if (error)
                 *error = opened.error();
         } else {

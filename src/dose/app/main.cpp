@@ -1,6 +1,8 @@
 // qvr100dose: with a command, the command line; without one, the window.
 
 #include "dose/cli/Cli.h"
+#include "dose/cli/QtWarnings.h"
+#include "dose/cli/StandardStreams.h"
 #include "dose/core/Operator.h"
 #include "dose/link/BusReader.h"
 #include "dose/store/Store.h"
@@ -10,7 +12,8 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QMessageBox>
-#include <cstdio>
+#include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -19,12 +22,18 @@ QString databaseLocation() {
     return fromEnvironment.isEmpty() ? qvr::dose::Store::defaultLocation() : fromEnvironment;
 }
 
+// Only the default location is created when missing; a location someone typed is not.
+qvr::dose::IfMissing ifMissing() {
+    return qEnvironmentVariableIsEmpty("QVR100_DOSE_DB") ? qvr::dose::IfMissing::Create
+                                                         : qvr::dose::IfMissing::Refuse;
+}
+
 int runWindow(int argc, char** argv) {
     using namespace qvr::dose;
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("qvr100dose"));
     const QString location = databaseLocation();
-    auto store = Store::open(location);
+    auto store = Store::open(location, systemNow(), ifMissing());
     if (!store) {
         QMessageBox::critical(nullptr, QStringLiteral("qvr100dose"), store.error());
         return 1;
@@ -44,13 +53,19 @@ int main(int argc, char** argv) {
     if (argc < 2)
         return runWindow(argc, argv);
     QCoreApplication app(argc, argv);
+    // A write past the file-size limit fails with EFBIG, reported, instead of killing us.
+    std::signal(SIGXFSZ, SIG_IGN);
+    qvr::dose::captureQtWarnings();
     QStringList arguments = app.arguments().mid(1);
-    QTextStream out(stdout), err(stderr);
+    // Every failed write of standard output shows in the stream's status, with its reason.
+    qvr::dose::DescriptorDevice standardOutput(STDOUT_FILENO), standardError(STDERR_FILENO);
+    QTextStream out(&standardOutput), err(&standardError);
     qvr::dose::CliEnv env;
     env.out = &out;
     env.err = &err;
     env.operatorName = qvr::dose::loginName();
     env.database = databaseLocation();
+    env.mayCreateDatabase = ifMissing() == qvr::dose::IfMissing::Create;
     env.reader = [] {
         return std::make_unique<qvr::dose::BusReader>(QDBusConnection::sessionBus());
     };

@@ -23,7 +23,7 @@ QJsonObject batchJson(const Batch& b) {
 QString batchLine(const Batch& b) {
     QStringList background;
     for (const auto& [nm, a0] : b.background)
-        background << QStringLiteral("A0 %1 at %2 nm").arg(numberText(a0)).arg(nm);
+        background << QStringLiteral("A0 %1 at %2 nm").arg(numberText(a0), QString::number(nm));
     return QStringLiteral("%1  %2 ± %3 µm  %4  expires %5  %6")
         .arg(b.id, numberText(b.thicknessUm), numberText(b.uThicknessUm),
              background.isEmpty() ? QStringLiteral("no background") : background.join(", "),
@@ -34,31 +34,29 @@ int add(Ctx& ctx) {
     Batch b;
     b.id = ctx.positional[0];
     b.description = ctx.value(QStringLiteral("description"));
-    const auto t = ctx.number(QStringLiteral("thickness-um"));
-    const auto u = ctx.number(QStringLiteral("u-thickness-um"));
-    const auto expires = ctx.date(QStringLiteral("expires"));
+    const auto t = ctx.number(QStringLiteral("thickness-um"), kThicknessUm);
+    const auto u = ctx.number(QStringLiteral("u-thickness-um"), kUThicknessUm);
+    const auto expires = ctx.dateFromToday(QStringLiteral("expires"));
     if (ctx.usageError())
         return kUsage;
-    if (b.id.trimmed().isEmpty() || b.id != b.id.trimmed())
-        return ctx.usage(QStringLiteral("a batch id may not be empty or start or end with blanks"));
-    if (!(*t > 0))
-        return ctx.usage(QStringLiteral("--thickness-um must be above 0"));
-    if (u && !(*u >= 0))
-        return ctx.usage(QStringLiteral("--u-thickness-um must not be negative"));
     b.thicknessUm = *t;
     b.uThicknessUm = u.value_or(0);
     for (const QString& pair : ctx.values(QStringLiteral("background"))) {
         const QStringList parts = pair.split(QLatin1Char('='));
-        bool ok = false;
-        const int nm = parts.value(0).toInt(&ok);
-        const auto a0 = parts.size() == 2 ? parseNumber(parts[1]) : std::nullopt;
-        if (!ok || nm <= 0 || !a0)
+        if (parts.size() != 2)
             return ctx.usage(QStringLiteral("--background takes NM=A0 (such as 600=0.12), not "
                                             "\"%1\"")
                                  .arg(pair));
-        if (b.background.count(nm))
-            return ctx.usage(QStringLiteral("--background gives %1 nm twice").arg(nm));
-        b.background[nm] = *a0;
+        const auto nm =
+            parseQuantity(QStringLiteral("--background wavelength"), parts[0], kWavelengthNm);
+        if (!nm)
+            return ctx.usage(nm.error());
+        const auto a0 = parseQuantity(QStringLiteral("--background A0"), parts[1], kAbsorbance);
+        if (!a0)
+            return ctx.usage(a0.error());
+        if (b.background.count(static_cast<int>(*nm)))
+            return ctx.usage(QStringLiteral("--background gives %1 nm twice").arg(parts[0]));
+        b.background[static_cast<int>(*nm)] = *a0;
     }
     if (expires)
         b.expires = *expires;

@@ -84,11 +84,9 @@ QJsonObject calibrationJson(const Calibration& c) {
 
 QString calibrationLine(const Calibration& c) {
     return QStringLiteral("%1  batch %2  head %3  %4 nm  %5 points  certificate %6  valid until %7")
-        .arg(c.id)
-        .arg(c.batchId, c.headSerial)
-        .arg(c.wavelengthNm)
-        .arg(c.points.size())
-        .arg(c.certificate.isEmpty() ? QStringLiteral("-") : c.certificate,
+        .arg(QString::number(c.id), c.batchId, c.headSerial, QString::number(c.wavelengthNm),
+             QString::number(c.points.size()),
+             c.certificate.isEmpty() ? QStringLiteral("-") : c.certificate,
              c.validUntil.isValid() ? dateText(c.validUntil) : QStringLiteral("-"));
 }
 
@@ -147,8 +145,8 @@ void printFit(Ctx& ctx, const Fit& f, const Calibration& c) {
     for (size_t i = 0; i < f.coefficients.size(); ++i)
         ctx.print(QStringLiteral("  %1 = %2 ± %3 (standard error)")
                       .arg(f.model == Model::Power ? QString(QLatin1Char(i == 0 ? 'a' : 'b'))
-                                                   : QStringLiteral("c%1").arg(i))
-                      .arg(QString::number(f.coefficients[i], 'g', 10),
+                                                   : QStringLiteral("c%1").arg(i),
+                           QString::number(f.coefficients[i], 'g', 10),
                            QString::number(f.stdErrors[i], 'g', 3)));
     ctx.print(QStringLiteral("  RMS residual %1 %, R² %2")
                   .arg(fixed(f.rmsPercent, 2), QString::number(f.r2, 'f', 6)));
@@ -158,13 +156,13 @@ void printFit(Ctx& ctx, const Fit& f, const Calibration& c) {
         const QString name = pointName(c, i);
         ctx.print(
             QStringLiteral("  %1  %2  %3  %4  %5%6")
-                .arg(i + 1, 5)
-                .arg(c.points[i].dosimeter.isEmpty() ? QStringLiteral("-") : c.points[i].dosimeter,
-                     9)
-                .arg(numberText(c.points[i].doseKGy), 8)
-                .arg(fixed(k[i], 4), 13)
-                .arg(fixed(f.residualsPercent[i], 2), 10)
-                .arg(f.excluded.contains(name)                 ? QStringLiteral("  excluded")
+                .arg(QString::number(i + 1).rightJustified(5),
+                     (c.points[i].dosimeter.isEmpty() ? QStringLiteral("-") : c.points[i].dosimeter)
+                         .rightJustified(9),
+                     numberText(c.points[i].doseKGy).rightJustified(8),
+                     fixed(k[i], 4).rightJustified(13),
+                     fixed(f.residualsPercent[i], 2).rightJustified(10),
+                     f.excluded.contains(name)                 ? QStringLiteral("  excluded")
                      : f.acceptance.outliers.contains(name)    ? QStringLiteral("  outlier?")
                      : f.acceptance.investigate.contains(name) ? QStringLiteral("  investigate")
                                                                : QString()));
@@ -182,18 +180,16 @@ void printFit(Ctx& ctx, const Fit& f, const Calibration& c) {
 }
 
 int import(Ctx& ctx) {
-    const auto wavelength = ctx.integer(QStringLiteral("wavelength"));
-    const auto validUntil = ctx.date(QStringLiteral("valid-until"));
+    const auto wavelength = ctx.integer(QStringLiteral("wavelength"), kWavelengthNm);
+    const auto validUntil = ctx.dateFromToday(QStringLiteral("valid-until"));
     CalibrationImport in;
-    in.uDosePercent = ctx.number(QStringLiteral("u-dose-percent"));
-    const auto windowMin = ctx.number(QStringLiteral("window-min-h"));
-    const auto windowMax = ctx.number(QStringLiteral("window-max-h"));
+    in.uDosePercent = ctx.number(QStringLiteral("u-dose-percent"), kUDosePercent);
+    const auto windowMin = ctx.number(QStringLiteral("window-min-h"), kWindowHours);
+    const auto windowMax = ctx.number(QStringLiteral("window-max-h"), kWindowHours);
     if (ctx.usageError())
         return kUsage;
-    if (*wavelength <= 0)
-        return ctx.usage(QStringLiteral("--wavelength must be a wavelength in nm"));
-    if (in.uDosePercent && !(*in.uDosePercent >= 0 && *in.uDosePercent < 100))
-        return ctx.usage(QStringLiteral("--u-dose-percent must be from 0 to below 100"));
+    if (windowMin && windowMax && !(*windowMin < *windowMax))
+        return ctx.usage(QStringLiteral("--window-min-h must be below --window-max-h"));
     Calibration& c = in.calibration;
     c.batchId = ctx.value(QStringLiteral("batch"));
     c.headSerial = ctx.value(QStringLiteral("head")).trimmed();
@@ -218,6 +214,7 @@ int import(Ctx& ctx) {
         return ctx.printJson(QJsonObject{{"id", r->id}, {"chain_head", r->hash}});
     ctx.print(QString::number(r->id));
     *ctx.env.err << "chain head " << r->hash << Qt::endl;
+    ctx.noteWrite(r->hash);
     return kOk;
 }
 

@@ -1,8 +1,11 @@
 #include "dose/cli/Cli.h"
 
 #include "dose/cli/CliCommand.h"
+#include "dose/cli/QtWarnings.h"
 #include "dose/core/Canonical.h"
+#include "dose/core/TextRules.h"
 
+#include <QIODevice>
 #include <QJsonDocument>
 #include <QSet>
 #include <cmath>
@@ -42,6 +45,24 @@ QString commandUsage(const Command& c) {
         .arg(c.synopsis, c.help, globalOptions());
 }
 
+// Standard output could not be written (a full disk, a file-size limit, a closed pipe): the
+// command fails, saying so and what a write already did.
+int outputLost(Ctx& ctx) {
+    const QIODevice* device = ctx.env.out->device();
+    const QString why = device && !device->errorString().isEmpty() &&
+                                device->errorString() != QLatin1String("Unknown error")
+                            ? device->errorString()
+                            : QStringLiteral("write error");
+    *ctx.env.err << "qvr100dose: standard output could not be written (" << why << "): "
+                 << (ctx.writtenHead().isEmpty()
+                         ? QStringLiteral("the output of %1 is lost").arg(ctx.command.name)
+                         : QStringLiteral("its report is lost, but the write was done: chain "
+                                          "head %1")
+                               .arg(ctx.writtenHead()))
+                 << Qt::endl;
+    return kRefused;
+}
+
 } // namespace
 
 QString programUsage() {
@@ -61,27 +82,22 @@ QString Ctx::value(const QString& option) const {
     return v.isEmpty() ? QString() : v.constLast();
 }
 
-std::optional<double> Ctx::number(const QString& option) {
+std::optional<double> Ctx::number(const QString& option, const Quantity& quantity) {
     if (!has(option))
         return std::nullopt;
-    const auto v = parseNumber(value(option));
+    auto v = parseQuantity(QStringLiteral("--") + option, value(option), quantity);
     if (!v) {
-        usage(QStringLiteral("--%1 needs a number, not \"%2\"").arg(option, value(option)));
+        usage(v.error());
         return std::nullopt;
     }
-    return v;
+    return *v;
 }
 
-std::optional<qint64> Ctx::integer(const QString& option) {
-    if (!has(option))
+std::optional<qint64> Ctx::integer(const QString& option, const Quantity& quantity) {
+    const auto v = number(option, quantity);
+    if (!v)
         return std::nullopt;
-    bool ok = false;
-    const qint64 v = value(option).toLongLong(&ok);
-    if (!ok) {
-        usage(QStringLiteral("--%1 needs a whole number, not \"%2\"").arg(option, value(option)));
-        return std::nullopt;
-    }
-    return v;
+    return static_cast<qint64>(*v);
 }
 
 std::optional<QDate> Ctx::date(const QString& option) {
@@ -91,6 +107,17 @@ std::optional<QDate> Ctx::date(const QString& option) {
     if (!d.isValid()) {
         usage(
             QStringLiteral("--%1 needs a date YYYY-MM-DD, not \"%2\"").arg(option, value(option)));
+        return std::nullopt;
+    }
+    return d;
+}
+
+std::optional<QDate> Ctx::dateFromToday(const QString& option) {
+    const auto d = date(option);
+    const QDate today = env.now().date();
+    if (d && *d < today) {
+        usage(QStringLiteral("--%1 %2 is already past (today is %3)")
+                  .arg(option, value(option), today.toString(Qt::ISODate)));
         return std::nullopt;
     }
     return d;
@@ -109,19 +136,19 @@ std::optional<QDateTime> Ctx::time(const QString& option) {
 }
 
 std::optional<qint64> Ctx::integerArgument(int index) {
-    bool ok = false;
-    const qint64 v = positional.value(index).toLongLong(&ok);
-    if (!ok || v <= 0) {
+    const auto v = parseDecimal(positional.value(index));
+    if (!v || *v < kId.lo || *v > kId.hi || *v != std::floor(*v)) {
         usage(QStringLiteral("\"%1\" is not an id (a whole number above 0)")
                   .arg(positional.value(index)));
         return std::nullopt;
     }
-    return v;
+    return static_cast<qint64>(*v);
 }
 
 Store* Ctx::store() {
     if (!store_) {
-        auto opened = Store::open(env.database, env.now);
+        auto opened = Store::open(env.database, env.now,
+                                  env.mayCreateDatabase ? IfMissing::Create : IfMissing::Refuse);
         if (!opened) {
             refuse(opened.error());
             return nullptr;
@@ -132,31 +159,42 @@ Store* Ctx::store() {
 }
 
 int Ctx::refuse(const QString& why) {
-    // libpq's messages run over several indented lines.
-    const QString line = why.simplified();
-    *env.err << "qvr100dose: " << line << Qt::endl;
+    // libpq's messages run over several indented lines; Qt's own warnings join the one line.
+    QString line = why.simplified();
+    if (const QStringList warnings = takeQtWarnings(); !warnings.isEmpty())
+        line += QStringLiteral(" (Qt: %1)").arg(warnings.join(QStringLiteral("; ")).simplified());
+    *env.err << "qvr100dose: " << terminalText(line) << Qt::endl;
     return kRefused;
 }
 
 int Ctx::usage(const QString& why) {
     if (!usageError_)
-        *env.err << "qvr100dose: " << why << "\nUsage: qvr100dose " << command.synopsis << Qt::endl;
+        *env.err << "qvr100dose: " << terminalText(why) << "\nUsage: qvr100dose "
+                 << command.synopsis << Qt::endl;
     usageError_ = true;
     return kUsage;
 }
 
 void Ctx::print(const QString& line) {
-    *env.out << line << Qt::endl;
+    *env.out << terminalText(line) << Qt::endl;
+}
+
+void Ctx::printData(const QString& text) {
+    *env.out << text;
 }
 
 int Ctx::printJson(const QJsonValue& value) {
     const QJsonDocument doc =
         value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
-    *env.out << doc.toJson(QJsonDocument::Compact) << Qt::endl;
+    if (const QJsonValue head = value.toObject().value(QStringLiteral("chain_head"));
+        head.isString())
+        writtenHead_ = head.toString();
+    *env.out << terminalJson(doc.toJson(QJsonDocument::Compact)) << Qt::endl;
     return kOk;
 }
 
 int Ctx::done(const QString& chainHead) {
+    writtenHead_ = chainHead;
     print(QStringLiteral("chain head %1").arg(chainHead));
     return kOk;
 }
@@ -230,8 +268,10 @@ int runCli(const QStringList& arguments, const CliEnv& baseEnv) {
             words << a;
         }
     }
-    if (options.contains(QStringLiteral("db")))
+    if (options.contains(QStringLiteral("db"))) {
         env.database = options.take(QStringLiteral("db")).constLast();
+        env.mayCreateDatabase = false;
+    }
 
     if (!command) {
         if (help || words.isEmpty()) {
@@ -240,7 +280,7 @@ int runCli(const QStringList& arguments, const CliEnv& baseEnv) {
             env.err->flush();
             return help ? kOk : kUsage;
         }
-        *env.err << "qvr100dose: unknown command \"" << words.join(QLatin1Char(' '))
+        *env.err << "qvr100dose: unknown command \"" << terminalText(words.join(QLatin1Char(' ')))
                  << "\" (qvr100dose --help lists them)" << Qt::endl;
         return kUsage;
     }
@@ -271,6 +311,8 @@ int runCli(const QStringList& arguments, const CliEnv& baseEnv) {
                                    .arg(command->name, ctx.positional.value(command->positionals)));
     const int status = command->run(ctx);
     env.out->flush();
+    if (env.out->status() != QTextStream::Ok)
+        return outputLost(ctx);
     return ctx.usageError() ? kUsage : status;
 }
 

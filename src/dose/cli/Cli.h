@@ -19,6 +19,9 @@ struct CliEnv {
     Now now = systemNow();
     QString operatorName;
     QString database; // --db or QVR100_DOSE_DB, else this default
+    // Whether a command may create the database when there is none: only at the default
+    // location, never at one a user typed (a typo would become a new, empty database).
+    bool mayCreateDatabase = true;
     std::function<std::unique_ptr<ReaderSource>()> reader;
     int readingTimeoutMs = 10000; // for each awaited reading
 };

@@ -2,6 +2,7 @@
 // What every command of the command line is made of, and the context it runs in.
 
 #include "dose/cli/Cli.h"
+#include "dose/core/Quantity.h"
 #include "dose/store/Store.h"
 #include "dose/usecases/UsableCalibration.h"
 
@@ -42,9 +43,11 @@ public:
     QStringList values(const QString& option) const { return options_.value(option); }
 
     // Typed option values; a bad one is a usage error, reported here (check usageError()).
-    std::optional<double> number(const QString& option);
-    std::optional<qint64> integer(const QString& option);
+    // A number is a quantity within its range; an integer is an id unless said otherwise.
+    std::optional<double> number(const QString& option, const Quantity& quantity);
+    std::optional<qint64> integer(const QString& option, const Quantity& quantity = kId);
     std::optional<QDate> date(const QString& option);
+    std::optional<QDate> dateFromToday(const QString& option); // a validity or expiry date
     std::optional<QDateTime> time(const QString& option);
     std::optional<qint64> integerArgument(int index);
     bool usageError() const { return usageError_; }
@@ -54,14 +57,19 @@ public:
 
     int refuse(const QString& why);         // one line on the error stream, exit 1
     int usage(const QString& why);          // one line and the command's synopsis, exit 2
-    void print(const QString& line);        // a line of text output
+    void print(const QString& line);        // a line of text output, shown safely on a terminal
+    void printData(const QString& text);    // output that is data (CSV): exactly as it is
     int printJson(const QJsonValue& value); // the whole output of a --json command, exit 0
     int done(const QString& chainHead);     // after a write: the chain's new head
+    // The newest chain head this command wrote, for the line that says its output was lost.
+    const QString& writtenHead() const { return writtenHead_; }
+    void noteWrite(const QString& chainHead) { writtenHead_ = chainHead; }
 
 private:
     QMap<QString, QStringList> options_;
     std::unique_ptr<Store> store_;
     bool usageError_ = false;
+    QString writtenHead_;
 };
 
 // Numbers for JSON: every digit, null for one that is not finite (JSON has no NaN).

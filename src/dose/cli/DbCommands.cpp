@@ -18,17 +18,14 @@ int describe(Ctx& ctx, Store& store, const QString& location, const SchemaChange
                                          {"chain_head", *head}});
     if (change.from == change.to)
         ctx.print(QStringLiteral("%1 dose database %2 at schema version %3, nothing to do")
-                      .arg(store.dialect().name(), location)
-                      .arg(change.to));
+                      .arg(store.dialect().name(), location, QString::number(change.to)));
     else if (change.from == 0)
         ctx.print(QStringLiteral("%1 dose database %2 created at schema version %3")
-                      .arg(store.dialect().name(), location)
-                      .arg(change.to));
+                      .arg(store.dialect().name(), location, QString::number(change.to)));
     else
         ctx.print(QStringLiteral("%1 dose database %2 migrated from schema version %3 to %4")
-                      .arg(store.dialect().name(), location)
-                      .arg(change.from)
-                      .arg(change.to));
+                      .arg(store.dialect().name(), location, QString::number(change.from),
+                           QString::number(change.to)));
     if (!head->isEmpty())
         ctx.print(QStringLiteral("chain head %1").arg(*head));
     return kOk;
@@ -36,22 +33,21 @@ int describe(Ctx& ctx, Store& store, const QString& location, const SchemaChange
 
 int init(Ctx& ctx) {
     SchemaChange change;
-    auto store = Store::openAtVersion(ctx.env.database, kSchemaVersion, &change, ctx.env.now);
+    auto store = Store::openAtVersion(ctx.env.database, kSchemaVersion, &change, ctx.env.now,
+                                      IfMissing::Create);
     if (!store)
         return ctx.refuse(store.error());
     return describe(ctx, **store, ctx.env.database, change);
 }
 
 int migrate(Ctx& ctx) {
-    const auto to = ctx.integer(QStringLiteral("to"));
+    const auto to = ctx.integer(QStringLiteral("to"), Quantity{1, kSchemaVersion, false, "", true});
     if (ctx.usageError())
         return kUsage;
-    if (to && (*to < 1 || *to > kSchemaVersion))
-        return ctx.usage(
-            QStringLiteral("--to takes a schema version from 1 to %1").arg(kSchemaVersion));
     SchemaChange change;
-    auto store = Store::openAtVersion(
-        ctx.env.database, static_cast<int>(to.value_or(kSchemaVersion)), &change, ctx.env.now);
+    auto store =
+        Store::openAtVersion(ctx.env.database, static_cast<int>(to.value_or(kSchemaVersion)),
+                             &change, ctx.env.now, IfMissing::Refuse);
     if (!store)
         return ctx.refuse(store.error());
     return describe(ctx, **store, ctx.env.database, change);
@@ -61,10 +57,10 @@ int copy(Ctx& ctx) {
     const QString from = ctx.value(QStringLiteral("from")), to = ctx.value(QStringLiteral("to"));
     if (from == to)
         return ctx.usage(QStringLiteral("--from and --to name the same database"));
-    auto source = Store::open(from, ctx.env.now);
+    auto source = Store::open(from, ctx.env.now, IfMissing::Refuse);
     if (!source)
         return ctx.refuse(source.error());
-    auto target = Store::open(to, ctx.env.now);
+    auto target = Store::open(to, ctx.env.now, IfMissing::Create);
     if (!target)
         return ctx.refuse(target.error());
     auto copied = (*source)->copyInto(**target);
@@ -74,8 +70,7 @@ int copy(Ctx& ctx) {
         return ctx.printJson(QJsonObject{{"rows", copied->rows}, {"chain_head", copied->headHash}});
     ctx.print(QStringLiteral("%1 ledger rows copied from %2 to %3; check the copy with "
                              "qvr100dose --db %3 verify --expect %4")
-                  .arg(copied->rows)
-                  .arg(from, to, copied->headHash));
+                  .arg(QString::number(copied->rows), from, to, copied->headHash));
     return ctx.done(copied->headHash);
 }
 

@@ -38,29 +38,19 @@ struct Gauge {
 
 // Nothing after a usage error, already reported.
 std::optional<Gauge> gauge(Ctx& ctx) {
-    const auto t = ctx.number(QStringLiteral("thickness-um"));
-    const auto u = ctx.number(QStringLiteral("u-thickness-um"));
+    const auto t = ctx.number(QStringLiteral("thickness-um"), kThicknessUm);
+    const auto u = ctx.number(QStringLiteral("u-thickness-um"), kUThicknessUm);
     if (ctx.usageError())
         return std::nullopt;
-    if (t && !(*t > 0)) {
-        ctx.usage(QStringLiteral("--thickness-um must be above 0"));
-        return std::nullopt;
-    }
-    if (u && !(*u >= 0)) {
-        ctx.usage(QStringLiteral("--u-thickness-um must not be negative"));
-        return std::nullopt;
-    }
     return Gauge{t, u};
 }
 
 int dose(Ctx& ctx) {
     const auto id = ctx.integer(QStringLiteral("calibration"));
-    const auto absorbance = ctx.number(QStringLiteral("absorbance"));
-    const auto sd = ctx.number(QStringLiteral("reader-sd"));
+    const auto absorbance = ctx.number(QStringLiteral("absorbance"), kAbsorbance);
+    const auto sd = ctx.number(QStringLiteral("reader-sd"), kReaderSd);
     if (ctx.usageError())
         return kUsage;
-    if (sd && !(*sd >= 0))
-        return ctx.usage(QStringLiteral("--reader-sd must not be negative"));
     const auto thickness = gauge(ctx);
     if (!thickness)
         return kUsage;
@@ -70,6 +60,9 @@ int dose(Ctx& ctx) {
     auto use = usableCalibration(*store, *id, ctx.env.now().date());
     if (!use)
         return ctx.refuse(use.error());
+    if (thickness->thicknessUm && !ctx.has(QStringLiteral("confirm-thickness")))
+        if (auto why = thicknessNeedsConfirming(*thickness->thicknessUm, use->batch.thicknessUm))
+            return ctx.usage(*why);
     DoseInput in;
     in.thicknessUm = thickness->thicknessUm.value_or(use->batch.thicknessUm);
     // Without the gauge's own figure, the batch's spread is the cautious choice.
@@ -103,19 +96,18 @@ int dose(Ctx& ctx) {
 
 int read(Ctx& ctx) {
     const auto id = ctx.integer(QStringLiteral("calibration"));
-    const auto count = ctx.integer(QStringLiteral("readings"));
+    const auto count = ctx.integer(QStringLiteral("readings"), kReadingCount);
     const auto irradiated = ctx.time(QStringLiteral("irradiated-at"));
     const auto thickness = gauge(ctx);
     if (ctx.usageError())
         return kUsage;
-    if (count && (*count < 1 || *count > 100))
-        return ctx.usage(QStringLiteral("--readings must be from 1 to 100"));
     ReadRequest request;
     request.dosimeter = ctx.value(QStringLiteral("dosimeter")).trimmed();
     if (request.dosimeter.isEmpty())
         return ctx.usage(QStringLiteral("--dosimeter needs the dosimeter's id"));
     request.thicknessUm = thickness->thicknessUm;
     request.uThicknessUm = thickness->uThicknessUm;
+    request.thicknessConfirmed = ctx.has(QStringLiteral("confirm-thickness"));
     request.jobId = ctx.value(QStringLiteral("job"));
     request.calibrationId = *id;
     request.readings = static_cast<int>(count.value_or(3));
@@ -140,8 +132,7 @@ int read(Ctx& ctx) {
         return ctx.printJson(o);
     }
     ctx.print(QStringLiteral("record %1: dosimeter %2 of job %3")
-                  .arg(rec.id)
-                  .arg(rec.dosimeter, rec.jobId));
+                  .arg(QString::number(rec.id), rec.dosimeter, rec.jobId));
     if (rec.result.inRange)
         ctx.print(QStringLiteral("recorded: ") + resultText(rec.result, read->fit));
     else if (rec.result.validity == Validity::NoDose)
@@ -161,26 +152,28 @@ int read(Ctx& ctx) {
 
 void addDoseCommands(std::vector<Command>& c) {
     c.push_back({QStringLiteral("dose"),
-                 QStringLiteral("dose --calibration ID --absorbance A [--thickness-um T] "
-                                "[--u-thickness-um U] [--reader-sd S]"),
+                 QStringLiteral("dose --calibration ID --absorbance A [--thickness-um T "
+                                "[--confirm-thickness]] [--u-thickness-um U] [--reader-sd S]"),
                  QStringLiteral("Computes a dose from an absorbance through a calibration's latest "
                                 "(accepted) fit, with its expanded uncertainty (k = 2) and the "
                                 "components. Without --thickness-um the batch's nominal thickness "
-                                "is used; --reader-sd is the spread of the readings taken. Nothing "
-                                "is recorded: a response outside the calibrated range, or one "
-                                "the curve gives no dose for, exits 1 with the reason."),
+                                "is used; a gauge thickness more than 20 % from it needs "
+                                "--confirm-thickness. --reader-sd is the spread of the readings "
+                                "taken. Nothing is recorded: a response outside the calibrated "
+                                "range, or one the curve gives no dose for, exits 1 with the "
+                                "reason."),
                  {QStringLiteral("calibration"), QStringLiteral("absorbance"),
                   QStringLiteral("thickness-um"), QStringLiteral("u-thickness-um"),
                   QStringLiteral("reader-sd")},
-                 {},
+                 {QStringLiteral("confirm-thickness")},
                  {QStringLiteral("calibration"), QStringLiteral("absorbance")},
                  0,
                  dose});
     c.push_back(
         {QStringLiteral("read"),
-         QStringLiteral("read --job J --dosimeter D --calibration ID [--thickness-um T] "
-                        "[--u-thickness-um U] [--readings N] [--irradiated-at TIME] "
-                        "[--comment TEXT]"),
+         QStringLiteral("read --job J --dosimeter D --calibration ID [--thickness-um T "
+                        "[--confirm-thickness]] [--u-thickness-um U] [--readings N] "
+                        "[--irradiated-at TIME] [--comment TEXT]"),
          QStringLiteral("Captures the next N (default 3) absorbances the running reader "
                         "serves and records the dosimeter's dose, or that it has none (below "
                         "or above the calibrated range, no dose): an original observation "
@@ -192,7 +185,7 @@ void addDoseCommands(std::vector<Command>& c) {
          {QStringLiteral("job"), QStringLiteral("dosimeter"), QStringLiteral("calibration"),
           QStringLiteral("thickness-um"), QStringLiteral("u-thickness-um"),
           QStringLiteral("readings"), QStringLiteral("irradiated-at"), QStringLiteral("comment")},
-         {},
+         {QStringLiteral("confirm-thickness")},
          {QStringLiteral("job"), QStringLiteral("dosimeter"), QStringLiteral("calibration")},
          0,
          read});

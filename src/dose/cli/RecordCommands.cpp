@@ -7,6 +7,7 @@
 #include "dose/usecases/RecordCorrection.h"
 #include "dose/usecases/RecordsCsv.h"
 
+#include <QRegularExpression>
 #include <map>
 
 namespace qvr::dose {
@@ -80,8 +81,8 @@ int jobAdd(Ctx& ctx) {
     Job j;
     j.id = ctx.positional[0];
     j.product = ctx.value(QStringLiteral("product"));
-    j.dminKGy = ctx.number(QStringLiteral("dmin"));
-    j.dmaxKGy = ctx.number(QStringLiteral("dmax"));
+    j.dminKGy = ctx.number(QStringLiteral("dmin"), kDoseKGy);
+    j.dmaxKGy = ctx.number(QStringLiteral("dmax"), kDoseKGy);
     if (ctx.usageError())
         return kUsage;
     if (ctx.has(QStringLiteral("decision-rule"))) {
@@ -90,8 +91,6 @@ int jobAdd(Ctx& ctx) {
             return ctx.usage(QStringLiteral("--decision-rule is guarded or simple"));
         j.rule = *rule;
     }
-    if (j.id.trimmed().isEmpty() || j.id != j.id.trimmed())
-        return ctx.usage(QStringLiteral("a job id may not be empty or start or end with blanks"));
     if (j.dminKGy && j.dmaxKGy && !(*j.dminKGy < *j.dmaxKGy))
         return ctx.usage(QStringLiteral("--dmin must be below --dmax"));
     j.training = ctx.has(QStringLiteral("training"));
@@ -140,9 +139,9 @@ int jobShow(Ctx& ctx) {
         return ctx.printJson(o);
     }
     ctx.print(jobLine(j));
-    ctx.print(QStringLiteral("added by %1 at %2; %3 record versions")
-                  .arg(j.operatorName, timeText(j.createdAt))
-                  .arg(shown->records.size()));
+    ctx.print(
+        QStringLiteral("added by %1 at %2; %3 record versions")
+            .arg(j.operatorName, timeText(j.createdAt), QString::number(shown->records.size())));
     ctx.print(decisionRule(j));
     return kOk;
 }
@@ -165,9 +164,7 @@ int recordList(Ctx& ctx) {
         return ctx.printJson(a);
     }
     if (ctx.has(QStringLiteral("csv"))) {
-        ctx.print(recordsCsvHeader());
-        for (size_t i = 0; i < all.size(); ++i)
-            ctx.print(recordCsvLine(all[i], supersededAt(all, i)));
+        ctx.printData(QString::fromUtf8(recordsCsvRows(all)));
         return kOk;
     }
     std::map<qint64, std::optional<Fit>> fits; // each read's fit, for the range's ends
@@ -184,10 +181,9 @@ int recordList(Ctx& ctx) {
         recomputed |= flags != r.flags;
         ctx.print(
             QStringLiteral("%1 v%2%3  %4  %5  %6  %7%8%9")
-                .arg(r.id)
-                .arg(r.version)
-                .arg(supersededAt(all, i) ? QStringLiteral(" (superseded)") : QString())
-                .arg(r.dosimeter, timeText(r.readAt), recordResultText(r, fit ? &*fit : nullptr),
+                .arg(QString::number(r.id), QString::number(r.version),
+                     supersededAt(all, i) ? QStringLiteral(" (superseded)") : QString(),
+                     r.dosimeter, timeText(r.readAt), recordResultText(r, fit ? &*fit : nullptr),
                      flags.isEmpty() ? QStringLiteral("-") : flags.join(QLatin1Char(' ')),
                      flags != r.flags
                          ? QStringLiteral(" (recorded: %1)").arg(r.flags.join(QLatin1Char(' ')))
@@ -203,21 +199,18 @@ int recordList(Ctx& ctx) {
 
 int recordCorrect(Ctx& ctx) {
     const auto id = ctx.integerArgument(0);
-    const auto t = ctx.number(QStringLiteral("thickness-um"));
-    const auto u = ctx.number(QStringLiteral("u-thickness-um"));
+    const auto t = ctx.number(QStringLiteral("thickness-um"), kThicknessUm);
+    const auto u = ctx.number(QStringLiteral("u-thickness-um"), kUThicknessUm);
     if (ctx.usageError())
         return kUsage;
-    if (!(*t > 0))
-        return ctx.usage(QStringLiteral("--thickness-um must be above 0"));
-    if (u && !(*u >= 0))
-        return ctx.usage(QStringLiteral("--u-thickness-um must not be negative"));
     const QString reason = ctx.value(QStringLiteral("reason")).trimmed();
     if (reason.isEmpty())
         return ctx.usage(QStringLiteral("--reason must say why the record is corrected"));
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    auto corrected = correctRecord(*store, {*id, *t, u, reason, ctx.env.operatorName});
+    auto corrected = correctRecord(*store, {*id, *t, u, reason, ctx.env.operatorName,
+                                            ctx.has(QStringLiteral("confirm-thickness"))});
     if (!corrected)
         return ctx.refuse(corrected.error());
     if (ctx.json) {
@@ -229,12 +222,26 @@ int recordCorrect(Ctx& ctx) {
     return ctx.done(corrected->chainHead);
 }
 
+// "-" and /dev/stdout: the CSV goes to standard output, checked with it.
+bool isStandardOutput(const QString& path) {
+    return path == QLatin1String("-") || path == QLatin1String("/dev/stdout");
+}
+
 int exportCsv(Ctx& ctx) {
+    const QString path = ctx.value(QStringLiteral("csv"));
+    if (isStandardOutput(path) && ctx.json)
+        return ctx.usage(QStringLiteral("--json and a CSV on standard output do not mix"));
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    auto exported = exportRecordsCsv(*store, ctx.value(QStringLiteral("job")),
-                                     ctx.value(QStringLiteral("csv")));
+    if (isStandardOutput(path)) {
+        auto csv = recordsCsv(*store, ctx.value(QStringLiteral("job")));
+        if (!csv)
+            return ctx.refuse(csv.error());
+        ctx.printData(QString::fromUtf8(csv->text));
+        return kOk;
+    }
+    auto exported = exportRecordsCsv(*store, ctx.value(QStringLiteral("job")), path);
     if (!exported)
         return ctx.refuse(exported.error());
     if (ctx.json)
@@ -246,10 +253,16 @@ int exportCsv(Ctx& ctx) {
 }
 
 int verify(Ctx& ctx) {
+    const QString expect = ctx.value(QStringLiteral("expect"));
+    static const QRegularExpression hash(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+    if (ctx.has(QStringLiteral("expect")) && !hash.match(expect).hasMatch())
+        return ctx.usage(QStringLiteral("--expect needs a chain head: 64 hexadecimal digits, not "
+                                        "\"%1\"")
+                             .arg(expect));
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    const ChainReport r = store->verify(ctx.value(QStringLiteral("expect")));
+    const ChainReport r = store->verify(expect);
     if (ctx.json)
         ctx.printJson(QJsonObject{{"whole", r.whole},
                                   {"rows", r.rows},
@@ -259,7 +272,8 @@ int verify(Ctx& ctx) {
     if (!r.whole)
         return ctx.refuse(r.problem);
     if (!ctx.json)
-        ctx.print(QStringLiteral("chain whole: %1 rows, head %2").arg(r.rows).arg(r.headHash));
+        ctx.print(QStringLiteral("chain whole: %1 rows, head %2")
+                      .arg(QString::number(r.rows), r.headHash));
     return kOk;
 }
 
@@ -307,19 +321,20 @@ void addRecordCommands(std::vector<Command>& c) {
                  recordList});
     c.push_back({QStringLiteral("record correct"),
                  QStringLiteral("record correct RECORD --thickness-um T --reason TEXT "
-                                "[--u-thickness-um U]"),
+                                "[--u-thickness-um U] [--confirm-thickness]"),
                  QStringLiteral("Adds a new version of a record with a corrected (gauge) thickness "
                                 "and the reason; the earlier version stays."),
                  {QStringLiteral("thickness-um"), QStringLiteral("reason"),
                   QStringLiteral("u-thickness-um")},
-                 {},
+                 {QStringLiteral("confirm-thickness")},
                  {QStringLiteral("thickness-um"), QStringLiteral("reason")},
                  1,
                  recordCorrect});
     c.push_back({QStringLiteral("export"),
                  QStringLiteral("export --job J --csv FILE"),
                  QStringLiteral("Writes every record version of a job to a CSV file, headed by the "
-                                "chain's hash."),
+                                "chain's hash: a new file or one replaced whole, a device such as "
+                                "a terminal written directly, or - for standard output."),
                  {QStringLiteral("job"), QStringLiteral("csv")},
                  {},
                  {QStringLiteral("job"), QStringLiteral("csv")},
@@ -329,7 +344,8 @@ void addRecordCommands(std::vector<Command>& c) {
                  QStringLiteral("verify [--expect HASH]"),
                  QStringLiteral("Checks the whole chain: every hash, every row against its "
                                 "recorded content; with --expect, that the chain still holds the "
-                                "hash printed after an earlier write (no newest rows cut off)."),
+                                "hash printed after an earlier write (no newest rows cut off). "
+                                "HASH is 64 hexadecimal digits, in either case."),
                  {QStringLiteral("expect")},
                  {},
                  {},

@@ -47,7 +47,7 @@ QString pointsText(const std::vector<CalibrationPoint>& points) {
 
 std::vector<CalibrationPoint> parsePoints(const QString& json) {
     std::vector<CalibrationPoint> points;
-    for (const auto& row : QJsonDocument::fromJson(json.toUtf8()).array()) {
+    for (const auto& row : parseStoredJson(json).array()) {
         const QJsonArray a = row.toArray();
         points.push_back({a.at(0).toString(), a.at(1).toDouble(), a.at(2).toDouble(),
                           a.at(3).toDouble(), a.at(4).toDouble()});

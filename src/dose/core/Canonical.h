@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QJsonDocument>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -14,14 +15,20 @@ namespace qvr::dose {
 
 QString numberText(double value);        // "0.1", "1e-07", "null" when not finite
 QString timeText(const QDateTime& when); // "2026-12-07T08:41:44.123Z", "" when invalid
-QString dateText(const QDate& date);     // "2026-12-31", "" when invalid
-QString quoted(const QString& text);     // a JSON string
+// The same into out (at least 32 chars), for output built by hand; the count written.
+int writeNumberText(double value, char* out);
+int writeTimeText(const QDateTime& when, char* out);
+QString dateText(const QDate& date); // "2026-12-31", "" when invalid
+QString quoted(const QString& text); // a JSON string
 QString numberArray(const std::vector<double>& values);
 QString textArray(const QStringList& values);
 
-std::optional<double> parseNumber(const QString& text); // strict: the whole text, finite
-QDateTime parseTime(const QString& text);               // timeText() back; invalid when not
+std::optional<double> parseNumber(QStringView text); // strict: the whole text, finite
+QDateTime parseTime(QStringView text);               // timeText() back; invalid when not
 std::vector<double> parseNumberArray(const QString& json);
+// A JSON text as stored in a column, parsed keeping a U+FEFF that begins a string (Qt's reader
+// drops it).
+QJsonDocument parseStoredJson(const QString& json);
 
 class Canonical {
 public:

@@ -1,7 +1,9 @@
 #include "dose/core/CsvPoints.h"
 
-#include "dose/core/Canonical.h"
+#include "dose/core/Quantity.h"
+#include "dose/core/TextRules.h"
 
+#include <QStringDecoder>
 #include <QStringList>
 
 namespace qvr::dose {
@@ -47,21 +49,27 @@ std::optional<QStringList> splitFields(const QString& line) {
 
 Outcome<std::vector<CalibrationPoint>> parsePointsCsv(const QByteArray& data,
                                                       std::optional<double> defaultUDosePercent) {
-    const QStringList lines = QString::fromUtf8(data).split(QLatin1Char('\n'));
+    QByteArray bytes = data;
+    if (bytes.startsWith("\xEF\xBB\xBF")) // a byte-order mark some editors write first
+        bytes.remove(0, 3);
+    const QList<QByteArray> lines = bytes.split('\n');
     std::vector<int> column(kColumns.size(), -1);
     bool haveHeader = false;
     int fieldCount = 0;
     std::vector<CalibrationPoint> points;
     for (int i = 0; i < lines.size(); ++i) {
         const int lineNo = i + 1;
-        QString line = lines[i];
+        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+        QString line = utf8(lines[i]);
+        if (utf8.hasError())
+            return Failure{QStringLiteral("line %1: not UTF-8 text").arg(QString::number(lineNo))};
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
         if (line.trimmed().isEmpty() || line.trimmed().startsWith(QLatin1Char('#')))
             continue;
         const auto fields = splitFields(line);
         auto bad = [&](const QString& why) {
-            return Failure{QStringLiteral("line %1: %2").arg(lineNo).arg(why)};
+            return Failure{QStringLiteral("line %1: %2").arg(QString::number(lineNo), why)};
         };
         if (!fields)
             return bad(QStringLiteral("a quoted field is not closed"));
@@ -88,38 +96,33 @@ Outcome<std::vector<CalibrationPoint>> parsePointsCsv(const QByteArray& data,
         }
         if (fields->size() != fieldCount)
             return bad(QStringLiteral("%1 fields where the header has %2")
-                           .arg(fields->size())
-                           .arg(fieldCount));
-        auto value = [&](int c, double lo, bool loOpen, double& out) -> std::optional<QString> {
-            const QString text = fields->at(column[c]);
-            const auto v = parseNumber(text);
+                           .arg(QString::number(fields->size()), QString::number(fieldCount)));
+        auto value = [&](int c, const Quantity& quantity, double& out) -> std::optional<QString> {
+            const auto v = parseQuantity(kColumns[c], fields->at(column[c]), quantity);
             if (!v)
-                return QStringLiteral("%1 \"%2\" is not a number").arg(kColumns[c], text);
-            if (loOpen ? !(*v > lo) : !(*v >= lo))
-                return QStringLiteral("%1 %2 must be %3 %4")
-                    .arg(kColumns[c], text,
-                         loOpen ? QStringLiteral("above") : QStringLiteral("at least"))
-                    .arg(lo);
+                return v.error();
             out = *v;
             return std::nullopt;
         };
         CalibrationPoint p;
-        if (auto e = value(0, 0, true, p.doseKGy))
+        if (auto e = value(0, kDoseKGy, p.doseKGy))
             return bad(*e);
-        if (auto e = value(1, -1e300, false, p.absorbance))
+        if (auto e = value(1, kAbsorbance, p.absorbance))
             return bad(*e);
-        if (auto e = value(2, 0, true, p.thicknessUm))
+        if (auto e = value(2, kThicknessUm, p.thicknessUm))
             return bad(*e);
         if (column[3] >= 0) {
-            if (auto e = value(3, 0, false, p.uDosePercent))
+            if (auto e = value(3, kUDosePercent, p.uDosePercent))
                 return bad(*e);
         } else {
             p.uDosePercent = *defaultUDosePercent;
         }
-        if (p.uDosePercent >= 100)
-            return bad(QStringLiteral("u_dose_percent %1 must be below 100").arg(p.uDosePercent));
-        if (column[4] >= 0)
-            p.dosimeter = fields->at(column[4]);
+        if (column[4] >= 0) {
+            auto id = acceptOptionalId(QStringLiteral("dosimeter id"), fields->at(column[4]));
+            if (!id)
+                return bad(id.error());
+            p.dosimeter = *id;
+        }
         points.push_back(p);
     }
     if (!haveHeader)

@@ -130,7 +130,7 @@ QString filterResultsText(const std::vector<FilterResult>& filters) {
 
 std::vector<FilterResult> parseFilterResults(const QString& json) {
     std::vector<FilterResult> out;
-    for (const auto& v : QJsonDocument::fromJson(json.toUtf8()).array()) {
+    for (const auto& v : parseStoredJson(json).array()) {
         const QJsonObject o = v.toObject();
         const QJsonValue m = o.value(QStringLiteral("measured"));
         out.push_back({o.value(QStringLiteral("item")).toString(),

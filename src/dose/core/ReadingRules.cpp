@@ -30,8 +30,7 @@ std::optional<QString> refusal(const ReaderItems& items, const ReadingContext& c
     const auto nm = servedWavelength(wl);
     if (!nm || *nm != context.wavelengthNm)
         return QStringLiteral("the reader is at \"%1\"; the calibration is for %2 nm")
-            .arg(wl)
-            .arg(context.wavelengthNm);
+            .arg(wl, QString::number(context.wavelengthNm));
     const QString sn = items.value(QStringLiteral("lblSN")).toString().trimmed();
     if (sn != context.headSerial)
         return QStringLiteral("the reader's head is \"%1\"; the calibration is for head %2")

@@ -146,6 +146,7 @@ std::vector<Reading> parseReadings(const QString& json) {
     // record listed or exported. Anything else goes to the JSON parser.
     std::vector<Reading> readings;
     const QStringView all(json);
+    readings.reserve(static_cast<size_t>(all.count(QLatin1Char(']'))));
     bool plain = all.startsWith(QLatin1String("[")) && all.endsWith(QLatin1String("]"));
     for (qsizetype at = 1; plain && at < all.size() - 1;) {
         if (all.mid(at, 3) != QLatin1String("[\"\"") && all.mid(at, 2) != QLatin1String("[\""))
@@ -158,8 +159,8 @@ std::vector<Reading> parseReadings(const QString& json) {
             plain = false;
             break;
         }
-        const auto value = parseNumber(item.mid(comma + 1).toString());
-        const QDateTime time = parseTime(item.mid(1, comma - 2).toString());
+        const auto value = parseNumber(item.mid(comma + 1));
+        const QDateTime time = parseTime(item.mid(1, comma - 2));
         if (!value) {
             plain = false;
             break;

@@ -10,6 +10,8 @@
 #include <QSqlError>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
+#include <functional>
 #include <memory>
 
 namespace qvr::dose {
@@ -28,10 +30,25 @@ public:
     virtual QString driver() const = 0; // the Qt SQL driver: "QSQLITE", "QPSQL"
 
     // Points db (already added with driver()) at location, opens it and applies the
-    // connection's settings (journal, durability, lock waits, time zone ...).
-    virtual Outcome<Done> open(QSqlDatabase& db, const QString& location) const = 0;
+    // connection's settings (journal, durability, lock waits, time zone ...). Without create,
+    // a database file that is not there yet is refused, not made.
+    virtual Outcome<Done> open(QSqlDatabase& db, const QString& location, bool create) const = 0;
 
     virtual QString columnType(ColumnType type) const = 0;
+
+    // Runs a SELECT with values bound in order and gives each row's values as they are stored:
+    // text as QString (byte for byte), numbers, NULL as a null QVariant. Through Qt's driver by
+    // default; a dialect may read its rows more directly.
+    virtual Outcome<Done> selectRows(QSqlDatabase& db, const QString& sql,
+                                     const QVariantList& values,
+                                     const std::function<void(const QVariantList&)>& each) const;
+
+    // The expression that reads a text column byte for byte, and the text back from what it
+    // gives (Qt's SQLite driver reads text through UTF-16, which turns U+FFFE and U+FFFF into
+    // U+FFFD: a row holding one would no longer match its hash).
+    virtual QString exactText(const QString& column) const { return column; }
+    static QVariant textOf(const QVariant& value);
+    static QString textOfUtf8(QByteArrayView bytes); // keeping a leading U+FEFF
 
     // Statements that make table refuse every UPDATE and DELETE, whoever sends them.
     virtual QStringList appendOnly(const QString& table) const = 0;
@@ -42,6 +59,14 @@ public:
 
     // The error means another writer held the lock too long: worth trying again.
     virtual bool isBusy(const QSqlError& error) const = 0;
+
+    // How many rows a bulk insert sends in one statement: many where each statement is a round
+    // trip to a server, one where binding costs grow with the values a statement holds.
+    virtual int rowsPerInsert() const = 0;
+
+    // The error means the connection itself was lost: a COMMIT that failed so may have been
+    // carried out all the same.
+    virtual bool isConnectionLost(const QSqlError& error) const = 0;
 };
 
 // The dialect for a --db value: a PostgreSQL URL (postgresql://...) or a SQLite file path.

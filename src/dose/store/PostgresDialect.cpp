@@ -31,7 +31,7 @@ public:
     QString name() const override { return QStringLiteral("PostgreSQL"); }
     QString driver() const override { return QStringLiteral("QPSQL"); }
 
-    Outcome<Done> open(QSqlDatabase& db, const QString& location) const override {
+    Outcome<Done> open(QSqlDatabase& db, const QString& location, bool) const override {
         const PostgresUrl url = PostgresUrl::parse(location);
         if (!url.ok())
             return Failure{url.error};
@@ -93,6 +93,16 @@ public:
 
     bool isBusy(const QSqlError& error) const override {
         return isRetryable(error.nativeErrorCode());
+    }
+
+    int rowsPerInsert() const override { return 500; }
+
+    // No SQLSTATE at all (libpq saw the socket close), connection_exception (08...), or the
+    // server shutting down or crashing under the session (57P01..57P03).
+    bool isConnectionLost(const QSqlError& error) const override {
+        const QString state = error.nativeErrorCode();
+        return state.isEmpty() || state.startsWith(QLatin1String("08")) ||
+               state.startsWith(QLatin1String("57P0"));
     }
 };
 

@@ -1,11 +1,17 @@
 #include "dose/store/Store.h"
 
+#include "dose/core/RecordTexts.h"
+#include "dose/core/TextRules.h"
+#include "dose/store/BatchInsert.h"
 #include "dose/store/Schema.h"
 #include "dose/store/StoreInternals.h"
 
 #include <QAtomicInt>
 #include <QCryptographicHash>
 #include <QStandardPaths>
+#include <algorithm>
+#include <map>
+#include <tuple>
 
 namespace qvr::dose {
 
@@ -56,35 +62,36 @@ Outcome<Done> Store::Private::run(QSqlQuery& query, const QString& sql,
 
 Outcome<Done> Store::Private::forEach(const Table& table, const QString& where,
                                       const QVariantList& values,
-                                      const std::function<void(const RowValues&)>& each) const {
+                                      const std::function<void(const RowValues&)>& each,
+                                      bool sorted) const {
     QStringList names{QStringLiteral("seq")};
     std::vector<int> at{0}; // where each selected column goes in the row
     for (size_t i = 0; i < table.columns.size(); ++i)
-        if (present(table, table.columns[i], version)) {
-            names << QLatin1String(table.columns[i].name);
+        if (const Column& c = table.columns[i]; present(table, c, version)) {
+            names << (c.type == ColumnType::Text ? dialect->exactText(QLatin1String(c.name))
+                                                 : QString::fromLatin1(c.name));
             at.push_back(static_cast<int>(i) + 1);
         }
     QString sql =
         QStringLiteral("SELECT %1 FROM %2").arg(names.join(QStringLiteral(", ")), table.name);
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where;
-    sql += QStringLiteral(" ORDER BY ") + table.order;
-    QSqlQuery q(db());
-    if (auto r = run(q, sql, values); !r)
-        return r;
-    const int width = static_cast<int>(names.size());
+    if (sorted)
+        sql += QStringLiteral(" ORDER BY ") + table.order;
+    QSqlDatabase connection = db();
     const int full = static_cast<int>(table.columns.size()) + 1;
+    if (static_cast<int>(at.size()) == full)
+        return dialect->selectRows(connection, sql, values, each);
+    // An older database: the columns it lacks read as NULL.
+    const int width = static_cast<int>(at.size());
     RowValues row;
-    while (q.next()) {
+    return dialect->selectRows(connection, sql, values, [&](const QVariantList& selected) {
         row.clear();
         row.resize(full);
         for (int i = 0; i < width; ++i)
-            row[at[i]] = q.value(i);
+            row[at[i]] = selected[i];
         each(row);
-    }
-    if (q.lastError().isValid())
-        return Failure{QStringLiteral("database error: %1").arg(q.lastError().text())};
-    return Done{};
+    });
 }
 
 Outcome<std::vector<RowValues>> Store::Private::select(const Table& table, const QString& where,
@@ -113,53 +120,13 @@ QString Store::defaultLocation() {
            QStringLiteral("/QVR100/dose.sqlite");
 }
 
-namespace {
-
-// Runs body inside the one writer's transaction; commits only when everything succeeded.
-template <class Body> Outcome<Done> inWrite(const Store::Private& d, Body body) {
-    QSqlDatabase db = d.db();
-    bool begun = false;
-    for (int attempt = 0; attempt < 20 && !begun; ++attempt) {
-        begun = true;
-        for (const QString& sql : d.dialect->beginWrite()) {
-            QSqlQuery q(db);
-            if (!q.exec(sql)) {
-                QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-                if (!d.dialect->isBusy(q.lastError()) || attempt == 19)
-                    return Failure{
-                        QStringLiteral("cannot start writing: %1").arg(q.lastError().text())};
-                begun = false;
-                break;
-            }
-        }
-    }
-    Outcome<Done> result = body();
-    QSqlQuery end(db);
-    if (!result) {
-        end.exec(QStringLiteral("ROLLBACK"));
-        return result;
-    }
-    if (!end.exec(QStringLiteral("COMMIT"))) {
-        const QString why = end.lastError().text();
-        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-        return Failure{QStringLiteral("the write was not committed: %1").arg(why)};
-    }
-    return Done{};
-}
-
-} // namespace
-
-Outcome<Done> writeTransaction(const Store::Private& d,
-                               const std::function<Outcome<Done>()>& body) {
-    return inWrite(d, body);
-}
-
-Outcome<std::unique_ptr<Store>> Store::open(const QString& location, Now now) {
-    return openAtVersion(location, kSchemaVersion, nullptr, std::move(now));
+Outcome<std::unique_ptr<Store>> Store::open(const QString& location, Now now, IfMissing missing) {
+    return openAtVersion(location, kSchemaVersion, nullptr, std::move(now), missing);
 }
 
 Outcome<std::unique_ptr<Store>> Store::openAtVersion(const QString& location, int to,
-                                                     SchemaChange* change, Now now) {
+                                                     SchemaChange* change, Now now,
+                                                     IfMissing missing) {
     auto dialect = dialectFor(location);
     if (!dialect)
         return Failure{dialect.error()};
@@ -174,8 +141,13 @@ Outcome<std::unique_ptr<Store>> Store::openAtVersion(const QString& location, in
         QSqlDatabase db = QSqlDatabase::addDatabase(driver, connection);
         if (!db.isValid())
             return Failure{QStringLiteral("the Qt SQL driver %1 is not installed").arg(driver)};
-        if (auto opened = store->d_->dialect->open(db, location); !opened)
+        const bool create = missing == IfMissing::Create;
+        if (auto opened = store->d_->dialect->open(db, location, create); !opened)
             return Failure{opened.error()};
+        if (!create && !db.tables().contains(QStringLiteral("meta")))
+            return Failure{QStringLiteral("%1 holds no dose database yet: qvr100dose --db %1 db "
+                                          "init creates one")
+                               .arg(location)};
     }
 
     auto migrated = migrateSchema(*store, *store->d_, to);
@@ -184,6 +156,27 @@ Outcome<std::unique_ptr<Store>> Store::openAtVersion(const QString& location, in
     if (change)
         *change = *migrated;
     return store;
+}
+
+QStringList ledgerColumns() {
+    return {QStringLiteral("seq"),       QStringLiteral("kind"),      QStringLiteral("ref"),
+            QStringLiteral("canonical"), QStringLiteral("prev_hash"), QStringLiteral("hash")};
+}
+
+QStringList columnNames(const Table& table, int version) {
+    QStringList names{QStringLiteral("seq")};
+    for (const Column& c : table.columns)
+        if (present(table, c, version))
+            names << QLatin1String(c.name);
+    return names;
+}
+
+QVariantList rowValues(const Table& table, int version, qint64 seq, const QVariantMap& row) {
+    QVariantList values{seq};
+    for (const Column& c : table.columns)
+        if (present(table, c, version))
+            values << row.value(QLatin1String(c.name));
+    return values;
 }
 
 namespace {
@@ -210,22 +203,13 @@ Outcome<Receipt> append(const Store::Private& d, const Pending& p) {
                        {receipt.seq, p.table->kind, p.ref, p.canonical, prev, receipt.hash});
         !r)
         return Failure{r.error()};
-    QStringList names{QStringLiteral("seq")};
-    QVariantList values{receipt.seq};
-    for (const Column& c : p.table->columns) {
-        if (!present(*p.table, c, d.version))
-            continue;
-        names << QLatin1String(c.name);
-        values << p.row.value(QLatin1String(c.name));
-    }
-    QStringList marks;
-    for (int i = 0; i < names.size(); ++i)
-        marks << QStringLiteral("?");
+    const QStringList names = columnNames(*p.table, d.version);
+    const QStringList marks(names.size(), QStringLiteral("?"));
     if (auto r = d.run(q,
                        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                            .arg(p.table->name, names.join(QStringLiteral(", ")),
                                 marks.join(QStringLiteral(", "))),
-                       values);
+                       rowValues(*p.table, d.version, receipt.seq, p.row));
         !r)
         return Failure{r.error()};
     return receipt;
@@ -248,16 +232,19 @@ Outcome<bool> exists(const Store::Private& d, const QString& table, const QVaria
 // One write: prepare() runs inside the transaction and gives what to append.
 template <class Prepare> Outcome<Receipt> write(const Store::Private& d, Prepare prepare) {
     Receipt receipt;
-    auto done = inWrite(d, [&]() -> Outcome<Done> {
-        Outcome<Pending> p = prepare();
-        if (!p)
-            return Failure{p.error()};
-        auto r = append(d, *p);
-        if (!r)
-            return Failure{r.error()};
-        receipt = *r;
-        return Done{};
-    });
+    auto done = writeTransaction(
+        d,
+        [&]() -> Outcome<Done> {
+            Outcome<Pending> p = prepare();
+            if (!p)
+                return Failure{p.error()};
+            auto r = append(d, *p);
+            if (!r)
+                return Failure{r.error()};
+            receipt = *r;
+            return Done{};
+        },
+        &receipt.hash);
     if (!done)
         return Failure{done.error()};
     return receipt;
@@ -285,6 +272,8 @@ Outcome<qint64> nextRowId(const Store::Private& d, const QString& table) {
 
 Outcome<Receipt> Store::addBatch(Batch batch) {
     batch.createdAt = now_();
+    if (auto texts = acceptTexts(batch); !texts)
+        return Failure{texts.error()};
     return write(*d_, [&]() -> Outcome<Pending> {
         auto found = exists(*d_, batchTable().name, batch.id);
         if (!found)
@@ -298,6 +287,8 @@ Outcome<Receipt> Store::addBatch(Batch batch) {
 
 Outcome<Receipt> Store::addCalibration(Calibration calibration) {
     calibration.createdAt = now_();
+    if (auto texts = acceptTexts(calibration); !texts)
+        return Failure{texts.error()};
     return write(*d_, [&]() -> Outcome<Pending> {
         auto found = exists(*d_, batchTable().name, calibration.batchId);
         if (!found)
@@ -318,6 +309,8 @@ Outcome<Receipt> Store::addFit(Fit fit) {
     // A row is written in the form of the database's version.
     if (d_->version < 3)
         fit.judgedWhenFitted = false;
+    if (auto texts = acceptTexts(fit); !texts)
+        return Failure{texts.error()};
     return write(*d_, [&]() -> Outcome<Pending> {
         auto found = exists(*d_, calibrationTable().name, fit.calibrationId);
         if (!found)
@@ -337,6 +330,8 @@ Outcome<Receipt> Store::addJob(Job job) {
     job.createdAt = now_();
     if (d_->version < 3)
         job.ruleStored = false;
+    if (auto texts = acceptTexts(job); !texts)
+        return Failure{texts.error()};
     return write(*d_, [&]() -> Outcome<Pending> {
         auto found = exists(*d_, jobTable().name, job.id);
         if (!found)
@@ -353,6 +348,8 @@ namespace {
 // A new record's id and reread count, given inside the write.
 Outcome<Pending> newRecord(const Store::Private& d, Record& record,
                            const std::function<void(Record&)>& complete) {
+    if (auto texts = acceptTexts(record); !texts)
+        return Failure{texts.error()};
     auto found = exists(d, jobTable().name, record.jobId);
     if (!found)
         return Failure{found.error()};
@@ -389,19 +386,78 @@ Outcome<Receipt> Store::addRecords(std::vector<Record> records,
     if (records.empty())
         return Failure{QStringLiteral("no records to add")};
     Receipt last;
-    auto done = inWrite(*d_, [&]() -> Outcome<Done> {
-        for (Record& record : records) {
-            record.createdAt = now_();
-            auto p = newRecord(*d_, record, complete);
-            if (!p)
-                return Failure{p.error()};
-            auto r = append(*d_, *p);
-            if (!r)
-                return Failure{r.error()};
-            last = *r;
-        }
-        return Done{};
-    });
+    auto done = writeTransaction(
+        *d_,
+        [&]() -> Outcome<Done> {
+            const Private& d = *d_;
+            QSqlQuery q(d.db());
+            if (auto r = d.run(
+                    q, QStringLiteral("SELECT seq, hash FROM ledger ORDER BY seq DESC LIMIT 1"));
+                !r)
+                return r;
+            qint64 seq = 0;
+            QString prev = QString::fromLatin1(kGenesisHash);
+            if (q.next()) {
+                seq = q.value(0).toLongLong();
+                prev = q.value(1).toString();
+            }
+            q.finish();
+            auto nextRecord = nextId(d, recordTable().name);
+            if (!nextRecord)
+                return Failure{nextRecord.error()};
+            // First reads per job and dosimeter, counted once per job, then kept up to date.
+            std::map<QString, std::map<QString, int>> firstReads;
+            const int perStatement = d.dialect->rowsPerInsert();
+            BatchInsert ledger(d.db(), QStringLiteral("ledger"), ledgerColumns(), perStatement);
+            BatchInsert rows(d.db(), recordTable().name, columnNames(recordTable(), d.version), perStatement);
+            for (Record& record : records) {
+                record.createdAt = now_();
+                if (auto texts = acceptTexts(record); !texts)
+                    return texts;
+                auto counted = firstReads.find(record.jobId);
+                if (counted == firstReads.end()) {
+                    auto found = exists(d, jobTable().name, record.jobId);
+                    if (!found)
+                        return Failure{found.error()};
+                    if (!*found)
+                        return Failure{QStringLiteral("no job %1").arg(record.jobId)};
+                    counted = firstReads.emplace(record.jobId, std::map<QString, int>()).first;
+                    if (auto r = d.run(q,
+                                       QStringLiteral("SELECT dosimeter, COUNT(*) FROM records "
+                                                      "WHERE job_id = ? AND version = 1 GROUP BY "
+                                                      "dosimeter"),
+                                       {record.jobId});
+                        !r)
+                        return r;
+                    while (q.next())
+                        counted->second[q.value(0).toString()] = q.value(1).toInt();
+                    q.finish();
+                }
+                record.id = (*nextRecord)++;
+                record.version = 1;
+                record.reread = counted->second[record.dosimeter]++;
+                if (complete)
+                    complete(record);
+                const QString canonical = record.canonical();
+                const QString hash = sha256Hex(prev, canonical);
+                ++seq;
+                ledger.add({seq, recordTable().kind, QStringLiteral("record %1 v1").arg(record.id),
+                            canonical, prev, hash});
+                rows.add(rowValues(recordTable(), d.version, seq, rowOf(record)));
+                prev = hash;
+                last = Receipt{seq, hash, record.id};
+                if (ledger.pending() >= kRowsPerFlush) {
+                    if (auto r = ledger.flush(); !r)
+                        return r;
+                    if (auto r = rows.flush(); !r)
+                        return r;
+                }
+            }
+            if (auto r = ledger.flush(); !r)
+                return r;
+            return rows.flush();
+        },
+        &last.hash);
     if (!done)
         return Failure{done.error()};
     return last;
@@ -417,12 +473,21 @@ Outcome<Receipt> Store::correctRecord(qint64 id,
         if (!revised)
             return Failure{revised.error()};
         Record next = *revised;
+        // The new version's own texts; the rest is the stored version's, kept as it is.
+        for (auto [text, field] :
+             {std::pair(&next.reason, "reason"), std::pair(&next.operatorName, "operator")}) {
+            auto accepted = acceptFreeText(QString::fromLatin1(field), *text);
+            if (!accepted)
+                return Failure{accepted.error()};
+            *text = *accepted;
+        }
         next.id = id;
         next.version = latest->version + 1;
         next.createdAt = now_();
-        return Pending{&recordTable(), rowOf(next),
-                       QStringLiteral("record %1 v%2").arg(id).arg(next.version), next.canonical(),
-                       id};
+        return Pending{
+            &recordTable(), rowOf(next),
+            QStringLiteral("record %1 v%2").arg(QString::number(id), QString::number(next.version)),
+            next.canonical(), id};
     });
 }
 
@@ -451,8 +516,11 @@ Outcome<std::vector<T>> all(const Store::Private& d, const Table& table, Of of,
 
 } // namespace
 
+// An id is looked up as typed and as written since ids are normalised: "e" and U+0301 finds
+// the batch or job stored as U+00E9.
 Outcome<Batch> Store::batch(const QString& id) {
-    return one<Batch>(*d_, batchTable(), QStringLiteral("id = ?"), {id},
+    return one<Batch>(*d_, batchTable(), QStringLiteral("id IN (?, ?)"),
+                      {id, id.normalized(QString::NormalizationForm_C)},
                       QStringLiteral("no batch %1").arg(id), batchOf);
 }
 
@@ -483,7 +551,8 @@ Outcome<Fit> Store::fit(qint64 id) {
 }
 
 Outcome<Job> Store::job(const QString& id) {
-    return one<Job>(*d_, jobTable(), QStringLiteral("id = ?"), {id},
+    return one<Job>(*d_, jobTable(), QStringLiteral("id IN (?, ?)"),
+                    {id, id.normalized(QString::NormalizationForm_C)},
                     QStringLiteral("no job %1").arg(id), jobOf);
 }
 
@@ -497,7 +566,23 @@ Outcome<Record> Store::record(qint64 id) {
 }
 
 Outcome<std::vector<Record>> Store::records(const QString& jobId) {
-    return all<Record>(*d_, recordTable(), recordOf, QStringLiteral("job_id = ?"), {jobId});
+    // Sorted here: the database would sort whole rows found through the job's index.
+    std::vector<Record> found;
+    auto r = d_->forEach(
+        recordTable(), QStringLiteral("job_id = ?"), {jobId},
+        [&](const RowValues& row) { found.push_back(recordOf(row)); }, false);
+    if (!r)
+        return Failure{r.error()};
+    std::vector<std::tuple<qint64, int, size_t>> order;
+    order.reserve(found.size());
+    for (size_t i = 0; i < found.size(); ++i)
+        order.emplace_back(found[i].id, found[i].version, i);
+    std::sort(order.begin(), order.end());
+    std::vector<Record> out;
+    out.reserve(found.size());
+    for (const auto& [id, version, i] : order)
+        out.push_back(std::move(found[i]));
+    return out;
 }
 
 Outcome<QString> Store::headHash() {

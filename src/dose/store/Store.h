@@ -61,16 +61,22 @@ inline constexpr int kSchemaVersion = 3;
 inline constexpr const char* kGenesisHash =
     "0000000000000000000000000000000000000000000000000000000000000000";
 
+// Whether opening a location that holds no dose database yet creates one there (db init, the
+// target of db copy, the default location) or refuses, saying how to create it.
+enum class IfMissing { Create, Refuse };
+
 class Store {
 public:
-    // Opens (creating when new) the database at location: a SQLite path or a PostgreSQL URL.
-    // Refuses a database made by a newer program.
-    static Outcome<std::unique_ptr<Store>> open(const QString& location, Now now = systemNow());
+    // Opens the database at location: a SQLite path or a PostgreSQL URL. Refuses a database
+    // made by a newer program, and a location that looks like a mistyped URL.
+    static Outcome<std::unique_ptr<Store>> open(const QString& location, Now now = systemNow(),
+                                                IfMissing missing = IfMissing::Create);
     // Opens the database bringing its schema only up to version to (db migrate, and tests of the
     // older schemas), one migration per transaction; change tells from which version.
     static Outcome<std::unique_ptr<Store>> openAtVersion(const QString& location, int to,
                                                          SchemaChange* change = nullptr,
-                                                         Now now = systemNow());
+                                                         Now now = systemNow(),
+                                                         IfMissing missing = IfMissing::Create);
     // $XDG_DATA_HOME/QVR100/dose.sqlite
     static QString defaultLocation();
 

@@ -2,6 +2,7 @@
 
 #include "dose/core/CalibrationLevels.h"
 #include "dose/core/FitJudgement.h"
+#include "dose/core/RecordTexts.h"
 #include "dose/store/StoreInternals.h"
 
 namespace qvr::dose {
@@ -14,9 +15,10 @@ Outcome<Receipt> Store::addLabSettings(std::vector<LabSetting> settings) {
         if (!d_->has(labSettingTable()))
             return Failure{QStringLiteral("the dose database %1 is at schema version %2, which "
                                           "keeps no lab settings: db migrate")
-                               .arg(d_->location)
-                               .arg(d_->version)};
+                               .arg(d_->location, QString::number(d_->version))};
         for (LabSetting& s : settings) {
+            if (auto texts = acceptTexts(s); !texts)
+                return Failure{texts.error()};
             auto value = settingValue(s.name, s.value);
             if (!value)
                 return Failure{value.error()};

@@ -1,11 +1,14 @@
 // Job reviews and reader checks: appended to the chain like every other row.
 
+#include "dose/core/RecordTexts.h"
 #include "dose/store/StoreInternals.h"
 
 namespace qvr::dose {
 
 Outcome<Receipt> Store::addReview(Review review) {
     review.createdAt = now_();
+    if (auto texts = acceptTexts(review); !texts)
+        return Failure{texts.error()};
     return writeRow(*d_, [&]() -> Outcome<NewRow> {
         auto job = this->job(review.jobId);
         if (!job)
@@ -43,6 +46,8 @@ Outcome<std::vector<Review>> Store::reviews(const QString& jobId) {
 
 Outcome<Receipt> Store::addCheck(ReaderCheck check) {
     check.createdAt = now_();
+    if (auto texts = acceptTexts(check); !texts)
+        return Failure{texts.error()};
     Receipt receipt;
     auto done = writeTransaction(*d_, [&]() -> Outcome<Done> {
         auto id = nextRowId(*d_, checkTable().name);

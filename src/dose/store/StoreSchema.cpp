@@ -53,11 +53,10 @@ Outcome<SchemaChange> migrateSchema(Store& store, Store::Private& d, int to) {
     if (!started)
         return Failure{started.error()};
     if (change.from > kSchemaVersion)
-        return Failure{QStringLiteral("the dose database %1 has schema version %2, newer than "
-                                      "this qvr100dose understands (%3): use a newer qvr100dose")
-                           .arg(d.location)
-                           .arg(change.from)
-                           .arg(kSchemaVersion)};
+        return Failure{
+            QStringLiteral("the dose database %1 has schema version %2, newer than "
+                           "this qvr100dose understands (%3): use a newer qvr100dose")
+                .arg(d.location, QString::number(change.from), QString::number(kSchemaVersion))};
     d.version = change.from;
     // Each step in its own transaction: a failed step leaves the database at the version
     // before it, whole. The version is read again under the lock, since another desk may have
@@ -85,8 +84,8 @@ Outcome<SchemaChange> migrateSchema(Store& store, Store::Private& d, int to) {
         if (!stepped) {
             auto version = readVersion(d);
             d.version = version ? *version : 0;
-            return Failure{
-                QStringLiteral("schema version %1: %2").arg(m.version).arg(stepped.error())};
+            return Failure{QStringLiteral("schema version %1: %2")
+                               .arg(QString::number(m.version), stepped.error())};
         }
         change.to = std::max(change.to, m.version);
     }

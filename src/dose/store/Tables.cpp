@@ -36,16 +36,17 @@ QVariant dateValue(const QDate& d) {
 class Row {
 public:
     Row(const RowValues& record, const Table& table) : record_(record), table_(table) {}
-    QVariant operator()(const char* name) const {
+    const QVariant& operator()(const char* name) const {
+        static const QVariant missing;
         const int n = static_cast<int>(table_.columns.size());
         for (int step = 0; step < n; ++step) {
             const int i = (hint_ + step) % n;
             if (std::strcmp(table_.columns[i].name, name) == 0) {
                 hint_ = i + 1;
-                return record_.value(i + 1);
+                return i + 1 < record_.size() ? record_.at(i + 1) : missing;
             }
         }
-        return QVariant();
+        return missing;
     }
 
 private:
@@ -54,33 +55,53 @@ private:
     mutable int hint_ = 0;
 };
 
+// Values come as the store reads them; the conversions are for anything else.
+QString stringOf(const QVariant& v) {
+    return v.typeId() == QMetaType::QString ? *static_cast<const QString*>(v.constData())
+                                            : v.toString();
+}
 QString text(const Row& r, const char* name) {
-    return r(name).toString();
+    return stringOf(r(name));
 }
 // NULL is a number that was not finite when written (rows of earlier versions hold such): it
 // reads back as one, so the row renders to the null its canonical text holds.
 double real(const Row& r, const char* name) {
-    const QVariant v = r(name);
+    const QVariant& v = r(name);
+    if (v.typeId() == QMetaType::Double)
+        return *static_cast<const double*>(v.constData());
     return v.isNull() ? std::numeric_limits<double>::quiet_NaN() : v.toDouble();
 }
 qint64 integer(const Row& r, const char* name) {
-    return r(name).toLongLong();
+    const QVariant& v = r(name);
+    return v.typeId() == QMetaType::LongLong ? *static_cast<const qint64*>(v.constData())
+                                             : v.toLongLong();
 }
 std::optional<double> optionalReal(const Row& r, const char* name) {
     const QVariant v = r(name);
     return v.isNull() ? std::nullopt : std::optional<double>(v.toDouble());
 }
 QDateTime time(const Row& r, const char* name) {
-    const QVariant v = r(name);
-    return v.isNull() ? QDateTime() : parseTime(v.toString());
+    const QVariant& v = r(name);
+    return v.isNull() ? QDateTime() : parseTime(stringOf(v));
 }
 QDate date(const Row& r, const char* name) {
     const QVariant v = r(name);
     return v.isNull() ? QDate() : QDate::fromString(v.toString(), Qt::ISODate);
 }
 QStringList texts(const QString& json) {
+    // The form textArray() writes of plain words (flags), split by hand: it is read for every
+    // record listed or exported. Anything else goes to the JSON parser.
     QStringList out;
-    for (const auto& v : QJsonDocument::fromJson(json.toUtf8()).array())
+    const QStringView all(json);
+    if (all == QLatin1String("[]"))
+        return out;
+    if (all.startsWith(QLatin1String("[\"")) && all.endsWith(QLatin1String("\"]")) &&
+        !all.contains(QLatin1Char('\\'))) {
+        for (const QStringView item : all.mid(2, all.size() - 4).split(u"\",\""))
+            out << item.toString();
+        return out; // without a backslash no item can hold a quote: the split is exact
+    }
+    for (const auto& v : parseStoredJson(json).array())
         out << v.toString();
     return out;
 }

@@ -164,8 +164,8 @@ Outcome<qint64> CalibrationView::importCsv(const QString& path) {
         return Failure{out.error()};
     }
     reload(out->id);
-    status_->setText(
-        QStringLiteral("Calibration %1 imported from %2; fit it next.").arg(out->id).arg(path));
+    status_->setText(QStringLiteral("Calibration %1 imported from %2; fit it next.")
+                         .arg(QString::number(out->id), path));
     emit changed();
     return out->id;
 }

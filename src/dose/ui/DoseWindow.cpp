@@ -1,5 +1,7 @@
 #include "dose/ui/DoseWindow.h"
 
+#include "dose/core/Quantity.h"
+
 #include "dose/ui/CalibrationView.h"
 #include "dose/ui/LinkBar.h"
 #include "dose/ui/NewJobDialog.h"
@@ -14,6 +16,7 @@
 #include "dose/usecases/RecordsCsv.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -145,7 +148,8 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
     });
     connect(&session_, &CaptureSession::captured, this, [this](const Record& r, const QString& h) {
         records_->reload();
-        say(QStringLiteral("record %1 (%2) stored; chain head %3").arg(r.id).arg(r.dosimeter, h));
+        say(QStringLiteral("record %1 (%2) stored; chain head %3")
+                .arg(QString::number(r.id), r.dosimeter, h));
     });
     // Notices a reader that stopped or came back, between the reader's own writes.
     poll_ = new QTimer(this);
@@ -203,9 +207,16 @@ void DoseWindow::refreshViews() {
     records_->reload();
 }
 
-Outcome<QString> DoseWindow::correctRecord(qint64 id, double thicknessUm, const QString& reason) {
-    auto corrected =
-        dose::correctRecord(store_, {id, thicknessUm, std::nullopt, reason, env_.operatorName});
+Outcome<QString> DoseWindow::correctRecord(qint64 id, double thicknessUm, const QString& reason,
+                                           bool confirmed) {
+    // Asked here first, so that the window says how to confirm it here.
+    if (auto latest = store_.record(id); latest && !confirmed)
+        if (auto batch = store_.batch(latest->batchId))
+            if (auto why = thicknessNeedsConfirming(thicknessUm, batch->thicknessUm,
+                                                    QStringLiteral("tick \"confirmed\"")))
+                return finish(Failure{*why});
+    auto corrected = dose::correctRecord(
+        store_, {id, thicknessUm, std::nullopt, reason, env_.operatorName, confirmed});
     if (!corrected)
         return finish(Failure{corrected.error()});
     return finish(
@@ -239,8 +250,8 @@ Outcome<QString> DoseWindow::writeReport(const QString& path) {
     auto pages = writePdfReport(*report, path);
     if (!pages)
         return finish(Failure{pages.error()});
-    finish(
-        QStringLiteral("report %1 (%2 pages) written to %3").arg(report->id).arg(*pages).arg(path));
+    finish(QStringLiteral("report %1 (%2 pages) written to %3")
+               .arg(report->id, QString::number(*pages), path));
     return report->id;
 }
 
@@ -290,20 +301,23 @@ void DoseWindow::askCorrection() {
     QDialog dialog(this);
     dialog.setWindowTitle(QStringLiteral("Correct record %1").arg(id));
     auto* thickness = new QDoubleSpinBox(&dialog);
-    thickness->setRange(1, 2000);
+    thickness->setRange(kThicknessUm.lo, kThicknessUm.hi);
     thickness->setDecimals(1);
     thickness->setSuffix(QStringLiteral(" µm"));
     thickness->setValue(50);
+    auto* confirmed =
+        new QCheckBox(QStringLiteral("&confirmed, though far from the nominal"), &dialog);
     auto* reason = new QLineEdit(&dialog);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     auto* form = new QFormLayout(&dialog);
     form->addRow(QStringLiteral("Gauge &thickness"), thickness);
+    form->addRow(QString(), confirmed);
     form->addRow(QStringLiteral("&Reason"), reason);
     form->addRow(buttons);
     connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     if (dialog.exec() == QDialog::Accepted)
-        correctRecord(id, thickness->value(), reason->text());
+        correctRecord(id, thickness->value(), reason->text(), confirmed->isChecked());
 }
 
 void DoseWindow::askReview(bool approve) {

@@ -47,7 +47,9 @@ public:
     QTabWidget* tabs() const { return tabs_; }
     // What the actions do once their dialogs have been answered; each says what happened on the
     // status bar and gives it, or the reason nothing happened.
-    Outcome<QString> correctRecord(qint64 id, double thicknessUm, const QString& reason);
+    // confirmed: a gauge thickness far from the batch's nominal is meant.
+    Outcome<QString> correctRecord(qint64 id, double thicknessUm, const QString& reason,
+                                   bool confirmed = false);
     Outcome<QString> reviewJob(bool approve, const QString& reason);
     Outcome<QString> exportCsv(const QString& path);
     Outcome<QString> writeReport(const QString& path); // gives the report's id

@@ -1,7 +1,9 @@
 #include "dose/ui/PdfReport.h"
 
+#include "dose/core/OutputFile.h"
+
 #include <QAbstractTextDocumentLayout>
-#include <QFile>
+#include <QBuffer>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTextDocument>
@@ -9,12 +11,10 @@
 namespace qvr::dose {
 
 Outcome<int> writePdfReport(const JobReport& report, const QString& path) {
-    {
-        QFile probe(path);
-        if (!probe.open(QIODevice::WriteOnly))
-            return Failure{QStringLiteral("cannot write %1: %2").arg(path, probe.errorString())};
-    }
-    QPdfWriter pdf(path);
+    // Drawn in memory, then written whole or not at all, like every export.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter pdf(&buffer);
     pdf.setPageSize(QPageSize(QPageSize::A4));
     pdf.setPageMargins(QMarginsF(15, 15, 15, 20), QPageLayout::Millimeter);
     pdf.setTitle(report.title);
@@ -51,11 +51,14 @@ Outcome<int> writePdfReport(const JobReport& report, const QString& path) {
         const QRectF line(0, body.height(), body.width(), footer);
         painter.drawText(line, Qt::AlignLeft | Qt::AlignBottom,
                          QStringLiteral("Report %1").arg(report.id));
-        painter.drawText(line, Qt::AlignRight | Qt::AlignBottom,
-                         QStringLiteral("page %1 of %2").arg(p + 1).arg(pages));
+        painter.drawText(
+            line, Qt::AlignRight | Qt::AlignBottom,
+            QStringLiteral("page %1 of %2").arg(QString::number(p + 1), QString::number(pages)));
     }
     if (!painter.end())
         return Failure{QStringLiteral("cannot finish %1").arg(path)};
+    if (auto written = writeOutputFile(path, buffer.data()); !written)
+        return Failure{written.error()};
     return pages;
 }
 

@@ -3,6 +3,7 @@
 #include "dose/core/Canonical.h"
 #include "dose/core/DoseText.h"
 #include "dose/core/JobSummary.h"
+#include "dose/core/Quantity.h"
 #include "dose/ui/CalibrationChoice.h"
 #include "dose/ui/Tones.h"
 
@@ -58,7 +59,7 @@ ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
     dosimeter_->setObjectName(QStringLiteral("dosimeter"));
     dosimeter_->setPlaceholderText(QStringLiteral("type or scan the id"));
     thickness_ = new QDoubleSpinBox(this);
-    thickness_->setRange(0, 2000);
+    thickness_->setRange(0, kThicknessUm.hi);
     thickness_->setDecimals(1);
     thickness_->setSuffix(QStringLiteral(" µm"));
     thickness_->setSpecialValueText(QStringLiteral("batch nominal"));
@@ -66,7 +67,15 @@ ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
     form->addRow(QStringLiteral("C&alibration"), calibration_);
     form->addRow(QStringLiteral("Batch"), batch_);
     form->addRow(QStringLiteral("&Dosimeter"), dosimeter_);
-    form->addRow(QStringLiteral("&Thickness"), thickness_);
+    thicknessConfirmed_ = new QCheckBox(QStringLiteral("con&firmed"), this);
+    thicknessConfirmed_->setObjectName(QStringLiteral("thicknessConfirmed"));
+    thicknessConfirmed_->setToolTip(
+        QStringLiteral("The gauge thickness is meant although it is more than 20 % from the "
+                       "batch's nominal thickness."));
+    auto* thicknessRow = new QHBoxLayout;
+    thicknessRow->addWidget(thickness_, 1);
+    thicknessRow->addWidget(thicknessConfirmed_);
+    form->addRow(QStringLiteral("&Thickness"), thicknessRow);
 
     automatic_ = new QCheckBox(QStringLiteral("Capture by it&self when stable:"), this);
     automatic_->setChecked(session_.automatic());
@@ -134,6 +143,7 @@ ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
         thickness_->selectAll();
     });
     connect(thickness_, &QDoubleSpinBox::valueChanged, this, &ReadView::updateDosimeter);
+    connect(thicknessConfirmed_, &QCheckBox::toggled, this, &ReadView::updateDosimeter);
     connect(automatic_, &QCheckBox::toggled, this, &ReadView::updateRule);
     connect(count_, &QSpinBox::valueChanged, this, &ReadView::updateRule);
     connect(band_, &QDoubleSpinBox::valueChanged, this, &ReadView::updateRule);
@@ -200,7 +210,8 @@ void ReadView::choose() {
 
 void ReadView::updateDosimeter() {
     const double t = thickness_->value();
-    session_.setDosimeter(dosimeter_->text(), t > 0 ? std::optional<double>(t) : std::nullopt);
+    session_.setDosimeter(dosimeter_->text(), t > 0 ? std::optional<double>(t) : std::nullopt,
+                          thicknessConfirmed_->isChecked());
     lastRefusal_.clear();
     updateHint();
 }
@@ -239,6 +250,7 @@ void ReadView::onCaptured(const Record& r) {
     const QSignalBlocker block(dosimeter_);
     dosimeter_->clear();
     thickness_->setValue(0);
+    thicknessConfirmed_->setChecked(false); // confirmed for one film only
     session_.setDosimeter(QString());
     focusDosimeter();
 }

@@ -52,6 +52,7 @@ private:
     QLabel* batch_;
     QLineEdit* dosimeter_;
     QDoubleSpinBox* thickness_;
+    QCheckBox* thicknessConfirmed_; // a gauge reading far from the nominal is meant
     QCheckBox* automatic_;
     QSpinBox* count_;
     QDoubleSpinBox* band_;

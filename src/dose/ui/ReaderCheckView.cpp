@@ -67,7 +67,8 @@ ReaderCheckView::ReaderCheckView(Store& store, CaptureSession& session, QString 
         const int nm =
             settings.value(QStringLiteral("filters/wl%1").arg(row), row ? 600 : 510).toInt();
         for (const QString& f : kFilters) {
-            const QVariant v = settings.value(QStringLiteral("filters/%1_%2").arg(nm).arg(f));
+            const QVariant v =
+                settings.value(QStringLiteral("filters/%1_%2").arg(QString::number(nm), f));
             if (v.isValid())
                 set.certified[nm][f] = v.toDouble();
         }
@@ -131,8 +132,8 @@ void ReaderCheckView::saveSet() {
     for (auto it = set.certified.begin(); it != set.certified.end(); ++it, ++row) {
         settings.setValue(QStringLiteral("filters/wl%1").arg(row), it.key());
         for (auto v = it.value().begin(); v != it.value().end(); ++v)
-            settings.setValue(QStringLiteral("filters/%1_%2").arg(it.key()).arg(v.key()),
-                              v.value());
+            settings.setValue(
+                QStringLiteral("filters/%1_%2").arg(QString::number(it.key()), v.key()), v.value());
     }
 }
 
@@ -190,9 +191,9 @@ Outcome<ReaderCheck> ReaderCheckView::record() {
     check.id = receipt->id;
     check.createdAt = store_.clock()();
     status_->setText(QStringLiteral("Reader check %1 recorded: %2 (head %3, %4 nm)")
-                         .arg(check.id)
-                         .arg(check.passed ? QStringLiteral("PASS") : QStringLiteral("FAIL"), head)
-                         .arg(*nm));
+                         .arg(QString::number(check.id),
+                              check.passed ? QStringLiteral("PASS") : QStringLiteral("FAIL"), head,
+                              QString::number(*nm)));
     paintTone(status_, check.passed ? Tone::Good : Tone::Bad);
     watch_.reset();
     emit checkRecorded(check);

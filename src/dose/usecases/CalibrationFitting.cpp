@@ -23,8 +23,8 @@ Outcome<StoredFit> fitAndStore(Store& store, const FitRequest& request) {
     Outcome<Fit> f = request.model ? fitCalibration(*c, *request.model, request.weighted, options)
                                    : chooseFit(*c, request.weighted, options);
     if (!f)
-        return Failure{
-            QStringLiteral("calibration %1 cannot be fitted: %2").arg(id).arg(f.error())};
+        return Failure{QStringLiteral("calibration %1 cannot be fitted: %2")
+                           .arg(QString::number(id), f.error())};
     f->operatorName = request.operatorName;
     auto r = store.addFit(*f);
     if (!r)
@@ -36,11 +36,10 @@ Outcome<StoredFit> fitAndStore(Store& store, const FitRequest& request) {
 QString fitSummary(const Fit& f) {
     return QStringLiteral(
                "fit %1 of calibration %2: %3%4, %5 points, calibrated range %6 to %7 kGy")
-        .arg(f.id)
-        .arg(f.calibrationId)
-        .arg(modelName(f.model), f.weighted ? QStringLiteral(" (weighted)") : QString())
-        .arg(f.residualsPercent.size())
-        .arg(numberText(f.doseLo), numberText(f.doseHi));
+        .arg(QString::number(f.id), QString::number(f.calibrationId), modelName(f.model),
+             f.weighted ? QStringLiteral(" (weighted)") : QString(),
+             QString::number(f.residualsPercent.size()), numberText(f.doseLo),
+             numberText(f.doseHi));
 }
 
 } // namespace qvr::dose

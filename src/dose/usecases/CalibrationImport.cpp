@@ -1,11 +1,18 @@
 #include "dose/usecases/CalibrationImport.h"
 
+#include "core/RegularFile.h"
 #include "dose/core/Canonical.h"
 #include "dose/core/CsvPoints.h"
-
-#include <QFile>
+#include "dose/core/Quantity.h"
 
 namespace qvr::dose {
+
+namespace {
+
+// A calibration file is a few hundred lines; anything far larger is not one.
+constexpr qint64 kMaxCsvBytes = 16 * 1024 * 1024;
+
+} // namespace
 
 Outcome<Receipt> importCalibration(Store& store, const CalibrationImport& import,
                                    const QDate& today) {
@@ -13,18 +20,22 @@ Outcome<Receipt> importCalibration(Store& store, const CalibrationImport& import
     c.headSerial = c.headSerial.trimmed();
     if (c.headSerial.isEmpty())
         return Failure{QStringLiteral("the head's serial number is missing")};
-    if (c.wavelengthNm <= 0)
-        return Failure{QStringLiteral("the wavelength must be a wavelength in nm")};
-    if (import.uDosePercent && !(*import.uDosePercent >= 0 && *import.uDosePercent < 100))
-        return Failure{QStringLiteral("the reference dose's uncertainty must be from 0 to below "
-                                      "100 %")};
-    QFile file(import.file);
-    if (!file.open(QIODevice::ReadOnly))
-        return Failure{
-            QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString())};
-    auto points = parsePointsCsv(file.readAll(), import.uDosePercent);
+    if (auto nm = parseQuantity(QStringLiteral("the wavelength"), QString::number(c.wavelengthNm),
+                                kWavelengthNm);
+        !nm)
+        return Failure{nm.error()};
+    if (import.uDosePercent)
+        if (auto u = parseQuantity(QStringLiteral("the reference dose's uncertainty"),
+                                   QString::number(*import.uDosePercent), kUDosePercent);
+            !u)
+            return Failure{u.error()};
+    QString why;
+    const auto data = readRegularFile(import.file, kMaxCsvBytes, &why);
+    if (!data)
+        return Failure{QStringLiteral("cannot read %1: %2").arg(import.file, why)};
+    auto points = parsePointsCsv(*data, import.uDosePercent);
     if (!points)
-        return Failure{QStringLiteral("%1: %2").arg(file.fileName(), points.error())};
+        return Failure{QStringLiteral("%1: %2").arg(import.file, points.error())};
     c.points = *points;
 
     auto batch = store.batch(c.batchId);
@@ -37,8 +48,7 @@ Outcome<Receipt> importCalibration(Store& store, const CalibrationImport& import
     if (!a0)
         return Failure{QStringLiteral("batch %1 has no background absorbance at %2 nm (batch add "
                                       "--background %2=A0)")
-                           .arg(c.batchId)
-                           .arg(c.wavelengthNm)};
+                           .arg(c.batchId, QString::number(c.wavelengthNm))};
     c.a0 = *a0;
     return store.addCalibration(c);
 }

@@ -1,5 +1,8 @@
 #include "dose/usecases/CaptureSession.h"
 
+#include "dose/core/Quantity.h"
+#include "dose/core/TextRules.h"
+
 namespace qvr::dose {
 
 namespace {
@@ -36,7 +39,9 @@ void CaptureSession::refreshReaderCheck() {
         checkRefusal_ = readerCheckRefusal(store_, *job_, use_->calibration, now_());
 }
 
-void CaptureSession::setDosimeter(const QString& id, std::optional<double> thicknessUm) {
+void CaptureSession::setDosimeter(const QString& id, std::optional<double> thicknessUm,
+                                  bool confirmed) {
+    thicknessConfirmed_ = confirmed;
     dosimeter_ = id.trimmed();
     thicknessUm_ = thicknessUm;
 }
@@ -91,6 +96,14 @@ std::optional<QString> CaptureSession::blocker() const {
         return QStringLiteral("choose a job and a calibration first");
     if (dosimeter_.isEmpty())
         return QStringLiteral("type or scan the dosimeter's id first");
+    if (auto why = idRefusal(QStringLiteral("dosimeter id"), dosimeter_))
+        return why;
+    if (auto why = gaugeRefusal(thicknessUm_, std::nullopt))
+        return why;
+    if (thicknessUm_ && !thicknessConfirmed_)
+        if (auto why = thicknessNeedsConfirming(*thicknessUm_, use_->batch.thicknessUm,
+                                                QStringLiteral("tick \"confirmed\"")))
+            return why;
     if (state_ == LinkState::NotRunning)
         return QStringLiteral("the reader is not running");
     const ReadingContext context{job_->training, use_->calibration.wavelengthNm,

@@ -35,7 +35,9 @@ public:
     const Batch* batch() const { return use_ ? &use_->batch : nullptr; }
 
     // The next dosimeter; without a thickness the batch's nominal is used.
-    void setDosimeter(const QString& id, std::optional<double> thicknessUm = std::nullopt);
+    // confirmed: a gauge thickness far from the nominal is meant.
+    void setDosimeter(const QString& id, std::optional<double> thicknessUm = std::nullopt,
+                      bool confirmed = false);
     QString dosimeter() const { return dosimeter_; }
     void setComment(const QString& comment) { comment_ = comment; }
     void setStableRule(StableRule rule) { stable_.setRule(rule); }
@@ -77,6 +79,7 @@ private:
     std::optional<Usable> use_;
     QString dosimeter_;
     std::optional<double> thicknessUm_;
+    bool thicknessConfirmed_ = false;
     QString comment_;
     StableReadings stable_;
     ReadingPeriod period_; // of the readings in stable_

@@ -1,27 +1,31 @@
 #include "dose/usecases/DosimeterRead.h"
 
+#include "dose/core/Quantity.h"
 #include "dose/core/ReadingPeriod.h"
+#include "dose/core/TextRules.h"
 #include "dose/usecases/UsableCalibration.h"
 
 namespace qvr::dose {
 
 Outcome<DosimeterRead> readDosimeter(Store& store, ReaderSource& reader, const ReadRequest& req,
                                      const Now& now) {
-    const QString dosimeter = req.dosimeter.trimmed();
-    if (dosimeter.isEmpty())
-        return Failure{QStringLiteral("the dosimeter's id is missing")};
+    // Before the reader is asked: a dosimeter that cannot be recorded is not read.
+    const auto dosimeter = acceptId(QStringLiteral("dosimeter id"), req.dosimeter.trimmed());
+    if (!dosimeter)
+        return Failure{dosimeter.error()};
     if (req.readings < 1)
         return Failure{QStringLiteral("a read takes at least one reading")};
-    if (req.thicknessUm && !(*req.thicknessUm > 0))
-        return Failure{QStringLiteral("the gauge thickness must be above 0 µm")};
-    if (req.uThicknessUm && !(*req.uThicknessUm >= 0))
-        return Failure{QStringLiteral("the gauge's uncertainty must not be negative")};
+    if (auto why = gaugeRefusal(req.thicknessUm, req.uThicknessUm))
+        return Failure{*why};
     auto job = store.job(req.jobId);
     if (!job)
         return Failure{job.error()};
     auto use = usableCalibration(store, req.calibrationId, now().date());
     if (!use)
         return Failure{use.error()};
+    if (req.thicknessUm && !req.thicknessConfirmed)
+        if (auto why = thicknessNeedsConfirming(*req.thicknessUm, use->batch.thicknessUm))
+            return Failure{*why};
 
     const ReadingContext context{job->training, use->calibration.wavelengthNm,
                                  use->calibration.headSerial};
@@ -40,20 +44,19 @@ Outcome<DosimeterRead> readDosimeter(Store& store, ReaderSource& reader, const R
         if (!items)
             return Failure{items.error()};
         if (auto broken = period.broken(*items))
-            return Failure{QStringLiteral("%1 before reading %2 of %3: the readings are discarded "
-                                          "and nothing is recorded; read the film again")
-                               .arg(*broken)
-                               .arg(i + 1)
-                               .arg(req.readings)};
+            return Failure{
+                QStringLiteral("%1 before reading %2 of %3: the readings are discarded "
+                               "and nothing is recorded; read the film again")
+                    .arg(*broken, QString::number(i + 1), QString::number(req.readings))};
         if (auto why = refusal(*items, context))
-            return Failure{QStringLiteral("reading %1: %2").arg(i + 1).arg(*why)};
+            return Failure{QStringLiteral("reading %1: %2").arg(QString::number(i + 1), *why)};
         auto a = servedAbsorbance(items->value(QStringLiteral("A")).toString());
         if (!a)
-            return Failure{QStringLiteral("reading %1: %2").arg(i + 1).arg(a.error())};
+            return Failure{QStringLiteral("reading %1: %2").arg(QString::number(i + 1), a.error())};
         rec.readings.push_back({now(), *a});
     }
     rec.jobId = job->id;
-    rec.dosimeter = dosimeter;
+    rec.dosimeter = *dosimeter;
     rec.irradiatedAt = req.irradiatedAt;
     rec.calibrationId = use->calibration.id;
     rec.fitId = use->fit.id;

@@ -18,6 +18,7 @@ struct ReadRequest {
     qint64 calibrationId = 0;
     std::optional<double> thicknessUm;  // a gauge's reading; else the batch's nominal
     std::optional<double> uThicknessUm; // else the batch's spread, the cautious choice
+    bool thicknessConfirmed = false;    // a gauge reading far from the nominal is meant
     int readings = 3;
     QDateTime irradiatedAt;
     QString comment;

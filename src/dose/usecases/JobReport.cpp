@@ -40,10 +40,10 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
     auto job = store.job(jobId);
     if (!job)
         return Failure{job.error()};
-    auto all = store.records(jobId);
+    auto all = store.records(job->id);
     if (!all)
         return Failure{all.error()};
-    auto reviews = store.reviews(jobId);
+    auto reviews = store.reviews(job->id);
     if (!reviews)
         return Failure{reviews.error()};
     auto checks = store.checks();
@@ -120,19 +120,18 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
                                esc(c->certificate.isEmpty() ? QStringLiteral("-") : c->certificate),
                                c->validUntil.isValid() ? dateText(c->validUntil)
                                                        : QStringLiteral("-"),
-                               esc(c->headSerial))
-                          .arg(c->wavelengthNm)});
+                               esc(c->headSerial), QString::number(c->wavelengthNm))});
     }
     for (const auto& [sn, nm] : readers) {
         const auto check = lastPassingCheck(*checks, sn, nm, now);
         head2 << row({QStringLiteral("Reader"),
-                      QStringLiteral("head serial %1 at %2 nm").arg(esc(sn)).arg(nm)})
+                      QStringLiteral("head serial %1 at %2 nm").arg(esc(sn), QString::number(nm))})
               << row({QStringLiteral("Last reader check"),
-                      check ? QStringLiteral("passed %1 (filters %2, certificate %3)")
-                                  .arg(when(check->createdAt))
-                                  .arg(check->filters.size())
-                                  .arg(esc(check->certificate))
-                            : QStringLiteral("none recorded")});
+                      check
+                          ? QStringLiteral("passed %1 (filters %2, certificate %3)")
+                                .arg(when(check->createdAt), QString::number(check->filters.size()),
+                                     esc(check->certificate))
+                          : QStringLiteral("none recorded")});
     }
     h += table({QStringLiteral("Item"), QStringLiteral("Value")}, head2);
 
@@ -151,7 +150,7 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
                       ? QStringLiteral(" (recorded: %1)").arg(esc(r.flags.join(QLatin1Char(' '))))
                       : QString()),
              esc(r.operatorName) +
-                 (r.version > 1 ? QStringLiteral(" (v%1: %2)").arg(r.version).arg(esc(r.reason))
+                 (r.version > 1 ? QStringLiteral(" (v%1: %2)").arg(QString::number(r.version), esc(r.reason))
                                 : QString())});
     }
     h +=

@@ -2,14 +2,13 @@
 
 #include "dose/core/Canonical.h"
 #include "dose/core/DoseText.h"
+#include "dose/core/Quantity.h"
 
 namespace qvr::dose {
 
 Outcome<Corrected> correctRecord(Store& store, const Correction& c) {
-    if (!(c.thicknessUm > 0))
-        return Failure{QStringLiteral("the gauge thickness must be above 0 µm")};
-    if (c.uThicknessUm && !(*c.uThicknessUm >= 0))
-        return Failure{QStringLiteral("the gauge's uncertainty must not be negative")};
+    if (auto why = gaugeRefusal(c.thicknessUm, c.uThicknessUm))
+        return Failure{*why};
     const QString reason = c.reason.trimmed();
     if (reason.isEmpty())
         return Failure{QStringLiteral("say why the record is corrected")};
@@ -25,6 +24,13 @@ Outcome<Corrected> correctRecord(Store& store, const Correction& c) {
         auto calibration = store.calibration(latest.calibrationId);
         if (!calibration)
             return Failure{calibration.error()};
+        if (!c.thicknessConfirmed) {
+            auto batch = store.batch(latest.batchId);
+            if (!batch)
+                return Failure{batch.error()};
+            if (auto why = thicknessNeedsConfirming(c.thicknessUm, batch->thicknessUm))
+                return Failure{*why};
+        }
         Record next = latest;
         next.thicknessUm = c.thicknessUm;
         next.thicknessMeasured = true;
@@ -46,9 +52,8 @@ Outcome<Corrected> correctRecord(Store& store, const Correction& c) {
 QString correctedText(const Corrected& corrected) {
     const Record& r = corrected.record;
     return QStringLiteral("record %1 v%2: thickness %3 µm, %4 (reason: %5)")
-        .arg(r.id)
-        .arg(r.version)
-        .arg(numberText(r.thicknessUm), recordResultText(r, &corrected.fit), r.reason);
+        .arg(QString::number(r.id), QString::number(r.version), numberText(r.thicknessUm),
+             recordResultText(r, &corrected.fit), r.reason);
 }
 
 } // namespace qvr::dose

@@ -12,6 +12,7 @@ struct Correction {
     std::optional<double> uThicknessUm;
     QString reason;
     QString operatorName;
+    bool thicknessConfirmed = false; // a gauge reading far from the nominal is meant
 };
 
 struct Corrected {

@@ -1,108 +1,150 @@
 #include "dose/usecases/RecordsCsv.h"
 
 #include "dose/core/Canonical.h"
+#include "dose/core/OutputFile.h"
 #include "dose/usecases/JobRecords.h"
 
-#include <QSaveFile>
+#include <charconv>
 #include <cmath>
+#include <string>
 
 namespace qvr::dose {
 
 namespace {
 
-QString csvField(const QString& text) {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')))
-        return text;
-    QString q = text;
-    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
+// A text field, quoted when it holds a comma, quote or line break.
+void appendField(std::string& out, const QString& text) {
+    // Most are short ASCII ids: copied as they are, without a conversion of their own.
+    bool plain = true;
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        plain = plain && u >= 0x20 && u < 0x7F && u != ',' && u != '"';
+    }
+    if (plain) {
+        for (QChar c : text)
+            out += static_cast<char>(c.unicode());
+        return;
+    }
+    const QByteArray bytes = text.toUtf8();
+    const bool quote =
+        bytes.contains(',') || bytes.contains('"') || bytes.contains('\n') || bytes.contains('\r');
+    if (quote)
+        out += '"';
+    for (char c : bytes) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    if (quote)
+        out += '"';
 }
 
-// Every digit; an empty field where there is no number.
-QString csvNumber(double v) {
-    return std::isfinite(v) ? numberText(v) : QString();
+void appendRecord(std::string& out, const Record& r, bool superseded) {
+    char buffer[32];
+    auto integer = [&](qint64 v) {
+        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, v).ptr - buffer);
+        out += ',';
+    };
+    // Every digit; an empty field where there is no number.
+    auto number = [&](double v) {
+        if (std::isfinite(v))
+            out.append(buffer, writeNumberText(v, buffer));
+        out += ',';
+    };
+    auto time = [&](const QDateTime& t) {
+        out.append(buffer, writeTimeText(t, buffer));
+        out += ',';
+    };
+    auto text = [&](const QString& t) {
+        appendField(out, t);
+        out += ',';
+    };
+    auto word = [&](const char* w) {
+        out += w;
+        out += ',';
+    };
+    const Components& c = r.result.components;
+    integer(r.id);
+    integer(r.version);
+    word(superseded ? "yes" : "no");
+    text(r.dosimeter);
+    time(r.readAt);
+    time(r.irradiatedAt);
+    number(r.absorbance);
+    for (size_t i = 0; i < r.readings.size(); ++i) {
+        if (i > 0)
+            out += ' ';
+        out.append(buffer, writeNumberText(r.readings[i].absorbance, buffer));
+    }
+    out += ',';
+    number(r.thicknessUm);
+    word(r.thicknessMeasured ? "gauge" : "nominal");
+    number(r.result.response);
+    number(r.result.dose);
+    number(r.result.expanded);
+    word(recordValidity(r) == Validity::Valid ? "yes" : "no");
+    for (double v : {c.fit, c.reference, c.reproducibility, c.thickness, c.reading})
+        number(v);
+    appendField(out, r.flags.join(QLatin1Char(' ')));
+    out += ',';
+    integer(r.calibrationId);
+    integer(r.fitId);
+    text(r.batchId);
+    integer(r.wavelengthNm);
+    text(r.headSerial);
+    text(r.zeroText);
+    text(r.operatorName);
+    time(r.createdAt);
+    text(r.reason);
+    appendField(out, r.comment);
+    out += '\n';
 }
+
+const char kHeader[] =
+    "record,version,superseded,dosimeter,read_at,irradiated_at,absorbance,readings,thickness_um,"
+    "thickness_source,response_per_mm,dose_kGy,U_kGy,in_range,u_fit_percent,u_reference_percent,"
+    "u_reproducibility_percent,u_thickness_percent,u_reading_percent,flags,calibration,fit,batch,"
+    "wavelength_nm,head,zero,operator,created_at,reason,comment\n";
 
 } // namespace
 
-QString recordsCsvHeader() {
-    return QStringLiteral(
-        "record,version,superseded,dosimeter,read_at,irradiated_at,absorbance,readings,"
-        "thickness_um,thickness_source,response_per_mm,dose_kGy,U_kGy,in_range,u_fit_percent,"
-        "u_reference_percent,u_reproducibility_percent,u_thickness_percent,u_reading_percent,"
-        "flags,calibration,fit,batch,wavelength_nm,head,zero,operator,created_at,reason,"
-        "comment");
+QByteArray recordsCsvRows(const std::vector<Record>& all) {
+    std::string out;
+    out.reserve(all.size() * 420 + 512);
+    out += kHeader;
+    for (size_t i = 0; i < all.size(); ++i)
+        appendRecord(out, all[i], supersededAt(all, i));
+    return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
 }
 
-QString recordCsvLine(const Record& r, bool superseded) {
-    QStringList readings;
-    for (const Reading& x : r.readings)
-        readings << numberText(x.absorbance);
-    const Components& c = r.result.components;
-    QStringList f{QString::number(r.id),
-                  QString::number(r.version),
-                  superseded ? QStringLiteral("yes") : QStringLiteral("no"),
-                  csvField(r.dosimeter),
-                  timeText(r.readAt),
-                  timeText(r.irradiatedAt),
-                  csvNumber(r.absorbance),
-                  readings.join(QLatin1Char(' ')),
-                  numberText(r.thicknessUm),
-                  r.thicknessMeasured ? QStringLiteral("gauge") : QStringLiteral("nominal"),
-                  csvNumber(r.result.response),
-                  csvNumber(r.result.dose),
-                  csvNumber(r.result.expanded),
-                  recordValidity(r) == Validity::Valid ? QStringLiteral("yes")
-                                                       : QStringLiteral("no"),
-                  csvNumber(c.fit),
-                  csvNumber(c.reference),
-                  csvNumber(c.reproducibility),
-                  csvNumber(c.thickness),
-                  csvNumber(c.reading),
-                  r.flags.join(QLatin1Char(' ')),
-                  QString::number(r.calibrationId),
-                  QString::number(r.fitId),
-                  csvField(r.batchId),
-                  QString::number(r.wavelengthNm),
-                  csvField(r.headSerial),
-                  csvField(r.zeroText),
-                  csvField(r.operatorName),
-                  timeText(r.createdAt),
-                  csvField(r.reason),
-                  csvField(r.comment)};
-    return f.join(QLatin1Char(','));
-}
-
-Outcome<CsvExport> exportRecordsCsv(Store& store, const QString& jobId, const QString& path) {
+Outcome<CsvExport> recordsCsv(Store& store, const QString& jobId) {
     auto exported = jobRecords(store, jobId);
     if (!exported)
         return Failure{exported.error()};
-    const std::vector<Record>& all = exported->records;
     auto head = store.headHash();
     if (!head)
         return Failure{head.error()};
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return Failure{
-            QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString())};
-    QByteArray out;
-    out += QStringLiteral("# qvr100dose records of job %1, chain head %2\n")
-               .arg(exported->job.id, *head)
-               .toUtf8();
-    out += recordsCsvHeader().toUtf8() + '\n';
-    for (size_t i = 0; i < all.size(); ++i)
-        out += recordCsvLine(all[i], supersededAt(all, i)).toUtf8() + '\n';
-    if (file.write(out) != out.size() || !file.commit())
-        return Failure{
-            QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString())};
-    return CsvExport{exported->job.id, file.fileName(), static_cast<qint64>(all.size()), *head};
+    const QByteArray text = QStringLiteral("# qvr100dose records of job %1, chain head %2\n")
+                                .arg(exported->job.id, *head)
+                                .toUtf8() +
+                            recordsCsvRows(exported->records);
+    return CsvExport{exported->job.id, QString(), static_cast<qint64>(exported->records.size()),
+                     *head, text};
+}
+
+Outcome<CsvExport> exportRecordsCsv(Store& store, const QString& jobId, const QString& path) {
+    auto csv = recordsCsv(store, jobId);
+    if (!csv)
+        return csv;
+    if (auto written = writeOutputFile(path, csv->text); !written)
+        return Failure{written.error()};
+    csv->file = path;
+    return csv;
 }
 
 QString exportText(const CsvExport& done) {
     return QStringLiteral("%1 record versions of job %2 written to %3")
-        .arg(done.versions)
-        .arg(done.jobId, done.file);
+        .arg(QString::number(done.versions), done.jobId, done.file);
 }
 
 } // namespace qvr::dose

@@ -6,17 +6,20 @@
 
 namespace qvr::dose {
 
-QString recordsCsvHeader();
-QString recordCsvLine(const Record& record, bool superseded);
+// The header and a line per version, each ending in a newline, as UTF-8.
+QByteArray recordsCsvRows(const std::vector<Record>& allVersions);
 
 struct CsvExport {
     QString jobId;
     QString file;
     qint64 versions = 0;
     QString chainHead;
+    QByteArray text; // the whole file, UTF-8
 };
 
-// Writes the file whole or not at all.
+// The export's text, headed by the chain's hash; file stays empty.
+Outcome<CsvExport> recordsCsv(Store& store, const QString& jobId);
+// Writes the file whole or not at all (see writeOutputFile: a device is written directly).
 Outcome<CsvExport> exportRecordsCsv(Store& store, const QString& jobId, const QString& path);
 
 // "12 record versions of job J written to FILE"

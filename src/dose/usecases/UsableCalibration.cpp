@@ -11,8 +11,7 @@ Outcome<Usable> usableCalibration(Store& store, qint64 id, const QDate& today) {
     if (c->expiredOn(today))
         return Failure{QStringLiteral("calibration %1 expired on %2; it cannot be used for new "
                                       "results")
-                           .arg(id)
-                           .arg(dateText(c->validUntil))};
+                           .arg(QString::number(id), dateText(c->validUntil))};
     auto f = store.latestFit(id);
     if (!f)
         return Failure{f.error()};

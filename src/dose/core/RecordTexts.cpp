@@ -1,0 +1,111 @@
+#include "dose/core/RecordTexts.h"
+
+#include "dose/core/TextRules.h"
+
+#include <functional>
+
+namespace qvr::dose {
+
+namespace {
+
+using Accept = Outcome<QString> (*)(const QString&, const QString&);
+
+// Checks and normalises each field in turn; stops at the first refusal.
+class Texts {
+public:
+    Texts& id(QString& text, const char* field) { return take(text, field, acceptId); }
+    Texts& optionalId(QString& text, const char* field) {
+        return take(text, field, acceptOptionalId);
+    }
+    Texts& free(QString& text, const char* field) { return take(text, field, acceptFreeText); }
+    Outcome<Done> result() const {
+        if (why_)
+            return Failure{*why_};
+        return Done{};
+    }
+
+private:
+    Texts& take(QString& text, const char* field, Accept accept) {
+        if (why_)
+            return *this;
+        auto accepted = accept(QString::fromUtf8(field), text);
+        if (accepted)
+            text = *accepted;
+        else
+            why_ = accepted.error();
+        return *this;
+    }
+    std::optional<QString> why_;
+};
+
+} // namespace
+
+Outcome<Done> acceptTexts(Batch& b) {
+    return Texts()
+        .id(b.id, "batch id")
+        .free(b.description, "description")
+        .free(b.operatorName, "operator")
+        .result();
+}
+
+Outcome<Done> acceptTexts(Calibration& c) {
+    Texts t;
+    t.id(c.batchId, "batch id")
+        .id(c.headSerial, "head serial")
+        .optionalId(c.certificate, "certificate")
+        .free(c.operatorName, "operator");
+    for (CalibrationPoint& p : c.points)
+        t.optionalId(p.dosimeter, "dosimeter id");
+    return t.result();
+}
+
+Outcome<Done> acceptTexts(Fit& f) {
+    return Texts()
+        .free(f.choice, "choice")
+        .free(f.exclusionReason, "exclusion reason")
+        .free(f.operatorName, "operator")
+        .result();
+}
+
+Outcome<Done> acceptTexts(Job& j) {
+    return Texts()
+        .id(j.id, "job id")
+        .free(j.product, "product")
+        .free(j.operatorName, "operator")
+        .result();
+}
+
+Outcome<Done> acceptTexts(Record& r) {
+    return Texts()
+        .id(r.jobId, "job id")
+        .id(r.dosimeter, "dosimeter id")
+        .id(r.batchId, "batch id")
+        .id(r.headSerial, "head serial")
+        .free(r.zeroText, "zero")
+        .free(r.reason, "reason")
+        .free(r.comment, "comment")
+        .free(r.operatorName, "operator")
+        .result();
+}
+
+Outcome<Done> acceptTexts(Review& r) {
+    return Texts()
+        .id(r.jobId, "job id")
+        .free(r.reason, "reason")
+        .free(r.reviewer, "reviewer")
+        .result();
+}
+
+Outcome<Done> acceptTexts(ReaderCheck& c) {
+    return Texts()
+        .id(c.headSerial, "head serial")
+        .optionalId(c.certificate, "certificate")
+        .free(c.operatorName, "operator")
+        .result();
+}
+
+Outcome<Done> acceptTexts(LabSetting& s) {
+    return Texts().free(s.reason, "reason").free(s.operatorName, "operator").result();
+}
+
+} // namespace qvr::dose

@@ -1,0 +1,27 @@
+#pragma once
+// The text rules applied to every text of a row about to be stored: each id and free text put
+// in NFC, or the first one refused, naming it. The store runs this on every write, so no path
+// in (command line, CSV, window) can store a text that would not read back as written.
+
+#include "dose/core/Batch.h"
+#include "dose/core/Calibration.h"
+#include "dose/core/Fit.h"
+#include "dose/core/Job.h"
+#include "dose/core/LabSettings.h"
+#include "dose/core/Outcome.h"
+#include "dose/core/ReaderCheck.h"
+#include "dose/core/Record.h"
+#include "dose/core/Review.h"
+
+namespace qvr::dose {
+
+Outcome<Done> acceptTexts(Batch& batch);
+Outcome<Done> acceptTexts(Calibration& calibration);
+Outcome<Done> acceptTexts(Fit& fit);
+Outcome<Done> acceptTexts(Job& job);
+Outcome<Done> acceptTexts(Record& record);
+Outcome<Done> acceptTexts(Review& review);
+Outcome<Done> acceptTexts(ReaderCheck& check);
+Outcome<Done> acceptTexts(LabSetting& setting);
+
+} // namespace qvr::dose
