@@ -276,6 +276,7 @@ private slots:
             Record r;
             r.jobId = QStringLiteral("J");
             r.dosimeter = id;
+            r.batchId = QStringLiteral("B1");
             r.headSerial = QStringLiteral("1234");
             r.wavelengthNm = nm;
             r.readAt = store.clock()();

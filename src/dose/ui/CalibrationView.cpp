@@ -172,8 +172,11 @@ Outcome<qint64> CalibrationView::importCsv(const QString& path) {
 
 Outcome<QString> CalibrationView::fit() {
     // "auto" names no model: the one auto offers.
-    auto stored =
-        fitAndStore(store_, {current(), modelFromName(model_->currentText()), false, operator_});
+    FitRequest request;
+    request.calibrationId = current();
+    request.model = modelFromName(model_->currentText());
+    request.operatorName = operator_;
+    auto stored = fitAndStore(store_, request);
     show(current());
     emit changed();
     if (!stored) {
