@@ -318,11 +318,11 @@ private slots:
         QTest::newRow("another wavelength") << QStringList{"pass 07:00 510"} << "day"
                                             << "UTC"
                                             << "2026-12-07T16:00:00Z"
-                                            << "head 1234 has no filter check at 600 nm";
+                                            << "head H%1 has no filter check at 600 nm";
         QTest::newRow("failed since") << QStringList{"pass 07:00 600", "fail 08:00 600"} << "day"
                                       << "UTC"
                                       << "2026-12-07T16:00:00Z"
-                                      << "the last filter check of head 1234 at 600 nm (check 2";
+                                      << "the last filter check of head H%1 at 600 nm (check 2";
         QTest::newRow("passed again")
             << QStringList{"pass 07:00 600", "fail 08:00 600", "pass 09:00 600"} << "day"
             << "UTC"
@@ -352,12 +352,14 @@ private slots:
         QFETCH(QString, zone);
         QFETCH(QString, now);
         QFETCH(QString, refusal);
+        // A serial holding a place marker stays as it is in the refusal.
+        const QString head = QStringLiteral("H%1");
         std::vector<ReaderCheck> stored;
         for (const QString& c : checks) {
             const QStringList p = c.split(QLatin1Char(' '));
             ReaderCheck check;
             check.id = static_cast<qint64>(stored.size()) + 1;
-            check.headSerial = QStringLiteral("1234");
+            check.headSerial = head;
             check.passed = p[0] == u"pass";
             check.wavelengthNm = p[2].toInt();
             check.createdAt = QDateTime(QDate(2026, 12, 7),
@@ -366,12 +368,13 @@ private slots:
         }
         const LabSettings lab = labSettings(
             {{1, "check_interval", interval, {}, {}, {}}, {2, "time_zone", zone, {}, {}, {}}});
-        const auto why = checkRefusal(stored, QStringLiteral("1234"), 600,
-                                      QDateTime::fromString(now, Qt::ISODate), lab);
+        const auto why =
+            checkRefusal(stored, head, 600, QDateTime::fromString(now, Qt::ISODate), lab);
         if (refusal.isEmpty())
             QVERIFY2(!why, qPrintable(why.value_or(QString())));
         else
-            QVERIFY2(why && why->startsWith(refusal), qPrintable(why.value_or("allowed")));
+            QVERIFY2(why && why->startsWith(refusal) && why->contains("head H%1 "),
+                     qPrintable(why.value_or("allowed")));
     }
 
     void labSettingValues_data() {

@@ -256,10 +256,9 @@ int fit(Ctx& ctx) {
     // Stored either way: a rejected fit is a record of what was tried, and why it failed.
     if (!f.acceptance.accepted)
         return ctx.refuse(QStringLiteral("fit %1 of calibration %2 is stored as rejected: %3%4")
-                              .arg(f.id)
-                              .arg(*id)
-                              .arg(f.acceptance.rejections.value(0))
-                              .arg(f.acceptance.rejections.size() == 2
+                              .arg(QString::number(f.id), QString::number(*id),
+                                   f.acceptance.rejections.value(0),
+                                   f.acceptance.rejections.size() == 2
                                        ? QStringLiteral("; and 1 more reason")
                                    : f.acceptance.rejections.size() > 2
                                        ? QStringLiteral("; and %1 more reasons")

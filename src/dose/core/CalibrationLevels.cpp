@@ -43,10 +43,9 @@ Outcome<Included> included(const Calibration& calibration, const QStringList& ex
                 numbers << QStringLiteral("#%1").arg(i + 1);
             return Failure{QStringLiteral("%1 names %2 points of calibration %3; exclude them by "
                                           "number (%4)")
-                               .arg(name)
-                               .arg(named.size())
-                               .arg(calibration.id)
-                               .arg(numbers.join(QStringLiteral(", ")))};
+                               .arg(name, QString::number(named.size()),
+                                    QString::number(calibration.id),
+                                    numbers.join(QStringLiteral(", ")))};
         }
         out[named.front()] = true;
     }

@@ -75,15 +75,12 @@ std::optional<QString> checkRefusal(const std::vector<ReaderCheck>& checks, cons
     if (!latest)
         return QStringLiteral("head %1 has no filter check at %2 nm: check the reader with the "
                               "filters first")
-            .arg(head)
-            .arg(wavelengthNm);
+            .arg(head, QString::number(wavelengthNm));
     if (!latest->passed)
         return QStringLiteral("the last filter check of head %1 at %2 nm (check %3, %4) failed: "
                               "no dose is read until the reader passes again")
-            .arg(head)
-            .arg(wavelengthNm)
-            .arg(latest->id)
-            .arg(when(latest->createdAt, zone));
+            .arg(head, QString::number(wavelengthNm), QString::number(latest->id),
+                 when(latest->createdAt, zone));
     const bool recent =
         lab.checkIntervalHours > 0
             ? latest->createdAt.msecsTo(now) <= lab.checkIntervalHours * 3.6e6
@@ -91,9 +88,8 @@ std::optional<QString> checkRefusal(const std::vector<ReaderCheck>& checks, cons
     if (!recent)
         return QStringLiteral("the last passing filter check of head %1 at %2 nm was at %3; the "
                               "lab's interval is %4: check the reader again")
-            .arg(head)
-            .arg(wavelengthNm)
-            .arg(when(latest->createdAt, zone), lab.checkIntervalText());
+            .arg(head, QString::number(wavelengthNm), when(latest->createdAt, zone),
+                 lab.checkIntervalText());
     return std::nullopt;
 }
 
@@ -110,10 +106,8 @@ bool doubtedBy(const ReaderCheck& failed, const std::vector<ReaderCheck>& checks
 
 QString checkFailedReason(const ReaderCheck& failed) {
     return QStringLiteral("reader check %1 of head %2 at %3 nm failed after this read (%4)")
-        .arg(failed.id)
-        .arg(failed.headSerial)
-        .arg(failed.wavelengthNm)
-        .arg(timeText(failed.createdAt));
+        .arg(QString::number(failed.id), failed.headSerial, QString::number(failed.wavelengthNm),
+             timeText(failed.createdAt));
 }
 
 QString filterResultsText(const std::vector<FilterResult>& filters) {
