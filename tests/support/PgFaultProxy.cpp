@@ -87,6 +87,7 @@ void PgFaultProxy::serve() {
             continue;
         if (fds[0].revents)
             break;
+        const size_t polled = links.size(); // a link accepted now is polled from the next round
         if (listener_ >= 0 && fds[1].revents & POLLIN) {
             Link l;
             l.client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -97,7 +98,7 @@ void PgFaultProxy::serve() {
             else
                 closeLink(l);
         }
-        for (size_t i = 0; i < links.size(); ++i) {
+        for (size_t i = 0; i < polled; ++i) {
             Link& l = links[i];
             const pollfd& c = fds[2 + 2 * i];
             const pollfd& s = fds[3 + 2 * i];
