@@ -343,6 +343,28 @@ private slots:
         QCOMPARE(run("read --job REAL --dosimeter R2 --calibration 1"), 1);
         QVERIFY2(err_.contains("the lab's interval is 0.5 h"), qPrintable(err_));
         QCOMPARE(run("lab set --check-interval day"), 0);
+
+        // Without a certificate a calibration is not traceable: said at import; a real job
+        // refuses it, a training job takes it.
+        const QString csv = QStringLiteral(QVR100_SOURCE_DIR "/examples/film-calibration.csv");
+        QCOMPARE(run("calibration import " + csv +
+                     " --batch LOT-A --head 1234 --wavelength 600 --valid-until 2027-06-30"),
+                 0);
+        const QString id = out_.trimmed();
+        QVERIFY2(err_.contains("serves training jobs only"), qPrintable(err_));
+        QCOMPARE(run("calibration fit " + id + " --model power"), 0);
+        absorbances_ = {" 1.000", " 1.001", " 1.002"};
+        QCOMPARE(run("read --job REAL --dosimeter R3 --calibration " + id), 1);
+        QVERIFY2(err_.contains("no certificate: it serves training jobs only, and job REAL"),
+                 qPrintable(err_));
+        absorbances_ = {" 1.000", " 1.001", " 1.002"};
+        QCOMPARE(run("read --job TRAIN --dosimeter R3 --calibration " + id), 0);
+    }
+
+    void versionIsPrinted() {
+        QCOMPARE(run("--version"), 0);
+        QCOMPARE(out_, QStringLiteral("qvr100dose " QVR100_VERSION "\n"));
+        QCOMPARE(run("--version frobnicate"), 2);
     }
 
     // The lab's minimums are chained rows that may be raised, never lowered below the least.
