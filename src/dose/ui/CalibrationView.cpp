@@ -118,6 +118,7 @@ CalibrationView::CalibrationView(Store& store, const CaptureSession& session, QS
     fitTable_->setHorizontalHeaderLabels({QStringLiteral("Fit"), QStringLiteral("Value")});
     fitTable_->verticalHeader()->hide();
     fitTable_->horizontalHeader()->setStretchLastSection(true);
+    fitTable_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     fitTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     status_ = new QLabel(QStringLiteral("Drop a calibration CSV here to import it."), this);
     status_->setWordWrap(true);

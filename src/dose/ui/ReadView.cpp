@@ -78,7 +78,10 @@ ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
     auto* thicknessRow = new QHBoxLayout;
     thicknessRow->addWidget(thickness_, 1);
     thicknessRow->addWidget(thicknessConfirmed_);
-    form->addRow(QStringLiteral("&Thickness"), thicknessRow);
+    // A row of several widgets has no buddy of its own: the label names the spin box.
+    auto* thicknessLabel = new QLabel(QStringLiteral("&Thickness"), this);
+    thicknessLabel->setBuddy(thickness_);
+    form->addRow(thicknessLabel, thicknessRow);
 
     automatic_ = new QCheckBox(QStringLiteral("Capture by it&self when stable:"), this);
     automatic_->setChecked(session_.automatic());
