@@ -16,6 +16,7 @@
 #include "dose/ui/TrendView.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -405,6 +406,40 @@ private slots:
         QCOMPARE(bar->filmText(), QStringLiteral("—"));
         QCOMPARE(bar->absorbanceText(), QStringLiteral("—"));
         fitsSmallScreens("fault");
+    }
+
+    // What another desk or the command line writes shows without a tab switch, on the
+    // window's next tick; nothing is reloaded while nothing changed.
+    void viewsFollowWritesElsewhere() {
+        QVERIFY(!window_->checkDatabase());
+        {
+            auto other = Store::open(bench_.path, bench_.clock());
+            QVERIFY(other);
+            Batch b;
+            b.id = QStringLiteral("LOT-B");
+            b.thicknessUm = 50;
+            b.background = {{600, 0.1}};
+            b.operatorName = QStringLiteral("ben");
+            QVERIFY((*other)->addBatch(b));
+            Job job{QStringLiteral("R2"),
+                    QStringLiteral("gloves"),
+                    5.0,
+                    30.0,
+                    false,
+                    QStringLiteral("ben"),
+                    {}};
+            QVERIFY((*other)->addJob(job));
+        }
+        QVERIFY(window_->checkDatabase());
+        auto* batches = window_->calibrationView()->findChild<QComboBox*>(QStringLiteral("batch"));
+        QVERIFY(batches && batches->findText(QStringLiteral("LOT-B")) >= 0);
+        auto* jobs = window_->readView()->findChild<QComboBox*>();
+        bool listed = false;
+        for (QComboBox* box : window_->readView()->findChildren<QComboBox*>())
+            listed |= box->findData(QStringLiteral("R2")) >= 0 ||
+                      box->findText(QStringLiteral("R2"), Qt::MatchStartsWith) >= 0;
+        QVERIFY(jobs && listed);
+        QVERIFY(!window_->checkDatabase());
     }
 
     // A size saved on a larger screen comes back no larger than this one.

@@ -594,4 +594,11 @@ Outcome<QString> Store::headHash() {
     return q.next() ? q.value(0).toString() : QString();
 }
 
+Outcome<QString> Store::changeMark() {
+    QSqlQuery q(d_->db());
+    if (auto r = d_->run(q, dialect().changeMarkQuery()); !r)
+        return Failure{r.error()};
+    return q.next() ? q.value(0).toString() : QString();
+}
+
 } // namespace qvr::dose

@@ -86,6 +86,7 @@ CalibrationView::CalibrationView(Store& store, const CaptureSession& session, QS
     setAcceptDrops(true);
     calibration_ = new QComboBox(this);
     batch_ = new QComboBox(this);
+    batch_->setObjectName(QStringLiteral("batch"));
     model_ = new QComboBox(this);
     model_->addItems({QStringLiteral("auto"), QStringLiteral("poly1"), QStringLiteral("poly2"),
                       QStringLiteral("poly3"), QStringLiteral("poly4"), QStringLiteral("power")});

@@ -170,17 +170,38 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
     // Notices a reader that stopped or came back, between the reader's own writes.
     poll_ = new QTimer(this);
     poll_->setInterval(1000);
-    connect(poll_, &QTimer::timeout, this, [this] { session_.poll(false); });
+    connect(poll_, &QTimer::timeout, this, [this] {
+        session_.poll(false);
+        checkDatabase();
+    });
     poll_->start();
 
     QSettings settings(env_.settingsFile, QSettings::IniFormat);
-    restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
-    fitOnScreen();
+    const bool restored =
+        restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
     read_->reloadChoices(settings.value(QStringLiteral("read/job")).toString(),
                          settings.value(QStringLiteral("read/calibration")).toLongLong());
     session_.poll(false);
     updateCheckStatus();
     read_->focusDosimeter();
+    if (auto mark = store_.changeMark())
+        changeMark_ = *mark;
+    if (!restored)
+        resize(1180, 760);
+    fitOnScreen();
+}
+
+bool DoseWindow::checkDatabase() {
+    auto mark = store_.changeMark();
+    if (!mark || *mark == changeMark_)
+        return false;
+    changeMark_ = *mark;
+    // Written elsewhere: every view shows the database as it is now.
+    calibration_->reload(calibration_->current());
+    read_->reloadChoices(read_->jobId(), read_->calibrationId());
+    records_->reload();
+    updateCheckStatus();
+    return true;
 }
 
 DoseWindow::~DoseWindow() = default;

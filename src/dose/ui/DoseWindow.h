@@ -55,6 +55,9 @@ public:
     Outcome<QString> reviewJob(bool approve, const QString& reason);
     Outcome<QString> exportCsv(const QString& path);
     Outcome<QString> writeReport(const QString& path); // gives the report's id
+    // Called on the window's clock: when another connection has written, every view reloads.
+    // Says whether it did.
+    bool checkDatabase();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -88,6 +91,7 @@ private:
     QTabWidget* tabs_;
     QLabel* status_;
     QTimer* poll_;
+    QString changeMark_;
 };
 
 } // namespace qvr::dose
