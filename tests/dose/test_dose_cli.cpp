@@ -361,6 +361,34 @@ private slots:
         QCOMPARE(run("read --job TRAIN --dosimeter R3 --calibration " + id), 0);
     }
 
+    // qvr100dose(1) names every command and every option the program lists.
+    void manPageHasEveryCommand() {
+        QFile file(QStringLiteral(QVR100_SOURCE_DIR "/docs/man/qvr100dose.1"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString man = QString::fromUtf8(file.readAll())
+                                .replace(QStringLiteral("\\-"), QStringLiteral("-"))
+                                .replace(QStringLiteral("\""), QString());
+        const QString usage = programUsage();
+        const QString list =
+            usage.section(QStringLiteral("Commands:\n"), 1).section(QStringLiteral("\n\n"), 0, 0);
+        QVERIFY(!list.isEmpty());
+        for (const QString& line : list.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            QStringList name;
+            for (const QString& word : line.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+                if (word.front().isLower() && !word.startsWith(QLatin1Char('-')) && name.size() < 2)
+                    name << word;
+                else
+                    break;
+            }
+            QVERIFY2(man.contains(name.join(QLatin1Char(' '))), qPrintable(line));
+            static const QRegularExpression option(QStringLiteral("--[a-z-]+"));
+            for (auto m = option.globalMatch(line); m.hasNext();) {
+                const QString o = m.next().captured();
+                QVERIFY2(man.contains(o), qPrintable(o + QStringLiteral(" of ") + line));
+            }
+        }
+    }
+
     void versionIsPrinted() {
         QCOMPARE(run("--version"), 0);
         QCOMPARE(out_, QStringLiteral("qvr100dose " QVR100_VERSION "\n"));
