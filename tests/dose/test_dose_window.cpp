@@ -5,6 +5,8 @@
 #include "DoseBench.h"
 
 #include "dose/cli/Cli.h"
+#include "dose/ui/BatchDialog.h"
+#include "dose/ui/CalibrationImportDialog.h"
 #include "dose/ui/CalibrationView.h"
 #include "dose/ui/DoseWindow.h"
 #include "dose/ui/LinkBar.h"
@@ -17,6 +19,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -357,6 +360,34 @@ private slots:
         QVERIFY(stored);
         QCOMPARE(stored->certificate, QStringLiteral("NPL-2026-118"));
         QCOMPARE(stored->windowMaxHours.value_or(0), 48.0);
+    }
+
+    // The forms give what was typed; without a certificate the import form says, before
+    // anything is imported, that the calibration will serve training only.
+    void formsGiveWhatWasTyped() {
+        CalibrationImportDialog import(QStringLiteral("/tmp/cal.csv"), QDate(2026, 12, 7));
+        auto* note = import.findChild<QLabel*>(QStringLiteral("note"));
+        QVERIFY(import.details().trainingOnly());
+        QVERIFY(note->text().contains(QStringLiteral("training jobs only")));
+        QTest::keyClicks(import.findChild<QLineEdit*>(QStringLiteral("certificate")), "CERT-9");
+        QVERIFY(!import.details().trainingOnly());
+        QVERIFY(note->isHidden());
+        QCOMPARE(import.details().certificate, QStringLiteral("CERT-9"));
+        QCOMPARE(import.details().validUntil, QDate(2027, 12, 7));
+        QVERIFY(!import.details().uDosePercent);
+        QCOMPARE(import.file(), QStringLiteral("/tmp/cal.csv"));
+
+        BatchDialog batch(QDate(2026, 12, 7));
+        QTest::keyClicks(batch.findChild<QLineEdit*>(QStringLiteral("batchId")), "LOT-F");
+        const auto boxes = batch.findChildren<QDoubleSpinBox*>();
+        QCOMPARE(boxes.size(), 4); // thickness, its uncertainty, A0 at 510 and at 600 nm
+        boxes[2]->setValue(0.121);
+        const Batch b = batch.batch();
+        QCOMPARE(b.id, QStringLiteral("LOT-F"));
+        QCOMPARE(b.thicknessUm, 50.0);
+        QCOMPARE(b.background.size(), size_t(1)); // "none" at 600 nm is none
+        QCOMPARE(b.a0(510).value_or(0), 0.121);
+        QCOMPARE(b.expires, QDate(2027, 12, 7));
     }
 
     // A batch added in the window, with a background per wavelength, takes an import at once.

@@ -66,6 +66,7 @@ CalibrationImportDialog::CalibrationImportDialog(const QString& file, const QDat
     windowMin_ = optionalNumber(10000, 1, QStringLiteral(" h"), this);
     windowMax_ = optionalNumber(10000, 1, QStringLiteral(" h"), this);
     note_ = new QLabel(this);
+    note_->setObjectName(QStringLiteral("note"));
     note_->setWordWrap(true);
     note_->setMargin(4);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
