@@ -343,6 +343,56 @@ private slots:
         QCOMPARE(run("read --job REAL --dosimeter R2 --calibration 1"), 1);
         QVERIFY2(err_.contains("the lab's interval is 0.5 h"), qPrintable(err_));
         QCOMPARE(run("lab set --check-interval day"), 0);
+
+        // Without a certificate a calibration is not traceable: said at import; a real job
+        // refuses it, a training job takes it.
+        const QString csv = QStringLiteral(QVR100_SOURCE_DIR "/examples/film-calibration.csv");
+        QCOMPARE(run("calibration import " + csv +
+                     " --batch LOT-A --head 1234 --wavelength 600 --valid-until 2027-06-30"),
+                 0);
+        const QString id = out_.trimmed();
+        QVERIFY2(err_.contains("serves training jobs only"), qPrintable(err_));
+        QCOMPARE(run("calibration fit " + id + " --model power"), 0);
+        absorbances_ = {" 1.000", " 1.001", " 1.002"};
+        QCOMPARE(run("read --job REAL --dosimeter R3 --calibration " + id), 1);
+        QVERIFY2(err_.contains("no certificate: it serves training jobs only, and job REAL"),
+                 qPrintable(err_));
+        absorbances_ = {" 1.000", " 1.001", " 1.002"};
+        QCOMPARE(run("read --job TRAIN --dosimeter R3 --calibration " + id), 0);
+    }
+
+    // qvr100dose(1) names every command and every option the program lists.
+    void manPageHasEveryCommand() {
+        QFile file(QStringLiteral(QVR100_SOURCE_DIR "/docs/man/qvr100dose.1"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString man = QString::fromUtf8(file.readAll())
+                                .replace(QStringLiteral("\\-"), QStringLiteral("-"))
+                                .replace(QStringLiteral("\""), QString());
+        const QString usage = programUsage();
+        const QString list =
+            usage.section(QStringLiteral("Commands:\n"), 1).section(QStringLiteral("\n\n"), 0, 0);
+        QVERIFY(!list.isEmpty());
+        for (const QString& line : list.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            QStringList name;
+            for (const QString& word : line.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+                if (word.front().isLower() && !word.startsWith(QLatin1Char('-')) && name.size() < 2)
+                    name << word;
+                else
+                    break;
+            }
+            QVERIFY2(man.contains(name.join(QLatin1Char(' '))), qPrintable(line));
+            static const QRegularExpression option(QStringLiteral("--[a-z-]+"));
+            for (auto m = option.globalMatch(line); m.hasNext();) {
+                const QString o = m.next().captured();
+                QVERIFY2(man.contains(o), qPrintable(o + QStringLiteral(" of ") + line));
+            }
+        }
+    }
+
+    void versionIsPrinted() {
+        QCOMPARE(run("--version"), 0);
+        QCOMPARE(out_, QStringLiteral("qvr100dose " QVR100_VERSION "\n"));
+        QCOMPARE(run("--version frobnicate"), 2);
     }
 
     // The lab's minimums are chained rows that may be raised, never lowered below the least.

@@ -6,12 +6,15 @@
 #include "dose/core/CsvPoints.h"
 #include "dose/core/Dose.h"
 #include "dose/core/DoseText.h"
+#include "dose/core/FlagLegend.h"
 #include "dose/core/JobSummary.h"
 #include "dose/core/LabSettings.h"
+#include "dose/core/NiceScale.h"
 #include "dose/core/ReaderCheck.h"
 #include "dose/core/ReadingRules.h"
 #include "dose/core/Record.h"
 
+#include <QFile>
 #include <QTest>
 #include <cmath>
 
@@ -45,6 +48,56 @@ void near(double got, double want, const char* what) {
 class TestDoseCore : public QObject {
     Q_OBJECT
 private slots:
+    // Axis ticks a person reads: 1-2-5 steps, ends on whole ticks around the data.
+    void niceScales_data() {
+        QTest::addColumn<double>("lo");
+        QTest::addColumn<double>("hi");
+        QTest::addColumn<double>("scaleLo");
+        QTest::addColumn<double>("scaleHi");
+        QTest::addColumn<double>("step");
+        QTest::newRow("below zero") << -0.3 << 27.8 << -10.0 << 30.0 << 10.0;
+        QTest::newRow("calibration doses") << 1.0 << 50.0 << 0.0 << 50.0 << 10.0;
+        QTest::newRow("responses") << 0.9 << 17.3 << 0.0 << 20.0 << 5.0;
+        QTest::newRow("residuals") << -2.4 << 1.7 << -3.0 << 2.0 << 1.0;
+        QTest::newRow("absorbance") << 0.998 << 1.0041 << 0.998 << 1.006 << 0.002;
+        QTest::newRow("one value") << 5.0 << 5.0 << 4.4 << 5.6 << 0.2;
+        QTest::newRow("reversed") << 10.0 << 0.0 << 0.0 << 10.0 << 2.0;
+    }
+    void niceScales() {
+        QFETCH(double, lo);
+        QFETCH(double, hi);
+        QFETCH(double, scaleLo);
+        QFETCH(double, scaleHi);
+        QFETCH(double, step);
+        const NiceScale s = niceScale(lo, hi);
+        QVERIFY2(std::abs(s.step - step) < 1e-12 && std::abs(s.lo - scaleLo) < 1e-9 &&
+                     std::abs(s.hi - scaleHi) < 1e-9,
+                 qPrintable(QStringLiteral("%1 to %2 by %3").arg(s.lo).arg(s.hi).arg(s.step)));
+        QVERIFY(s.ticks() >= 3 && s.ticks() <= 12);
+    }
+
+    // One legend: every flag the program gives is explained, and the README, the guide and
+    // the man page list each.
+    void everyFlagHasOneMeaningEverywhere() {
+        QStringList given{QStringLiteral("training"),       QStringLiteral("simulated"),
+                          QStringLiteral("reread_3"),       kCheckFailedAfter,
+                          QStringLiteral("outside_window"), QStringLiteral("undecided"),
+                          QStringLiteral("below_dmin"),     QStringLiteral("above_dmax")};
+        for (Validity v :
+             {Validity::BelowRange, Validity::AboveRange, Validity::NoDose, Validity::OutsideRange})
+            given << validityFlag(v);
+        for (const QString& f : given)
+            QVERIFY2(flagMeaning(f), qPrintable(f));
+        QVERIFY(!flagMeaning(QStringLiteral("frobnicated")));
+        for (const char* doc : {"README.md", "docs/dose-guide.md", "docs/man/qvr100dose.1"}) {
+            QFile file(QStringLiteral(QVR100_SOURCE_DIR "/") + QLatin1String(doc));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QString text = QString::fromUtf8(file.readAll()).remove(QStringLiteral("\\"));
+            for (const FlagMeaning& m : flagLegend())
+                QVERIFY2(text.contains(m.flag), qPrintable(QLatin1String(doc) + u' ' + m.flag));
+        }
+    }
+
     // A = 1.0, A0 = 0.1, t = 100 µm ± 2: k = 9 mm-1, D = 5.5 kGy, slope 0.5 kGy mm.
     void uncertaintyComponents_data() {
         QTest::addColumn<double>("readingSd");

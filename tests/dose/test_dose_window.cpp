@@ -4,9 +4,13 @@
 
 #include "DoseBench.h"
 
+#include "dose/cli/Cli.h"
+#include "dose/ui/BatchDialog.h"
+#include "dose/ui/CalibrationImportDialog.h"
 #include "dose/ui/CalibrationView.h"
 #include "dose/ui/DoseWindow.h"
 #include "dose/ui/LinkBar.h"
+#include "dose/ui/PdfReport.h"
 #include "dose/ui/ReadView.h"
 #include "dose/ui/ReaderCheckView.h"
 #include "dose/ui/RecordsView.h"
@@ -14,6 +18,8 @@
 #include "dose/ui/TrendView.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -21,7 +27,9 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QScatterSeries>
+#include <QScreen>
 #include <QSettings>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QtTest>
@@ -42,6 +50,50 @@ class TestDoseWindow : public QObject {
         return !text.isEmpty() && !text.contains(QLatin1String("--")) &&
                !text.contains(QLatin1String("Usage")) &&
                !text.contains(QLatin1String("qvr100dose"));
+    }
+    // On every view the window fits a 1024x768 screen at 1x with room for a title bar, and asks
+    // for no more than 1280x800: long content scrolls inside its view.
+    void fitsSmallScreens(const char* after) {
+        QTabWidget* tabs = window_->tabs();
+        const int shown = tabs->currentIndex();
+        for (int i = 0; i < tabs->count(); ++i) {
+            tabs->setCurrentIndex(i);
+            QCoreApplication::processEvents();
+            const QSize least = window_->minimumSizeHint().expandedTo(window_->minimumSize());
+            const QSize hint = window_->sizeHint();
+            const QString where = QStringLiteral("%1, view %2: least %3x%4, hint %5x%6")
+                                      .arg(QLatin1String(after), tabs->tabText(i))
+                                      .arg(least.width())
+                                      .arg(least.height())
+                                      .arg(hint.width())
+                                      .arg(hint.height());
+            QVERIFY2(least.width() <= 1024 && least.height() <= 740, qPrintable(where));
+            QVERIFY2(hint.width() <= 1280 && hint.height() <= 770, qPrintable(where));
+        }
+        tabs->setCurrentIndex(shown);
+    }
+    static QString pdfText(const QString& pdf) {
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"),
+                   {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        text.waitForFinished(30000);
+        return QString::fromUtf8(text.readAllStandardOutput()).simplified();
+    }
+    int runCli(const QStringList& args) {
+        QString out, err;
+        QTextStream o(&out), e(&err);
+        CliEnv env;
+        env.out = &o;
+        env.err = &e;
+        env.now = bench_.clock();
+        env.operatorName = QStringLiteral("ben");
+        env.database = bench_.path;
+        env.mayCreateDatabase = false;
+        env.writePdf = writePdfReport;
+        const int status = qvr::dose::runCli(args, env);
+        if (status != 0)
+            qWarning("%s", qPrintable(err));
+        return status;
     }
     QString settingsFile() const { return bench_.dir.filePath(QStringLiteral("qvr100dose.conf")); }
 
@@ -109,6 +161,7 @@ private slots:
         QVERIFY2(spoken(noReason.error()), qPrintable(noReason.error()));
         QVERIFY(window_->correctRecord(id, 52, QStringLiteral("gauge reading")));
         records->table()->selectRow(0);
+        fitsSmallScreens("correction");
         QCOMPARE(records->history()->rowCount(), 2);
         QCOMPARE(records->history()->item(1, 6)->text(), QStringLiteral("gauge reading"));
 
@@ -125,18 +178,25 @@ private slots:
         QVERIFY(reviewer.recordsView()->reviewLine()->text().startsWith(
             QStringLiteral("Approved by ben")));
         QVERIFY(bench_.store->verify().whole);
+        fitsSmallScreens("review");
 
         // The report says it all, and ties to the chain's newest row.
         const QString pdf = bench_.dir.filePath(QStringLiteral("r1.pdf"));
         const auto reportId = reviewer.writeReport(pdf);
         QVERIFY2(reportId, qPrintable(reportId.error()));
-        QProcess text;
-        text.start(QStringLiteral("pdftotext"),
-                   {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-        QVERIFY(text.waitForFinished(30000));
-        const QString out = QString::fromUtf8(text.readAllStandardOutput()).simplified();
+        const QString out = pdfText(pdf);
         const QStringList expected{*reportId,
-                                   QStringLiteral("page 1 of 1"),
+                                   QStringLiteral("page 1 of "),
+                                   QStringLiteral("Dose ± U, kGy (k = 2)"),
+                                   QStringLiteral("Uncertainty budget of calibration"),
+                                   QStringLiteral("film reproducibility"),
+                                   QStringLiteral("Corrections: the original values"),
+                                   QStringLiteral("Signatures"),
+                                   QStringLiteral("Reviewed and approved ben"),
+                                   QStringLiteral("approves them for release"),
+                                   QStringLiteral("Performed ana"),
+                                   QStringLiteral("reader_check_failed_after"),
+                                   QStringLiteral("outside_window"),
                                    QStringLiteral("Dose report of job R1"),
                                    QStringLiteral("syringes"),
                                    QStringLiteral("LOT-A"),
@@ -154,6 +214,15 @@ private slots:
                                    *bench_.store->headHash()};
         for (const QString& e : expected)
             QVERIFY2(out.contains(e), qPrintable(e + QStringLiteral(" not in: ") + out));
+
+        // The command line writes the same report.
+        const QString fromCli = bench_.dir.filePath(QStringLiteral("r1-cli.pdf"));
+        QCOMPARE(runCli({QStringLiteral("job"), QStringLiteral("report"), QStringLiteral("R1"),
+                         QStringLiteral("--pdf"), fromCli}),
+                 0);
+        const QString cliText = pdfText(fromCli);
+        for (const QString& e : expected.mid(1))
+            QVERIFY2(cliText.contains(e), qPrintable(e + QStringLiteral(" not in: ") + cliText));
     }
 
     void trainingJobIsNeverApproved() {
@@ -164,6 +233,15 @@ private slots:
         const auto approved = reviewer.reviewJob(true, QString());
         QVERIFY(!approved);
         QVERIFY(approved.error().contains(QStringLiteral("training")));
+        // An assessor sees at once that nothing here was read on film for release.
+        const QString pdf = bench_.dir.filePath(QStringLiteral("t1.pdf"));
+        QCOMPARE(runCli({QStringLiteral("job"), QStringLiteral("report"), QStringLiteral("T1"),
+                         QStringLiteral("--pdf"), pdf}),
+                 0);
+        const QString text = pdfText(pdf);
+        for (const char* e : {"TRAINING JOB", "(simulated head: no film was read)",
+                              "a training job is never approved"})
+            QVERIFY2(text.contains(QLatin1String(e)), qPrintable(QLatin1String(e) + text));
     }
 
     void trendPlotsReadingsAndCaptures() {
@@ -172,6 +250,14 @@ private slots:
             session_->poll(true);
         QCOMPARE(window_->trendView()->readings()->count(), 7);
         QCOMPARE(window_->trendView()->captures()->count(), 1);
+        // The line does not join across the time the film was out.
+        reader_.served.insert(QStringLiteral("lblPresent"), QStringLiteral("No Film"));
+        session_->poll(false);
+        reader_.served.insert(QStringLiteral("lblPresent"), QStringLiteral("Film"));
+        for (int i = 0; i < 2; ++i)
+            session_->poll(true);
+        QCOMPARE(window_->trendView()->segments(), 2);
+        QCOMPARE(window_->trendView()->readings()->count(), 2);
     }
 
     void readerCheckTakesOnlyNewResults() {
@@ -195,16 +281,22 @@ private slots:
         QVERIFY(!view->record());
         serve("filter check", "0.301", "1.004", "2.050");
         QCOMPARE(view->results()->item(1, 2)->text(), QStringLiteral("-"));
+        QCOMPARE(view->results()->item(2, 0)->text(), QStringLiteral("Dark (nc)"));
         serve("filter check", "0.301", "1.003", "2.050");
         serve("filter check", "0.301", "1.003", "2.051");
         auto failed = view->record();
         QVERIFY(failed && !failed->passed);
+        fitsSmallScreens("failed check");
         QVERIFY(window_->checkStatus()->text().contains(QStringLiteral("no passing")));
         serve("reading", "0.301", "1.003", "2.051");
         serve("filter check", "0.301", "1.003", "2.051");
         serve("filter check", "0.300", "1.002", "2.004");
         auto passed = view->record();
         QVERIFY(passed && passed->passed);
+        // Once the reader leaves its check, the line no longer says it is in it.
+        serve("reading", "0.300", "1.002", "2.004");
+        QVERIFY2(!view->statusLine()->text().contains(QStringLiteral("is in its filter check")),
+                 qPrintable(view->statusLine()->text()));
         QVERIFY(window_->checkStatus()->text().startsWith(QStringLiteral("last passing")));
         QVERIFY(!window_->readView()->warning()->isVisibleTo(window_.get()));
         const auto checks = bench_.store->checks();
@@ -215,18 +307,110 @@ private slots:
 
     void calibrationImportsAndFits() {
         session_->poll(false); // the reader's head and wavelength
+        fitsSmallScreens("opened");
         CalibrationView* view = window_->calibrationView();
         QVERIFY(!view->importCsv(bench_.dir.filePath(QStringLiteral("missing.csv"))));
         const auto id =
             view->importCsv(QStringLiteral(QVR100_SOURCE_DIR "/examples/film-calibration.csv"));
         QVERIFY2(id, qPrintable(id.error()));
         QCOMPARE(view->current(), *id);
+        fitsSmallScreens("import");
         QVERIFY(view->fit());
+        fitsSmallScreens("fit");
         QVERIFY(!view->fitTable()
                      ->findItems(QStringLiteral("calibrated range"), Qt::MatchExactly)
                      .isEmpty());
         QVERIFY(
             !view->fitTable()->findItems(QStringLiteral("CV at"), Qt::MatchStartsWith).isEmpty());
+    }
+
+    // A calibration without a certificate or a validity is not traceable: said at import, and
+    // refused for any job but a training one when chosen; with both it serves a real job.
+    void untraceableCalibrationServesTrainingOnly() {
+        session_->poll(false);
+        CalibrationView* view = window_->calibrationView();
+        const QString csv = QStringLiteral(QVR100_SOURCE_DIR "/examples/film-calibration.csv");
+        CalibrationDetails dated;
+        dated.validUntil = QDate(2027, 6, 30);
+        const auto bare = view->importCsv(csv, dated);
+        QVERIFY2(bare, qPrintable(bare.error()));
+        QVERIFY(view->fit());
+        QVERIFY(!view->fitTable()
+                     ->findItems(QStringLiteral("training jobs only"), Qt::MatchContains)
+                     .isEmpty());
+        window_->readView()->reloadChoices(QStringLiteral("R1"), *bare);
+        QVERIFY(!session_->job());
+        QVERIFY2(window_->readView()->hint()->text().contains(QStringLiteral("training jobs only")),
+                 qPrintable(window_->readView()->hint()->text()));
+        window_->readView()->reloadChoices(QStringLiteral("T1"), *bare);
+        QVERIFY(session_->job());
+
+        CalibrationDetails certified = dated;
+        certified.certificate = QStringLiteral("NPL-2026-118");
+        certified.windowMinHours = 2;
+        certified.windowMaxHours = 1; // a window that ends before it begins
+        QVERIFY(!view->importCsv(csv, certified));
+        certified.windowMaxHours = 48;
+        const auto traceable = view->importCsv(csv, certified);
+        QVERIFY2(traceable, qPrintable(traceable.error()));
+        QVERIFY(view->fit());
+        window_->readView()->reloadChoices(QStringLiteral("R1"), *traceable);
+        QVERIFY(session_->job());
+        const auto stored = bench_.store->calibration(*traceable);
+        QVERIFY(stored);
+        QCOMPARE(stored->certificate, QStringLiteral("NPL-2026-118"));
+        QCOMPARE(stored->windowMaxHours.value_or(0), 48.0);
+    }
+
+    // The forms give what was typed; without a certificate the import form says, before
+    // anything is imported, that the calibration will serve training only.
+    void formsGiveWhatWasTyped() {
+        CalibrationImportDialog import(QStringLiteral("/tmp/cal.csv"), QDate(2026, 12, 7));
+        auto* note = import.findChild<QLabel*>(QStringLiteral("note"));
+        QVERIFY(import.details().trainingOnly());
+        QVERIFY(note->text().contains(QStringLiteral("training jobs only")));
+        QTest::keyClicks(import.findChild<QLineEdit*>(QStringLiteral("certificate")), "CERT-9");
+        QVERIFY(!import.details().trainingOnly());
+        QVERIFY(note->isHidden());
+        QCOMPARE(import.details().certificate, QStringLiteral("CERT-9"));
+        QCOMPARE(import.details().validUntil, QDate(2027, 12, 7));
+        QVERIFY(!import.details().uDosePercent);
+        QCOMPARE(import.file(), QStringLiteral("/tmp/cal.csv"));
+
+        BatchDialog batch(QDate(2026, 12, 7));
+        QTest::keyClicks(batch.findChild<QLineEdit*>(QStringLiteral("batchId")), "LOT-F");
+        const auto boxes = batch.findChildren<QDoubleSpinBox*>();
+        QCOMPARE(boxes.size(), 4); // thickness, its uncertainty, A0 at 510 and at 600 nm
+        boxes[2]->setValue(0.121);
+        const Batch b = batch.batch();
+        QCOMPARE(b.id, QStringLiteral("LOT-F"));
+        QCOMPARE(b.thicknessUm, 50.0);
+        QCOMPARE(b.background.size(), size_t(1)); // "none" at 600 nm is none
+        QCOMPARE(b.a0(510).value_or(0), 0.121);
+        QCOMPARE(b.expires, QDate(2027, 12, 7));
+    }
+
+    // A batch added in the window, with a background per wavelength, takes an import at once.
+    void batchAddedInTheWindow() {
+        session_->poll(false);
+        CalibrationView* view = window_->calibrationView();
+        Batch b;
+        b.id = QStringLiteral("LOT-W");
+        b.thicknessUm = 50;
+        b.uThicknessUm = 0.8;
+        b.background = {{510, 0.12}, {600, 0.09}};
+        b.expires = QDate(2027, 12, 31);
+        QVERIFY(view->addBatch(b));
+        b.id = QStringLiteral(" ");
+        QVERIFY(!view->addBatch(b));
+        const auto stored = bench_.store->batch(QStringLiteral("LOT-W"));
+        QVERIFY(stored);
+        QCOMPARE(stored->operatorName, QStringLiteral("ana"));
+        QCOMPARE(stored->a0(600).value_or(0), 0.09);
+        const auto id =
+            view->importCsv(QStringLiteral(QVR100_SOURCE_DIR "/examples/film-calibration.csv"));
+        QVERIFY2(id, qPrintable(id.error()));
+        QCOMPARE(bench_.store->calibration(*id)->batchId, QStringLiteral("LOT-W"));
     }
 
     // Each state's words and tone: test_dose_capture; here that the bar follows the polls.
@@ -237,6 +421,69 @@ private slots:
         session_->poll(false);
         QCOMPARE(window_->linkBar()->stateText(), QStringLiteral("not running"));
         QCOMPARE(window_->linkBar()->stateTone(), Tone::Off);
+        QCOMPARE(window_->linkBar()->absorbanceText(), QStringLiteral("—"));
+    }
+
+    // A faulted reader's labels are not readings: the bar shows none, and says "fault" first.
+    void topBarSaysFaultInWords() {
+        reader_.served.insert(QStringLiteral("Fault"),
+                              QStringLiteral("cannot open the card: No such file or directory: "
+                                             "comedi device /dev/comedi0 is missing"));
+        session_->poll(false);
+        LinkBar* bar = window_->linkBar();
+        QVERIFY2(bar->stateText().startsWith(QStringLiteral("fault: cannot open")),
+                 qPrintable(bar->stateText()));
+        QCOMPARE(bar->stateTone(), Tone::Bad);
+        QCOMPARE(bar->filmText(), QStringLiteral("—"));
+        QCOMPARE(bar->absorbanceText(), QStringLiteral("—"));
+        fitsSmallScreens("fault");
+    }
+
+    // What another desk or the command line writes shows without a tab switch, on the
+    // window's next tick; nothing is reloaded while nothing changed.
+    void viewsFollowWritesElsewhere() {
+        QVERIFY(!window_->checkDatabase());
+        {
+            auto other = Store::open(bench_.path, bench_.clock());
+            QVERIFY(other);
+            Batch b;
+            b.id = QStringLiteral("LOT-B");
+            b.thicknessUm = 50;
+            b.background = {{600, 0.1}};
+            b.operatorName = QStringLiteral("ben");
+            QVERIFY((*other)->addBatch(b));
+            Job job{QStringLiteral("R2"),
+                    QStringLiteral("gloves"),
+                    5.0,
+                    30.0,
+                    false,
+                    QStringLiteral("ben"),
+                    {}};
+            QVERIFY((*other)->addJob(job));
+        }
+        QVERIFY(window_->checkDatabase());
+        auto* batches = window_->calibrationView()->findChild<QComboBox*>(QStringLiteral("batch"));
+        QVERIFY(batches && batches->findText(QStringLiteral("LOT-B")) >= 0);
+        auto* jobs = window_->readView()->findChild<QComboBox*>();
+        bool listed = false;
+        for (QComboBox* box : window_->readView()->findChildren<QComboBox*>())
+            listed |= box->findData(QStringLiteral("R2")) >= 0 ||
+                      box->findText(QStringLiteral("R2"), Qt::MatchStartsWith) >= 0;
+        QVERIFY(jobs && listed);
+        QVERIFY(!window_->checkDatabase());
+    }
+
+    // A size saved on a larger screen comes back no larger than this one.
+    void savedSizeNeverExceedsTheScreen() {
+        window_->resize(3000, 2000);
+        window_->close();
+        window_.reset();
+        window_ = std::make_unique<DoseWindow>(
+            *bench_.store, *session_,
+            DoseWindowEnv{QStringLiteral("ana"), bench_.clock(), settingsFile()});
+        const QRect screen = window_->screen()->availableGeometry();
+        QVERIFY2(window_->width() <= screen.width() && window_->height() <= screen.height(),
+                 qPrintable(QStringLiteral("%1x%2").arg(window_->width()).arg(window_->height())));
     }
 
     void everyActionHasAKeyAndSettingsStayApart() {

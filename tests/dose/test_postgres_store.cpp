@@ -49,8 +49,16 @@ void TestPostgresStore::sameChainOnBothDatabases() {
     for (const QString& location : {dir.filePath(QStringLiteral("dose.sqlite")), url}) {
         auto store = dose::Store::open(location, test::steppedClock());
         QVERIFY2(store, qPrintable(store.error()));
+        // Another desk's view of the same database notices each write.
+        auto other = dose::Store::open(location, test::steppedClock());
+        QVERIFY2(other, qPrintable(other.error()));
+        const auto before = (*other)->changeMark();
+        QVERIFY2(before, qPrintable(before.error()));
         auto s = test::seedStore(**store);
         QVERIFY2(s, qPrintable(s.error()));
+        const auto after = (*other)->changeMark();
+        QVERIFY(after && *after != *before);
+        QCOMPARE(*(*other)->changeMark(), *after);
         for (int n = 0; n < 5; ++n)
             QVERIFY(test::addScenarioRecord(**store, *s, n));
         auto corrected = (*store)->correctRecord(2, [](const dose::Record& r) {

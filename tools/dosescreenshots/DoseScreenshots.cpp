@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
                     QStringLiteral("film"),
                     50,
                     0.8,
-                    {{600, 0.118}},
+                    {{510, 0.121}, {600, 0.118}},
                     {},
                     QStringLiteral("ana"),
                     {}});
@@ -63,12 +63,15 @@ int main(int argc, char** argv) {
     DoseWindow window(
         store, session,
         {QStringLiteral("ana"), systemNow(), dir.filePath(QStringLiteral("qvr100dose.conf"))});
-    window.resize(1000, 720);
+    window.resize(1024, 720); // the smallest screen the window is made for
     window.show();
     session.poll(false);
     // At the reader's head and wavelength, for the only batch.
-    auto id = window.calibrationView()->importCsv(source +
-                                                  QStringLiteral("/examples/film-calibration.csv"));
+    CalibrationDetails details;
+    details.certificate = QStringLiteral("CERT-2026-117");
+    details.validUntil = QDate::currentDate().addMonths(6);
+    auto id = window.calibrationView()->importCsv(
+        source + QStringLiteral("/examples/film-calibration.csv"), details);
     if (!id) {
         std::fprintf(stderr, "%s\n", qPrintable(id.error()));
         return 1;

@@ -7,10 +7,12 @@
 #include "dose/link/BusReader.h"
 #include "dose/store/Store.h"
 #include "dose/ui/DoseWindow.h"
+#include "dose/ui/PdfReport.h"
 #include "dose/usecases/CaptureSession.h"
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <csignal>
 #include <unistd.h>
@@ -52,11 +54,18 @@ int runWindow(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (argc < 2)
         return runWindow(argc, argv);
-    QCoreApplication app(argc, argv);
+    // A report is laid out with fonts, which need a GUI application; no screen is needed.
+    bool report = false;
+    for (int i = 1; i < argc; ++i)
+        report |= QByteArray(argv[i]) == "report";
+    if (report)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app = report ? std::make_unique<QGuiApplication>(argc, argv)
+                                                   : std::make_unique<QCoreApplication>(argc, argv);
     // A write past the file-size limit fails with EFBIG, reported, instead of killing us.
     std::signal(SIGXFSZ, SIG_IGN);
     qvr::dose::captureQtWarnings();
-    QStringList arguments = app.arguments().mid(1);
+    QStringList arguments = QCoreApplication::arguments().mid(1);
     // Every failed write of standard output shows in the stream's status, with its reason.
     qvr::dose::DescriptorDevice standardOutput(STDOUT_FILENO), standardError(STDERR_FILENO);
     QTextStream out(&standardOutput), err(&standardError);
@@ -69,5 +78,6 @@ int main(int argc, char** argv) {
     env.reader = [] {
         return std::make_unique<qvr::dose::BusReader>(QDBusConnection::sessionBus());
     };
+    env.writePdf = qvr::dose::writePdfReport;
     return qvr::dose::runCli(arguments, env);
 }

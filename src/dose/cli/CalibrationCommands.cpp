@@ -213,6 +213,9 @@ int import(Ctx& ctx) {
     if (ctx.json)
         return ctx.printJson(QJsonObject{{"id", r->id}, {"chain_head", r->hash}});
     ctx.print(QString::number(r->id));
+    c.id = r->id;
+    if (auto note = trainingOnlyText(c))
+        *ctx.env.err << "note: " << *note << Qt::endl;
     *ctx.env.err << "chain head " << r->hash << Qt::endl;
     ctx.noteWrite(r->hash);
     return kOk;

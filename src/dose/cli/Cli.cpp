@@ -36,6 +36,7 @@ QString globalOptions() {
         "                     $XDG_DATA_HOME/QVR100/dose.sqlite)\n"
         "  --json             machine-readable output\n"
         "  --help             this text, or a command's own with the command\n"
+        "  --version          the program's version\n"
         "Exit status: 0 success, 1 refused or failed (one line on standard error), 2 usage "
         "error.\n");
 }
@@ -274,6 +275,11 @@ int runCli(const QStringList& arguments, const CliEnv& baseEnv) {
     }
 
     if (!command) {
+        if (words.isEmpty() && options.size() == 1 && options.contains(QStringLiteral("version")) &&
+            options.value(QStringLiteral("version")) == QStringList{QString()}) {
+            *env.out << "qvr100dose " << QVR100_VERSION << Qt::endl;
+            return env.out->status() == QTextStream::Ok ? kOk : kRefused;
+        }
         if (help || words.isEmpty()) {
             (help ? *env.out : *env.err) << programUsage();
             env.out->flush();

@@ -5,6 +5,7 @@
 
 #include "dose/core/Clock.h"
 #include "dose/link/ReaderSource.h"
+#include "dose/usecases/JobReport.h"
 
 #include <QStringList>
 #include <QTextStream>
@@ -24,6 +25,8 @@ struct CliEnv {
     bool mayCreateDatabase = true;
     std::function<std::unique_ptr<ReaderSource>()> reader;
     int readingTimeoutMs = 10000; // for each awaited reading
+    // Lays a report out as PDF into a file, giving its pages; the program's is the window's.
+    std::function<Outcome<int>(const JobReport&, const QString&)> writePdf;
 };
 
 int runCli(const QStringList& arguments, const CliEnv& env);

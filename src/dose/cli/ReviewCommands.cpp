@@ -1,5 +1,6 @@
 #include "dose/cli/CliCommand.h"
 
+#include "dose/usecases/JobReport.h"
 #include "dose/usecases/JobReview.h"
 
 namespace qvr::dose {
@@ -31,6 +32,31 @@ int review(Ctx& ctx, bool approve) {
     return ctx.done(receipt->hash);
 }
 
+int report(Ctx& ctx) {
+    const QString path = ctx.value(QStringLiteral("pdf"));
+    if (path.isEmpty())
+        return ctx.usage(QStringLiteral("--pdf needs the file to write"));
+    if (!ctx.env.writePdf)
+        return ctx.refuse(QStringLiteral("this program cannot write PDF files"));
+    Store* store = ctx.store();
+    if (!store)
+        return kRefused;
+    auto built = buildJobReport(*store, ctx.positional[0], ctx.env.now());
+    if (!built)
+        return ctx.refuse(built.error());
+    auto pages = ctx.env.writePdf(*built, path);
+    if (!pages)
+        return ctx.refuse(pages.error());
+    if (ctx.json)
+        return ctx.printJson(QJsonObject{{"report", built->id},
+                                         {"pages", *pages},
+                                         {"file", path},
+                                         {"chain_head", built->chainHead}});
+    ctx.print(QStringLiteral("report %1 (%2 pages) written to %3")
+                  .arg(built->id, QString::number(*pages), path));
+    return kOk;
+}
+
 } // namespace
 
 void addReviewCommands(std::vector<Command>& c) {
@@ -52,6 +78,17 @@ void addReviewCommands(std::vector<Command>& c) {
                  {QStringLiteral("reason")},
                  1,
                  [](Ctx& ctx) { return review(ctx, false); }});
+    c.push_back({QStringLiteral("job report"),
+                 QStringLiteral("job report ID --pdf FILE"),
+                 QStringLiteral("Writes the job's report as PDF, the same the window writes: "
+                                "the job, batch, calibration, reader and check, every read, the "
+                                "uncertainty budget, the decision, the signatures, the flags' "
+                                "legend and the chain's head."),
+                 {QStringLiteral("pdf")},
+                 {},
+                 {QStringLiteral("pdf")},
+                 1,
+                 report});
 }
 
 } // namespace qvr::dose

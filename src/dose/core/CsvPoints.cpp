@@ -88,8 +88,9 @@ Outcome<std::vector<CalibrationPoint>> parsePointsCsv(const QByteArray& data,
                     return bad(
                         QStringLiteral("the header lacks the column \"%1\"").arg(kColumns[c]));
             if (column[3] < 0 && !defaultUDosePercent)
-                return bad(QStringLiteral("no u_dose_percent column and no --u-dose-percent: "
-                                          "the reference dose uncertainty is needed"));
+                return bad(QStringLiteral("no u_dose_percent column and no reference dose "
+                                          "uncertainty given for the whole file: one of them is "
+                                          "needed"));
             fieldCount = static_cast<int>(fields->size());
             haveHeader = true;
             continue;

@@ -67,6 +67,12 @@ public:
     // The error means the connection itself was lost: a COMMIT that failed so may have been
     // carried out all the same.
     virtual bool isConnectionLost(const QSqlError& error) const = 0;
+
+    // A query of one value that changes whenever another connection commits a write: SQLite's
+    // data_version costs no read of the file; a server's chain head is one indexed row.
+    virtual QString changeMarkQuery() const {
+        return QStringLiteral("SELECT hash FROM ledger ORDER BY seq DESC LIMIT 1");
+    }
 };
 
 // The dialect for a --db value: a PostgreSQL URL (postgresql://...) or a SQLite file path.

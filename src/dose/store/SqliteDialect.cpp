@@ -167,6 +167,7 @@ public:
 
     // In process: no round trips to save, and Qt's driver binds in time growing with the values.
     int rowsPerInsert() const override { return 1; }
+    QString changeMarkQuery() const override { return QStringLiteral("PRAGMA data_version"); }
 
     // A file on this machine: a failed COMMIT was rolled back.
     bool isConnectionLost(const QSqlError&) const override { return false; }

@@ -409,7 +409,8 @@ Outcome<Receipt> Store::addRecords(std::vector<Record> records,
             std::map<QString, std::map<QString, int>> firstReads;
             const int perStatement = d.dialect->rowsPerInsert();
             BatchInsert ledger(d.db(), QStringLiteral("ledger"), ledgerColumns(), perStatement);
-            BatchInsert rows(d.db(), recordTable().name, columnNames(recordTable(), d.version), perStatement);
+            BatchInsert rows(d.db(), recordTable().name, columnNames(recordTable(), d.version),
+                             perStatement);
             for (Record& record : records) {
                 record.createdAt = now_();
                 if (auto texts = acceptTexts(record); !texts)
@@ -539,10 +540,10 @@ Outcome<std::vector<Calibration>> Store::calibrations() {
 
 Outcome<Fit> Store::latestFit(qint64 calibrationId) {
     return judgedOnRead(
-        *this, one<Fit>(*d_, fitTable(), QStringLiteral("calibration_id = ?"), {calibrationId},
-                        QStringLiteral("calibration %1 has no fit yet: run calibration fit %1")
-                            .arg(calibrationId),
-                        usableFitOf));
+        *this,
+        one<Fit>(*d_, fitTable(), QStringLiteral("calibration_id = ?"), {calibrationId},
+                 QStringLiteral("calibration %1 has no fit yet: fit it first").arg(calibrationId),
+                 usableFitOf));
 }
 
 Outcome<Fit> Store::fit(qint64 id) {
@@ -589,6 +590,13 @@ Outcome<QString> Store::headHash() {
     QSqlQuery q(d_->db());
     if (auto r = d_->run(q, QStringLiteral("SELECT hash FROM ledger ORDER BY seq DESC LIMIT 1"));
         !r)
+        return Failure{r.error()};
+    return q.next() ? q.value(0).toString() : QString();
+}
+
+Outcome<QString> Store::changeMark() {
+    QSqlQuery q(d_->db());
+    if (auto r = d_->run(q, dialect().changeMarkQuery()); !r)
         return Failure{r.error()};
     return q.next() ? q.value(0).toString() : QString();
 }

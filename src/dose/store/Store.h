@@ -137,6 +137,9 @@ public:
     Outcome<CopyReport> copyInto(Store& target);
     Outcome<int> schemaVersion();
     Outcome<QString> headHash();
+    // Changes when another connection (another desk, the command line) has written: poll it
+    // to know when what is shown may be out of date.
+    Outcome<QString> changeMark();
 
     const Dialect& dialect() const;
     Now clock() const { return now_; }

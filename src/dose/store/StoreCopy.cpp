@@ -64,10 +64,10 @@ Outcome<CopyReport> Store::copyInto(Store& target) {
             std::map<QString, std::pair<const Table*, std::unique_ptr<BatchInsert>>> tables;
             for (const Table* t : allTables())
                 if (to.has(*t))
-                    tables.emplace(t->kind, std::pair(t, std::make_unique<BatchInsert>(
-                                                             to.db(), t->name,
-                                                             columnNames(*t, to.version),
-                                                             perStatement)));
+                    tables.emplace(t->kind,
+                                   std::pair(t, std::make_unique<BatchInsert>(
+                                                    to.db(), t->name, columnNames(*t, to.version),
+                                                    perStatement)));
             const QString ledgerSlice =
                 QStringLiteral("SELECT seq, kind, %1, %2, prev_hash, hash FROM ledger WHERE seq "
                                "BETWEEN ? AND ? ORDER BY seq")

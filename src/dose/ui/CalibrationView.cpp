@@ -1,6 +1,8 @@
 #include "dose/ui/CalibrationView.h"
 
 #include "dose/core/Canonical.h"
+#include "dose/core/NiceScale.h"
+#include "dose/ui/BatchDialog.h"
 #include "dose/ui/CalibrationChoice.h"
 #include "dose/ui/Tones.h"
 #include "dose/usecases/CalibrationFitting.h"
@@ -46,10 +48,33 @@ void plot(QChart* c, QXYSeries* s) {
         s->attachAxis(a);
 }
 
+void toneRow(QTableWidget* table, int row, Tone tone) {
+    for (int col = 0; col < table->columnCount(); ++col)
+        if (auto* item = table->item(row, col)) {
+            item->setBackground(toneColour(tone));
+            item->setForeground(toneTextColour(tone));
+        }
+}
+
+// Ticks at 1-2-5 steps from a whole tick: never at -0.3, 13.8, 27.8.
+void niceAxis(QAbstractAxis* axis, double lo, double hi) {
+    auto* a = qobject_cast<QValueAxis*>(axis);
+    if (!a)
+        return;
+    const NiceScale s = niceScale(lo, hi);
+    a->setRange(s.lo, s.hi);
+    a->setTickType(QValueAxis::TicksDynamic);
+    a->setTickAnchor(s.lo);
+    a->setTickInterval(s.step);
+    a->setLabelFormat(s.step >= 1      ? QStringLiteral("%.0f")
+                      : s.step >= 0.1  ? QStringLiteral("%.1f")
+                      : s.step >= 0.01 ? QStringLiteral("%.2f")
+                                       : QStringLiteral("%.3f"));
+}
+
 void fitAxes(QChart* c, double x0, double x1, double y0, double y1) {
-    const double px = (x1 - x0) * 0.05 + 1e-9, py = (y1 - y0) * 0.05 + 1e-9;
-    c->axes(Qt::Horizontal).first()->setRange(x0 - px, x1 + px);
-    c->axes(Qt::Vertical).first()->setRange(y0 - py, y1 + py);
+    niceAxis(c->axes(Qt::Horizontal).first(), x0, x1);
+    niceAxis(c->axes(Qt::Vertical).first(), y0, y1);
 }
 
 } // namespace
@@ -61,10 +86,12 @@ CalibrationView::CalibrationView(Store& store, const CaptureSession& session, QS
     setAcceptDrops(true);
     calibration_ = new QComboBox(this);
     batch_ = new QComboBox(this);
+    batch_->setObjectName(QStringLiteral("batch"));
     model_ = new QComboBox(this);
     model_->addItems({QStringLiteral("auto"), QStringLiteral("poly1"), QStringLiteral("poly2"),
                       QStringLiteral("poly3"), QStringLiteral("poly4"), QStringLiteral("power")});
     auto* import = new QPushButton(QStringLiteral("&Import CSV..."), this);
+    auto* addBatchButton = new QPushButton(QStringLiteral("Add &batch..."), this);
     auto* fitButton = new QPushButton(QStringLiteral("&Fit"), this);
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("Calibration"), this));
@@ -75,11 +102,12 @@ CalibrationView::CalibrationView(Store& store, const CaptureSession& session, QS
     top->addSpacing(16);
     top->addWidget(new QLabel(QStringLiteral("Import for batch"), this));
     top->addWidget(batch_);
+    top->addWidget(addBatchButton);
     top->addWidget(import);
-    curve_ = chart(QStringLiteral("Dose against response"), QStringLiteral("k (mm⁻¹)"),
+    curve_ = chart(QStringLiteral("Dose against response"), QStringLiteral("response k (mm⁻¹)"),
                    QStringLiteral("dose (kGy)"));
-    residuals_ = chart(QStringLiteral("Residuals"), QStringLiteral("dose (kGy)"),
-                       QStringLiteral("% of dose"));
+    residuals_ = chart(QStringLiteral("Residuals"), QStringLiteral("reference dose (kGy)"),
+                       QStringLiteral("residual (% of dose)"));
     auto* charts = new QHBoxLayout;
     for (QChart* c : {curve_, residuals_}) {
         auto* v = new QChartView(c, this);
@@ -91,6 +119,7 @@ CalibrationView::CalibrationView(Store& store, const CaptureSession& session, QS
     fitTable_->setHorizontalHeaderLabels({QStringLiteral("Fit"), QStringLiteral("Value")});
     fitTable_->verticalHeader()->hide();
     fitTable_->horizontalHeader()->setStretchLastSection(true);
+    fitTable_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     fitTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     status_ = new QLabel(QStringLiteral("Drop a calibration CSV here to import it."), this);
     status_->setWordWrap(true);
@@ -102,21 +131,39 @@ CalibrationView::CalibrationView(Store& store, const CaptureSession& session, QS
 
     connect(calibration_, &QComboBox::currentIndexChanged, this, [this] { show(current()); });
     connect(fitButton, &QPushButton::clicked, this, [this] { fit(); });
-    connect(import, &QPushButton::clicked, this, [this] {
-        const QString path =
-            QFileDialog::getOpenFileName(this, QStringLiteral("Import calibration"), QString(),
-                                         QStringLiteral("CSV files (*.csv)"));
-        if (!path.isEmpty())
-            importCsv(path);
-    });
+    connect(import, &QPushButton::clicked, this, [this] { askImport(); });
+    connect(addBatchButton, &QPushButton::clicked, this, [this] { askBatch(); });
     reload();
 }
 
-void CalibrationView::askImport() {
-    const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Import calibration"), QString(), QStringLiteral("CSV files (*.csv)"));
-    if (!path.isEmpty())
-        importCsv(path);
+void CalibrationView::askImport(QString path) {
+    if (path.isEmpty())
+        path = QFileDialog::getOpenFileName(this, QStringLiteral("Import calibration"), QString(),
+                                            QStringLiteral("CSV files (*.csv)"));
+    if (path.isEmpty())
+        return;
+    CalibrationImportDialog dialog(path, now_().date(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        importCsv(dialog.file(), dialog.details());
+}
+
+void CalibrationView::askBatch() {
+    BatchDialog dialog(now_().date(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        addBatch(dialog.batch());
+}
+
+Outcome<QString> CalibrationView::addBatch(Batch batch) {
+    batch.operatorName = operator_;
+    auto added = store_.addBatch(batch);
+    if (!added) {
+        status_->setText(QStringLiteral("The batch was not added: %1.").arg(added.error()));
+        return Failure{added.error()};
+    }
+    reload(current());
+    batch_->setCurrentText(batch.id);
+    status_->setText(QStringLiteral("Batch %1 added.").arg(batch.id));
+    return batch.id;
 }
 
 qint64 CalibrationView::current() const {
@@ -142,30 +189,44 @@ void CalibrationView::reload(qint64 select) {
     show(current());
 }
 
-Outcome<qint64> CalibrationView::importCsv(const QString& path) {
+Outcome<qint64> CalibrationView::importCsv(const QString& path, const CalibrationDetails& details) {
     const ReaderItems& items = session_.items();
     const QString head = items.value(QStringLiteral("lblSN")).toString().trimmed();
     const auto nm = servedWavelength(items.value(QStringLiteral("WL")).toString());
     Outcome<Receipt> out = Failure{QStringLiteral("the reader's head and wavelength are not "
                                                   "known: start the reader first")};
+    Calibration c;
     if (batch_->currentText().isEmpty()) {
         out = Failure{QStringLiteral("add the film batch first")};
     } else if (!head.isEmpty() && nm) {
         CalibrationImport in;
         in.file = path;
-        in.calibration.batchId = batch_->currentText();
-        in.calibration.headSerial = head;
-        in.calibration.wavelengthNm = *nm;
-        in.calibration.operatorName = operator_;
+        in.uDosePercent = details.uDosePercent;
+        c.batchId = batch_->currentText();
+        c.headSerial = head;
+        c.wavelengthNm = *nm;
+        c.certificate = details.certificate.trimmed();
+        c.validUntil = details.validUntil;
+        c.windowMinHours = details.windowMinHours;
+        c.windowMaxHours = details.windowMaxHours;
+        c.operatorName = operator_;
+        in.calibration = c;
         out = importCalibration(store_, in, now_().date());
     }
     if (!out) {
-        status_->setText(QStringLiteral("Not imported: ") + out.error());
+        status_->setText(QStringLiteral("The calibration was not imported: %1.").arg(out.error()));
         return Failure{out.error()};
     }
+    c.id = out->id;
     reload(out->id);
-    status_->setText(QStringLiteral("Calibration %1 imported from %2; fit it next.")
-                         .arg(QString::number(out->id), path));
+    const auto note = trainingOnlyText(c);
+    status_->setText(QStringLiteral("Calibration %1 imported from %2 for head %3 at %4 nm%5; fit "
+                                    "it next.")
+                         .arg(QString::number(out->id), path, c.headSerial,
+                              QString::number(c.wavelengthNm),
+                              note ? QStringLiteral(". It serves training jobs only: it has no "
+                                                    "certificate or no valid-until date")
+                                   : QString()));
     emit changed();
     return out->id;
 }
@@ -180,20 +241,23 @@ Outcome<QString> CalibrationView::fit() {
     show(current());
     emit changed();
     if (!stored) {
-        status_->setText(QStringLiteral("Not fitted: ") + stored.error());
+        status_->setText(QStringLiteral("The calibration was not fitted: %1.").arg(stored.error()));
         return Failure{stored.error()};
     }
+    // The details are in the table; the line says what it means.
     const Fit& f = stored->fit;
     if (!f.acceptance.accepted) {
-        const QString why = QStringLiteral("%1, REJECTED: %2. This calibration gives no dose "
-                                           "until a fit is accepted.")
-                                .arg(fitSummary(f), f.acceptance.rejections.value(0));
+        const QString why =
+            QStringLiteral("Fit %1 (%2) is rejected: %3. This calibration gives no dose until a "
+                           "fit is accepted.")
+                .arg(QString::number(f.id), modelName(f.model), f.acceptance.rejections.value(0));
         status_->setText(why);
         return Failure{why};
     }
-    QString text = fitSummary(f) + QStringLiteral(", accepted");
-    if (!f.choice.isEmpty())
-        text += QStringLiteral("; chosen: ") + f.choice;
+    const QString text =
+        QStringLiteral("Fit %1 (%2) is accepted: the calibration gives doses from %3 to %4 kGy.")
+            .arg(QString::number(f.id), modelName(f.model), numberText(f.doseLo),
+                 numberText(f.doseHi));
     status_->setText(text);
     return text;
 }
@@ -226,10 +290,14 @@ void CalibrationView::show(qint64 id) {
         fitTable_->setItem(r, 0, new QTableWidgetItem(name));
         fitTable_->setItem(r, 1, new QTableWidgetItem(value));
     };
+    const auto trainingOnly = trainingOnlyText(*c);
     addRow(QStringLiteral("certificate / valid until"),
-           QStringLiteral("%1 / %2").arg(
-               c->certificate.isEmpty() ? QStringLiteral("-") : c->certificate,
-               c->validUntil.isValid() ? dateText(c->validUntil) : QStringLiteral("-")));
+           QStringLiteral("%1 / %2%3")
+               .arg(c->certificate.isEmpty() ? QStringLiteral("none") : c->certificate,
+                    c->validUntil.isValid() ? dateText(c->validUntil) : QStringLiteral("none"),
+                    trainingOnly ? QStringLiteral(": serves training jobs only") : QString()));
+    if (trainingOnly)
+        toneRow(fitTable_, fitTable_->rowCount() - 1, Tone::Caution);
     if (!f) {
         addRow(QStringLiteral("fit"), f.error());
         return;
@@ -258,12 +326,7 @@ void CalibrationView::show(qint64 id) {
                (f->judgedWhenFitted ? QString()
                                     : QStringLiteral(" (judged now: stored before fits were "
                                                      "judged)")));
-    const int row = fitTable_->rowCount() - 1;
-    for (int col = 0; col < 2; ++col)
-        if (auto* item = fitTable_->item(row, col)) {
-            item->setBackground(toneColour(a.accepted ? Tone::Good : Tone::Bad));
-            item->setForeground(toneTextColour(a.accepted ? Tone::Good : Tone::Bad));
-        }
+    toneRow(fitTable_, fitTable_->rowCount() - 1, a.accepted ? Tone::Good : Tone::Bad);
     addRow(QStringLiteral("model"),
            modelName(f->model) +
                (f->choice.isEmpty() ? QString() : QStringLiteral(": ") + f->choice));
@@ -309,7 +372,7 @@ void CalibrationView::dragEnterEvent(QDragEnterEvent* event) {
 void CalibrationView::dropEvent(QDropEvent* event) {
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile())
-            importCsv(url.toLocalFile());
+            askImport(url.toLocalFile());
     event->acceptProposedAction();
 }
 

@@ -2,6 +2,7 @@
 // A calibration: its points and fitted curve, the % residuals, the fit table with CV per dose
 // level; fitting with a chosen model; importing a CSV by file dialog or drag and drop.
 
+#include "dose/ui/CalibrationImportDialog.h"
 #include "dose/usecases/CaptureSession.h"
 
 #include <QWidget>
@@ -23,9 +24,12 @@ public:
     void reload(qint64 select = 0);
     qint64 current() const;
     // Imports file for the chosen batch at the reader's head and wavelength; gives the new id.
-    Outcome<qint64> importCsv(const QString& path);
+    Outcome<qint64> importCsv(const QString& path, const CalibrationDetails& details = {});
     Outcome<QString> fit(); // with the chosen model
-    void askImport();       // by file dialog
+    // By the import dialog, after a file dialog when no path is given.
+    void askImport(QString path = QString());
+    void askBatch();                        // by the batch dialog
+    Outcome<QString> addBatch(Batch batch); // as the operator; gives its id
     QTableWidget* fitTable() const { return fitTable_; }
 
 signals:

@@ -3,12 +3,14 @@
 #include "dose/core/Quantity.h"
 
 #include "dose/ui/CalibrationView.h"
+#include "dose/ui/DoseGuide.h"
 #include "dose/ui/LinkBar.h"
 #include "dose/ui/NewJobDialog.h"
 #include "dose/ui/PdfReport.h"
 #include "dose/ui/ReadView.h"
 #include "dose/ui/ReaderCheckView.h"
 #include "dose/ui/RecordsView.h"
+#include "dose/ui/Sentence.h"
 #include "dose/ui/Tones.h"
 #include "dose/ui/TrendView.h"
 #include "dose/usecases/JobReview.h"
@@ -28,12 +30,16 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace qvr::dose {
 
@@ -52,22 +58,26 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
     tabs_ = new QTabWidget(central);
     read_ = new ReadView(store_, session_, tabs_);
     records_ = new RecordsView(store_, tabs_);
-    tabs_->addTab(read_, QStringLiteral("&Read"));
-    tabs_->addTab(records_, QStringLiteral("Rec&ords"));
     trend_ = new TrendView(session_, 5, tabs_);
-    tabs_->addTab(trend_, QStringLiteral("&Trend"));
     calibration_ = new CalibrationView(store_, session_, env_.operatorName, env_.now, tabs_);
-    tabs_->addTab(calibration_, QStringLiteral("&Calibration"));
     check_ = new ReaderCheckView(store_, session_, env_.settingsFile, tabs_);
-    tabs_->addTab(check_, QStringLiteral("Reader chec&k"));
+    // Each view scrolls inside its tab, so that no content can push the window off the screen.
+    addPage(read_, QStringLiteral("&Read"));
+    addPage(records_, QStringLiteral("Rec&ords"));
+    addPage(trend_, QStringLiteral("&Trend"));
+    addPage(calibration_, QStringLiteral("&Calibration"));
+    addPage(check_, QStringLiteral("Reader chec&k"));
     layout->addWidget(linkBar_);
     layout->addWidget(tabs_, 1);
     setCentralWidget(central);
     status_ = new QLabel(this);
-    statusBar()->addWidget(status_, 1);
+    // A long message is cut on the bar, never widens the window; its tooltip holds it whole.
+    status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusBar()->addWidget(status_, 3);
     checkStatus_ = new QLabel(this);
     checkStatus_->setMargin(2);
-    statusBar()->addPermanentWidget(checkStatus_);
+    checkStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusBar()->addPermanentWidget(checkStatus_, 2);
     statusBar()->addPermanentWidget(new QLabel(QStringLiteral("operator: ") + env_.operatorName));
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
@@ -83,14 +93,14 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
               QKeySequence(Qt::CTRL | Qt::Key_J), [this] { newJob(); });
     addAction(job, QStringLiteral("dosimeter"), QStringLiteral("Next &dosimeter"),
               QKeySequence(Qt::CTRL | Qt::Key_D), [this] {
-                  tabs_->setCurrentWidget(read_);
+                  showView(read_);
                   read_->focusDosimeter();
               });
     addAction(job, QStringLiteral("capture"), QStringLiteral("&Capture"), QKeySequence(Qt::Key_F2),
               [this] { session_.capture(); });
     addAction(job, QStringLiteral("recordCheck"), QStringLiteral("Record reader chec&k"),
               QKeySequence(Qt::CTRL | Qt::Key_K), [this] {
-                  tabs_->setCurrentWidget(check_);
+                  showView(check_);
                   check_->record();
               });
     job->addSeparator();
@@ -103,30 +113,36 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
     QMenu* calibration = menuBar()->addMenu(QStringLiteral("&Calibration"));
     addAction(calibration, QStringLiteral("importCalibration"), QStringLiteral("&Import CSV..."),
               QKeySequence(Qt::CTRL | Qt::Key_I), [this] {
-                  tabs_->setCurrentWidget(calibration_);
+                  showView(calibration_);
                   calibration_->askImport();
               });
     addAction(calibration, QStringLiteral("fitCalibration"), QStringLiteral("&Fit"),
               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), [this] {
-                  tabs_->setCurrentWidget(calibration_);
+                  showView(calibration_);
                   calibration_->fit();
               });
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     addAction(view, QStringLiteral("viewRead"), QStringLiteral("&Read a job"),
-              QKeySequence(Qt::CTRL | Qt::Key_1), [this] { tabs_->setCurrentWidget(read_); });
+              QKeySequence(Qt::CTRL | Qt::Key_1), [this] { showView(read_); });
     addAction(view, QStringLiteral("viewRecords"), QStringLiteral("Rec&ords"),
-              QKeySequence(Qt::CTRL | Qt::Key_2), [this] { tabs_->setCurrentWidget(records_); });
+              QKeySequence(Qt::CTRL | Qt::Key_2), [this] { showView(records_); });
     addAction(view, QStringLiteral("viewTrend"), QStringLiteral("&Trend"),
-              QKeySequence(Qt::CTRL | Qt::Key_3), [this] { tabs_->setCurrentWidget(trend_); });
+              QKeySequence(Qt::CTRL | Qt::Key_3), [this] { showView(trend_); });
     addAction(view, QStringLiteral("viewCalibration"), QStringLiteral("&Calibration"),
-              QKeySequence(Qt::CTRL | Qt::Key_4),
-              [this] { tabs_->setCurrentWidget(calibration_); });
+              QKeySequence(Qt::CTRL | Qt::Key_4), [this] { showView(calibration_); });
     addAction(view, QStringLiteral("viewCheck"), QStringLiteral("Reader chec&k"),
-              QKeySequence(Qt::CTRL | Qt::Key_5), [this] { tabs_->setCurrentWidget(check_); });
+              QKeySequence(Qt::CTRL | Qt::Key_5), [this] { showView(check_); });
     addAction(view, QStringLiteral("filter"), QStringLiteral("&Filter records"),
               QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
-                  tabs_->setCurrentWidget(records_);
+                  showView(records_);
                   records_->focusFilter();
+              });
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    addAction(help, QStringLiteral("guide"), QStringLiteral("Dose workstation &guide"),
+              QKeySequence(Qt::Key_F1), [this] {
+                  auto* guide = new DoseGuide(this);
+                  guide->show();
               });
 
     connect(&session_, &CaptureSession::linkChanged, linkBar_, &LinkBar::refresh);
@@ -135,7 +151,7 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
         updateCheckStatus();
     });
     connect(tabs_, &QTabWidget::currentChanged, this, [this] {
-        if (tabs_->currentWidget() == calibration_)
+        if (currentView() == calibration_)
             calibration_->reload(calibration_->current());
     });
     connect(calibration_, &CalibrationView::changed, this,
@@ -148,25 +164,87 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
     });
     connect(&session_, &CaptureSession::captured, this, [this](const Record& r, const QString& h) {
         records_->reload();
-        say(QStringLiteral("record %1 (%2) stored; chain head %3")
+        say(QStringLiteral("Record %1 (%2) stored; chain head %3.")
                 .arg(QString::number(r.id), r.dosimeter, h));
     });
     // Notices a reader that stopped or came back, between the reader's own writes.
     poll_ = new QTimer(this);
     poll_->setInterval(1000);
-    connect(poll_, &QTimer::timeout, this, [this] { session_.poll(false); });
+    connect(poll_, &QTimer::timeout, this, [this] {
+        session_.poll(false);
+        checkDatabase();
+    });
     poll_->start();
 
     QSettings settings(env_.settingsFile, QSettings::IniFormat);
-    restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
+    const bool restored =
+        restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
     read_->reloadChoices(settings.value(QStringLiteral("read/job")).toString(),
                          settings.value(QStringLiteral("read/calibration")).toLongLong());
     session_.poll(false);
     updateCheckStatus();
     read_->focusDosimeter();
+    if (auto mark = store_.changeMark())
+        changeMark_ = *mark;
+    if (!restored)
+        resize(1180, 760);
+    fitOnScreen();
+}
+
+bool DoseWindow::checkDatabase() {
+    auto mark = store_.changeMark();
+    if (!mark || *mark == changeMark_)
+        return false;
+    changeMark_ = *mark;
+    // Written elsewhere: every view shows the database as it is now.
+    calibration_->reload(calibration_->current());
+    read_->reloadChoices(read_->jobId(), read_->calibrationId());
+    records_->reload();
+    updateCheckStatus();
+    return true;
 }
 
 DoseWindow::~DoseWindow() = default;
+
+void DoseWindow::addPage(QWidget* view, const QString& title) {
+    auto* area = new QScrollArea(tabs_);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidget(view);
+    tabs_->addTab(area, title);
+}
+
+void DoseWindow::showView(QWidget* view) {
+    for (int i = 0; i < tabs_->count(); ++i)
+        if (auto* area = qobject_cast<QScrollArea*>(tabs_->widget(i));
+            area && area->widget() == view)
+            tabs_->setCurrentIndex(i);
+}
+
+QWidget* DoseWindow::currentView() const {
+    auto* area = qobject_cast<QScrollArea*>(tabs_->currentWidget());
+    return area ? area->widget() : nullptr;
+}
+
+// A size saved on a larger screen, or by a window that once outgrew it, never comes back larger
+// than the screen it opens on.
+void DoseWindow::fitOnScreen() {
+    const QScreen* s = screen();
+    if (!s)
+        return;
+    const QRect free = s->availableGeometry();
+    QRect frame = frameGeometry();
+    const QSize margins = frame.size() - size();
+    const QSize most = free.size() - margins;
+    if (width() > most.width() || height() > most.height())
+        resize(std::min(width(), most.width()), std::min(height(), most.height()));
+    frame = frameGeometry();
+    if (!free.contains(frame))
+        move(
+            std::clamp(frame.x(), free.left(), std::max(free.left(), free.right() - frame.width())),
+            std::clamp(frame.y(), free.top(),
+                       std::max(free.top(), free.bottom() - frame.height())));
+}
 
 QAction* DoseWindow::addAction(QMenu* menu, const QString& name, const QString& text,
                                const QKeySequence& key, std::function<void()> run) {
@@ -189,16 +267,21 @@ void DoseWindow::newJob() {
     job.operatorName = env_.operatorName;
     auto added = store_.addJob(job);
     if (!added) {
-        QMessageBox::warning(this, QStringLiteral("New job"), added.error());
+        QMessageBox::warning(
+            this, QStringLiteral("New job"),
+            refusalSentence(QStringLiteral("The job was not added"), added.error()));
         return;
     }
     read_->reloadChoices(job.id, read_->calibrationId());
-    say(QStringLiteral("job %1 added; chain head %2").arg(job.id, added->hash));
+    say(QStringLiteral("Job %1 added%2; chain head %3.")
+            .arg(job.id, job.training ? QStringLiteral(" as a training job") : QString(),
+                 added->hash));
 }
 
 Outcome<QString> DoseWindow::finish(Outcome<QString> outcome) {
     refreshViews();
-    say(outcome ? outcome->trimmed() : QStringLiteral("Refused: ") + outcome.error());
+    say(outcome ? sentence(*outcome)
+                : refusalSentence(QStringLiteral("Not done"), outcome.error()));
     return outcome;
 }
 
@@ -281,6 +364,7 @@ void DoseWindow::updateCheckStatus() {
     if (refused)
         text += QStringLiteral(" - check the reader before reading a job");
     checkStatus_->setText(text);
+    checkStatus_->setToolTip(text);
     paintTone(checkStatus_, refused ? Tone::Caution : Tone::Good);
     const Job* job = session_.job();
     read_->setWarning(!refused ? QString()
@@ -292,7 +376,7 @@ void DoseWindow::updateCheckStatus() {
 }
 
 void DoseWindow::askCorrection() {
-    tabs_->setCurrentWidget(records_);
+    showView(records_);
     const qint64 id = records_->selectedRecord();
     if (id == 0) {
         say(QStringLiteral("Select the record to correct first."));
@@ -321,7 +405,7 @@ void DoseWindow::askCorrection() {
 }
 
 void DoseWindow::askReview(bool approve) {
-    tabs_->setCurrentWidget(records_);
+    showView(records_);
     bool ok = false;
     const QString reason = QInputDialog::getText(
         this, approve ? QStringLiteral("Approve job") : QStringLiteral("Return job"),
@@ -353,6 +437,7 @@ void DoseWindow::askReport() {
 
 void DoseWindow::say(const QString& text) {
     status_->setText(text);
+    status_->setToolTip(text);
 }
 
 void DoseWindow::saveSettings() {

@@ -45,6 +45,8 @@ public:
     CalibrationView* calibrationView() const { return calibration_; }
     QLabel* checkStatus() const { return checkStatus_; }
     QTabWidget* tabs() const { return tabs_; }
+    void showView(QWidget* view); // one of the views above
+    QWidget* currentView() const;
     // What the actions do once their dialogs have been answered; each says what happened on the
     // status bar and gives it, or the reason nothing happened.
     // confirmed: a gauge thickness far from the batch's nominal is meant.
@@ -53,6 +55,9 @@ public:
     Outcome<QString> reviewJob(bool approve, const QString& reason);
     Outcome<QString> exportCsv(const QString& path);
     Outcome<QString> writeReport(const QString& path); // gives the report's id
+    // Called on the window's clock: when another connection has written, every view reloads.
+    // Says whether it did.
+    bool checkDatabase();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -60,6 +65,8 @@ protected:
 private:
     QAction* addAction(QMenu* menu, const QString& name, const QString& text,
                        const QKeySequence& key, std::function<void()> run);
+    void addPage(QWidget* view, const QString& title);
+    void fitOnScreen();
     void newJob();
     void askCorrection();
     void askReview(bool approve);
@@ -84,6 +91,7 @@ private:
     QTabWidget* tabs_;
     QLabel* status_;
     QTimer* poll_;
+    QString changeMark_;
 };
 
 } // namespace qvr::dose

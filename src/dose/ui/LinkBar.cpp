@@ -11,7 +11,7 @@ namespace {
 
 QLabel* field(QHBoxLayout* row, const QString& caption, QWidget* parent) {
     auto* name = new QLabel(caption, parent);
-    auto* value = new QLabel(QStringLiteral("-"), parent);
+    auto* value = new QLabel(QStringLiteral("—"), parent);
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     value->setMinimumWidth(60);
     row->addWidget(name);
@@ -39,7 +39,7 @@ LinkBar::LinkBar(const CaptureSession& session, QWidget* parent)
     row->addStretch();
     state_ = new QLabel(this);
     state_->setMinimumWidth(150);
-    state_->setAlignment(Qt::AlignCenter);
+    state_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QFont bold = state_->font();
     bold.setBold(true);
     state_->setFont(bold);
@@ -49,7 +49,15 @@ LinkBar::LinkBar(const CaptureSession& session, QWidget* parent)
 }
 
 QString LinkBar::stateText() const {
-    return state_->text();
+    return words_;
+}
+
+QString LinkBar::filmText() const {
+    return film_->text();
+}
+
+QString LinkBar::absorbanceText() const {
+    return absorbance_->text();
 }
 
 Tone LinkBar::stateTone() const {
@@ -58,19 +66,25 @@ Tone LinkBar::stateTone() const {
 
 void LinkBar::refresh() {
     const ReaderItems& items = session_.items();
-    auto text = [&](const char* name) {
-        const QString t = items.value(QLatin1String(name)).toString().trimmed();
-        return t.isEmpty() ? QStringLiteral("-") : t;
-    };
-    absorbance_->setText(text("A"));
-    wavelength_->setText(text("WL"));
-    head_->setText(text("lblSN"));
-    film_->setText(text("lblPresent"));
-    zero_->setText(text("lblZero"));
     const LinkState state = session_.state();
-    const QString words = linkStateWords(state, items);
-    state_->setText(words);
-    state_->setToolTip(words);
+    // A reader in fault, stopped or too old serves labels it may never have read: none is shown
+    // as if it were a reading.
+    const bool live =
+        state != LinkState::Fault && state != LinkState::NotRunning && state != LinkState::Older;
+    auto text = [&](const char* name, bool measured) {
+        const QString t = items.value(QLatin1String(name)).toString().trimmed();
+        return t.isEmpty() || (measured && !live) ? QStringLiteral("—") : t;
+    };
+    absorbance_->setText(text("A", true));
+    wavelength_->setText(text("WL", false));
+    head_->setText(text("lblSN", false));
+    film_->setText(text("lblPresent", true));
+    zero_->setText(text("lblZero", true));
+    words_ = linkStateWords(state, items);
+    // The state's word first, the reader's detail after it, cut at the end where it is long.
+    const QFontMetrics fm(state_->font());
+    state_->setText(fm.elidedText(words_, Qt::ElideRight, fm.averageCharWidth() * 36));
+    state_->setToolTip(words_);
     paintTone(state_, linkTone(state));
 }
 

@@ -15,7 +15,9 @@ class LinkBar : public QWidget {
 public:
     explicit LinkBar(const CaptureSession& session, QWidget* parent = nullptr);
 
-    QString stateText() const;
+    QString stateText() const; // whole, as its tooltip holds it
+    QString filmText() const;
+    QString absorbanceText() const;
     Tone stateTone() const;
 
 public slots:
@@ -29,6 +31,7 @@ private:
     QLabel* film_;
     QLabel* zero_;
     QLabel* state_;
+    QString words_;
 };
 
 } // namespace qvr::dose

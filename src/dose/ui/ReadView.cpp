@@ -2,6 +2,7 @@
 
 #include "dose/core/Canonical.h"
 #include "dose/core/DoseText.h"
+#include "dose/core/FlagLegend.h"
 #include "dose/core/JobSummary.h"
 #include "dose/core/Quantity.h"
 #include "dose/ui/CalibrationChoice.h"
@@ -34,6 +35,8 @@ QTableWidget* table(const QStringList& headers, QWidget* parent) {
     t->horizontalHeader()->setStretchLastSection(true);
     return t;
 }
+
+constexpr int kFlagsColumn = 5; // of the reads table
 
 void setRow(QTableWidget* t, int row, const QStringList& cells, Tone tone) {
     for (int c = 0; c < cells.size(); ++c) {
@@ -75,7 +78,10 @@ ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
     auto* thicknessRow = new QHBoxLayout;
     thicknessRow->addWidget(thickness_, 1);
     thicknessRow->addWidget(thicknessConfirmed_);
-    form->addRow(QStringLiteral("&Thickness"), thicknessRow);
+    // A row of several widgets has no buddy of its own: the label names the spin box.
+    auto* thicknessLabel = new QLabel(QStringLiteral("&Thickness"), this);
+    thicknessLabel->setBuddy(thickness_);
+    form->addRow(thicknessLabel, thicknessRow);
 
     automatic_ = new QCheckBox(QStringLiteral("Capture by it&self when stable:"), this);
     automatic_->setChecked(session_.automatic());
@@ -285,6 +291,10 @@ void ReadView::showReads() {
                 r.readAt.toLocalTime().toString(QStringLiteral("HH:mm:ss"))},
                recordTone(r, *job));
     }
+    for (int row = 0; row < reads_->rowCount(); ++row)
+        if (auto* item = reads_->item(row, kFlagsColumn))
+            item->setToolTip(
+                flagsExplained(item->text().split(QLatin1Char(' '), Qt::SkipEmptyParts)));
     reads_->scrollToBottom();
     const JobSummary s = summarize(*job, *all);
     summary_->setRowCount(static_cast<int>(s.dosimeters.size()));

@@ -18,6 +18,15 @@ namespace {
 
 const QStringList kFilters{QStringLiteral("na"), QStringLiteral("nb"), QStringLiteral("nc")};
 
+// As the reader's own filter check names them, with the item each is served as.
+QString filterName(const QString& item) {
+    const QString name = item == u"na"   ? QStringLiteral("Light")
+                         : item == u"nb" ? QStringLiteral("Medium")
+                         : item == u"nc" ? QStringLiteral("Dark")
+                                         : QString();
+    return name.isEmpty() ? item : QStringLiteral("%1 (%2)").arg(name, item);
+}
+
 QString number(double v) {
     return std::isfinite(v) ? QString::number(v, 'f', 3) : QStringLiteral("-");
 }
@@ -33,8 +42,8 @@ ReaderCheckView::ReaderCheckView(Store& store, CaptureSession& session, QString 
     tolerance_->setDecimals(2);
     tolerance_->setSuffix(QStringLiteral(" %"));
     certified_ = new QTableWidget(2, 4, this);
-    certified_->setHorizontalHeaderLabels({QStringLiteral("Wavelength nm"), QStringLiteral("na"),
-                                           QStringLiteral("nb"), QStringLiteral("nc")});
+    certified_->setHorizontalHeaderLabels({QStringLiteral("Wavelength nm"), filterName(kFilters[0]),
+                                           filterName(kFilters[1]), filterName(kFilters[2])});
     certified_->verticalHeader()->hide();
     certified_->setMaximumHeight(90);
     results_ = new QTableWidget(3, 4, this);
@@ -51,10 +60,12 @@ ReaderCheckView::ReaderCheckView(Store& store, CaptureSession& session, QString 
     layout->addLayout(form);
     layout->addWidget(new QLabel(QStringLiteral("Certified absorbance of the filters"), this));
     layout->addWidget(certified_);
-    layout->addWidget(new QLabel(QStringLiteral("Run Setup > Neutral Density Filter Check in the "
-                                                "reader; its results appear here. Then record "
-                                                "the check (Ctrl+K)."),
-                                 this));
+    auto* how = new QLabel(QStringLiteral("Run Setup > Neutral Density Filter Check in the "
+                                          "reader (Light, Medium and Dark filters); its results "
+                                          "appear here. Then record the check (Ctrl+K)."),
+                           this);
+    how->setWordWrap(true);
+    layout->addWidget(how);
     layout->addWidget(results_);
     layout->addWidget(status_);
     layout->addStretch();
@@ -150,7 +161,7 @@ void ReaderCheckView::observe() {
         const bool measured = watch_.measured().contains(kFilters[i]);
         const Tone tone = !measured ? Tone::Off : (r && r->pass ? Tone::Good : Tone::Bad);
         const QStringList cells{
-            kFilters[i], r ? number(r->certified) : QStringLiteral("-"),
+            filterName(kFilters[i]), r ? number(r->certified) : QStringLiteral("-"),
             measured ? number(watch_.measured().value(kFilters[i])) : QStringLiteral("-"),
             !measured
                 ? QString()
@@ -161,8 +172,16 @@ void ReaderCheckView::observe() {
             results_->setItem(i, c, item);
         }
     }
-    if (watch_.active())
+    if (watch_.active()) {
         status_->setText(QStringLiteral("The reader is in its filter check at %1 nm.").arg(nm));
+        inCheck_ = true;
+    } else if (inCheck_) {
+        inCheck_ = false;
+        status_->setText(watch_.measured().isEmpty()
+                             ? QStringLiteral("The reader's filter check ended without results.")
+                             : QStringLiteral("The reader's filter check has ended: record it "
+                                              "(Ctrl+K)."));
+    }
 }
 
 Outcome<ReaderCheck> ReaderCheckView::record() {
@@ -171,7 +190,7 @@ Outcome<ReaderCheck> ReaderCheckView::record() {
     const QString head = items.value(QStringLiteral("lblSN")).toString().trimmed();
     const FilterSet set = filterSet();
     auto fail = [this](const QString& why) -> Outcome<ReaderCheck> {
-        status_->setText(QStringLiteral("Not recorded: ") + why);
+        status_->setText(QStringLiteral("The check was not recorded: %1.").arg(why));
         paintTone(status_, Tone::Bad);
         return Failure{why};
     };
@@ -190,7 +209,7 @@ Outcome<ReaderCheck> ReaderCheckView::record() {
         return fail(receipt.error());
     check.id = receipt->id;
     check.createdAt = store_.clock()();
-    status_->setText(QStringLiteral("Reader check %1 recorded: %2 (head %3, %4 nm)")
+    status_->setText(QStringLiteral("Reader check %1 recorded: %2 (head %3, %4 nm).")
                          .arg(QString::number(check.id),
                               check.passed ? QStringLiteral("PASS") : QStringLiteral("FAIL"), head,
                               QString::number(*nm)));

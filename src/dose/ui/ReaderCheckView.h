@@ -26,6 +26,7 @@ public:
     // Compares what the check gave with the certificate and records the result.
     Outcome<ReaderCheck> record();
     QTableWidget* results() const { return results_; }
+    QLabel* statusLine() const { return status_; }
 
 signals:
     void checkRecorded(const qvr::dose::ReaderCheck& check);
@@ -38,6 +39,7 @@ private:
     CaptureSession& session_;
     QString settingsFile_;
     FilterCheckWatch watch_;
+    bool inCheck_ = false; // the status line says the reader is in its check
     QLineEdit* certificate_;
     QDoubleSpinBox* tolerance_;
     QTableWidget* certified_;

@@ -1,6 +1,7 @@
 #include "dose/ui/RecordsView.h"
 
 #include "dose/core/DoseText.h"
+#include "dose/core/FlagLegend.h"
 #include "dose/core/JobSummary.h"
 #include "dose/ui/Tones.h"
 
@@ -25,6 +26,12 @@ QStandardItem* cell(const QVariant& value, Tone tone, const QString& text = QStr
     item->setData(value, Qt::UserRole);
     item->setBackground(toneColour(tone));
     item->setEditable(false);
+    return item;
+}
+
+QStandardItem* flagsCell(const QStringList& flags, Tone tone) {
+    QStandardItem* item = cell(flags.join(QLatin1Char(' ')), tone);
+    item->setToolTip(flagsExplained(flags));
     return item;
 }
 
@@ -116,8 +123,8 @@ void RecordsView::showJob(const QString& jobId) {
              cell(valid ? r.result.dose : -1.0, tone,
                   valid ? d.dose : recordResultText(r, nullptr)),
              cell(valid ? r.result.expanded : -1.0, tone, valid ? d.expanded : QStringLiteral("-")),
-             cell((job ? currentFlags(r, *job) : r.flags).join(QLatin1Char(' ')), tone),
-             cell(r.operatorName, tone), cell(r.reason, tone)});
+             flagsCell(job ? currentFlags(r, *job) : r.flags, tone), cell(r.operatorName, tone),
+             cell(r.reason, tone)});
     }
     QStringList lines;
     if (auto reviews = store_.reviews(jobId))

@@ -1,5 +1,7 @@
 #include "dose/ui/TrendView.h"
 
+#include "dose/core/NiceScale.h"
+
 #include <QChart>
 #include <QChartView>
 #include <QDateTimeAxis>
@@ -12,7 +14,7 @@
 namespace qvr::dose {
 
 TrendView::TrendView(CaptureSession& session, int minutes, QWidget* parent)
-    : QWidget(parent), minutes_(minutes) {
+    : QWidget(parent), session_(session), minutes_(minutes) {
     chart_ = new QChart;
     chart_->setTitle(QStringLiteral("Absorbance, last %1 minutes").arg(minutes_));
     readings_ = new QLineSeries(chart_);
@@ -25,9 +27,9 @@ TrendView::TrendView(CaptureSession& session, int minutes, QWidget* parent)
     chart_->addSeries(captures_);
     time_ = new QDateTimeAxis(chart_);
     time_->setFormat(QStringLiteral("HH:mm:ss"));
-    time_->setTitleText(QStringLiteral("time"));
+    time_->setTitleText(QStringLiteral("local time"));
     absorbance_ = new QValueAxis(chart_);
-    absorbance_->setTitleText(QStringLiteral("A"));
+    absorbance_->setTitleText(QStringLiteral("absorbance A"));
     absorbance_->setLabelFormat(QStringLiteral("%.3f"));
     chart_->addAxis(time_, Qt::AlignBottom);
     chart_->addAxis(absorbance_, Qt::AlignLeft);
@@ -43,11 +45,26 @@ TrendView::TrendView(CaptureSession& session, int minutes, QWidget* parent)
     rescale(QDateTime::currentDateTime());
 
     connect(&session, &CaptureSession::reading, this, &TrendView::add);
+    // The line breaks where the film was out: no reading joins across that time.
+    connect(&session, &CaptureSession::linkChanged, this, [this] {
+        if (session_.items().value(QStringLiteral("lblPresent")).toString() != u"Film" &&
+            readings_->count() > 0)
+            filmWasOut_ = true;
+    });
     connect(&session, &CaptureSession::captured, this,
             [this](const Record& r, const QString&) { mark(r); });
 }
 
 void TrendView::add(const QDateTime& at, double a) {
+    if (filmWasOut_) {
+        filmWasOut_ = false;
+        earlier_.push_back(readings_);
+        readings_ = new QLineSeries(chart_);
+        readings_->setColor(earlier_.front()->color());
+        chart_->addSeries(readings_);
+        readings_->attachAxis(time_);
+        readings_->attachAxis(absorbance_);
+    }
     readings_->append(at.toMSecsSinceEpoch(), a);
     // Only the last minutes stay.
     const qint64 oldest = at.addSecs(-60 * minutes_).toMSecsSinceEpoch();
@@ -61,6 +78,13 @@ void TrendView::add(const QDateTime& at, double a) {
         ++drop;
     if (drop > 0)
         captures_->removePoints(0, drop);
+    while (!earlier_.empty() &&
+           (earlier_.front()->count() == 0 ||
+            earlier_.front()->at(earlier_.front()->count() - 1).x() < oldest)) {
+        chart_->removeSeries(earlier_.front());
+        delete earlier_.front();
+        earlier_.erase(earlier_.begin());
+    }
     rescale(at);
 }
 
@@ -70,18 +94,21 @@ void TrendView::mark(const Record& record) {
 
 void TrendView::rescale(const QDateTime& now) {
     time_->setRange(now.addSecs(-60 * minutes_).toLocalTime(), now.toLocalTime());
-    double lo = 0, hi = 1;
-    if (readings_->count() > 0) {
-        lo = hi = readings_->at(0).y();
-        for (const QPointF& p : readings_->points()) {
+    double lo = 1e300, hi = -1e300;
+    std::vector<QLineSeries*> all = earlier_;
+    all.push_back(readings_);
+    for (const QLineSeries* series : all)
+        for (const QPointF& p : series->points()) {
             lo = std::min(lo, p.y());
             hi = std::max(hi, p.y());
         }
-        const double pad = std::max(0.01, (hi - lo) * 0.1);
-        lo -= pad;
-        hi += pad;
-    }
-    absorbance_->setRange(lo, hi);
+    if (lo > hi)
+        lo = 0, hi = 1;
+    const NiceScale scale = niceScale(lo, hi, 6);
+    absorbance_->setRange(scale.lo, scale.hi);
+    absorbance_->setTickType(QValueAxis::TicksDynamic);
+    absorbance_->setTickAnchor(scale.lo);
+    absorbance_->setTickInterval(scale.step);
 }
 
 } // namespace qvr::dose

@@ -4,6 +4,7 @@
 #include "dose/usecases/CaptureSession.h"
 
 #include <QWidget>
+#include <vector>
 
 class QChart;
 class QChartView;
@@ -19,7 +20,8 @@ class TrendView : public QWidget {
 public:
     explicit TrendView(CaptureSession& session, int minutes = 5, QWidget* parent = nullptr);
 
-    QLineSeries* readings() const { return readings_; }
+    QLineSeries* readings() const { return readings_; } // since the film last went in
+    int segments() const { return static_cast<int>(earlier_.size()) + 1; }
     QScatterSeries* captures() const { return captures_; }
 
 private:
@@ -27,7 +29,10 @@ private:
     void mark(const Record& record);
     void rescale(const QDateTime& now);
 
+    const CaptureSession& session_;
     int minutes_;
+    std::vector<QLineSeries*> earlier_; // before the film was last out, oldest first
+    bool filmWasOut_ = false;
     QChart* chart_;
     QChartView* view_;
     QLineSeries* readings_;

@@ -29,6 +29,8 @@ Outcome<Receipt> importCalibration(Store& store, const CalibrationImport& import
                                    QString::number(*import.uDosePercent), kUDosePercent);
             !u)
             return Failure{u.error()};
+    if (c.windowMinHours && c.windowMaxHours && !(*c.windowMinHours < *c.windowMaxHours))
+        return Failure{QStringLiteral("the reading window must begin before it ends")};
     QString why;
     const auto data = readRegularFile(import.file, kMaxCsvBytes, &why);
     if (!data)
@@ -46,11 +48,22 @@ Outcome<Receipt> importCalibration(Store& store, const CalibrationImport& import
             QStringLiteral("batch %1 expired on %2").arg(c.batchId, dateText(batch->expires))};
     const auto a0 = batch->a0(c.wavelengthNm);
     if (!a0)
-        return Failure{QStringLiteral("batch %1 has no background absorbance at %2 nm (batch add "
-                                      "--background %2=A0)")
+        return Failure{QStringLiteral("batch %1 has no background absorbance at %2 nm: add a "
+                                      "batch with one")
                            .arg(c.batchId, QString::number(c.wavelengthNm))};
     c.a0 = *a0;
     return store.addCalibration(c);
+}
+
+std::optional<QString> trainingOnlyText(const Calibration& c) {
+    if (!c.certificate.isEmpty() && c.validUntil.isValid())
+        return std::nullopt;
+    return QStringLiteral("calibration %1 has %2: it serves training jobs only")
+        .arg(QString::number(c.id), c.certificate.isEmpty() && !c.validUntil.isValid()
+                                        ? QStringLiteral("no certificate and no valid-until date")
+                                    : c.certificate.isEmpty()
+                                        ? QStringLiteral("no certificate")
+                                        : QStringLiteral("no valid-until date"));
 }
 
 } // namespace qvr::dose

@@ -18,4 +18,8 @@ struct CalibrationImport {
 Outcome<Receipt> importCalibration(Store& store, const CalibrationImport& import,
                                    const QDate& today);
 
+// What to say of a calibration without a certificate or a valid-until date: it is not
+// traceable and serves training jobs only. Nothing for one that has both.
+std::optional<QString> trainingOnlyText(const Calibration& calibration);
+
 } // namespace qvr::dose

@@ -27,6 +27,8 @@ Outcome<Done> CaptureSession::choose(const QString& jobId, qint64 calibrationId)
     auto use = usableCalibration(store_, calibrationId, now_().date());
     if (!use)
         return Failure{use.error()};
+    if (auto why = traceabilityRefusal(*job, use->calibration))
+        return Failure{*why};
     job_ = *job;
     use_ = *use;
     refreshReaderCheck();

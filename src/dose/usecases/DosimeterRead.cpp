@@ -36,6 +36,8 @@ Outcome<DosimeterRead> readDosimeter(Store& store, ReaderSource& reader, const R
         return Failure{*why};
     if (auto why = readerCheckRefusal(store, *job, use->calibration, now()))
         return Failure{*why};
+    if (auto why = traceabilityRefusal(*job, use->calibration))
+        return Failure{*why};
     ReadingPeriod period;
     period.begin(*items);
     Record rec;

@@ -2,7 +2,11 @@
 
 #include "dose/core/Canonical.h"
 #include "dose/core/DoseText.h"
+#include "dose/core/FlagLegend.h"
 #include "dose/core/JobSummary.h"
+#include "dose/usecases/CalibrationImport.h"
+#include "dose/usecases/ReportBudget.h"
+#include "dose/usecases/ReportHtml.h"
 
 #include <QUuid>
 #include <map>
@@ -21,17 +25,33 @@ QString when(const QDateTime& t) {
                        : QStringLiteral("-");
 }
 
-QString row(const QStringList& cells, const char* tag = "td") {
-    QString out = QStringLiteral("<tr>");
-    for (const QString& c : cells)
-        out += QStringLiteral("<%1>%2</%1>").arg(QLatin1String(tag), c);
-    return out + QStringLiteral("</tr>");
-}
-
-QString table(const QStringList& headers, const QStringList& rows) {
-    return QStringLiteral(
-               "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\">") +
-           row(headers, "th") + rows.join(QString()) + QStringLiteral("</table>");
+// Who performed the reads and who reviewed them, when, and what each signature means.
+QString signatureBlock(const QStringList& operators, const QDateTime& first, const QDateTime& last,
+                       const std::vector<Review>& reviews, bool training) {
+    QStringList rows;
+    rows << htmlRow(
+        {QStringLiteral("Performed"),
+         esc(operators.isEmpty() ? QStringLiteral("-") : operators.join(QStringLiteral(", "))),
+         QStringLiteral("%1 to %2").arg(when(first), when(last)),
+         QStringLiteral("read these dosimeters as recorded above")});
+    if (reviews.empty())
+        rows << htmlRow({QStringLiteral("Reviewed"), QStringLiteral("not reviewed"),
+                         QStringLiteral("-"),
+                         training ? QStringLiteral("a training job is never approved")
+                                  : QStringLiteral("no review yet: not for release")});
+    for (const Review& v : reviews)
+        rows << htmlRow(
+            {v.approved ? QStringLiteral("Reviewed and approved")
+                        : QStringLiteral("Reviewed and returned"),
+             esc(v.reviewer), when(v.createdAt),
+             v.approved ? QStringLiteral("checked the reads and the decision and approves them "
+                                         "for release")
+                        : QStringLiteral("returned the job: %1").arg(esc(v.reason))});
+    return QStringLiteral("<h3>Signatures</h3><p>Each login signs by its own record on the hash "
+                          "chain; the meaning says what it signs.</p>") +
+           htmlTable({QStringLiteral("Signature"), QStringLiteral("Name"),
+                      QStringLiteral("Date and time"), QStringLiteral("Meaning")},
+                     rows);
 }
 
 } // namespace
@@ -70,25 +90,27 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
         h += QStringLiteral("<p><b>TRAINING JOB: results are not for release.</b></p>");
 
     QStringList head2;
-    head2 << row({QStringLiteral("Job"), esc(job->id)})
-          << row({QStringLiteral("Product"),
-                  esc(job->product.isEmpty() ? QStringLiteral("-") : job->product)})
-          << row({QStringLiteral("Dose limits"),
-                  QStringLiteral("Dmin %1, Dmax %2")
-                      .arg(job->dminKGy ? numberText(*job->dminKGy) + QStringLiteral(" kGy")
-                                        : QStringLiteral("not set"),
-                           job->dmaxKGy ? numberText(*job->dmaxKGy) + QStringLiteral(" kGy")
-                                        : QStringLiteral("not set"))});
-    head2 << row({QStringLiteral("Decision rule"),
-                  job->rule == DecisionRule::Guarded
-                      ? QStringLiteral("guarded (w = U)")
-                      : QStringLiteral("simple acceptance (the lab's choice for this job)")});
+    head2 << htmlRow({QStringLiteral("Job"), esc(job->id)})
+          << htmlRow({QStringLiteral("Product"),
+                      esc(job->product.isEmpty() ? QStringLiteral("-") : job->product)})
+          << htmlRow({QStringLiteral("Dose limits"),
+                      QStringLiteral("Dmin %1, Dmax %2")
+                          .arg(job->dminKGy ? numberText(*job->dminKGy) + QStringLiteral(" kGy")
+                                            : QStringLiteral("not set"),
+                               job->dmaxKGy ? numberText(*job->dmaxKGy) + QStringLiteral(" kGy")
+                                            : QStringLiteral("not set"))});
+    head2 << htmlRow({QStringLiteral("Decision rule"),
+                      job->rule == DecisionRule::Guarded
+                          ? QStringLiteral("guarded (w = U)")
+                          : QStringLiteral("simple acceptance (the lab's choice for this job)")});
     std::set<qint64> calibrations;
-    std::set<std::pair<QString, int>> readers;
+    std::set<std::pair<QString, int>> readers, simulated;
     std::map<qint64, std::optional<Fit>> fits;
     for (const Record& r : *all) {
         calibrations.insert(r.calibrationId);
         readers.insert({r.headSerial, r.wavelengthNm});
+        if (r.simulated)
+            simulated.insert({r.headSerial, r.wavelengthNm});
         if (!fits.count(r.fitId)) {
             auto f = store.fit(r.fitId);
             fits[r.fitId] = f ? std::optional<Fit>(*f) : std::nullopt;
@@ -113,27 +135,37 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
         if (auto b = store.batch(c->batchId))
             batchText +=
                 QStringLiteral(", nominal thickness %1 µm").arg(numberText(b->thicknessUm));
-        head2 << row({QStringLiteral("Batch"), batchText})
-              << row({QStringLiteral("Calibration %1").arg(id),
-                      QStringLiteral("%1; certificate %2; valid until %3; head %4 at %5 nm")
+        head2 << htmlRow({QStringLiteral("Batch"), batchText})
+              << htmlRow(
+                     {QStringLiteral("Calibration %1").arg(id),
+                      QStringLiteral("%1; certificate %2; valid until %3; head %4 at %5 nm%6")
                           .arg(fitText,
-                               esc(c->certificate.isEmpty() ? QStringLiteral("-") : c->certificate),
+                               esc(c->certificate.isEmpty() ? QStringLiteral("none")
+                                                            : c->certificate),
                                c->validUntil.isValid() ? dateText(c->validUntil)
-                                                       : QStringLiteral("-"),
-                               esc(c->headSerial), QString::number(c->wavelengthNm))});
+                                                       : QStringLiteral("none"),
+                               esc(c->headSerial), QString::number(c->wavelengthNm),
+                               trainingOnlyText(*c) ? QStringLiteral(" <b>(not traceable: training "
+                                                                     "only)</b>")
+                                                    : QString())});
     }
     for (const auto& [sn, nm] : readers) {
         const auto check = lastPassingCheck(*checks, sn, nm, now);
-        head2 << row({QStringLiteral("Reader"),
-                      QStringLiteral("head serial %1 at %2 nm").arg(esc(sn), QString::number(nm))})
-              << row({QStringLiteral("Last reader check"),
-                      check
-                          ? QStringLiteral("passed %1 (filters %2, certificate %3)")
-                                .arg(when(check->createdAt), QString::number(check->filters.size()),
-                                     esc(check->certificate))
-                          : QStringLiteral("none recorded")});
+        const QString sim = simulated.count({sn, nm})
+                                ? QStringLiteral(" <b>(simulated head: no film was read)</b>")
+                                : QString();
+        head2 << htmlRow({QStringLiteral("Reader"), QStringLiteral("head serial %1 at %2 nm%3")
+                                                        .arg(esc(sn), QString::number(nm), sim)})
+              << htmlRow({QStringLiteral("Last reader check"),
+                          check ? QStringLiteral("passed %1 (filters %2, certificate %3)")
+                                          .arg(when(check->createdAt),
+                                               QString::number(check->filters.size()),
+                                               esc(check->certificate)) +
+                                      (sim.isEmpty() ? QString()
+                                                     : QStringLiteral(" (on the simulated head)"))
+                                : QStringLiteral("none recorded")});
     }
-    h += table({QStringLiteral("Item"), QStringLiteral("Value")}, head2);
+    h += htmlTable({QStringLiteral("Item"), QStringLiteral("Value")}, head2);
 
     h += QStringLiteral("<h3>Reads</h3>");
     QStringList reads;
@@ -141,7 +173,7 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
     for (const Record& r : latest) {
         const QStringList flags = currentFlags(r, *job);
         recomputed |= flags != r.flags;
-        reads << row(
+        reads << htmlRow(
             {esc(r.dosimeter), QString::number(r.reread + 1),
              QStringLiteral("%1 v%2").arg(r.id).arg(r.version), when(r.readAt),
              QString::number(r.absorbance, 'f', 3), numberText(r.thicknessUm), resultOf(r),
@@ -150,14 +182,15 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
                       ? QStringLiteral(" (recorded: %1)").arg(esc(r.flags.join(QLatin1Char(' '))))
                       : QString()),
              esc(r.operatorName) +
-                 (r.version > 1 ? QStringLiteral(" (v%1: %2)").arg(QString::number(r.version), esc(r.reason))
-                                : QString())});
+                 (r.version > 1
+                      ? QStringLiteral(" (v%1: %2)").arg(QString::number(r.version), esc(r.reason))
+                      : QString())});
     }
-    h +=
-        table({QStringLiteral("Dosimeter"), QStringLiteral("Read"), QStringLiteral("Record"),
-               QStringLiteral("Time"), QStringLiteral("A"), QStringLiteral("t µm"),
-               QStringLiteral("Dose (k = 2)"), QStringLiteral("Flags"), QStringLiteral("Operator")},
-              reads);
+    h += htmlTable({QStringLiteral("Dosimeter"), QStringLiteral("Read"), QStringLiteral("Record"),
+                    QStringLiteral("Time"), QStringLiteral("A"), QStringLiteral("t µm"),
+                    QStringLiteral("Dose ± U, kGy (k = %1)").arg(kCoverage),
+                    QStringLiteral("Flags"), QStringLiteral("Operator")},
+                   reads);
     if (recomputed)
         h += QStringLiteral("<p>Flags are those the job's decision rule gives now; where a "
                             "read's recorded flags differ they follow in brackets.</p>");
@@ -167,29 +200,36 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
         const Record& next = (*all)[i + 1];
         if (next.id != r.id)
             continue;
-        earlier << row({esc(r.dosimeter), QStringLiteral("%1 v%2").arg(r.id).arg(r.version),
-                        resultOf(r), esc(r.flags.join(QLatin1Char(' '))),
-                        QStringLiteral("v%1 by %2 at %3: %4")
-                            .arg(next.version)
-                            .arg(esc(next.operatorName), when(next.createdAt), esc(next.reason))});
+        earlier << htmlRow(
+            {esc(r.dosimeter), QStringLiteral("%1 v%2").arg(r.id).arg(r.version), resultOf(r),
+             esc(r.flags.join(QLatin1Char(' '))),
+             QStringLiteral("v%1 by %2 at %3: %4")
+                 .arg(next.version)
+                 .arg(esc(next.operatorName), when(next.createdAt), esc(next.reason))});
     }
     if (!earlier.isEmpty()) {
-        h += QStringLiteral("<h3>Earlier versions of these reads</h3>");
-        h += table({QStringLiteral("Dosimeter"), QStringLiteral("Record"),
-                    QStringLiteral("Dose (k = 2)"), QStringLiteral("Flags as recorded"),
-                    QStringLiteral("Replaced by")},
-                   earlier);
+        h += QStringLiteral("<h3>Corrections: the original values, who replaced them, when and "
+                            "why</h3>");
+        h += htmlTable({QStringLiteral("Dosimeter"), QStringLiteral("Record"),
+                        QStringLiteral("Original dose ± U, kGy (k = %1)").arg(kCoverage),
+                        QStringLiteral("Flags as recorded"), QStringLiteral("Replaced by")},
+                       earlier);
     }
+
+    h += QStringLiteral("<h3>Uncertainty</h3>");
+    for (qint64 id : calibrations)
+        h += budgetHtml(id, latest);
 
     h += QStringLiteral("<h3>Decision</h3>");
     QStringList sums;
     for (const DosimeterSummary& d : summary.dosimeters)
-        sums << row({esc(d.dosimeter), QStringLiteral("%1 of %2").arg(d.n).arg(d.reads),
-                     d.n ? doseAndU(d.dose, d.expanded) : QStringLiteral("-"),
-                     esc(d.flags.join(QLatin1Char(' '))), decisionWords(d.decision)});
-    h += table({QStringLiteral("Dosimeter"), QStringLiteral("n counted"),
-                QStringLiteral("Mean dose"), QStringLiteral("Flags"), QStringLiteral("Decision")},
-               sums);
+        sums << htmlRow({esc(d.dosimeter), QStringLiteral("%1 of %2").arg(d.n).arg(d.reads),
+                         d.n ? doseAndU(d.dose, d.expanded) : QStringLiteral("-"),
+                         esc(d.flags.join(QLatin1Char(' '))), decisionWords(d.decision)});
+    h += htmlTable({QStringLiteral("Dosimeter"), QStringLiteral("n counted"),
+                    QStringLiteral("Mean dose"), QStringLiteral("Flags"),
+                    QStringLiteral("Decision")},
+                   sums);
     h += QStringLiteral("<p><b>Job decision: %1.</b></p><p>%2</p>")
              .arg(decisionWords(summary.decision), esc(decisionRule(*job)));
 
@@ -201,22 +241,30 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
             last = r.readAt;
     }
     QStringList people;
-    people << row({QStringLiteral("Operator"),
+    people << htmlRow(
+                  {QStringLiteral("Operator"),
                    esc(summary.operators.isEmpty() ? QStringLiteral("-")
                                                    : summary.operators.join(QStringLiteral(", ")))})
-           << row({QStringLiteral("Read"),
-                   QStringLiteral("%1 to %2").arg(when(first), when(last))});
+           << htmlRow({QStringLiteral("Read"),
+                       QStringLiteral("%1 to %2").arg(when(first), when(last))});
     if (reviews->empty())
-        people << row({QStringLiteral("Reviewer"), QStringLiteral("not reviewed")});
+        people << htmlRow({QStringLiteral("Reviewer"), QStringLiteral("not reviewed")});
     for (const Review& v : *reviews)
-        people << row(
+        people << htmlRow(
             {QStringLiteral("Reviewer"),
              QStringLiteral("%1 %2 at %3%4")
                  .arg(v.approved ? QStringLiteral("approved by") : QStringLiteral("returned by"),
                       esc(v.reviewer), when(v.createdAt),
                       v.reason.isEmpty() ? QString() : QStringLiteral(": ") + esc(v.reason))});
     h += QStringLiteral("<h3>People and times</h3>") +
-         table({QStringLiteral("Role"), QStringLiteral("Who / when")}, people);
+         htmlTable({QStringLiteral("Role"), QStringLiteral("Who / when")}, people);
+    h += signatureBlock(summary.operators, first, last, *reviews, job->training);
+
+    QStringList legend;
+    for (const FlagMeaning& m : flagLegend())
+        legend << htmlRow({m.flag, esc(m.meaning)});
+    h += QStringLiteral("<h3>Flags</h3><p>Colours in the window: %1.</p>").arg(esc(toneLegend())) +
+         htmlTable({QStringLiteral("Flag"), QStringLiteral("Meaning")}, legend);
     h += QStringLiteral("<p>Chain head (qvr100dose verify --expect): <br><tt>%1</tt></p>")
              .arg(report.chainHead.isEmpty() ? QStringLiteral("-") : report.chainHead);
     report.html = h;

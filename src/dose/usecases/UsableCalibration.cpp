@@ -1,6 +1,7 @@
 #include "dose/usecases/UsableCalibration.h"
 
 #include "dose/core/Canonical.h"
+#include "dose/usecases/CalibrationImport.h"
 
 namespace qvr::dose {
 
@@ -33,6 +34,14 @@ Outcome<Usable> usableCalibration(Store& store, qint64 id, const QDate& today) {
         return Failure{
             QStringLiteral("film batch %1 expired on %2").arg(b->id, dateText(b->expires))};
     return Usable{*c, *f, *b};
+}
+
+std::optional<QString> traceabilityRefusal(const Job& job, const Calibration& calibration) {
+    if (job.training)
+        return std::nullopt;
+    if (auto why = trainingOnlyText(calibration))
+        return QStringLiteral("%1, and job %2 is not one").arg(*why, job.id);
+    return std::nullopt;
 }
 
 std::optional<QString> readerCheckRefusal(Store& store, const Job& job,

@@ -1,0 +1,32 @@
+#pragma once
+// A new film batch: its id, nominal thickness with its uncertainty, the background absorbance
+// A0 of unirradiated film at each of the reader's wavelengths, and its expiry date.
+
+#include "dose/core/Batch.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QDateEdit;
+class QDoubleSpinBox;
+class QLineEdit;
+
+namespace qvr::dose {
+
+class BatchDialog : public QDialog {
+    Q_OBJECT
+public:
+    BatchDialog(const QDate& today, QWidget* parent = nullptr);
+    Batch batch() const; // without operator and time
+
+private:
+    QLineEdit* id_;
+    QLineEdit* description_;
+    QDoubleSpinBox* thickness_;
+    QDoubleSpinBox* uThickness_;
+    std::map<int, QDoubleSpinBox*> background_;
+    QCheckBox* expiring_;
+    QDateEdit* expires_;
+};
+
+} // namespace qvr::dose

@@ -1,0 +1,69 @@
+// The README's first session, run as written from an empty database on the simulated head: the
+// command-line steps are taken from README.md itself, so the text and the program cannot drift.
+// It runs in a scratch folder of its own (the session writes an export), on the private bus of
+// dbus-run-session, with the build's programs as build/bin.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestDoseReadme : public QObject {
+    Q_OBJECT
+
+    static QString firstSession() {
+        QFile readme(QStringLiteral(QVR100_SOURCE_DIR "/README.md"));
+        if (!readme.open(QIODevice::ReadOnly))
+            return {};
+        const QString text = QString::fromUtf8(readme.readAll());
+        const qsizetype at = text.indexOf(QStringLiteral("A first session, on the simulated head"));
+        if (at < 0)
+            return {};
+        const qsizetype begin = text.indexOf(QStringLiteral("```sh\n"), at);
+        const qsizetype end = text.indexOf(QStringLiteral("\n```"), begin + 6);
+        return begin < 0 || end < 0 ? QString() : text.mid(begin + 6, end - begin - 6);
+    }
+
+private slots:
+    void firstSessionRunsAsWritten() {
+        const QString steps = firstSession();
+        QVERIFY2(steps.contains(QStringLiteral("calibration import")), qPrintable(steps));
+        QTemporaryDir dir;
+        QDir here(dir.path());
+        QVERIFY(QFile::link(QStringLiteral(QVR100_BIN_DIR "/.."), here.filePath("build")));
+        QVERIFY(
+            QFile::link(QStringLiteral(QVR100_SOURCE_DIR "/examples"), here.filePath("examples")));
+        for (const char* sub : {"data", "config", "runtime"})
+            QVERIFY(here.mkpath(QLatin1String(sub)));
+        QFile::setPermissions(here.filePath("runtime"), QFileDevice::ReadOwner |
+                                                            QFileDevice::WriteOwner |
+                                                            QFileDevice::ExeOwner);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), here.filePath("data"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), here.filePath("config"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), here.filePath("runtime"));
+        env.remove(QStringLiteral("QVR100_DOSE_DB"));
+        QProcess shell;
+        shell.setProcessEnvironment(env);
+        shell.setWorkingDirectory(dir.path());
+        // Every step must succeed; the reader started in the background is stopped at the end
+        // even when a step fails.
+        shell.start(QStringLiteral("bash"),
+                    {QStringLiteral("-c"),
+                     QStringLiteral("set -e; trap 'kill %1 2>/dev/null || true' EXIT\n") + steps});
+        QVERIFY(shell.waitForFinished(240000));
+        const QString out = QString::fromUtf8(shell.readAllStandardOutput());
+        const QString err = QString::fromUtf8(shell.readAllStandardError());
+        QVERIFY2(shell.exitStatus() == QProcess::NormalExit && shell.exitCode() == 0,
+                 qPrintable(out + err));
+        // What the README promises along the way.
+        QVERIFY2(out.contains(QStringLiteral("6.35 ± 0.41 kGy (k = 2)")), qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("record 1 v2")), qPrintable(out));
+        QVERIFY(QFile::exists(here.filePath("train-1.csv")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDoseReadme)
+#include "test_dose_readme.moc"
