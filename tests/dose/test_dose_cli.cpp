@@ -159,7 +159,9 @@ private slots:
         QCOMPARE(dose["in_range"].toBool(), false); // above 50 kGy
         QVERIFY(dose["dose_kGy"].isNull());
         QCOMPARE(dose["flags"].toArray(), (QJsonArray{"above_range"}));
-        QCOMPARE(dose["components"].toObject().size(), 6);
+        QCOMPARE(dose["components"].toObject().size(), 8);
+        QCOMPARE(dose["components"].toObject()["systematic"].toArray(), QJsonArray{"reference"});
+        QVERIFY(dose["k"].isDouble());
     }
 
     void badRowImportsNothing() {
@@ -308,12 +310,16 @@ private slots:
             QRegularExpression("\\bnan\\b", QRegularExpression::CaseInsensitiveOption)));
     }
 
-    // U to two significant digits, the dose to the same place, unit and k.
+    // U to two significant digits, the dose to the same place, unit and k, the same k that
+    // expanded U and that the budget's line names.
     void doseIsWrittenAsAMetrologistWritesIt() {
         QCOMPARE(run("dose --calibration 1 --absorbance 0.62"), 0);
         const QRegularExpressionMatch m =
-            QRegularExpression("^dose (\\d+)\\.(\\d+) ± (\\d+)\\.(\\d+) kGy \\(k = 2\\)\n")
+            QRegularExpression("^dose (\\d+)\\.(\\d+) ± (\\d+)\\.(\\d+) kGy \\(k = (2\\.\\d+)\\)\n")
                 .match(out_);
+        QVERIFY2(out_.contains("effective degrees of freedom, k = " + m.captured(5) + "\n"),
+                 qPrintable(out_));
+        QVERIFY2(out_.contains("reference dose 1.20 % (systematic)"), qPrintable(out_));
         QVERIFY2(m.hasMatch(), qPrintable(out_));
         QCOMPARE(m.captured(2).size(), m.captured(4).size());
         const QString u = QString(m.captured(3) + m.captured(4)).remove(QRegularExpression("^0+"));

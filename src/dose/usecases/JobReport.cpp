@@ -3,6 +3,7 @@
 #include "dose/core/Canonical.h"
 #include "dose/core/DoseText.h"
 #include "dose/core/JobSummary.h"
+#include "dose/usecases/BudgetTables.h"
 
 #include <QUuid>
 #include <map>
@@ -121,6 +122,8 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
                                c->validUntil.isValid() ? dateText(c->validUntil)
                                                        : QStringLiteral("-"),
                                esc(c->headSerial), QString::number(c->wavelengthNm))});
+        if (auto f = store.latestFit(id))
+            head2 << calibrationBudgetRows(*f);
     }
     for (const auto& [sn, nm] : readers) {
         const auto check = lastPassingCheck(*checks, sn, nm, now);
@@ -150,14 +153,23 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
                       ? QStringLiteral(" (recorded: %1)").arg(esc(r.flags.join(QLatin1Char(' '))))
                       : QString()),
              esc(r.operatorName) +
-                 (r.version > 1 ? QStringLiteral(" (v%1: %2)").arg(QString::number(r.version), esc(r.reason))
-                                : QString())});
+                 (r.version > 1
+                      ? QStringLiteral(" (v%1: %2)").arg(QString::number(r.version), esc(r.reason))
+                      : QString())});
     }
     h +=
         table({QStringLiteral("Dosimeter"), QStringLiteral("Read"), QStringLiteral("Record"),
                QStringLiteral("Time"), QStringLiteral("A"), QStringLiteral("t µm"),
-               QStringLiteral("Dose (k = 2)"), QStringLiteral("Flags"), QStringLiteral("Operator")},
+               QStringLiteral("Dose ± U (k)"), QStringLiteral("Flags"), QStringLiteral("Operator")},
               reads);
+    QStringList budgets;
+    for (const Record& r : latest)
+        budgets << row({esc(r.dosimeter), QStringLiteral("%1 v%2").arg(r.id).arg(r.version),
+                        recordBudgetCell(r)});
+    h +=
+        QStringLiteral("<h3>Uncertainty of each read</h3>") +
+        table({QStringLiteral("Dosimeter"), QStringLiteral("Record"), QStringLiteral("Components")},
+              budgets);
     if (recomputed)
         h += QStringLiteral("<p>Flags are those the job's decision rule gives now; where a "
                             "read's recorded flags differ they follow in brackets.</p>");
@@ -176,7 +188,7 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
     if (!earlier.isEmpty()) {
         h += QStringLiteral("<h3>Earlier versions of these reads</h3>");
         h += table({QStringLiteral("Dosimeter"), QStringLiteral("Record"),
-                    QStringLiteral("Dose (k = 2)"), QStringLiteral("Flags as recorded"),
+                    QStringLiteral("Dose ± U (k)"), QStringLiteral("Flags as recorded"),
                     QStringLiteral("Replaced by")},
                    earlier);
     }
