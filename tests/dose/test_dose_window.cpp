@@ -136,7 +136,9 @@ private slots:
         QVERIFY(text.waitForFinished(30000));
         const QString out = QString::fromUtf8(text.readAllStandardOutput()).simplified();
         const QStringList expected{*reportId,
-                                   QStringLiteral("page 1 of 1"),
+                                   QStringLiteral("page 1 of "),
+                                   QStringLiteral("Reference dose (systematic)"),
+                                   QStringLiteral("Uncertainty of each read"),
                                    QStringLiteral("Dose report of job R1"),
                                    QStringLiteral("syringes"),
                                    QStringLiteral("LOT-A"),
