@@ -4,6 +4,7 @@
 #include "dose/core/Batch.h"
 #include "dose/core/Canonical.h"
 #include "dose/core/CsvPoints.h"
+#include "dose/core/Distributions.h"
 #include "dose/core/Dose.h"
 #include "dose/core/DoseText.h"
 #include "dose/core/JobSummary.h"
@@ -163,6 +164,13 @@ private slots:
         QFETCH(double, k);
         QVERIFY2(std::fabs(coverageFactor(dof) - k) < 0.006,
                  qPrintable(QString::number(coverageFactor(dof))));
+        // The quick route lands where bisection of the tail does, fractional dof included.
+        for (double nu : {dof, dof * 1.37, dof + 0.5})
+            if (nu < 1e4) {
+                const double exact = studentUpperQuantile((1 - kCoverageProbability) / 2, nu);
+                QVERIFY2(std::fabs(coverageFactor(nu) - exact) <= 1e-9 * exact,
+                         qPrintable(QString::number(nu)));
+            }
     }
 
     void readingSpreadNeedsThree() {
