@@ -310,6 +310,21 @@ private slots:
             QRegularExpression("\\bnan\\b", QRegularExpression::CaseInsensitiveOption)));
     }
 
+    // The coverage check: the same seed gives the same report, with a level for each inner
+    // dose level of the calibration.
+    void coverageCheckIsRepeatable() {
+        const QJsonObject a = json("calibration check 1 --monte-carlo 30 --seed 4").toObject();
+        QCOMPARE(a["simulations"].toInt(), 30);
+        const QJsonArray levels = a["levels"].toArray();
+        QCOMPARE(levels.size(), 7); // 9 levels from 1 to 50 kGy
+        for (const QJsonValue& l : levels)
+            for (const char* key : {"dose_kGy", "coverage_percent", "U_over_error"})
+                QVERIFY2(l.toObject()[QLatin1String(key)].isDouble(), key);
+        QCOMPARE(json("calibration check 1 --monte-carlo 30 --seed 4").toObject(), a);
+        QVERIFY(json("calibration check 1 --monte-carlo 30 --seed 5").toObject() != a);
+        QCOMPARE(run("calibration check 1 --monte-carlo 5"), 2); // at least 10
+    }
+
     // U to two significant digits, the dose to the same place, unit and k, the same k that
     // expanded U and that the budget's line names.
     void doseIsWrittenAsAMetrologistWritesIt() {

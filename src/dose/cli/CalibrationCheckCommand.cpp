@@ -28,6 +28,12 @@ int check(Ctx& ctx) {
     auto f = store->latestFit(*id);
     if (!f)
         return ctx.refuse(f.error());
+    if (f->budget < 2)
+        return ctx.refuse(QStringLiteral("fit %1 was made before the budget by dose and states no "
+                                         "reproducibility model to simulate: fit calibration %2 "
+                                         "again")
+                              .arg(f->id)
+                              .arg(*id));
     if (f->levelDoses.size() < 3)
         return ctx.refuse(QStringLiteral("fit %1 has fewer than three dose levels: no level "
                                          "between them to check at")
