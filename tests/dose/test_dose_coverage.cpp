@@ -129,10 +129,10 @@ void TestDoseCoverage::coverage() {
     QFETCH(int, levels);
     QFETCH(int, films);
     QFETCH(quint64, seed);
-    // 2,100 films at each dose: three read with each of 700 calibrations.
-    const int trials = 700;
+    // Over 2,000 films at each dose: five read with each of 420 calibrations.
+    const int trials = 420;
     SimulatedTruth truth = truthOf(film, geometric(1, 60, levels), kRoutine, films);
-    truth.routineFilms = 3;
+    truth.routineFilms = 5;
     const CoverageReport report = simulateCoverage(truth, trials, seed, true);
     QVERIFY2(report.rejected < trials / 20, qPrintable(QString::number(report.rejected)));
     for (const CoverageAtDose& at : report.levels) {
@@ -170,8 +170,8 @@ void TestDoseCoverage::fitTruthAgreesWithPhysicalTruth() {
     QVERIFY(fit && fit->acceptance.accepted);
     SimulatedTruth truth = truthOfFit(*fit, c);
     QCOMPARE(truth.routineDoses.size(), size_t(7));
-    truth.routineFilms = 3;
-    const CoverageReport report = simulateCoverage(truth, 700, 5, true);
+    truth.routineFilms = 5;
+    const CoverageReport report = simulateCoverage(truth, 400, 5, true);
     for (const CoverageAtDose& at : report.levels) {
         const QString where = QStringLiteral("%1 kGy: coverage %2 %, U / error %3")
                                   .arg(at.dose)
