@@ -3,6 +3,7 @@
 
 #include "PostgresBench.h"
 #include "dose/cli/Cli.h"
+#include "dose/core/CoverageSimulation.h"
 #include "dose/core/Fitting.h"
 #include "dose/store/Store.h"
 
@@ -33,14 +34,28 @@ void BM_DoseFit40Points(benchmark::State& state) {
     const Calibration c = fortyPoints();
     const Model model = kModels[state.range(0)];
     for (auto _ : state)
-        benchmark::DoNotOptimize(fitCalibration(c, model, false));
+        benchmark::DoNotOptimize(fitCalibration(c, model, true));
     state.SetLabel(modelName(model).toStdString());
 }
 BENCHMARK(BM_DoseFit40Points)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
 
+// calibration check --monte-carlo 1000 on the forty points' chosen fit.
+void BM_DoseCoverageCheck1000(benchmark::State& state) {
+    const Calibration c = fortyPoints();
+    const Fit fit = *chooseFit(c, true);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(simulateCoverage(truthOfFit(fit, c), 1000, 1, true));
+}
+BENCHMARK(BM_DoseCoverageCheck1000)->Unit(benchmark::kSecond)->Iterations(1);
+
 void BM_DoseOfOneDosimeter(benchmark::State& state) {
     const Fit fit = *fitCalibration(fortyPoints(), Model::Power, false);
-    DoseInput in{1.2, 0.12, 50, 0.8, 0.002};
+    DoseInput in;
+    in.absorbance = 1.2;
+    in.a0 = 0.12;
+    in.thicknessUm = 50;
+    in.uThicknessUm = 0.8;
+    in.readingSd = 0.002;
     for (auto _ : state) {
         benchmark::DoNotOptimize(computeDose(fit, in));
         in.absorbance += 1e-9;

@@ -15,6 +15,15 @@ using namespace qvr::dose::test;
 
 namespace {
 
+// A film of absorbance a at A0 = 0 and 1000 um, gauged.
+DoseInput input(double a) {
+    DoseInput in;
+    in.absorbance = a;
+    in.thicknessUm = 1000;
+    in.thicknessMeasured = true;
+    return in;
+}
+
 struct Film {
     double dose, absorbance, thicknessUm;
 };
@@ -264,14 +273,14 @@ private slots:
         if (!fit)
             QSKIP(qPrintable(QStringLiteral("refused on this set: ") + fit.error()));
         for (double dose : {10.6, 15.9, 30.0, 48.0}) {
-            const DoseResult r = computeDose(*fit, {nearLinear(dose), 0, 1000, 0, std::nullopt});
+            const DoseResult r = computeDose(*fit, input(nearLinear(dose)));
             QVERIFY2(!r.inRange, qPrintable(QString::number(r.dose)));
             QCOMPARE(int(r.validity), int(Validity::AboveRange));
             QVERIFY(!std::isfinite(r.dose) && !std::isfinite(r.expanded));
         }
-        const DoseResult blank = computeDose(*fit, {-0.05, 0, 1000, 0, std::nullopt});
+        const DoseResult blank = computeDose(*fit, input(-0.05));
         QCOMPARE(int(blank.validity), int(Validity::BelowRange));
-        const DoseResult mid = computeDose(*fit, {nearLinear(5), 0, 1000, 0, std::nullopt});
+        const DoseResult mid = computeDose(*fit, input(nearLinear(5)));
         QVERIFY(mid.inRange && std::fabs(mid.dose - 5) < 0.5);
     }
 
@@ -313,8 +322,7 @@ private slots:
                 continue;
             ++accepted;
             for (size_t l = 0; l < fit->levelDoses.size(); ++l) {
-                const DoseResult r =
-                    computeDose(*fit, {fit->levelResponses[l], 0, 1000, 0, std::nullopt});
+                const DoseResult r = computeDose(*fit, input(fit->levelResponses[l]));
                 QVERIFY(r.inRange);
                 QVERIFY2(std::fabs(r.dose - fit->levelDoses[l]) <= r.expanded,
                          qPrintable(QStringLiteral("%1 at %2 kGy: %3 ± %4")

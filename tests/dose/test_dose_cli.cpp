@@ -159,7 +159,9 @@ private slots:
         QCOMPARE(dose["in_range"].toBool(), false); // above 50 kGy
         QVERIFY(dose["dose_kGy"].isNull());
         QCOMPARE(dose["flags"].toArray(), (QJsonArray{"above_range"}));
-        QCOMPARE(dose["components"].toObject().size(), 6);
+        QCOMPARE(dose["components"].toObject().size(), 8);
+        QCOMPARE(dose["components"].toObject()["systematic"].toArray(), QJsonArray{"reference"});
+        QVERIFY(dose["k"].isDouble());
     }
 
     void badRowImportsNothing() {
@@ -308,12 +310,31 @@ private slots:
             QRegularExpression("\\bnan\\b", QRegularExpression::CaseInsensitiveOption)));
     }
 
-    // U to two significant digits, the dose to the same place, unit and k.
+    // The coverage check: the same seed gives the same report, with a level for each inner
+    // dose level of the calibration.
+    void coverageCheckIsRepeatable() {
+        const QJsonObject a = json("calibration check 1 --monte-carlo 30 --seed 4").toObject();
+        QCOMPARE(a["simulations"].toInt(), 30);
+        const QJsonArray levels = a["levels"].toArray();
+        QCOMPARE(levels.size(), 7); // 9 levels from 1 to 50 kGy
+        for (const QJsonValue& l : levels)
+            for (const char* key : {"dose_kGy", "coverage_percent", "U_over_error"})
+                QVERIFY2(l.toObject()[QLatin1String(key)].isDouble(), key);
+        QCOMPARE(json("calibration check 1 --monte-carlo 30 --seed 4").toObject(), a);
+        QVERIFY(json("calibration check 1 --monte-carlo 30 --seed 5").toObject() != a);
+        QCOMPARE(run("calibration check 1 --monte-carlo 5"), 2); // at least 10
+    }
+
+    // U to two significant digits, the dose to the same place, unit and k, the same k that
+    // expanded U and that the budget's line names.
     void doseIsWrittenAsAMetrologistWritesIt() {
         QCOMPARE(run("dose --calibration 1 --absorbance 0.62"), 0);
         const QRegularExpressionMatch m =
-            QRegularExpression("^dose (\\d+)\\.(\\d+) ± (\\d+)\\.(\\d+) kGy \\(k = 2\\)\n")
+            QRegularExpression("^dose (\\d+)\\.(\\d+) ± (\\d+)\\.(\\d+) kGy \\(k = (2\\.\\d+)\\)\n")
                 .match(out_);
+        QVERIFY2(out_.contains("effective degrees of freedom, k = " + m.captured(5) + "\n"),
+                 qPrintable(out_));
+        QVERIFY2(out_.contains("reference dose 1.20 % (systematic)"), qPrintable(out_));
         QVERIFY2(m.hasMatch(), qPrintable(out_));
         QCOMPARE(m.captured(2).size(), m.captured(4).size());
         const QString u = QString(m.captured(3) + m.captured(4)).remove(QRegularExpression("^0+"));

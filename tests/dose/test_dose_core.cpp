@@ -4,6 +4,7 @@
 #include "dose/core/Batch.h"
 #include "dose/core/Canonical.h"
 #include "dose/core/CsvPoints.h"
+#include "dose/core/Distributions.h"
 #include "dose/core/Dose.h"
 #include "dose/core/DoseText.h"
 #include "dose/core/FlagLegend.h"
@@ -34,6 +35,21 @@ Fit straightFit() {
     f.doseHi = 50;
     f.levelDoses = {1, 50};
     f.levelResponses = {0, 98}; // valid from 1 to 50 kGy
+    f.budget = 1;
+    return f;
+}
+
+// The same curve for the budget by dose: film-to-film 2 % of the response with 10 dof, the
+// certificate's 2.5 % at 1 kGy and 1 % at 50 kGy, 8 dof of the fit, calibration films read
+// with a spread of 0.002.
+Fit budgetFit() {
+    Fit f = straightFit();
+    f.budget = 2;
+    f.reproducibility.a = 0.02;
+    f.reproducibility.dof = 10;
+    f.levelReferencePercent = {2.5, 1.0};
+    f.fitDof = 8;
+    f.readerSd = 0.002;
     return f;
 }
 
@@ -114,7 +130,11 @@ private slots:
         QFETCH(double, readingSd);
         QFETCH(double, reading);
         QFETCH(double, expanded);
-        DoseInput in{1.0, 0.1, 100, 2, std::nullopt};
+        DoseInput in;
+        in.absorbance = 1.0;
+        in.a0 = 0.1;
+        in.thicknessUm = 100;
+        in.uThicknessUm = 2;
         if (readingSd >= 0)
             in.readingSd = readingSd;
         const DoseResult r = computeDose(straightFit(), in);
@@ -127,6 +147,83 @@ private slots:
         near(r.components.reading, reading, "reading");
         near(r.expanded, expanded, "U");
         QVERIFY(r.inRange);
+    }
+
+    // Each source once: a gauged film adds no thickness term (the calibration's scatter holds
+    // it), readings add only their spread beyond the calibration's, the reference is the
+    // certificate's at the dose, and k comes from the Welch-Satterthwaite dof.
+    void budgetByDose_data() {
+        QTest::addColumn<bool>("measured");
+        QTest::addColumn<double>("readingSd");
+        QTest::addColumn<double>("thickness"); // %
+        QTest::addColumn<double>("reading");   // %
+        QTest::addColumn<double>("dof");
+        // reference: 2.5 + ln 5.5 / ln 50 x (1 - 2.5) = 1.846343 %; reproducibility 0.5 x 9 x
+        // 0.02 / 5.5 = 1.636364 %; reading 0.5 x sqrt(0.004^2 - 0.002^2) / 0.1 / 5.5 = 0.314918 %
+        // dof = u_c^4 / (2.840094^4 / 8 + 1.636364^4 / 10)
+        QTest::newRow("gauged, readings spread more")
+            << true << 0.004 << 0.0 << 0.314918 << 22.951756;
+        QTest::newRow("nominal thickness") << false << 0.004 << 1.636364 << 0.314918 << 32.386375;
+        QTest::newRow("readings spread less than the calibration's")
+            << true << 0.001 << 0.0 << 0.0 << 22.633444;
+    }
+    void budgetByDose() {
+        QFETCH(bool, measured);
+        QFETCH(double, readingSd);
+        QFETCH(double, thickness);
+        QFETCH(double, reading);
+        QFETCH(double, dof);
+        DoseInput in;
+        in.absorbance = 1.0;
+        in.a0 = 0.1;
+        in.thicknessUm = 100;
+        in.uThicknessUm = 2;
+        in.thicknessMeasured = measured;
+        in.readingSd = readingSd;
+        const DoseResult r = computeDose(budgetFit(), in);
+        near(r.components.fit, 2.840094, "fit");
+        near(r.components.reference, 1.846343, "reference");
+        near(r.components.reproducibility, 1.636364, "reproducibility");
+        QCOMPARE(r.components.thickness > 0, thickness > 0);
+        if (thickness > 0)
+            near(r.components.thickness, thickness, "thickness");
+        QCOMPARE(r.components.reading > 0, reading > 0);
+        if (reading > 0)
+            near(r.components.reading, reading, "reading");
+        near(r.dof, dof, "dof");
+        QCOMPARE(r.coverage, coverageFactor(r.dof));
+        QVERIFY(r.coverage > 2.05 && r.coverage < 2.2);
+        near(r.expanded, r.coverage * 5.5 * r.components.combined() / 100, "U");
+        QCOMPARE(r.budget, 2);
+    }
+
+    // k for 95.45 % against the GUM's table of Student's t.
+    void coverageFactorFollowsDof_data() {
+        QTest::addColumn<double>("dof");
+        QTest::addColumn<double>("k");
+        for (auto [nu, k] : std::initializer_list<std::pair<double, double>>{{1, 13.97},
+                                                                             {2, 4.53},
+                                                                             {3, 3.31},
+                                                                             {5, 2.65},
+                                                                             {10, 2.28},
+                                                                             {20, 2.13},
+                                                                             {50, 2.05},
+                                                                             {100, 2.02},
+                                                                             {1e6, 2.00}})
+            QTest::addRow("%g", nu) << nu << k;
+    }
+    void coverageFactorFollowsDof() {
+        QFETCH(double, dof);
+        QFETCH(double, k);
+        QVERIFY2(std::fabs(coverageFactor(dof) - k) < 0.006,
+                 qPrintable(QString::number(coverageFactor(dof))));
+        // The quick route lands where bisection of the tail does, fractional dof included.
+        for (double nu : {dof, dof * 1.37, dof + 0.5})
+            if (nu < 1e4) {
+                const double exact = studentUpperQuantile((1 - kCoverageProbability) / 2, nu);
+                QVERIFY2(std::fabs(coverageFactor(nu) - exact) <= 1e-9 * exact,
+                         qPrintable(QString::number(nu)));
+            }
     }
 
     void readingSpreadNeedsThree() {

@@ -117,7 +117,7 @@ private slots:
             auto store = Store::openAtVersion(path, kSchemaVersion, &change);
             QVERIFY2(store, qPrintable(store.error()));
             QCOMPARE(change.from, 2);
-            QCOMPARE(change.to, 3);
+            QCOMPARE(change.to, kSchemaVersion);
             const ChainReport report = (*store)->verify(kFixtureHead);
             QVERIFY2(report.whole, qPrintable(report.problem));
             QCOMPARE(report.rows, 10); // nothing judged differently: no version added
@@ -184,6 +184,7 @@ private slots:
             c.id = cal->id;
             auto fit = fitCalibration(c, Model::Poly4, false);
             QVERIFY2(fit, qPrintable(fit.error()));
+            fit->budget = 1; // as the earlier program made it
             auto storedFit = store.addFit(*fit);
             QVERIFY(storedFit);
             fit->id = storedFit->id;
@@ -264,6 +265,88 @@ private slots:
         QCOMPARE((*again)->records(job.id)->size(), size_t(6));
     }
 
+    // The budget step: a fit and a record of schema 3 keep their rows and text (budget 1, k =
+    // 2); a fit made after it keeps its reproducibility model, and a record through it its k
+    // and degrees of freedom, both read back as written.
+    void budgetStepKeepsEarlierRowsAndStoresTheNewOnes() {
+        const QString path = dir_.filePath(QStringLiteral("v3.sqlite"));
+        std::mt19937 random(3);
+        std::normal_distribution<double> noise(0, 1);
+        Calibration c;
+        c.batchId = QStringLiteral("LOT-C");
+        c.headSerial = QStringLiteral("1234");
+        c.wavelengthNm = 600;
+        for (double d : {1.0, 1.6, 2.5, 4.0, 6.3, 10.0})
+            for (int r = 0; r < 4; ++r)
+                c.points.push_back({QString(), d, 1.5,
+                                    2 * d * (1 + noise(random) * std::hypot(0.01, 0.03 / d)), 1000,
+                                    0.002});
+        const Job job{QStringLiteral("J"), {}, 2.0, 30.0, true, QStringLiteral("ana"), {}};
+        auto recordThrough = [&](Store& store, const Fit& fit, const QString& id) {
+            Record r;
+            r.jobId = job.id;
+            r.dosimeter = id;
+            r.calibrationId = c.id;
+            r.fitId = fit.id;
+            r.batchId = c.batchId;
+            r.wavelengthNm = 600;
+            r.headSerial = c.headSerial;
+            r.readAt = store.clock()();
+            r.readings = {{r.readAt, 6.0}, {r.readAt, 6.01}, {r.readAt, 5.99}};
+            r.thicknessUm = 1000;
+            r.thicknessMeasured = true;
+            evaluateRecord(r, fit, job, c);
+            return r;
+        };
+        Fit old;
+        {
+            auto opened = Store::openAtVersion(
+                path, 3, nullptr, steps(QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC)));
+            QVERIFY2(opened, qPrintable(opened.error()));
+            Store& store = **opened;
+            QVERIFY(store.addBatch({c.batchId, {}, 1000, 0, {{600, 0.0}}, {}, {}, {}}));
+            c.id = store.addCalibration(c)->id;
+            old = *fitCalibration(c, Model::Poly2, false);
+            old.budget = 1;
+            old.id = store.addFit(old)->id;
+            QVERIFY(store.addJob(job));
+            const Record r = recordThrough(store, old, QStringLiteral("OLD"));
+            QCOMPARE(r.result.coverage, 2.0);
+            QVERIFY(store.addRecord(r));
+        }
+        Dump dump;
+        const QStringList before = dump.rows(path);
+        auto opened = Store::open(path);
+        QVERIFY2(opened, qPrintable(opened.error()));
+        Store& store = **opened;
+        QCOMPARE(*store.schemaVersion(), kSchemaVersion);
+        QVERIFY(store.verify().whole);
+        QCOMPARE(store.fit(old.id)->budget, 1);
+        QCOMPARE(store.record(1)->result.budget, 1);
+
+        Fit now = *fitCalibration(c, Model::Poly2, true);
+        QVERIFY(now.reproducibility.byDose);
+        now.id = store.addFit(now)->id;
+        const auto back = store.fit(now.id);
+        QVERIFY(back);
+        QCOMPARE(budgetText(*back), budgetText(now));
+        QCOMPARE(back->reproducibility.cvAt(1.3), now.reproducibility.cvAt(1.3));
+        QCOMPARE(back->referencePercentAt(3), now.referencePercentAt(3));
+        const Record r = recordThrough(store, *back, QStringLiteral("NEW"));
+        QCOMPARE(r.result.budget, 2);
+        QVERIFY(r.result.coverage > 2);
+        const auto stored = store.addRecord(r);
+        QVERIFY(stored);
+        const auto again = store.record(stored->id);
+        QCOMPARE(again->result.coverage, r.result.coverage);
+        QCOMPARE(again->result.dof, r.result.dof);
+        const ChainReport report = store.verify();
+        QVERIFY2(report.whole, qPrintable(report.problem));
+        const QStringList after = dump.rows(path);
+        for (const QString& row : before)
+            QVERIFY2(after.contains(row), qPrintable(row));
+    }
+
     // Reads of the head at the wavelength since the last passing check get a flagged version
     // when a check fails; a read before that check, and one at another wavelength, do not.
     void failedCheckFlagsTheReadsSinceThePassingOne() {
@@ -280,7 +363,7 @@ private slots:
             r.headSerial = QStringLiteral("1234");
             r.wavelengthNm = nm;
             r.readAt = store.clock()();
-            r.result = {10, 5, 0.3, {1, 1, 1, 1, 1}, true, Validity::Valid, {}};
+            r.result = {10, 5, 0.3, {1, 1, 1, 1, 1}, kCoverage, 0, 1, true, Validity::Valid, {}};
             return bool(store.addRecord(r));
         };
         auto check = [&](bool passed) {

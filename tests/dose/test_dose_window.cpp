@@ -187,9 +187,9 @@ private slots:
         const QString out = pdfText(pdf);
         const QStringList expected{*reportId,
                                    QStringLiteral("page 1 of "),
-                                   QStringLiteral("Dose ± U, kGy (k = 2)"),
-                                   QStringLiteral("Uncertainty budget of calibration"),
-                                   QStringLiteral("film reproducibility"),
+                                   QStringLiteral("Dose ± U, kGy (k)"),
+                                   QStringLiteral("Reference dose (systematic)"),
+                                   QStringLiteral("Uncertainty of each read"),
                                    QStringLiteral("Corrections: the original values"),
                                    QStringLiteral("Signatures"),
                                    QStringLiteral("Reviewed and approved ben"),

@@ -26,34 +26,41 @@ QJsonObject fitJson(const Fit& f) {
         cv.append(level);
     }
     const Acceptance& a = f.acceptance;
-    return {{"id", f.id},
-            {"calibration", f.calibrationId},
-            {"model", modelName(f.model)},
-            {"weighted", f.weighted},
-            {"coefficients", jsonNumbers(f.coefficients)},
-            {"std_errors", jsonNumbers(f.stdErrors)},
-            {"residuals_percent", jsonNumbers(f.residualsPercent)},
-            {"rms_percent", f.rmsPercent},
-            {"r2", f.r2},
-            {"range_kGy", QJsonArray{f.doseLo, f.doseHi}},
-            {"levels", cv},
-            {"reference_percent", f.referencePercent},
-            {"reproducibility_percent", f.reproducibilityPercent},
-            {"choice", f.choice},
-            {"excluded", QJsonArray::fromStringList(f.excluded)},
-            {"exclusion_reason", f.exclusionReason},
-            {"accepted", a.accepted},
-            {"judged_when_fitted", f.judgedWhenFitted},
-            {"rejections", QJsonArray::fromStringList(a.rejections)},
-            {"outliers", QJsonArray::fromStringList(a.outliers)},
-            {"investigate", QJsonArray::fromStringList(a.investigate)},
-            {"lack_of_fit", QJsonObject{{"f", optionalJson(a.lackOfFitF)},
-                                        {"p", optionalJson(a.lackOfFitP)},
-                                        {"dof", QJsonArray{a.lackOfFitDof, a.pureErrorDof}}}},
-            {"pure_error_percent", jsonNumber(a.pureErrorPercent)},
-            {"criteria", QJsonObject{{"min_levels", a.criteria.minLevels},
-                                     {"levels_per_decade", a.criteria.levelsPerDecade},
-                                     {"min_replicates", a.criteria.minReplicates}}}};
+    return {
+        {"id", f.id},
+        {"calibration", f.calibrationId},
+        {"model", modelName(f.model)},
+        {"weighted", f.weighted},
+        {"coefficients", jsonNumbers(f.coefficients)},
+        {"std_errors", jsonNumbers(f.stdErrors)},
+        {"residuals_percent", jsonNumbers(f.residualsPercent)},
+        {"rms_percent", f.rmsPercent},
+        {"r2", f.r2},
+        {"range_kGy", QJsonArray{f.doseLo, f.doseHi}},
+        {"levels", cv},
+        {"reference_percent", f.referencePercent},
+        {"reproducibility_percent", f.reproducibilityPercent},
+        {"budget", f.budget},
+        {"reproducibility", QJsonObject{{"by_dose", f.reproducibility.byDose},
+                                        {"a_percent", jsonNumber(100 * f.reproducibility.a)},
+                                        {"b_percent_kGy", jsonNumber(100 * f.reproducibility.b)},
+                                        {"dof", f.reproducibility.dof}}},
+        {"fit_dof", f.fitDof},
+        {"choice", f.choice},
+        {"excluded", QJsonArray::fromStringList(f.excluded)},
+        {"exclusion_reason", f.exclusionReason},
+        {"accepted", a.accepted},
+        {"judged_when_fitted", f.judgedWhenFitted},
+        {"rejections", QJsonArray::fromStringList(a.rejections)},
+        {"outliers", QJsonArray::fromStringList(a.outliers)},
+        {"investigate", QJsonArray::fromStringList(a.investigate)},
+        {"lack_of_fit", QJsonObject{{"f", optionalJson(a.lackOfFitF)},
+                                    {"p", optionalJson(a.lackOfFitP)},
+                                    {"dof", QJsonArray{a.lackOfFitDof, a.pureErrorDof}}}},
+        {"pure_error_percent", jsonNumber(a.pureErrorPercent)},
+        {"criteria", QJsonObject{{"min_levels", a.criteria.minLevels},
+                                 {"levels_per_decade", a.criteria.levelsPerDecade},
+                                 {"min_replicates", a.criteria.minReplicates}}}};
 }
 
 QJsonObject calibrationJson(const Calibration& c) {
@@ -184,6 +191,7 @@ int import(Ctx& ctx) {
     const auto validUntil = ctx.dateFromToday(QStringLiteral("valid-until"));
     CalibrationImport in;
     in.uDosePercent = ctx.number(QStringLiteral("u-dose-percent"), kUDosePercent);
+    in.readerSd = ctx.number(QStringLiteral("reader-sd"), kReaderSd);
     const auto windowMin = ctx.number(QStringLiteral("window-min-h"), kWindowHours);
     const auto windowMax = ctx.number(QStringLiteral("window-max-h"), kWindowHours);
     if (ctx.usageError())
@@ -233,12 +241,14 @@ int fit(Ctx& ctx) {
             QStringLiteral("--model is one of poly1, poly2, poly3, poly4, power, auto"));
     FitRequest request{*id,
                        model,
-                       ctx.has(QStringLiteral("weighted")),
+                       !ctx.has(QStringLiteral("unweighted")),
                        ctx.env.operatorName,
                        ctx.values(QStringLiteral("exclude")),
                        ctx.value(QStringLiteral("reason")).trimmed()};
     if (!request.exclude.isEmpty() && request.exclusionReason.isEmpty())
         return ctx.usage(QStringLiteral("--exclude needs --reason saying why"));
+    if (ctx.has(QStringLiteral("weighted")) && ctx.has(QStringLiteral("unweighted")))
+        return ctx.usage(QStringLiteral("--weighted and --unweighted exclude each other"));
     if (request.exclude.isEmpty() && ctx.has(QStringLiteral("reason")))
         return ctx.usage(QStringLiteral("--reason goes with --exclude"));
     Store* store = ctx.store();
@@ -321,17 +331,19 @@ void addCalibrationCommands(std::vector<Command>& c) {
         {QStringLiteral("calibration import"),
          QStringLiteral("calibration import FILE.csv --batch ID --head SN --wavelength NM "
                         "[--certificate REF] [--valid-until DATE] [--u-dose-percent P] "
-                        "[--window-min-h H] [--window-max-h H]"),
+                        "[--window-min-h H] [--window-max-h H] [--reader-sd S]"),
          QStringLiteral("Imports calibration points from CSV (columns dose_kGy, absorbance, "
                         "thickness_um; optional u_dose_percent, dosimeter) and prints the "
                         "new calibration's id. --u-dose-percent is the reference dose's "
                         "relative standard uncertainty (k = 1) for a file without that "
                         "column; the window is the time after irradiation within which "
-                        "films are read."),
+                        "films are read. --reader-sd is the spread of the readings the films "
+                        "were read with: a routine read's spread counts in its uncertainty "
+                        "only beyond it."),
          {QStringLiteral("batch"), QStringLiteral("head"), QStringLiteral("wavelength"),
           QStringLiteral("certificate"), QStringLiteral("valid-until"),
           QStringLiteral("u-dose-percent"), QStringLiteral("window-min-h"),
-          QStringLiteral("window-max-h")},
+          QStringLiteral("window-max-h"), QStringLiteral("reader-sd")},
          {},
          {QStringLiteral("batch"), QStringLiteral("head"), QStringLiteral("wavelength")},
          1,
@@ -339,16 +351,19 @@ void addCalibrationCommands(std::vector<Command>& c) {
     c.push_back(
         {QStringLiteral("calibration fit"),
          QStringLiteral("calibration fit ID [--model poly1|poly2|poly3|poly4|power|auto] "
-                        "[--weighted] [--exclude DOSIMETER --reason TEXT]"),
+                        "[--unweighted] [--exclude DOSIMETER --reason TEXT]"),
          QStringLiteral("Fits dose as a function of response, judges the fit (dose levels and "
                         "films per level, lack of fit against the replicates, residuals, "
                         "outliers), stores it and prints it; a rejected fit is stored too and "
                         "exits 1, and the calibration gives no dose until a fit is accepted. "
                         "auto (the default) offers the accepted model with the fewest "
-                        "parameters. --exclude leaves a film out of a new fit (again for "
+                        "parameters. Each film is weighted by the film-to-film spread at its "
+                        "dose (modelled from the levels' spreads); --unweighted fits the old "
+                        "way, for comparison (--weighted, the default, is accepted). --exclude "
+                        "leaves a film out of a new fit (again for "
                         "more, or #N for point N), naming why with --reason."),
          {QStringLiteral("model"), QStringLiteral("exclude"), QStringLiteral("reason")},
-         {QStringLiteral("weighted")},
+         {QStringLiteral("weighted"), QStringLiteral("unweighted")},
          {},
          1,
          fit});

@@ -19,6 +19,7 @@ const std::vector<Command>& commands() {
         std::vector<Command> c;
         addBatchCommands(c);
         addCalibrationCommands(c);
+        addCalibrationCheckCommand(c);
         addDoseCommands(c);
         addRecordCommands(c);
         addDbCommands(c);

@@ -82,6 +82,7 @@ QString fixed(double value, int decimals);
 
 void addBatchCommands(std::vector<Command>& commands);
 void addCalibrationCommands(std::vector<Command>& commands);
+void addCalibrationCheckCommand(std::vector<Command>& commands);
 void addDoseCommands(std::vector<Command>& commands);
 void addRecordCommands(std::vector<Command>& commands);
 void addDbCommands(std::vector<Command>& commands);

@@ -14,20 +14,18 @@ QJsonObject componentsJson(const Components& c) {
             {"reproducibility_percent", jsonNumber(c.reproducibility)},
             {"thickness_percent", jsonNumber(c.thickness)},
             {"reading_percent", jsonNumber(c.reading)},
-            {"combined_percent", jsonNumber(c.combined())}};
+            {"background_percent", jsonNumber(c.background)},
+            {"combined_percent", jsonNumber(c.combined())},
+            {"systematic", QJsonArray{QStringLiteral("reference")}}};
 }
 
 namespace {
 
 void printComponents(Ctx& ctx, const DoseResult& r) {
-    const Components& c = r.components;
     ctx.print(QStringLiteral("response %1 mm-1").arg(QString::number(r.response, 'g', 6)));
     if (!r.inRange)
         return;
-    ctx.print(QStringLiteral("relative standard uncertainties (k = 1): fit %1 %, reference dose %2 "
-                             "%, reproducibility %3 %, thickness %4 %, reading %5 %; combined %6 %")
-                  .arg(fixed(c.fit, 2), fixed(c.reference, 2), fixed(c.reproducibility, 2),
-                       fixed(c.thickness, 2), fixed(c.reading, 2), fixed(c.combined(), 2)));
+    ctx.print(budgetLine(r));
 }
 
 // A gauge's reading of the film's thickness and its uncertainty, each optional.
@@ -70,11 +68,16 @@ int dose(Ctx& ctx) {
     in.absorbance = *absorbance;
     in.a0 = use->calibration.a0;
     in.readingSd = sd;
+    in.thicknessMeasured = thickness->thicknessUm.has_value();
+    in.calibrationA0 = use->calibration.a0;
     const DoseResult r = computeDose(use->fit, in);
     if (ctx.json) {
         QJsonObject o{{"dose_kGy", jsonNumber(r.dose)},
                       {"U_kGy", jsonNumber(r.expanded)},
-                      {"coverage", kCoverage},
+                      {"coverage", r.coverage},
+                      {"k", r.coverage},
+                      {"dof", jsonNumber(r.dof)},
+                      {"budget", r.budget},
                       {"response", jsonNumber(r.response)},
                       {"in_range", r.inRange},
                       {"range_kGy", QJsonArray{use->fit.doseLo, use->fit.doseHi}},
@@ -155,11 +158,14 @@ void addDoseCommands(std::vector<Command>& c) {
                  QStringLiteral("dose --calibration ID --absorbance A [--thickness-um T "
                                 "[--confirm-thickness]] [--u-thickness-um U] [--reader-sd S]"),
                  QStringLiteral("Computes a dose from an absorbance through a calibration's latest "
-                                "(accepted) fit, with its expanded uncertainty (k = 2) and the "
-                                "components. Without --thickness-um the batch's nominal thickness "
+                                "(accepted) fit, with its expanded uncertainty (k from the "
+                                "effective degrees of freedom, for 95.45 %) and the components. "
+                                "Without --thickness-um the batch's nominal thickness "
                                 "is used; a gauge thickness more than 20 % from it needs "
-                                "--confirm-thickness. --reader-sd is the spread of the readings "
-                                "taken. Nothing is recorded: a response outside the calibrated "
+                                "--confirm-thickness; a gauged film adds no thickness term (the "
+                                "calibration's films were gauged too). --reader-sd is the spread "
+                                "of the readings taken: only what exceeds the calibration's "
+                                "counts. Nothing is recorded: a response outside the calibrated "
                                 "range, or one the curve gives no dose for, exits 1 with the "
                                 "reason."),
                  {QStringLiteral("calibration"), QStringLiteral("absorbance"),

@@ -4,8 +4,11 @@
 // error, no point far from the curve for the scatter expected at its dose, and films far from
 // their level's others named for investigation (Grubbs), never dropped.
 
+#include "dose/core/Reproducibility.h"
+
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <optional>
 
 namespace qvr::dose {
@@ -25,12 +28,17 @@ inline constexpr double kResidualRejectSd = 4;  // a point this many sd from the
 inline constexpr double kResidualInvestigateSd = 3; // ... and from this many it is listed
 
 // How far one film's dose scatters about its level's reference dose, as the tests expect it
-// at each dose: one pooled relative figure from the replicates of every level. (A model of
-// the scatter as a function of dose can take its place: only sdAt is asked.)
+// at each level: the reproducibility model of the replicates through the level's elasticity
+// (one pooled relative figure for fits made before the model).
 struct PureError {
-    double relative = 0; // standard deviation as a fraction of the dose
+    double relative = 0; // pooled standard deviation as a fraction of the dose
     int dof = 0;
-    double sdAt(double doseKGy) const { return relative * doseKGy; }
+    Reproducibility model;              // of the response
+    std::map<double, double> sdAtLevel; // kGy, by level dose; none: relative x dose
+    double sdAt(double doseKGy) const {
+        const auto it = sdAtLevel.find(doseKGy);
+        return it != sdAtLevel.end() ? it->second : relative * doseKGy;
+    }
 };
 
 struct Acceptance {

@@ -39,9 +39,11 @@ QString Calibration::canonical() const {
 QString pointsText(const std::vector<CalibrationPoint>& points) {
     QStringList parts;
     for (const auto& p : points)
-        parts << QStringLiteral("[%1,%2,%3,%4,%5]")
+        // The readings' spread only when stated, so that points written before it keep their text.
+        parts << QStringLiteral("[%1,%2,%3,%4,%5%6]")
                      .arg(quoted(p.dosimeter), numberText(p.doseKGy), numberText(p.uDosePercent),
-                          numberText(p.absorbance), numberText(p.thicknessUm));
+                          numberText(p.absorbance), numberText(p.thicknessUm),
+                          p.readerSd > 0 ? QLatin1Char(',') + numberText(p.readerSd) : QString());
     return QLatin1Char('[') + parts.join(QLatin1Char(',')) + QLatin1Char(']');
 }
 
@@ -50,7 +52,7 @@ std::vector<CalibrationPoint> parsePoints(const QString& json) {
     for (const auto& row : parseStoredJson(json).array()) {
         const QJsonArray a = row.toArray();
         points.push_back({a.at(0).toString(), a.at(1).toDouble(), a.at(2).toDouble(),
-                          a.at(3).toDouble(), a.at(4).toDouble()});
+                          a.at(3).toDouble(), a.at(4).toDouble(), a.at(5).toDouble(0)});
     }
     return points;
 }

@@ -16,6 +16,7 @@ struct CalibrationPoint {
     double uDosePercent = 0; // relative standard uncertainty (k = 1) of the reference dose
     double absorbance = 0;
     double thicknessUm = 0;
+    double readerSd = 0; // spread of the readings the film was read with; 0: not stated
     bool operator==(const CalibrationPoint&) const = default;
 };
 

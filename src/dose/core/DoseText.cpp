@@ -46,15 +46,36 @@ RoundedDose roundedToU(double dose, double expanded) {
     return {rounded(dose, decimals), rounded(expanded, decimals)};
 }
 
-QString doseAndU(double dose, double expanded) {
+QString coverageText(double k) {
+    return QString::number(k, 'g', 3);
+}
+
+QString budgetLine(const DoseResult& r) {
+    const Components& c = r.components;
+    auto pc = [](double v) { return QString::number(v, 'f', 2) + QStringLiteral(" %"); };
+    if (r.budget < 2)
+        return QStringLiteral("relative standard uncertainties (k = 1): fit %1, reference dose %2, "
+                              "reproducibility %3, thickness %4, reading %5; combined %6")
+            .arg(pc(c.fit), pc(c.reference), pc(c.reproducibility), pc(c.thickness), pc(c.reading),
+                 pc(c.combined()));
+    const QString dof =
+        r.dof >= kLargeDof ? QStringLiteral("many") : QString::number(std::floor(r.dof), 'f', 0);
+    return QStringLiteral("relative standard uncertainties (k = 1): fit %1, reference dose %2 "
+                          "(systematic), reproducibility %3, thickness %4, reading %5, "
+                          "background %6; combined %7, %8 effective degrees of freedom, k = %9")
+        .arg(pc(c.fit), pc(c.reference), pc(c.reproducibility), pc(c.thickness), pc(c.reading),
+             pc(c.background), pc(c.combined()), dof, coverageText(r.coverage));
+}
+
+QString doseAndU(double dose, double expanded, double k) {
     const RoundedDose r = roundedToU(dose, expanded);
-    return QStringLiteral("%1 ± %2 kGy (k = 2)").arg(r.dose, r.expanded);
+    return QStringLiteral("%1 ± %2 kGy (k = %3)").arg(r.dose, r.expanded, coverageText(k));
 }
 
 QString resultText(const DoseResult& result, const Fit& fit) {
     switch (result.validity) {
     case Validity::Valid:
-        return doseAndU(result.dose, result.expanded);
+        return doseAndU(result.dose, result.expanded, result.coverage);
     case Validity::BelowRange:
     case Validity::AboveRange:
         return range(result.validity, &fit);
@@ -69,7 +90,7 @@ QString recordResultText(const Record& record, const Fit* fit) {
     const Validity v = recordValidity(record);
     switch (v) {
     case Validity::Valid:
-        return doseAndU(record.result.dose, record.result.expanded);
+        return doseAndU(record.result.dose, record.result.expanded, record.result.coverage);
     case Validity::BelowRange:
     case Validity::AboveRange:
         return range(v, fit);

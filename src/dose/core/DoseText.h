@@ -16,7 +16,16 @@ struct RoundedDose {
 // Both rounded at U's second significant digit.
 RoundedDose roundedToU(double dose, double expanded);
 
-QString doseAndU(double dose, double expanded); // "6.28 ± 0.18 kGy (k = 2)"
+QString doseAndU(double dose, double expanded,
+                 double k = kCoverage); // "6.28 ± 0.18 kGy (k = 2)"
+
+// One line naming each component of a budget by dose: "fit 0.61 %, reference dose 1.50 %
+// (systematic), ...; combined 2.1 %, 35 degrees of freedom, k = 2.03"; for a result of the
+// budget before it, its five components.
+QString budgetLine(const DoseResult& result);
+
+// k as printed: "2", "2.17".
+QString coverageText(double k); // "6.28 ± 0.18 kGy (k = 2)"
 
 // A result in words: the dose with U when valid; "< 1 kGy, below the calibrated range",
 // "> 50 kGy, above the calibrated range", or "no dose: WHY" otherwise.

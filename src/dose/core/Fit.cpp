@@ -2,6 +2,8 @@
 
 #include "dose/core/Canonical.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
 #include <cmath>
 
 namespace qvr::dose {
@@ -132,7 +134,61 @@ QString Fit::canonical() const {
             .number("pure_error_percent", a.pureErrorPercent)
             .raw("criteria", criteriaText(a.criteria));
     }
+    if (budget >= 2)
+        c.raw("budget", budgetText(*this));
     return c.finish();
+}
+
+double Fit::referencePercentAt(double doseKGy) const {
+    const auto& d = levelDoses;
+    const auto& u = levelReferencePercent;
+    if (budget < 2 || u.size() != d.size() || d.empty())
+        return referencePercent;
+    if (!(doseKGy > d.front()))
+        return u.front();
+    for (size_t i = 1; i < d.size(); ++i)
+        if (doseKGy <= d[i]) {
+            const double f = std::log(doseKGy / d[i - 1]) / std::log(d[i] / d[i - 1]);
+            return u[i - 1] + f * (u[i] - u[i - 1]);
+        }
+    return u.back();
+}
+
+QString budgetText(const Fit& f) {
+    const Reproducibility& r = f.reproducibility;
+    return Canonical(QStringLiteral("budget"))
+        .integer("version", f.budget)
+        .flag("reproducibility_by_dose", r.byDose)
+        .number("reproducibility_a_percent", 100 * r.a)
+        .number("reproducibility_b_percent_kgy", 100 * r.b)
+        .integer("reproducibility_dof", r.dof)
+        .raw("reproducibility_covariance",
+             numberArray({r.covariance[0], r.covariance[1], r.covariance[2]}))
+        .raw("level_reference_percent", numberArray(f.levelReferencePercent))
+        .integer("fit_dof", f.fitDof)
+        .number("reader_sd", f.readerSd)
+        .finish();
+}
+
+bool parseBudget(const QString& json, Fit& f) {
+    const QJsonObject o = parseStoredJson(json).object();
+    if (o.isEmpty() || !o.value(QLatin1String("version")).isDouble())
+        return false;
+    f.budget = o.value(QLatin1String("version")).toInt();
+    Reproducibility& r = f.reproducibility;
+    r.byDose = o.value(QLatin1String("reproducibility_by_dose")).toBool();
+    r.a = o.value(QLatin1String("reproducibility_a_percent")).toDouble() / 100;
+    r.b = o.value(QLatin1String("reproducibility_b_percent_kgy")).toDouble() / 100;
+    r.dof = o.value(QLatin1String("reproducibility_dof")).toInt();
+    const QJsonArray cov = o.value(QLatin1String("reproducibility_covariance")).toArray();
+    for (int i = 0; i < 3 && i < cov.size(); ++i)
+        r.covariance[i] = cov.at(i).toDouble();
+    f.levelReferencePercent.clear();
+    for (const QJsonValue& v : o.value(QLatin1String("level_reference_percent")).toArray())
+        f.levelReferencePercent.push_back(v.toDouble());
+    f.fitDof = o.value(QLatin1String("fit_dof")).toInt();
+    f.readerSd = o.value(QLatin1String("reader_sd")).toDouble();
+    return true;
 }
 
 QString dofText(const Acceptance& a) {

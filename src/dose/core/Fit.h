@@ -5,6 +5,7 @@
 // reproducibility).
 
 #include "dose/core/Acceptance.h"
+#include "dose/core/Reproducibility.h"
 
 #include <QDateTime>
 #include <QString>
@@ -52,13 +53,32 @@ struct Fit {
     // worked out when it is read, and are not part of its stored text.
     bool judgedWhenFitted = true;
 
+    // The uncertainty budget the fit was made for: 1, one pooled reproducibility and the
+    // reference's RMS everywhere, k = 2; 2, what follows, stored as one "budget" object.
+    int budget = kBudget;
+    Reproducibility reproducibility;           // film to film, as a function of dose
+    std::vector<double> levelReferencePercent; // each level's reference dose uncertainty (k = 1)
+    int fitDof = 0;                            // points - parameters
+    double readerSd = 0; // the readings' spread the calibration's films were read with (0: unknown)
+    // Not stored: the weighted residual sum of squares, by which models are compared.
+    double weightedRss = 0;
+
+    static constexpr int kBudget = 2;
+
     double dose(double k) const;
     double slope(double k) const;        // dD/dk
     double doseVariance(double k) const; // from the coefficients' covariance
+    // The reference dose's relative standard uncertainty (percent) at a dose, interpolated in
+    // log dose between the levels' certificate values.
+    double referencePercentAt(double doseKGy) const;
     QString canonical() const;
 };
 
 // The lack-of-fit test's degrees of freedom as stored: [levels - parameters, films - levels].
 QString dofText(const Acceptance& acceptance);
+
+// The budget object of a budget 2 fit, and back (false when it does not parse).
+QString budgetText(const Fit& fit);
+bool parseBudget(const QString& json, Fit& fit);
 
 } // namespace qvr::dose

@@ -31,28 +31,19 @@ Squares squares(const std::map<double, Level>& levels, const std::vector<double>
     return s;
 }
 
-// The pure error: each level's spread of response, made a relative spread of dose through the
-// calibration's sensitivity there, taken from the level means themselves (a central difference
-// between the neighbouring levels), so that a curve that does not fit cannot widen the very
-// scatter it is judged against.
-PureError pooledPureError(const std::map<double, Level>& byDose) {
-    std::vector<const Level*> levels;
-    for (const auto& [dose, level] : byDose)
-        levels.push_back(&level);
+// The pure error: the replicates' own spread, as a function of dose for a fit made for the
+// budget that models it, pooled for the fits before it.
+PureError pureError(const std::map<double, Level>& levels, const Fit& fit) {
+    const std::vector<LevelSpread> spreads = levelSpreads(levels);
+    const Reproducibility pooled = pooledReproducibility(spreads, true);
     PureError pure;
-    double ss = 0;
-    for (size_t j = 0; j < levels.size() && levels.size() > 1; ++j) {
-        const Level* lo = levels[j == 0 ? 0 : j - 1];
-        const Level* hi = levels[j + 1 == levels.size() ? j : j + 1];
-        const double slope = (hi->dose - lo->dose) / (hi->mean() - lo->mean());
-        const int nu = static_cast<int>(levels[j]->responses.size()) - 1;
-        const double sd = levels[j]->cvPercent() / 100 * std::fabs(levels[j]->mean());
-        const double relative = slope * sd / levels[j]->dose;
-        ss += nu * relative * relative;
-        pure.dof += nu;
+    pure.relative = pooled.a;
+    pure.dof = pooled.dof;
+    if (fit.budget >= 2) {
+        pure.model = fitReproducibility(spreads);
+        for (const LevelSpread& l : spreads)
+            pure.sdAtLevel[l.dose] = pure.model.cvAt(l.dose) * l.elasticity * l.dose;
     }
-    if (pure.dof > 0)
-        pure.relative = std::sqrt(ss / pure.dof);
     return pure;
 }
 
@@ -106,7 +97,7 @@ Acceptance judgeFit(const Calibration& calibration, const Fit& fit,
         rel[i] = (fit.dose(k[i]) - calibration.points[i].doseKGy) / calibration.points[i].doseKGy;
     a.pureErrorDof = n - m;
     a.lackOfFitDof = m - params;
-    const PureError pure = pooledPureError(levels);
+    const PureError pure = pureError(levels, fit);
     a.pureErrorPercent = 100 * pure.relative;
     if (!(pure.relative > 0) || !std::isfinite(pure.relative)) {
         a.rejections << QStringLiteral("the replicates show no spread, so the fit cannot be "
@@ -129,10 +120,17 @@ Acceptance judgeFit(const Calibration& calibration, const Fit& fit,
         constexpr int kNamed = 5;
         const qsizetype more = far.size() - kNamed;
         a.rejections << QStringLiteral("%1 of the curve's points lie further from it than %2 times "
-                                       "the pure error at their dose (%3 % of the dose): %4%5")
+                                       "the pure error at their dose (%3): %4%5")
                             .arg(far.size())
                             .arg(kResidualRejectSd)
-                            .arg(percent(kResidualRejectSd * pure.relative))
+                            .arg(pure.model.byDose
+                                     ? QStringLiteral("%1 % of the dose at %2 kGy, %3 % at %4 kGy")
+                                           .arg(percent(kResidualRejectSd * pure.sdAt(lo) / lo),
+                                                numberText(lo),
+                                                percent(kResidualRejectSd * pure.sdAt(hi) / hi),
+                                                numberText(hi))
+                                     : QStringLiteral("%1 % of the dose")
+                                           .arg(percent(kResidualRejectSd * pure.relative)))
                             .arg(far.mid(0, kNamed).join(QStringLiteral(", ")))
                             .arg(more > 0 ? QStringLiteral(" and %1 more").arg(more) : QString());
     }

@@ -47,18 +47,24 @@ Outcome<Fit> fitCalibration(const Calibration& calibration, Model model, bool we
         previous = &level;
     }
 
+    // Weighted: each film by the film-to-film variance expected at its dose, the random part of
+    // its error. The reference dose is common to every point and is no weight; with no spread to
+    // go by, a constant relative spread is assumed.
+    const std::vector<LevelSpread> spreads = levelSpreads(byDose);
+    const Reproducibility repro = fitReproducibility(spreads);
+    std::map<double, double> elasticity;
+    for (const LevelSpread& l : spreads)
+        elasticity[l.dose] = l.elasticity;
     std::vector<WeightedPoint> pts;
     for (size_t i : in->points) {
         const auto& p = calibration.points[i];
         double w = 1;
         if (weighted) {
-            if (!(p.uDosePercent > 0))
-                return Failure{QStringLiteral("a weighted fit needs a reference dose uncertainty "
-                                              "above 0 for every point (point %1 has %2 %)")
-                                   .arg(i + 1)
-                                   .arg(num(p.uDosePercent))};
-            const double u = p.uDosePercent / 100 * p.doseKGy;
-            w = 1 / (u * u);
+            const double e = elasticity.count(p.doseKGy) ? elasticity[p.doseKGy] : 1.0;
+            double cv = repro.cvAt(p.doseKGy) * e;
+            if (!(cv > 0) || !std::isfinite(cv))
+                cv = 1;
+            w = 1 / (cv * p.doseKGy * cv * p.doseKGy);
         }
         pts.push_back({k[i], p.doseKGy, w});
     }
@@ -115,9 +121,18 @@ Outcome<Fit> fitCalibration(const Calibration& calibration, Model model, bool we
         uRef += calibration.points[i].uDosePercent * calibration.points[i].uDosePercent;
     }
     fit.rmsPercent = std::sqrt(sq / pts.size());
+    fit.weightedRss = rss;
+    fit.fitDof = points - params;
+    fit.reproducibility = repro;
     fit.r2 = 1 - rss / ssTot;
-    double pooled = 0, dof = 0;
+    double pooled = 0, dof = 0, readerSs = 0;
     for (const auto& [dose, level] : byDose) {
+        double uRefLevel = 0;
+        for (size_t i : level.points) {
+            uRefLevel += calibration.points[i].uDosePercent;
+            readerSs += calibration.points[i].readerSd * calibration.points[i].readerSd;
+        }
+        fit.levelReferencePercent.push_back(uRefLevel / level.points.size());
         fit.levelDoses.push_back(dose);
         fit.levelCvPercent.push_back(level.cvPercent());
         fit.levelResponses.push_back(level.mean());
@@ -127,6 +142,7 @@ Outcome<Fit> fitCalibration(const Calibration& calibration, Model model, bool we
     }
     fit.reproducibilityPercent = dof > 0 ? std::sqrt(pooled / dof) : 0;
     fit.referencePercent = std::sqrt(uRef / pts.size());
+    fit.readerSd = std::sqrt(readerSs / pts.size());
     fit.doseLo = byDose.begin()->first;
     fit.doseHi = byDose.rbegin()->first;
     fit.responseLo = kLo;
@@ -157,7 +173,7 @@ Outcome<Fit> chooseFit(const Calibration& calibration, bool weighted, const FitO
     // oscillate between the levels.
     auto simpler = [](const Fit& a, const Fit& b) {
         const int pa = parameterCount(a.model), pb = parameterCount(b.model);
-        return pa != pb ? pa < pb : a.rmsPercent < b.rmsPercent;
+        return pa != pb ? pa < pb : a.weightedRss < b.weightedRss;
     };
     const Fit* chosen = nullptr;
     for (const Fit& f : fits)
@@ -176,18 +192,20 @@ Outcome<Fit> chooseFit(const Calibration& calibration, bool weighted, const FitO
                                        return f.acceptance.accepted &&
                                               parameterCount(f.model) == parameterCount(out.model);
                                    }) > 1
-                         ? QStringLiteral(" and the lowest RMS residual among them")
+                         ? QStringLiteral(" and the lowest residual sum of squares among them")
                          : QString(),
                      all);
         return out;
     }
+    // Compared as the fits minimised them: the residual variance in the fit's own weighting.
+    auto variance = [](const Fit& f) { return f.weightedRss / std::max(1, f.fitDof); };
     const Fit* best = &fits.front();
     for (const Fit& f : fits)
-        if (f.rmsPercent < best->rmsPercent)
+        if (variance(f) < variance(*best))
             best = &f;
     Fit out = *best;
-    out.choice = QStringLiteral("no model is accepted (%1); %2, with the lowest RMS residual "
-                                "(%3 %), is kept as rejected")
+    out.choice = QStringLiteral("no model is accepted (%1); %2, with the lowest residual "
+                                "variance (RMS residual %3 %), is kept as rejected")
                      .arg(all, modelName(out.model), QString::number(out.rmsPercent, 'f', 2));
     return out;
 }

@@ -5,7 +5,9 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <cmath>
+#include <limits>
 
 namespace qvr::dose {
 
@@ -25,6 +27,9 @@ void evaluateRecord(Record& record, const Fit& fit, const Job& job,
     input.thicknessUm = record.thicknessUm;
     input.uThicknessUm = record.uThicknessUm;
     input.readingSd = readingSpread(values);
+    input.thicknessMeasured = record.thicknessMeasured;
+    input.calibrationA0 = calibration.a0;
+    input.uA0 = record.uA0;
     record.result = computeDose(fit, input);
 
     const DoseResult& r = record.result;
@@ -96,8 +101,8 @@ QStringList currentFlags(const Record& record, const Job& job) {
 
 QString Record::canonical() const {
     const Components& c = result.components;
-    return Canonical(QStringLiteral("record"))
-        .integer("id", id)
+    Canonical out(QStringLiteral("record"));
+    out.integer("id", id)
         .integer("version", version)
         .text("reason", reason)
         .text("job", jobId)
@@ -130,8 +135,35 @@ QString Record::canonical() const {
         .raw("flags", textArray(flags))
         .text("operator", operatorName)
         .text("comment", comment)
-        .time("created_at", createdAt)
+        .time("created_at", createdAt);
+    if (result.budget >= 2)
+        out.raw("budget", recordBudgetText(*this));
+    return out.finish();
+}
+
+QString recordBudgetText(const Record& r) {
+    return Canonical(QStringLiteral("budget"))
+        .integer("version", r.result.budget)
+        .number("k", r.result.coverage)
+        .number("dof", r.result.dof)
+        .number("u_a0", r.uA0)
+        .number("u_background_percent", r.result.components.background)
+        .raw("systematic", QStringLiteral("[\"reference\"]"))
         .finish();
+}
+
+bool parseRecordBudget(const QString& json, Record& r) {
+    const QJsonObject o = parseStoredJson(json).object();
+    if (o.isEmpty() || !o.value(QLatin1String("version")).isDouble())
+        return false;
+    r.result.budget = o.value(QLatin1String("version")).toInt();
+    r.result.coverage = o.value(QLatin1String("k")).toDouble();
+    r.result.dof = o.value(QLatin1String("dof")).toDouble();
+    r.uA0 = o.value(QLatin1String("u_a0")).toDouble();
+    const QJsonValue bg = o.value(QLatin1String("u_background_percent"));
+    r.result.components.background =
+        bg.isDouble() ? bg.toDouble() : std::numeric_limits<double>::quiet_NaN();
+    return true;
 }
 
 QString readingsText(const std::vector<Reading>& readings) {

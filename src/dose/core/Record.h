@@ -40,6 +40,7 @@ struct Record {
     double thicknessUm = 0;
     double uThicknessUm = 0;
     bool thicknessMeasured = false; // a gauge reading, else the batch nominal
+    double uA0 = 0;                 // the standard uncertainty of a0 (the batch's)
     DoseResult result;
     int reread = 0; // 0: first read of this dosimeter in the job
     QStringList flags;
@@ -67,6 +68,11 @@ bool countsInMean(const Record& record);
 // dose recomputed from its dose and U, none for a dose judged outside the range by the rule of
 // earlier versions, the others as recorded.
 QStringList currentFlags(const Record& record, const Job& job);
+
+// The budget object of a record made through a budget 2 fit (k, degrees of freedom, what is
+// systematic), and back (false when it does not parse).
+QString recordBudgetText(const Record& record);
+bool parseRecordBudget(const QString& json, Record& record);
 
 QString readingsText(const std::vector<Reading>& readings);
 std::vector<Reading> parseReadings(const QString& json);

@@ -18,6 +18,16 @@ QString createTable(const Dialect& dialect, const Table& table, const QString& k
     return QStringLiteral("CREATE TABLE %1 (%2)").arg(table.name, parts.join(QStringLiteral(", ")));
 }
 
+QStringList addedColumns(const Dialect& dialect, int version) {
+    QStringList out;
+    for (const Table* t : allTables())
+        for (const Column& c : t->columns)
+            if (c.since == version && t->since < version)
+                out << QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
+                           .arg(t->name, QLatin1String(c.name), dialect.columnType(c.type));
+    return out;
+}
+
 } // namespace
 
 std::vector<Migration> migrations(const Dialect& dialect) {
@@ -47,15 +57,14 @@ std::vector<Migration> migrations(const Dialect& dialect) {
     // 3: fits keep their acceptance, jobs their decision rule; the lab-wide settings. Records
     // judged by dose are judged again by response.
     Migration v3{3, {}, true};
-    for (const Table* t : allTables())
-        for (const Column& c : t->columns)
-            if (c.since == 3 && t->since < 3)
-                v3.statements << QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
-                                     .arg(t->name, QLatin1String(c.name),
-                                          dialect.columnType(c.type));
+    v3.statements << addedColumns(dialect, 3);
     v3.statements << createTable(dialect, labSettingTable(), QStringLiteral("id"))
                   << dialect.appendOnly(labSettingTable().name);
-    return {v1, v2, v3};
+    // 4: fits keep their reproducibility model and what the budget by dose needs, records their
+    // k and degrees of freedom; both say which budget made them (none: the first).
+    Migration v4{4, {}};
+    v4.statements << addedColumns(dialect, 4);
+    return {v1, v2, v3, v4};
 }
 
 } // namespace qvr::dose

@@ -57,7 +57,7 @@ struct CopyReport {
     QString headHash;
 };
 
-inline constexpr int kSchemaVersion = 3;
+inline constexpr int kSchemaVersion = 4;
 inline constexpr const char* kGenesisHash =
     "0000000000000000000000000000000000000000000000000000000000000000";
 

@@ -180,7 +180,8 @@ const Table& fitTable() {
                           {"lack_of_fit_p", R, 3},
                           {"lack_of_fit_dof", T, 3},
                           {"pure_error_percent", R, 3},
-                          {"criteria", T, 3}}};
+                          {"criteria", T, 3},
+                          {"budget", T, 4}}};
     return t;
 }
 
@@ -236,7 +237,8 @@ const Table& recordTable() {
                           {"flags", T},
                           {"operator", T},
                           {"comment", T},
-                          {"created_at", T}}};
+                          {"created_at", T},
+                          {"budget", T, 4}}};
     return t;
 }
 
@@ -310,6 +312,8 @@ QVariantMap rowOf(const Fit& f) {
                 {"lack_of_fit_dof", dofText(a)},
                 {"pure_error_percent", finite(a.pureErrorPercent)},
                 {"criteria", criteriaText(a.criteria)}});
+    if (f.budget >= 2)
+        row.insert("budget", budgetText(f));
     return row;
 }
 
@@ -326,40 +330,43 @@ QVariantMap rowOf(const Job& j) {
 
 QVariantMap rowOf(const Record& r) {
     const Components& c = r.result.components;
-    return {{"id", r.id},
-            {"version", r.version},
-            {"reason", r.reason},
-            {"job_id", r.jobId},
-            {"dosimeter", r.dosimeter},
-            {"irradiated_at", timeValue(r.irradiatedAt)},
-            {"calibration_id", r.calibrationId},
-            {"fit_id", r.fitId},
-            {"batch_id", r.batchId},
-            {"wavelength_nm", r.wavelengthNm},
-            {"head", r.headSerial},
-            {"simulated", r.simulated ? 1 : 0},
-            {"read_at", timeValue(r.readAt)},
-            {"readings", readingsText(r.readings)},
-            {"zero", r.zeroText},
-            {"absorbance", finite(r.absorbance)},
-            {"a0", r.a0},
-            {"thickness_um", r.thicknessUm},
-            {"u_thickness_um", r.uThicknessUm},
-            {"thickness_measured", r.thicknessMeasured ? 1 : 0},
-            {"response", finite(r.result.response)},
-            {"dose_kgy", finite(r.result.dose)},
-            {"u_kgy", finite(r.result.expanded)},
-            {"u_fit_percent", finite(c.fit)},
-            {"u_reference_percent", finite(c.reference)},
-            {"u_reproducibility_percent", finite(c.reproducibility)},
-            {"u_thickness_percent", finite(c.thickness)},
-            {"u_reading_percent", finite(c.reading)},
-            {"in_range", r.result.inRange ? 1 : 0},
-            {"reread", r.reread},
-            {"flags", textArray(r.flags)},
-            {"operator", r.operatorName},
-            {"comment", r.comment},
-            {"created_at", timeValue(r.createdAt)}};
+    QVariantMap row{{"id", r.id},
+                    {"version", r.version},
+                    {"reason", r.reason},
+                    {"job_id", r.jobId},
+                    {"dosimeter", r.dosimeter},
+                    {"irradiated_at", timeValue(r.irradiatedAt)},
+                    {"calibration_id", r.calibrationId},
+                    {"fit_id", r.fitId},
+                    {"batch_id", r.batchId},
+                    {"wavelength_nm", r.wavelengthNm},
+                    {"head", r.headSerial},
+                    {"simulated", r.simulated ? 1 : 0},
+                    {"read_at", timeValue(r.readAt)},
+                    {"readings", readingsText(r.readings)},
+                    {"zero", r.zeroText},
+                    {"absorbance", finite(r.absorbance)},
+                    {"a0", r.a0},
+                    {"thickness_um", r.thicknessUm},
+                    {"u_thickness_um", r.uThicknessUm},
+                    {"thickness_measured", r.thicknessMeasured ? 1 : 0},
+                    {"response", finite(r.result.response)},
+                    {"dose_kgy", finite(r.result.dose)},
+                    {"u_kgy", finite(r.result.expanded)},
+                    {"u_fit_percent", finite(c.fit)},
+                    {"u_reference_percent", finite(c.reference)},
+                    {"u_reproducibility_percent", finite(c.reproducibility)},
+                    {"u_thickness_percent", finite(c.thickness)},
+                    {"u_reading_percent", finite(c.reading)},
+                    {"in_range", r.result.inRange ? 1 : 0},
+                    {"reread", r.reread},
+                    {"flags", textArray(r.flags)},
+                    {"operator", r.operatorName},
+                    {"comment", r.comment},
+                    {"created_at", timeValue(r.createdAt)}};
+    if (r.result.budget >= 2)
+        row.insert("budget", recordBudgetText(r));
+    return row;
 }
 
 Batch batchOf(const RowValues& record) {
@@ -397,6 +404,7 @@ Calibration calibrationOf(const RowValues& record) {
 Fit fitOf(const RowValues& record) {
     const Row row(record, fitTable());
     Fit f;
+    f.budget = 1; // unless its budget says otherwise
     f.id = integer(row, "id");
     f.calibrationId = integer(row, "calibration_id");
     f.model = modelFromName(text(row, "model")).value_or(Model::Poly1);
@@ -437,6 +445,9 @@ Fit fitOf(const RowValues& record) {
     a.pureErrorPercent = real(row, "pure_error_percent");
     // Criteria that do not parse read as impossible ones, so such a fit never passes for judged.
     a.criteria = parseCriteria(text(row, "criteria")).value_or(AcceptanceCriteria{0, 0, 0});
+    // A fit made before the budget by dose, or whose budget does not parse, is a budget 1 fit.
+    if (const QVariant& budget = row("budget"); !budget.isNull())
+        parseBudget(stringOf(budget), f);
     return f;
 }
 
@@ -501,15 +512,21 @@ Record recordOf(const RowValues& record) {
     r.result.response = real(row, "response");
     r.result.dose = real(row, "dose_kgy");
     r.result.expanded = real(row, "u_kgy");
-    r.result.components = {real(row, "u_fit_percent"), real(row, "u_reference_percent"),
-                           real(row, "u_reproducibility_percent"), real(row, "u_thickness_percent"),
-                           real(row, "u_reading_percent")};
+    r.result.components = {real(row, "u_fit_percent"),
+                           real(row, "u_reference_percent"),
+                           real(row, "u_reproducibility_percent"),
+                           real(row, "u_thickness_percent"),
+                           real(row, "u_reading_percent"),
+                           0.0};
     r.result.inRange = integer(row, "in_range") != 0;
     r.reread = static_cast<int>(integer(row, "reread"));
     r.flags = texts(text(row, "flags"));
     r.operatorName = text(row, "operator");
     r.comment = text(row, "comment");
     r.createdAt = time(row, "created_at");
+    const QVariant& budget = row("budget");
+    if (budget.isNull() || !parseRecordBudget(stringOf(budget), r))
+        r.result.budget = 1;
     return r;
 }
 

@@ -73,6 +73,9 @@ RecordsView::RecordsView(Store& store, QWidget* parent) : QWidget(parent), store
     history_->horizontalHeader()->setStretchLastSection(true);
     review_ = new QLabel(this);
     review_->setWordWrap(true);
+    budget_ = new QLabel(this);
+    budget_->setWordWrap(true);
+    budget_->setObjectName(QStringLiteral("recordBudget"));
 
     auto* split = new QSplitter(Qt::Vertical, this);
     split->addWidget(table_);
@@ -81,6 +84,7 @@ RecordsView::RecordsView(Store& store, QWidget* parent) : QWidget(parent), store
     lowerLayout->setContentsMargins(0, 0, 0, 0);
     lowerLayout->addWidget(new QLabel(QStringLiteral("History of the selected record"), lower));
     lowerLayout->addWidget(history_);
+    lowerLayout->addWidget(budget_);
     split->addWidget(lower);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 1);
@@ -144,10 +148,15 @@ qint64 RecordsView::selectedRecord() const {
 
 void RecordsView::showHistory() {
     history_->setRowCount(0);
+    budget_->clear();
     const qint64 id = selectedRecord();
     for (const Record& r : all_) {
         if (r.id != id)
             continue;
+        // The latest version's budget: versions come in order.
+        budget_->setText(recordValidity(r) == Validity::Valid
+                             ? QStringLiteral("Version %1: ").arg(r.version) + budgetLine(r.result)
+                             : QString());
         const int row = history_->rowCount();
         history_->insertRow(row);
         const bool valid = recordValidity(r) == Validity::Valid;

@@ -29,6 +29,7 @@ public:
     QTableWidget* history() const { return history_; }
     QLineEdit* filter() const { return filter_; }
     QLabel* reviewLine() const { return review_; }
+    QLabel* budgetLabel() const { return budget_; }
 
 private:
     void showHistory();
@@ -42,6 +43,7 @@ private:
     QTableView* table_;
     QTableWidget* history_;
     QLabel* review_;
+    QLabel* budget_; // the selected record's uncertainty budget
 };
 
 } // namespace qvr::dose

@@ -9,7 +9,7 @@ namespace qvr::dose {
 struct FitRequest {
     qint64 calibrationId = 0;
     std::optional<Model> model; // none: auto
-    bool weighted = false;
+    bool weighted = true;       // by the film-to-film spread at each dose; false: the old fit
     QString operatorName;
     QStringList exclude; // films left out: dosimeter ids, or "#7" for point 7
     QString exclusionReason;

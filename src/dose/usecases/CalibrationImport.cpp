@@ -39,6 +39,14 @@ Outcome<Receipt> importCalibration(Store& store, const CalibrationImport& import
     if (!points)
         return Failure{QStringLiteral("%1: %2").arg(import.file, points.error())};
     c.points = *points;
+    if (import.readerSd) {
+        if (auto sd = parseQuantity(QStringLiteral("the readings' spread"),
+                                    QString::number(*import.readerSd), kReaderSd);
+            !sd)
+            return Failure{sd.error()};
+        for (CalibrationPoint& p : c.points)
+            p.readerSd = *import.readerSd;
+    }
 
     auto batch = store.batch(c.batchId);
     if (!batch)

@@ -12,6 +12,7 @@ struct CalibrationImport {
     // and A0 come from the file and the batch.
     Calibration calibration;
     std::optional<double> uDosePercent; // for a file without that column
+    std::optional<double> readerSd;     // the spread of the readings each film was read with
 };
 
 // Gives the new calibration's receipt (its id and the chain's head).

@@ -4,8 +4,8 @@
 #include "dose/core/DoseText.h"
 #include "dose/core/FlagLegend.h"
 #include "dose/core/JobSummary.h"
+#include "dose/usecases/BudgetTables.h"
 #include "dose/usecases/CalibrationImport.h"
-#include "dose/usecases/ReportBudget.h"
 #include "dose/usecases/ReportHtml.h"
 
 #include <QUuid>
@@ -148,6 +148,8 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
                                trainingOnlyText(*c) ? QStringLiteral(" <b>(not traceable: training "
                                                                      "only)</b>")
                                                     : QString())});
+        if (auto f = store.latestFit(id))
+            head2 << calibrationBudgetRows(*f);
     }
     for (const auto& [sn, nm] : readers) {
         const auto check = lastPassingCheck(*checks, sn, nm, now);
@@ -188,9 +190,18 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
     }
     h += htmlTable({QStringLiteral("Dosimeter"), QStringLiteral("Read"), QStringLiteral("Record"),
                     QStringLiteral("Time"), QStringLiteral("A"), QStringLiteral("t µm"),
-                    QStringLiteral("Dose ± U, kGy (k = %1)").arg(kCoverage),
-                    QStringLiteral("Flags"), QStringLiteral("Operator")},
+                    QStringLiteral("Dose ± U, kGy (k)"), QStringLiteral("Flags"),
+                    QStringLiteral("Operator")},
                    reads);
+    QStringList budgets;
+    for (const Record& r : latest)
+        budgets << htmlRow({esc(r.dosimeter),
+                            QStringLiteral("%1 v%2").arg(r.id).arg(r.version),
+                            recordBudgetCell(r)});
+    h += QStringLiteral("<h3>Uncertainty of each read</h3>") +
+         htmlTable({QStringLiteral("Dosimeter"), QStringLiteral("Record"),
+                    QStringLiteral("Components")},
+                   budgets);
     if (recomputed)
         h += QStringLiteral("<p>Flags are those the job's decision rule gives now; where a "
                             "read's recorded flags differ they follow in brackets.</p>");
@@ -211,14 +222,10 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
         h += QStringLiteral("<h3>Corrections: the original values, who replaced them, when and "
                             "why</h3>");
         h += htmlTable({QStringLiteral("Dosimeter"), QStringLiteral("Record"),
-                        QStringLiteral("Original dose ± U, kGy (k = %1)").arg(kCoverage),
+                        QStringLiteral("Original dose ± U, kGy (k)"),
                         QStringLiteral("Flags as recorded"), QStringLiteral("Replaced by")},
                        earlier);
     }
-
-    h += QStringLiteral("<h3>Uncertainty</h3>");
-    for (qint64 id : calibrations)
-        h += budgetHtml(id, latest);
 
     h += QStringLiteral("<h3>Decision</h3>");
     QStringList sums;
