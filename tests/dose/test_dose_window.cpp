@@ -18,6 +18,7 @@
 #include "dose/ui/TrendView.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
@@ -189,6 +190,7 @@ private slots:
                                    QStringLiteral("page 1 of "),
                                    QStringLiteral("Dose ± U, kGy (k)"),
                                    QStringLiteral("Reference dose (systematic)"),
+                                   QStringLiteral("Chain head (qvr100dose verify --expect)"),
                                    QStringLiteral("Uncertainty of each read"),
                                    QStringLiteral("Corrections: the original values"),
                                    QStringLiteral("Signatures"),
@@ -370,6 +372,8 @@ private slots:
         QVERIFY(import.details().trainingOnly());
         QVERIFY(note->text().contains(QStringLiteral("training jobs only")));
         QTest::keyClicks(import.findChild<QLineEdit*>(QStringLiteral("certificate")), "CERT-9");
+        QVERIFY(import.details().trainingOnly()); // no validity stated yet
+        import.findChild<QCheckBox*>(QStringLiteral("dated"))->setChecked(true);
         QVERIFY(!import.details().trainingOnly());
         QVERIFY(note->isHidden());
         QCOMPARE(import.details().certificate, QStringLiteral("CERT-9"));

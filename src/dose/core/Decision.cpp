@@ -75,9 +75,11 @@ QString decisionRule(const Job& job) {
         job.dmaxKGy ? numberText(*job.dmaxKGy) + QStringLiteral(" kGy") : QStringLiteral("not set");
     const QString rule =
         job.rule == DecisionRule::Guarded
-            ? QStringLiteral("Decision rule: guarded (w = U, U expanded with k = 2): pass when "
-                             "D - U >= Dmin and D + U <= Dmax; fail when D + U < Dmin or "
-                             "D - U > Dmax; otherwise undecided.")
+            ? QStringLiteral(
+                  "Decision rule: guarded (w = U, the expanded uncertainty with its k): pass "
+                  "when "
+                  "D - U >= Dmin and D + U <= Dmax; fail when D + U < Dmin or "
+                  "D - U > Dmax; otherwise undecided.")
             : QStringLiteral("Decision rule: simple acceptance (the lab's choice for this job): "
                              "pass when Dmin <= D <= Dmax, fail otherwise; U is stated but not "
                              "taken into account.");

@@ -52,6 +52,7 @@ JobSummary summarize(const Job& job, const std::vector<Record>& allVersions) {
         ++d.n;
         d.dose += (r.result.dose - d.dose) / d.n;
         d.expanded += (r.result.expanded - d.expanded) / d.n;
+        d.coverage += (r.result.coverage - d.coverage) / d.n;
     }
     bool anyUndecided = false, anyFail = false, anyMissing = false, anyLimits = false;
     for (DosimeterSummary& d : summary.dosimeters) {

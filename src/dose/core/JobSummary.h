@@ -21,7 +21,8 @@ struct DosimeterSummary {
     int n = 0;     // valid reads in the mean
     double dose = 0;
     double expanded = 0;
-    QStringList flags; // the union of the reads' current flags
+    double coverage = 0; // k of the mean: the mean of the reads' k, as U is the mean of their U
+    QStringList flags;   // the union of the reads' current flags
     QStringList operators;
     Decision decision = Decision::NoValidRead;
 };

@@ -52,8 +52,9 @@ CalibrationImportDialog::CalibrationImportDialog(const QString& file, const QDat
     certificate_ = new QLineEdit(this);
     certificate_->setObjectName(QStringLiteral("certificate"));
     certificate_->setPlaceholderText(QStringLiteral("the irradiation certificate's reference"));
+    // Unticked until someone states the validity: a date nobody typed is no validity.
     dated_ = new QCheckBox(QStringLiteral("&valid until"), this);
-    dated_->setChecked(true);
+    dated_->setObjectName(QStringLiteral("dated"));
     validUntil_ = new QDateEdit(today.addYears(1), this);
     validUntil_->setCalendarPopup(true);
     validUntil_->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
@@ -71,7 +72,9 @@ CalibrationImportDialog::CalibrationImportDialog(const QString& file, const QDat
     note_->setMargin(4);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     auto* form = new QFormLayout(this);
-    form->addRow(QStringLiteral("CSV &file"), fileRow);
+    auto* fileLabel = new QLabel(QStringLiteral("CSV &file"), this);
+    fileLabel->setBuddy(file_);
+    form->addRow(fileLabel, fileRow);
     form->addRow(QStringLiteral("&Certificate"), certificate_);
     form->addRow(QStringLiteral("Validity"), dateRow);
     form->addRow(QStringLiteral("Reference dose &uncertainty (k = 1)"), uDose_);

@@ -36,7 +36,7 @@ QTableWidget* table(const QStringList& headers, QWidget* parent) {
     return t;
 }
 
-constexpr int kFlagsColumn = 5; // of the reads table
+constexpr int kFlagsColumn = 6; // of the reads table
 
 void setRow(QTableWidget* t, int row, const QStringList& cells, Tone tone) {
     for (int c = 0; c < cells.size(); ++c) {
@@ -116,12 +116,12 @@ ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
     action->addWidget(hint_, 1);
 
     reads_ = table({QStringLiteral("Dosimeter"), QStringLiteral("Read"), QStringLiteral("A"),
-                    QStringLiteral("Dose kGy"), QStringLiteral("U kGy (k=2)"),
+                    QStringLiteral("Dose kGy"), QStringLiteral("U kGy"), QStringLiteral("k"),
                     QStringLiteral("Flags"), QStringLiteral("Read at")},
                    this);
     summary_ =
         table({QStringLiteral("Dosimeter"), QStringLiteral("n"), QStringLiteral("Mean dose kGy"),
-               QStringLiteral("U kGy"), QStringLiteral("Decision")},
+               QStringLiteral("U kGy"), QStringLiteral("k"), QStringLiteral("Decision")},
               this);
     decision_ = new QLabel(this);
     decision_->setWordWrap(true);
@@ -248,9 +248,10 @@ void ReadView::onCaptured(const Record& r) {
     lastRefusal_.clear();
     showReads();
     const Fit* fit = session_.fit();
-    hint_->setText(QStringLiteral("Captured %1: %2. Take the film out.")
-                       .arg(r.dosimeter, fit ? recordResultText(r, fit)
-                                             : doseAndU(r.result.dose, r.result.expanded)));
+    hint_->setText(
+        QStringLiteral("Captured %1: %2. Take the film out.")
+            .arg(r.dosimeter, fit ? recordResultText(r, fit)
+                                  : doseAndU(r.result.dose, r.result.expanded, r.result.coverage)));
     if (session_.job())
         paintTone(hint_, recordTone(r, *session_.job()));
     const QSignalBlocker block(dosimeter_);
@@ -287,6 +288,7 @@ void ReadView::showReads() {
                {r.dosimeter, QString::number(r.reread + 1), QString::number(r.absorbance, 'f', 3),
                 valid ? d.dose : recordResultText(r, fit ? &*fit : nullptr),
                 valid ? d.expanded : QStringLiteral("-"),
+                valid ? coverageText(r.result.coverage) : QStringLiteral("-"),
                 currentFlags(r, *job).join(QLatin1Char(' ')),
                 r.readAt.toLocalTime().toString(QStringLiteral("HH:mm:ss"))},
                recordTone(r, *job));
@@ -304,7 +306,7 @@ void ReadView::showReads() {
         setRow(summary_, static_cast<int>(i),
                {d.dosimeter, QStringLiteral("%1 of %2").arg(d.n).arg(d.reads),
                 d.n ? mean.dose : QStringLiteral("-"), d.n ? mean.expanded : QStringLiteral("-"),
-                decisionWords(d.decision)},
+                d.n ? coverageText(d.coverage) : QStringLiteral("-"), decisionWords(d.decision)},
                decisionTone(d.decision));
     }
     decision_->setText(QStringLiteral("Job %1: %2. %3")

@@ -27,7 +27,7 @@ QString calibrationBudgetRows(const Fit& f) {
     const Reproducibility& r = f.reproducibility;
     QString out;
     out += cells(QStringLiteral("Reproducibility (random)"),
-                 r.byDose ? QStringLiteral("CV² = (%1)² + (%2 kGy / D)² of the response, %3 "
+                 r.byDose ? QStringLiteral("CV² = (%1)² + (%2 % · kGy / D)² of the response, %3 "
                                            "degrees of freedom: %4 at %5 kGy, %6 at %7 kGy")
                                 .arg(pc(100 * r.a), QString::number(100 * r.b, 'g', 3))
                                 .arg(r.dof)
