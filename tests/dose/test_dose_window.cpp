@@ -295,9 +295,16 @@ private slots:
         serve("filter check", "0.300", "1.002", "2.004");
         auto passed = view->record();
         QVERIFY(passed && passed->passed);
-        // Once the reader leaves its check, the line no longer says it is in it.
+        // Recorded during the reader's check: the line keeps saying so, and once the reader
+        // leaves its check it says which check was recorded, never "without results".
+        serve("filter check", "0.300", "1.002", "2.004");
+        QVERIFY2(view->statusLine()->text().contains(QStringLiteral("recorded")),
+                 qPrintable(view->statusLine()->text()));
         serve("reading", "0.300", "1.002", "2.004");
         QVERIFY2(!view->statusLine()->text().contains(QStringLiteral("is in its filter check")),
+                 qPrintable(view->statusLine()->text()));
+        QVERIFY2(view->statusLine()->text().contains(
+                     QStringLiteral("recorded as check %1").arg(passed->id)),
                  qPrintable(view->statusLine()->text()));
         QVERIFY(window_->checkStatus()->text().startsWith(QStringLiteral("last passing")));
         QVERIFY(!window_->readView()->warning()->isVisibleTo(window_.get()));

@@ -173,14 +173,25 @@ void ReaderCheckView::observe() {
         }
     }
     if (watch_.active()) {
-        status_->setText(QStringLiteral("The reader is in its filter check at %1 nm.").arg(nm));
+        if (!inCheck_)
+            recordedInCheck_.reset();
         inCheck_ = true;
+        // A check recorded meanwhile keeps its message until the reader's check ends.
+        if (!recordedInCheck_) {
+            status_->setText(QStringLiteral("The reader is in its filter check at %1 nm.").arg(nm));
+            paintTone(status_, Tone::Busy);
+        }
     } else if (inCheck_) {
         inCheck_ = false;
-        status_->setText(watch_.measured().isEmpty()
-                             ? QStringLiteral("The reader's filter check ended without results.")
-                             : QStringLiteral("The reader's filter check has ended: record it "
-                                              "(Ctrl+K)."));
+        const bool pending = !watch_.measured().isEmpty();
+        status_->setText(
+            pending ? QStringLiteral("The reader's filter check has ended: record it (Ctrl+K).")
+            : recordedInCheck_
+                ? QStringLiteral("The reader's filter check has ended; it was recorded as "
+                                 "check %1.")
+                      .arg(*recordedInCheck_)
+                : QStringLiteral("The reader's filter check ended without results."));
+        paintTone(status_, pending ? Tone::Caution : Tone::Off);
     }
 }
 
@@ -215,6 +226,8 @@ Outcome<ReaderCheck> ReaderCheckView::record() {
                               QString::number(*nm)));
     paintTone(status_, check.passed ? Tone::Good : Tone::Bad);
     watch_.reset();
+    if (inCheck_)
+        recordedInCheck_ = check.id;
     emit checkRecorded(check);
     return check;
 }

@@ -8,6 +8,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
@@ -39,7 +41,8 @@ private:
     CaptureSession& session_;
     QString settingsFile_;
     FilterCheckWatch watch_;
-    bool inCheck_ = false; // the status line says the reader is in its check
+    bool inCheck_ = false;                  // the status line says the reader is in its check
+    std::optional<qint64> recordedInCheck_; // the check recorded while the reader's check runs
     QLineEdit* certificate_;
     QDoubleSpinBox* tolerance_;
     QTableWidget* certified_;
