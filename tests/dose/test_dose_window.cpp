@@ -161,7 +161,7 @@ private slots:
         QVERIFY(!noReason);
         QVERIFY2(spoken(noReason.error()), qPrintable(noReason.error()));
         QVERIFY(window_->correctRecord(id, 52, QStringLiteral("gauge reading")));
-        records->table()->selectRow(0);
+        QCOMPARE(records->selectedRecord(), id); // still on it, with both versions shown
         fitsSmallScreens("correction");
         QCOMPARE(records->history()->rowCount(), 2);
         QCOMPARE(records->history()->item(1, 6)->text(), QStringLiteral("gauge reading"));

@@ -119,6 +119,9 @@ ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
                     QStringLiteral("Dose kGy"), QStringLiteral("U kGy"), QStringLiteral("k"),
                     QStringLiteral("Flags"), QStringLiteral("Read at")},
                    this);
+    // The flags take the spare width, so they are read rather than elided.
+    reads_->horizontalHeader()->setStretchLastSection(false);
+    reads_->horizontalHeader()->setSectionResizeMode(kFlagsColumn, QHeaderView::Stretch);
     summary_ =
         table({QStringLiteral("Dosimeter"), QStringLiteral("n"), QStringLiteral("Mean dose kGy"),
                QStringLiteral("U kGy"), QStringLiteral("k"), QStringLiteral("Decision")},

@@ -63,6 +63,8 @@ RecordsView::RecordsView(Store& store, QWidget* parent) : QWidget(parent), store
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
+    // The flags share the spare width with the reason, so they are read rather than elided.
+    table_->horizontalHeader()->setSectionResizeMode(8, QHeaderView::Stretch);
     history_ = new QTableWidget(0, 7, this);
     history_->setHorizontalHeaderLabels({QStringLiteral("Version"), QStringLiteral("Stored at"),
                                          QStringLiteral("Thickness µm"), QStringLiteral("Dose kGy"),
@@ -104,6 +106,8 @@ void RecordsView::focusFilter() {
 }
 
 void RecordsView::showJob(const QString& jobId) {
+    // A refresh (a correction, another desk's write) keeps the record the user was looking at.
+    const qint64 keep = jobId == jobId_ ? selectedRecord() : 0;
     jobId_ = jobId;
     all_.clear();
     model_->removeRows(0, model_->rowCount());
@@ -139,6 +143,10 @@ void RecordsView::showJob(const QString& jobId) {
                               v.reason.isEmpty() ? QString() : QStringLiteral(": ") + v.reason);
     review_->setText(lines.isEmpty() ? QStringLiteral("Not reviewed yet.")
                                      : lines.join(QLatin1Char('\n')));
+    const QAbstractItemModel* shown = table_->model();
+    for (int row = 0; keep && row < shown->rowCount(); ++row)
+        if (shown->index(row, 0).data().toLongLong() == keep)
+            table_->selectRow(row);
 }
 
 qint64 RecordsView::selectedRecord() const {
