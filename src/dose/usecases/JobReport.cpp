@@ -172,7 +172,7 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
     head2 << QStringLiteral("<tr><td colspan=\"2\">Chain head (qvr100dose verify --expect): "
                             "<br><tt>%1</tt></td></tr>")
                  .arg(report.chainHead.isEmpty() ? QStringLiteral("-") : report.chainHead);
-    h += htmlTable({QStringLiteral("Item"), QStringLiteral("Value")}, head2);
+    h += htmlTable({QStringLiteral("Item"), QStringLiteral("Value")}, head2, 30);
 
     h += QStringLiteral("<h3>Reads</h3>");
     QStringList reads;

@@ -12,10 +12,16 @@ inline QString htmlRow(const QStringList& cells, const char* tag = "td") {
     return out + QStringLiteral("</tr>");
 }
 
-inline QString htmlTable(const QStringList& headers, const QStringList& rows) {
+// firstPercent fixes the first column's share of the width where a cell spanning the table
+// would otherwise decide it.
+inline QString htmlTable(const QStringList& headers, const QStringList& rows,
+                         int firstPercent = 0) {
+    QString head = htmlRow(headers, "th");
+    if (firstPercent > 0)
+        head.replace(0, 8, QStringLiteral("<tr><th width=\"%1%\">").arg(firstPercent));
     return QStringLiteral(
                "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\">") +
-           htmlRow(headers, "th") + rows.join(QString()) + QStringLiteral("</table>");
+           head + rows.join(QString()) + QStringLiteral("</table>");
 }
 
 } // namespace qvr::dose
