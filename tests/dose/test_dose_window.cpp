@@ -7,6 +7,7 @@
 #include "dose/cli/Cli.h"
 #include "dose/ui/BatchDialog.h"
 #include "dose/ui/CalibrationImportDialog.h"
+#include "dose/ui/NewJobDialog.h"
 #include "dose/ui/CalibrationView.h"
 #include "dose/ui/DoseWindow.h"
 #include "dose/ui/LinkBar.h"
@@ -387,6 +388,11 @@ private slots:
         QCOMPARE(import.details().validUntil, QDate(2027, 12, 7));
         QVERIFY(!import.details().uDosePercent);
         QCOMPARE(import.file(), QStringLiteral("/tmp/cal.csv"));
+
+        NewJobDialog job;
+        QCOMPARE(job.job().rule, DecisionRule::Guarded); // the default, as on the command line
+        job.findChild<QComboBox*>(QStringLiteral("rule"))->setCurrentIndex(1);
+        QCOMPARE(job.job().rule, DecisionRule::Simple);
 
         BatchDialog batch(QDate(2026, 12, 7));
         QTest::keyClicks(batch.findChild<QLineEdit*>(QStringLiteral("batchId")), "LOT-F");

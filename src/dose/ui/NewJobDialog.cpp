@@ -1,6 +1,7 @@
 #include "dose/ui/NewJobDialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -29,6 +30,12 @@ NewJobDialog::NewJobDialog(QWidget* parent) : QDialog(parent) {
     product_ = new QLineEdit(this);
     dmin_ = limit(this);
     dmax_ = limit(this);
+    rule_ = new QComboBox(this);
+    rule_->setObjectName(QStringLiteral("rule"));
+    rule_->addItem(QStringLiteral("guarded: D ± U must lie within the limits"),
+                   static_cast<int>(DecisionRule::Guarded));
+    rule_->addItem(QStringLiteral("simple: D alone against the limits (U stated only)"),
+                   static_cast<int>(DecisionRule::Simple));
     training_ =
         new QCheckBox(QStringLiteral("&Training (simulated reader allowed, never approved)"), this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -37,6 +44,7 @@ NewJobDialog::NewJobDialog(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("&Product"), product_);
     form->addRow(QStringLiteral("D&min"), dmin_);
     form->addRow(QStringLiteral("D&max"), dmax_);
+    form->addRow(QStringLiteral("Decision &rule"), rule_);
     form->addRow(training_);
     form->addRow(buttons);
     auto* ok = buttons->button(QDialogButtonBox::Ok);
@@ -55,6 +63,7 @@ Job NewJobDialog::job() const {
         j.dminKGy = dmin_->value();
     if (dmax_->value() > 0)
         j.dmaxKGy = dmax_->value();
+    j.rule = static_cast<DecisionRule>(rule_->currentData().toInt());
     j.training = training_->isChecked();
     return j;
 }

@@ -1,11 +1,12 @@
 #pragma once
-// A new job: id, product, dose limits and whether it is a training run.
+// A new job: id, product, dose limits, the decision rule and whether it is a training run.
 
 #include "dose/core/Job.h"
 
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QDoubleSpinBox;
 class QLineEdit;
 
@@ -22,6 +23,7 @@ private:
     QLineEdit* product_;
     QDoubleSpinBox* dmin_;
     QDoubleSpinBox* dmax_;
+    QComboBox* rule_;
     QCheckBox* training_;
 };
 
