@@ -72,9 +72,11 @@ void niceAxis(QAbstractAxis* axis, double lo, double hi) {
                                        : QStringLiteral("%.3f"));
 }
 
+// A little room around the data, so a point at the end of the range is not drawn on the frame.
 void fitAxes(QChart* c, double x0, double x1, double y0, double y1) {
-    niceAxis(c->axes(Qt::Horizontal).first(), x0, x1);
-    niceAxis(c->axes(Qt::Vertical).first(), y0, y1);
+    const double dx = 0.03 * (x1 - x0), dy = 0.03 * (y1 - y0);
+    niceAxis(c->axes(Qt::Horizontal).first(), x0 - (x0 >= 0 ? 0 : dx), x1 + dx);
+    niceAxis(c->axes(Qt::Vertical).first(), y0 - (y0 >= 0 ? 0 : dy), y1 + dy);
 }
 
 } // namespace
