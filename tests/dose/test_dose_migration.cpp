@@ -4,10 +4,12 @@
 // saying why; a failed reader check flags the reads it casts doubt on the same way.
 
 #include "DoseFixtures.h"
+#include "DoseScenario.h"
 #include "dose/cli/Cli.h"
 #include "dose/core/Fitting.h"
 #include "dose/core/JobSummary.h"
 #include "dose/store/Store.h"
+#include "dose/usecases/UsableCalibration.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -345,6 +347,77 @@ private slots:
         const QStringList after = dump.rows(path);
         for (const QString& row : before)
             QVERIFY2(after.contains(row), qPrintable(row));
+    }
+
+    // Later versions: rows of schema 4 keep their text; a calibration and a batch amended
+    // after it are read at their latest version, a read takes the versions and A0 it used, a
+    // read made before keeps none, and a copy carries the versions.
+    void versionStepKeepsEarlierRowsAndCopiesTheVersions() {
+        const QString path = dir_.filePath(QStringLiteral("v4.sqlite"));
+        test::DoseScenario s;
+        {
+            auto opened = Store::openAtVersion(path, 4, nullptr, test::steppedClock());
+            QVERIFY2(opened, qPrintable(opened.error()));
+            auto seeded = test::seedStore(**opened);
+            QVERIFY2(seeded, qPrintable(seeded.error()));
+            s = *seeded;
+            QVERIFY(test::addScenarioRecord(**opened, s, 0));
+            Amendment early{0, kCalibrationSubject, QString::number(s.calibration.id)};
+            early.certificate = QStringLiteral("C-2");
+            early.reason = QStringLiteral("too early");
+            QVERIFY((*opened)->amend(early).error().contains(QStringLiteral("db migrate")));
+        }
+        Dump dump;
+        const QStringList before = dump.rows(path);
+        auto opened = Store::open(path, test::steppedClock());
+        QVERIFY2(opened, qPrintable(opened.error()));
+        Store& store = **opened;
+        QVERIFY(store.verify().whole);
+        QCOMPARE(dump.rows(path), before);
+
+        Amendment batchLater{0, kBatchSubject, s.batch.id};
+        batchLater.background = {{510, 0.104}};
+        batchLater.uBackground = {{510, 0.003}};
+        batchLater.reason = QStringLiteral("background measured again");
+        QCOMPARE(store.amend(batchLater)->id, 2);
+        Amendment calibrationLater{0, kCalibrationSubject, QString::number(s.calibration.id)};
+        calibrationLater.validUntil = QDate(2031, 1, 1);
+        calibrationLater.reason = QStringLiteral("validity extended");
+        QVERIFY(store.amend(calibrationLater));
+        calibrationLater.certificate = QStringLiteral("CERT-18/2026");
+        QCOMPARE(store.amend(calibrationLater)->id, 3);
+
+        const Usable use{*store.calibration(s.calibration.id), *store.fit(s.fit.id),
+                         *store.batch(s.batch.id)};
+        QCOMPARE(use.calibration.version, 3);
+        QCOMPARE(use.calibration.certificate, QStringLiteral("CERT-18/2026"));
+        QCOMPARE(use.calibration.validUntil, QDate(2031, 1, 1));
+        QCOMPARE(use.calibration.a0, 0.1); // the calibration's own, as imported
+        Record r = test::scenarioRecord(store, s, 1);
+        takeCalibration(r, use);
+        QCOMPARE(r.a0, 0.104);
+        QCOMPARE(r.uA0, 0.003);
+        evaluateRecord(r, s.fit, s.job, use.calibration);
+        QVERIFY(r.result.components.background > 0);
+        const auto stored = store.addRecord(r);
+        QVERIFY2(stored, qPrintable(stored.error()));
+        const auto back = store.record(stored->id);
+        QCOMPARE(back->calibrationVersion, 3);
+        QCOMPARE(back->batchVersion, 2);
+        QCOMPARE(store.record(1)->calibrationVersion, 0);
+        const ChainReport report = store.verify(stored->hash);
+        QVERIFY2(report.whole, qPrintable(report.problem));
+        const QStringList after = dump.rows(path);
+        for (const QString& row : before)
+            QVERIFY2(after.contains(row), qPrintable(row));
+
+        const QString copy = dir_.filePath(QStringLiteral("v5-copy.sqlite"));
+        QCOMPARE(run(path, {"db", "copy", "--from", path, "--to", copy}), 0);
+        QCOMPARE(run(copy, {"verify", "--expect", stored->hash}), 0);
+        auto copied = Store::open(copy);
+        QVERIFY(copied);
+        QCOMPARE((*copied)->calibration(s.calibration.id)->amendments.size(), size_t(2));
+        QCOMPARE((*copied)->batch(s.batch.id)->uA0(510), 0.003);
     }
 
     // Reads of the head at the wavelength since the last passing check get a flagged version
