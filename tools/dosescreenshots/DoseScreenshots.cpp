@@ -7,9 +7,11 @@
 #include "dose/ui/DoseWindow.h"
 #include "dose/ui/ReadView.h"
 #include "dose/ui/ReaderCheckView.h"
+#include "dose/ui/RecordsView.h"
 
 #include <QApplication>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <cstdio>
 
@@ -108,6 +110,11 @@ int main(int argc, char** argv) {
                             QStringLiteral("check")};
     for (int i = 0; i < names.size(); ++i) {
         window.tabs()->setCurrentIndex(i);
+        if (i == 1) {
+            // The budget of a selected record, as a person would look at it.
+            QTableView* table = window.recordsView()->table();
+            table->selectRow(0);
+        }
         if (i == 4) {
             reader.served.insert(QStringLiteral("State"), QStringLiteral("filter check"));
             session.poll(false);
