@@ -145,7 +145,7 @@ private slots:
         QVERIFY(exported.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(exported.readAll());
         QVERIFY2(!text.contains(notANumber), qPrintable(text));
-        QVERIFY(text.contains(QStringLiteral(",-2.4,,,no,"))); // response, no dose, no U
+        QVERIFY(text.contains(QStringLiteral(",-2.4,,,,no,"))); // response, no dose, no U, no k
         // Its fits were never judged: judged now, they give no new dose.
         QCOMPARE(run(path, {"dose", "--calibration", "1", "--absorbance", "0.5"}), 1);
         QVERIFY2(err_.contains(QStringLiteral("stored before fits were judged")), qPrintable(err_));
@@ -180,7 +180,11 @@ private slots:
                 path, 2, nullptr, steps(QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC)));
             QVERIFY2(opened, qPrintable(opened.error()));
             Store& store = **opened;
-            QVERIFY(store.addBatch({c.batchId, {}, 1000, 0, {{600, 0.0}}, {}, {}, {}}));
+            Batch lot;
+            lot.id = c.batchId;
+            lot.thicknessUm = 1000;
+            lot.background = {{600, 0.0}};
+            QVERIFY(store.addBatch(lot));
             auto cal = store.addCalibration(c);
             QVERIFY(cal);
             c.id = cal->id;
@@ -306,7 +310,11 @@ private slots:
                 path, 3, nullptr, steps(QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC)));
             QVERIFY2(opened, qPrintable(opened.error()));
             Store& store = **opened;
-            QVERIFY(store.addBatch({c.batchId, {}, 1000, 0, {{600, 0.0}}, {}, {}, {}}));
+            Batch lot;
+            lot.id = c.batchId;
+            lot.thicknessUm = 1000;
+            lot.background = {{600, 0.0}};
+            QVERIFY(store.addBatch(lot));
             c.id = store.addCalibration(c)->id;
             old = *fitCalibration(c, Model::Poly2, false);
             old.budget = 1;
@@ -354,33 +362,39 @@ private slots:
     // read made before keeps none, and a copy carries the versions.
     void versionStepKeepsEarlierRowsAndCopiesTheVersions() {
         const QString path = dir_.filePath(QStringLiteral("v4.sqlite"));
-        test::DoseScenario s;
+        qvr::test::DoseScenario s;
         {
-            auto opened = Store::openAtVersion(path, 4, nullptr, test::steppedClock());
+            auto opened = Store::openAtVersion(path, 4, nullptr, qvr::test::steppedClock());
             QVERIFY2(opened, qPrintable(opened.error()));
-            auto seeded = test::seedStore(**opened);
+            auto seeded = qvr::test::seedStore(**opened);
             QVERIFY2(seeded, qPrintable(seeded.error()));
             s = *seeded;
-            QVERIFY(test::addScenarioRecord(**opened, s, 0));
-            Amendment early{0, kCalibrationSubject, QString::number(s.calibration.id)};
+            QVERIFY(qvr::test::addScenarioRecord(**opened, s, 0));
+            Amendment early;
+            early.subject = kCalibrationSubject;
+            early.subjectId = QString::number(s.calibration.id);
             early.certificate = QStringLiteral("C-2");
             early.reason = QStringLiteral("too early");
             QVERIFY((*opened)->amend(early).error().contains(QStringLiteral("db migrate")));
         }
         Dump dump;
         const QStringList before = dump.rows(path);
-        auto opened = Store::open(path, test::steppedClock());
+        auto opened = Store::open(path, qvr::test::steppedClock());
         QVERIFY2(opened, qPrintable(opened.error()));
         Store& store = **opened;
         QVERIFY(store.verify().whole);
         QCOMPARE(dump.rows(path), before);
 
-        Amendment batchLater{0, kBatchSubject, s.batch.id};
+        Amendment batchLater;
+        batchLater.subject = kBatchSubject;
+        batchLater.subjectId = s.batch.id;
         batchLater.background = {{510, 0.104}};
         batchLater.uBackground = {{510, 0.003}};
         batchLater.reason = QStringLiteral("background measured again");
         QCOMPARE(store.amend(batchLater)->id, 2);
-        Amendment calibrationLater{0, kCalibrationSubject, QString::number(s.calibration.id)};
+        Amendment calibrationLater;
+        calibrationLater.subject = kCalibrationSubject;
+        calibrationLater.subjectId = QString::number(s.calibration.id);
         calibrationLater.validUntil = QDate(2031, 1, 1);
         calibrationLater.reason = QStringLiteral("validity extended");
         QVERIFY(store.amend(calibrationLater));
@@ -393,7 +407,7 @@ private slots:
         QCOMPARE(use.calibration.certificate, QStringLiteral("CERT-18/2026"));
         QCOMPARE(use.calibration.validUntil, QDate(2031, 1, 1));
         QCOMPARE(use.calibration.a0, 0.1); // the calibration's own, as imported
-        Record r = test::scenarioRecord(store, s, 1);
+        Record r = qvr::test::scenarioRecord(store, s, 1);
         takeCalibration(r, use);
         QCOMPARE(r.a0, 0.104);
         QCOMPARE(r.uA0, 0.003);

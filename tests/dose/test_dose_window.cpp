@@ -5,6 +5,7 @@
 #include "DoseBench.h"
 
 #include "dose/cli/Cli.h"
+#include "dose/core/Canonical.h"
 #include "dose/ui/AmendmentDialog.h"
 #include "dose/ui/BatchDialog.h"
 #include "dose/ui/CalibrationImportDialog.h"
@@ -370,7 +371,9 @@ private slots:
         window_->readView()->reloadChoices(QStringLiteral("T1"), *bare);
         QVERIFY(session_->job());
         // Its certificate, added later as a new version, makes it serve the real job.
-        Amendment later{0, kCalibrationSubject, QString::number(*bare)};
+        Amendment later;
+        later.subject = kCalibrationSubject;
+        later.subjectId = QString::number(*bare);
         later.certificate = QStringLiteral("NPL-2026-117");
         QVERIFY(!view->amend(later)); // no reason
         later.reason = QStringLiteral("certificate received");

@@ -45,14 +45,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     Store& store = **opened;
-    store.addBatch({QStringLiteral("LOT-A"),
-                    QStringLiteral("film"),
-                    50,
-                    0.8,
-                    {{510, 0.121}, {600, 0.118}},
-                    {},
-                    QStringLiteral("ana"),
-                    {}});
+    Batch lot;
+    lot.id = QStringLiteral("LOT-A");
+    lot.description = QStringLiteral("film");
+    lot.thicknessUm = 50;
+    lot.uThicknessUm = 0.8;
+    lot.background = {{510, 0.121}, {600, 0.118}};
+    lot.operatorName = QStringLiteral("ana");
+    store.addBatch(lot);
     store.addJob({QStringLiteral("TRAIN-01"),
                   QStringLiteral("practice run"),
                   5.0,
