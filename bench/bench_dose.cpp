@@ -81,7 +81,12 @@ struct Bench {
             return;
         }
         store = std::move(*opened);
-        store->addBatch(Batch{QStringLiteral("B"), {}, 50, 0.8, {{600, 0.12}}, {}, {}, {}});
+        Batch lot;
+        lot.id = QStringLiteral("B");
+        lot.thicknessUm = 50;
+        lot.uThicknessUm = 0.8;
+        lot.background = {{600, 0.12}};
+        store->addBatch(lot);
         calibration.batchId = QStringLiteral("B");
         calibration.headSerial = QStringLiteral("1234");
         calibration.wavelengthNm = 600;

@@ -53,14 +53,13 @@ struct DoseBench {
         if (!s)
             return false;
         store = std::move(*s);
-        Batch b{QStringLiteral("LOT-A"),
-                QStringLiteral("film"),
-                50,
-                0.8,
-                {{600, 0.12}},
-                {},
-                QStringLiteral("ana"),
-                {}};
+        Batch b;
+        b.id = QStringLiteral("LOT-A");
+        b.description = QStringLiteral("film");
+        b.thicknessUm = 50;
+        b.uThicknessUm = 0.8;
+        b.background = {{600, 0.12}};
+        b.operatorName = QStringLiteral("ana");
         Calibration c = filmCalibration();
         c.batchId = b.id;
         c.headSerial = QStringLiteral("1234");

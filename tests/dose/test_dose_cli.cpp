@@ -25,6 +25,7 @@ class TestDoseCli : public QObject {
     QStringList absorbances_;
     QDateTime now_{QDate(2026, 12, 7), QTime(9, 0), Qt::UTC};
     QMap<int, ReaderItems> readerChanges_;
+    int lots_ = 0;
 
     int run(const QString& line) {
         return runArgs(line.split(QLatin1Char(' '), Qt::SkipEmptyParts));
@@ -111,6 +112,29 @@ private slots:
         QTest::newRow("unfitted wavelength")
             << "calibration import /nonexistent.csv --batch LOT-A --head 1 --wavelength 510" << 1
             << "qvr100dose: cannot read /nonexistent.csv";
+        QTest::newRow("amend without reason") << "calibration amend 1 --certificate C-2" << 2
+                                              << "qvr100dose: calibration amend needs --reason";
+        QTest::newRow("amend with a bad date")
+            << "calibration amend 1 --valid-until 2027-02-30 --reason late" << 2
+            << "qvr100dose: --valid-until";
+        QTest::newRow("amend unknown calibration")
+            << "calibration amend 99 --certificate C-2 --reason late" << 1
+            << "qvr100dose: no calibration 99";
+        QTest::newRow("amend with nothing")
+            << "calibration amend 1 --reason late" << 1 << "qvr100dose: nothing to add";
+        QTest::newRow("amend unknown batch") << "batch amend NOPE --background 600=0.1 --reason x"
+                                             << 1 << "qvr100dose: no batch NOPE";
+        QTest::newRow("batch amend without reason") << "batch amend LOT-A --background 600=0.1" << 2
+                                                    << "qvr100dose: batch amend needs --reason";
+        QTest::newRow("uncertainty without its background")
+            << "batch amend LOT-A --u-background 510=0.003 --reason x" << 1
+            << "qvr100dose: batch LOT-A has no background at 510 nm";
+        QTest::newRow("uncertainty without a background at add")
+            << "batch add LOT-Z --thickness-um 50 --u-background 600=0.003" << 2
+            << "qvr100dose: --u-background gives an uncertainty at 600 nm";
+        QTest::newRow("uncertainty out of range")
+            << "batch add LOT-Z --thickness-um 50 --background 600=0.1 --u-background 600=2" << 2
+            << "qvr100dose: --u-background value";
         QTest::newRow("dose") << "dose --calibration 1 --absorbance 1.0" << 0 << "";
         QTest::newRow("verify") << "verify" << 0 << "";
         QTest::newRow("verify unknown hash") << "verify --expect " + QString(64, QLatin1Char('0'))
@@ -308,6 +332,24 @@ private slots:
         QCOMPARE(run("record list --job TRAIN"), 0);
         QVERIFY(!out_.contains(
             QRegularExpression("\\bnan\\b", QRegularExpression::CaseInsensitiveOption)));
+
+        // The export's k: the JSON's where there is a U, empty where there is none.
+        absorbances_ = {" 1.000", " 1.001", " 1.002"};
+        QCOMPARE(run("read --job TRAIN --dosimeter GOOD --calibration 1"), 0);
+        const QJsonArray listed = json("record list --job TRAIN").toArray();
+        QCOMPARE(run("export --job TRAIN --csv -"), 0);
+        const QList<QByteArray> rows = out_.toUtf8().trimmed().split('\n');
+        const QList<QByteArray> header = rows[1].split(',');
+        const qsizetype k = header.indexOf("k");
+        QCOMPARE(header[k - 1], QByteArray("U_kGy"));
+        QCOMPARE(rows.size(), listed.size() + 2);
+        for (qsizetype i = 0; i < listed.size(); ++i) {
+            const QJsonObject r = listed[i].toObject();
+            const QByteArray field = rows[i + 2].split(',')[k];
+            QCOMPARE(field.isEmpty(), r["U_kGy"].isNull());
+            if (!field.isEmpty())
+                QCOMPARE(field.toDouble(), r["k"].toDouble());
+        }
     }
 
     // The coverage check: the same seed gives the same report, with a level for each inner
@@ -380,6 +422,69 @@ private slots:
                  qPrintable(err_));
         absorbances_ = {" 1.000", " 1.001", " 1.002"};
         QCOMPARE(run("read --job TRAIN --dosimeter R3 --calibration " + id), 0);
+
+        // The certificate arrives: a new version with its reason, after which the calibration
+        // serves the real job; the read made before keeps the version it used.
+        QCOMPARE(runArgs({"calibration", "amend", id, "--certificate", "CERT-9", "--reason",
+                          "certificate received"}),
+                 0);
+        QVERIFY2(out_.startsWith("calibration " + id + " is now at version 2\nchain head "),
+                 qPrintable(out_));
+        absorbances_ = {" 1.000", " 1.001", " 1.002"};
+        QCOMPARE(run("read --job REAL --dosimeter R3 --calibration " + id), 0);
+        const QJsonObject real = json("record list --job REAL").toArray().last().toObject();
+        QCOMPARE(real["calibration_version"].toInt(), 2);
+        const QJsonObject training = json("record list --job TRAIN").toArray().last().toObject();
+        QCOMPARE(training["dosimeter"].toString(), QStringLiteral("R3"));
+        QCOMPARE(training["calibration_version"].toInt(), 1);
+        QCOMPARE(run("calibration show " + id), 0);
+        QVERIFY2(out_.contains("certificate CERT-9") &&
+                     out_.contains(QRegularExpression("version 2 by tester at \\S+: certificate "
+                                                      "CERT-9; why: certificate received")),
+                 qPrintable(out_));
+        QCOMPARE(run("verify"), 0);
+    }
+
+    // A background's uncertainty counts only where the read's A0 is not the calibration's: a
+    // background measured again later, never the one the calibration was made with.
+    void backgroundUncertaintyOnlyWhereA0Differs_data() {
+        QTest::addColumn<QString>("added");
+        QTest::addColumn<QString>("amended"); // empty: no new version
+        QTest::addColumn<bool>("counts");
+        QTest::newRow("the calibration's own") << "--background 600=0.12 --u-background 600=0.004"
+                                               << "" << false;
+        QTest::newRow("its uncertainty given later") << "--background 600=0.12"
+                                                     << "--u-background 600=0.004" << false;
+        QTest::newRow("measured again")
+            << "--background 600=0.12"
+            << "--background 600=0.125 --u-background 600=0.004" << true;
+        QTest::newRow("measured again, uncertainty not stated")
+            << "--background 600=0.12 --u-background 600=0.004"
+            << "--background 600=0.125" << false;
+    }
+    void backgroundUncertaintyOnlyWhereA0Differs() {
+        QFETCH(QString, added);
+        QFETCH(QString, amended);
+        QFETCH(bool, counts);
+        const QString lot = QStringLiteral("LOT-U%1").arg(++lots_);
+        QCOMPARE(run("batch add " + lot + " --thickness-um 50 " + added), 0);
+        const QString csv = QStringLiteral(QVR100_SOURCE_DIR "/examples/film-calibration.csv");
+        QCOMPARE(run("calibration import " + csv + " --batch " + lot +
+                     " --head 1234 --wavelength 600 --certificate C-1 --valid-until 2027-06-30"),
+                 0);
+        const QString id = out_.trimmed();
+        QCOMPARE(run("calibration fit " + id + " --model power"), 0);
+        const QJsonObject before =
+            json("dose --calibration " + id + " --absorbance 1.0").toObject();
+        if (!amended.isEmpty())
+            QCOMPARE(run("batch amend " + lot + " " + amended + " --reason again"), 0);
+        const QJsonObject after = json("dose --calibration " + id + " --absorbance 1.0").toObject();
+        const double background = after["components"]["background_percent"].toDouble();
+        QCOMPARE(background > 0, counts);
+        QCOMPARE(before["components"]["background_percent"].toDouble(), 0.0);
+        // A new A0 moves the dose whether or not its uncertainty was stated.
+        QCOMPARE(after["dose_kGy"].toDouble() != before["dose_kGy"].toDouble(),
+                 amended.contains("--background"));
     }
 
     // qvr100dose(1) names every command and every option the program lists.

@@ -4,10 +4,12 @@
 // saying why; a failed reader check flags the reads it casts doubt on the same way.
 
 #include "DoseFixtures.h"
+#include "DoseScenario.h"
 #include "dose/cli/Cli.h"
 #include "dose/core/Fitting.h"
 #include "dose/core/JobSummary.h"
 #include "dose/store/Store.h"
+#include "dose/usecases/UsableCalibration.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -143,7 +145,7 @@ private slots:
         QVERIFY(exported.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(exported.readAll());
         QVERIFY2(!text.contains(notANumber), qPrintable(text));
-        QVERIFY(text.contains(QStringLiteral(",-2.4,,,no,"))); // response, no dose, no U
+        QVERIFY(text.contains(QStringLiteral(",-2.4,,,,no,"))); // response, no dose, no U, no k
         // Its fits were never judged: judged now, they give no new dose.
         QCOMPARE(run(path, {"dose", "--calibration", "1", "--absorbance", "0.5"}), 1);
         QVERIFY2(err_.contains(QStringLiteral("stored before fits were judged")), qPrintable(err_));
@@ -178,7 +180,11 @@ private slots:
                 path, 2, nullptr, steps(QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC)));
             QVERIFY2(opened, qPrintable(opened.error()));
             Store& store = **opened;
-            QVERIFY(store.addBatch({c.batchId, {}, 1000, 0, {{600, 0.0}}, {}, {}, {}}));
+            Batch lot;
+            lot.id = c.batchId;
+            lot.thicknessUm = 1000;
+            lot.background = {{600, 0.0}};
+            QVERIFY(store.addBatch(lot));
             auto cal = store.addCalibration(c);
             QVERIFY(cal);
             c.id = cal->id;
@@ -304,7 +310,11 @@ private slots:
                 path, 3, nullptr, steps(QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC)));
             QVERIFY2(opened, qPrintable(opened.error()));
             Store& store = **opened;
-            QVERIFY(store.addBatch({c.batchId, {}, 1000, 0, {{600, 0.0}}, {}, {}, {}}));
+            Batch lot;
+            lot.id = c.batchId;
+            lot.thicknessUm = 1000;
+            lot.background = {{600, 0.0}};
+            QVERIFY(store.addBatch(lot));
             c.id = store.addCalibration(c)->id;
             old = *fitCalibration(c, Model::Poly2, false);
             old.budget = 1;
@@ -345,6 +355,83 @@ private slots:
         const QStringList after = dump.rows(path);
         for (const QString& row : before)
             QVERIFY2(after.contains(row), qPrintable(row));
+    }
+
+    // Later versions: rows of schema 4 keep their text; a calibration and a batch amended
+    // after it are read at their latest version, a read takes the versions and A0 it used, a
+    // read made before keeps none, and a copy carries the versions.
+    void versionStepKeepsEarlierRowsAndCopiesTheVersions() {
+        const QString path = dir_.filePath(QStringLiteral("v4.sqlite"));
+        qvr::test::DoseScenario s;
+        {
+            auto opened = Store::openAtVersion(path, 4, nullptr, qvr::test::steppedClock());
+            QVERIFY2(opened, qPrintable(opened.error()));
+            auto seeded = qvr::test::seedStore(**opened);
+            QVERIFY2(seeded, qPrintable(seeded.error()));
+            s = *seeded;
+            QVERIFY(qvr::test::addScenarioRecord(**opened, s, 0));
+            Amendment early;
+            early.subject = kCalibrationSubject;
+            early.subjectId = QString::number(s.calibration.id);
+            early.certificate = QStringLiteral("C-2");
+            early.reason = QStringLiteral("too early");
+            QVERIFY((*opened)->amend(early).error().contains(QStringLiteral("db migrate")));
+        }
+        Dump dump;
+        const QStringList before = dump.rows(path);
+        auto opened = Store::open(path, qvr::test::steppedClock());
+        QVERIFY2(opened, qPrintable(opened.error()));
+        Store& store = **opened;
+        QVERIFY(store.verify().whole);
+        QCOMPARE(dump.rows(path), before);
+
+        Amendment batchLater;
+        batchLater.subject = kBatchSubject;
+        batchLater.subjectId = s.batch.id;
+        batchLater.background = {{510, 0.104}};
+        batchLater.uBackground = {{510, 0.003}};
+        batchLater.reason = QStringLiteral("background measured again");
+        QCOMPARE(store.amend(batchLater)->id, 2);
+        Amendment calibrationLater;
+        calibrationLater.subject = kCalibrationSubject;
+        calibrationLater.subjectId = QString::number(s.calibration.id);
+        calibrationLater.validUntil = QDate(2031, 1, 1);
+        calibrationLater.reason = QStringLiteral("validity extended");
+        QVERIFY(store.amend(calibrationLater));
+        calibrationLater.certificate = QStringLiteral("CERT-18/2026");
+        QCOMPARE(store.amend(calibrationLater)->id, 3);
+
+        const Usable use{*store.calibration(s.calibration.id), *store.fit(s.fit.id),
+                         *store.batch(s.batch.id)};
+        QCOMPARE(use.calibration.version, 3);
+        QCOMPARE(use.calibration.certificate, QStringLiteral("CERT-18/2026"));
+        QCOMPARE(use.calibration.validUntil, QDate(2031, 1, 1));
+        QCOMPARE(use.calibration.a0, 0.1); // the calibration's own, as imported
+        Record r = qvr::test::scenarioRecord(store, s, 1);
+        takeCalibration(r, use);
+        QCOMPARE(r.a0, 0.104);
+        QCOMPARE(r.uA0, 0.003);
+        evaluateRecord(r, s.fit, s.job, use.calibration);
+        QVERIFY(r.result.components.background > 0);
+        const auto stored = store.addRecord(r);
+        QVERIFY2(stored, qPrintable(stored.error()));
+        const auto back = store.record(stored->id);
+        QCOMPARE(back->calibrationVersion, 3);
+        QCOMPARE(back->batchVersion, 2);
+        QCOMPARE(store.record(1)->calibrationVersion, 0);
+        const ChainReport report = store.verify(stored->hash);
+        QVERIFY2(report.whole, qPrintable(report.problem));
+        const QStringList after = dump.rows(path);
+        for (const QString& row : before)
+            QVERIFY2(after.contains(row), qPrintable(row));
+
+        const QString copy = dir_.filePath(QStringLiteral("v5-copy.sqlite"));
+        QCOMPARE(run(path, {"db", "copy", "--from", path, "--to", copy}), 0);
+        QCOMPARE(run(copy, {"verify", "--expect", stored->hash}), 0);
+        auto copied = Store::open(copy);
+        QVERIFY(copied);
+        QCOMPARE((*copied)->calibration(s.calibration.id)->amendments.size(), size_t(2));
+        QCOMPARE((*copied)->batch(s.batch.id)->uA0(510), 0.003);
     }
 
     // Reads of the head at the wavelength since the last passing check get a flagged version

@@ -88,7 +88,10 @@ private slots:
         QCOMPARE(records->at(0).createdAt, fixedClock()());
         QCOMPARE(store_->record(1)->thicknessUm, 51.0);
         QVERIFY(!store_->batch(QStringLiteral("nope")));
-        QVERIFY(!store_->addBatch(Batch{QStringLiteral("B-2026-03"), {}, 1, 0, {}, {}, {}, {}}));
+        Batch again;
+        again.id = QStringLiteral("B-2026-03");
+        again.thicknessUm = 1;
+        QVERIFY(!store_->addBatch(again));
         const ChainReport r = store_->verify();
         QVERIFY2(r.whole, qPrintable(r.problem));
         QCOMPARE(r.rows, 7);

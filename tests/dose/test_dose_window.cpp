@@ -5,6 +5,8 @@
 #include "DoseBench.h"
 
 #include "dose/cli/Cli.h"
+#include "dose/core/Canonical.h"
+#include "dose/ui/AmendmentDialog.h"
 #include "dose/ui/BatchDialog.h"
 #include "dose/ui/CalibrationImportDialog.h"
 #include "dose/ui/NewJobDialog.h"
@@ -21,13 +23,16 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QScatterSeries>
 #include <QScreen>
 #include <QSettings>
@@ -192,6 +197,8 @@ private slots:
                                    QStringLiteral("Dose ± U, kGy (k)"),
                                    QStringLiteral("Reference dose (systematic)"),
                                    QStringLiteral("Chain head (qvr100dose verify --expect)"),
+                                   QStringLiteral("Coverage check"),
+                                   QStringLiteral("(seed 1,"),
                                    QStringLiteral("Uncertainty of each read"),
                                    QStringLiteral("Corrections: the original values"),
                                    QStringLiteral("Signatures"),
@@ -332,6 +339,25 @@ private slots:
                      .isEmpty());
         QVERIFY(
             !view->fitTable()->findItems(QStringLiteral("CV at"), Qt::MatchStartsWith).isEmpty());
+
+        // The coverage check runs off the window's thread and shows what the command line's
+        // does for the same seed.
+        QSignalSpy checked(view, &CalibrationView::coverageChecked);
+        QVERIFY(view->checkCoverage(30, 4));
+        QVERIFY(!view->checkCoverage(30, 4)); // one at a time
+        QVERIFY(checked.wait(120000));
+        const CoverageReport expected =
+            runCoverageCheck(*coverageCheckPlan(*bench_.store, *id), 30, 4);
+        QTableWidget* table = view->coverageTable();
+        QCOMPARE(size_t(table->rowCount()), expected.levels.size());
+        QVERIFY(table->rowCount() > 0);
+        for (int r = 0; r < table->rowCount(); ++r) {
+            const CoverageAtDose& at = expected.levels[r];
+            QCOMPARE(table->item(r, 0)->text(), numberText(at.dose));
+            QCOMPARE(table->item(r, 1)->text(), QString::number(at.coveragePercent, 'f', 1));
+            QCOMPARE(table->item(r, 2)->text(), QString::number(at.uOverError, 'f', 2));
+        }
+        fitsSmallScreens("coverage");
     }
 
     // A calibration without a certificate or a validity is not traceable: said at import, and
@@ -353,6 +379,18 @@ private slots:
         QVERIFY2(window_->readView()->hint()->text().contains(QStringLiteral("training jobs only")),
                  qPrintable(window_->readView()->hint()->text()));
         window_->readView()->reloadChoices(QStringLiteral("T1"), *bare);
+        QVERIFY(session_->job());
+        // Its certificate, added later as a new version, makes it serve the real job.
+        Amendment later;
+        later.subject = kCalibrationSubject;
+        later.subjectId = QString::number(*bare);
+        later.certificate = QStringLiteral("NPL-2026-117");
+        QVERIFY(!view->amend(later)); // no reason
+        later.reason = QStringLiteral("certificate received");
+        QCOMPARE(*view->amend(later), 2);
+        QVERIFY(
+            !view->fitTable()->findItems(QStringLiteral("version 2"), Qt::MatchExactly).isEmpty());
+        window_->readView()->reloadChoices(QStringLiteral("R1"), *bare);
         QVERIFY(session_->job());
 
         CalibrationDetails certified = dated;
@@ -397,14 +435,43 @@ private slots:
         BatchDialog batch(QDate(2026, 12, 7));
         QTest::keyClicks(batch.findChild<QLineEdit*>(QStringLiteral("batchId")), "LOT-F");
         const auto boxes = batch.findChildren<QDoubleSpinBox*>();
-        QCOMPARE(boxes.size(), 4); // thickness, its uncertainty, A0 at 510 and at 600 nm
+        QCOMPARE(boxes.size(), 6); // thickness and its uncertainty, A0 and its at 510 and 600 nm
         boxes[2]->setValue(0.121);
+        boxes[3]->setValue(0.003);
+        boxes[5]->setValue(0.004); // for a wavelength with no background: not kept
         const Batch b = batch.batch();
         QCOMPARE(b.id, QStringLiteral("LOT-F"));
         QCOMPARE(b.thicknessUm, 50.0);
         QCOMPARE(b.background.size(), size_t(1)); // "none" at 600 nm is none
         QCOMPARE(b.a0(510).value_or(0), 0.121);
+        QCOMPARE(b.uBackground, (std::map<int, double>{{510, 0.003}}));
         QCOMPARE(b.expires, QDate(2027, 12, 7));
+
+        // A new version gives only what changed, and is not made without a reason.
+        Batch stored = b;
+        stored.background[600] = 0.0834567890123; // shown rounded, and left alone
+        AmendmentDialog again(stored);
+        auto* ok = again.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        QVERIFY(!ok->isEnabled());
+        QTest::keyClicks(again.findChild<QPlainTextEdit*>(QStringLiteral("reason")), "re-read");
+        QVERIFY(ok->isEnabled());
+        QVERIFY(again.amendment().background.empty() && again.amendment().uBackground.empty());
+        again.findChild<QDoubleSpinBox*>(QStringLiteral("background510"))->setValue(0.125);
+        const Amendment a = again.amendment();
+        QCOMPARE(a.subjectId, QStringLiteral("LOT-F"));
+        QCOMPARE(a.reason, QStringLiteral("re-read"));
+        QCOMPARE(a.background, (std::map<int, double>{{510, 0.125}}));
+        QCOMPARE(a.uBackground, (std::map<int, double>{{510, 0.003}})); // stated for the new A0
+
+        Calibration c;
+        c.id = 4;
+        c.certificate = QStringLiteral("CERT-1");
+        AmendmentDialog certify(c, QDate(2026, 12, 7));
+        QTest::keyClicks(certify.findChild<QLineEdit*>(QStringLiteral("certificate")), "b");
+        const Amendment ca = certify.amendment();
+        QCOMPARE(ca.subjectId, QStringLiteral("4"));
+        QCOMPARE(ca.certificate, QStringLiteral("CERT-1b"));
+        QVERIFY(!ca.validUntil.isValid()); // not ticked
     }
 
     // A batch added in the window, with a background per wavelength, takes an import at once.

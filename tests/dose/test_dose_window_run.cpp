@@ -67,7 +67,12 @@ private slots:
         auto store = Store::open(db);
         QVERIFY2(store, qPrintable(store.error()));
         Store& s = **store;
-        Batch batch{QStringLiteral("LOT-E"), QString(), 50, 0.8, {{nm, 0.12}}, {}, "ana", {}};
+        Batch batch;
+        batch.id = QStringLiteral("LOT-E");
+        batch.thicknessUm = 50;
+        batch.uThicknessUm = 0.8;
+        batch.background = {{nm, 0.12}};
+        batch.operatorName = QStringLiteral("ana");
         Calibration c = test::filmCalibration();
         c.batchId = batch.id;
         c.headSerial = head;

@@ -293,6 +293,14 @@ void TestPostgresCli::migrationsFromFirstSchema() {
         QVERIFY2(s, qPrintable(s.error()));
         auto r = test::addScenarioRecord(**store, *s, 1);
         QVERIFY2(r, qPrintable(r.error()));
+        dose::Amendment later;
+        later.subject = dose::kCalibrationSubject;
+        later.subjectId = QString::number(s->calibration.id);
+        later.certificate = QStringLiteral("CERT-1");
+        later.reason = QStringLiteral("certificate arrived");
+        QVERIFY((*store)->amend(later));
+        r = test::addScenarioRecord(**store, *s, 2);
+        QVERIFY2(r, qPrintable(r.error()));
         const dose::ChainReport report = (*store)->verify(r->hash);
         QVERIFY2(report.whole, qPrintable(report.problem));
     }

@@ -7,9 +7,11 @@
 #include "dose/ui/DoseWindow.h"
 #include "dose/ui/ReadView.h"
 #include "dose/ui/ReaderCheckView.h"
+#include "dose/ui/RecordsView.h"
 
 #include <QApplication>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <cstdio>
 
@@ -43,14 +45,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     Store& store = **opened;
-    store.addBatch({QStringLiteral("LOT-A"),
-                    QStringLiteral("film"),
-                    50,
-                    0.8,
-                    {{510, 0.121}, {600, 0.118}},
-                    {},
-                    QStringLiteral("ana"),
-                    {}});
+    Batch lot;
+    lot.id = QStringLiteral("LOT-A");
+    lot.description = QStringLiteral("film");
+    lot.thicknessUm = 50;
+    lot.uThicknessUm = 0.8;
+    lot.background = {{510, 0.121}, {600, 0.118}};
+    lot.operatorName = QStringLiteral("ana");
+    store.addBatch(lot);
     store.addJob({QStringLiteral("TRAIN-01"),
                   QStringLiteral("practice run"),
                   5.0,
@@ -108,6 +110,11 @@ int main(int argc, char** argv) {
                             QStringLiteral("check")};
     for (int i = 0; i < names.size(); ++i) {
         window.tabs()->setCurrentIndex(i);
+        if (i == 1) {
+            // The budget of a selected record, as a person would look at it.
+            QTableView* table = window.recordsView()->table();
+            table->selectRow(0);
+        }
         if (i == 4) {
             reader.served.insert(QStringLiteral("State"), QStringLiteral("filter check"));
             session.poll(false);

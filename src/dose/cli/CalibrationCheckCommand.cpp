@@ -3,7 +3,6 @@
 #include "dose/cli/CliCommand.h"
 
 #include "dose/core/Canonical.h"
-#include "dose/core/CoverageSimulation.h"
 #include "dose/core/Quantity.h"
 
 namespace qvr::dose {
@@ -22,28 +21,12 @@ int check(Ctx& ctx) {
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    auto c = store->calibration(*id);
-    if (!c)
-        return ctx.refuse(c.error());
-    auto f = store->latestFit(*id);
-    if (!f)
-        return ctx.refuse(f.error());
-    if (f->budget < 2)
-        return ctx.refuse(QStringLiteral("fit %1 was made before the budget by dose and states no "
-                                         "reproducibility model to simulate: fit calibration %2 "
-                                         "again")
-                              .arg(f->id)
-                              .arg(*id));
-    if (f->levelDoses.size() < 3)
-        return ctx.refuse(QStringLiteral("fit %1 has fewer than three dose levels: no level "
-                                         "between them to check at")
-                              .arg(f->id));
-    // Refitted as this program fits: the stored fit's model, or a choice when it was chosen.
-    const std::optional<Model> model =
-        f->choice.isEmpty() ? std::optional<Model>(f->model) : std::nullopt;
-    const CoverageReport r = simulateCoverage(truthOfFit(*f, *c), static_cast<int>(*trials),
-                                              static_cast<quint64>(seed.value_or(1)), f->weighted,
-                                              f->acceptance.criteria, model);
+    auto plan = coverageCheckPlan(*store, *id);
+    if (!plan)
+        return ctx.refuse(plan.error());
+    const CoverageReport r =
+        runCoverageCheck(*plan, static_cast<int>(*trials), static_cast<quint64>(seed.value_or(1)));
+    const Fit* f = &plan->fit;
     if (ctx.json) {
         QJsonArray levels;
         for (const CoverageAtDose& at : r.levels)

@@ -74,6 +74,9 @@ QJsonObject calibrationJson(const Calibration& c) {
     auto optional = [](const std::optional<double>& v) {
         return v ? QJsonValue(*v) : QJsonValue();
     };
+    QJsonArray amendments;
+    for (const Amendment& a : c.amendments)
+        amendments.append(amendmentJson(a));
     return {
         {"id", c.id},
         {"batch", c.batchId},
@@ -86,7 +89,9 @@ QJsonObject calibrationJson(const Calibration& c) {
         {"window_max_h", optional(c.windowMaxHours)},
         {"points", points},
         {"operator", c.operatorName},
-        {"created_at", timeText(c.createdAt)}};
+        {"created_at", timeText(c.createdAt)},
+        {"version", c.version},
+        {"amendments", amendments}};
 }
 
 QString calibrationLine(const Calibration& c) {
@@ -268,15 +273,14 @@ int fit(Ctx& ctx) {
     }
     // Stored either way: a rejected fit is a record of what was tried, and why it failed.
     if (!f.acceptance.accepted)
-        return ctx.refuse(QStringLiteral("fit %1 of calibration %2 is stored as rejected: %3%4")
-                              .arg(QString::number(f.id), QString::number(*id),
-                                   f.acceptance.rejections.value(0),
-                                   f.acceptance.rejections.size() == 2
-                                       ? QStringLiteral("; and 1 more reason")
-                                   : f.acceptance.rejections.size() > 2
-                                       ? QStringLiteral("; and %1 more reasons")
-                                             .arg(f.acceptance.rejections.size() - 1)
-                                       : QString()));
+        return ctx.refuse(
+            QStringLiteral("fit %1 of calibration %2 is stored as rejected: %3%4")
+                .arg(QString::number(f.id), QString::number(*id), f.acceptance.rejections.value(0),
+                     f.acceptance.rejections.size() == 2 ? QStringLiteral("; and 1 more reason")
+                     : f.acceptance.rejections.size() > 2
+                         ? QStringLiteral("; and %1 more reasons")
+                               .arg(f.acceptance.rejections.size() - 1)
+                         : QString()));
     return kOk;
 }
 
@@ -287,10 +291,11 @@ int show(Ctx& ctx) {
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    auto c = store->calibration(*id);
-    if (!c)
-        return ctx.refuse(c.error());
-    auto f = store->latestFit(*id);
+    auto cf = calibrationWithFit(*store, *id);
+    if (!cf)
+        return ctx.refuse(cf.error());
+    const Calibration* c = &cf->calibration;
+    const Outcome<Fit>& f = cf->fit;
     if (ctx.json) {
         QJsonObject o = calibrationJson(*c);
         o.insert("fit", f ? QJsonValue(fitJson(*f)) : QJsonValue());
@@ -299,11 +304,27 @@ int show(Ctx& ctx) {
     ctx.print(calibrationLine(*c));
     ctx.print(QStringLiteral("A0 %1, imported by %2 at %3")
                   .arg(numberText(c->a0), c->operatorName, timeText(c->createdAt)));
+    for (const Amendment& a : c->amendments)
+        ctx.print(amendmentLine(a));
     if (f)
         printFit(ctx, *f, *c);
     else
         ctx.print(QStringLiteral("no fit yet"));
     return kOk;
+}
+
+int amend(Ctx& ctx) {
+    const auto id = ctx.integerArgument(0);
+    const auto validUntil = ctx.dateFromToday(QStringLiteral("valid-until"));
+    if (ctx.usageError())
+        return kUsage;
+    Amendment a;
+    a.subject = kCalibrationSubject;
+    a.subjectId = QString::number(*id);
+    a.certificate = ctx.value(QStringLiteral("certificate"));
+    a.validUntil = validUntil.value_or(QDate());
+    a.reason = ctx.value(QStringLiteral("reason"));
+    return addAmendment(ctx, a);
 }
 
 int list(Ctx& ctx) {
@@ -369,12 +390,24 @@ void addCalibrationCommands(std::vector<Command>& c) {
          fit});
     c.push_back({QStringLiteral("calibration show"),
                  QStringLiteral("calibration show ID"),
-                 QStringLiteral("Shows a calibration and its latest fit."),
+                 QStringLiteral("Shows a calibration as it is used now, its versions and its "
+                                "latest fit."),
                  {},
                  {},
                  {},
                  1,
                  show});
+    c.push_back(
+        {QStringLiteral("calibration amend"),
+         QStringLiteral("calibration amend ID [--certificate REF] [--valid-until DATE] "
+                        "--reason TEXT"),
+         QStringLiteral("Gives a calibration its certificate or validity as a new version "
+                        "with the reason; reads made before keep the version they used."),
+         {QStringLiteral("certificate"), QStringLiteral("valid-until"), QStringLiteral("reason")},
+         {},
+         {QStringLiteral("reason")},
+         1,
+         amend});
     c.push_back({QStringLiteral("calibration list"),
                  QStringLiteral("calibration list"),
                  QStringLiteral("Lists the calibrations."),

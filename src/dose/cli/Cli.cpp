@@ -305,7 +305,7 @@ int runCli(const QStringList& arguments, const CliEnv& baseEnv) {
         if (command->flagOptions.contains(it.key()) && !it.value().constLast().isEmpty())
             return ctx.usage(QStringLiteral("--%1 takes no value").arg(it.key()));
         if (it.value().size() > 1 && it.key() != QLatin1String("background") &&
-            it.key() != QLatin1String("exclude"))
+            it.key() != QLatin1String("u-background") && it.key() != QLatin1String("exclude"))
             return ctx.usage(QStringLiteral("--%1 is given more than once").arg(it.key()));
     }
     for (const QString& r : command->required)

@@ -80,6 +80,10 @@ QJsonObject recordJson(const Record& record);
 
 QString fixed(double value, int decimals);
 
+QJsonObject amendmentJson(const Amendment& amendment);
+// Stores amendment as the next version of its subject, by the command's operator, and says so.
+int addAmendment(Ctx& ctx, Amendment amendment);
+
 void addBatchCommands(std::vector<Command>& commands);
 void addCalibrationCommands(std::vector<Command>& commands);
 void addCalibrationCheckCommand(std::vector<Command>& commands);

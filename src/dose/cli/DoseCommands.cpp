@@ -66,7 +66,8 @@ int dose(Ctx& ctx) {
     // Without the gauge's own figure, the batch's spread is the cautious choice.
     in.uThicknessUm = thickness->uThicknessUm.value_or(use->batch.uThicknessUm);
     in.absorbance = *absorbance;
-    in.a0 = use->calibration.a0;
+    in.a0 = use->a0();
+    in.uA0 = use->uA0();
     in.readingSd = sd;
     in.thicknessMeasured = thickness->thicknessUm.has_value();
     in.calibrationA0 = use->calibration.a0;

@@ -44,6 +44,8 @@ QJsonObject recordJson(const Record& r) {
             {"U_kGy", jsonNumber(r.result.expanded)},
             {"k", jsonNumber(r.result.coverage)},
             {"dof", r.result.budget >= 2 ? jsonNumber(r.result.dof) : QJsonValue()},
+            {"calibration_version", std::max(1, r.calibrationVersion)},
+            {"batch_version", std::max(1, r.batchVersion)},
             {"budget", r.result.budget},
             {"in_range", recordValidity(r) == Validity::Valid},
             {"components", componentsJson(r.result.components)},

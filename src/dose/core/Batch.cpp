@@ -1,5 +1,6 @@
 #include "dose/core/Batch.h"
 
+#include "dose/core/Amendment.h"
 #include "dose/core/Canonical.h"
 
 #include <QJsonDocument>
@@ -14,17 +15,25 @@ std::optional<double> Batch::a0(int wavelengthNm) const {
     return it->second;
 }
 
+double Batch::uA0(int wavelengthNm) const {
+    const auto it = uBackground.find(wavelengthNm);
+    return it == uBackground.end() ? 0.0 : it->second;
+}
+
 QString Batch::canonical() const {
-    return Canonical(QStringLiteral("batch"))
-        .text("id", id)
+    Canonical out(QStringLiteral("batch"));
+    out.text("id", id)
         .text("description", description)
         .number("thickness_um", thicknessUm)
         .number("u_thickness_um", uThicknessUm)
         .raw("background", backgroundText(background))
         .date("expires", expires)
         .text("operator", operatorName)
-        .time("created_at", createdAt)
-        .finish();
+        .time("created_at", createdAt);
+    // Batches stored before it was kept have none: their texts stay as they were.
+    if (!uBackground.empty())
+        out.raw("u_background", backgroundText(uBackground));
+    return out.finish();
 }
 
 QString backgroundText(const std::map<int, double>& background) {

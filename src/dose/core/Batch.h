@@ -2,11 +2,14 @@
 // A film batch: one lot of dosimeter film with its nominal thickness and its background
 // absorbance A0 (unirradiated film) at each wavelength.
 
+#include "dose/core/Amendment.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QString>
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace qvr::dose {
 
@@ -19,8 +22,14 @@ struct Batch {
     QDate expires;                    // invalid: no expiry date given
     QString operatorName;
     QDateTime createdAt;
+    // wavelength in nm -> standard uncertainty of A0; counts only where a read's A0 is not its
+    // calibration's (a background given again later)
+    std::map<int, double> uBackground;
+    int version = 1; // 1 + the amendments applied when read
+    std::vector<Amendment> amendments;
 
     std::optional<double> a0(int wavelengthNm) const;
+    double uA0(int wavelengthNm) const; // 0 when not given
     bool expiredOn(const QDate& day) const { return expires.isValid() && day > expires; }
     QString canonical() const;
 };

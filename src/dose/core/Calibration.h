@@ -2,6 +2,8 @@
 // A calibration: films of one batch irradiated to certified reference doses and read on one
 // head at one wavelength. It holds the points as imported; fits are kept separately.
 
+#include "dose/core/Amendment.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QString>
@@ -33,6 +35,8 @@ struct Calibration {
     std::vector<CalibrationPoint> points;
     QString operatorName;
     QDateTime createdAt;
+    int version = 1; // 1 + the amendments applied when read
+    std::vector<Amendment> amendments;
 
     bool expiredOn(const QDate& day) const { return validUntil.isValid() && day > validUntil; }
     std::vector<double> responses() const;

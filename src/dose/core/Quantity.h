@@ -22,6 +22,7 @@ struct Quantity {
 inline constexpr Quantity kDoseKGy{0, 1000, true, "kGy"};
 inline constexpr Quantity kAbsorbance{0, 4, false, ""};
 inline constexpr Quantity kThicknessUm{5, 3000, false, "µm"};
+inline constexpr Quantity kUAbsorbance{0, 1, false, ""};
 inline constexpr Quantity kUThicknessUm{0, 100, false, "µm"};
 inline constexpr Quantity kWavelengthNm{400, 780, false, "nm", true};
 inline constexpr Quantity kUDosePercent{0, 50, true, "%"};

@@ -138,6 +138,10 @@ QString Record::canonical() const {
         .time("created_at", createdAt);
     if (result.budget >= 2)
         out.raw("budget", recordBudgetText(*this));
+    if (calibrationVersion > 0)
+        out.integer("calibration_version", calibrationVersion);
+    if (batchVersion > 0)
+        out.integer("batch_version", batchVersion);
     return out.finish();
 }
 

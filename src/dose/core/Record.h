@@ -40,7 +40,11 @@ struct Record {
     double thicknessUm = 0;
     double uThicknessUm = 0;
     bool thicknessMeasured = false; // a gauge reading, else the batch nominal
-    double uA0 = 0;                 // the standard uncertainty of a0 (the batch's)
+    // The versions of the calibration and the batch the read used; 0: stored before they were
+    // kept (the first).
+    int calibrationVersion = 0;
+    int batchVersion = 0;
+    double uA0 = 0; // the standard uncertainty of a0 (the batch's)
     DoseResult result;
     int reread = 0; // 0: first read of this dosimeter in the job
     QStringList flags;

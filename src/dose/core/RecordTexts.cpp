@@ -48,6 +48,14 @@ Outcome<Done> acceptTexts(Batch& b) {
         .result();
 }
 
+Outcome<Done> acceptTexts(Amendment& a) {
+    return Texts()
+        .optionalId(a.certificate, "certificate")
+        .free(a.reason, "reason")
+        .free(a.operatorName, "operator")
+        .result();
+}
+
 Outcome<Done> acceptTexts(Calibration& c) {
     Texts t;
     t.id(c.batchId, "batch id")

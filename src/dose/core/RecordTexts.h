@@ -15,6 +15,7 @@
 
 namespace qvr::dose {
 
+Outcome<Done> acceptTexts(Amendment& amendment);
 Outcome<Done> acceptTexts(Batch& batch);
 Outcome<Done> acceptTexts(Calibration& calibration);
 Outcome<Done> acceptTexts(Fit& fit);

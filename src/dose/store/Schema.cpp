@@ -64,7 +64,15 @@ std::vector<Migration> migrations(const Dialect& dialect) {
     // k and degrees of freedom; both say which budget made them (none: the first).
     Migration v4{4, {}};
     v4.statements << addedColumns(dialect, 4);
-    return {v1, v2, v3, v4};
+    // 5: later versions of calibrations and batches; batches keep their background's
+    // uncertainty, records the versions they used.
+    Migration v5{5, {}};
+    v5.statements << addedColumns(dialect, 5);
+    v5.statements << createTable(dialect, amendmentTable(), QStringLiteral("id"))
+                  << QStringLiteral("CREATE UNIQUE INDEX amendments_by_subject ON amendments "
+                                    "(subject, subject_id, version)")
+                  << dialect.appendOnly(amendmentTable().name);
+    return {v1, v2, v3, v4, v5};
 }
 
 } // namespace qvr::dose

@@ -520,22 +520,61 @@ Outcome<std::vector<T>> all(const Store::Private& d, const Table& table, Of of,
 // An id is looked up as typed and as written since ids are normalised: "e" and U+0301 finds
 // the batch or job stored as U+00E9.
 Outcome<Batch> Store::batch(const QString& id) {
-    return one<Batch>(*d_, batchTable(), QStringLiteral("id IN (?, ?)"),
-                      {id, id.normalized(QString::NormalizationForm_C)},
-                      QStringLiteral("no batch %1").arg(id), batchOf);
+    auto b = one<Batch>(*d_, batchTable(), QStringLiteral("id IN (?, ?)"),
+                        {id, id.normalized(QString::NormalizationForm_C)},
+                        QStringLiteral("no batch %1").arg(id), batchOf);
+    if (!b)
+        return b;
+    auto later = amendmentsOf(*d_, kBatchSubject, b->id);
+    if (!later)
+        return Failure{later.error()};
+    for (const Amendment& a : *later)
+        *b = amended(*b, a);
+    return b;
 }
 
+namespace {
+
+// Each item with the amendments of its subject applied in order.
+template <class T, class Key>
+Outcome<std::vector<T>> withAmendments(const Store::Private& d, Outcome<std::vector<T>> all,
+                                       const QString& subject, Key key) {
+    if (!all)
+        return all;
+    auto later = amendmentsOf(d, subject);
+    if (!later)
+        return Failure{later.error()};
+    for (const Amendment& a : *later)
+        for (T& item : *all)
+            if (key(item) == a.subjectId)
+                item = amended(item, a);
+    return all;
+}
+
+} // namespace
+
 Outcome<std::vector<Batch>> Store::batches() {
-    return all<Batch>(*d_, batchTable(), batchOf);
+    return withAmendments(*d_, all<Batch>(*d_, batchTable(), batchOf), kBatchSubject,
+                          [](const Batch& b) { return b.id; });
 }
 
 Outcome<Calibration> Store::calibration(qint64 id) {
-    return one<Calibration>(*d_, calibrationTable(), QStringLiteral("id = ?"), {id},
-                            QStringLiteral("no calibration %1").arg(id), calibrationOf);
+    auto c = one<Calibration>(*d_, calibrationTable(), QStringLiteral("id = ?"), {id},
+                              QStringLiteral("no calibration %1").arg(id), calibrationOf);
+    if (!c)
+        return c;
+    auto later = amendmentsOf(*d_, kCalibrationSubject, QString::number(id));
+    if (!later)
+        return Failure{later.error()};
+    for (const Amendment& a : *later)
+        *c = amended(*c, a);
+    return c;
 }
 
 Outcome<std::vector<Calibration>> Store::calibrations() {
-    return all<Calibration>(*d_, calibrationTable(), calibrationOf);
+    return withAmendments(*d_, all<Calibration>(*d_, calibrationTable(), calibrationOf),
+                          kCalibrationSubject,
+                          [](const Calibration& c) { return QString::number(c.id); });
 }
 
 Outcome<Fit> Store::latestFit(qint64 calibrationId) {

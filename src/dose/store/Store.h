@@ -57,7 +57,7 @@ struct CopyReport {
     QString headHash;
 };
 
-inline constexpr int kSchemaVersion = 4;
+inline constexpr int kSchemaVersion = 5;
 inline constexpr const char* kGenesisHash =
     "0000000000000000000000000000000000000000000000000000000000000000";
 
@@ -99,6 +99,11 @@ public:
     // A new version of record id: revise() gets the latest version and returns the new one.
     Outcome<Receipt> correctRecord(qint64 id,
                                    const std::function<Outcome<Record>(const Record&)>& revise);
+
+    // A later certificate, validity or background as the next version of its calibration or
+    // batch (StoreAmendments.cpp); the receipt's id is the version made. Reads give the latest
+    // version with its amendments.
+    Outcome<Receipt> amend(Amendment amendment);
 
     // Reads. A missing item fails with a message naming it.
     Outcome<Batch> batch(const QString& id);

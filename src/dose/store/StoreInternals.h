@@ -45,6 +45,11 @@ Outcome<Receipt> writeRow(const Store::Private& d, const std::function<Outcome<N
 Outcome<Receipt> appendRow(const Store::Private& d, const NewRow& row);
 Outcome<qint64> nextRowId(const Store::Private& d, const QString& table);
 
+// The amendments of subject ("calibration", "batch") in the order they were made: of one
+// subjectId, or of all when it is null.
+Outcome<std::vector<Amendment>> amendmentsOf(const Store::Private& d, const QString& subject,
+                                             const QString& subjectId = QString());
+
 QString sha256Hex(const QString& prevHash, const QString& canonical);
 
 // Column lists and values in the order a table's inserts name them (seq first).

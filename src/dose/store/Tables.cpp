@@ -121,7 +121,8 @@ const Table& batchTable() {
                           {"background", T},
                           {"expires", T},
                           {"operator", T},
-                          {"created_at", T}}};
+                          {"created_at", T},
+                          {"u_background", T, 5}}};
     return t;
 }
 
@@ -238,26 +239,31 @@ const Table& recordTable() {
                           {"operator", T},
                           {"comment", T},
                           {"created_at", T},
-                          {"budget", T, 4}}};
+                          {"budget", T, 4},
+                          {"calibration_version", I, 5},
+                          {"batch_version", I, 5}}};
     return t;
 }
 
 const std::vector<const Table*>& allTables() {
-    static const std::vector<const Table*> all{&batchTable(), &calibrationTable(), &fitTable(),
-                                               &jobTable(),   &recordTable(),      &reviewTable(),
-                                               &checkTable(), &labSettingTable()};
+    static const std::vector<const Table*> all{
+        &batchTable(),  &calibrationTable(), &fitTable(),        &jobTable(),      &recordTable(),
+        &reviewTable(), &checkTable(),       &labSettingTable(), &amendmentTable()};
     return all;
 }
 
 QVariantMap rowOf(const Batch& b) {
-    return {{"id", b.id},
-            {"description", b.description},
-            {"thickness_um", b.thicknessUm},
-            {"u_thickness_um", b.uThicknessUm},
-            {"background", backgroundText(b.background)},
-            {"expires", dateValue(b.expires)},
-            {"operator", b.operatorName},
-            {"created_at", timeValue(b.createdAt)}};
+    QVariantMap row{{"id", b.id},
+                    {"description", b.description},
+                    {"thickness_um", b.thicknessUm},
+                    {"u_thickness_um", b.uThicknessUm},
+                    {"background", backgroundText(b.background)},
+                    {"expires", dateValue(b.expires)},
+                    {"operator", b.operatorName},
+                    {"created_at", timeValue(b.createdAt)}};
+    if (!b.uBackground.empty())
+        row.insert("u_background", backgroundText(b.uBackground));
+    return row;
 }
 
 QVariantMap rowOf(const Calibration& c) {
@@ -366,6 +372,10 @@ QVariantMap rowOf(const Record& r) {
                     {"created_at", timeValue(r.createdAt)}};
     if (r.result.budget >= 2)
         row.insert("budget", recordBudgetText(r));
+    if (r.calibrationVersion > 0)
+        row.insert("calibration_version", r.calibrationVersion);
+    if (r.batchVersion > 0)
+        row.insert("batch_version", r.batchVersion);
     return row;
 }
 
@@ -380,6 +390,7 @@ Batch batchOf(const RowValues& record) {
     b.expires = date(row, "expires");
     b.operatorName = text(row, "operator");
     b.createdAt = time(row, "created_at");
+    b.uBackground = parseBackground(text(row, "u_background"));
     return b;
 }
 
@@ -527,6 +538,8 @@ Record recordOf(const RowValues& record) {
     const QVariant& budget = row("budget");
     if (budget.isNull() || !parseRecordBudget(stringOf(budget), r))
         r.result.budget = 1;
+    r.calibrationVersion = static_cast<int>(integer(row, "calibration_version"));
+    r.batchVersion = static_cast<int>(integer(row, "batch_version"));
     return r;
 }
 
@@ -545,6 +558,8 @@ QString canonicalOf(const Table& table, const RowValues& row) {
         return checkOf(row).canonical();
     if (&table == &labSettingTable())
         return labSettingOf(row).canonical();
+    if (&table == &amendmentTable())
+        return amendmentOf(row).canonical();
     return recordOf(row).canonical();
 }
 

@@ -46,6 +46,7 @@ const Table& recordTable();
 const Table& reviewTable();     // schema version 2
 const Table& checkTable();      // schema version 2
 const Table& labSettingTable(); // schema version 3
+const Table& amendmentTable();  // schema version 5
 const std::vector<const Table*>& allTables();
 
 // A stored row as read: seq first, then the table's columns in their order.
@@ -59,6 +60,7 @@ QVariantMap rowOf(const Record& record);
 QVariantMap rowOf(const Review& review);
 QVariantMap rowOf(const ReaderCheck& check);
 QVariantMap rowOf(const LabSetting& setting);
+QVariantMap rowOf(const Amendment& amendment);
 
 Batch batchOf(const RowValues& row);
 Calibration calibrationOf(const RowValues& row);
@@ -72,6 +74,7 @@ Record recordOf(const RowValues& row);
 Review reviewOf(const RowValues& row);
 ReaderCheck checkOf(const RowValues& row);
 LabSetting labSettingOf(const RowValues& row);
+Amendment amendmentOf(const RowValues& row);
 
 // The canonical text a row of table renders to, and the ledger ref naming it ("record 3 v2").
 QString canonicalOf(const Table& table, const RowValues& row);

@@ -8,6 +8,7 @@
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -46,7 +47,14 @@ BatchDialog::BatchDialog(const QDate& today, QWidget* parent) : QDialog(parent) 
         auto* a0 = number(kAbsorbance, 3, QString(), this);
         a0->setSpecialValueText(QStringLiteral("none"));
         background_[nm] = a0;
-        form->addRow(QStringLiteral("Background A0 at %1 nm").arg(nm), a0);
+        auto* u = number(kUAbsorbance, 4, QString(), this);
+        u->setSingleStep(0.001);
+        uBackground_[nm] = u;
+        auto* row = new QHBoxLayout;
+        row->addWidget(a0, 1);
+        row->addWidget(new QLabel(QStringLiteral("± (k = 1)"), this));
+        row->addWidget(u, 1);
+        form->addRow(QStringLiteral("Background A0 at %1 nm").arg(nm), row);
     }
     expiring_ = new QCheckBox(QStringLiteral("&expires"), this);
     expiring_->setChecked(true);
@@ -76,8 +84,12 @@ Batch BatchDialog::batch() const {
     b.thicknessUm = thickness_->value();
     b.uThicknessUm = uThickness_->value();
     for (const auto& [nm, box] : background_)
-        if (box->value() > 0)
+        if (box->value() > 0) {
             b.background[nm] = box->value();
+            // Kept only where stated: 0 is "not stated", as in a batch added without it.
+            if (const double u = uBackground_.at(nm)->value(); u > 0)
+                b.uBackground[nm] = u;
+        }
     if (expiring_->isChecked())
         b.expires = expires_->date();
     return b;

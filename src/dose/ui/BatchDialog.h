@@ -1,6 +1,7 @@
 #pragma once
 // A new film batch: its id, nominal thickness with its uncertainty, the background absorbance
-// A0 of unirradiated film at each of the reader's wavelengths, and its expiry date.
+// A0 of unirradiated film at each of the reader's wavelengths with its standard uncertainty,
+// and its expiry date.
 
 #include "dose/core/Batch.h"
 
@@ -25,6 +26,7 @@ private:
     QDoubleSpinBox* thickness_;
     QDoubleSpinBox* uThickness_;
     std::map<int, QDoubleSpinBox*> background_;
+    std::map<int, QDoubleSpinBox*> uBackground_;
     QCheckBox* expiring_;
     QDateEdit* expires_;
 };

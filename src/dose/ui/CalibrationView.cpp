@@ -2,6 +2,7 @@
 
 #include "dose/core/Canonical.h"
 #include "dose/core/NiceScale.h"
+#include "dose/ui/AmendmentDialog.h"
 #include "dose/ui/BatchDialog.h"
 #include "dose/ui/CalibrationChoice.h"
 #include "dose/ui/Tones.h"
@@ -21,7 +22,9 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScatterSeries>
+#include <QSpinBox>
 #include <QTableWidget>
+#include <QThread>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -123,13 +126,54 @@ CalibrationView::CalibrationView(Store& store, const CaptureSession& session, QS
     fitTable_->horizontalHeader()->setStretchLastSection(true);
     fitTable_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     fitTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    coverageTable_ = new QTableWidget(0, 3, this);
+    coverageTable_->setObjectName(QStringLiteral("coverage"));
+    coverageTable_->setHorizontalHeaderLabels({QStringLiteral("Dose (kGy)"),
+                                               QStringLiteral("U covers (%)"),
+                                               QStringLiteral("U / error")});
+    coverageTable_->verticalHeader()->hide();
+    coverageTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    coverageTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    coverageTable_->setToolTip(QStringLiteral("Whether U propagates consistently from the "
+                                              "calibration's stated components; not whether each "
+                                              "component's size is right."));
+    trials_ = new QSpinBox(this);
+    trials_->setRange(10, 1000000);
+    trials_->setValue(1000);
+    trials_->setPrefix(QStringLiteral("simulations "));
+    seed_ = new QSpinBox(this);
+    seed_->setRange(0, 2147483647);
+    seed_->setValue(1);
+    seed_->setPrefix(QStringLiteral("seed "));
+    checkButton_ = new QPushButton(QStringLiteral("Check &coverage"), this);
+    auto* amendCalibration = new QPushButton(QStringLiteral("New &version..."), this);
+    amendCalibration->setToolTip(QStringLiteral("A certificate or validity that came later, as a "
+                                                "new version of the calibration"));
+    auto* amendBatch = new QPushButton(QStringLiteral("New batch v&ersion..."), this);
+    amendBatch->setToolTip(QStringLiteral("A background measured again, or its uncertainty, as "
+                                          "a new version of the chosen batch"));
+    auto* second = new QHBoxLayout;
+    second->addWidget(amendCalibration);
+    second->addWidget(amendBatch);
+    second->addStretch(1);
+    second->addWidget(trials_);
+    second->addWidget(seed_);
+    second->addWidget(checkButton_);
+    auto* tables = new QHBoxLayout;
+    tables->addWidget(fitTable_, 3);
+    tables->addWidget(coverageTable_, 2);
     status_ = new QLabel(QStringLiteral("Drop a calibration CSV here to import it."), this);
     status_->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addLayout(second);
     layout->addLayout(charts, 2);
-    layout->addWidget(fitTable_, 1);
+    layout->addLayout(tables, 1);
     layout->addWidget(status_);
+    connect(amendCalibration, &QPushButton::clicked, this, [this] { askAmendCalibration(); });
+    connect(amendBatch, &QPushButton::clicked, this, [this] { askAmendBatch(); });
+    connect(checkButton_, &QPushButton::clicked, this,
+            [this] { checkCoverage(trials_->value(), static_cast<quint64>(seed_->value())); });
 
     connect(calibration_, &QComboBox::currentIndexChanged, this, [this] { show(current()); });
     connect(fitButton, &QPushButton::clicked, this, [this] { fit(); });
@@ -166,6 +210,111 @@ Outcome<QString> CalibrationView::addBatch(Batch batch) {
     batch_->setCurrentText(batch.id);
     status_->setText(QStringLiteral("Batch %1 added.").arg(batch.id));
     return batch.id;
+}
+
+CalibrationView::~CalibrationView() {
+    // Its report would come back to a view that is gone.
+    if (worker_) {
+        worker_->wait();
+        delete worker_;
+    }
+}
+
+void CalibrationView::askAmendCalibration() {
+    auto c = store_.calibration(current());
+    if (!c) {
+        status_->setText(QStringLiteral("Choose a calibration first."));
+        return;
+    }
+    AmendmentDialog dialog(*c, now_().date(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        amend(dialog.amendment());
+}
+
+void CalibrationView::askAmendBatch() {
+    auto b = store_.batch(batch_->currentText());
+    if (!b) {
+        status_->setText(QStringLiteral("Choose a batch first."));
+        return;
+    }
+    AmendmentDialog dialog(*b, this);
+    if (dialog.exec() == QDialog::Accepted)
+        amend(dialog.amendment());
+}
+
+Outcome<int> CalibrationView::amend(Amendment amendment) {
+    amendment.operatorName = operator_;
+    auto made = store_.amend(amendment);
+    if (!made) {
+        status_->setText(QStringLiteral("No new version was made: %1.").arg(made.error()));
+        return Failure{made.error()};
+    }
+    reload(current());
+    status_->setText(QStringLiteral("%1 %2 is now at version %3.")
+                         .arg(amendment.subject == kCalibrationSubject
+                                  ? QStringLiteral("Calibration")
+                                  : QStringLiteral("Batch"),
+                              amendment.subjectId)
+                         .arg(made->id));
+    emit changed();
+    return static_cast<int>(made->id);
+}
+
+Outcome<Done> CalibrationView::checkCoverage(int trials, quint64 seed) {
+    auto plan = coverageCheckPlan(store_, current());
+    if (!plan) {
+        status_->setText(QStringLiteral("The coverage was not checked: %1.").arg(plan.error()));
+        return Failure{plan.error()};
+    }
+    if (worker_)
+        return Failure{QStringLiteral("a coverage check is running")};
+    checkButton_->setEnabled(false);
+    coverageTable_->setRowCount(0);
+    status_->setText(QStringLiteral("Checking the coverage of fit %1 with %2 simulated "
+                                    "calibrations...")
+                         .arg(plan->fit.id)
+                         .arg(trials));
+    // The simulation reads nothing from the store: it runs on its own thread, and its report
+    // comes back to this one.
+    auto* worker = QThread::create([this, p = *plan, trials, seed] {
+        const CoverageReport report = runCoverageCheck(p, trials, seed);
+        QMetaObject::invokeMethod(
+            this, [this, p, trials, seed, report] { showCoverage(p, trials, seed, report); },
+            Qt::QueuedConnection);
+    });
+    worker_ = worker;
+    connect(worker, &QThread::finished, this, [this, worker] {
+        if (worker_ == worker)
+            worker_ = nullptr;
+        worker->deleteLater();
+    });
+    worker->start();
+    return Done{};
+}
+
+void CalibrationView::showCoverage(const CoverageCheckPlan& plan, int trials, quint64 seed,
+                                   const CoverageReport& report) {
+    checkButton_->setEnabled(true);
+    if (plan.calibration.id != current())
+        return; // another calibration is shown now
+    coverageTable_->setRowCount(0);
+    for (const CoverageAtDose& at : report.levels) {
+        const int r = coverageTable_->rowCount();
+        coverageTable_->insertRow(r);
+        const QStringList cells{numberText(at.dose), QString::number(at.coveragePercent, 'f', 1),
+                                QString::number(at.uOverError, 'f', 2)};
+        for (int col = 0; col < cells.size(); ++col) {
+            auto* item = new QTableWidgetItem(cells[col]);
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            coverageTable_->setItem(r, col, item);
+        }
+    }
+    status_->setText(QStringLiteral("Coverage of fit %1: %2 simulated calibrations (seed %3), %4 "
+                                    "not accepted and not used. It checks that U propagates "
+                                    "consistently, not that each component's size is right.")
+                         .arg(QString::number(plan.fit.id), QString::number(trials),
+                              QString::number(seed), QString::number(report.rejected)));
+    emit coverageChecked();
 }
 
 qint64 CalibrationView::current() const {
@@ -268,6 +417,7 @@ void CalibrationView::show(qint64 id) {
     for (QChart* c : {curve_, residuals_})
         c->removeAllSeries();
     fitTable_->setRowCount(0);
+    coverageTable_->setRowCount(0);
     auto c = store_.calibration(id);
     if (!c)
         return;
@@ -300,6 +450,9 @@ void CalibrationView::show(qint64 id) {
                     trainingOnly ? QStringLiteral(": serves training jobs only") : QString()));
     if (trainingOnly)
         toneRow(fitTable_, fitTable_->rowCount() - 1, Tone::Caution);
+    for (const Amendment& a : c->amendments)
+        addRow(QStringLiteral("version %1").arg(a.version),
+               QStringLiteral("%1, %2: %3").arg(a.operatorName, timeText(a.createdAt), a.reason));
     if (!f) {
         addRow(QStringLiteral("fit"), f.error());
         return;

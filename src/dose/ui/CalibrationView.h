@@ -1,6 +1,7 @@
 #pragma once
 // A calibration: its points and fitted curve, the % residuals, the fit table with CV per dose
-// level; fitting with a chosen model; importing a CSV by file dialog or drag and drop.
+// level; fitting with a chosen model; importing a CSV by file dialog or drag and drop; new
+// versions of the calibration and its batch; the coverage check of its fit.
 
 #include "dose/ui/CalibrationImportDialog.h"
 #include "dose/usecases/CaptureSession.h"
@@ -10,6 +11,9 @@
 class QChart;
 class QComboBox;
 class QLabel;
+class QPushButton;
+class QSpinBox;
+class QThread;
 class QTableWidget;
 
 namespace qvr::dose {
@@ -20,6 +24,7 @@ public:
     // Imports and fits are done as operatorName; now tells today's date.
     CalibrationView(Store& store, const CaptureSession& session, QString operatorName, Now now,
                     QWidget* parent = nullptr);
+    ~CalibrationView() override;
 
     void reload(qint64 select = 0);
     qint64 current() const;
@@ -32,8 +37,19 @@ public:
     Outcome<QString> addBatch(Batch batch); // as the operator; gives its id
     QTableWidget* fitTable() const { return fitTable_; }
 
+    // A new version of the shown calibration, or of the chosen batch (by their dialogs).
+    void askAmendCalibration();
+    void askAmendBatch();
+    Outcome<int> amend(Amendment amendment); // as the operator; gives the version made
+
+    // The coverage check of the shown calibration's latest fit, run off this thread so that
+    // the window stays usable; coverageChecked() tells when its table is filled.
+    Outcome<Done> checkCoverage(int trials, quint64 seed);
+    QTableWidget* coverageTable() const { return coverageTable_; }
+
 signals:
     void changed();
+    void coverageChecked();
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -41,6 +57,8 @@ protected:
 
 private:
     void show(qint64 id);
+    void showCoverage(const CoverageCheckPlan& plan, int trials, quint64 seed,
+                      const CoverageReport& report);
 
     Store& store_;
     const CaptureSession& session_;
@@ -52,6 +70,11 @@ private:
     QChart* curve_;
     QChart* residuals_;
     QTableWidget* fitTable_;
+    QTableWidget* coverageTable_;
+    QSpinBox* trials_;
+    QSpinBox* seed_;
+    QPushButton* checkButton_;
+    QThread* worker_ = nullptr; // the coverage check running, if one is
     QLabel* status_;
 };
 

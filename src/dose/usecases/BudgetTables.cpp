@@ -17,6 +17,21 @@ QString pc(double v) {
 
 } // namespace
 
+QString coverageRow(const Fit& f, const CoverageReport& report, int trials, quint64 seed) {
+    QStringList levels;
+    for (const CoverageAtDose& at : report.levels)
+        levels << QStringLiteral("%1 kGy: %2 % (U / error %3)")
+                      .arg(numberText(at.dose), QString::number(at.coveragePercent, 'f', 1),
+                           QString::number(at.uOverError, 'f', 2));
+    return cells(QStringLiteral("Coverage check"),
+                 QStringLiteral("fit %1, %2 simulated calibrations (seed %3, %4 not accepted): U "
+                                "covered the true dose in %5. This checks that U propagates "
+                                "consistently from the stated components, not that each "
+                                "component's size is right.")
+                     .arg(QString::number(f.id), QString::number(trials), QString::number(seed),
+                          QString::number(report.rejected), levels.join(QStringLiteral("; "))));
+}
+
 QString calibrationBudgetRows(const Fit& f) {
     if (f.budget < 2)
         return cells(

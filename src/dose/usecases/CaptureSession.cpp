@@ -132,15 +132,10 @@ Outcome<Record> CaptureSession::capture() {
         rec.readings.push_back({at, a});
     rec.jobId = job_->id;
     rec.dosimeter = dosimeter_;
-    rec.calibrationId = use_->calibration.id;
-    rec.fitId = use_->fit.id;
-    rec.batchId = use_->batch.id;
-    rec.wavelengthNm = use_->calibration.wavelengthNm;
-    rec.headSerial = use_->calibration.headSerial;
+    takeCalibration(rec, *use_);
     rec.simulated = items_.value(QStringLiteral("Simulated")).toBool();
     rec.readAt = rec.readings.back().at;
     rec.zeroText = items_.value(QStringLiteral("lblZero")).toString();
-    rec.a0 = use_->calibration.a0;
     rec.thicknessMeasured = thicknessUm_.has_value();
     rec.thicknessUm = thicknessUm_.value_or(use_->batch.thicknessUm);
     rec.uThicknessUm = use_->batch.uThicknessUm;

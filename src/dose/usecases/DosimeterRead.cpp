@@ -60,15 +60,10 @@ Outcome<DosimeterRead> readDosimeter(Store& store, ReaderSource& reader, const R
     rec.jobId = job->id;
     rec.dosimeter = *dosimeter;
     rec.irradiatedAt = req.irradiatedAt;
-    rec.calibrationId = use->calibration.id;
-    rec.fitId = use->fit.id;
-    rec.batchId = use->batch.id;
-    rec.wavelengthNm = use->calibration.wavelengthNm;
-    rec.headSerial = use->calibration.headSerial;
+    takeCalibration(rec, *use);
     rec.simulated = items->value(QStringLiteral("Simulated")).toBool();
     rec.readAt = rec.readings.back().at;
     rec.zeroText = items->value(QStringLiteral("lblZero")).toString();
-    rec.a0 = use->calibration.a0;
     rec.thicknessMeasured = req.thicknessUm.has_value();
     rec.thicknessUm = req.thicknessUm.value_or(use->batch.thicknessUm);
     rec.uThicknessUm = req.uThicknessUm.value_or(use->batch.uThicknessUm);

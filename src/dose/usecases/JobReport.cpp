@@ -7,6 +7,7 @@
 #include "dose/usecases/BudgetTables.h"
 #include "dose/usecases/CalibrationImport.h"
 #include "dose/usecases/ReportHtml.h"
+#include "dose/usecases/UsableCalibration.h"
 
 #include <QUuid>
 #include <map>
@@ -106,8 +107,10 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
     std::set<qint64> calibrations;
     std::set<std::pair<QString, int>> readers, simulated;
     std::map<qint64, std::optional<Fit>> fits;
+    std::map<qint64, std::set<int>> versionsUsed; // by calibration
     for (const Record& r : *all) {
         calibrations.insert(r.calibrationId);
+        versionsUsed[r.calibrationId].insert(std::max(1, r.calibrationVersion));
         readers.insert({r.headSerial, r.wavelengthNm});
         if (r.simulated)
             simulated.insert({r.headSerial, r.wavelengthNm});
@@ -134,7 +137,11 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
         QString batchText = esc(c->batchId);
         if (auto b = store.batch(c->batchId))
             batchText +=
-                QStringLiteral(", nominal thickness %1 µm").arg(numberText(b->thicknessUm));
+                QStringLiteral(", nominal thickness %1 µm").arg(numberText(b->thicknessUm)) +
+                (b->amendments.empty() ? QString()
+                                       : QStringLiteral("; version %1: %2")
+                                             .arg(QString::number(b->version),
+                                                  esc(amendmentLine(b->amendments.back()))));
         head2 << htmlRow({QStringLiteral("Batch"), batchText})
               << htmlRow(
                      {QStringLiteral("Calibration %1").arg(id),
@@ -148,8 +155,25 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
                                trainingOnlyText(*c) ? QStringLiteral(" <b>(not traceable: training "
                                                                      "only)</b>")
                                                     : QString())});
+        if (!c->amendments.empty()) {
+            // What was added later, and which version the reads used.
+            QStringList used;
+            for (int v : versionsUsed[id])
+                used << QString::number(v);
+            QStringList later;
+            for (const Amendment& a : c->amendments)
+                later << esc(amendmentLine(a));
+            head2 << htmlRow({QStringLiteral("Calibration %1 versions").arg(id),
+                              QStringLiteral("now %1; the reads used version %2. %3")
+                                  .arg(QString::number(c->version), used.join(QStringLiteral(", ")),
+                                       later.join(QStringLiteral("<br>")))});
+        }
         if (auto f = store.latestFit(id))
             head2 << calibrationBudgetRows(*f);
+        if (auto plan = coverageCheckPlan(store, id))
+            head2 << coverageRow(
+                plan->fit, runCoverageCheck(*plan, kReportCoverageTrials, kReportCoverageSeed),
+                kReportCoverageTrials, kReportCoverageSeed);
     }
     for (const auto& [sn, nm] : readers) {
         const auto check = lastPassingCheck(*checks, sn, nm, now);

@@ -82,8 +82,10 @@ void appendRecord(std::string& out, const Record& r, bool superseded) {
     number(r.result.response);
     number(r.result.dose);
     number(r.result.expanded);
+    // k belongs to U: none where there is no U.
+    number(std::isfinite(r.result.expanded) ? r.result.coverage : NAN);
     word(recordValidity(r) == Validity::Valid ? "yes" : "no");
-    for (double v : {c.fit, c.reference, c.reproducibility, c.thickness, c.reading})
+    for (double v : {c.fit, c.reference, c.reproducibility, c.thickness, c.reading, c.background})
         number(v);
     appendField(out, r.flags.join(QLatin1Char(' ')));
     out += ',';
@@ -102,9 +104,9 @@ void appendRecord(std::string& out, const Record& r, bool superseded) {
 
 const char kHeader[] =
     "record,version,superseded,dosimeter,read_at,irradiated_at,absorbance,readings,thickness_um,"
-    "thickness_source,response_per_mm,dose_kGy,U_kGy,in_range,u_fit_percent,u_reference_percent,"
-    "u_reproducibility_percent,u_thickness_percent,u_reading_percent,flags,calibration,fit,batch,"
-    "wavelength_nm,head,zero,operator,created_at,reason,comment\n";
+    "thickness_source,response_per_mm,dose_kGy,U_kGy,k,in_range,u_fit_percent,u_reference_percent,"
+    "u_reproducibility_percent,u_thickness_percent,u_reading_percent,u_background_percent,flags,"
+    "calibration,fit,batch,wavelength_nm,head,zero,operator,created_at,reason,comment\n";
 
 } // namespace
 

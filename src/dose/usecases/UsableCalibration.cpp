@@ -5,6 +5,62 @@
 
 namespace qvr::dose {
 
+double Usable::a0() const {
+    return batch.a0(calibration.wavelengthNm).value_or(calibration.a0);
+}
+
+double Usable::uA0() const {
+    return batch.a0(calibration.wavelengthNm) ? batch.uA0(calibration.wavelengthNm) : 0.0;
+}
+
+void takeCalibration(Record& rec, const Usable& use) {
+    rec.calibrationId = use.calibration.id;
+    rec.calibrationVersion = use.calibration.version;
+    rec.fitId = use.fit.id;
+    rec.batchId = use.batch.id;
+    rec.batchVersion = use.batch.version;
+    rec.wavelengthNm = use.calibration.wavelengthNm;
+    rec.headSerial = use.calibration.headSerial;
+    rec.a0 = use.a0();
+    rec.uA0 = use.uA0();
+}
+
+Outcome<CalibrationWithFit> calibrationWithFit(Store& store, qint64 id) {
+    auto c = store.calibration(id);
+    if (!c)
+        return Failure{c.error()};
+    return CalibrationWithFit{*c, store.latestFit(id)};
+}
+
+Outcome<CoverageCheckPlan> coverageCheckPlan(Store& store, qint64 id) {
+    auto cf = calibrationWithFit(store, id);
+    if (!cf)
+        return Failure{cf.error()};
+    if (!cf->fit)
+        return Failure{cf->fit.error()};
+    const Fit& f = *cf->fit;
+    if (f.budget < 2)
+        return Failure{QStringLiteral("fit %1 was made before the budget by dose and states no "
+                                      "reproducibility model to simulate: fit calibration %2 "
+                                      "again")
+                           .arg(f.id)
+                           .arg(id)};
+    if (f.levelDoses.size() < 3)
+        return Failure{QStringLiteral("fit %1 has fewer than three dose levels: no level "
+                                      "between them to check at")
+                           .arg(f.id)};
+    return CoverageCheckPlan{cf->calibration, f};
+}
+
+CoverageReport runCoverageCheck(const CoverageCheckPlan& plan, int trials, quint64 seed) {
+    const Fit& f = plan.fit;
+    // Refitted as this program fits: the stored fit's model, or a choice when it was chosen.
+    const std::optional<Model> model =
+        f.choice.isEmpty() ? std::optional<Model>(f.model) : std::nullopt;
+    return simulateCoverage(truthOfFit(f, plan.calibration), trials, seed, f.weighted,
+                            f.acceptance.criteria, model);
+}
+
 Outcome<Usable> usableCalibration(Store& store, qint64 id, const QDate& today) {
     auto c = store.calibration(id);
     if (!c)
