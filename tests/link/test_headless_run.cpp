@@ -180,9 +180,9 @@ void TestHeadlessRun::servesTheBusAndQvr100ctl() {
     QCOMPARE(rows.takeLast(), QByteArray()); // ends with a line break
     for (const QByteArray& line : rows)
         QVERIFY2(row.match(QString::fromUtf8(line)).hasMatch(), line.constData());
-    // The readings follow the one zero taken at the start.
+    // The readings follow the zeros taken at the start, one at each wavelength.
     QCOMPARE(run.other(kCtl, {"get", "Zeros"}, &out), 0);
-    QCOMPARE(out, QByteArray("1\n"));
+    QCOMPARE(out, QByteArray("2\n"));
     QVERIFY(run.finish(SIGTERM));
 }
 
