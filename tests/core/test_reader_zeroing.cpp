@@ -144,6 +144,19 @@ private slots:
         QCOMPARE(r.label(Label::Zeros), QStringLiteral("5"));
     }
 
+    // A damaged film put in after start-up (as a training scenario does) reads true at one
+    // wavelength and off at the other, each against its own zero.
+    void damagedFilmReadsOffAtOneWavelengthOnly() {
+        SimReaderRig r(R"({"events": [{"at": 2,
+            "film": {"present": true, "od": [0.5, 0.35], "damage": [0, 0.2]}}]})");
+        r.clock.advance(2600);
+        QVERIFY(qAbs(absorbance(r) - 0.5) < 2e-3);
+        r.reader.mnuSecondary_Click();
+        r.clock.advance(1600);
+        QCOMPARE(r.label(Label::State), QStringLiteral("reading"));
+        QVERIFY(qAbs(absorbance(r) - 0.55) < 2e-3);
+    }
+
     void darkerZeroIsRefusedAndRetried_data() {
         QTest::addColumn<int>("filter");
         QTest::addColumn<bool>("storedBefore"); // the clear path from an earlier run
