@@ -108,26 +108,23 @@ void Ctl::runCommand() {
     // Linked before the call, so that the change to reading cannot pass unseen.
     bus_.connect(busService(), busPath(), kPropertiesInterface, QStringLiteral("PropertiesChanged"),
                  this, SLOT(onPropertiesChanged(QString, QVariantMap, QStringList)));
-    if (timerClock_) {
-        deadline_ = timerClock_->createTimer();
-        deadline_->setInterval(timeoutMs_);
-        deadline_->onTick([this] { timedOut(); });
-        deadline_->setEnabled(true);
-    } else {
+    if (startDeadline_)
+        startDeadline_(timeoutMs_, [this] { timedOut(); });
+    else
         QTimer::singleShot(timeoutMs_, this, &Ctl::timedOut);
-    }
     const bool zero = command_ == Command::Zero;
     call(busInterface(), zero ? QStringLiteral("Zero") : QStringLiteral("SelectWavelength"),
          zero ? QVariantList{} : QVariantList{items_.value(0)}, [this](const QDBusMessage&) {
              // The reader leaves reading before it answers: reading from now on is the
              // command's.
              accepted_ = true;
-             emit commandTaken();
              call(
                  kPropertiesInterface, QStringLiteral("Get"), {busInterface(), kState},
                  [this](const QDBusMessage& reply) {
                      noteState(
                          qdbus_cast<QDBusVariant>(reply.arguments().value(0)).variant().toString());
+                     if (!done_)
+                         emit commandTaken();
                  });
          });
 }
@@ -139,8 +136,6 @@ void Ctl::noteState(const QString& state) {
 }
 
 void Ctl::timedOut() {
-    if (deadline_)
-        deadline_->setEnabled(false);
     if (!accepted_) {
         finish(NotRunning, QStringLiteral("QVR100PCI did not answer the command"));
         return;

@@ -21,14 +21,11 @@
 // item; 3 the output could not be written (a full disk); 4 State was not reading again in
 // time. Every failure says so in one line on the error stream.
 
-#include "core/Clock.h"
-
 #include <QDBusConnection>
 #include <QDateTime>
 #include <QIODevice>
 #include <QStringList>
 #include <functional>
-#include <memory>
 
 class QDBusPendingCallWatcher;
 
@@ -47,8 +44,10 @@ public:
 
     // Where the watch's timestamps come from (the wall clock unless a test says otherwise).
     void setClock(std::function<QDateTime()> now) { now_ = std::move(now); }
-    // What times the wait of zero and wavelength (a QTimer unless a test says otherwise).
-    void setTimerClock(Clock* clock) { timerClock_ = clock; }
+    // Starts the deadline of zero and wavelength: fire is called ms later (by a QTimer unless a
+    // test says otherwise).
+    using Deadline = std::function<void(int ms, std::function<void()> fire)>;
+    void setDeadline(Deadline start) { startDeadline_ = std::move(start); }
 
     static QString usage();
 
@@ -57,7 +56,7 @@ signals:
     // A watch has checked its items, written the reader's own and is linked: every later
     // change is written.
     void watching();
-    // zero or wavelength: the reader took the command; the wait for reading goes on.
+    // zero or wavelength: the reader took the command and is not reading yet; the wait goes on.
     void commandTaken();
 
 private slots:
@@ -107,8 +106,7 @@ private:
     bool expectTimeout_ = false; // the next argument is the value of --timeout
     bool accepted_ = false;      // the reader ran the command
     QString lastState_;
-    Clock* timerClock_ = nullptr;
-    std::unique_ptr<Timer> deadline_;
+    Deadline startDeadline_;
 };
 
 } // namespace qvr
