@@ -299,7 +299,12 @@ bool Reader::useStoredZero() {
         return false;
     reuseZero_ = false;
     measurement_.useZero(stored.zero);
-    noteZero({ZeroResult::Taken, 0, stored.caution});
+    if (lastWait_ != ZeroResult::Taken)
+        faults_.log(QStringLiteral("the zero taken at this wavelength before the film went in "
+                                   "is in use"));
+    faults_.setNotice(stored.caution ? text(stored.caution) : QString());
+    lastWait_ = ZeroResult::Taken;
+    setZeroRefused(false);
     zeroCaution_ = stored.caution;
     firstReadingDue_ = true;
     return true;
