@@ -118,6 +118,7 @@ int runHeadless(QCoreApplication& app, bool simulate) {
         say(linkMessage);
         return kExitRefused;
     }
+    link->setCommands(&reader);
     if (!link->serving()) {
         // Serving readings is what the service is for; without a bus it has no purpose.
         say(linkMessage + QStringLiteral(" (--headless serves readings only on the session bus)"));
@@ -189,6 +190,7 @@ int runWindowedProgram(int& argc, char** argv, bool simulate) {
         qvr::startLink(reader.labels(), backend->simulated, &linkMessage);
     if (!link)
         return refuse(linkMessage);
+    link->setCommands(&reader);
     if (!link->serving()) {
         // Readings are still shown; only other programs cannot have them. Said once.
         say(linkMessage);

@@ -34,6 +34,11 @@ void LinkService::setSimulated(bool simulated) {
         source_->setSimulated(simulated);
 }
 
+void LinkService::setCommands(ReaderCommands* commands) {
+    if (source_)
+        source_->setCommands(commands);
+}
+
 std::unique_ptr<LinkService> startLink(LabelModel& labels, bool simulated, QString* message) {
     auto service = std::make_unique<LinkService>();
     service->start(labels, simulated, InstanceGuard::defaultLockFolder(),

@@ -15,6 +15,7 @@
 // the moment startLink() returns; `labels` must outlive the service.
 
 #include "core/LabelModel.h"
+#include "core/ReaderCommands.h"
 #include "link/InstanceGuard.h"
 
 #include <QString>
@@ -42,6 +43,8 @@ public:
 
     // The value of the Simulated property (a change is announced like a label change).
     void setSimulated(bool simulated);
+    // Who runs the Zero and SelectWavelength methods; must outlive the service.
+    void setCommands(ReaderCommands* commands);
 
 private:
     InstanceGuard guard_;

@@ -29,7 +29,7 @@ bool isProperty(const QString& name) {
     return name == kSimulated || LabelModel::find(name);
 }
 
-QString topicXml() {
+QString topicXml(bool withCommands) {
     QString xml = QStringLiteral("  <interface name=\"%1\">\n").arg(busInterface());
     for (const QString& item : LinkSource::items())
         xml += QStringLiteral("    <property name=\"%1\" type=\"s\" access=\"read\">\n"
@@ -45,8 +45,13 @@ QString topicXml() {
                           "    </method>\n"
                           "    <method name=\"Items\">\n"
                           "      <arg name=\"items\" type=\"as\" direction=\"out\"/>\n"
-                          "    </method>\n"
-                          "  </interface>\n");
+                          "    </method>\n");
+    if (withCommands)
+        xml += QStringLiteral("    <method name=\"Zero\"/>\n"
+                              "    <method name=\"SelectWavelength\">\n"
+                              "      <arg name=\"which\" type=\"s\" direction=\"in\"/>\n"
+                              "    </method>\n");
+    xml += QStringLiteral("  </interface>\n");
     return xml;
 }
 
@@ -160,7 +165,7 @@ QVariantMap LinkSource::allProperties() const {
 }
 
 QString LinkSource::introspect(const QString&) const {
-    return topicXml();
+    return topicXml(commands_ != nullptr);
 }
 
 bool LinkSource::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
@@ -184,7 +189,7 @@ QDBusMessage LinkSource::answer(const QDBusMessage& call) const {
                            "\"-//freedesktop//DTD D-BUS Object Introspection 1.0//EN\"\n"
                            "\"http://www.freedesktop.org/standards/dbus/1.0/"
                            "introspect.dtd\">\n<node>\n") +
-            topicXml() + standardXml() + QStringLiteral("</node>\n"));
+            topicXml(commands_ != nullptr) + standardXml() + QStringLiteral("</node>\n"));
     }
     // A call without an interface is looked up among the topic's methods, as D-Bus allows.
     if (iface.isEmpty() || iface == busInterface())
@@ -210,8 +215,49 @@ QDBusMessage LinkSource::answerTopic(const QDBusMessage& call) const {
                          QStringLiteral("Unknown item: %1").arg(item));
         return call.createReply(toLinkText(labels_.text(*label)));
     }
+    if (commands_ &&
+        (member == QLatin1String("Zero") || member == QLatin1String("SelectWavelength")))
+        return answerCommand(call);
     return error(call, QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
                  QStringLiteral("No method %1 in %2").arg(member, busInterface()));
+}
+
+QDBusMessage LinkSource::answerCommand(const QDBusMessage& call) const {
+    CommandRefusal refusal = CommandRefusal::None;
+    if (call.member() == QLatin1String("Zero")) {
+        if (!call.signature().isEmpty())
+            return invalidArgs(call, QString());
+        refusal = commands_->zeroCommand();
+    } else {
+        if (call.signature() != QLatin1String("s"))
+            return invalidArgs(call, QStringLiteral("s"));
+        const QString which = call.arguments().at(0).toString();
+        if (which != QLatin1String("primary") && which != QLatin1String("secondary"))
+            return error(call, QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
+                         QStringLiteral("SelectWavelength takes \"primary\" or \"secondary\", "
+                                        "not \"%1\"")
+                             .arg(toLinkText(which)));
+        refusal = commands_->wavelengthCommand(which == QLatin1String("secondary"));
+    }
+    switch (refusal) {
+    case CommandRefusal::None:
+        return call.createReply();
+    case CommandRefusal::FilterCheck:
+        return error(call, QString::fromLatin1(kFilterCheckError),
+                     QStringLiteral("the filter check is open; finish it first"));
+    case CommandRefusal::Fault:
+        return error(call, QString::fromLatin1(kFaultError),
+                     QStringLiteral("the reader has a fault: %1")
+                         .arg(toLinkText(labels_.text(Label::Fault))));
+    case CommandRefusal::Busy:
+        return error(call, QString::fromLatin1(kBusyError),
+                     QStringLiteral("a message of the reader waits for the user"));
+    case CommandRefusal::ReadOnly:
+        return error(call, QString::fromLatin1(kReadOnlyError),
+                     QStringLiteral("commands from other programs are turned off "
+                                    "(setting BusCommands)"));
+    }
+    return error(call, QString::fromLatin1(kFaultError), QStringLiteral("refused"));
 }
 
 QDBusMessage LinkSource::answerProperties(const QDBusMessage& call) const {

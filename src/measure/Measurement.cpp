@@ -58,6 +58,13 @@ ZeroResult Measurement::zero(bool trusted) {
     return taken;
 }
 
+void Measurement::useZero(double z) {
+    ReaderState& st = acquisition_.lines().state();
+    st.z1 = z;
+    acquisition_.lines().labels().set(Label::lblZero, formatFixed(z, 4));
+    tmrRead_.setEnabled(true);
+}
+
 bool Measurement::getA() {
     ReaderState& st = acquisition_.lines().state();
     const bool good = acquisition_.getVoltages();

@@ -36,6 +36,9 @@ public:
     // and starts tmrRead. Anything else leaves z1 alone and tmrRead off; a failed reading
     // shows "Error" in lblZero and A (once: a retry that fails again writes nothing).
     ZeroResult zero(bool trusted = false);
+    // A zero taken earlier at this wavelength is in use again: z1 and lblZero, and tmrRead
+    // starts. Not counted in Zeros: no zero was taken.
+    void useZero(double z);
     // Takes a reading, writes A = z1 - v1, starts tmrRead. A failed reading shows "Error" and
     // leaves z1 alone. True when the reading is a value.
     bool getA();

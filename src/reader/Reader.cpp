@@ -30,8 +30,9 @@ constexpr int kBoardInUseMessage = 1304;
 
 Reader::Reader(Clock& clock, DaqDriver& driver, SettingsStore& settings, MessageSink& messages,
                QObject* parent)
-    : QObject(parent), settings_(settings), messages_(messages), gate_(driver), faults_(labels_),
-      lines_(state_, gate_, labels_), acquisition_(lines_, &faults_), clearPath_(settings, clock),
+    : QObject(parent), clock_(clock), settings_(settings), messages_(messages, modal_),
+      gate_(driver), faults_(labels_), lines_(state_, gate_, labels_),
+      acquisition_(lines_, &faults_), clearPath_(settings, clock),
       tmrDelayZero_(clock.createTimer()), tmrRead_(clock.createTimer()),
       tmrHeadRetry_(clock.createTimer()),
       measurement_(acquisition_, *tmrRead_, messages_, &clearPath_) {
@@ -67,7 +68,7 @@ void Reader::Form_Load(ReaderHost& host) {
     restorePosition();
     state_.Control = kStartupControl;
     if (state_.BoardNum == kNoBoard)
-        host.showBoardDialog(); // firstTime
+        showBoardDialog(); // firstTime
     if (!settleStoredBoard() || !readHead())
         return;
     // The command arms the delayed zero once the head is known.
@@ -92,7 +93,7 @@ bool Reader::settleStoredBoard() {
     const std::int16_t busy = state_.BoardNum;
     messages_.showMessage(why + QStringLiteral(". ") + text(kBoardInUseMessage));
     if (!ended_)
-        host_->showBoardDialog();
+        showBoardDialog();
     if (state_.BoardNum == busy)
         state_.BoardNum = kNoBoard;
     return !ended_;
@@ -131,6 +132,7 @@ bool Reader::readHead() {
     }
     headReadFailed_ = false;
     headKnown_ = true;
+    zeros_ = {}; // another head, or one that may have been changed meanwhile
     faults_.clearHead();
     const WavelengthCaptions captions = parseEEPROM(state_, labels_, settings_, messages_);
     if (ended_)
@@ -272,6 +274,8 @@ void Reader::tmrDelayZero_Timer() {
         tmrRead_->setEnabled(false);
         return;
     }
+    if (zero.outcome == ZeroResult::FilmIn && reuseZero_ && useStoredZero())
+        return;
     noteZero(zero);
     if (zero.outcome != ZeroResult::Taken) {
         // The user (or start-up) asked for a zero: it comes once the film is out, the path
@@ -279,9 +283,67 @@ void Reader::tmrDelayZero_Timer() {
         tmrDelayZero_->setEnabled(true);
         return;
     }
+    const bool secondary = menu_.secondaryChecked;
+    zeros_[secondary] = {true, state_.z1, clock_.nowMs(), zero.caution};
     trustNextZero_ = false;
+    reuseZero_ = false;
     zeroCaution_ = zero.caution;
     firstReadingDue_ = true;
+    if (std::exchange(zeroBoth_, false))
+        zeroOtherWavelength();
+}
+
+bool Reader::useStoredZero() {
+    const StoredZero& stored = zeros_[menu_.secondaryChecked];
+    if (!stored.known || clock_.nowMs() - stored.takenMs >= kStoredZeroAgeMs)
+        return false;
+    reuseZero_ = false;
+    measurement_.useZero(stored.zero);
+    if (lastWait_ != ZeroResult::Taken)
+        faults_.log(QStringLiteral("the zero taken at this wavelength before the film went in "
+                                   "is in use"));
+    faults_.setNotice(stored.caution ? text(stored.caution) : QString());
+    lastWait_ = ZeroResult::Taken;
+    setZeroRefused(false);
+    zeroCaution_ = stored.caution;
+    firstReadingDue_ = true;
+    return true;
+}
+
+void Reader::zeroOtherWavelength() {
+    const bool selected = menu_.secondaryChecked;
+    tmrRead_->setEnabled(false);
+    setWavelengthLine(!selected);
+    selectClearPath(!selected);
+    const ZeroResult other = measurement_.zero();
+    if (ended_) {
+        tmrRead_->setEnabled(false);
+        return;
+    }
+    if (other.outcome == ZeroResult::Taken)
+        zeros_[!selected] = {true, state_.z1, clock_.nowMs(), other.caution};
+    else
+        // Not a reason to hold the readings: that wavelength is zeroed when it is chosen.
+        faults_.log(QStringLiteral("no zero at %1 with this one; it is taken when chosen")
+                        .arg(selected ? state_.rdrWL1 : state_.rdrWL2));
+    setWavelengthLine(selected);
+    selectClearPath(selected);
+    measurement_.useZero(zeros_[selected].zero);
+}
+
+void Reader::setWavelengthLine(bool secondary) {
+    state_.callFailure = 0;
+    if (secondary)
+        lines_.change(kWavelengthBit, 0);
+    else
+        lines_.change(0, kWavelengthBit);
+    notePortCalls();
+}
+
+void Reader::selectClearPath(bool secondary) {
+    if (headKnown_)
+        clearPath_.select(state_.rdrSN, secondary ? state_.rdrWL2 : state_.rdrWL1,
+                          state_.headIdentified);
 }
 
 void Reader::noteZero(const ZeroResult& zero) {
@@ -327,9 +389,11 @@ void Reader::tmrRead_Timer() {
         faults_.setPhase(zeroCaution_ == 1011 ? Phase::Caution : Phase::Reading);
 }
 
-void Reader::armZero() {
+void Reader::armZero(bool both, bool reuse) {
     faults_.setPhase(Phase::Zeroing);
     firstReadingDue_ = false;
+    zeroBoth_ = both;
+    reuseZero_ = reuse;
     if (headKnown_)
         tmrDelayZero_->setEnabled(true);
 }
@@ -349,10 +413,9 @@ void Reader::selectWavelength(bool secondary) {
     menu_.secondaryChecked = secondary;
     emit wavelengthMenuChanged();
     storeSetting(kDisplay, secondary ? kSecondary : kPrimary);
-    if (headKnown_)
-        clearPath_.select(state_.rdrSN, secondary ? state_.rdrWL2 : state_.rdrWL1,
-                          state_.headIdentified);
-    armZero();
+    selectClearPath(secondary);
+    // The wavelength left keeps its zero unless it has none yet (start-up, another head).
+    armZero(!zeros_[!secondary].known, true);
 }
 
 void Reader::mnuPrimary_Click() {
@@ -366,7 +429,7 @@ void Reader::mnuZero_Click() {
     if (ended_)
         return;
     tmrRead_->setEnabled(false);
-    armZero();
+    armZero(true);
 }
 
 void Reader::mnuAcceptClearPath_Click() {
@@ -387,13 +450,15 @@ void Reader::mnuNDF_Click() {
     messages_.showMessage(text(309));
     if (ended_)
         return;
+    ++modal_;
     host_->showFilterCheck();
+    --modal_;
     if (ended_)
         return;
     messages_.showMessage(text(310));
     if (ended_)
         return;
-    armZero();
+    armZero(true);
     if (!headKnown_)
         tmrHeadRetry_->setEnabled(true);
 }
@@ -403,7 +468,7 @@ void Reader::mnuPort_Click() {
         return;
     const std::int16_t before = state_.BoardNum;
     // The dialog claims the board it accepts; one another program drives is refused there.
-    host_->showBoardDialog();
+    showBoardDialog();
     // Cancel discards the list; Accept keeps it.
     const bool accepted = boards_.isLoaded();
     if (ended_ || !accepted || (state_.BoardNum == before && headKnown_))
@@ -431,6 +496,38 @@ void Reader::chkBuzzer_Click(bool ticked) {
     state_.callFailure = 0;
     ticked ? lines_.buzzerOn() : lines_.buzzerOff();
     notePortCalls();
+}
+
+void Reader::showBoardDialog() {
+    ++modal_;
+    host_->showBoardDialog();
+    --modal_;
+}
+
+CommandRefusal Reader::refusal() const {
+    if (settings_.read(kBusCommandsKey, QStringLiteral("1")).trimmed() == QLatin1String("0"))
+        return CommandRefusal::ReadOnly;
+    if (faults_.phase() == Phase::FilterCheck)
+        return CommandRefusal::FilterCheck;
+    if (modal_ > 0)
+        return CommandRefusal::Busy;
+    if (ended_ || !headKnown_ || faults_.faulty())
+        return CommandRefusal::Fault;
+    return CommandRefusal::None;
+}
+
+CommandRefusal Reader::zeroCommand() {
+    const CommandRefusal why = refusal();
+    if (why == CommandRefusal::None)
+        mnuZero_Click();
+    return why;
+}
+
+CommandRefusal Reader::wavelengthCommand(bool secondary) {
+    const CommandRefusal why = refusal();
+    if (why == CommandRefusal::None)
+        selectWavelength(secondary);
+    return why;
 }
 
 } // namespace qvr

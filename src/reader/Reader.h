@@ -5,6 +5,8 @@
 
 #include "core/FaultState.h"
 #include "core/LabelModel.h"
+#include "core/MessageSink.h"
+#include "core/ReaderCommands.h"
 #include "core/ReaderState.h"
 #include "daq/GatedDriver.h"
 #include "head/HeadLines.h"
@@ -14,6 +16,7 @@
 #include "reader/BoardSelection.h"
 
 #include <QObject>
+#include <array>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -21,7 +24,6 @@
 namespace qvr {
 
 class Clock;
-class MessageSink;
 class ReaderHost;
 class SettingsStore;
 class WindowPlacement;
@@ -31,6 +33,12 @@ inline constexpr int kDelayZeroMs = 500;
 inline constexpr int kReadMs = 600;
 inline constexpr int kHeadRetryMs = 3000;
 inline constexpr float kDefaultScreenPosition = 100;
+// A change of wavelength with the film in uses the zero taken at that wavelength with the
+// film out, when it is younger than this; an older one waits for the film to come out.
+inline constexpr qint64 kStoredZeroAgeMs = 10 * 60 * 1000;
+// The setting that lets other programs run Zero and the wavelength commands: "1" (the
+// default) or "0".
+inline const QString kBusCommandsKey = QStringLiteral("BusCommands");
 
 // Captions and check marks of the two wavelength items.
 struct WavelengthMenu {
@@ -40,7 +48,7 @@ struct WavelengthMenu {
     bool secondaryChecked = false;
 };
 
-class Reader : public QObject {
+class Reader : public QObject, public ReaderCommands {
     Q_OBJECT
 public:
     Reader(Clock& clock, DaqDriver& driver, SettingsStore& settings, MessageSink& messages,
@@ -56,6 +64,9 @@ public:
     DaqDriver& driver() { return gate_; }
     SettingsStore& settings() { return settings_; }
     MessageSink& messages() { return messages_; }
+    // A message box or dialog opened (true) or closed (false) outside the reader's own
+    // calls: commands from other programs wait for none of them, they are refused.
+    void noteModal(bool open) { modal_ += open ? 1 : -1; }
     BoardSelection& boardSelection() { return boards_; }
     Timer& tmrDelayZero() { return *tmrDelayZero_; }
     Timer& tmrRead() { return *tmrRead_; }
@@ -108,6 +119,10 @@ public:
     void chkLED_Click(bool ticked);
     void chkBuzzer_Click(bool ticked);
 
+    // Zero and the wavelength commands for other programs: run at once, or refused.
+    CommandRefusal zeroCommand() override;
+    CommandRefusal wavelengthCommand(bool secondary) override;
+
 signals:
     void wavelengthMenuChanged();
     void zeroRefusedChanged();
@@ -115,12 +130,47 @@ signals:
     void ended();
 
 private:
+    // Counts the message boxes the reader has open.
+    class CountedMessages : public MessageSink {
+    public:
+        CountedMessages(MessageSink& inner, int& open) : inner_(inner), open_(open) {}
+        void showMessage(const QString& text) override {
+            ++open_;
+            inner_.showMessage(text);
+            --open_;
+        }
+
+    private:
+        MessageSink& inner_;
+        int& open_;
+    };
+    // A zero taken with the film out at one wavelength, for a change of wavelength with the
+    // film in.
+    struct StoredZero {
+        bool known = false;
+        double zero = 0;
+        qint64 takenMs = 0; // on the clock's run time
+        int caution = 0;
+    };
+
+    CommandRefusal refusal() const;
+    void showBoardDialog();
     void selectWavelength(bool secondary);
+    // The wavelength line alone (no beep), for zeroing the other wavelength.
+    void setWavelengthLine(bool secondary);
+    void selectClearPath(bool secondary);
+    // With the film in after a change of wavelength: the stored zero of the selected
+    // wavelength, when young enough, instead of waiting. False when there is none.
+    bool useStoredZero();
+    // The zero just taken at the selected wavelength stands; the other is zeroed at once on
+    // the same empty path and the selected zero is put back in use.
+    void zeroOtherWavelength();
     // Reads and checks the head record, sets the captions; false when shut-down ran meanwhile.
     bool readHead();
     void showUnreadHead(const QString& detail);
     // Arms the delayed zero, which waits for a head that has not been read yet.
-    void armZero();
+    // both: zero the other wavelength as well. reuse: a young stored zero will do.
+    void armZero(bool both, bool reuse = false);
     // The notice, the log and the Setup item after a zero that was not a fault.
     void noteZero(const ZeroResult& zero);
     void setZeroRefused(bool refused);
@@ -134,8 +184,10 @@ private:
     void storePosition();
     void storeSetting(const QString& key, const QString& text);
 
+    Clock& clock_;
     SettingsStore& settings_;
-    MessageSink& messages_;
+    int modal_ = 0; // message boxes and dialogs open
+    CountedMessages messages_;
     GatedDriver gate_;
     ReaderState state_;
     LabelModel labels_;
@@ -161,6 +213,9 @@ private:
     bool firstReadingDue_ = false;
     int zeroCaution_ = 0;
     ZeroResult::Outcome lastWait_ = ZeroResult::Taken; // FilmIn or Darker while one holds
+    std::array<StoredZero, 2> zeros_;                  // primary, secondary; of the head read last
+    bool zeroBoth_ = false;
+    bool reuseZero_ = false;
 };
 
 } // namespace qvr

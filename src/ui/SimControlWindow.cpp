@@ -275,6 +275,15 @@ void SimControlWindow::refreshConditions() {
         active << QStringLiteral("dead converter");
     if (f.disconnected)
         active << QStringLiteral("head disconnected");
+    // The spin boxes show the film's own od; what the path sees differs by the damage.
+    for (std::size_t i = 0; i < 2; ++i)
+        if (s.film.damage[i] != 0)
+            active << QStringLiteral("damaged film, od %1%2 at the %3 wavelength")
+                          .arg(s.film.damage[i] > 0 ? QStringLiteral("+") : QString())
+                          .arg(s.film.damage[i], 0, 'f', 3)
+                          .arg(wavelengths_[i].isEmpty()
+                                   ? (i == 0 ? QStringLiteral("first") : QStringLiteral("second"))
+                                   : wavelengths_[i] + QStringLiteral(" nm"));
     faults_->setText(QStringLiteral("Faults: %1")
                          .arg(active.isEmpty() ? QStringLiteral("none") : active.join(", ")));
     refreshLines(); // the record's wavelengths may have changed

@@ -377,7 +377,10 @@ void frmQVR100::mnuAcceptClearPath_Click() {
                     QMessageBox::Yes | QMessageBox::No, this);
     ask.setWindowModality(Qt::WindowModal);
     ask.setDefaultButton(QMessageBox::No);
-    if (ask.exec() == QMessageBox::Yes)
+    reader_.noteModal(true);
+    const int answer = ask.exec();
+    reader_.noteModal(false);
+    if (answer == QMessageBox::Yes)
         reader_.mnuAcceptClearPath_Click();
 }
 

@@ -94,10 +94,11 @@ void TestReaderCycle::tickSequenceAfterStartup_data() {
     QTest::addColumn<int>("commandWrite");
     QTest::addColumn<int>("zeroAt");
     QTest::addColumn<int>("buzzerReleaseAt");
+    QTest::addColumn<QList<int>>("otherWavelength"); // the line there and back, no beep
 
-    QTest::newRow("Primary") << "Primary" << 8 << 500 << -1;
-    QTest::newRow("Secondary") << "Secondary" << 11 << 1000 << 500;
-    QTest::newRow("damaged") << "Prim\u00e4r" << 11 << 1000 << 500;
+    QTest::newRow("Primary") << "Primary" << 8 << 500 << -1 << QList<int>{10, 8};
+    QTest::newRow("Secondary") << "Secondary" << 11 << 1000 << 500 << QList<int>{8, 10};
+    QTest::newRow("damaged") << "Prim\u00e4r" << 11 << 1000 << 500 << QList<int>{8, 10};
 }
 
 void TestReaderCycle::tickSequenceAfterStartup() {
@@ -105,6 +106,7 @@ void TestReaderCycle::tickSequenceAfterStartup() {
     QFETCH(int, commandWrite);
     QFETCH(int, zeroAt);
     QFETCH(int, buzzerReleaseAt);
+    QFETCH(QList<int>, otherWavelength);
 
     Rig rig;
     rig.settings.values_.insert(QStringLiteral("Display"), display);
@@ -120,9 +122,14 @@ void TestReaderCycle::tickSequenceAfterStartup() {
         const QList<int> w = rig.takeWrites();
         if (t == buzzerReleaseAt)
             QCOMPARE(w, QList<int>{10});
+        else if (t == zeroAt)
+            QCOMPARE(w, otherWavelength);
         else
             QVERIFY2(w.isEmpty(), qPrintable(QStringLiteral("write at %1 ms").arg(t)));
-        if (t == zeroAt || t == zeroAt + 600)
+        // Both wavelengths are zeroed at start-up, one after the other.
+        if (t == zeroAt)
+            QCOMPARE(conversions, 2 * kSamplesPerReading);
+        else if (t == zeroAt + 600)
             QCOMPARE(conversions, kSamplesPerReading);
         else
             QCOMPARE(conversions, 0);
@@ -146,7 +153,7 @@ void TestReaderCycle::readingsNeverOverlap() {
     };
     rig.clock.advance(500 + 5 * 600);
     QCOMPARE(conversionsWhileArmed, 0);
-    QCOMPARE(rig.takeConversions(), 6 * kSamplesPerReading);
+    QCOMPARE(rig.takeConversions(), 7 * kSamplesPerReading); // two zeros, five readings
 }
 
 // Zero releases a sounding buzzer first; "Zeroing" is shown only before the first reading.
@@ -155,7 +162,9 @@ void TestReaderCycle::zeroCommand() {
     rig.load(1100);
     const QString first = rig.reader.labels().text(Label::A);
     QVERIFY(first != QLatin1String("Zeroing"));
-    rig.driver.count = kClearPath - 409; // darker: absorbance about 0.5
+    // Brighter (a darker zero would be refused as something in the light path).
+    rig.driver.count = kClearPath + 409;
+    rig.takeWrites();
     rig.reader.chkBuzzer_Click(true);
     QCOMPARE(rig.takeWrites(), QList<int>{9});
     rig.reader.mnuZero_Click();
@@ -164,7 +173,9 @@ void TestReaderCycle::zeroCommand() {
     QCOMPARE(rig.driver.countOf(QStringLiteral("cbAIn")), 0);
     QCOMPARE(rig.takeWrites(), QList<int>{8});
     rig.clock.advance(500);
-    QCOMPARE(rig.takeConversions(), kSamplesPerReading);
+    // The other wavelength is zeroed too, on the same tick.
+    QCOMPARE(rig.driver.countOf(QStringLiteral("cbAIn")), 2 * kSamplesPerReading);
+    QCOMPARE(rig.takeWrites(), (QList<int>{10, 8}));
     QCOMPARE(rig.reader.labels().text(Label::A), first);
     rig.clock.advance(600);
     QCOMPARE(rig.reader.labels().text(Label::A), QStringLiteral(" 0.000"));

@@ -21,6 +21,12 @@ bool reading(SimReaderRig& r) {
     return state == QLatin1String("reading") || state == QLatin1String("caution");
 }
 
+double absorbance(SimReaderRig& r) {
+    bool ok = false;
+    const double a = r.label(Label::A).toDouble(&ok);
+    return ok ? a : qQNaN();
+}
+
 } // namespace
 
 class TestReaderZeroing : public QObject {
@@ -40,12 +46,17 @@ private slots:
             r.card.setFilmPresent(true);
             r.clock.advance(600);
             QCOMPARE(r.label(Label::A), QStringLiteral(" 0.500"));
-            if (when == QLatin1String("Zero"))
+            if (when == QLatin1String("Zero")) {
                 r.reader.mnuZero_Click();
-            else if (when == QLatin1String("Wavelength"))
+            } else if (when == QLatin1String("Wavelength")) {
+                // A Zero held by the film meanwhile, until the stored zeros are too old for a
+                // change of wavelength to go on with.
+                r.reader.mnuZero_Click();
+                r.clock.advance(kStoredZeroAgeMs);
                 r.reader.mnuSecondary_Click();
-            else
+            } else {
                 r.reader.mnuNDF_Click();
+            }
         }
         const QString shown = r.label(Label::A);
         const double zero = r.reader.state().z1;
@@ -66,6 +77,89 @@ private slots:
         r.clock.advance(600);
         QCOMPARE(r.label(Label::State), QStringLiteral("reading"));
         QCOMPARE(r.label(Label::A), QStringLiteral(" 0.000"));
+    }
+
+    // Each wavelength keeps the zero taken at it. The lamp brightens between the two zeros,
+    // so a reading against the other wavelength's zero shows.
+    void wavelengthChangeWithFilmInUsesItsOwnZero_data() {
+        QTest::addColumn<qint64>("age");
+        QTest::addColumn<bool>("waits");
+        QTest::newRow("a minute old") << qint64(60 * 1000) << false;
+        // The held Zero's ticks come every 500 ms from 3200 ms: the command's zero falls due at
+        // the next of them.
+        QTest::newRow("just under the limit") << kStoredZeroAgeMs - 500 << false;
+        QTest::newRow("over the limit") << kStoredZeroAgeMs + 500 << true;
+    }
+    void wavelengthChangeWithFilmInUsesItsOwnZero() {
+        QFETCH(qint64, age);
+        QFETCH(bool, waits);
+        SimReaderRig r("{}");
+        r.clock.advance(1100);
+        QCOMPARE(r.label(Label::Zeros), QStringLiteral("2")); // both wavelengths
+        r.card.setLamp(2.2);
+        r.reader.mnuSecondary_Click(); // film out: zeroes the secondary only
+        r.clock.advance(1600);
+        QCOMPARE(r.label(Label::Zeros), QStringLiteral("3"));
+
+        r.card.setFilmPresent(true);
+        // A Zero held by the film: the stored zeros age without readings meanwhile.
+        r.reader.mnuZero_Click();
+        r.clock.advance(age - 2700);
+        r.reader.mnuPrimary_Click();
+        r.clock.advance(1100);
+        if (waits) {
+            QCOMPARE(r.label(Label::State), QStringLiteral("zeroing"));
+            QCOMPARE(r.label(Label::Notice), text(1012));
+            r.card.setFilmPresent(false);
+            r.clock.advance(1100);
+            QCOMPARE(r.label(Label::Zeros), QStringLiteral("4"));
+            QCOMPARE(r.label(Label::A), QStringLiteral(" 0.000"));
+            return;
+        }
+        // Against the primary's own zero, taken at 2.0 with the film out.
+        QCOMPARE(r.label(Label::State), QStringLiteral("reading"));
+        QCOMPARE(r.label(Label::Zeros), QStringLiteral("3"));
+        QVERIFY(qAbs(absorbance(r) - 0.3) < 2e-3);
+        QCOMPARE(r.label(Label::Notice), QString());
+        r.reader.mnuSecondary_Click();
+        r.clock.advance(1600);
+        QCOMPARE(r.label(Label::State), QStringLiteral("reading"));
+        QVERIFY(qAbs(absorbance(r) - 0.35) < 2e-3);
+        QCOMPARE(r.label(Label::Zeros), QStringLiteral("3"));
+    }
+
+    // Zero takes both, whichever wavelength is selected, and goes on reading the selected one;
+    // the other is read later against its new zero.
+    void zeroTakesBothWavelengths() {
+        SimReaderRig r(R"({"lamp": 1.5})");
+        r.clock.advance(1100);
+        r.reader.mnuSecondary_Click();
+        r.clock.advance(1600);
+        r.card.setLamp(2.0);
+        r.reader.mnuZero_Click();
+        r.clock.advance(500);
+        QCOMPARE(r.label(Label::Zeros), QStringLiteral("5")); // 2 at start, 1, then 2
+        QCOMPARE(int(r.reader.state().Control & kWavelengthBit), int(kWavelengthBit));
+        r.card.setFilmPresent(true);
+        r.clock.advance(600);
+        QVERIFY(qAbs(absorbance(r) - 0.35) < 2e-3);
+        r.reader.mnuPrimary_Click();
+        r.clock.advance(1100);
+        QVERIFY(qAbs(absorbance(r) - 0.5) < 2e-3);
+        QCOMPARE(r.label(Label::Zeros), QStringLiteral("5"));
+    }
+
+    // A damaged film put in after start-up (as a training scenario does) reads true at one
+    // wavelength and off at the other, each against its own zero.
+    void damagedFilmReadsOffAtOneWavelengthOnly() {
+        SimReaderRig r(R"({"events": [{"at": 2,
+            "film": {"present": true, "od": [0.5, 0.35], "damage": [0, 0.2]}}]})");
+        r.clock.advance(2600);
+        QVERIFY(qAbs(absorbance(r) - 0.5) < 2e-3);
+        r.reader.mnuSecondary_Click();
+        r.clock.advance(1600);
+        QCOMPARE(r.label(Label::State), QStringLiteral("reading"));
+        QVERIFY(qAbs(absorbance(r) - 0.55) < 2e-3);
     }
 
     void darkerZeroIsRefusedAndRetried_data() {

@@ -191,6 +191,40 @@ private slots:
         QCOMPARE(convert(card), count(2.0 * (2.0 - od)));
     }
 
+    // A damaged film is off by the damage at its wavelength alone, and never below no film.
+    void damagedFilm_data() {
+        QTest::addColumn<QByteArray>("film");
+        QTest::addColumn<double>("first");
+        QTest::addColumn<double>("second");
+        QTest::newRow("second reads high")
+            << QByteArray(R"({"present": true, "od": [0.8, 0.4], "damage": [0, 0.25]})") << 0.8
+            << 0.65;
+        QTest::newRow("first reads low")
+            << QByteArray(R"({"present": true, "od": [0.8, 0.4], "damage": [-0.3, 0]})") << 0.5
+            << 0.4;
+        QTest::newRow("not below clear")
+            << QByteArray(R"({"present": true, "od": [0.8, 0.4], "damage": [0, -1]})") << 0.8
+            << 0.0;
+        QTest::newRow("no film, no damage seen")
+            << QByteArray(R"({"present": false, "od": [0.8, 0.4], "damage": [1, 1]})") << 0.0
+            << 0.0;
+    }
+    void damagedFilm() {
+        QFETCH(QByteArray, film);
+        QFETCH(double, first);
+        QFETCH(double, second);
+        QString why;
+        std::optional<Scenario> s = parseScenario(R"({"gain": 2, "film": )" + film + "}", &why);
+        QVERIFY2(s, qPrintable(why));
+        s->noise = 0;
+        s->conversionUs = 0;
+        SimCard card(*s);
+        card.cbDOut(0, AUXPORT, 8);
+        QCOMPARE(convert(card), count(2.0 * (2.0 - first)));
+        card.cbDOut(0, AUXPORT, 10);
+        QCOMPARE(convert(card), count(2.0 * (2.0 - second)));
+    }
+
     void noiseIsSeededAndGaussian() {
         Scenario s = Scenario::quiet();
         s.lamp = 0;

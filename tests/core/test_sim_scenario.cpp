@@ -113,6 +113,8 @@ private slots:
         row(R"({"conversion_us": -1})", "\"conversion_us\"");
         row(R"({"film": {"od": [1, 10.1]}})", "\"film.od[1]\"");
         row(R"({"film": {"od": [1]}})", "\"film.od\": expected a list of 2 ods");
+        row(R"({"film": {"damage": [-10.5, 0]}})", "\"film.damage[0]\"");
+        row(R"({"film": {"damage": [0, 10.5]}})", "\"film.damage[1]\"");
         row(R"({"film": {"in": true}})", "\"film.in\": unknown key");
         row(R"({"film": {"present": 1}})", "\"film.present\": expected true or false");
         row(R"({"holder": "box"})", "\"holder\": expected one of \"film\", \"filter\"");

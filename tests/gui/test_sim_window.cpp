@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDoubleSpinBox>
+#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -88,7 +89,8 @@ private slots:
     void eventsShowInTheControls() {
         ManualClock clock;
         Scenario s = Scenario::quiet();
-        s.events = {Event{3000, QJsonObject{{"film", QJsonObject{{"present", true}}},
+        s.events = {Event{3000, QJsonObject{{"film", QJsonObject{{"present", true},
+                                                                 {"damage", QJsonArray{0, -0.2}}}},
                                             {"lamp", 0.5},
                                             {"filters", QJsonObject{{"inserted", "light"}}},
                                             {"faults", QJsonObject{{"blank_eeprom", true}}}}}};
@@ -99,7 +101,9 @@ private slots:
         QVERIFY(find<QCheckBox>(w, "filmPresent")->isChecked());
         QCOMPARE(find<QDoubleSpinBox>(w, "lamp")->value(), 0.5);
         QVERIFY(find<QRadioButton>(w, "filterLight")->isChecked());
-        QCOMPARE(text(w, "faults"), QString("Faults: blank EEPROM"));
+        // The blank record names no wavelength.
+        QCOMPARE(text(w, "faults"),
+                 QString("Faults: blank EEPROM, damaged film, od -0.200 at the second wavelength"));
         // As the link serves lblEEPROM (test_linktext has the mapping).
         QCOMPARE(find<QLineEdit>(w, "record")->text(), QString(64, QChar(0xFF)));
         // Showing the event did not feed back into the card as a change of its own.

@@ -28,6 +28,32 @@ public slots:
     QStringList Items() const { return {QStringLiteral("A")}; }
 };
 
+// The reader's side of zero and wavelength: refuses as told, or leaves reading and (unless
+// stuck) reads again on the next turn of the event loop.
+class FakeCommands : public ReaderCommands {
+public:
+    explicit FakeCommands(LabelModel& labels) : labels_(labels) {}
+    CommandRefusal zeroCommand() override { return run(QStringLiteral("zero")); }
+    CommandRefusal wavelengthCommand(bool secondary) override {
+        return run(secondary ? QStringLiteral("secondary") : QStringLiteral("primary"));
+    }
+    CommandRefusal answer = CommandRefusal::None;
+    bool stuck = false;
+    QStringList calls;
+
+private:
+    CommandRefusal run(const QString& call) {
+        calls << call;
+        if (answer != CommandRefusal::None)
+            return answer;
+        labels_.set(Label::State, QStringLiteral("zeroing"));
+        if (!stuck)
+            QTimer::singleShot(0, [this] { labels_.set(Label::State, QStringLiteral("reading")); });
+        return answer;
+    }
+    LabelModel& labels_;
+};
+
 class TestCtl : public QObject {
     Q_OBJECT
 
@@ -132,6 +158,93 @@ private slots:
         QCOMPARE(run(args, client_), status);
         QCOMPARE(err_, status == 0 ? QByteArray() : "qvr100ctl: " + text + '\n');
         QCOMPARE(out_, status == 0 ? text : QByteArray());
+    }
+
+    // zero and wavelength: 0 once reading again, 1 refused or not running, 4 not reading in
+    // time, 2 for a malformed command; each failure one line.
+    void readerCommands_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("call");
+        QTest::addColumn<QByteArray>("text");
+        const auto row = [](const char* name, QStringList args, const char* situation, int status,
+                            const char* call, const QByteArray& text) {
+            QTest::newRow(name) << args << QString::fromLatin1(situation) << status
+                                << QString::fromLatin1(call) << text;
+        };
+        row("zero", {"zero"}, "", 0, "zero", "");
+        row("primary", {"wavelength", "primary"}, "", 0, "primary", "");
+        row("secondary, timeout", {"--timeout", "2", "wavelength", "secondary"}, "", 0, "secondary",
+            "");
+        row("refused, busy", {"zero"}, "busy", 1, "zero",
+            "refused: a message of the reader waits for the user (Busy)");
+        row("refused, turned off", {"wavelength", "primary"}, "read-only", 1, "primary",
+            "refused: commands from other programs are turned off (setting BusCommands) "
+            "(ReadOnly)");
+        row("refused, fault", {"zero"}, "fault", 1, "zero",
+            "refused: the reader has a fault: card gone (Fault)");
+        row("refused, filter check", {"zero"}, "filter check", 1, "zero",
+            "refused: the filter check is open; finish it first (FilterCheck)");
+        row("not running", {"zero"}, "not running", 1, "", "QVR100PCI is not running");
+        row("not reading in time", {"--timeout=1.5", "zero"}, "stuck", 4, "zero",
+            "QVR100PCI is not reading again after 1.5 s (State zeroing)");
+        row("no such wavelength", {"wavelength", "tertiary"}, "", 2, "",
+            "wavelength takes primary or secondary");
+        row("wavelength missing", {"wavelength"}, "", 2, "",
+            "wavelength takes primary or secondary");
+        row("zero with an item", {"zero", "A"}, "", 2, "", "zero takes no items");
+        row("timeout of nothing", {"zero", "--timeout"}, "", 2, "",
+            "--timeout needs a number of seconds");
+        row("timeout zero", {"--timeout", "0", "zero"}, "", 2, "",
+            "--timeout takes seconds above 0 up to 86400, not 0");
+        row("timeout not a number", {"--timeout", "ten", "zero"}, "", 2, "",
+            "--timeout takes seconds above 0 up to 86400, not ten");
+        row("timeout on get", {"--timeout", "1", "get", "A"}, "", 2, "",
+            "--timeout is an option of zero and wavelength");
+    }
+    void readerCommands() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, situation);
+        QFETCH(int, status);
+        QFETCH(QString, call);
+        QFETCH(QByteArray, text);
+        FakeCommands commands(*labels_);
+        source_->setCommands(&commands);
+        labels_->set(Label::State, QStringLiteral("reading"));
+        labels_->set(Label::Fault, QStringLiteral("card gone"));
+        const std::map<QString, CommandRefusal> refusals{
+            {QStringLiteral("busy"), CommandRefusal::Busy},
+            {QStringLiteral("read-only"), CommandRefusal::ReadOnly},
+            {QStringLiteral("fault"), CommandRefusal::Fault},
+            {QStringLiteral("filter check"), CommandRefusal::FilterCheck}};
+        if (const auto it = refusals.find(situation); it != refusals.end())
+            commands.answer = it->second;
+        commands.stuck = situation == QLatin1String("stuck");
+        if (situation == QLatin1String("not running"))
+            serve(false);
+
+        int deadlineMs = -1;
+        std::function<void()> deadline;
+        Ctl ctl(client_, outDevice_, errDevice_);
+        ctl.setDeadline([&](int ms, std::function<void()> fire) {
+            deadlineMs = ms;
+            deadline = std::move(fire);
+        });
+        QSignalSpy finished(&ctl, &Ctl::finished);
+        QSignalSpy taken(&ctl, &Ctl::commandTaken);
+        ctl.start(args);
+        if (commands.stuck) {
+            QVERIFY(taken.wait(10000));
+            QCOMPARE(finished.count(), 0);
+            QCOMPARE(deadlineMs, 1500);
+            deadline();
+        }
+        QVERIFY(finished.count() == 1 || finished.wait(10000));
+        QCOMPARE(finished.first().first().toInt(), status);
+        QCOMPARE(commands.calls, call.isEmpty() ? QStringList() : QStringList{call});
+        QCOMPARE(err_, status == 0 ? QByteArray() : "qvr100ctl: " + text + '\n');
+        QCOMPARE(out_, QByteArray());
     }
 
     void noBus() {

@@ -180,9 +180,18 @@ void TestHeadlessRun::servesTheBusAndQvr100ctl() {
     QCOMPARE(rows.takeLast(), QByteArray()); // ends with a line break
     for (const QByteArray& line : rows)
         QVERIFY2(row.match(QString::fromUtf8(line)).hasMatch(), line.constData());
-    // The readings follow the one zero taken at the start.
+    // The readings follow the zeros taken at the start, one at each wavelength.
     QCOMPARE(run.other(kCtl, {"get", "Zeros"}, &out), 0);
-    QCOMPARE(out, QByteArray("1\n"));
+    QCOMPARE(out, QByteArray("2\n"));
+
+    // The commands, through qvr100ctl: the reader is reading again when it returns. The
+    // secondary is zeroed afresh (the film is out); Zero takes both.
+    QCOMPARE(run.other(kCtl, {"wavelength", "secondary"}, &out), 0);
+    QCOMPARE(run.other(kCtl, {"get", "WL", "State", "Zeros"}, &out), 0);
+    QCOMPARE(out, QByteArray("600 nm\nreading\n3\n"));
+    QCOMPARE(run.other(kCtl, {"zero"}, &out), 0);
+    QCOMPARE(run.other(kCtl, {"get", "WL", "Zeros"}, &out), 0);
+    QCOMPARE(out, QByteArray("600 nm\n5\n"));
     QVERIFY(run.finish(SIGTERM));
 }
 

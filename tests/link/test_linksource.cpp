@@ -70,6 +70,21 @@ private slots:
     }
 };
 
+// The reader's commands as the source sees them: each refused as told, or run.
+class FakeCommands : public ReaderCommands {
+public:
+    CommandRefusal zeroCommand() override {
+        calls << QStringLiteral("zero");
+        return answer;
+    }
+    CommandRefusal wavelengthCommand(bool secondary) override {
+        calls << (secondary ? QStringLiteral("secondary") : QStringLiteral("primary"));
+        return answer;
+    }
+    CommandRefusal answer = CommandRefusal::None;
+    QStringList calls;
+};
+
 class TestLinkSource : public QObject {
     Q_OBJECT
 
@@ -165,6 +180,60 @@ private slots:
         QCOMPARE(client_->get(QStringLiteral("A")), QVariant(QStringLiteral("Zeroing")));
     }
 
+    // Each command reaches the reader once, with its argument, or comes back with the error
+    // the reader's refusal names; a malformed call reaches nothing.
+    void commands_data() {
+        QTest::addColumn<QString>("member");
+        QTest::addColumn<QVariantList>("args");
+        QTest::addColumn<int>("refusal");
+        QTest::addColumn<QString>("call");
+        QTest::addColumn<QString>("error");
+        const auto row = [](const char* name, const char* member, const QVariantList& args,
+                            CommandRefusal refusal, const char* call, const char* error) {
+            QTest::newRow(name) << QString::fromLatin1(member) << args << int(refusal)
+                                << QString::fromLatin1(call) << QString::fromLatin1(error);
+        };
+        const auto none = CommandRefusal::None;
+        row("Zero", "Zero", {}, none, "zero", "");
+        row("primary", "SelectWavelength", {"primary"}, none, "primary", "");
+        row("secondary", "SelectWavelength", {"secondary"}, none, "secondary", "");
+        row("filter check", "Zero", {}, CommandRefusal::FilterCheck, "zero", kFilterCheckError);
+        row("fault", "SelectWavelength", {"primary"}, CommandRefusal::Fault, "primary",
+            kFaultError);
+        row("busy", "Zero", {}, CommandRefusal::Busy, "zero", kBusyError);
+        row("read-only", "SelectWavelength", {"secondary"}, CommandRefusal::ReadOnly, "secondary",
+            kReadOnlyError);
+        row("no such wavelength", "SelectWavelength", {"Primary"}, none, "",
+            "org.freedesktop.DBus.Error.InvalidArgs");
+        row("a number", "SelectWavelength", {2}, none, "",
+            "org.freedesktop.DBus.Error.InvalidArgs");
+        row("Zero with an argument", "Zero", {"now"}, none, "",
+            "org.freedesktop.DBus.Error.InvalidArgs");
+    }
+    void commands() {
+        QFETCH(QString, member);
+        QFETCH(QVariantList, args);
+        QFETCH(int, refusal);
+        QFETCH(QString, call);
+        QFETCH(QString, error);
+        FakeCommands commands;
+        commands.answer = static_cast<CommandRefusal>(refusal);
+        source_->setCommands(&commands);
+        labels_->set(Label::Fault, QStringLiteral("card gone"));
+        const QDBusMessage reply = client_->topic(member, args);
+        QCOMPARE(reply.errorName(), error);
+        QCOMPARE(commands.calls, call.isEmpty() ? QStringList() : QStringList{call});
+        if (error == QLatin1String(kFaultError)) // says which fault
+            QVERIFY2(reply.errorMessage().contains(QStringLiteral("card gone")),
+                     qPrintable(reply.errorMessage()));
+    }
+
+    // A source given no commands (a program that offers none) knows no such methods.
+    void noCommandsNoMethods() {
+        QCOMPARE(client_->topic(QStringLiteral("Zero")).errorName(),
+                 QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"));
+    }
+
     void headRecordBytesSurvive() {
         // Any byte, one character each, and a text that is not even valid UTF-16.
         QString record;
@@ -208,6 +277,8 @@ private slots:
     }
 
     void introspectionDescribesTheTopic() {
+        FakeCommands commands;
+        source_->setCommands(&commands);
         QXmlStreamReader xml(client_
                                  ->call(QStringLiteral("org.freedesktop.DBus.Introspectable"),
                                         QStringLiteral("Introspect"))
@@ -216,16 +287,21 @@ private slots:
         const auto attr = [&](const char* n) {
             return xml.attributes().value(QLatin1String(n)).toString();
         };
-        QStringList properties;
+        QStringList properties, methods;
         while (!xml.atEnd())
             if (xml.readNext() == QXmlStreamReader::StartElement &&
                 xml.name() == QLatin1String("property"))
                 properties << attr("name") + u' ' + attr("type") + u' ' + attr("access");
+            else if (xml.isStartElement() && xml.name() == QLatin1String("method"))
+                methods << attr("name");
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
         QStringList expected;
         for (const QString& item : LinkSource::items())
             expected << item + QStringLiteral(" s read");
         QCOMPARE(properties, expected << QStringLiteral("Simulated b read"));
+        QVERIFY2(methods.contains(QStringLiteral("Zero")) &&
+                     methods.contains(QStringLiteral("SelectWavelength")),
+                 qPrintable(methods.join(u' ')));
     }
 };
 

@@ -46,6 +46,10 @@ std::array<std::uint16_t, kEepromWords> wordsFromRecord(const QByteArray& bytes)
     return w;
 }
 
+double Film::seenOd(std::size_t wavelength) const {
+    return std::clamp(od[wavelength] + damage[wavelength], 0.0, 10.0);
+}
+
 QByteArray Scenario::record() const {
     QByteArray r;
     for (int i = 0; i < kEepromWords; i += 2) {
@@ -301,18 +305,20 @@ private:
             return std::vector<Key>{
                 {"present", [&](auto& x, auto& k) { return boolean(f.present, x, k); }},
                 {"od", [&](auto& x, auto& k) { return odPair(f.od, x, k); }},
+                {"damage", [&](auto& x, auto& k) { return odPair(f.damage, x, k, -10); }},
             };
         });
     }
 
-    bool odPair(std::array<double, 2>& out, const QJsonValue& v, const QString& path) {
+    bool odPair(std::array<double, 2>& out, const QJsonValue& v, const QString& path,
+                double lo = 0) {
         if (!v.isArray() || v.toArray().size() != 2)
             return fail(path, QStringLiteral("expected a list of 2 ods"));
         const QJsonArray a = v.toArray();
         std::array<double, 2> od{};
         for (int i = 0; i < 2; ++i)
             if (!number(od[static_cast<std::size_t>(i)], a[i],
-                        QStringLiteral("%1[%2]").arg(path).arg(i), 0, 10))
+                        QStringLiteral("%1[%2]").arg(path).arg(i), lo, 10))
                 return false;
         out = od;
         return true;

@@ -43,6 +43,11 @@ const char* callName(CallKind kind); // "cbAIn", ...
 struct Film {
     bool present = false;
     std::array<double, 2> od{0.5, 0.35}; // at the first and the second wavelength
+    // A damaged film (a scratch, a wet or dusty film): added to od at each wavelength, so that
+    // one wavelength reads off by a set amount and the two no longer tell the same dose.
+    std::array<double, 2> damage{0, 0};
+    // What the light path sees at wavelength 0 or 1, within 0..10.
+    double seenOd(std::size_t wavelength) const;
 };
 
 struct Filters {

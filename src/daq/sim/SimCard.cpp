@@ -207,7 +207,7 @@ std::uint8_t SimCard::inputLines() const {
 double SimCard::pathOd() const {
     const auto wl = static_cast<std::size_t>(secondWavelength() ? 1 : 0);
     if (s_.holder == Holder::Film)
-        return s_.film.present ? s_.film.od[wl] : 0.0;
+        return s_.film.present ? s_.film.seenOd(wl) : 0.0;
     const Filter f = s_.filters.inserted;
     return f == Filter::None ? 0.0 : s_.filters.od[static_cast<std::size_t>(f) - 1];
 }

@@ -10,6 +10,8 @@
 #include <QDBusServiceWatcher>
 #include <QFileDevice>
 #include <QMetaObject>
+#include <QTimer>
+#include <cmath>
 #include <optional>
 
 namespace qvr {
@@ -18,6 +20,14 @@ namespace {
 
 constexpr int kCallTimeoutMs = 5000;
 const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString kState = QStringLiteral("State");
+const QString kReaderErrors = QStringLiteral("com.norvale.QVR100PCI.Error.");
+constexpr double kMaxTimeoutSeconds = 24 * 60 * 60;
+
+// Reading again; a caution is reading too, against a zero that raised it.
+bool isReading(const QString& state) {
+    return state == QLatin1String("reading") || state == QLatin1String("caution");
+}
 
 // RFC 4180: a field with a separator, a quote, a line break or blanks at its ends is quoted,
 // quotes inside doubled.
@@ -46,12 +56,19 @@ Ctl::Ctl(const QDBusConnection& bus, QIODevice& out, QIODevice& err, QObject* pa
 QString Ctl::usage() {
     return QStringLiteral(
         "Usage: qvr100ctl [--raw] list | get ITEM... | watch [--csv] ITEM...\n"
-        "Reads what QVR100PCI serves on the session bus (com.norvale.QVR100PCI, /data).\n"
+        "       qvr100ctl [--timeout SECONDS] zero | wavelength primary|secondary\n"
+        "Reads what QVR100PCI serves on the session bus (com.norvale.QVR100PCI, /data)\n"
+        "and gives it the Zero and Wavelength commands.\n"
         "\n"
         "  list                   every item, one per line\n"
         "  get ITEM...            the text of each item on its own line, exactly as served\n"
         "  watch ITEM...          one line per change: time, item and text; runs until\n"
         "                         interrupted and waits while QVR100PCI is not running\n"
+        "  zero                   zero the reader (both wavelengths, the film out) and wait\n"
+        "                         until State is reading again\n"
+        "  wavelength WHICH       read at the primary or the secondary wavelength and wait\n"
+        "                         until State is reading again\n"
+        "  --timeout SECONDS      (zero, wavelength) wait at most this long (10)\n"
         "  --csv                  (watch) RFC 4180 CSV with the header time,item,text\n"
         "  --raw                  (get, watch) undo the escapes of the served texts (\\\\,\n"
         "                         \\xHH, \\uHHHH) and write the original text as UTF-8\n"
@@ -64,8 +81,9 @@ QString Ctl::usage() {
         "writes the reader's own items also each time it links to QVR100PCI.\n"
         "\n"
         "Exit status: 0 success (also when the reader of the output goes away),\n"
-        "1 QVR100PCI not running or not reachable, 2 usage error or unknown item,\n"
-        "3 the output cannot be written.\n");
+        "1 QVR100PCI not running or not reachable, or the command refused, 2 usage error\n"
+        "or unknown item, 3 the output cannot be written, 4 State not reading again within\n"
+        "the timeout.\n");
 }
 
 void Ctl::start(const QStringList& arguments) {
@@ -75,11 +93,70 @@ void Ctl::start(const QStringList& arguments) {
         finish(NotRunning, QStringLiteral("no D-Bus session bus, QVR100PCI cannot be reached"));
         return;
     }
+    if (command_ == Command::Zero || command_ == Command::Wavelength) {
+        runCommand();
+        return;
+    }
     if (command_ == Command::Watch) {
         // Linked before the check, so that no change after it is lost.
         startWatching();
     }
     query();
+}
+
+void Ctl::runCommand() {
+    // Linked before the call, so that the change to reading cannot pass unseen.
+    bus_.connect(busService(), busPath(), kPropertiesInterface, QStringLiteral("PropertiesChanged"),
+                 this, SLOT(onPropertiesChanged(QString, QVariantMap, QStringList)));
+    if (startDeadline_)
+        startDeadline_(timeoutMs_, [this] { timedOut(); });
+    else
+        QTimer::singleShot(timeoutMs_, this, &Ctl::timedOut);
+    const bool zero = command_ == Command::Zero;
+    call(busInterface(), zero ? QStringLiteral("Zero") : QStringLiteral("SelectWavelength"),
+         zero ? QVariantList{} : QVariantList{items_.value(0)}, [this](const QDBusMessage&) {
+             // The reader leaves reading before it answers: reading from now on is the
+             // command's.
+             accepted_ = true;
+             call(
+                 kPropertiesInterface, QStringLiteral("Get"), {busInterface(), kState},
+                 [this](const QDBusMessage& reply) {
+                     noteState(
+                         qdbus_cast<QDBusVariant>(reply.arguments().value(0)).variant().toString());
+                     if (!done_)
+                         emit commandTaken();
+                 });
+         });
+}
+
+void Ctl::noteState(const QString& state) {
+    lastState_ = state;
+    if (accepted_ && isReading(state))
+        finish(Ok);
+}
+
+void Ctl::timedOut() {
+    if (!accepted_) {
+        finish(NotRunning, QStringLiteral("QVR100PCI did not answer the command"));
+        return;
+    }
+    finish(TimedOut, QStringLiteral("QVR100PCI is not reading again after %1 s (State %2)")
+                         .arg(timeoutMs_ / 1000.0)
+                         .arg(lastState_.isEmpty() ? QStringLiteral("unknown") : lastState_));
+}
+
+bool Ctl::parseTimeout(const QString& text) {
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > kMaxTimeoutSeconds) {
+        finish(Usage, QStringLiteral("--timeout takes seconds above 0 up to %1, not %2")
+                          .arg(kMaxTimeoutSeconds)
+                          .arg(text));
+        return false;
+    }
+    timeoutMs_ = std::max(1, static_cast<int>(std::lround(seconds * 1000)));
+    timeoutGiven_ = true;
+    return true;
 }
 
 // The labels come from Items(), the reader's own items are the other properties; one GetAll
@@ -98,7 +175,15 @@ bool Ctl::parse(const QStringList& arguments) {
     QStringList words;
     bool optionsEnd = false;
     for (const QString& a : arguments) {
-        if (optionsEnd || !a.startsWith(u'-') || a == QLatin1String("-")) {
+        if (std::exchange(expectTimeout_, false)) {
+            if (!parseTimeout(a))
+                return false;
+        } else if (a == QLatin1String("--timeout") && !optionsEnd) {
+            expectTimeout_ = true;
+        } else if (a.startsWith(QLatin1String("--timeout=")) && !optionsEnd) {
+            if (!parseTimeout(a.mid(10)))
+                return false;
+        } else if (optionsEnd || !a.startsWith(u'-') || a == QLatin1String("-")) {
             words << a;
         } else if (a == QLatin1String("--")) {
             optionsEnd = true;
@@ -119,6 +204,10 @@ bool Ctl::parse(const QStringList& arguments) {
             return false;
         }
     }
+    if (expectTimeout_) {
+        finish(Usage, QStringLiteral("--timeout needs a number of seconds"));
+        return false;
+    }
     if (words.isEmpty()) {
         finish(Usage, QStringLiteral("no command given (see qvr100ctl --help)"));
         return false;
@@ -131,15 +220,30 @@ bool Ctl::parse(const QStringList& arguments) {
         command_ = Command::Get;
     else if (command == QLatin1String("watch"))
         command_ = Command::Watch;
+    else if (command == QLatin1String("zero"))
+        command_ = Command::Zero;
+    else if (command == QLatin1String("wavelength"))
+        command_ = Command::Wavelength;
     else {
         finish(Usage, QStringLiteral("unknown command %1 (see qvr100ctl --help)").arg(command));
         return false;
     }
-    if (command_ == Command::List && !items_.isEmpty()) {
-        finish(Usage, QStringLiteral("list takes no items"));
+    const bool readerCommand = command_ == Command::Zero || command_ == Command::Wavelength;
+    if (timeoutGiven_ && !readerCommand) {
+        finish(Usage, QStringLiteral("--timeout is an option of zero and wavelength"));
         return false;
     }
-    if (command_ != Command::List && items_.isEmpty()) {
+    if ((command_ == Command::List || command_ == Command::Zero) && !items_.isEmpty()) {
+        finish(Usage, QStringLiteral("%1 takes no items").arg(command));
+        return false;
+    }
+    if (command_ == Command::Wavelength &&
+        (items_.size() != 1 ||
+         (items_[0] != QLatin1String("primary") && items_[0] != QLatin1String("secondary")))) {
+        finish(Usage, QStringLiteral("wavelength takes primary or secondary"));
+        return false;
+    }
+    if ((command_ == Command::Get || command_ == Command::Watch) && items_.isEmpty()) {
         finish(Usage, QStringLiteral("%1 needs at least one item").arg(command));
         return false;
     }
@@ -147,7 +251,7 @@ bool Ctl::parse(const QStringList& arguments) {
         finish(Usage, QStringLiteral("--csv is an option of watch"));
         return false;
     }
-    if (raw_ && command_ == Command::List) {
+    if (raw_ && command_ != Command::Get && command_ != Command::Watch) {
         finish(Usage, QStringLiteral("--raw is an option of get and watch"));
         return false;
     }
@@ -172,8 +276,11 @@ void Ctl::call(const QString& interface, const QString& member, const QVariantLi
             if (mayFail)
                 return;
             const QString name = reply.errorName();
-            if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
-                name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+            if (name.startsWith(kReaderErrors))
+                finish(NotRunning, QStringLiteral("refused: %1 (%2)")
+                                       .arg(reply.errorMessage(), name.mid(kReaderErrors.size())));
+            else if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
+                     name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
                 readerMissing();
             else
                 finish(NotRunning,
@@ -223,6 +330,9 @@ void Ctl::checkItems(const QVariantMap& all) {
         if (!done_)
             emit watching();
         break;
+    case Command::Zero:
+    case Command::Wavelength:
+        break; // never queried
     }
 }
 
@@ -257,7 +367,14 @@ void Ctl::startWatching() {
 
 void Ctl::onPropertiesChanged(const QString& interface, const QVariantMap& changed,
                               const QStringList&) {
-    if (done_ || !linked_ || interface != busInterface())
+    if (done_ || interface != busInterface())
+        return;
+    if (command_ == Command::Zero || command_ == Command::Wavelength) {
+        if (const auto it = changed.constFind(kState); it != changed.constEnd())
+            noteState(it->toString());
+        return;
+    }
+    if (!linked_)
         return;
     const QDateTime when = now_();
     for (const QString& item : items_) {
