@@ -27,13 +27,21 @@ struct MappingStudy {
     bool training = false; // reads of the simulated head are accepted only here
     QString operatorName;
     QDateTime createdAt;
+
+    QString canonical() const;
 };
 
 struct MappingPosition {
+    qint64 rowId = 0; // the store's
+    QString studyId;
     QString id;
     QString layer; // a grid label's layer, or empty with coordinates only
     std::optional<double> xMm, yMm, zMm;
     bool monitoring = false;
+    QString operatorName;
+    QDateTime createdAt;
+
+    QString canonical() const;
 };
 
 // What one run says of one position: a dose with its uncertainty, a bound beyond the
@@ -41,6 +49,8 @@ struct MappingPosition {
 enum class PositionState { Valid, BelowRange, AboveRange, NoDose };
 
 struct PositionDose {
+    qint64 id = 0; // the store's; the latest of a run's position counts
+    QString runId;
     QString position;
     QString dosimeter;
     PositionState state = PositionState::NoDose;
@@ -51,11 +61,41 @@ struct PositionDose {
     // calibration, and the part that varies from dosimeter to dosimeter.
     double systematicRel = 0;
     double randomRel = 0;
+    bool imported = false; // read by another system
+    QString source;        // which, for an imported dose
+    QString operatorName;
+    QDateTime createdAt;
+
+    QString canonical() const;
 };
+
+QString positionStateName(PositionState state); // "valid", "below_range", ...
+std::optional<PositionState> positionStateFromName(const QString& name);
 
 struct MappingRun {
     QString id;
-    std::vector<PositionDose> doses; // the latest read of each position in the run
+    QString studyId;
+    QString operatorName;
+    QDateTime createdAt;
+    std::vector<PositionDose> doses; // the latest of each position, not stored with the run
+
+    QString canonical() const;
+};
+
+// The latest dose of each position of a run, from every dose stored for it (in id order).
+std::vector<PositionDose> latestDoses(const std::vector<PositionDose>& all);
+
+// A study's approval for routine use, or its return with a reason.
+struct MappingApproval {
+    qint64 id = 0;
+    QString studyId;
+    bool approved = false;
+    QString reason;    // required when returned
+    QString chainHead; // the chain's newest hash the approver saw
+    QString approver;
+    QDateTime createdAt;
+
+    QString canonical() const;
 };
 
 } // namespace qvr::dose

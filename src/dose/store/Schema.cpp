@@ -64,7 +64,14 @@ std::vector<Migration> migrations(const Dialect& dialect) {
     // k and degrees of freedom; both say which budget made them (none: the first).
     Migration v4{4, {}};
     v4.statements << addedColumns(dialect, 4);
-    return {v1, v2, v3, v4};
+    // 6: dose-mapping studies, their positions, runs, doses and approvals.
+    Migration v6{6, {}};
+    for (const Table* t : {&mappingStudyTable(), &mappingPositionTable(), &mappingRunTable(),
+                           &mappingDoseTable(), &mappingApprovalTable()})
+        v6.statements << createTable(dialect, *t, QStringLiteral("id"))
+                      << dialect.appendOnly(t->name);
+    v6.statements << QStringLiteral("CREATE INDEX mapping_doses_by_run ON mapping_doses (run_id)");
+    return {v1, v2, v3, v4, v6};
 }
 
 } // namespace qvr::dose

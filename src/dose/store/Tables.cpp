@@ -243,9 +243,11 @@ const Table& recordTable() {
 }
 
 const std::vector<const Table*>& allTables() {
-    static const std::vector<const Table*> all{&batchTable(), &calibrationTable(), &fitTable(),
-                                               &jobTable(),   &recordTable(),      &reviewTable(),
-                                               &checkTable(), &labSettingTable()};
+    static const std::vector<const Table*> all{
+        &batchTable(),          &calibrationTable(),     &fitTable(),        &jobTable(),
+        &recordTable(),         &reviewTable(),          &checkTable(),      &labSettingTable(),
+        &mappingStudyTable(),   &mappingPositionTable(), &mappingRunTable(), &mappingDoseTable(),
+        &mappingApprovalTable()};
     return all;
 }
 
@@ -545,6 +547,16 @@ QString canonicalOf(const Table& table, const RowValues& row) {
         return checkOf(row).canonical();
     if (&table == &labSettingTable())
         return labSettingOf(row).canonical();
+    if (&table == &mappingStudyTable())
+        return mappingStudyOf(row).canonical();
+    if (&table == &mappingPositionTable())
+        return mappingPositionOf(row).canonical();
+    if (&table == &mappingRunTable())
+        return mappingRunOf(row).canonical();
+    if (&table == &mappingDoseTable())
+        return positionDoseOf(row).canonical();
+    if (&table == &mappingApprovalTable())
+        return mappingApprovalOf(row).canonical();
     return recordOf(row).canonical();
 }
 
