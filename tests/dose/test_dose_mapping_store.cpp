@@ -6,10 +6,18 @@
 #include "DoseScenario.h"
 #include "MappingProduct.h"
 #include "PgServer.h"
+#include "dose/cli/Cli.h"
 #include "dose/core/MappingSummary.h"
+#include "dose/usecases/MappingImport.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 
 using namespace qvr;
 using namespace qvr::dose;
@@ -256,6 +264,147 @@ private slots:
         QVERIFY(!last);
         QVERIFY2(last.error().contains(error), qPrintable(last.error()));
         QVERIFY((*store)->verify().whole);
+    }
+
+    // The command line from an empty database to an approved study, the summary's JSON against
+    // the same product summarised directly; imported doses round to the CSV's digits.
+    void commandLineWalkThrough() {
+        QTemporaryDir dir;
+        const QString db = dir.filePath(QStringLiteral("dose.sqlite"));
+        QString out, err;
+        auto run = [&](const QString& who, QStringList args) {
+            out.clear();
+            err.clear();
+            QTextStream o(&out), e(&err);
+            CliEnv env;
+            env.out = &o;
+            env.err = &e;
+            env.now = test::steppedClock();
+            env.operatorName = who;
+            env.database = db;
+            return runCli(args, env);
+        };
+        auto ok = [&](QStringList args) {
+            const int status = run(kMaker, args);
+            if (status != 0)
+                qWarning("%s: %s", qPrintable(args.join(' ')), qPrintable(err));
+            return status == 0;
+        };
+        QVERIFY(ok({"mapping", "add", "S1", "--min-required", "25", "--max-acceptable", "60",
+                    "--product", "Syringes", "--process-value", "12.5", "--process-unit", "min"}));
+        test::Product p = test::syntheticProduct();
+        for (const MappingPosition& pos : p.positions) {
+            QStringList args{"mapping", "position", "add", "S1", pos.id, "--layer", pos.layer};
+            if (pos.monitoring)
+                args << "--monitoring";
+            QVERIFY(ok(args));
+        }
+        for (MappingRun& run : p.runs) {
+            QVERIFY(ok({"mapping", "run", "add", "S1", run.id}));
+            QByteArray csv = "position,dosimeter,dose_kGy,U_kGy,k,source\n";
+            std::vector<PositionDose> kept;
+            for (PositionDose d : run.doses) {
+                if (d.state != PositionState::Valid)
+                    continue; // the invalid read gives no line
+                d.doseKGy = QString::number(d.doseKGy, 'f', 3).toDouble();
+                d.expanded = QString::number(d.expanded, 'f', 3).toDouble();
+                d.coverage = 2;
+                d.randomRel = d.expanded / 2 / d.doseKGy;
+                d.systematicRel = 0;
+                csv += QStringLiteral("%1,%2,%3,%4,2,\"alanine, lab X\"\n")
+                           .arg(d.position, QString(d.dosimeter).replace('/', '-'),
+                                QString::number(d.doseKGy, 'f', 3),
+                                QString::number(d.expanded, 'f', 3))
+                           .toUtf8();
+                kept.push_back(d);
+            }
+            run.doses = kept;
+            QFile f(dir.filePath(run.id + ".csv"));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(csv) == csv.size());
+            f.close();
+            QVERIFY(ok({"mapping", "import", run.id, "--csv", f.fileName()}));
+        }
+        QVERIFY(ok({"mapping", "summary", "S1", "--json"}));
+        const QJsonObject o = QJsonDocument::fromJson(out.toUtf8()).object();
+        const MappingSummary want = summarizeMapping(p.study, p.positions, p.runs);
+        QCOMPARE(o["dmin"]["position"].toString(), test::kMin);
+        QCOMPARE(o["dmin"]["dose_kGy"].toDouble(), want.dmin->doseKGy);
+        QCOMPARE(o["dmax"]["U_kGy"].toDouble(), want.dmax->expanded);
+        QCOMPARE(o["dur"].toDouble(), *want.dur);
+        QCOMPARE(o["U_dur"].toDouble(), want.uDur);
+        QCOMPARE(o["k"].toDouble(), 2.0);
+        QCOMPARE(o["min_zone"].toArray().size(), want.minZone.size());
+        const QJsonObject mon = o["monitoring"].toArray().at(0).toObject();
+        QCOMPARE(mon["position"].toString(), test::kMonitor);
+        QCOMPARE(mon["ratio_min"].toDouble(), want.ratios.at(0).meanMin);
+        QCOMPARE(mon["U_ratio_max"].toDouble(), want.ratios.at(0).uMax);
+        QCOMPARE(mon["runs"].toInt(), 3);
+        QCOMPARE(o["blockers"].toArray().at(0).toString(),
+                 QStringLiteral("run R2: no valid dose or bound at position L2-C1"));
+
+        QCOMPARE(run(kApprover, {"mapping", "approve", "S1"}), 1);
+        QVERIFY2(err.contains(QLatin1String("cannot be approved")), qPrintable(err));
+        QFile late(dir.filePath("late.csv"));
+        QVERIFY(late.open(QIODevice::WriteOnly));
+        late.write(
+            "position,dosimeter,dose_kGy,U_kGy,k,source\nL2-C1,R2-L2-C1b,30.1,1.2,2,alanine\n");
+        late.close();
+        QVERIFY(ok({"mapping", "import", "R2", "--csv", late.fileName()}));
+        QCOMPARE(run(kMaker, {"mapping", "approve", "S1"}), 1);
+        QCOMPARE(run(kApprover, {"mapping", "approve", "S1", "--json"}), 0);
+        QCOMPARE(QJsonDocument::fromJson(out.toUtf8()).object()["approver"].toString(), kApprover);
+        QVERIFY(ok({"mapping", "list"}));
+        QVERIFY2(out.contains(QLatin1String("S1  Syringes  27 positions  3 runs  25 to 60 kGy  "
+                                            "approved")),
+                 qPrintable(out));
+    }
+
+    void importRefusesABadFile_data() {
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<QString>("error");
+        const QByteArray head = "position,dosimeter,dose_kGy,U_kGy,k,source\n";
+        QTest::newRow("a column missing")
+            << QByteArray("position,dosimeter,dose_kGy,U_kGy,k\n") << "lacks the column \"source\"";
+        QTest::newRow("U not below the dose") << head + "L1-A1,F1,20,20,2,alanine\n"
+                                              << "line 2: U_kGy 20 is not below the dose 20";
+        QTest::newRow("dose in Gy") << head + "L1-A1,F1,25000,1,2,alanine\n"
+                                    << "line 2: dose_kGy";
+        QTest::newRow("k of 0") << head + "L1-A1,F1,25,1,0,alanine\n"
+                                << "line 2: k";
+        QTest::newRow("no source") << head + "L1-A1,F1,25,1,2,\n"
+                                   << "needs its source";
+        QTest::newRow("a position not in the study") << head + "Z9,F1,25,1,2,alanine\n"
+                                                     << "has no position Z9";
+        QTest::newRow("no doses") << head << "no doses";
+    }
+    void importRefusesABadFile() {
+        QFETCH(QByteArray, csv);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        auto store = Store::open(dir.filePath(QStringLiteral("dose.sqlite")), test::steppedClock());
+        QVERIFY(store);
+        MappingStudy s;
+        s.id = QStringLiteral("S1");
+        s.minRequiredKGy = 25;
+        s.maxAcceptableKGy = 50;
+        QVERIFY((*store)->addMappingStudy(s));
+        MappingPosition pos;
+        pos.studyId = s.id;
+        pos.id = QStringLiteral("L1-A1");
+        QVERIFY((*store)->addMappingPosition(pos));
+        MappingRun run;
+        run.id = QStringLiteral("R1");
+        run.studyId = s.id;
+        QVERIFY((*store)->addMappingRun(run));
+        const QString before = *(*store)->headHash();
+        QFile f(dir.filePath(QStringLiteral("doses.csv")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(csv);
+        f.close();
+        auto r = importMappingDoses(**store, run.id, f.fileName(), kMaker);
+        QVERIFY(!r);
+        QVERIFY2(r.error().contains(error), qPrintable(r.error()));
+        QCOMPARE(*(*store)->headHash(), before);
     }
 
 private:
