@@ -31,6 +31,10 @@ QString doseAtText(const std::optional<DoseAt>& d, const char* bound) {
         .arg(fixed(d->doseKGy, 3), fixed(d->expanded, 3), d->position);
 }
 
+QString listText(const QStringList& items) {
+    return items.isEmpty() ? QStringLiteral("-") : items.join(QStringLiteral(", "));
+}
+
 QJsonObject studyJson(const MappingStudy& s, bool approved) {
     return {{"id", s.id},
             {"product", s.product},
@@ -203,8 +207,8 @@ int summary(Ctx& ctx) {
                   .arg(numberText(s.coverage), doseAtText(s.dmin, "<"), doseAtText(s.dmax, ">"),
                        s.dur ? QStringLiteral("%1 ± %2").arg(fixed(*s.dur, 3), fixed(s.uDur, 3))
                              : QStringLiteral("-")));
-    ctx.print(QStringLiteral("minimum zone: %1").arg(s.minZone.join(QStringLiteral(", "))));
-    ctx.print(QStringLiteral("maximum zone: %1").arg(s.maxZone.join(QStringLiteral(", "))));
+    ctx.print(QStringLiteral("minimum zone: %1").arg(listText(s.minZone)));
+    ctx.print(QStringLiteral("maximum zone: %1").arg(listText(s.maxZone)));
     for (const RatioResult& r : s.ratios)
         ctx.print(QStringLiteral("monitoring %1 (%2 runs): Dmin/Dmon %3 ± %4 (SD %5), "
                                  "Dmax/Dmon %6 ± %7 (SD %8)")
