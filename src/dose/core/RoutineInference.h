@@ -3,7 +3,7 @@
 // ratios of an approved mapping study. The relative standard uncertainty of an inferred dose
 // combines the ratio's with the whole of the monitoring dose's (systematic part included: the
 // inferred dose is a dose, not a ratio). The decision applies the job's rule to both against
-// the study's specification doses.
+// the study's minimum required and maximum acceptable doses.
 
 #include "dose/core/Decision.h"
 #include "dose/core/MappingSummary.h"
