@@ -1,5 +1,5 @@
-// The dose workstation: a calibration fit, one dose, one record written and synced, and the
-// export of a job of 100 000 records.
+// The dose workstation: a calibration fit, one dose, one record written and synced, the
+// export of a job of 100 000 records and the summary of a mapping study.
 
 #include "PostgresBench.h"
 #include "dose/cli/Cli.h"
@@ -156,6 +156,65 @@ void BM_DoseExport100000Records(benchmark::State& state) {
     exportRecords(state, QString());
 }
 BENCHMARK(BM_DoseExport100000Records)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The summary of a mapping study of 3 runs x 1000 positions, from the database to JSON.
+void BM_DoseMappingSummary3x1000(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString location = dir.filePath(QStringLiteral("dose.sqlite"));
+    auto store = Store::open(location);
+    if (!store)
+        return state.SkipWithError(qPrintable(store.error()));
+    MappingStudy study;
+    study.id = QStringLiteral("S");
+    study.minRequiredKGy = 25;
+    study.maxAcceptableKGy = 60;
+    if (!(*store)->addMappingStudy(study))
+        return state.SkipWithError("study not added");
+    for (int p = 0; p < 1000; ++p) {
+        MappingPosition position;
+        position.studyId = study.id;
+        position.id = QStringLiteral("P%1").arg(p);
+        position.monitoring = p % 100 == 0;
+        if (!(*store)->addMappingPosition(position))
+            return state.SkipWithError("position not added");
+    }
+    for (int r = 0; r < 3; ++r) {
+        MappingRun run;
+        run.id = QStringLiteral("R%1").arg(r);
+        run.studyId = study.id;
+        if (!(*store)->addMappingRun(run))
+            return state.SkipWithError("run not added");
+        std::vector<PositionDose> doses;
+        for (int p = 0; p < 1000; ++p) {
+            PositionDose d;
+            d.runId = run.id;
+            d.position = QStringLiteral("P%1").arg(p);
+            d.dosimeter = run.id + d.position;
+            d.state = PositionState::Valid;
+            d.doseKGy = 30 + 0.01 * p + 0.3 * r;
+            d.expanded = 0.05 * d.doseKGy;
+            d.randomRel = 0.015;
+            d.systematicRel = 0.012;
+            doses.push_back(d);
+        }
+        if (!(*store)->addMappingDoses(doses))
+            return state.SkipWithError("doses not added");
+    }
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    CliEnv env;
+    env.out = &outStream;
+    env.err = &errStream;
+    env.database = location;
+    for (auto _ : state) {
+        out.clear();
+        if (runCli({QStringLiteral("mapping"), QStringLiteral("summary"), QStringLiteral("S"),
+                    QStringLiteral("--json")},
+                   env) != 0)
+            state.SkipWithError(qPrintable(err));
+    }
+}
+BENCHMARK(BM_DoseMappingSummary3x1000)->Unit(benchmark::kMillisecond);
 
 // The same two on a PostgreSQL server the benchmark starts itself.
 void BM_PostgresInsertRecordSynced(benchmark::State& state) {

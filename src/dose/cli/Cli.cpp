@@ -25,6 +25,7 @@ const std::vector<Command>& commands() {
         addDbCommands(c);
         addReviewCommands(c);
         addLabCommands(c);
+        addMappingCommands(c);
         return c;
     }();
     return all;

@@ -92,5 +92,6 @@ void addRecordCommands(std::vector<Command>& commands);
 void addDbCommands(std::vector<Command>& commands);
 void addReviewCommands(std::vector<Command>& commands);
 void addLabCommands(std::vector<Command>& commands);
+void addMappingCommands(std::vector<Command>& commands);
 
 } // namespace qvr::dose

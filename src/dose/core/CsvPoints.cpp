@@ -1,9 +1,9 @@
 #include "dose/core/CsvPoints.h"
 
+#include "dose/core/CsvFields.h"
 #include "dose/core/Quantity.h"
 #include "dose/core/TextRules.h"
 
-#include <QStringDecoder>
 #include <QStringList>
 
 namespace qvr::dose {
@@ -14,65 +14,22 @@ const QStringList kColumns = {QStringLiteral("dose_kGy"), QStringLiteral("absorb
                               QStringLiteral("thickness_um"), QStringLiteral("u_dose_percent"),
                               QStringLiteral("dosimeter")};
 
-// Comma-separated fields; a field may be double-quoted ("" is a quote inside one).
-std::optional<QStringList> splitFields(const QString& line) {
-    QStringList fields;
-    QString field;
-    bool inQuotes = false;
-    for (int i = 0; i < line.size(); ++i) {
-        const QChar c = line[i];
-        if (inQuotes) {
-            if (c == QLatin1Char('"') && i + 1 < line.size() && line[i + 1] == QLatin1Char('"')) {
-                field += c;
-                ++i;
-            } else if (c == QLatin1Char('"')) {
-                inQuotes = false;
-            } else {
-                field += c;
-            }
-        } else if (c == QLatin1Char('"')) {
-            inQuotes = true;
-        } else if (c == QLatin1Char(',')) {
-            fields << field.trimmed();
-            field.clear();
-        } else {
-            field += c;
-        }
-    }
-    if (inQuotes)
-        return std::nullopt;
-    fields << field.trimmed();
-    return fields;
-}
-
 } // namespace
 
 Outcome<std::vector<CalibrationPoint>> parsePointsCsv(const QByteArray& data,
                                                       std::optional<double> defaultUDosePercent) {
-    QByteArray bytes = data;
-    if (bytes.startsWith("\xEF\xBB\xBF")) // a byte-order mark some editors write first
-        bytes.remove(0, 3);
-    const QList<QByteArray> lines = bytes.split('\n');
+    auto lines = csvLines(data);
+    if (!lines)
+        return Failure{lines.error()};
     std::vector<int> column(kColumns.size(), -1);
     bool haveHeader = false;
     int fieldCount = 0;
     std::vector<CalibrationPoint> points;
-    for (int i = 0; i < lines.size(); ++i) {
-        const int lineNo = i + 1;
-        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
-        QString line = utf8(lines[i]);
-        if (utf8.hasError())
-            return Failure{QStringLiteral("line %1: not UTF-8 text").arg(QString::number(lineNo))};
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        if (line.trimmed().isEmpty() || line.trimmed().startsWith(QLatin1Char('#')))
-            continue;
-        const auto fields = splitFields(line);
+    for (const CsvLine& line : *lines) {
+        const QStringList* fields = &line.fields;
         auto bad = [&](const QString& why) {
-            return Failure{QStringLiteral("line %1: %2").arg(QString::number(lineNo), why)};
+            return Failure{QStringLiteral("line %1: %2").arg(QString::number(line.number), why)};
         };
-        if (!fields)
-            return bad(QStringLiteral("a quoted field is not closed"));
         if (!haveHeader) {
             for (int f = 0; f < fields->size(); ++f) {
                 const int c = kColumns.indexOf(fields->at(f));

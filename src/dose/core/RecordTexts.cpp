@@ -116,4 +116,52 @@ Outcome<Done> acceptTexts(LabSetting& s) {
     return Texts().free(s.reason, "reason").free(s.operatorName, "operator").result();
 }
 
+Outcome<Done> acceptTexts(MappingStudy& s) {
+    return Texts()
+        .id(s.id, "study id")
+        .free(s.product, "product")
+        .free(s.loadingPattern, "loading pattern")
+        .free(s.irradiator, "irradiator")
+        .free(s.sourcePath, "source and path")
+        .free(s.processText, "process")
+        .free(s.processUnit, "process unit")
+        .free(s.operatorName, "operator")
+        .result();
+}
+
+Outcome<Done> acceptTexts(MappingPosition& p) {
+    return Texts()
+        .id(p.studyId, "study id")
+        .id(p.id, "position id")
+        .optionalId(p.layer, "layer")
+        .free(p.operatorName, "operator")
+        .result();
+}
+
+Outcome<Done> acceptTexts(MappingRun& r) {
+    return Texts()
+        .id(r.id, "run id")
+        .id(r.studyId, "study id")
+        .free(r.operatorName, "operator")
+        .result();
+}
+
+Outcome<Done> acceptTexts(PositionDose& d) {
+    return Texts()
+        .id(d.runId, "run id")
+        .id(d.position, "position id")
+        .id(d.dosimeter, "dosimeter id")
+        .free(d.source, "source")
+        .free(d.operatorName, "operator")
+        .result();
+}
+
+Outcome<Done> acceptTexts(MappingApproval& a) {
+    return Texts()
+        .id(a.studyId, "study id")
+        .free(a.reason, "reason")
+        .free(a.approver, "approver")
+        .result();
+}
+
 } // namespace qvr::dose

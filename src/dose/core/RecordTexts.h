@@ -8,6 +8,7 @@
 #include "dose/core/Fit.h"
 #include "dose/core/Job.h"
 #include "dose/core/LabSettings.h"
+#include "dose/core/MappingStudy.h"
 #include "dose/core/Outcome.h"
 #include "dose/core/ReaderCheck.h"
 #include "dose/core/Record.h"
@@ -24,5 +25,10 @@ Outcome<Done> acceptTexts(Record& record);
 Outcome<Done> acceptTexts(Review& review);
 Outcome<Done> acceptTexts(ReaderCheck& check);
 Outcome<Done> acceptTexts(LabSetting& setting);
+Outcome<Done> acceptTexts(MappingStudy& study);
+Outcome<Done> acceptTexts(MappingPosition& position);
+Outcome<Done> acceptTexts(MappingRun& run);
+Outcome<Done> acceptTexts(PositionDose& dose);
+Outcome<Done> acceptTexts(MappingApproval& approval);
 
 } // namespace qvr::dose

@@ -72,7 +72,14 @@ std::vector<Migration> migrations(const Dialect& dialect) {
                   << QStringLiteral("CREATE UNIQUE INDEX amendments_by_subject ON amendments "
                                     "(subject, subject_id, version)")
                   << dialect.appendOnly(amendmentTable().name);
-    return {v1, v2, v3, v4, v5};
+    // 6: dose-mapping studies, their positions, runs, doses and approvals.
+    Migration v6{6, {}};
+    for (const Table* t : {&mappingStudyTable(), &mappingPositionTable(), &mappingRunTable(),
+                           &mappingDoseTable(), &mappingApprovalTable()})
+        v6.statements << createTable(dialect, *t, QStringLiteral("id"))
+                      << dialect.appendOnly(t->name);
+    v6.statements << QStringLiteral("CREATE INDEX mapping_doses_by_run ON mapping_doses (run_id)");
+    return {v1, v2, v3, v4, v5, v6};
 }
 
 } // namespace qvr::dose

@@ -14,6 +14,7 @@
 #include "dose/core/Fit.h"
 #include "dose/core/Job.h"
 #include "dose/core/LabSettings.h"
+#include "dose/core/MappingApproval.h"
 #include "dose/core/Outcome.h"
 #include "dose/core/ReaderCheck.h"
 #include "dose/core/Record.h"
@@ -57,7 +58,7 @@ struct CopyReport {
     QString headHash;
 };
 
-inline constexpr int kSchemaVersion = 5;
+inline constexpr int kSchemaVersion = 6;
 inline constexpr const char* kGenesisHash =
     "0000000000000000000000000000000000000000000000000000000000000000";
 
@@ -134,6 +135,19 @@ public:
     Outcome<Receipt> addLabSettings(std::vector<LabSetting> settings);
     Outcome<std::vector<LabSetting>> labSettingRows();
     Outcome<LabSettings> labSettings();
+
+    // Dose-mapping studies (StoreMapping.cpp). A study's positions are fixed once it has a run;
+    // an approved study takes no more runs or doses. addMappingApproval refuses what
+    // approvalRefusal refuses, checked inside the write.
+    Outcome<Receipt> addMappingStudy(MappingStudy study);
+    Outcome<Receipt> addMappingPosition(MappingPosition position); // gives the row id
+    Outcome<Receipt> addMappingRun(MappingRun run);
+    // Several doses in one write, each given its id; the latest of a run's position counts.
+    Outcome<Receipt> addMappingDoses(std::vector<PositionDose> doses);
+    Outcome<Receipt> addMappingApproval(MappingApproval approval); // gives the id
+    Outcome<std::vector<MappingStudy>> mappingStudies();
+    // The study with its positions, runs (each with its latest doses), every dose and approval.
+    Outcome<MappingStudyRecords> mappingStudy(const QString& id);
 
     ChainReport verify(const QString& expectHash = QString());
     // Copies every ledger row and its domain row, in chain order and with their canonical texts

@@ -247,8 +247,11 @@ const Table& recordTable() {
 
 const std::vector<const Table*>& allTables() {
     static const std::vector<const Table*> all{
-        &batchTable(),  &calibrationTable(), &fitTable(),        &jobTable(),      &recordTable(),
-        &reviewTable(), &checkTable(),       &labSettingTable(), &amendmentTable()};
+        &batchTable(),        &calibrationTable(),     &fitTable(),
+        &jobTable(),          &recordTable(),          &reviewTable(),
+        &checkTable(),        &labSettingTable(),      &amendmentTable(),
+        &mappingStudyTable(), &mappingPositionTable(), &mappingRunTable(),
+        &mappingDoseTable(),  &mappingApprovalTable()};
     return all;
 }
 
@@ -560,6 +563,16 @@ QString canonicalOf(const Table& table, const RowValues& row) {
         return labSettingOf(row).canonical();
     if (&table == &amendmentTable())
         return amendmentOf(row).canonical();
+    if (&table == &mappingStudyTable())
+        return mappingStudyOf(row).canonical();
+    if (&table == &mappingPositionTable())
+        return mappingPositionOf(row).canonical();
+    if (&table == &mappingRunTable())
+        return mappingRunOf(row).canonical();
+    if (&table == &mappingDoseTable())
+        return positionDoseOf(row).canonical();
+    if (&table == &mappingApprovalTable())
+        return mappingApprovalOf(row).canonical();
     return recordOf(row).canonical();
 }
 

@@ -7,6 +7,7 @@
 #include "dose/core/Fit.h"
 #include "dose/core/Job.h"
 #include "dose/core/LabSettings.h"
+#include "dose/core/MappingStudy.h"
 #include "dose/core/Outcome.h"
 #include "dose/core/ReaderCheck.h"
 #include "dose/core/Record.h"
@@ -47,6 +48,12 @@ const Table& reviewTable();     // schema version 2
 const Table& checkTable();      // schema version 2
 const Table& labSettingTable(); // schema version 3
 const Table& amendmentTable();  // schema version 5
+// Schema version 6 (MappingTables.cpp).
+const Table& mappingStudyTable();
+const Table& mappingPositionTable();
+const Table& mappingRunTable();
+const Table& mappingDoseTable();
+const Table& mappingApprovalTable();
 const std::vector<const Table*>& allTables();
 
 // A stored row as read: seq first, then the table's columns in their order.
@@ -61,6 +68,11 @@ QVariantMap rowOf(const Review& review);
 QVariantMap rowOf(const ReaderCheck& check);
 QVariantMap rowOf(const LabSetting& setting);
 QVariantMap rowOf(const Amendment& amendment);
+QVariantMap rowOf(const MappingStudy& study);
+QVariantMap rowOf(const MappingPosition& position);
+QVariantMap rowOf(const MappingRun& run);
+QVariantMap rowOf(const PositionDose& dose);
+QVariantMap rowOf(const MappingApproval& approval);
 
 Batch batchOf(const RowValues& row);
 Calibration calibrationOf(const RowValues& row);
@@ -75,6 +87,11 @@ Review reviewOf(const RowValues& row);
 ReaderCheck checkOf(const RowValues& row);
 LabSetting labSettingOf(const RowValues& row);
 Amendment amendmentOf(const RowValues& row);
+MappingStudy mappingStudyOf(const RowValues& row);
+MappingPosition mappingPositionOf(const RowValues& row);
+MappingRun mappingRunOf(const RowValues& row);
+PositionDose positionDoseOf(const RowValues& row);
+MappingApproval mappingApprovalOf(const RowValues& row);
 
 // The canonical text a row of table renders to, and the ledger ref naming it ("record 3 v2").
 QString canonicalOf(const Table& table, const RowValues& row);

@@ -1,0 +1,420 @@
+// A mapping study kept in the store on both databases: rows of the earlier schema verify
+// unchanged after the step that adds mapping, the study's rows chain to the same hashes on
+// SQLite and PostgreSQL, copy and read back as written, and approval needs a second person and
+// a study without blockers.
+
+#include "DoseScenario.h"
+#include "MappingProduct.h"
+#include "PgServer.h"
+#include "dose/cli/Cli.h"
+#include "dose/core/MappingSummary.h"
+#include "dose/usecases/MappingImport.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+
+using namespace qvr;
+using namespace qvr::dose;
+
+namespace {
+
+const QString kMaker = QStringLiteral("mapper");
+const QString kApprover = QStringLiteral("quality");
+
+Outcome<Done> storeProduct(Store& store, const test::Product& p) {
+    MappingStudy study = p.study;
+    study.product = QStringLiteral("Syringes \"5 mL\" – 𝔸 ×50\tboxed");
+    study.loadingPattern = QStringLiteral("2 cartons a tote");
+    study.irradiator = QStringLiteral("Cell 1");
+    study.sourcePath = QStringLiteral("path B, two passes");
+    study.processText = QStringLiteral("dwell per position");
+    study.processValue = 12.5;
+    study.processUnit = QStringLiteral("min");
+    study.operatorName = kMaker;
+    if (auto r = store.addMappingStudy(study); !r)
+        return Failure{r.error()};
+    for (MappingPosition pos : p.positions) {
+        pos.studyId = study.id;
+        pos.xMm = 100.25;
+        pos.operatorName = kMaker;
+        if (auto r = store.addMappingPosition(pos); !r)
+            return Failure{r.error()};
+    }
+    for (const MappingRun& run : p.runs) {
+        MappingRun r = run;
+        r.studyId = study.id;
+        r.operatorName = kMaker;
+        if (auto added = store.addMappingRun(r); !added)
+            return Failure{added.error()};
+        std::vector<PositionDose> doses = run.doses;
+        for (PositionDose& d : doses) {
+            d.runId = run.id;
+            d.operatorName = kMaker;
+        }
+        if (auto added = store.addMappingDoses(doses); !added)
+            return Failure{added.error()};
+    }
+    return Done{};
+}
+
+MappingApproval approval(const QString& who) {
+    MappingApproval a;
+    a.studyId = QStringLiteral("S1");
+    a.approved = true;
+    a.approver = who;
+    return a;
+}
+
+} // namespace
+
+class TestDoseMappingStore : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        if (test::PgServer::missing().isEmpty()) {
+            server_ = std::make_unique<test::PgServer>();
+            QVERIFY2(server_->start(), qPrintable(server_->error()));
+        }
+    }
+
+    void studyChainsTheSameOnBothDatabases() {
+        if (!server_)
+            QSKIP(qPrintable(test::PgServer::missing()));
+        QTemporaryDir dir;
+        const QString url = newDatabase();
+        QVERIFY(!url.isEmpty());
+        QStringList heads;
+        for (const QString& location : {dir.filePath(QStringLiteral("dose.sqlite")), url}) {
+            // A database of the schema before mapping, with a day's records in it.
+            QString before;
+            {
+                auto old = Store::openAtVersion(location, 4, nullptr, test::steppedClock());
+                QVERIFY2(old, qPrintable(old.error()));
+                auto s = test::seedStore(**old);
+                QVERIFY2(s, qPrintable(s.error()));
+                auto r = test::addScenarioRecord(**old, *s, 1);
+                QVERIFY2(r, qPrintable(r.error()));
+                before = r->hash;
+            }
+            auto store = Store::open(location, test::steppedClock());
+            QVERIFY2(store, qPrintable(store.error()));
+            QCOMPARE(*(*store)->schemaVersion(), kSchemaVersion);
+            QVERIFY((*store)->verify(before).whole);
+
+            const test::Product p = test::syntheticProduct();
+            auto stored = storeProduct(**store, p);
+            QVERIFY2(stored, qPrintable(stored.error()));
+            auto back = (*store)->mappingStudy(QStringLiteral("S1"));
+            QVERIFY2(back, qPrintable(back.error()));
+            QCOMPARE(back->study.product, QStringLiteral("Syringes \"5 mL\" – 𝔸 ×50\tboxed"));
+            QCOMPARE(back->positions.size(), p.positions.size());
+            QCOMPARE(*back->positions.front().xMm, 100.25);
+            QVERIFY(!back->positions.front().yMm);
+            QCOMPARE(back->runs.size(), size_t(3));
+            // What the store gives back summarises as what was put in.
+            const MappingSummary want = summarizeMapping(p.study, p.positions, p.runs);
+            const MappingSummary got = summarizeMapping(back->study, back->positions, back->runs);
+            QCOMPARE(got.dmin->position, want.dmin->position);
+            QCOMPARE(got.dmin->doseKGy, want.dmin->doseKGy);
+            QCOMPARE(got.ratios.at(0).uMax, want.ratios.at(0).uMax);
+            QCOMPARE(got.blockers, want.blockers);
+
+            const ChainReport report = (*store)->verify();
+            QVERIFY2(report.whole, qPrintable(report.problem));
+            heads << report.headHash;
+
+            // A copy carries every mapping row with its hash.
+            auto target =
+                Store::open(dir.filePath(QStringLiteral("copy%1.sqlite").arg(heads.size())));
+            QVERIFY(target);
+            auto copied = (*store)->copyInto(**target);
+            QVERIFY2(copied, qPrintable(copied.error()));
+            QCOMPARE(copied->headHash, report.headHash);
+            auto again = (*target)->mappingStudy(QStringLiteral("S1"));
+            QVERIFY(again && again->runs.size() == 3 && again->doses.size() == 81);
+        }
+        QCOMPARE(heads.at(1), heads.at(0));
+    }
+
+    // Approval: never by the maker, never with a blocker; a dose read again for the invalid
+    // read clears it; once approved, the study takes no more runs.
+    void approvalNeedsASecondPersonAndNoBlocker() {
+        QTemporaryDir dir;
+        auto store = Store::open(dir.filePath(QStringLiteral("dose.sqlite")), test::steppedClock());
+        QVERIFY(store);
+        const test::Product p = test::syntheticProduct();
+        QVERIFY(storeProduct(**store, p));
+        auto byMaker = (*store)->addMappingApproval(approval(kMaker));
+        QVERIFY(!byMaker);
+        QVERIFY2(byMaker.error().contains(QLatin1String("another login must approve")),
+                 qPrintable(byMaker.error()));
+        auto blocked = (*store)->addMappingApproval(approval(kApprover));
+        QVERIFY(!blocked);
+        QVERIFY2(blocked.error().contains(QLatin1String("run R2: no valid dose or bound at "
+                                                        "position L2-C1")),
+                 qPrintable(blocked.error()));
+
+        PositionDose reread;
+        reread.runId = QStringLiteral("R2");
+        reread.position = test::kInvalid;
+        reread.dosimeter = QStringLiteral("R2/L2-C1b");
+        reread.state = PositionState::Valid;
+        reread.doseKGy = 30.1;
+        reread.expanded = 1.2;
+        reread.randomRel = 0.015;
+        reread.imported = true;
+        reread.source = QStringLiteral("alanine, lab X");
+        reread.operatorName = QStringLiteral("second reader");
+        QVERIFY((*store)->addMappingDoses({reread}));
+        // The reader of the later dose made part of the study too.
+        QVERIFY(!(*store)->addMappingApproval(approval(QStringLiteral("second reader"))));
+        auto approved = (*store)->addMappingApproval(approval(kApprover));
+        QVERIFY2(approved, qPrintable(approved.error()));
+        QVERIFY(!(*store)->addMappingApproval(approval(kApprover)));
+
+        MappingRun late;
+        late.id = QStringLiteral("R4");
+        late.studyId = QStringLiteral("S1");
+        late.operatorName = kMaker;
+        QVERIFY(!(*store)->addMappingRun(late));
+        auto study = (*store)->mappingStudy(QStringLiteral("S1"));
+        QVERIFY(study && isApproved(study->approvals));
+        QCOMPARE(study->approvals.back().chainHead.size(), 64);
+        QVERIFY((*store)->verify(approved->hash).whole);
+    }
+
+    void refusesWhatItCannotKeep_data() {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("limits reversed") << "limits"
+                                         << "below the maximum acceptable dose";
+        QTest::newRow("two runs required") << "runs"
+                                           << "at least 3 runs";
+        QTest::newRow("a second S1") << "study twice"
+                                     << "study S1 already exists";
+        QTest::newRow("a position twice") << "position twice"
+                                          << "already has position L1-A1";
+        QTest::newRow("a position after a run") << "late position"
+                                                << "its positions are fixed";
+        QTest::newRow("a dose not a number") << "nan dose"
+                                             << "must be a number above 0";
+        QTest::newRow("a dose at no position") << "stray dose"
+                                               << "has no position Z9";
+        QTest::newRow("a run twice") << "run twice"
+                                     << "run R1 already exists";
+        QTest::newRow("a control character") << "control"
+                                             << "U+0007";
+    }
+    void refusesWhatItCannotKeep() {
+        QFETCH(QString, what);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        auto store = Store::open(dir.filePath(QStringLiteral("dose.sqlite")), test::steppedClock());
+        QVERIFY(store);
+        MappingStudy s;
+        s.id = QStringLiteral("S1");
+        s.minRequiredKGy = 25;
+        s.maxAcceptableKGy = 50;
+        s.operatorName = kMaker;
+        if (what == QLatin1String("limits"))
+            s.maxAcceptableKGy = 25;
+        if (what == QLatin1String("runs"))
+            s.requiredRuns = 2;
+        if (what == QLatin1String("control"))
+            s.id = QStringLiteral("S\a1");
+        Outcome<Receipt> last = (*store)->addMappingStudy(s);
+        if (last && what == QLatin1String("study twice"))
+            last = (*store)->addMappingStudy(s);
+        MappingPosition pos;
+        pos.studyId = s.id;
+        pos.id = QStringLiteral("L1-A1");
+        pos.operatorName = kMaker;
+        if (last)
+            last = (*store)->addMappingPosition(pos);
+        if (last && what == QLatin1String("position twice"))
+            last = (*store)->addMappingPosition(pos);
+        MappingRun run;
+        run.id = QStringLiteral("R1");
+        run.studyId = s.id;
+        run.operatorName = kMaker;
+        if (last)
+            last = (*store)->addMappingRun(run);
+        if (last && what == QLatin1String("run twice"))
+            last = (*store)->addMappingRun(run);
+        if (last && what == QLatin1String("late position")) {
+            pos.id = QStringLiteral("L1-A2");
+            last = (*store)->addMappingPosition(pos);
+        }
+        PositionDose d;
+        d.runId = run.id;
+        d.position = pos.id;
+        d.dosimeter = QStringLiteral("F1");
+        d.state = PositionState::Valid;
+        d.doseKGy = what == QLatin1String("nan dose") ? NAN : 30;
+        if (what == QLatin1String("stray dose"))
+            d.position = QStringLiteral("Z9");
+        if (last)
+            last = (*store)->addMappingDoses({d});
+        QVERIFY(!last);
+        QVERIFY2(last.error().contains(error), qPrintable(last.error()));
+        QVERIFY((*store)->verify().whole);
+    }
+
+    // The command line from an empty database to an approved study, the summary's JSON against
+    // the same product summarised directly; imported doses round to the CSV's digits.
+    void commandLineWalkThrough() {
+        QTemporaryDir dir;
+        const QString db = dir.filePath(QStringLiteral("dose.sqlite"));
+        QString out, err;
+        auto run = [&](const QString& who, QStringList args) {
+            out.clear();
+            err.clear();
+            QTextStream o(&out), e(&err);
+            CliEnv env;
+            env.out = &o;
+            env.err = &e;
+            env.now = test::steppedClock();
+            env.operatorName = who;
+            env.database = db;
+            return runCli(args, env);
+        };
+        auto ok = [&](QStringList args) {
+            const int status = run(kMaker, args);
+            if (status != 0)
+                qWarning("%s: %s", qPrintable(args.join(' ')), qPrintable(err));
+            return status == 0;
+        };
+        QVERIFY(ok({"mapping", "add", "S1", "--min-required", "25", "--max-acceptable", "60",
+                    "--product", "Syringes", "--process-value", "12.5", "--process-unit", "min"}));
+        test::Product p = test::syntheticProduct();
+        for (const MappingPosition& pos : p.positions) {
+            QStringList args{"mapping", "position", "add", "S1", pos.id, "--layer", pos.layer};
+            if (pos.monitoring)
+                args << "--monitoring";
+            QVERIFY(ok(args));
+        }
+        for (MappingRun& run : p.runs) {
+            QVERIFY(ok({"mapping", "run", "add", "S1", run.id}));
+            QByteArray csv = "position,dosimeter,dose_kGy,U_kGy,k,source\n";
+            std::vector<PositionDose> kept;
+            for (PositionDose d : run.doses) {
+                if (d.state != PositionState::Valid)
+                    continue; // the invalid read gives no line
+                d.doseKGy = QString::number(d.doseKGy, 'f', 3).toDouble();
+                d.expanded = QString::number(d.expanded, 'f', 3).toDouble();
+                d.coverage = 2;
+                d.randomRel = d.expanded / 2 / d.doseKGy;
+                d.systematicRel = 0;
+                csv += QStringLiteral("%1,%2,%3,%4,2,\"alanine, lab X\"\n")
+                           .arg(d.position, QString(d.dosimeter).replace('/', '-'),
+                                QString::number(d.doseKGy, 'f', 3),
+                                QString::number(d.expanded, 'f', 3))
+                           .toUtf8();
+                kept.push_back(d);
+            }
+            run.doses = kept;
+            QFile f(dir.filePath(run.id + ".csv"));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(csv) == csv.size());
+            f.close();
+            QVERIFY(ok({"mapping", "import", run.id, "--csv", f.fileName()}));
+        }
+        QVERIFY(ok({"mapping", "summary", "S1", "--json"}));
+        const QJsonObject o = QJsonDocument::fromJson(out.toUtf8()).object();
+        const MappingSummary want = summarizeMapping(p.study, p.positions, p.runs);
+        QCOMPARE(o["dmin"]["position"].toString(), test::kMin);
+        QCOMPARE(o["dmin"]["dose_kGy"].toDouble(), want.dmin->doseKGy);
+        QCOMPARE(o["dmax"]["U_kGy"].toDouble(), want.dmax->expanded);
+        QCOMPARE(o["dur"].toDouble(), *want.dur);
+        QCOMPARE(o["U_dur"].toDouble(), want.uDur);
+        QCOMPARE(o["k"].toDouble(), 2.0);
+        QCOMPARE(o["min_zone"].toArray().size(), want.minZone.size());
+        const QJsonObject mon = o["monitoring"].toArray().at(0).toObject();
+        QCOMPARE(mon["position"].toString(), test::kMonitor);
+        QCOMPARE(mon["ratio_min"].toDouble(), want.ratios.at(0).meanMin);
+        QCOMPARE(mon["U_ratio_max"].toDouble(), want.ratios.at(0).uMax);
+        QCOMPARE(mon["runs"].toInt(), 3);
+        QCOMPARE(o["blockers"].toArray().at(0).toString(),
+                 QStringLiteral("run R2: no valid dose or bound at position L2-C1"));
+
+        QCOMPARE(run(kApprover, {"mapping", "approve", "S1"}), 1);
+        QVERIFY2(err.contains(QLatin1String("cannot be approved")), qPrintable(err));
+        QFile late(dir.filePath("late.csv"));
+        QVERIFY(late.open(QIODevice::WriteOnly));
+        late.write(
+            "position,dosimeter,dose_kGy,U_kGy,k,source\nL2-C1,R2-L2-C1b,30.1,1.2,2,alanine\n");
+        late.close();
+        QVERIFY(ok({"mapping", "import", "R2", "--csv", late.fileName()}));
+        QCOMPARE(run(kMaker, {"mapping", "approve", "S1"}), 1);
+        QCOMPARE(run(kApprover, {"mapping", "approve", "S1", "--json"}), 0);
+        QCOMPARE(QJsonDocument::fromJson(out.toUtf8()).object()["approver"].toString(), kApprover);
+        QVERIFY(ok({"mapping", "list"}));
+        QVERIFY2(out.contains(QLatin1String("S1  Syringes  27 positions  3 runs  25 to 60 kGy  "
+                                            "approved")),
+                 qPrintable(out));
+    }
+
+    void importRefusesABadFile_data() {
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<QString>("error");
+        const QByteArray head = "position,dosimeter,dose_kGy,U_kGy,k,source\n";
+        QTest::newRow("a column missing")
+            << QByteArray("position,dosimeter,dose_kGy,U_kGy,k\n") << "lacks the column \"source\"";
+        QTest::newRow("U not below the dose") << head + "L1-A1,F1,20,20,2,alanine\n"
+                                              << "line 2: U_kGy 20 is not below the dose 20";
+        QTest::newRow("dose in Gy") << head + "L1-A1,F1,25000,1,2,alanine\n"
+                                    << "line 2: dose_kGy";
+        QTest::newRow("k of 0") << head + "L1-A1,F1,25,1,0,alanine\n"
+                                << "line 2: k";
+        QTest::newRow("no source") << head + "L1-A1,F1,25,1,2,\n"
+                                   << "needs its source";
+        QTest::newRow("a position not in the study") << head + "Z9,F1,25,1,2,alanine\n"
+                                                     << "has no position Z9";
+        QTest::newRow("no doses") << head << "no doses";
+    }
+    void importRefusesABadFile() {
+        QFETCH(QByteArray, csv);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        auto store = Store::open(dir.filePath(QStringLiteral("dose.sqlite")), test::steppedClock());
+        QVERIFY(store);
+        MappingStudy s;
+        s.id = QStringLiteral("S1");
+        s.minRequiredKGy = 25;
+        s.maxAcceptableKGy = 50;
+        QVERIFY((*store)->addMappingStudy(s));
+        MappingPosition pos;
+        pos.studyId = s.id;
+        pos.id = QStringLiteral("L1-A1");
+        QVERIFY((*store)->addMappingPosition(pos));
+        MappingRun run;
+        run.id = QStringLiteral("R1");
+        run.studyId = s.id;
+        QVERIFY((*store)->addMappingRun(run));
+        const QString before = *(*store)->headHash();
+        QFile f(dir.filePath(QStringLiteral("doses.csv")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(csv);
+        f.close();
+        auto r = importMappingDoses(**store, run.id, f.fileName(), kMaker);
+        QVERIFY(!r);
+        QVERIFY2(r.error().contains(error), qPrintable(r.error()));
+        QCOMPARE(*(*store)->headHash(), before);
+    }
+
+private:
+    QString newDatabase() {
+        const QString name = QStringLiteral("mapping%1").arg(++databases_);
+        return server_->createDatabase(name) ? server_->url(name) : QString();
+    }
+    std::unique_ptr<test::PgServer> server_;
+    int databases_ = 0;
+};
+
+QTEST_GUILESS_MAIN(TestDoseMappingStore)
+#include "test_dose_mapping_store.moc"
