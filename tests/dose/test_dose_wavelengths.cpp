@@ -164,6 +164,27 @@ private slots:
         QVERIFY(std::fabs(qvr::dose::residualCorrelation(first, second) - expected) < 1e-12);
     }
 
+    void fitsCorrelateOnlyThroughTheSameFilms() {
+        Calibration a, b;
+        a.id = 4;
+        b.id = 5;
+        for (int i = 0; i < 6; ++i)
+            a.points.push_back(
+                {QStringLiteral("F%1").arg(i + 1), 5.0 + i, 1, 0.1 * (i + 1), 50, 0});
+        b.points = a.points;
+        Fit fa, fb;
+        // Paired over all six films: 0.8 without the sixth (as above), which pulls it down.
+        fa.residualsPercent = {1, 2, 3, 4, 5, 5};
+        fb.residualsPercent = {2, 1, 4, 3, 5, -20};
+        QCOMPARE(fitCorrelation(a, fa, b, fb), 0.0); // not linked
+        b.sameFilmsAs = 4;
+        const double all = fitCorrelation(a, fa, b, fb);
+        QVERIFY(all < 0.5);
+        fb.excluded = {QStringLiteral("F6")};
+        QVERIFY(std::fabs(fitCorrelation(a, fa, b, fb) - 0.8) < 1e-12);
+        QVERIFY(std::fabs(fitCorrelation(b, fb, a, fa) - 0.8) < 1e-12);
+    }
+
     void coverageWithSharedErrors_data() {
         QTest::addColumn<Parts>("first");
         QTest::addColumn<Parts>("second");

@@ -33,6 +33,9 @@ struct Calibration {
     std::vector<CalibrationPoint> points;
     QString operatorName;
     QDateTime createdAt;
+    // The calibration imported with it from the same films at the head's other wavelength (0:
+    // none): their fits share the films' scatter, so doses through both are correlated.
+    qint64 sameFilmsAs = 0;
 
     bool expiredOn(const QDate& day) const { return validUntil.isValid() && day > validUntil; }
     std::vector<double> responses() const;

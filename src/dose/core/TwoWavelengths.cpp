@@ -1,5 +1,7 @@
 #include "dose/core/TwoWavelengths.h"
 
+#include "dose/core/CalibrationLevels.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -125,6 +127,24 @@ double residualCorrelation(const std::vector<double>& first, const std::vector<d
     if (!(saa > 0) || !(sbb > 0))
         return 0;
     return std::clamp(sab / std::sqrt(saa * sbb), -1.0, 1.0);
+}
+
+double fitCorrelation(const Calibration& first, const Fit& firstFit, const Calibration& second,
+                      const Fit& secondFit) {
+    const bool linked = first.id != 0 && second.id != 0 &&
+                        (second.sameFilmsAs == first.id || first.sameFilmsAs == second.id);
+    const size_t n = first.points.size();
+    if (!linked || second.points.size() != n || firstFit.residualsPercent.size() != n ||
+        secondFit.residualsPercent.size() != n)
+        return 0;
+    auto fitted = [n](const Calibration& c, const Fit& f) {
+        std::vector<double> r(n, std::numeric_limits<double>::quiet_NaN());
+        if (const auto in = included(c, f.excluded))
+            for (size_t i : in->points)
+                r[i] = f.residualsPercent[i];
+        return r;
+    };
+    return residualCorrelation(fitted(first, firstFit), fitted(second, secondFit));
 }
 
 DualDose combineWavelengths(const WavelengthDose& first, const WavelengthDose& second,

@@ -6,6 +6,7 @@
 // the same films) is counted as correlated: it cannot show up in their difference, and averaging
 // the two does not shrink it.
 
+#include "dose/core/Calibration.h"
 #include "dose/core/Dose.h"
 
 #include <QString>
@@ -27,6 +28,11 @@ WavelengthDose doseAtWavelength(int wavelengthNm, const Fit& fit, const DoseInpu
 // film (the same films read at both wavelengths). Pairs with a missing residual are skipped;
 // 0 with fewer than three pairs or no spread.
 double residualCorrelation(const std::vector<double>& first, const std::vector<double>& second);
+
+// The correlation of the fits of two calibrations: that of their residuals when one was made
+// from the same films as the other (a film either fit left out pairs with nothing), else 0.
+double fitCorrelation(const Calibration& first, const Fit& firstFit, const Calibration& second,
+                      const Fit& secondFit);
 
 enum class DualOutcome {
     Combined,   // both in range and consistent: the weighted combination

@@ -64,7 +64,11 @@ std::vector<Migration> migrations(const Dialect& dialect) {
     // k and degrees of freedom; both say which budget made them (none: the first).
     Migration v4{4, {}};
     v4.statements << addedColumns(dialect, 4);
-    return {v1, v2, v3, v4};
+    // 7: a calibration names the one imported with it from the same films at the other
+    // wavelength.
+    Migration v7{7, {}};
+    v7.statements << addedColumns(dialect, 7);
+    return {v1, v2, v3, v4, v7};
 }
 
 } // namespace qvr::dose
