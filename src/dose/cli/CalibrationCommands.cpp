@@ -237,7 +237,7 @@ int import(Ctx& ctx) {
     if (auto note = trainingOnlyText(c))
         *ctx.env.err << "note: " << *note << Qt::endl;
     if (r->size() > 1)
-        *ctx.env.err << "note: calibrations " << r->front().id << " to " << r->back().id
+        *ctx.env.err << "note: calibrations " << r->front().id << " and " << r->back().id
                      << " were made from the same films, one per wavelength" << Qt::endl;
     *ctx.env.err << "chain head " << head << Qt::endl;
     ctx.noteWrite(head);
