@@ -575,6 +575,126 @@ private slots:
         QCOMPARE(json("job show GUARDED").toObject()["decision_rule"].toString(),
                  QStringLiteral("guarded"));
     }
+
+    // One file of films read at both wavelengths: a calibration per wavelength in one write,
+    // the second naming the first; refused whole when either cannot be made.
+    void bothWavelengthsFromOneFile() {
+        const QString dual =
+            writeFile("dual.csv", "dosimeter,dose_kGy,absorbance_600,"
+                                  "absorbance_510,thickness_um,u_dose_percent\n"
+                                  "W1,5,0.31,0.22,50,1.2\nW2,10,0.62,0.41,50,1.2\n");
+        const int before = json("calibration list").toArray().size();
+        QCOMPARE(run("calibration import " + dual + " --batch LOT-A --head 1234"), 1);
+        QVERIFY2(err_.contains(QLatin1String("batch LOT-A has no background absorbance at 510 nm")),
+                 qPrintable(err_));
+        QCOMPARE(json("calibration list").toArray().size(), before);
+
+        QCOMPARE(run("batch add LOT-W --thickness-um 50 --u-thickness-um 0.8 --background "
+                     "600=0.12 --background 510=0.09"),
+                 0);
+        QCOMPARE(run("calibration import " + dual + " --batch LOT-W --head 1234 --wavelength 550"),
+                 1);
+        QVERIFY2(err_.contains(QLatin1String("gives absorbances at 600 and 510 nm, not at 550 nm")),
+                 qPrintable(err_));
+        const QString single =
+            writeFile("single.csv", "dose_kGy,absorbance,thickness_um\n5,0.3,50\n");
+        QCOMPARE(run("calibration import " + single +
+                     " --batch LOT-W --head 1234 "
+                     "--u-dose-percent 1"),
+                 1);
+        QVERIFY2(err_.contains(QLatin1String("its wavelength is needed")), qPrintable(err_));
+
+        QCOMPARE(run("calibration import " + dual + " --batch LOT-W --head 1234 --wavelength 510"),
+                 0);
+        const QStringList ids = out_.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(ids.size(), 2);
+        QVERIFY2(err_.contains(QLatin1String("made from the same films")), qPrintable(err_));
+        const QJsonObject first = json("calibration show " + ids[0]).toObject();
+        const QJsonObject second = json("calibration show " + ids[1]).toObject();
+        QCOMPARE(first["wavelength_nm"].toInt(), 600);
+        QCOMPARE(first["a0"].toDouble(), 0.12);
+        QVERIFY(first["same_films_as"].isNull());
+        QCOMPARE(second["wavelength_nm"].toInt(), 510);
+        QCOMPARE(second["a0"].toDouble(), 0.09);
+        QCOMPARE(second["same_films_as"].toInteger(), ids[0].toLongLong());
+        QCOMPARE(second["points"].toArray()[1].toObject()["absorbance"].toDouble(), 0.41);
+        QCOMPARE(second["points"].toArray()[1].toObject()["dosimeter"].toString(),
+                 QStringLiteral("W2"));
+        QCOMPARE(run("verify"), 0);
+    }
+
+    // One film through both calibrations of the same films: agreement, a mismatch, one
+    // wavelength beyond its range, and a calibration imported alone.
+    void bothDosesOfOneFilm() {
+        // The example's films at 510 nm respond 0.6 times as much, with a scatter of their own.
+        QFile example(QStringLiteral(QVR100_SOURCE_DIR "/examples/film-calibration.csv"));
+        QVERIFY(example.open(QIODevice::ReadOnly));
+        QByteArray dual = "dosimeter,dose_kGy,absorbance_600,absorbance_510,thickness_um,"
+                          "u_dose_percent\n";
+        int row = 0;
+        for (const QByteArray& line : example.readAll().split('\n').mid(1)) {
+            const QList<QByteArray> f = line.split(',');
+            if (f.size() != 5)
+                continue;
+            const double a510 =
+                0.09 + 0.6 * (f[2].toDouble() - 0.12) + (row++ % 2 ? 1 : -1) * 0.001;
+            dual += f[0] + ',' + f[1] + ',' + f[2] + ',' + QByteArray::number(a510, 'f', 4) + ',' +
+                    f[3] + ',' + f[4] + '\n';
+        }
+        QCOMPARE(run("batch add LOT-D --thickness-um 50 --u-thickness-um 0.8 --background "
+                     "600=0.12 --background 510=0.09"),
+                 0);
+        QCOMPARE(run("calibration import " + writeFile("both.csv", dual) +
+                     " --batch LOT-D --head 1234 --certificate CERT-8 --valid-until 2027-06-30"),
+                 0);
+        const QStringList ids = out_.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(ids.size(), 2);
+        QCOMPARE(run("calibration fit " + ids[0]), 0);
+        QCOMPARE(run("calibration fit " + ids[1]), 0);
+        const QString dose =
+            "dose --calibration " + ids[0] + " --reader-sd 0.002 --absorbance 1.0 ";
+
+        // 0.618 at 510 nm is the film's 1.0 at 600 nm.
+        QJsonObject o = json(dose + "--second-absorbance 0.618").toObject();
+        const QJsonArray doses = o["doses"].toArray();
+        QCOMPARE(doses.size(), 2);
+        QCOMPARE(doses[0]["wavelength_nm"].toInt(), 600);
+        QCOMPARE(doses[1]["wavelength_nm"].toInt(), 510);
+        QCOMPARE(doses[1]["calibration"].toInteger(), ids[1].toLongLong());
+        const double d1 = doses[0]["dose_kGy"].toDouble(), d2 = doses[1]["dose_kGy"].toDouble();
+        const QJsonObject agreement = o["agreement"].toObject();
+        QVERIFY(agreement["consistent"].toBool());
+        QCOMPARE(agreement["difference_kGy"].toDouble(), d1 - d2);
+        QVERIFY(std::fabs(d1 - d2) <= agreement["U_difference_kGy"].toDouble());
+        const double combined = o["dose_kGy"].toDouble();
+        QVERIFY(combined >= std::min(d1, d2) && combined <= std::max(d1, d2));
+        QVERIFY(o["U_kGy"].toDouble() <=
+                std::max(doses[0]["U_kGy"].toDouble(), doses[1]["U_kGy"].toDouble()));
+        QCOMPARE(o["flags"].toArray(), QJsonArray{});
+        QCOMPARE(run(dose + "--second-absorbance 0.618"), 0);
+        QVERIFY2(out_.contains(QLatin1String("600 nm and 510 nm agree")), qPrintable(out_));
+
+        // A damaged film: a quarter more response at 510 nm.
+        o = json(dose + "--second-absorbance 0.75").toObject();
+        QVERIFY(!o["agreement"].toObject()["consistent"].toBool());
+        QVERIFY(o["dose_kGy"].isNull());
+        QCOMPARE(o["flags"].toArray(), QJsonArray{"wavelength_mismatch"});
+        QCOMPARE(run(dose + "--second-absorbance 0.75"), 1);
+        QVERIFY2(err_.contains(QLatin1String("differ by")), qPrintable(err_));
+        QVERIFY2(out_.contains(QLatin1String("flags: wavelength_mismatch")), qPrintable(out_));
+
+        // Beyond the 510 nm range: the 600 nm dose alone.
+        QCOMPARE(run(dose + "--second-absorbance 3.5 --json"), 0);
+        o = QJsonDocument::fromJson(out_.toUtf8()).object();
+        QVERIFY(o["agreement"].isNull());
+        QCOMPARE(o["dose_kGy"].toDouble(), d1);
+        QCOMPARE(o["doses"].toArray()[1].toObject()["flags"].toArray(), QJsonArray{"above_range"});
+        QVERIFY(o["note"].toString().startsWith(QLatin1String("only 600 nm")));
+
+        QCOMPARE(run("dose --calibration 1 --absorbance 1.0 --second-absorbance 0.6"), 1);
+        QVERIFY2(err_.contains(QLatin1String("calibration 1 was imported alone")),
+                 qPrintable(err_));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDoseCli)

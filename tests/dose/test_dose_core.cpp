@@ -342,6 +342,47 @@ private slots:
         }
     }
 
+    // The same films read at both wavelengths: one set of points per wavelength column.
+    void csvByWavelength_data() {
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<QString>("error"); // empty: 600 and 510 nm, two films
+        const QByteArray rows = "5,0.31,0.22,50\n10,0.62,0.41,51\n";
+        QTest::newRow("two wavelengths")
+            << "dose_kGy,absorbance_600,absorbance_510,thickness_um\n" + rows << QString();
+        QTest::newRow("a wavelength twice")
+            << "dose_kGy,absorbance_600,absorbance_600,thickness_um\n" + rows
+            << "line 1: column \"absorbance_600\" appears twice";
+        QTest::newRow("three wavelengths")
+            << QByteArray("dose_kGy,absorbance_600,absorbance_510,absorbance_550,thickness_um\n")
+            << "line 1: 3 absorbance_NM columns: the head reads at two wavelengths";
+        QTest::newRow("with a plain absorbance")
+            << QByteArray("dose_kGy,absorbance,absorbance_510,thickness_um\n")
+            << "line 1: both \"absorbance\" and absorbance_NM columns";
+        QTest::newRow("not a wavelength")
+            << QByteArray("dose_kGy,absorbance_60,absorbance_510,thickness_um\n")
+            << "line 1: unknown column \"absorbance_60\"";
+        QTest::newRow("bad second absorbance")
+            << QByteArray("dose_kGy,absorbance_600,absorbance_510,thickness_um\n5,0.31,x,50\n")
+            << "line 2: absorbance_510 \"x\" is not a number";
+    }
+    void csvByWavelength() {
+        QFETCH(QByteArray, csv);
+        QFETCH(QString, error);
+        const auto file = parseCalibrationCsv(csv, 1.5);
+        if (!error.isEmpty()) {
+            QVERIFY(!file);
+            QVERIFY2(file.error().startsWith(error), qPrintable(file.error()));
+            return;
+        }
+        QVERIFY2(file, qPrintable(file.error()));
+        QCOMPARE(file->wavelengthsNm, (std::vector<int>{600, 510}));
+        QCOMPARE(file->points.size(), size_t(2));
+        QCOMPARE(file->points[0][1], (CalibrationPoint{"", 10, 1.5, 0.62, 51}));
+        QCOMPARE(file->points[1][1], (CalibrationPoint{"", 10, 1.5, 0.41, 51}));
+        // A single-wavelength reader of the file refuses it rather than take one column.
+        QVERIFY(!parsePointsCsv(csv, 1.5));
+    }
+
     // Every reason a reading is refused, and the one case that is accepted.
     void readingRules_data() {
         QTest::addColumn<QVariantMap>("change"); // over a reader that is fit to read

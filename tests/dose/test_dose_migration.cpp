@@ -357,6 +357,62 @@ private slots:
             QVERIFY2(after.contains(row), qPrintable(row));
     }
 
+    // From the step that links calibrations of the same films, a pair names its first; the
+    // calibrations written before keep their rows and text, and a copy carries the link.
+    void sameFilmsStepKeepsEarlierCalibrations() {
+        const QString path = dir_.filePath(QStringLiteral("v4.sqlite"));
+        Calibration c;
+        c.batchId = QStringLiteral("LOT-W");
+        c.headSerial = QStringLiteral("1234");
+        c.wavelengthNm = 600;
+        c.points = {{QStringLiteral("F1"), 5, 1.5, 0.3, 50, 0},
+                    {QStringLiteral("F2"), 10, 1.5, 0.6, 50, 0}};
+        Calibration at510 = c;
+        at510.wavelengthNm = 510;
+        {
+            auto opened = Store::openAtVersion(
+                path, 4, nullptr, steps(QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC)));
+            QVERIFY2(opened, qPrintable(opened.error()));
+            Store& store = **opened;
+            QVERIFY(store.addBatch({c.batchId, {}, 50, 0, {{510, 0.0}, {600, 0.0}}, {}, {}, {}}));
+            QVERIFY(store.addCalibration(c));
+            const auto refused = store.addCalibrations({c, at510});
+            QVERIFY(!refused);
+            QVERIFY2(refused.error().contains(QLatin1String("cannot link")),
+                     qPrintable(refused.error()));
+            QCOMPARE(store.calibrations()->size(), size_t(1));
+        }
+        Dump dump;
+        const QStringList before = dump.rows(path);
+        {
+            auto opened = Store::open(path);
+            QVERIFY2(opened, qPrintable(opened.error()));
+            Store& store = **opened;
+            const auto pair = store.addCalibrations({c, at510});
+            QVERIFY2(pair, qPrintable(pair.error()));
+            QCOMPARE(pair->size(), size_t(2));
+            QCOMPARE(store.calibration(1)->sameFilmsAs, 0);
+            QCOMPARE(store.calibration(2)->sameFilmsAs, 0);
+            QCOMPARE(store.calibration(3)->sameFilmsAs, 2);
+            QCOMPARE(store.calibration(3)->wavelengthNm, 510);
+            QVERIFY(!store.calibration(1)->canonical().contains(QLatin1String("same_films_as")));
+            QVERIFY(store.calibration(3)->canonical().contains(QLatin1String("same_films_as")));
+            const ChainReport report = store.verify();
+            QVERIFY2(report.whole, qPrintable(report.problem));
+            QCOMPARE(report.rows, 4);
+        }
+        const QStringList after = dump.rows(path);
+        for (const QString& row : before)
+            QVERIFY2(after.contains(row), qPrintable(row));
+
+        const QString copy = dir_.filePath(QStringLiteral("v7-copy.sqlite"));
+        QCOMPARE(run(path, {"db", "copy", "--from", path, "--to", copy}), 0);
+        QCOMPARE(run(copy, {"verify"}), 0);
+        auto copied = Store::open(copy);
+        QVERIFY2(copied, qPrintable(copied.error()));
+        QCOMPARE((*copied)->calibration(3)->sameFilmsAs, 2);
+    }
+
     // Later versions: rows of schema 4 keep their text; a calibration and a batch amended
     // after it are read at their latest version, a read takes the versions and A0 it used, a
     // read made before keeps none, and a copy carries the versions.

@@ -88,6 +88,7 @@ QJsonObject calibrationJson(const Calibration& c) {
         {"window_min_h", optional(c.windowMinHours)},
         {"window_max_h", optional(c.windowMaxHours)},
         {"points", points},
+        {"same_films_as", c.sameFilmsAs != 0 ? QJsonValue(c.sameFilmsAs) : QJsonValue()},
         {"operator", c.operatorName},
         {"created_at", timeText(c.createdAt)},
         {"version", c.version},
@@ -95,11 +96,15 @@ QJsonObject calibrationJson(const Calibration& c) {
 }
 
 QString calibrationLine(const Calibration& c) {
-    return QStringLiteral("%1  batch %2  head %3  %4 nm  %5 points  certificate %6  valid until %7")
+    return QStringLiteral("%1  batch %2  head %3  %4 nm  %5 points  certificate %6  valid until "
+                          "%7%8")
         .arg(QString::number(c.id), c.batchId, c.headSerial, QString::number(c.wavelengthNm),
              QString::number(c.points.size()),
              c.certificate.isEmpty() ? QStringLiteral("-") : c.certificate,
-             c.validUntil.isValid() ? dateText(c.validUntil) : QStringLiteral("-"));
+             c.validUntil.isValid() ? dateText(c.validUntil) : QStringLiteral("-"),
+             c.sameFilmsAs != 0
+                 ? QStringLiteral("  same films as %1").arg(QString::number(c.sameFilmsAs))
+                 : QString());
 }
 
 void printAcceptance(Ctx& ctx, const Fit& f) {
@@ -208,7 +213,7 @@ int import(Ctx& ctx) {
     c.headSerial = ctx.value(QStringLiteral("head")).trimmed();
     if (c.headSerial.isEmpty())
         return ctx.usage(QStringLiteral("--head needs the head's serial number"));
-    c.wavelengthNm = static_cast<int>(*wavelength);
+    c.wavelengthNm = wavelength ? static_cast<int>(*wavelength) : 0;
     c.certificate = ctx.value(QStringLiteral("certificate"));
     if (validUntil)
         c.validUntil = *validUntil;
@@ -223,14 +228,24 @@ int import(Ctx& ctx) {
     auto r = importCalibration(*store, in, ctx.env.now().date());
     if (!r)
         return ctx.refuse(r.error());
-    if (ctx.json)
-        return ctx.printJson(QJsonObject{{"id", r->id}, {"chain_head", r->hash}});
-    ctx.print(QString::number(r->id));
-    c.id = r->id;
+    const QString head = r->back().hash;
+    if (ctx.json) {
+        QJsonArray ids;
+        for (const Receipt& made : *r)
+            ids.append(made.id);
+        return ctx.printJson(
+            QJsonObject{{"id", r->front().id}, {"ids", ids}, {"chain_head", head}});
+    }
+    for (const Receipt& made : *r)
+        ctx.print(QString::number(made.id));
+    c.id = r->front().id;
     if (auto note = trainingOnlyText(c))
         *ctx.env.err << "note: " << *note << Qt::endl;
-    *ctx.env.err << "chain head " << r->hash << Qt::endl;
-    ctx.noteWrite(r->hash);
+    if (r->size() > 1)
+        *ctx.env.err << "note: calibrations " << r->front().id << " and " << r->back().id
+                     << " were made from the same films, one per wavelength" << Qt::endl;
+    *ctx.env.err << "chain head " << head << Qt::endl;
+    ctx.noteWrite(head);
     return kOk;
 }
 
@@ -350,12 +365,17 @@ int list(Ctx& ctx) {
 void addCalibrationCommands(std::vector<Command>& c) {
     c.push_back(
         {QStringLiteral("calibration import"),
-         QStringLiteral("calibration import FILE.csv --batch ID --head SN --wavelength NM "
+         QStringLiteral("calibration import FILE.csv --batch ID --head SN [--wavelength NM] "
                         "[--certificate REF] [--valid-until DATE] [--u-dose-percent P] "
                         "[--window-min-h H] [--window-max-h H] [--reader-sd S]"),
          QStringLiteral("Imports calibration points from CSV (columns dose_kGy, absorbance, "
                         "thickness_um; optional u_dose_percent, dosimeter) and prints the "
-                        "new calibration's id. --u-dose-percent is the reference dose's "
+                        "new calibration's id. Films read at both wavelengths give "
+                        "absorbance_NM columns (absorbance_510, absorbance_600) in place of "
+                        "absorbance: one calibration per wavelength, each id on its own line, "
+                        "linked as made from the same films; --wavelength, needed for a file "
+                        "of one absorbance column, must then be one of them. --u-dose-percent is "
+                        "the reference dose's "
                         "relative standard uncertainty (k = 1) for a file without that "
                         "column; the window is the time after irradiation within which "
                         "films are read. --reader-sd is the spread of the readings the films "
@@ -366,7 +386,7 @@ void addCalibrationCommands(std::vector<Command>& c) {
           QStringLiteral("u-dose-percent"), QStringLiteral("window-min-h"),
           QStringLiteral("window-max-h"), QStringLiteral("reader-sd")},
          {},
-         {QStringLiteral("batch"), QStringLiteral("head"), QStringLiteral("wavelength")},
+         {QStringLiteral("batch"), QStringLiteral("head")},
          1,
          import});
     c.push_back(

@@ -2,6 +2,7 @@
 
 #include "dose/core/Canonical.h"
 #include "dose/core/DoseText.h"
+#include "dose/core/TwoWavelengths.h"
 #include "dose/usecases/DosimeterRead.h"
 
 #include <cmath>
@@ -43,9 +44,91 @@ std::optional<Gauge> gauge(Ctx& ctx) {
     return Gauge{t, u};
 }
 
+// The calibration at the other wavelength made from the same films, if there is one.
+std::optional<qint64> sameFilmsPartner(const std::vector<Calibration>& all, const Calibration& c) {
+    if (c.sameFilmsAs != 0)
+        return c.sameFilmsAs;
+    for (const Calibration& other : all)
+        if (other.sameFilmsAs == c.id)
+            return other.id;
+    return std::nullopt;
+}
+
+QJsonObject wavelengthJson(const WavelengthDose& w, const Usable& use, double weight) {
+    const DoseResult& r = w.result;
+    return {{"wavelength_nm", w.wavelengthNm},
+            {"calibration", use.calibration.id},
+            {"fit", use.fit.id},
+            {"dose_kGy", jsonNumber(r.dose)},
+            {"U_kGy", jsonNumber(r.expanded)},
+            {"k", r.coverage},
+            {"in_range", r.inRange},
+            {"flags", r.inRange ? QJsonArray{} : QJsonArray{validityFlag(r.validity)}},
+            {"weight", jsonNumber(r.inRange ? weight : std::nan(""))}};
+}
+
+// Both doses of a film read at both wavelengths, their agreement and the film's dose.
+int dualDose(Ctx& ctx, Store& store, const Usable& first, const DoseInput& firstIn,
+             double secondAbsorbance) {
+    auto all = store.calibrations();
+    if (!all)
+        return ctx.refuse(all.error());
+    const auto partner = sameFilmsPartner(*all, first.calibration);
+    if (!partner)
+        return ctx.refuse(QStringLiteral("calibration %1 was imported alone: no calibration "
+                                         "of the same films at another wavelength gives the "
+                                         "second dose")
+                              .arg(first.calibration.id));
+    auto second = usableCalibration(store, *partner, ctx.env.now().date());
+    if (!second)
+        return ctx.refuse(second.error());
+    DoseInput secondIn = firstIn;
+    secondIn.absorbance = secondAbsorbance;
+    secondIn.a0 = second->calibration.a0;
+    secondIn.calibrationA0 = second->calibration.a0;
+    const WavelengthDose a = doseAtWavelength(first.calibration.wavelengthNm, first.fit, firstIn);
+    const WavelengthDose b =
+        doseAtWavelength(second->calibration.wavelengthNm, second->fit, secondIn);
+    const DualDose d = combineWavelengths(
+        a, b, fitCorrelation(first.calibration, first.fit, second->calibration, second->fit));
+    const bool mismatch = d.outcome == DualOutcome::Mismatch;
+    if (ctx.json) {
+        QJsonObject o{
+            {"dose_kGy", jsonNumber(d.dose)},
+            {"U_kGy", jsonNumber(d.expanded)},
+            {"k", d.coverage},
+            {"dof", jsonNumber(d.dof)},
+            {"doses", QJsonArray{wavelengthJson(a, first, d.weightFirst),
+                                 wavelengthJson(b, *second, 1 - d.weightFirst)}},
+            {"agreement",
+             d.hasAgreement
+                 ? QJsonValue(QJsonObject{{"difference_kGy", jsonNumber(d.agreement.difference)},
+                                          {"U_difference_kGy", jsonNumber(d.agreement.expanded)},
+                                          {"k", d.agreement.coverage},
+                                          {"consistent", d.agreement.consistent}})
+                 : QJsonValue()},
+            {"flags", mismatch ? QJsonArray{QStringLiteral("wavelength_mismatch")} : QJsonArray{}},
+            {"note", d.note}};
+        ctx.printJson(o);
+    } else {
+        ctx.print(std::isfinite(d.dose)
+                      ? QStringLiteral("dose ") + doseAndU(d.dose, d.expanded, d.coverage)
+                      : QStringLiteral("NOT A DOSE"));
+        ctx.print(d.note);
+        ctx.print(QStringLiteral("%1 nm: %2")
+                      .arg(QString::number(a.wavelengthNm), resultText(a.result, first.fit)));
+        ctx.print(QStringLiteral("%1 nm: %2")
+                      .arg(QString::number(b.wavelengthNm), resultText(b.result, second->fit)));
+        if (mismatch)
+            ctx.print(QStringLiteral("flags: wavelength_mismatch"));
+    }
+    return std::isfinite(d.dose) ? kOk : ctx.refuse(d.note);
+}
+
 int dose(Ctx& ctx) {
     const auto id = ctx.integer(QStringLiteral("calibration"));
     const auto absorbance = ctx.number(QStringLiteral("absorbance"), kAbsorbance);
+    const auto secondAbsorbance = ctx.number(QStringLiteral("second-absorbance"), kAbsorbance);
     const auto sd = ctx.number(QStringLiteral("reader-sd"), kReaderSd);
     if (ctx.usageError())
         return kUsage;
@@ -71,6 +154,8 @@ int dose(Ctx& ctx) {
     in.readingSd = sd;
     in.thicknessMeasured = thickness->thicknessUm.has_value();
     in.calibrationA0 = use->calibration.a0;
+    if (secondAbsorbance)
+        return dualDose(ctx, *store, *use, in, *secondAbsorbance);
     const DoseResult r = computeDose(use->fit, in);
     if (ctx.json) {
         QJsonObject o{{"dose_kGy", jsonNumber(r.dose)},
@@ -156,8 +241,9 @@ int read(Ctx& ctx) {
 
 void addDoseCommands(std::vector<Command>& c) {
     c.push_back({QStringLiteral("dose"),
-                 QStringLiteral("dose --calibration ID --absorbance A [--thickness-um T "
-                                "[--confirm-thickness]] [--u-thickness-um U] [--reader-sd S]"),
+                 QStringLiteral("dose --calibration ID --absorbance A [--second-absorbance A2] "
+                                "[--thickness-um T [--confirm-thickness]] [--u-thickness-um U] "
+                                "[--reader-sd S]"),
                  QStringLiteral("Computes a dose from an absorbance through a calibration's latest "
                                 "(accepted) fit, with its expanded uncertainty (k from the "
                                 "effective degrees of freedom, for 95.45 %) and the components. "
@@ -168,10 +254,16 @@ void addDoseCommands(std::vector<Command>& c) {
                                 "of the readings taken: only what exceeds the calibration's "
                                 "counts. Nothing is recorded: a response outside the calibrated "
                                 "range, or one the curve gives no dose for, exits 1 with the "
-                                "reason."),
+                                "reason. --second-absorbance is the same film's absorbance at "
+                                "the other wavelength, read through the calibration made from "
+                                "the same films: both doses, whether they agree within the "
+                                "uncertainty of their difference, and their weighted "
+                                "combination; doses that disagree exit 1 "
+                                "(wavelength_mismatch), and where only one is within its "
+                                "calibrated range it is the dose."),
                  {QStringLiteral("calibration"), QStringLiteral("absorbance"),
-                  QStringLiteral("thickness-um"), QStringLiteral("u-thickness-um"),
-                  QStringLiteral("reader-sd")},
+                  QStringLiteral("second-absorbance"), QStringLiteral("thickness-um"),
+                  QStringLiteral("u-thickness-um"), QStringLiteral("reader-sd")},
                  {QStringLiteral("confirm-thickness")},
                  {QStringLiteral("calibration"), QStringLiteral("absorbance")},
                  0,

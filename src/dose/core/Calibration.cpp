@@ -20,8 +20,8 @@ std::vector<double> Calibration::responses() const {
 }
 
 QString Calibration::canonical() const {
-    return Canonical(QStringLiteral("calibration"))
-        .integer("id", id)
+    Canonical c(QStringLiteral("calibration"));
+    c.integer("id", id)
         .text("batch", batchId)
         .text("head", headSerial)
         .integer("wavelength_nm", wavelengthNm)
@@ -32,8 +32,11 @@ QString Calibration::canonical() const {
         .number("window_max_h", windowMaxHours)
         .raw("points", pointsText(points))
         .text("operator", operatorName)
-        .time("created_at", createdAt)
-        .finish();
+        .time("created_at", createdAt);
+    // Only when linked, so that calibrations written before the link keep their text.
+    if (sameFilmsAs != 0)
+        c.integer("same_films_as", sameFilmsAs);
+    return c.finish();
 }
 
 QString pointsText(const std::vector<CalibrationPoint>& points) {

@@ -37,6 +37,9 @@ struct Calibration {
     QDateTime createdAt;
     int version = 1; // 1 + the amendments applied when read
     std::vector<Amendment> amendments;
+    // The calibration imported with it from the same films at the head's other wavelength (0:
+    // none): their fits share the films' scatter, so doses through both are correlated.
+    qint64 sameFilmsAs = 0;
 
     bool expiredOn(const QDate& day) const { return validUntil.isValid() && day > validUntil; }
     std::vector<double> responses() const;

@@ -79,7 +79,11 @@ std::vector<Migration> migrations(const Dialect& dialect) {
         v6.statements << createTable(dialect, *t, QStringLiteral("id"))
                       << dialect.appendOnly(t->name);
     v6.statements << QStringLiteral("CREATE INDEX mapping_doses_by_run ON mapping_doses (run_id)");
-    return {v1, v2, v3, v4, v5, v6};
+    // 7: a calibration names the one imported with it from the same films at the other
+    // wavelength.
+    Migration v7{7, {}};
+    v7.statements << addedColumns(dialect, 7);
+    return {v1, v2, v3, v4, v5, v6, v7};
 }
 
 } // namespace qvr::dose

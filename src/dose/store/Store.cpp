@@ -286,22 +286,56 @@ Outcome<Receipt> Store::addBatch(Batch batch) {
 }
 
 Outcome<Receipt> Store::addCalibration(Calibration calibration) {
-    calibration.createdAt = now_();
-    if (auto texts = acceptTexts(calibration); !texts)
-        return Failure{texts.error()};
-    return write(*d_, [&]() -> Outcome<Pending> {
-        auto found = exists(*d_, batchTable().name, calibration.batchId);
-        if (!found)
-            return Failure{found.error()};
-        if (!*found)
-            return Failure{QStringLiteral("no batch %1").arg(calibration.batchId)};
-        auto id = nextId(*d_, calibrationTable().name);
-        if (!id)
-            return Failure{id.error()};
-        calibration.id = *id;
-        return Pending{&calibrationTable(), rowOf(calibration),
-                       QStringLiteral("calibration %1").arg(*id), calibration.canonical(), *id};
-    });
+    auto r = addCalibrations({std::move(calibration)});
+    if (!r)
+        return Failure{r.error()};
+    return r->front();
+}
+
+Outcome<std::vector<Receipt>> Store::addCalibrations(std::vector<Calibration> calibrations) {
+    if (calibrations.empty())
+        return Failure{QStringLiteral("no calibrations to add")};
+    if (calibrations.size() > 1 && d_->version < 7)
+        return Failure{QStringLiteral("the database's schema (version %1) cannot link "
+                                      "calibrations made from the same films: migrate it first")
+                           .arg(d_->version)};
+    for (Calibration& c : calibrations) {
+        c.createdAt = now_();
+        if (auto texts = acceptTexts(c); !texts)
+            return Failure{texts.error()};
+    }
+    std::vector<Receipt> receipts;
+    QString proof;
+    auto done = writeTransaction(
+        *d_,
+        [&]() -> Outcome<Done> {
+            receipts.clear();
+            for (size_t i = 0; i < calibrations.size(); ++i) {
+                Calibration& c = calibrations[i];
+                auto found = exists(*d_, batchTable().name, c.batchId);
+                if (!found)
+                    return Failure{found.error()};
+                if (!*found)
+                    return Failure{QStringLiteral("no batch %1").arg(c.batchId)};
+                auto id = nextId(*d_, calibrationTable().name);
+                if (!id)
+                    return Failure{id.error()};
+                c.id = *id;
+                c.sameFilmsAs = i == 0 ? 0 : calibrations.front().id;
+                auto r = append(*d_, Pending{&calibrationTable(), rowOf(c),
+                                             QStringLiteral("calibration %1").arg(*id),
+                                             c.canonical(), *id});
+                if (!r)
+                    return Failure{r.error()};
+                receipts.push_back(*r);
+                proof = r->hash;
+            }
+            return Done{};
+        },
+        &proof);
+    if (!done)
+        return Failure{done.error()};
+    return receipts;
 }
 
 Outcome<Receipt> Store::addFit(Fit fit) {

@@ -58,7 +58,7 @@ struct CopyReport {
     QString headHash;
 };
 
-inline constexpr int kSchemaVersion = 6;
+inline constexpr int kSchemaVersion = 7;
 inline constexpr const char* kGenesisHash =
     "0000000000000000000000000000000000000000000000000000000000000000";
 
@@ -88,7 +88,10 @@ public:
     // Writes. Each fills createdAt from the store's clock; the caller sets the operator.
     Outcome<Receipt> addBatch(Batch batch);
     Outcome<Receipt> addCalibration(Calibration calibration); // gives the id
-    Outcome<Receipt> addFit(Fit fit);                         // gives the id
+    // Calibrations made from the same films at different wavelengths, in one write: each after
+    // the first names the first. The receipts in their order.
+    Outcome<std::vector<Receipt>> addCalibrations(std::vector<Calibration> calibrations);
+    Outcome<Receipt> addFit(Fit fit); // gives the id
     Outcome<Receipt> addJob(Job job);
     // A new record (version 1): the store gives its id and reread count, then complete() (run
     // inside the write, so rereads are counted without a race) computes what depends on them.

@@ -141,7 +141,8 @@ const Table& calibrationTable() {
                           {"window_max_h", R},
                           {"points", T},
                           {"operator", T},
-                          {"created_at", T}}};
+                          {"created_at", T},
+                          {"same_films_as", I, 7}}};
     return t;
 }
 
@@ -281,7 +282,8 @@ QVariantMap rowOf(const Calibration& c) {
             {"window_max_h", optional(c.windowMaxHours)},
             {"points", pointsText(c.points)},
             {"operator", c.operatorName},
-            {"created_at", timeValue(c.createdAt)}};
+            {"created_at", timeValue(c.createdAt)},
+            {"same_films_as", c.sameFilmsAs != 0 ? QVariant(c.sameFilmsAs) : QVariant()}};
 }
 
 QVariantMap rowOf(const Fit& f) {
@@ -412,6 +414,7 @@ Calibration calibrationOf(const RowValues& record) {
     c.points = parsePoints(text(row, "points"));
     c.operatorName = text(row, "operator");
     c.createdAt = time(row, "created_at");
+    c.sameFilmsAs = integer(row, "same_films_as"); // NULL: none
     return c;
 }
 

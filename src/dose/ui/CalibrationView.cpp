@@ -344,8 +344,9 @@ Outcome<qint64> CalibrationView::importCsv(const QString& path, const Calibratio
     const ReaderItems& items = session_.items();
     const QString head = items.value(QStringLiteral("lblSN")).toString().trimmed();
     const auto nm = servedWavelength(items.value(QStringLiteral("WL")).toString());
-    Outcome<Receipt> out = Failure{QStringLiteral("the reader's head and wavelength are not "
-                                                  "known: start the reader first")};
+    Outcome<std::vector<Receipt>> out =
+        Failure{QStringLiteral("the reader's head and wavelength are not "
+                               "known: start the reader first")};
     Calibration c;
     if (batch_->currentText().isEmpty()) {
         out = Failure{QStringLiteral("add the film batch first")};
@@ -368,18 +369,24 @@ Outcome<qint64> CalibrationView::importCsv(const QString& path, const Calibratio
         status_->setText(QStringLiteral("The calibration was not imported: %1.").arg(out.error()));
         return Failure{out.error()};
     }
-    c.id = out->id;
-    reload(out->id);
+    c.id = out->front().id;
+    reload(c.id);
     const auto note = trainingOnlyText(c);
-    status_->setText(QStringLiteral("Calibration %1 imported from %2 for head %3 at %4 nm%5; fit "
-                                    "it next.")
-                         .arg(QString::number(out->id), path, c.headSerial,
-                              QString::number(c.wavelengthNm),
-                              note ? QStringLiteral(". It serves training jobs only: it has no "
-                                                    "certificate or no valid-until date")
-                                   : QString()));
+    QStringList ids;
+    for (const Receipt& made : *out)
+        ids << QString::number(made.id);
+    status_->setText(
+        QStringLiteral("%1 %2 imported from %3 for head %4%5%6; fit %7 next.")
+            .arg(ids.size() > 1 ? QStringLiteral("Calibrations") : QStringLiteral("Calibration"),
+                 ids.join(QStringLiteral(" and ")), path, c.headSerial,
+                 ids.size() > 1 ? QStringLiteral(", one per wavelength")
+                                : QStringLiteral(" at %1 nm").arg(c.wavelengthNm),
+                 note ? QStringLiteral(". It serves training jobs only: it has no "
+                                       "certificate or no valid-until date")
+                      : QString(),
+                 ids.size() > 1 ? QStringLiteral("each") : QStringLiteral("it")));
     emit changed();
-    return out->id;
+    return c.id;
 }
 
 Outcome<QString> CalibrationView::fit() {

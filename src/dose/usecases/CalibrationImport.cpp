@@ -5,6 +5,8 @@
 #include "dose/core/CsvPoints.h"
 #include "dose/core/Quantity.h"
 
+#include <algorithm>
+
 namespace qvr::dose {
 
 namespace {
@@ -14,16 +16,17 @@ constexpr qint64 kMaxCsvBytes = 16 * 1024 * 1024;
 
 } // namespace
 
-Outcome<Receipt> importCalibration(Store& store, const CalibrationImport& import,
-                                   const QDate& today) {
+Outcome<std::vector<Receipt>> importCalibration(Store& store, const CalibrationImport& import,
+                                                const QDate& today) {
     Calibration c = import.calibration;
     c.headSerial = c.headSerial.trimmed();
     if (c.headSerial.isEmpty())
         return Failure{QStringLiteral("the head's serial number is missing")};
-    if (auto nm = parseQuantity(QStringLiteral("the wavelength"), QString::number(c.wavelengthNm),
-                                kWavelengthNm);
-        !nm)
-        return Failure{nm.error()};
+    if (c.wavelengthNm != 0)
+        if (auto nm = parseQuantity(QStringLiteral("the wavelength"),
+                                    QString::number(c.wavelengthNm), kWavelengthNm);
+            !nm)
+            return Failure{nm.error()};
     if (import.uDosePercent)
         if (auto u = parseQuantity(QStringLiteral("the reference dose's uncertainty"),
                                    QString::number(*import.uDosePercent), kUDosePercent);
@@ -35,17 +38,29 @@ Outcome<Receipt> importCalibration(Store& store, const CalibrationImport& import
     const auto data = readRegularFile(import.file, kMaxCsvBytes, &why);
     if (!data)
         return Failure{QStringLiteral("cannot read %1: %2").arg(import.file, why)};
-    auto points = parsePointsCsv(*data, import.uDosePercent);
-    if (!points)
-        return Failure{QStringLiteral("%1: %2").arg(import.file, points.error())};
-    c.points = *points;
-    if (import.readerSd) {
+    auto file = parseCalibrationCsv(*data, import.uDosePercent);
+    if (!file)
+        return Failure{QStringLiteral("%1: %2").arg(import.file, file.error())};
+    if (import.readerSd)
         if (auto sd = parseQuantity(QStringLiteral("the readings' spread"),
                                     QString::number(*import.readerSd), kReaderSd);
             !sd)
             return Failure{sd.error()};
-        for (CalibrationPoint& p : c.points)
-            p.readerSd = *import.readerSd;
+    std::vector<int> wavelengths = file->wavelengthsNm;
+    if (wavelengths.empty()) {
+        if (c.wavelengthNm == 0)
+            return Failure{QStringLiteral("%1 has one absorbance column: its wavelength is "
+                                          "needed")
+                               .arg(import.file)};
+        wavelengths.push_back(c.wavelengthNm);
+    } else if (c.wavelengthNm != 0 && std::find(wavelengths.begin(), wavelengths.end(),
+                                                c.wavelengthNm) == wavelengths.end()) {
+        QStringList named;
+        for (int nm : wavelengths)
+            named << QString::number(nm);
+        return Failure{QStringLiteral("%1 gives absorbances at %2 nm, not at %3 nm")
+                           .arg(import.file, named.join(QStringLiteral(" and ")),
+                                QString::number(c.wavelengthNm))};
     }
 
     auto batch = store.batch(c.batchId);
@@ -54,13 +69,23 @@ Outcome<Receipt> importCalibration(Store& store, const CalibrationImport& import
     if (batch->expiredOn(today))
         return Failure{
             QStringLiteral("batch %1 expired on %2").arg(c.batchId, dateText(batch->expires))};
-    const auto a0 = batch->a0(c.wavelengthNm);
-    if (!a0)
-        return Failure{QStringLiteral("batch %1 has no background absorbance at %2 nm: add a "
-                                      "batch with one")
-                           .arg(c.batchId, QString::number(c.wavelengthNm))};
-    c.a0 = *a0;
-    return store.addCalibration(c);
+    std::vector<Calibration> made;
+    for (size_t w = 0; w < wavelengths.size(); ++w) {
+        Calibration at = c;
+        at.wavelengthNm = wavelengths[w];
+        at.points = file->points[w];
+        if (import.readerSd)
+            for (CalibrationPoint& p : at.points)
+                p.readerSd = *import.readerSd;
+        const auto a0 = batch->a0(at.wavelengthNm);
+        if (!a0)
+            return Failure{QStringLiteral("batch %1 has no background absorbance at %2 nm: add "
+                                          "a batch with one")
+                               .arg(c.batchId, QString::number(at.wavelengthNm))};
+        at.a0 = *a0;
+        made.push_back(std::move(at));
+    }
+    return store.addCalibrations(std::move(made));
 }
 
 std::optional<QString> trainingOnlyText(const Calibration& c) {
