@@ -374,7 +374,11 @@ private slots:
                 path, 4, nullptr, steps(QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC)));
             QVERIFY2(opened, qPrintable(opened.error()));
             Store& store = **opened;
-            QVERIFY(store.addBatch({c.batchId, {}, 50, 0, {{510, 0.0}, {600, 0.0}}, {}, {}, {}}));
+            Batch lot;
+            lot.id = c.batchId;
+            lot.thicknessUm = 50;
+            lot.background = {{510, 0.0}, {600, 0.0}};
+            QVERIFY(store.addBatch(lot));
             QVERIFY(store.addCalibration(c));
             const auto refused = store.addCalibrations({c, at510});
             QVERIFY(!refused);
