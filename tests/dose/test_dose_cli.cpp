@@ -134,7 +134,7 @@ private slots:
             << "qvr100dose: --u-background gives an uncertainty at 600 nm";
         QTest::newRow("uncertainty out of range")
             << "batch add LOT-Z --thickness-um 50 --background 600=0.1 --u-background 600=2" << 2
-            << "qvr100dose: --u-background value";
+            << "qvr100dose: --u-background U 2 is outside its range";
         QTest::newRow("dose") << "dose --calibration 1 --absorbance 1.0" << 0 << "";
         QTest::newRow("verify") << "verify" << 0 << "";
         QTest::newRow("verify unknown hash") << "verify --expect " + QString(64, QLatin1Char('0'))

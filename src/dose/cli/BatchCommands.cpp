@@ -44,19 +44,20 @@ QString batchLine(const Batch& b) {
 }
 
 // NM=VALUE pairs of option, such as 510=0.041; false after a usage error.
-bool wavelengthValues(Ctx& ctx, const QString& option, const Quantity& quantity,
-                      std::map<int, double>& out) {
+// name is what the value is (A0, U), as messages and the usage line call it.
+bool wavelengthValues(Ctx& ctx, const QString& option, const QString& name,
+                      const Quantity& quantity, std::map<int, double>& out) {
     for (const QString& pair : ctx.values(option)) {
         const QStringList parts = pair.split(QLatin1Char('='));
         if (parts.size() != 2) {
-            ctx.usage(QStringLiteral("--%1 takes NM=VALUE (such as 510=0.041), not \"%2\"")
-                          .arg(option, pair));
+            ctx.usage(QStringLiteral("--%1 takes NM=%2 (such as 510=0.041), not \"%3\"")
+                          .arg(option, name, pair));
             return false;
         }
         const auto nm =
             parseQuantity(QStringLiteral("--%1 wavelength").arg(option), parts[0], kWavelengthNm);
         const auto v =
-            nm ? parseQuantity(QStringLiteral("--%1 value").arg(option), parts[1], quantity)
+            nm ? parseQuantity(QStringLiteral("--%1 %2").arg(option, name), parts[1], quantity)
                : Outcome<double>(Failure{nm.error()});
         if (!v) {
             ctx.usage(v.error());
@@ -81,8 +82,10 @@ int add(Ctx& ctx) {
         return kUsage;
     b.thicknessUm = *t;
     b.uThicknessUm = u.value_or(0);
-    if (!wavelengthValues(ctx, QStringLiteral("background"), kAbsorbance, b.background) ||
-        !wavelengthValues(ctx, QStringLiteral("u-background"), kUAbsorbance, b.uBackground))
+    if (!wavelengthValues(ctx, QStringLiteral("background"), QStringLiteral("A0"), kAbsorbance,
+                          b.background) ||
+        !wavelengthValues(ctx, QStringLiteral("u-background"), QStringLiteral("U"), kUAbsorbance,
+                          b.uBackground))
         return kUsage;
     for (const auto& [nm, uA0] : b.uBackground)
         if (!b.background.count(nm))
@@ -143,8 +146,10 @@ int amend(Ctx& ctx) {
     a.subject = kBatchSubject;
     a.subjectId = ctx.positional[0];
     a.reason = ctx.value(QStringLiteral("reason"));
-    if (!wavelengthValues(ctx, QStringLiteral("background"), kAbsorbance, a.background) ||
-        !wavelengthValues(ctx, QStringLiteral("u-background"), kUAbsorbance, a.uBackground))
+    if (!wavelengthValues(ctx, QStringLiteral("background"), QStringLiteral("A0"), kAbsorbance,
+                          a.background) ||
+        !wavelengthValues(ctx, QStringLiteral("u-background"), QStringLiteral("U"), kUAbsorbance,
+                          a.uBackground))
         return kUsage;
     return addAmendment(ctx, a);
 }
