@@ -63,8 +63,9 @@ RecordsView::RecordsView(Store& store, QWidget* parent) : QWidget(parent), store
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
-    // The flags share the spare width with the reason, so they are read rather than elided.
-    table_->horizontalHeader()->setSectionResizeMode(8, QHeaderView::Stretch);
+    // The flags are as wide as they need, so they are read rather than elided (the table
+    // scrolls sideways on a small screen).
+    table_->horizontalHeader()->setSectionResizeMode(8, QHeaderView::ResizeToContents);
     history_ = new QTableWidget(0, 7, this);
     history_->setHorizontalHeaderLabels({QStringLiteral("Version"), QStringLiteral("Stored at"),
                                          QStringLiteral("Thickness µm"), QStringLiteral("Dose kGy"),
