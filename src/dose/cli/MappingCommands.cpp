@@ -1,6 +1,7 @@
 #include "dose/cli/CliCommand.h"
 
 #include "dose/core/Canonical.h"
+#include "dose/core/DoseText.h"
 #include "dose/core/MappingSummary.h"
 #include "dose/usecases/MappingImport.h"
 
@@ -21,14 +22,19 @@ QJsonValue doseAtJson(const std::optional<DoseAt>& d) {
                        {"bound", d->bound}};
 }
 
+// A value with its U, rounded at U's second significant digit as every dose is written.
+QString withU(double value, double expanded) {
+    const RoundedDose r = roundedToU(value, expanded);
+    return QStringLiteral("%1 ± %2").arg(r.dose, r.expanded);
+}
+
 QString doseAtText(const std::optional<DoseAt>& d, const char* bound) {
     if (!d)
         return QStringLiteral("-");
     if (d->bound)
         return QStringLiteral("%1 %2 kGy at %3")
-            .arg(QLatin1String(bound), fixed(d->doseKGy, 3), d->position);
-    return QStringLiteral("%1 ± %2 kGy at %3")
-        .arg(fixed(d->doseKGy, 3), fixed(d->expanded, 3), d->position);
+            .arg(QLatin1String(bound), numberText(d->doseKGy), d->position);
+    return QStringLiteral("%1 kGy at %2").arg(withU(d->doseKGy, d->expanded), d->position);
 }
 
 QString listText(const QStringList& items) {
@@ -201,20 +207,18 @@ int summary(Ctx& ctx) {
     for (const RunResult& r : s.runs)
         ctx.print(QStringLiteral("run %1: Dmin %2, Dmax %3, DUR %4")
                       .arg(r.run, doseAtText(r.dmin, "<"), doseAtText(r.dmax, ">"),
-                           r.dur ? QStringLiteral("%1 ± %2").arg(fixed(*r.dur, 3), fixed(r.uDur, 3))
-                                 : QStringLiteral("-")));
+                           r.dur ? withU(*r.dur, r.uDur) : QStringLiteral("-")));
     ctx.print(QStringLiteral("mean over the runs (U at k = %1): Dmin %2, Dmax %3, DUR %4")
                   .arg(numberText(s.coverage), doseAtText(s.dmin, "<"), doseAtText(s.dmax, ">"),
-                       s.dur ? QStringLiteral("%1 ± %2").arg(fixed(*s.dur, 3), fixed(s.uDur, 3))
-                             : QStringLiteral("-")));
+                       s.dur ? withU(*s.dur, s.uDur) : QStringLiteral("-")));
     ctx.print(QStringLiteral("minimum zone: %1").arg(listText(s.minZone)));
     ctx.print(QStringLiteral("maximum zone: %1").arg(listText(s.maxZone)));
     for (const RatioResult& r : s.ratios)
-        ctx.print(QStringLiteral("monitoring %1 (%2 runs): Dmin/Dmon %3 ± %4 (SD %5), "
-                                 "Dmax/Dmon %6 ± %7 (SD %8)")
-                      .arg(r.monitoring, QString::number(r.runs), fixed(r.meanMin, 4),
-                           fixed(r.uMin, 4), fixed(r.sdMin, 4), fixed(r.meanMax, 4),
-                           fixed(r.uMax, 4), fixed(r.sdMax, 4)));
+        ctx.print(QStringLiteral("monitoring %1 (%2 runs): Dmin/Dmon %3 (SD %4), "
+                                 "Dmax/Dmon %5 (SD %6)")
+                      .arg(r.monitoring, QString::number(r.runs), withU(r.meanMin, r.uMin),
+                           QString::number(r.sdMin, 'g', 2), withU(r.meanMax, r.uMax),
+                           QString::number(r.sdMax, 'g', 2)));
     for (const QString& b : s.blockers)
         ctx.print(QStringLiteral("blocks approval: %1").arg(b));
     return kOk;
