@@ -67,6 +67,9 @@ std::optional<ReaderCheck> lastPassingCheck(const std::vector<ReaderCheck>& chec
 std::optional<QString> checkRefusal(const std::vector<ReaderCheck>& checks, const QString& head,
                                     int wavelengthNm, const QDateTime& now,
                                     const LabSettings& lab) {
+    // A starting or absent reader has no head or wavelength to look a check up for.
+    if (head.isEmpty() || wavelengthNm <= 0)
+        return QStringLiteral("the reader has not told its head and wavelength yet");
     const ReaderCheck* latest = nullptr;
     for (const ReaderCheck& c : checks)
         if (c.headSerial == head && c.wavelengthNm == wavelengthNm && c.createdAt <= now)

@@ -352,10 +352,7 @@ void DoseWindow::updateCheckStatus() {
     }
     std::optional<ReaderCheck> last;
     std::optional<QString> refused = QStringLiteral("the reader checks cannot be read");
-    if (head.isEmpty() || nm <= 0) {
-        // A starting or absent reader has no head or wavelength to look a check up for.
-        refused = QStringLiteral("the reader has not told its head and wavelength yet");
-    } else if (auto checks = store_.checks()) {
+    if (auto checks = store_.checks()) {
         last = lastPassingCheck(*checks, head, nm, env_.now());
         if (auto lab = store_.labSettings())
             refused = checkRefusal(*checks, head, nm, env_.now(), *lab);

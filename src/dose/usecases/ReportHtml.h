@@ -16,12 +16,14 @@ inline QString htmlRow(const QStringList& cells, const char* tag = "td") {
 // would otherwise decide it.
 inline QString htmlTable(const QStringList& headers, const QStringList& rows,
                          int firstPercent = 0) {
-    QString head = htmlRow(headers, "th");
-    if (firstPercent > 0)
-        head.replace(0, 8, QStringLiteral("<tr><th width=\"%1%\">").arg(firstPercent));
+    QString head = QStringLiteral("<tr>");
+    for (int i = 0; i < headers.size(); ++i)
+        head += i == 0 && firstPercent > 0 ? QStringLiteral("<th width=\"%1%\">%2</th>")
+                                                 .arg(QString::number(firstPercent), headers[i])
+                                           : QStringLiteral("<th>%1</th>").arg(headers[i]);
     return QStringLiteral(
                "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\">") +
-           head + rows.join(QString()) + QStringLiteral("</table>");
+           head + QStringLiteral("</tr>") + rows.join(QString()) + QStringLiteral("</table>");
 }
 
 } // namespace qvr::dose
