@@ -47,7 +47,9 @@ private:
         if (answer != CommandRefusal::None)
             return answer;
         labels_.set(Label::State, QStringLiteral("zeroing"));
-        if (!stuck)
+        if (stuck)
+            labels_.set(Label::Notice, QStringLiteral("Take the film out of the holder to zero"));
+        else
             QTimer::singleShot(0, [this] { labels_.set(Label::State, QStringLiteral("reading")); });
         return answer;
     }
@@ -188,7 +190,8 @@ private slots:
             "refused: the filter check is open; finish it first (FilterCheck)");
         row("not running", {"zero"}, "not running", 1, "", "QVR100PCI is not running");
         row("not reading in time", {"--timeout=1.5", "zero"}, "stuck", 4, "zero",
-            "QVR100PCI is not reading again after 1.5 s (State zeroing)");
+            "QVR100PCI is not reading again after 1.5 s (State zeroing): Take the film out of "
+            "the holder to zero");
         row("no such wavelength", {"wavelength", "tertiary"}, "", 2, "",
             "wavelength takes primary or secondary");
         row("wavelength missing", {"wavelength"}, "", 2, "",

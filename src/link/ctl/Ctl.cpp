@@ -21,6 +21,7 @@ namespace {
 constexpr int kCallTimeoutMs = 5000;
 const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString kState = QStringLiteral("State");
+const QString kNotice = QStringLiteral("Notice");
 const QString kReaderErrors = QStringLiteral("com.norvale.QVR100PCI.Error.");
 constexpr double kMaxTimeoutSeconds = 24 * 60 * 60;
 
@@ -119,6 +120,13 @@ void Ctl::runCommand() {
              // command's.
              accepted_ = true;
              call(
+                 kPropertiesInterface, QStringLiteral("Get"), {busInterface(), kNotice},
+                 [this](const QDBusMessage& reply) {
+                     lastNotice_ =
+                         qdbus_cast<QDBusVariant>(reply.arguments().value(0)).variant().toString();
+                 },
+                 true);
+             call(
                  kPropertiesInterface, QStringLiteral("Get"), {busInterface(), kState},
                  [this](const QDBusMessage& reply) {
                      noteState(
@@ -140,9 +148,13 @@ void Ctl::timedOut() {
         finish(NotRunning, QStringLiteral("QVR100PCI did not answer the command"));
         return;
     }
-    finish(TimedOut, QStringLiteral("QVR100PCI is not reading again after %1 s (State %2)")
-                         .arg(timeoutMs_ / 1000.0)
-                         .arg(lastState_.isEmpty() ? QStringLiteral("unknown") : lastState_));
+    QString text = QStringLiteral("QVR100PCI is not reading again after %1 s (State %2)")
+                       .arg(timeoutMs_ / 1000.0)
+                       .arg(lastState_.isEmpty() ? QStringLiteral("unknown") : lastState_);
+    // The reader's notice says what it waits for, e.g. the film to come out before a zero.
+    if (const QString notice = lastNotice_.simplified(); !notice.isEmpty())
+        text += QStringLiteral(": ") + notice;
+    finish(TimedOut, text);
 }
 
 bool Ctl::parseTimeout(const QString& text) {
@@ -370,6 +382,8 @@ void Ctl::onPropertiesChanged(const QString& interface, const QVariantMap& chang
     if (done_ || interface != busInterface())
         return;
     if (command_ == Command::Zero || command_ == Command::Wavelength) {
+        if (const auto it = changed.constFind(kNotice); it != changed.constEnd())
+            lastNotice_ = it->toString();
         if (const auto it = changed.constFind(kState); it != changed.constEnd())
             noteState(it->toString());
         return;

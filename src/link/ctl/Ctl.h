@@ -106,6 +106,7 @@ private:
     bool expectTimeout_ = false; // the next argument is the value of --timeout
     bool accepted_ = false;      // the reader ran the command
     QString lastState_;
+    QString lastNotice_; // why the reader is not reading again, when it says
     Deadline startDeadline_;
 };
 
