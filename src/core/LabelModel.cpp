@@ -58,10 +58,6 @@ std::optional<Label> LabelModel::find(const QString& name) {
     return std::nullopt;
 }
 
-QString LabelModel::initialText(Label l) {
-    return QString::fromLatin1(kLabels[static_cast<int>(l)].initial);
-}
-
 void LabelModel::scheduleFlush() {
     if (flushQueued_)
         return;

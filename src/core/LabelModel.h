@@ -74,8 +74,6 @@ public:
     // The label's name as the window and the link source know it ("A", "lblADC", ...).
     static QString name(Label l);
     static std::optional<Label> find(const QString& name);
-    // The text each label carries when the window is created.
-    static QString initialText(Label l);
 
     // Delivers pending changes now instead of at the next return to the event loop.
     void flush();

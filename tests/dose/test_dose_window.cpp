@@ -523,6 +523,19 @@ private slots:
         fitsSmallScreens("fault");
     }
 
+    // A reader that is still starting serves its window's placeholders ("SN 1100", "z.ero"):
+    // the bar shows none of them as the head or a reading.
+    void topBarShowsNoPlaceholders() {
+        reader_.served.insert(QStringLiteral("State"), QStringLiteral("starting"));
+        reader_.served.insert(QStringLiteral("lblSN"), QStringLiteral("SN 1100"));
+        reader_.served.insert(QStringLiteral("lblZero"), QStringLiteral("z.ero"));
+        session_->poll(false);
+        LinkBar* bar = window_->linkBar();
+        QCOMPARE(bar->stateText(), QStringLiteral("starting"));
+        QCOMPARE(bar->headText(), QStringLiteral("—"));
+        QCOMPARE(bar->absorbanceText(), QStringLiteral("—"));
+    }
+
     // What another desk or the command line writes shows without a tab switch, on the
     // window's next tick; nothing is reloaded while nothing changed.
     void viewsFollowWritesElsewhere() {

@@ -60,6 +60,10 @@ QString LinkBar::absorbanceText() const {
     return absorbance_->text();
 }
 
+QString LinkBar::headText() const {
+    return head_->text();
+}
+
 Tone LinkBar::stateTone() const {
     return linkTone(session_.state());
 }
@@ -68,12 +72,14 @@ void LinkBar::refresh() {
     const ReaderItems& items = session_.items();
     const LinkState state = session_.state();
     // A reader in fault, stopped or too old serves labels it may never have read: none is shown
-    // as if it were a reading.
-    const bool live =
-        state != LinkState::Fault && state != LinkState::NotRunning && state != LinkState::Older;
+    // as if it were a reading. One still starting serves its window's placeholders, even for
+    // the head it has not identified yet.
+    const bool starting = state == LinkState::Starting;
+    const bool live = state != LinkState::Fault && state != LinkState::NotRunning &&
+                      state != LinkState::Older && !starting;
     auto text = [&](const char* name, bool measured) {
         const QString t = items.value(QLatin1String(name)).toString().trimmed();
-        return t.isEmpty() || (measured && !live) ? QStringLiteral("—") : t;
+        return t.isEmpty() || starting || (measured && !live) ? QStringLiteral("—") : t;
     };
     absorbance_->setText(text("A", true));
     wavelength_->setText(text("WL", false));

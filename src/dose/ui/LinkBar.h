@@ -18,6 +18,7 @@ public:
     QString stateText() const; // whole, as its tooltip holds it
     QString filmText() const;
     QString absorbanceText() const;
+    QString headText() const;
     Tone stateTone() const;
 
 public slots:
