@@ -8,6 +8,16 @@ namespace qvr::dose {
 Signer::Signer(Store& store, Authenticator& authenticator, PasswordPrompt& prompt)
     : store_(store), authenticator_(authenticator), prompt_(prompt) {}
 
+namespace {
+
+QString lockedText(const QString& account, const QDateTime& until) {
+    return QStringLiteral("%1 may not sign until %2: %3 wrong passwords in a row")
+        .arg(account, until.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'")),
+             QString::number(kSigningTries));
+}
+
+} // namespace
+
 Outcome<Signature> Signer::sign(const QString& account, const QString& meaning,
                                 const QString& act) {
     auto failures = store_.signingFailures(account);
@@ -16,13 +26,9 @@ Outcome<Signature> Signer::sign(const QString& account, const QString& meaning,
     auto last = store_.lastSignature(account);
     if (!last)
         return Failure{last.error()};
-    const QString lockedText = QStringLiteral("%1 may not sign until %2: %3 wrong passwords in "
-                                              "a row");
     const QDateTime now = store_.clock()();
     if (const QDateTime until = signingLockedUntil(*failures, *last, now); until.isValid())
-        return Failure{lockedText.arg(
-            account, until.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'")),
-            QString::number(kSigningTries))};
+        return Failure{lockedText(account, until)};
     const QString name = printedName(account);
     auto password = prompt_.password({account, name, meaning, act});
     if (!password)
@@ -39,18 +45,13 @@ Outcome<Signature> Signer::sign(const QString& account, const QString& meaning,
         auto all = store_.signingFailures(account);
         if (!all)
             return Failure{all.error()};
-        const QDateTime later = store_.clock()();
-        if (const QDateTime until = signingLockedUntil(*all, *last, later); until.isValid())
-            return Failure{
-                QStringLiteral("wrong password; ") +
-                lockedText.arg(account,
-                               until.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'")),
-                               QString::number(kSigningTries))};
-        const int left = signingTriesLeft(*all, *last);
-        return Failure{
-            QStringLiteral("wrong password for %1: not signed (%2 more wrong and "
-                           "signing is locked for %3 minutes)")
-                .arg(account, QString::number(left), QString::number(kSigningLockMinutes))};
+        if (const QDateTime until = signingLockedUntil(*all, *last, store_.clock()());
+            until.isValid())
+            return Failure{QStringLiteral("wrong password; ") + lockedText(account, until)};
+        return Failure{QStringLiteral("wrong password for %1: not signed (%2 more wrong and "
+                                      "signing is locked for %3 minutes)")
+                           .arg(account, QString::number(signingTriesLeft(*all, *last)),
+                                QString::number(kSigningLockMinutes))};
     }
     case Authentication::Result::Refused:
     case Authentication::Result::Error:
