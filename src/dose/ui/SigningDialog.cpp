@@ -20,6 +20,8 @@ SigningDialog::SigningDialog(const SigningRequest& request, QWidget* parent) : Q
             .arg(request.act, who, request.meaning),
         this);
     statement_->setWordWrap(true);
+    // Wide enough for the act in the title and the statement on a few lines.
+    statement_->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 56);
     password_ = new QLineEdit(this);
     password_->setEchoMode(QLineEdit::Password);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
