@@ -191,7 +191,12 @@ private slots:
             QCOMPARE(kept->back().act, QStringLiteral("approve job J-7"));
             QVERIFY(!kept->back().canonical().contains(QStringLiteral("guess")));
         }
+        // At its end the count starts again, and a signature starts it again too.
         now_ = now_.addSecs(60);
+        prompt_.answers = {QByteArray("guess")};
+        QCOMPARE(runCli(QStringLiteral("ben"), approve), 1);
+        QVERIFY2(err_.contains(QStringLiteral("2 more wrong")), qPrintable(err_));
+        prompt_.answers = {kBenPassword};
         QCOMPARE(runCli(QStringLiteral("ben"), approve), 0);
         now_ = now_.addSecs(60);
         prompt_.answers = {QByteArray("guess")};
