@@ -152,6 +152,29 @@ private slots:
             QCOMPARE(failuresKept(), failures);
     }
 
+    // West of Greenwich, and offsets of part of an hour, as the signer's clock said.
+    void signatureNamesTheSignerAndTheOffset_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("utc") << "ben" << 0
+                             << "signed by ben, returned, 2026-12-08 08:14 UTC (+00:00)";
+        QTest::newRow("full name") << "Ben Ross" << 3600
+                                   << "signed by Ben Ross (ben), returned, 2026-12-08 08:14 UTC "
+                                      "(+01:00)";
+        QTest::newRow("west") << "ben" << -(5 * 3600 + 30 * 60)
+                              << "signed by ben, returned, 2026-12-08 08:14 UTC (-05:30)";
+        QTest::newRow("quarter") << "ben" << 5 * 3600 + 45 * 60
+                                 << "signed by ben, returned, 2026-12-08 08:14 UTC (+05:45)";
+    }
+
+    void signatureNamesTheSignerAndTheOffset() {
+        QFETCH(QString, name);
+        QFETCH(int, offset);
+        QFETCH(QString, text);
+        QCOMPARE(signatureText({"ben", name, now_.addSecs(59), offset, returnedMeaning()}), text);
+    }
+
     // What job show --json gives a signed review: who, when, with the offset, and what it means.
     void summaryGivesTheManifestation() {
         prompt_.answers = {kBenPassword};
