@@ -12,7 +12,8 @@ PACKAGES := cmake make g++ pkg-config qt6-base-dev libcomedi-dev libbenchmark-de
             fonts-liberation dbus-daemon dbus-bin \
             desktop-file-utils appstream dpkg-dev \
             libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev postgresql clang-14 libclang-rt-14-dev \
-            qt6-charts-dev libqt6opengl6-dev poppler-utils xvfb openbox
+            qt6-charts-dev libqt6opengl6-dev poppler-utils xvfb openbox \
+            libpam0g-dev libpam-wrapper
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 60
@@ -93,7 +94,8 @@ deb-inspect: deb
 	@deb=$$(ls build/qvr100pci_*.deb) && set -e && \
 	dpkg-deb --info $$deb && dpkg-deb --contents $$deb && \
 	for f in ./usr/bin/qvr100pci ./usr/bin/qvr100ctl ./usr/bin/qvr100dose \
-	         ./usr/lib/systemd/user/qvr100pci.service ./usr/lib/udev/rules.d/60-qvr100pci.rules; do \
+	         ./usr/lib/systemd/user/qvr100pci.service ./usr/lib/udev/rules.d/60-qvr100pci.rules \
+	         ./etc/pam.d/qvr100dose; do \
 	  dpkg-deb --contents $$deb | grep " $$f$$" >/dev/null || { echo "package lacks $$f"; exit 1; }; \
 	done && \
 	dpkg-deb --fsys-tarfile $$deb | tar -xO ./usr/lib/systemd/user/qvr100pci.service | \

@@ -4,19 +4,21 @@
 
 #include "DoseBench.h"
 
+#include "dose/auth/PamAuthenticator.h"
 #include "dose/cli/Cli.h"
 #include "dose/core/Canonical.h"
 #include "dose/ui/AmendmentDialog.h"
 #include "dose/ui/BatchDialog.h"
 #include "dose/ui/CalibrationImportDialog.h"
-#include "dose/ui/NewJobDialog.h"
 #include "dose/ui/CalibrationView.h"
 #include "dose/ui/DoseWindow.h"
 #include "dose/ui/LinkBar.h"
+#include "dose/ui/NewJobDialog.h"
 #include "dose/ui/PdfReport.h"
 #include "dose/ui/ReadView.h"
 #include "dose/ui/ReaderCheckView.h"
 #include "dose/ui/RecordsView.h"
+#include "dose/ui/SigningDialog.h"
 #include "dose/ui/Tones.h"
 #include "dose/ui/TrendView.h"
 
@@ -44,6 +46,17 @@
 using namespace qvr::dose;
 using namespace qvr::dose::test;
 
+// The password a signer types into the signing dialog; checked by PAM under pam_wrapper.
+class TypedPassword : public PasswordPrompt {
+public:
+    QByteArray typed;
+    QString meaning; // of the last request
+    Outcome<QByteArray> password(const SigningRequest& request) override {
+        meaning = request.meaning;
+        return typed;
+    }
+};
+
 class TestDoseWindow : public QObject {
     Q_OBJECT
 
@@ -51,6 +64,8 @@ class TestDoseWindow : public QObject {
     FakeReader reader_;
     std::unique_ptr<CaptureSession> session_;
     std::unique_ptr<DoseWindow> window_;
+    TypedPassword password_;
+    PamAuthenticator pam_;
 
     // A message for a person: no program name, option or usage line.
     static bool spoken(const QString& text) {
@@ -114,9 +129,9 @@ private slots:
         reader_ = FakeReader();
         session_ = std::make_unique<CaptureSession>(*bench_.store, reader_, bench_.clock(),
                                                     QStringLiteral("ana"));
-        window_ = std::make_unique<DoseWindow>(
-            *bench_.store, *session_,
-            DoseWindowEnv{QStringLiteral("ana"), bench_.clock(), settingsFile()});
+        window_ = std::make_unique<DoseWindow>(*bench_.store, *session_,
+                                               DoseWindowEnv{QStringLiteral("ana"), bench_.clock(),
+                                                             settingsFile(), &password_, &pam_});
         window_->readView()->reloadChoices(QStringLiteral("T1"), bench_.calibrationId);
         window_->show();
     }
@@ -175,15 +190,24 @@ private slots:
         const auto own = window_->reviewJob(true, QString());
         QVERIFY(!own);
         QVERIFY2(own.error().contains(QStringLiteral("another login")), qPrintable(own.error()));
-        DoseWindow reviewer(*bench_.store, *session_,
-                            {QStringLiteral("ben"), bench_.clock(), settingsFile()});
+        DoseWindow reviewer(
+            *bench_.store, *session_,
+            {QStringLiteral("ben"), bench_.clock(), settingsFile(), &password_, &pam_});
         reviewer.readView()->reloadChoices(QStringLiteral("R1"), bench_.calibrationId);
         const auto unexplained = reviewer.reviewJob(false, QString()); // returned needs a reason
         QVERIFY(!unexplained);
         QVERIFY2(spoken(unexplained.error()), qPrintable(unexplained.error()));
+        password_.typed = "ana-secret"; // ana's password is not ben's signature
+        const auto unsigned_ = reviewer.reviewJob(true, QString());
+        QVERIFY2(!unsigned_ && unsigned_.error().contains(QStringLiteral("wrong password")),
+                 qPrintable(unsigned_.error()));
+        password_.typed = "ben-secret";
         QVERIFY(reviewer.reviewJob(true, QString()));
-        QVERIFY(reviewer.recordsView()->reviewLine()->text().startsWith(
-            QStringLiteral("Approved by ben")));
+        QCOMPARE(password_.meaning, QStringLiteral("reviewed and approved"));
+        const QString line = reviewer.recordsView()->reviewLine()->text();
+        QVERIFY2(line.startsWith(QStringLiteral("Approved by ben")) &&
+                     line.contains(QStringLiteral("signed by ben, reviewed and approved, ")),
+                 qPrintable(line));
         QVERIFY(bench_.store->verify().whole);
         fitsSmallScreens("review");
 
@@ -202,7 +226,8 @@ private slots:
                                    QStringLiteral("Uncertainty of each read"),
                                    QStringLiteral("Corrections: the original values"),
                                    QStringLiteral("Signatures"),
-                                   QStringLiteral("Reviewed and approved ben"),
+                                   QStringLiteral("Reviewed and approved ben, signed"),
+                                   QStringLiteral("UTC (+01:00)"),
                                    QStringLiteral("approves them for release"),
                                    QStringLiteral("Performed ana"),
                                    QStringLiteral("reader_check_failed_after"),
@@ -235,10 +260,24 @@ private slots:
             QVERIFY2(cliText.contains(e), qPrintable(e + QStringLiteral(" not in: ") + cliText));
     }
 
+    // The dialog says who signs and what it means, and never shows the password.
+    void signingDialogSaysWhatItSigns() {
+        SigningDialog dialog({QStringLiteral("ben"), QStringLiteral("Ben Ross"),
+                              QStringLiteral("reviewed and approved"),
+                              QStringLiteral("approve job R1")});
+        QVERIFY(dialog.statement()->text().contains(QStringLiteral(
+            "sign as Ben Ross (ben).\nYour signature means \"reviewed and approved\"")));
+        QCOMPARE(dialog.passwordField()->echoMode(), QLineEdit::Password);
+        QTest::keyClicks(dialog.passwordField(), "ben-secret");
+        QCOMPARE(dialog.takePassword(), QByteArray("ben-secret"));
+        QVERIFY(dialog.passwordField()->text().isEmpty());
+    }
+
     void trainingJobIsNeverApproved() {
         readThree(QStringLiteral("T1"));
-        DoseWindow reviewer(*bench_.store, *session_,
-                            {QStringLiteral("ben"), bench_.clock(), settingsFile()});
+        DoseWindow reviewer(
+            *bench_.store, *session_,
+            {QStringLiteral("ben"), bench_.clock(), settingsFile(), &password_, &pam_});
         reviewer.readView()->reloadChoices(QStringLiteral("T1"), bench_.calibrationId);
         const auto approved = reviewer.reviewJob(true, QString());
         QVERIFY(!approved);
@@ -575,9 +614,9 @@ private slots:
         window_->resize(3000, 2000);
         window_->close();
         window_.reset();
-        window_ = std::make_unique<DoseWindow>(
-            *bench_.store, *session_,
-            DoseWindowEnv{QStringLiteral("ana"), bench_.clock(), settingsFile()});
+        window_ = std::make_unique<DoseWindow>(*bench_.store, *session_,
+                                               DoseWindowEnv{QStringLiteral("ana"), bench_.clock(),
+                                                             settingsFile(), &password_, &pam_});
         const QRect screen = window_->screen()->availableGeometry();
         QVERIFY2(window_->width() <= screen.width() && window_->height() <= screen.height(),
                  qPrintable(QStringLiteral("%1x%2").arg(window_->width()).arg(window_->height())));

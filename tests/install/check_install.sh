@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks what a lab's machine gets from it:
 # every program, a user unit that starts an installed program, valid desktop entries and
-# AppStream metadata, the icons, the card's udev rule and driver module.
+# AppStream metadata, the icons, the card's udev rule and driver module, the PAM service.
 set -u
 build=$1
 prefix=$(mktemp -d)
@@ -34,6 +34,9 @@ done
 
 check grep -q 'GROUP="iocard"' "$prefix/lib/udev/rules.d/60-qvr100pci.rules"
 check test -s "$prefix/lib/modules-load.d/qvr100pci.conf"
+pam="$prefix/etc/pam.d/qvr100dose"
+check grep -qx '@include common-auth' "$pam"
+check grep -qx '@include common-account' "$pam"
 
 if [ $fail -ne 0 ]; then
     echo "installed tree:"; (cd "$prefix" && find . -type f | sort)

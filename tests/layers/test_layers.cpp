@@ -26,12 +26,15 @@ const QMap<QString, QStringList> kLayers = {
     {"dose/core", {"core"}},
     {"dose/store", {"core", "dose/core"}},
     {"dose/link", {"core", "link/text", "dose/core"}},
-    {"dose/usecases", {"core", "link/text", "dose/core", "dose/store", "dose/link"}},
-    {"dose/cli", {"core", "link/text", "dose/core", "dose/store", "dose/link", "dose/usecases"}},
-    {"dose/ui", {"core", "link/text", "dose/core", "dose/store", "dose/link", "dose/usecases"}},
+    {"dose/auth", {"dose/core"}},
+    {"dose/usecases", {"core", "link/text", "dose/core", "dose/store", "dose/link", "dose/auth"}},
+    {"dose/cli",
+     {"core", "link/text", "dose/core", "dose/store", "dose/link", "dose/auth", "dose/usecases"}},
+    {"dose/ui",
+     {"core", "link/text", "dose/core", "dose/store", "dose/link", "dose/auth", "dose/usecases"}},
     {"dose/app",
-     {"core", "link/text", "dose/core", "dose/store", "dose/link", "dose/usecases", "dose/cli",
-      "dose/ui"}},
+     {"core", "link/text", "dose/core", "dose/store", "dose/link", "dose/auth", "dose/usecases",
+      "dose/cli", "dose/ui"}},
 };
 
 // The deepest placed folder that holds path (a path relative to src/).

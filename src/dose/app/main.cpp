@@ -1,13 +1,16 @@
 // qvr100dose: with a command, the command line; without one, the window.
 
+#include "dose/auth/PamAuthenticator.h"
 #include "dose/cli/Cli.h"
 #include "dose/cli/QtWarnings.h"
 #include "dose/cli/StandardStreams.h"
+#include "dose/cli/TerminalPrompt.h"
 #include "dose/core/Operator.h"
 #include "dose/link/BusReader.h"
 #include "dose/store/Store.h"
 #include "dose/ui/DoseWindow.h"
 #include "dose/ui/PdfReport.h"
+#include "dose/ui/SigningDialog.h"
 #include "dose/usecases/CaptureSession.h"
 
 #include <QApplication>
@@ -44,7 +47,9 @@ int runWindow(int argc, char** argv) {
     CaptureSession session(**store, reader, systemNow(), loginName());
     QObject::connect(&reader, &BusReader::absorbanceWritten, &session,
                      [&session] { session.poll(true); });
-    DoseWindow window(**store, session, {loginName(), systemNow(), settingsPath()});
+    DialogPrompt dialog;
+    PamAuthenticator pam;
+    DoseWindow window(**store, session, {loginName(), systemNow(), settingsPath(), &dialog, &pam});
     window.show();
     return app.exec();
 }
@@ -79,5 +84,9 @@ int main(int argc, char** argv) {
         return std::make_unique<qvr::dose::BusReader>(QDBusConnection::sessionBus());
     };
     env.writePdf = qvr::dose::writePdfReport;
+    qvr::dose::TerminalPrompt terminal;
+    qvr::dose::PamAuthenticator pam;
+    env.passwords = &terminal;
+    env.authenticator = &pam;
     return qvr::dose::runCli(arguments, env);
 }

@@ -3,6 +3,8 @@
 // exit status: 0 success, 1 a refusal or failure (one line on the error stream saying why),
 // 2 a usage error. Every command takes --json for scripts and --help.
 
+#include "dose/auth/Authenticator.h"
+#include "dose/auth/PasswordPrompt.h"
 #include "dose/core/Clock.h"
 #include "dose/link/ReaderSource.h"
 #include "dose/usecases/JobReport.h"
@@ -27,6 +29,10 @@ struct CliEnv {
     int readingTimeoutMs = 10000; // for each awaited reading
     // Lays a report out as PDF into a file, giving its pages; the program's is the window's.
     std::function<Outcome<int>(const JobReport&, const QString&)> writePdf;
+    // How signers are asked for their password and how it is checked: the terminal and PAM in
+    // the program. Without them nothing is signed.
+    PasswordPrompt* passwords = nullptr;
+    Authenticator* authenticator = nullptr;
 };
 
 int runCli(const QStringList& arguments, const CliEnv& env);

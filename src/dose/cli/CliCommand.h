@@ -91,6 +91,9 @@ void addDoseCommands(std::vector<Command>& commands);
 void addRecordCommands(std::vector<Command>& commands);
 void addDbCommands(std::vector<Command>& commands);
 void addReviewCommands(std::vector<Command>& commands);
+// A review and its signature as --json gives them.
+QJsonObject signatureJson(const Review& review);
+QJsonObject reviewJson(const Review& review);
 void addLabCommands(std::vector<Command>& commands);
 void addMappingCommands(std::vector<Command>& commands);
 

@@ -4,6 +4,7 @@
 #include "dose/core/Decision.h"
 #include "dose/core/DoseText.h"
 #include "dose/usecases/JobRecords.h"
+#include "dose/usecases/JobReview.h"
 #include "dose/usecases/RecordCorrection.h"
 #include "dose/usecases/RecordsCsv.h"
 
@@ -138,9 +139,16 @@ int jobShow(Ctx& ctx) {
     if (!shown)
         return ctx.refuse(shown.error());
     const Job& j = shown->job;
+    auto reviews = store->reviews(j.id);
+    if (!reviews)
+        return ctx.refuse(reviews.error());
     if (ctx.json) {
         QJsonObject o = jobJson(j);
         o.insert("records", static_cast<qint64>(shown->records.size()));
+        QJsonArray listed;
+        for (const Review& r : *reviews)
+            listed.append(reviewJson(r));
+        o.insert("reviews", listed);
         return ctx.printJson(o);
     }
     ctx.print(jobLine(j));
@@ -148,6 +156,11 @@ int jobShow(Ctx& ctx) {
         QStringLiteral("added by %1 at %2; %3 record versions")
             .arg(j.operatorName, timeText(j.createdAt), QString::number(shown->records.size())));
     ctx.print(decisionRule(j));
+    for (const Review& r : *reviews)
+        ctx.print(QStringLiteral("%1%2; %3")
+                      .arg(reviewText(r),
+                           r.reason.isEmpty() ? QString() : QStringLiteral(": ") + r.reason,
+                           reviewSignatureText(r)));
     return kOk;
 }
 
@@ -310,7 +323,7 @@ void addRecordCommands(std::vector<Command>& c) {
                  jobList});
     c.push_back({QStringLiteral("job show"),
                  QStringLiteral("job show ID"),
-                 QStringLiteral("Shows a job."),
+                 QStringLiteral("Shows a job and its reviews, each with its signature."),
                  {},
                  {},
                  {},

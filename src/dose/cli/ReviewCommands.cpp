@@ -1,9 +1,33 @@
 #include "dose/cli/CliCommand.h"
 
+#include "dose/core/Canonical.h"
 #include "dose/usecases/JobReport.h"
 #include "dose/usecases/JobReview.h"
 
 namespace qvr::dose {
+
+QJsonObject signatureJson(const Review& r) {
+    if (!r.signature)
+        return {{"account", r.reviewer},         {"name", QJsonValue::Null},
+                {"signed_at", QJsonValue::Null}, {"offset", QJsonValue::Null},
+                {"meaning", QJsonValue::Null},   {"signed", false}};
+    const Signature& s = *r.signature;
+    return {{"account", s.account},
+            {"name", s.name},
+            {"signed_at", timeText(s.signedAt)},
+            {"offset", offsetText(s.utcOffsetS)},
+            {"meaning", s.meaning},
+            {"signed", true}};
+}
+
+QJsonObject reviewJson(const Review& r) {
+    return {{"review", r.id},
+            {"decision", r.approved ? QStringLiteral("approved") : QStringLiteral("returned")},
+            {"reason", r.reason},
+            {"reviewer", r.reviewer},
+            {"created_at", timeText(r.createdAt)},
+            {"signature", signatureJson(r)}};
+}
 
 namespace {
 
@@ -15,20 +39,28 @@ int review(Ctx& ctx, bool approve) {
     r.reviewer = ctx.env.operatorName;
     if (!approve && r.reason.isEmpty())
         return ctx.usage(QStringLiteral("--reason must say why the job is returned"));
+    if (!ctx.env.passwords || !ctx.env.authenticator)
+        return ctx.refuse(QStringLiteral("this program cannot sign"));
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    auto receipt = reviewJob(*store, r);
+    Signer signer(*store, *ctx.env.authenticator, *ctx.env.passwords);
+    auto receipt = reviewJob(*store, signer, r);
     if (!receipt)
         return ctx.refuse(receipt.error());
+    auto reviews = store->reviews(r.jobId);
+    if (!reviews)
+        return ctx.refuse(reviews.error());
+    const Review& made = reviews->back();
     const QString what = approve ? QStringLiteral("approved") : QStringLiteral("returned");
     if (ctx.json)
         return ctx.printJson(QJsonObject{{"job", r.jobId},
                                          {"review", receipt->id},
                                          {"decision", what},
                                          {"reviewer", r.reviewer},
+                                         {"signature", signatureJson(made)},
                                          {"chain_head", receipt->hash}});
-    ctx.print(reviewText(r));
+    ctx.print(reviewText(made) + QStringLiteral("; ") + reviewSignatureText(made));
     return ctx.done(receipt->hash);
 }
 
@@ -62,8 +94,10 @@ int report(Ctx& ctx) {
 void addReviewCommands(std::vector<Command>& c) {
     c.push_back({QStringLiteral("job approve"),
                  QStringLiteral("job approve ID [--reason TEXT]"),
-                 QStringLiteral("Approves a job's results for release. Only a login that read or "
-                                "corrected none of its dosimeters may; a training job never is."),
+                 QStringLiteral("Approves a job's results for release, signed: asks the "
+                                "password of the login running it on the terminal. Only a login "
+                                "that read or corrected none of its dosimeters may; a training "
+                                "job never is."),
                  {QStringLiteral("reason")},
                  {},
                  {},
@@ -72,7 +106,7 @@ void addReviewCommands(std::vector<Command>& c) {
     c.push_back({QStringLiteral("job return"),
                  QStringLiteral("job return ID --reason TEXT"),
                  QStringLiteral("Returns a job to its readers with the reason, instead of "
-                                "approving it."),
+                                "approving it; signed as job approve is."),
                  {QStringLiteral("reason")},
                  {},
                  {QStringLiteral("reason")},

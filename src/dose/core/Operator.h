@@ -7,4 +7,8 @@ namespace qvr::dose {
 
 QString loginName();
 
+// The name a signature prints: the account's full name (the first field of its passwd GECOS),
+// else the account itself.
+QString printedName(const QString& account);
+
 } // namespace qvr::dose

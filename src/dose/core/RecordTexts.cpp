@@ -97,11 +97,15 @@ Outcome<Done> acceptTexts(Record& r) {
 }
 
 Outcome<Done> acceptTexts(Review& r) {
-    return Texts()
-        .id(r.jobId, "job id")
-        .free(r.reason, "reason")
-        .free(r.reviewer, "reviewer")
-        .result();
+    Texts t;
+    t.id(r.jobId, "job id").free(r.reason, "reason").free(r.reviewer, "reviewer");
+    if (r.signature)
+        t.free(r.signature->name, "signer's name").free(r.signature->meaning, "meaning");
+    return t.result();
+}
+
+Outcome<Done> acceptTexts(SigningFailure& f) {
+    return Texts().free(f.account, "account").free(f.act, "act").result();
 }
 
 Outcome<Done> acceptTexts(ReaderCheck& c) {

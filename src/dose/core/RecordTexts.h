@@ -13,6 +13,7 @@
 #include "dose/core/ReaderCheck.h"
 #include "dose/core/Record.h"
 #include "dose/core/Review.h"
+#include "dose/core/SigningLock.h"
 
 namespace qvr::dose {
 
@@ -23,6 +24,7 @@ Outcome<Done> acceptTexts(Fit& fit);
 Outcome<Done> acceptTexts(Job& job);
 Outcome<Done> acceptTexts(Record& record);
 Outcome<Done> acceptTexts(Review& review);
+Outcome<Done> acceptTexts(SigningFailure& failure);
 Outcome<Done> acceptTexts(ReaderCheck& check);
 Outcome<Done> acceptTexts(LabSetting& setting);
 Outcome<Done> acceptTexts(MappingStudy& study);

@@ -5,21 +5,34 @@
 namespace qvr::dose {
 
 QString Review::canonical() const {
-    return Canonical(QStringLiteral("review"))
-        .integer("id", id)
+    Canonical c(QStringLiteral("review"));
+    c.integer("id", id)
         .text("job", jobId)
         .text("decision", approved ? QStringLiteral("approved") : QStringLiteral("returned"))
         .text("reason", reason)
         .text("chain_head", chainHead)
         .text("reviewer", reviewer)
-        .time("created_at", createdAt)
-        .finish();
+        .time("created_at", createdAt);
+    // Unsigned reviews keep the text they were hashed with.
+    if (signature)
+        c.text("signer_name", signature->name)
+            .time("signed_at", signature->signedAt)
+            .integer("utc_offset_s", signature->utcOffsetS)
+            .text("meaning", signature->meaning);
+    return c.finish();
+}
+
+QString reviewMeaning(bool approved) {
+    return approved ? approvedMeaning() : returnedMeaning();
 }
 
 std::optional<QString> reviewRefusal(const Job& job, const std::vector<Record>& allVersions,
                                      const std::vector<Review>& reviews, const Review& review) {
     if (review.reviewer.trimmed().isEmpty())
         return QStringLiteral("the reviewer's login name is not known");
+    if (review.signature && review.signature->account != review.reviewer)
+        return QStringLiteral("%1 cannot sign for %2")
+            .arg(review.signature->account, review.reviewer);
     if (review.approved && job.training)
         return QStringLiteral("job %1 is a training job; it cannot be approved").arg(job.id);
     if (allVersions.empty())

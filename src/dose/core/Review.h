@@ -4,6 +4,7 @@
 
 #include "dose/core/Job.h"
 #include "dose/core/Record.h"
+#include "dose/core/Signature.h"
 
 #include <optional>
 #include <vector>
@@ -18,9 +19,14 @@ struct Review {
     QString chainHead;     // the chain's newest hash the reviewer saw
     QString reviewer;
     QDateTime createdAt;
+    // The reviewer's signature; none on reviews made before reviews were signed.
+    std::optional<Signature> signature;
 
     QString canonical() const;
 };
+
+// The signature's meaning for this decision.
+QString reviewMeaning(bool approved);
 
 // Why reviewer may not give this review of job, or nothing. reviews: the job's earlier ones.
 std::optional<QString> reviewRefusal(const Job& job, const std::vector<Record>& allVersions,

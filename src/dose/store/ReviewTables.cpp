@@ -1,4 +1,5 @@
-// The tables of schema version 2: job reviews and reader checks.
+// The tables of job reviews and reader checks (schema version 2), the reviews' signatures and
+// the wrong passwords given to sign (version 10).
 
 #include "dose/store/Tables.h"
 
@@ -30,8 +31,24 @@ const Table& reviewTable() {
                           {"reason", ColumnType::Text},
                           {"chain_head", ColumnType::Text},
                           {"reviewer", ColumnType::Text},
-                          {"created_at", ColumnType::Text}},
+                          {"created_at", ColumnType::Text},
+                          {"signer_name", ColumnType::Text, 10},
+                          {"signed_at", ColumnType::Text, 10},
+                          {"utc_offset_s", ColumnType::Integer, 10},
+                          {"meaning", ColumnType::Text, 10}},
                          2};
+    return t;
+}
+
+const Table& signingFailureTable() {
+    static const Table t{QStringLiteral("signing_failures"),
+                         QStringLiteral("signing_failure"),
+                         QStringLiteral("id"),
+                         {{"id", ColumnType::Integer},
+                          {"account", ColumnType::Text},
+                          {"act", ColumnType::Text},
+                          {"created_at", ColumnType::Text}},
+                         10};
     return t;
 }
 
@@ -53,13 +70,37 @@ const Table& checkTable() {
 }
 
 QVariantMap rowOf(const Review& r) {
-    return {{"id", r.id},
-            {"job_id", r.jobId},
-            {"approved", r.approved ? 1 : 0},
-            {"reason", r.reason},
-            {"chain_head", r.chainHead},
-            {"reviewer", r.reviewer},
-            {"created_at", timeText(r.createdAt)}};
+    QVariantMap row{{"id", r.id},
+                    {"job_id", r.jobId},
+                    {"approved", r.approved ? 1 : 0},
+                    {"reason", r.reason},
+                    {"chain_head", r.chainHead},
+                    {"reviewer", r.reviewer},
+                    {"created_at", timeText(r.createdAt)}};
+    if (r.signature) {
+        row.insert("signer_name", r.signature->name);
+        row.insert("signed_at", timeText(r.signature->signedAt));
+        row.insert("utc_offset_s", r.signature->utcOffsetS);
+        row.insert("meaning", r.signature->meaning);
+    }
+    return row;
+}
+
+QVariantMap rowOf(const SigningFailure& f) {
+    return {{"id", f.id},
+            {"account", f.account},
+            {"act", f.act},
+            {"created_at", timeText(f.createdAt)}};
+}
+
+SigningFailure signingFailureOf(const RowValues& row) {
+    auto v = [&](const char* name) { return field(signingFailureTable(), row, name); };
+    SigningFailure f;
+    f.id = v("id").toLongLong();
+    f.account = v("account").toString();
+    f.act = v("act").toString();
+    f.createdAt = parseTime(v("created_at").toString());
+    return f;
 }
 
 QVariantMap rowOf(const ReaderCheck& c) {
@@ -84,6 +125,10 @@ Review reviewOf(const RowValues& row) {
     r.chainHead = v("chain_head").toString();
     r.reviewer = v("reviewer").toString();
     r.createdAt = parseTime(v("created_at").toString());
+    if (const QVariant signedAt = v("signed_at"); !signedAt.isNull())
+        r.signature =
+            Signature{r.reviewer, v("signer_name").toString(), parseTime(signedAt.toString()),
+                      v("utc_offset_s").toInt(), v("meaning").toString()};
     return r;
 }
 

@@ -19,6 +19,7 @@
 #include "dose/core/ReaderCheck.h"
 #include "dose/core/Record.h"
 #include "dose/core/Review.h"
+#include "dose/core/SigningLock.h"
 
 #include <QString>
 #include <functional>
@@ -58,7 +59,7 @@ struct CopyReport {
     QString headHash;
 };
 
-inline constexpr int kSchemaVersion = 7;
+inline constexpr int kSchemaVersion = 10;
 inline constexpr const char* kGenesisHash =
     "0000000000000000000000000000000000000000000000000000000000000000";
 
@@ -128,6 +129,13 @@ public:
     // refuses, checked inside the write.
     Outcome<Receipt> addReview(Review review); // gives the id
     Outcome<std::vector<Review>> reviews(const QString& jobId);
+    // Why the review would be refused now, or nothing: asked before anyone signs it.
+    Outcome<std::optional<QString>> reviewRefusalNow(const Review& review);
+    // Wrong passwords given to sign (schema version 10), and the account's latest signature
+    // (invalid when none), which ends a run of them.
+    Outcome<Receipt> addSigningFailure(SigningFailure failure);
+    Outcome<std::vector<SigningFailure>> signingFailures(const QString& account);
+    Outcome<QDateTime> lastSignature(const QString& account);
     // Gives the id. A failed check adds, in the same write, a version flagged
     // reader_check_failed_after to every read of its head and wavelength made since the last
     // passing check before it.

@@ -1,26 +1,46 @@
-// Job reviews and reader checks: appended to the chain like every other row.
+// Job reviews, the wrong passwords given to sign them, and reader checks: appended to the chain
+// like every other row.
 
 #include "dose/core/RecordTexts.h"
 #include "dose/store/StoreInternals.h"
 
 namespace qvr::dose {
 
+namespace {
+
+Failure unsignedSchema(const Store::Private& d) {
+    return Failure{QStringLiteral("the dose database %1 is at schema version %2, which keeps no "
+                                  "signatures: db migrate")
+                       .arg(d.location, QString::number(d.version))};
+}
+
+} // namespace
+
+Outcome<std::optional<QString>> Store::reviewRefusalNow(const Review& review) {
+    auto job = this->job(review.jobId);
+    if (!job)
+        return Failure{job.error()};
+    auto records = this->records(review.jobId);
+    if (!records)
+        return Failure{records.error()};
+    auto earlier = reviews(review.jobId);
+    if (!earlier)
+        return Failure{earlier.error()};
+    return reviewRefusal(*job, *records, *earlier, review);
+}
+
 Outcome<Receipt> Store::addReview(Review review) {
     review.createdAt = now_();
     if (auto texts = acceptTexts(review); !texts)
         return Failure{texts.error()};
+    if (review.signature && !d_->has(signingFailureTable()))
+        return unsignedSchema(*d_);
     return writeRow(*d_, [&]() -> Outcome<NewRow> {
-        auto job = this->job(review.jobId);
-        if (!job)
-            return Failure{job.error()};
-        auto records = this->records(review.jobId);
-        if (!records)
-            return Failure{records.error()};
-        auto earlier = reviews(review.jobId);
-        if (!earlier)
-            return Failure{earlier.error()};
-        if (auto why = reviewRefusal(*job, *records, *earlier, review))
-            return Failure{*why};
+        auto refusal = reviewRefusalNow(review);
+        if (!refusal)
+            return Failure{refusal.error()};
+        if (*refusal)
+            return Failure{**refusal};
         auto head = headHash();
         if (!head)
             return Failure{head.error()};
@@ -42,6 +62,49 @@ Outcome<std::vector<Review>> Store::reviews(const QString& jobId) {
     for (const RowValues& r : *rows)
         out.push_back(reviewOf(r));
     return out;
+}
+
+Outcome<Receipt> Store::addSigningFailure(SigningFailure failure) {
+    failure.createdAt = now_();
+    if (auto texts = acceptTexts(failure); !texts)
+        return Failure{texts.error()};
+    return writeRow(*d_, [&]() -> Outcome<NewRow> {
+        if (!d_->has(signingFailureTable()))
+            return unsignedSchema(*d_);
+        auto id = nextRowId(*d_, signingFailureTable().name);
+        if (!id)
+            return Failure{id.error()};
+        failure.id = *id;
+        return NewRow{&signingFailureTable(), rowOf(failure),
+                      QStringLiteral("signing_failure %1").arg(*id), failure.canonical(), *id};
+    });
+}
+
+Outcome<std::vector<SigningFailure>> Store::signingFailures(const QString& account) {
+    if (!d_->has(signingFailureTable()))
+        return unsignedSchema(*d_);
+    auto rows = d_->select(signingFailureTable(), QStringLiteral("account = ?"), {account});
+    if (!rows)
+        return Failure{rows.error()};
+    std::vector<SigningFailure> out;
+    for (const RowValues& r : *rows)
+        out.push_back(signingFailureOf(r));
+    return out;
+}
+
+Outcome<QDateTime> Store::lastSignature(const QString& account) {
+    if (!d_->has(signingFailureTable()))
+        return QDateTime();
+    auto rows = d_->select(reviewTable(), QStringLiteral("reviewer = ? AND signed_at IS NOT NULL"),
+                           {account});
+    if (!rows)
+        return Failure{rows.error()};
+    QDateTime last;
+    for (const RowValues& r : *rows)
+        if (const Review v = reviewOf(r);
+            v.signature && (!last.isValid() || last < v.signature->signedAt))
+            last = v.signature->signedAt;
+    return last;
 }
 
 Outcome<Receipt> Store::addCheck(ReaderCheck check) {

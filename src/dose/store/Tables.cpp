@@ -252,7 +252,7 @@ const std::vector<const Table*>& allTables() {
         &jobTable(),          &recordTable(),          &reviewTable(),
         &checkTable(),        &labSettingTable(),      &amendmentTable(),
         &mappingStudyTable(), &mappingPositionTable(), &mappingRunTable(),
-        &mappingDoseTable(),  &mappingApprovalTable()};
+        &mappingDoseTable(),  &mappingApprovalTable(), &signingFailureTable()};
     return all;
 }
 
@@ -576,6 +576,8 @@ QString canonicalOf(const Table& table, const RowValues& row) {
         return positionDoseOf(row).canonical();
     if (&table == &mappingApprovalTable())
         return mappingApprovalOf(row).canonical();
+    if (&table == &signingFailureTable())
+        return signingFailureOf(row).canonical();
     return recordOf(row).canonical();
 }
 

@@ -12,6 +12,7 @@
 #include "dose/core/ReaderCheck.h"
 #include "dose/core/Record.h"
 #include "dose/core/Review.h"
+#include "dose/core/SigningLock.h"
 #include "dose/store/Dialect.h"
 
 #include <QVariantMap>
@@ -44,10 +45,11 @@ const Table& calibrationTable();
 const Table& fitTable();
 const Table& jobTable();
 const Table& recordTable();
-const Table& reviewTable();     // schema version 2
-const Table& checkTable();      // schema version 2
-const Table& labSettingTable(); // schema version 3
-const Table& amendmentTable();  // schema version 5
+const Table& reviewTable();         // schema version 2
+const Table& checkTable();          // schema version 2
+const Table& labSettingTable();     // schema version 3
+const Table& amendmentTable();      // schema version 5
+const Table& signingFailureTable(); // schema version 10
 // Schema version 6 (MappingTables.cpp).
 const Table& mappingStudyTable();
 const Table& mappingPositionTable();
@@ -65,6 +67,7 @@ QVariantMap rowOf(const Fit& fit);
 QVariantMap rowOf(const Job& job);
 QVariantMap rowOf(const Record& record);
 QVariantMap rowOf(const Review& review);
+QVariantMap rowOf(const SigningFailure& failure);
 QVariantMap rowOf(const ReaderCheck& check);
 QVariantMap rowOf(const LabSetting& setting);
 QVariantMap rowOf(const Amendment& amendment);
@@ -84,6 +87,7 @@ Outcome<Fit> usableFitOf(const RowValues& row);
 Job jobOf(const RowValues& row);
 Record recordOf(const RowValues& row);
 Review reviewOf(const RowValues& row);
+SigningFailure signingFailureOf(const RowValues& row);
 ReaderCheck checkOf(const RowValues& row);
 LabSetting labSettingOf(const RowValues& row);
 Amendment amendmentOf(const RowValues& row);

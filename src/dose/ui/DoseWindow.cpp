@@ -312,10 +312,14 @@ Outcome<QString> DoseWindow::reviewJob(bool approve, const QString& reason) {
     review.approved = approve;
     review.reason = reason.trimmed();
     review.reviewer = env_.operatorName;
-    auto receipt = dose::reviewJob(store_, review);
+    if (!env_.passwords || !env_.authenticator)
+        return finish(Failure{QStringLiteral("this window cannot sign")});
+    Signer signer(store_, *env_.authenticator, *env_.passwords);
+    auto receipt = dose::reviewJob(store_, signer, review);
     if (!receipt)
         return finish(Failure{receipt.error()});
-    return finish(QStringLiteral("%1; chain head %2").arg(reviewText(review), receipt->hash));
+    return finish(
+        QStringLiteral("%1, signed; chain head %2").arg(reviewText(review), receipt->hash));
 }
 
 Outcome<QString> DoseWindow::exportCsv(const QString& path) {

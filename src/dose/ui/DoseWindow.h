@@ -2,6 +2,8 @@
 // The dose workstation's window: the reader's state on top, then reading a job, its records,
 // the trend, the calibration and the reader check; every action on the keyboard.
 
+#include "dose/auth/Authenticator.h"
+#include "dose/auth/PasswordPrompt.h"
 #include "dose/usecases/CaptureSession.h"
 
 #include <QMainWindow>
@@ -25,6 +27,9 @@ struct DoseWindowEnv {
     QString operatorName; // who is logged in
     Now now = systemNow();
     QString settingsFile; // the window's own settings; settingsPath() in the program
+    // How a signer's password is asked and checked: a signing dialog and PAM in the program.
+    PasswordPrompt* passwords = nullptr;
+    Authenticator* authenticator = nullptr;
 };
 
 // $XDG_CONFIG_HOME/QVR100/qvr100dose.conf

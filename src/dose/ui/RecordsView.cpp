@@ -4,6 +4,7 @@
 #include "dose/core/FlagLegend.h"
 #include "dose/core/JobSummary.h"
 #include "dose/ui/Tones.h"
+#include "dose/usecases/JobReview.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -138,10 +139,11 @@ void RecordsView::showJob(const QString& jobId) {
     QStringList lines;
     if (auto reviews = store_.reviews(jobId))
         for (const Review& v : *reviews)
-            lines << QStringLiteral("%1 by %2 at %3%4")
+            lines << QStringLiteral("%1 by %2 at %3%4 (%5)")
                          .arg(v.approved ? QStringLiteral("Approved") : QStringLiteral("Returned"),
                               v.reviewer, localTime(v.createdAt),
-                              v.reason.isEmpty() ? QString() : QStringLiteral(": ") + v.reason);
+                              v.reason.isEmpty() ? QString() : QStringLiteral(": ") + v.reason,
+                              reviewSignatureText(v));
     review_->setText(lines.isEmpty() ? QStringLiteral("Not reviewed yet.")
                                      : lines.join(QLatin1Char('\n')));
     const QAbstractItemModel* shown = table_->model();

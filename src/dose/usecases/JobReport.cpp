@@ -41,15 +41,21 @@ QString signatureBlock(const QStringList& operators, const QDateTime& first, con
                          training ? QStringLiteral("a training job is never approved")
                                   : QStringLiteral("no review yet: not for release")});
     for (const Review& v : reviews)
-        rows << htmlRow(
-            {v.approved ? QStringLiteral("Reviewed and approved")
-                        : QStringLiteral("Reviewed and returned"),
-             esc(v.reviewer), when(v.createdAt),
-             v.approved ? QStringLiteral("checked the reads and the decision and approves them "
-                                         "for release")
-                        : QStringLiteral("returned the job: %1").arg(esc(v.reason))});
-    return QStringLiteral("<h3>Signatures</h3><p>Each login signs by its own record on the hash "
-                          "chain; the meaning says what it signs.</p>") +
+        rows << htmlRow({v.approved ? QStringLiteral("Reviewed and approved")
+                                    : QStringLiteral("Reviewed and returned"),
+                         v.signature ? esc(signerText(v.signature->name, v.signature->account)) +
+                                           QStringLiteral(", signed")
+                                     : esc(unsignedText(v.reviewer)),
+                         v.signature ? esc(signedAtText(*v.signature)) : when(v.createdAt),
+                         v.approved
+                             ? QStringLiteral("%1: checked the reads and the decision and approves "
+                                              "them for release")
+                                   .arg(esc(reviewMeaning(true)))
+                             : QStringLiteral("%1: the job goes back to its readers: %2")
+                                   .arg(esc(reviewMeaning(false)), esc(v.reason))});
+    return QStringLiteral("<h3>Signatures</h3><p>Reads are attributed to the login that made "
+                          "them; a review is signed with its reviewer's password, checked by the "
+                          "system at that moment. The meaning says what each signs.</p>") +
            htmlTable({QStringLiteral("Signature"), QStringLiteral("Name"),
                       QStringLiteral("Date and time"), QStringLiteral("Meaning")},
                      rows);
