@@ -79,5 +79,6 @@ int main(int argc, char** argv) {
         return std::make_unique<qvr::dose::BusReader>(QDBusConnection::sessionBus());
     };
     env.writePdf = qvr::dose::writePdfReport;
+    env.writeStudyPdf = qvr::dose::writePdfStudyReport;
     return qvr::dose::runCli(arguments, env);
 }
