@@ -74,8 +74,11 @@ void paintCell(QPainter& p, const MapCell& c, const QRectF& r, const QFont& font
     p.drawRect(r);
     const QColor ink = colour(c.value ? mapTextColour(c.fill) : MapColour{0, 0, 0});
     if (c.hatched) {
+        // In the ink of the cell's text, so the hatch shows on a dark fill as on a light one.
+        QColor hatch = ink;
+        hatch.setAlpha(160);
         p.setPen(Qt::NoPen);
-        p.setBrush(QBrush(QColor(0x30, 0x30, 0x30), Qt::BDiagPattern));
+        p.setBrush(QBrush(hatch, Qt::BDiagPattern));
         p.drawRect(r);
     }
     // The value on a plain patch of its own colour, so the hatch never crosses a digit.

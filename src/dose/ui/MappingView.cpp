@@ -118,26 +118,20 @@ MappingView::MappingView(Store& store, Now now, QWidget* parent)
                    this);
     note->setWordWrap(true);
 
-    auto* tables = new QHBoxLayout;
-    auto* left = new QVBoxLayout;
-    left->addWidget(new QLabel(QStringLiteral("<b>Each run</b>"), this));
-    left->addWidget(runTable_);
-    zones_ = new QLabel(this);
-    zones_->setWordWrap(true);
-    left->addWidget(zones_);
-    left->addStretch(1);
-    auto* right = new QVBoxLayout;
-    right->addWidget(new QLabel(QStringLiteral("<b>Ratios to the monitoring positions</b>"), this));
-    right->addWidget(ratioTable_);
-    right->addStretch(1);
-    tables->addLayout(left, 3);
-    tables->addLayout(right, 2);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(facts_);
     layout->addWidget(approval_);
     layout->addWidget(map_);
-    layout->addLayout(tables);
+    // One above the other: side by side, a small screen would cut both.
+    layout->addWidget(new QLabel(QStringLiteral("<b>Each run</b>"), this));
+    layout->addWidget(runTable_);
+    zones_ = new QLabel(this);
+    zones_->setWordWrap(true);
+    layout->addWidget(zones_);
+    layout->addWidget(
+        new QLabel(QStringLiteral("<b>Ratios to the monitoring positions</b>"), this));
+    layout->addWidget(ratioTable_);
     layout->addWidget(note);
     layout->addStretch(1);
 

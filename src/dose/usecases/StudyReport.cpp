@@ -243,7 +243,8 @@ Outcome<StudyReport> buildStudyReport(Store& store, const QString& studyId, cons
         report.maps.push_back(
             buildMappingMap(v.records.positions, v.records.runs, v.summary, r.id));
     for (std::size_t i = 0; i < report.maps.size(); ++i)
-        h += QStringLiteral("<p><b>Heat map, %1</b><br><img src=\"heatmap-%2\"></p>")
+        // The caption under its map: a page break then never leaves it alone above one.
+        h += QStringLiteral("<p><img src=\"heatmap-%2\"><br><b>Heat map, %1</b></p>")
                  .arg(esc(report.maps[i].choice), QString::number(i));
     h += QStringLiteral("<h3>Approval</h3>") + approvalBlock(v);
     report.html = h;
