@@ -206,6 +206,18 @@ private slots:
         QVERIFY(pdfText(good).contains(QStringLiteral("Dose-mapping study S1")));
     }
 
+    void withoutAStudySaysHowToAddOne() {
+        DoseBench empty;
+        QVERIFY(empty.open());
+        MappingView view(*empty.store, empty.clock());
+        view.show();
+        QVERIFY(view.studyId().isEmpty());
+        QVERIFY(view.facts()->text().contains(QStringLiteral("mapping add")));
+        QVERIFY(view.heatMap()->isHidden());
+        QVERIFY(!view.writeReport(empty.dir.filePath(QStringLiteral("none.pdf"))));
+        QVERIFY(!QFile::exists(empty.dir.filePath(QStringLiteral("none.pdf"))));
+    }
+
     void theWindowHasTheView() {
         FakeReader reader;
         CaptureSession session(*bench_.store, reader, bench_.clock(), QStringLiteral("ana"));

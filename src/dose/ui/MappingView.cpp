@@ -178,6 +178,7 @@ void MappingView::load() {
     const QString keepRun = runId();
     view_.reset();
     pdf_->setEnabled(false);
+    map_->hide();
     {
         const QSignalBlocker block(runs_);
         runs_->clear();
@@ -201,6 +202,7 @@ void MappingView::load() {
     }
     view_ = std::move(*loaded);
     pdf_->setEnabled(true);
+    map_->show();
     const MappingSummary& s = view_->summary;
     facts_->setText(factsHtml(*view_));
 
