@@ -131,8 +131,8 @@ private slots:
         d.state = PositionState::BelowRange;
         d.doseKGy = 5;
         const MappingSummary s = summarizeMapping(p.study, p.positions, p.runs);
-        const MapCell* c =
-            cellOf(buildMappingMap(p.positions, p.runs, s, QStringLiteral("R1")), d.position);
+        const MappingMap run = buildMappingMap(p.positions, p.runs, s, QStringLiteral("R1"));
+        const MapCell* c = cellOf(run, d.position);
         QCOMPARE(c->text, QStringLiteral("< 5"));
         QVERIFY(c->hatched);
         QCOMPARE(*c->value, 5.0);
