@@ -72,7 +72,7 @@ private slots:
         QFile::remove(bench_.path);
         QVERIFY(bench_.open());
         QVERIFY(qvr::test::storeProduct(*bench_.store, qvr::test::syntheticProduct()));
-        view_ = std::make_unique<MappingView>(*bench_.store, bench_.clock());
+        view_ = std::make_unique<MappingView>(*bench_.store, qvr::test::kApprover, bench_.clock());
         view_->resize(1100, 900);
         view_->show();
     }
@@ -129,7 +129,7 @@ private slots:
     }
 
     void writesTheStudyPdfWithItsSections() {
-        QSignalSpy said(view_.get(), &MappingView::said);
+        QSignalSpy said(view_.get(), &MappingView::spoke);
         const QString pdf = bench_.dir.filePath(QStringLiteral("S1-study.pdf"));
         auto id = view_->writeReport(pdf);
         QVERIFY2(id, qPrintable(id ? QString() : id.error()));
@@ -149,12 +149,8 @@ private slots:
         QCOMPARE(QString::fromUtf8(images.readAllStandardOutput()).trimmed().count('\n') - 1, 4);
 
         fillTheGap();
-        MappingApproval a;
-        a.studyId = QStringLiteral("S1");
-        a.approved = true;
-        a.approver = qvr::test::kApprover;
-        QVERIFY(bench_.store->addMappingApproval(a));
         view_->reload();
+        QVERIFY(view_->approve(QStringLiteral("checked")));
         QCOMPARE(view_->approval()->property("tone").toInt(), int(Tone::Good));
         QVERIFY(view_->approval()->text().contains(qvr::test::kApprover));
         QVERIFY(view_->writeReport(pdf));
@@ -162,6 +158,38 @@ private slots:
         QVERIFY(approved.contains(QStringLiteral("Approved quality")));
         QVERIFY(approved.contains(QStringLiteral("Approved for routine monitoring")));
         QVERIFY(!approved.contains(QStringLiteral("What blocks approval")));
+    }
+
+    // The maker imports a run's doses read elsewhere; approval is refused to the maker, as on
+    // the command line, and given to another login.
+    void importsARunAndApproves() {
+        QVERIFY(!view_->approve(QString())); // the gap in run R2 blocks it
+        const QString csv = bench_.dir.filePath(QStringLiteral("late.csv"));
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("position,dosimeter,dose_kGy,U_kGy,k,source\n"
+                "L2-C1,AL-R2-late,29.50,1.20,2,alanine\n");
+        f.close();
+        MappingView maker(*bench_.store, qvr::test::kMaker, bench_.clock());
+        QSignalSpy said(&maker, &MappingView::spoke);
+        QVERIFY(!maker.importRun(QStringLiteral("R9"), csv));
+        QVERIFY(said.last().at(0).toString().startsWith(QStringLiteral("Not done: ")));
+        auto imported = maker.importRun(QStringLiteral("R2"), csv);
+        QVERIFY2(imported, qPrintable(imported ? QString() : imported.error()));
+        QVERIFY(said.last().at(0).toString().startsWith(
+            QStringLiteral("1 imported doses added to run R2")));
+        maker.showRun(QStringLiteral("R2"));
+        QCOMPARE(*cellOf(maker.heatMap()->map(), qvr::test::kInvalid)->value, 29.5);
+        QCOMPARE(maker.approval()->property("tone").toInt(), int(Tone::Caution));
+        QVERIFY(!maker.approve(QString()));
+        QVERIFY(said.last().at(0).toString().startsWith(QStringLiteral("Not done: ")));
+
+        view_->reload();
+        QSignalSpy approverSaid(view_.get(), &MappingView::spoke);
+        QVERIFY(view_->approve(QStringLiteral("checked")));
+        QVERIFY(approverSaid.last().at(0).toString().startsWith(
+            QStringLiteral("Study S1 approved by %1").arg(qvr::test::kApprover)));
+        QCOMPARE(view_->approval()->property("tone").toInt(), int(Tone::Good));
     }
 
     void aWriteThatCannotBeMadeIsAnError_data() {
@@ -209,7 +237,7 @@ private slots:
     void withoutAStudySaysHowToAddOne() {
         DoseBench empty;
         QVERIFY(empty.open());
-        MappingView view(*empty.store, empty.clock());
+        MappingView view(*empty.store, QStringLiteral("ana"), empty.clock());
         view.show();
         QVERIFY(view.studyId().isEmpty());
         QVERIFY(view.facts()->text().contains(QStringLiteral("mapping add")));

@@ -5,6 +5,7 @@
 #include "dose/core/MappingSummary.h"
 #include "dose/core/MappingText.h"
 #include "dose/usecases/MappingImport.h"
+#include "dose/usecases/StudyApproval.h"
 #include "dose/usecases/StudyReport.h"
 
 namespace qvr::dose {
@@ -208,23 +209,19 @@ int summary(Ctx& ctx) {
 }
 
 int approve(Ctx& ctx) {
-    MappingApproval a;
-    a.studyId = ctx.positional[0];
-    a.approved = true;
-    a.reason = ctx.value(QStringLiteral("reason")).trimmed();
-    a.approver = ctx.env.operatorName;
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    auto r = store->addMappingApproval(a);
+    const QString& study = ctx.positional[0];
+    auto r = approveStudy(*store, study, ctx.value(QStringLiteral("reason")), ctx.env.operatorName);
     if (!r)
         return ctx.refuse(r.error());
     if (ctx.json)
-        return ctx.printJson(QJsonObject{{"study", a.studyId},
+        return ctx.printJson(QJsonObject{{"study", study},
                                          {"approval", r->id},
-                                         {"approver", a.approver},
+                                         {"approver", ctx.env.operatorName},
                                          {"chain_head", r->hash}});
-    ctx.print(QStringLiteral("study %1 approved by %2").arg(a.studyId, a.approver));
+    ctx.print(approvalText(study, ctx.env.operatorName));
     return ctx.done(r->hash);
 }
 

@@ -62,7 +62,7 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
     trend_ = new TrendView(session_, 5, tabs_);
     calibration_ = new CalibrationView(store_, session_, env_.operatorName, env_.now, tabs_);
     check_ = new ReaderCheckView(store_, session_, env_.settingsFile, tabs_);
-    mapping_ = new MappingView(store_, env_.now, tabs_);
+    mapping_ = new MappingView(store_, env_.operatorName, env_.now, tabs_);
     // Each view scrolls inside its tab, so that no content can push the window off the screen.
     addPage(read_, QStringLiteral("&Read"));
     addPage(records_, QStringLiteral("Rec&ords"));
@@ -151,7 +151,7 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
               });
 
     connect(&session_, &CaptureSession::linkChanged, linkBar_, &LinkBar::refresh);
-    connect(mapping_, &MappingView::said, this, &DoseWindow::say);
+    connect(mapping_, &MappingView::spoke, this, &DoseWindow::say);
     connect(read_, &ReadView::choiceChanged, this, [this] {
         records_->showJob(read_->jobId());
         updateCheckStatus();

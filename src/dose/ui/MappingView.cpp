@@ -6,12 +6,15 @@
 #include "dose/ui/PdfReport.h"
 #include "dose/ui/Sentence.h"
 #include "dose/ui/Tones.h"
+#include "dose/usecases/MappingImport.h"
+#include "dose/usecases/StudyApproval.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
@@ -75,8 +78,8 @@ QString factsHtml(const StudyView& v) {
 
 } // namespace
 
-MappingView::MappingView(Store& store, Now now, QWidget* parent)
-    : QWidget(parent), store_(store), now_(std::move(now)) {
+MappingView::MappingView(Store& store, QString operatorName, Now now, QWidget* parent)
+    : QWidget(parent), store_(store), operator_(std::move(operatorName)), now_(std::move(now)) {
     studies_ = new QComboBox(this);
     studies_->setObjectName(QStringLiteral("mappingStudy"));
     studies_->setMinimumContentsLength(16);
@@ -84,6 +87,8 @@ MappingView::MappingView(Store& store, Now now, QWidget* parent)
     runs_->setObjectName(QStringLiteral("mappingRun"));
     runs_->setMinimumContentsLength(18);
     pdf_ = new QPushButton(QStringLiteral("Study &PDF..."), this);
+    import_ = new QPushButton(QStringLiteral("&Import run CSV..."), this);
+    approve_ = new QPushButton(QStringLiteral("&Approve study..."), this);
     auto* studyLabel = new QLabel(QStringLiteral("&Study"), this);
     studyLabel->setBuddy(studies_);
     auto* runLabel = new QLabel(QStringLiteral("S&how"), this);
@@ -95,6 +100,8 @@ MappingView::MappingView(Store& store, Now now, QWidget* parent)
     top->addWidget(runLabel);
     top->addWidget(runs_);
     top->addStretch(1);
+    top->addWidget(import_);
+    top->addWidget(approve_);
     top->addWidget(pdf_);
     facts_ = new QLabel(this);
     facts_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -138,6 +145,8 @@ MappingView::MappingView(Store& store, Now now, QWidget* parent)
     connect(studies_, &QComboBox::currentIndexChanged, this, [this] { load(); });
     connect(runs_, &QComboBox::currentIndexChanged, this, [this] { showMap(); });
     connect(pdf_, &QPushButton::clicked, this, &MappingView::askReport);
+    connect(import_, &QPushButton::clicked, this, &MappingView::askImport);
+    connect(approve_, &QPushButton::clicked, this, &MappingView::askApprove);
     reload();
 }
 
@@ -177,7 +186,8 @@ void MappingView::showRun(const QString& runId) {
 void MappingView::load() {
     const QString keepRun = runId();
     view_.reset();
-    pdf_->setEnabled(false);
+    for (QPushButton* b : {pdf_, import_, approve_})
+        b->setEnabled(false);
     map_->hide();
     {
         const QSignalBlocker block(runs_);
@@ -201,7 +211,8 @@ void MappingView::load() {
         return;
     }
     view_ = std::move(*loaded);
-    pdf_->setEnabled(true);
+    for (QPushButton* b : {pdf_, import_, approve_})
+        b->setEnabled(true);
     map_->show();
     const MappingSummary& s = view_->summary;
     facts_->setText(factsHtml(*view_));
@@ -269,13 +280,68 @@ void MappingView::showMap() {
 Outcome<QString> MappingView::writeReport(const QString& path) {
     auto report = buildStudyReport(store_, studyId(), now_());
     Outcome<int> pages = report ? writePdfStudyReport(*report, path) : Failure{report.error()};
-    if (!pages) {
-        emit said(refusalSentence(QStringLiteral("Not done"), pages.error()));
-        return Failure{pages.error()};
-    }
-    emit said(sentence(QStringLiteral("report %1 (%2 pages) written to %3")
-                           .arg(report->id, QString::number(*pages), path)));
+    if (!pages)
+        return said(Failure{pages.error()});
+    said(QStringLiteral("report %1 (%2 pages) written to %3")
+             .arg(report->id, QString::number(*pages), path));
     return report->id;
+}
+
+Outcome<QString> MappingView::said(Outcome<QString> outcome) {
+    emit spoke(outcome ? sentence(*outcome)
+                       : refusalSentence(QStringLiteral("Not done"), outcome.error()));
+    return outcome;
+}
+
+Outcome<QString> MappingView::importRun(const QString& runId, const QString& csvFile) {
+    auto imported = importMappingDoses(store_, runId, csvFile, operator_);
+    if (!imported)
+        return said(Failure{imported.error()});
+    reload();
+    return said(QStringLiteral("%1 imported doses added to run %2; chain head %3")
+                    .arg(QString::number(imported->doses), runId, imported->receipt.hash));
+}
+
+Outcome<QString> MappingView::approve(const QString& reason) {
+    const QString study = studyId();
+    auto approved = approveStudy(store_, study, reason, operator_);
+    if (!approved)
+        return said(Failure{approved.error()});
+    reload();
+    return said(
+        QStringLiteral("%1; chain head %2").arg(approvalText(study, operator_), approved->hash));
+}
+
+void MappingView::askImport() {
+    if (!view_ || view_->records.runs.empty()) {
+        said(Failure{QStringLiteral("the study has no run yet")});
+        return;
+    }
+    QStringList runs;
+    for (const MappingRun& r : view_->records.runs)
+        runs << r.id;
+    bool ok = false;
+    const QString run = QInputDialog::getItem(
+        this, QStringLiteral("Import run CSV"), QStringLiteral("Run the doses belong to:"), runs,
+        std::max<qsizetype>(0, runs.indexOf(runId())), false, &ok);
+    if (!ok)
+        return;
+    const QString file =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Import run CSV"), QDir::homePath(),
+                                     QStringLiteral("CSV files (*.csv)"));
+    if (!file.isEmpty())
+        importRun(run, file);
+}
+
+void MappingView::askApprove() {
+    bool ok = false;
+    const QString reason = QInputDialog::getText(
+        this, QStringLiteral("Approve study"),
+        QStringLiteral("Approve study %1 for routine monitoring as %2 (comment, optional):")
+            .arg(studyId(), operator_),
+        QLineEdit::Normal, QString(), &ok);
+    if (ok)
+        approve(reason);
 }
 
 void MappingView::askReport() {

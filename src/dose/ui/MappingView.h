@@ -1,8 +1,8 @@
 #pragma once
 // A dose-mapping study: its facts and approval (or what blocks it), the heat map of each layer
 // for the mean over the runs or one run, the results of each run and the ratios to each
-// monitoring position. Studies are made, filled and approved on the command line; this view
-// shows them and writes the study's PDF.
+// monitoring position. Studies, positions and runs are added on the command line; here a run's
+// doses read elsewhere are imported, a second login approves the study, and its PDF is written.
 
 #include "dose/store/Store.h"
 #include "dose/usecases/StudyReport.h"
@@ -21,7 +21,7 @@ class HeatMapWidget;
 class MappingView : public QWidget {
     Q_OBJECT
 public:
-    MappingView(Store& store, Now now, QWidget* parent = nullptr);
+    MappingView(Store& store, QString operatorName, Now now, QWidget* parent = nullptr);
 
     // Reads the studies again, keeping the one shown when it is still there.
     void reload();
@@ -32,6 +32,11 @@ public:
     // Writes the study's PDF; says what happened, or why nothing did.
     Outcome<QString> writeReport(const QString& path);
     void askReport();
+    // What the command line's mapping import and mapping approve do, as the window's login.
+    Outcome<QString> importRun(const QString& runId, const QString& csvFile);
+    Outcome<QString> approve(const QString& reason);
+    void askImport();
+    void askApprove();
 
     QComboBox* studies() const { return studies_; }
     QComboBox* runs() const { return runs_; }
@@ -43,18 +48,22 @@ public:
     QTableWidget* ratioTable() const { return ratioTable_; }
 
 signals:
-    void said(const QString& text);
+    void spoke(const QString& text);
 
 private:
     void load();
     void showMap();
+    Outcome<QString> said(Outcome<QString> outcome);
 
     Store& store_;
+    QString operator_;
     Now now_;
     std::optional<StudyView> view_;
     QComboBox* studies_;
     QComboBox* runs_;
     QPushButton* pdf_;
+    QPushButton* import_;
+    QPushButton* approve_;
     QLabel* facts_;
     QLabel* approval_;
     HeatMapWidget* map_;
