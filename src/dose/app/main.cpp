@@ -84,6 +84,7 @@ int main(int argc, char** argv) {
         return std::make_unique<qvr::dose::BusReader>(QDBusConnection::sessionBus());
     };
     env.writePdf = qvr::dose::writePdfReport;
+    env.writeStudyPdf = qvr::dose::writePdfStudyReport;
     qvr::dose::TerminalPrompt terminal;
     qvr::dose::PamAuthenticator pam;
     env.passwords = &terminal;

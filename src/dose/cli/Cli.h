@@ -8,6 +8,7 @@
 #include "dose/core/Clock.h"
 #include "dose/link/ReaderSource.h"
 #include "dose/usecases/JobReport.h"
+#include "dose/usecases/StudyReport.h"
 
 #include <QStringList>
 #include <QTextStream>
@@ -29,6 +30,7 @@ struct CliEnv {
     int readingTimeoutMs = 10000; // for each awaited reading
     // Lays a report out as PDF into a file, giving its pages; the program's is the window's.
     std::function<Outcome<int>(const JobReport&, const QString&)> writePdf;
+    std::function<Outcome<int>(const StudyReport&, const QString&)> writeStudyPdf;
     // How signers are asked for their password and how it is checked: the terminal and PAM in
     // the program. Without them nothing is signed.
     PasswordPrompt* passwords = nullptr;

@@ -3,7 +3,10 @@
 #include "dose/core/Canonical.h"
 #include "dose/core/DoseText.h"
 #include "dose/core/MappingSummary.h"
+#include "dose/core/MappingText.h"
 #include "dose/usecases/MappingImport.h"
+#include "dose/usecases/StudyApproval.h"
+#include "dose/usecases/StudyReport.h"
 
 namespace qvr::dose {
 
@@ -20,25 +23,6 @@ QJsonValue doseAtJson(const std::optional<DoseAt>& d) {
                        {"dose_kGy", jsonNumber(d->doseKGy)},
                        {"U_kGy", d->bound ? QJsonValue() : jsonNumber(d->expanded)},
                        {"bound", d->bound}};
-}
-
-// A value with its U, rounded at U's second significant digit as every dose is written.
-QString withU(double value, double expanded) {
-    const RoundedDose r = roundedToU(value, expanded);
-    return QStringLiteral("%1 ± %2").arg(r.dose, r.expanded);
-}
-
-QString doseAtText(const std::optional<DoseAt>& d, const char* bound) {
-    if (!d)
-        return QStringLiteral("-");
-    if (d->bound)
-        return QStringLiteral("%1 %2 kGy at %3")
-            .arg(QLatin1String(bound), numberText(d->doseKGy), d->position);
-    return QStringLiteral("%1 kGy at %2").arg(withU(d->doseKGy, d->expanded), d->position);
-}
-
-QString listText(const QStringList& items) {
-    return items.isEmpty() ? QStringLiteral("-") : items.join(QStringLiteral(", "));
 }
 
 QJsonObject studyJson(const MappingStudy& s, bool approved) {
@@ -207,17 +191,17 @@ int summary(Ctx& ctx) {
     for (const RunResult& r : s.runs)
         ctx.print(QStringLiteral("run %1: Dmin %2, Dmax %3, DUR %4")
                       .arg(r.run, doseAtText(r.dmin, "<"), doseAtText(r.dmax, ">"),
-                           r.dur ? withU(*r.dur, r.uDur) : QStringLiteral("-")));
+                           r.dur ? valueWithU(*r.dur, r.uDur) : QStringLiteral("-")));
     ctx.print(QStringLiteral("mean over the runs (U at k = %1): Dmin %2, Dmax %3, DUR %4")
                   .arg(numberText(s.coverage), doseAtText(s.dmin, "<"), doseAtText(s.dmax, ">"),
-                       s.dur ? withU(*s.dur, s.uDur) : QStringLiteral("-")));
+                       s.dur ? valueWithU(*s.dur, s.uDur) : QStringLiteral("-")));
     ctx.print(QStringLiteral("minimum zone: %1").arg(listText(s.minZone)));
     ctx.print(QStringLiteral("maximum zone: %1").arg(listText(s.maxZone)));
     for (const RatioResult& r : s.ratios)
         ctx.print(QStringLiteral("monitoring %1 (%2 runs): Dmin/Dmon %3 (SD %4), "
                                  "Dmax/Dmon %5 (SD %6)")
-                      .arg(r.monitoring, QString::number(r.runs), withU(r.meanMin, r.uMin),
-                           QString::number(r.sdMin, 'g', 2), withU(r.meanMax, r.uMax),
+                      .arg(r.monitoring, QString::number(r.runs), valueWithU(r.meanMin, r.uMin),
+                           QString::number(r.sdMin, 'g', 2), valueWithU(r.meanMax, r.uMax),
                            QString::number(r.sdMax, 'g', 2)));
     for (const QString& b : s.blockers)
         ctx.print(QStringLiteral("blocks approval: %1").arg(b));
@@ -225,23 +209,19 @@ int summary(Ctx& ctx) {
 }
 
 int approve(Ctx& ctx) {
-    MappingApproval a;
-    a.studyId = ctx.positional[0];
-    a.approved = true;
-    a.reason = ctx.value(QStringLiteral("reason")).trimmed();
-    a.approver = ctx.env.operatorName;
     Store* store = ctx.store();
     if (!store)
         return kRefused;
-    auto r = store->addMappingApproval(a);
+    const QString& study = ctx.positional[0];
+    auto r = approveStudy(*store, study, ctx.value(QStringLiteral("reason")), ctx.env.operatorName);
     if (!r)
         return ctx.refuse(r.error());
     if (ctx.json)
-        return ctx.printJson(QJsonObject{{"study", a.studyId},
+        return ctx.printJson(QJsonObject{{"study", study},
                                          {"approval", r->id},
-                                         {"approver", a.approver},
+                                         {"approver", ctx.env.operatorName},
                                          {"chain_head", r->hash}});
-    ctx.print(QStringLiteral("study %1 approved by %2").arg(a.studyId, a.approver));
+    ctx.print(approvalText(study, ctx.env.operatorName));
     return ctx.done(r->hash);
 }
 
@@ -271,6 +251,31 @@ int list(Ctx& ctx) {
     }
     if (ctx.json)
         return ctx.printJson(a);
+    return kOk;
+}
+
+int report(Ctx& ctx) {
+    const QString path = ctx.value(QStringLiteral("pdf"));
+    if (path.isEmpty())
+        return ctx.usage(QStringLiteral("--pdf needs the file to write"));
+    if (!ctx.env.writeStudyPdf)
+        return ctx.refuse(QStringLiteral("this program cannot write PDF files"));
+    Store* store = ctx.store();
+    if (!store)
+        return kRefused;
+    auto built = buildStudyReport(*store, ctx.positional[0], ctx.env.now());
+    if (!built)
+        return ctx.refuse(built.error());
+    auto pages = ctx.env.writeStudyPdf(*built, path);
+    if (!pages)
+        return ctx.refuse(pages.error());
+    if (ctx.json)
+        return ctx.printJson(QJsonObject{{"report", built->id},
+                                         {"pages", *pages},
+                                         {"file", path},
+                                         {"chain_head", built->chainHead}});
+    ctx.print(QStringLiteral("report %1 (%2 pages) written to %3")
+                  .arg(built->id, QString::number(*pages), path));
     return kOk;
 }
 
@@ -348,6 +353,17 @@ void addMappingCommands(std::vector<Command>& c) {
                  {},
                  1,
                  approve});
+    c.push_back({QStringLiteral("mapping report"),
+                 QStringLiteral("mapping report STUDY --pdf FILE"),
+                 QStringLiteral("Writes the study's report as PDF, the same the window writes: "
+                                "the study, its positions, every run's doses and results, the "
+                                "study's results and zones, the ratios with U and k, the heat "
+                                "maps, and the approval or what blocks it."),
+                 {QStringLiteral("pdf")},
+                 {},
+                 {QStringLiteral("pdf")},
+                 1,
+                 report});
     c.push_back({QStringLiteral("mapping list"),
                  QStringLiteral("mapping list"),
                  QStringLiteral("Lists the mapping studies."),

@@ -5,6 +5,7 @@
 #include "dose/ui/CalibrationView.h"
 #include "dose/ui/DoseGuide.h"
 #include "dose/ui/LinkBar.h"
+#include "dose/ui/MappingView.h"
 #include "dose/ui/NewJobDialog.h"
 #include "dose/ui/PdfReport.h"
 #include "dose/ui/ReadView.h"
@@ -61,12 +62,14 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
     trend_ = new TrendView(session_, 5, tabs_);
     calibration_ = new CalibrationView(store_, session_, env_.operatorName, env_.now, tabs_);
     check_ = new ReaderCheckView(store_, session_, env_.settingsFile, tabs_);
+    mapping_ = new MappingView(store_, env_.operatorName, env_.now, tabs_);
     // Each view scrolls inside its tab, so that no content can push the window off the screen.
     addPage(read_, QStringLiteral("&Read"));
     addPage(records_, QStringLiteral("Rec&ords"));
     addPage(trend_, QStringLiteral("&Trend"));
     addPage(calibration_, QStringLiteral("&Calibration"));
     addPage(check_, QStringLiteral("Reader chec&k"));
+    addPage(mapping_, QStringLiteral("&Mapping"));
     layout->addWidget(linkBar_);
     layout->addWidget(tabs_, 1);
     setCentralWidget(central);
@@ -132,6 +135,8 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
               QKeySequence(Qt::CTRL | Qt::Key_4), [this] { showView(calibration_); });
     addAction(view, QStringLiteral("viewCheck"), QStringLiteral("Reader chec&k"),
               QKeySequence(Qt::CTRL | Qt::Key_5), [this] { showView(check_); });
+    addAction(view, QStringLiteral("viewMapping"), QStringLiteral("&Mapping"),
+              QKeySequence(Qt::CTRL | Qt::Key_6), [this] { showView(mapping_); });
     addAction(view, QStringLiteral("filter"), QStringLiteral("&Filter records"),
               QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
                   showView(records_);
@@ -146,6 +151,7 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
               });
 
     connect(&session_, &CaptureSession::linkChanged, linkBar_, &LinkBar::refresh);
+    connect(mapping_, &MappingView::spoke, this, &DoseWindow::say);
     connect(read_, &ReadView::choiceChanged, this, [this] {
         records_->showJob(read_->jobId());
         updateCheckStatus();
@@ -200,6 +206,7 @@ bool DoseWindow::checkDatabase() {
     calibration_->reload(calibration_->current());
     read_->reloadChoices(read_->jobId(), read_->calibrationId());
     records_->reload();
+    mapping_->reload();
     updateCheckStatus();
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The dose workstation's window: the reader's state on top, then reading a job, its records,
-// the trend, the calibration and the reader check; every action on the keyboard.
+// the trend, the calibration, the reader check and the mapping studies; every action on the
+// keyboard.
 
 #include "dose/auth/Authenticator.h"
 #include "dose/auth/PasswordPrompt.h"
@@ -18,6 +19,7 @@ namespace qvr::dose {
 
 class CalibrationView;
 class LinkBar;
+class MappingView;
 class ReadView;
 class ReaderCheckView;
 class RecordsView;
@@ -48,6 +50,7 @@ public:
     TrendView* trendView() const { return trend_; }
     ReaderCheckView* checkView() const { return check_; }
     CalibrationView* calibrationView() const { return calibration_; }
+    MappingView* mappingView() const { return mapping_; }
     QLabel* checkStatus() const { return checkStatus_; }
     QTabWidget* tabs() const { return tabs_; }
     void showView(QWidget* view); // one of the views above
@@ -92,6 +95,7 @@ private:
     TrendView* trend_;
     ReaderCheckView* check_;
     CalibrationView* calibration_;
+    MappingView* mapping_;
     QLabel* checkStatus_;
     QTabWidget* tabs_;
     QLabel* status_;

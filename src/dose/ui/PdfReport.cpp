@@ -1,6 +1,7 @@
 #include "dose/ui/PdfReport.h"
 
 #include "dose/core/OutputFile.h"
+#include "dose/ui/HeatMapPainter.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
@@ -10,7 +11,16 @@
 
 namespace qvr::dose {
 
-Outcome<int> writePdfReport(const JobReport& report, const QString& path) {
+namespace {
+
+constexpr double kImageScale = 3; // image pixels per point of the page's 96 per inch
+
+struct Document {
+    QString id, title, html;
+    std::vector<std::pair<QString, const MappingMap*>> maps;
+};
+
+Outcome<int> writePdf(const Document& report, const QString& path) {
     // Drawn in memory, then written whole or not at all, like every export.
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
@@ -25,8 +35,15 @@ Outcome<int> writePdfReport(const JobReport& report, const QString& path) {
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPointSizeF(9);
     doc.setDefaultFont(font);
-    doc.setHtml(report.html);
     const QRectF page = pdf.pageLayout().paintRectPixels(pdf.resolution());
+    // The text's width in the 96-per-inch pixels of the document's images.
+    const double width = page.width() * 96 / pdf.resolution();
+    for (const auto& [name, map] : report.maps) {
+        QImage image = heatMapsImage(*map, font, width, kImageScale);
+        image.setDevicePixelRatio(kImageScale);
+        doc.addResource(QTextDocument::ImageResource, QUrl(name), image);
+    }
+    doc.setHtml(report.html);
     const double footer = pdf.resolution() * 0.3; // room for the page line
     const QSizeF body(page.width(), page.height() - footer);
     doc.documentLayout()->setPaintDevice(&pdf);
@@ -60,6 +77,19 @@ Outcome<int> writePdfReport(const JobReport& report, const QString& path) {
     if (auto written = writeOutputFile(path, buffer.data()); !written)
         return Failure{written.error()};
     return pages;
+}
+
+} // namespace
+
+Outcome<int> writePdfReport(const JobReport& report, const QString& path) {
+    return writePdf({report.id, report.title, report.html, {}}, path);
+}
+
+Outcome<int> writePdfStudyReport(const StudyReport& report, const QString& path) {
+    Document d{report.id, report.title, report.html, {}};
+    for (std::size_t i = 0; i < report.maps.size(); ++i)
+        d.maps.push_back({QStringLiteral("heatmap-%1").arg(i), &report.maps[i]});
+    return writePdf(d, path);
 }
 
 } // namespace qvr::dose
