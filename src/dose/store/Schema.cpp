@@ -83,7 +83,11 @@ std::vector<Migration> migrations(const Dialect& dialect) {
     // wavelength.
     Migration v7{7, {}};
     v7.statements << addedColumns(dialect, 7);
-    return {v1, v2, v3, v4, v5, v6, v7};
+    // 8: a job may read each film at both wavelengths; a record keeps the second read, both
+    // doses and their agreement.
+    Migration v8{8, {}};
+    v8.statements << addedColumns(dialect, 8);
+    return {v1, v2, v3, v4, v5, v6, v7, v8};
 }
 
 } // namespace qvr::dose
