@@ -181,6 +181,36 @@ private slots:
         QVERIFY(o["in_range"].toBool());
     }
 
+    // The export has the second read's columns, filled only for a read at both wavelengths.
+    void exportHasBothReads() {
+        const QJsonObject dual = readJson("F7", film(" 1.000", " 0.618"));
+        reader_ = std::make_unique<FakeReader>(readyItems(), QStringList{" 1.0", " 1.0", " 1.0"});
+        QCOMPARE(run("job add ONE --training"), 0);
+        QCOMPARE(run("read --job ONE --dosimeter S1 --calibration " + first_), 0);
+        for (const QString job : {"DUAL", "ONE"}) {
+            QCOMPARE(run("record list --csv --job " + job), 0);
+            const QStringList lines = out_.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            const QStringList header = lines.first().split(QLatin1Char(','));
+            const QStringList row = lines.last().split(QLatin1Char(','));
+            QCOMPARE(row.size(), header.size());
+            auto field = [&](const char* name) { return row[header.indexOf(QLatin1String(name))]; };
+            if (job == u"ONE") {
+                for (qsizetype i = header.indexOf("first_dose_kGy"); i < row.size(); ++i)
+                    QCOMPARE(row[i], QString());
+                continue;
+            }
+            QCOMPARE(field("second_wavelength_nm"), QStringLiteral("510"));
+            QCOMPARE(field("second_calibration"), second_);
+            QCOMPARE(field("second_readings"), QStringLiteral("0.618 0.618 0.618"));
+            QCOMPARE(field("second_dose_kGy").toDouble(), dual["doses"][1]["dose_kGy"].toDouble());
+            QCOMPARE(field("first_dose_kGy").toDouble(), dual["doses"][0]["dose_kGy"].toDouble());
+            QCOMPARE(field("dose_kGy").toDouble(), dual["dose_kGy"].toDouble());
+            QCOMPARE(field("U_difference_kGy").toDouble(),
+                     dual["agreement"]["U_difference_kGy"].toDouble());
+            QCOMPARE(field("consistent"), QStringLiteral("yes"));
+        }
+    }
+
     // Whatever fails part way, nothing is recorded and the reader goes back to where it was.
     void failuresPartWay_data() {
         QTest::addColumn<Changes>("changes");

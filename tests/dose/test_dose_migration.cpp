@@ -446,7 +446,8 @@ private slots:
         both.bothWavelengths = true;
         QVERIFY(store.addJob(both));
         QVERIFY(store.job(both.id)->bothWavelengths);
-        QVERIFY(store.job(both.id)->canonical().contains(QLatin1String("\"wavelengths\":\"both\"")));
+        QVERIFY(
+            store.job(both.id)->canonical().contains(QLatin1String("\"wavelengths\":\"both\"")));
         QVERIFY(!store.job(s.job.id)->canonical().contains(QLatin1String("wavelengths")));
         QString head;
         for (double factor : {1.0, 1.3}) {
@@ -459,7 +460,8 @@ private slots:
             second.fitId = s.fit.id;
             for (const Reading& x : r.readings)
                 second.readings.push_back(
-                    {x.at.addSecs(5), s.calibration.a0 + (x.absorbance - s.calibration.a0) * factor});
+                    {x.at.addSecs(5),
+                     s.calibration.a0 + (x.absorbance - s.calibration.a0) * factor});
             second.zeroText = QStringLiteral("1.2345");
             second.a0 = s.calibration.a0;
             r.second = second;
