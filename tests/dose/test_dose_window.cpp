@@ -9,10 +9,10 @@
 #include "dose/ui/AmendmentDialog.h"
 #include "dose/ui/BatchDialog.h"
 #include "dose/ui/CalibrationImportDialog.h"
-#include "dose/ui/NewJobDialog.h"
 #include "dose/ui/CalibrationView.h"
 #include "dose/ui/DoseWindow.h"
 #include "dose/ui/LinkBar.h"
+#include "dose/ui/NewJobDialog.h"
 #include "dose/ui/PdfReport.h"
 #include "dose/ui/ReadView.h"
 #include "dose/ui/ReaderCheckView.h"
@@ -431,6 +431,9 @@ private slots:
         QCOMPARE(job.job().rule, DecisionRule::Guarded); // the default, as on the command line
         job.findChild<QComboBox*>(QStringLiteral("rule"))->setCurrentIndex(1);
         QCOMPARE(job.job().rule, DecisionRule::Simple);
+        QVERIFY(!job.job().bothWavelengths); // one, as on the command line
+        job.findChild<QComboBox*>(QStringLiteral("wavelengths"))->setCurrentIndex(1);
+        QVERIFY(job.job().bothWavelengths);
 
         BatchDialog batch(QDate(2026, 12, 7));
         QTest::keyClicks(batch.findChild<QLineEdit*>(QStringLiteral("batchId")), "LOT-F");

@@ -80,17 +80,10 @@ Outcome<ReaderItems> awaitWavelength(ReaderSource& reader, const ReaderItems& st
 }
 
 // The order of the pair: the calibration at the wavelength the reader is at first.
-struct Pair {
-    Usable first;
-    Usable second;
-    bool atSecondary = false; // the reader is at the head's second wavelength
-    QString otherText;        // the other wavelength as the reader names it
-};
-
-Outcome<Pair> orderPair(const Usable& one, const Usable& other, const ReaderItems& items) {
+Outcome<DualPlan> orderPair(const Usable& one, const Usable& other, const ReaderItems& items) {
     const QString wl = item(items, "WL");
     const auto current = servedWavelength(wl);
-    Pair p{one, other, false, {}};
+    DualPlan p{one, other, false, {}};
     if (current && *current == other.calibration.wavelengthNm)
         std::swap(p.first, p.second);
     else if (!current || *current != one.calibration.wavelengthNm)
@@ -110,8 +103,8 @@ Outcome<Pair> orderPair(const Usable& one, const Usable& other, const ReaderItem
 }
 
 // Asks the reader back to the wavelength the read began at; what went wrong, or nothing.
-std::optional<QString> switchBack(ReaderSource& reader, const Pair& pair, const ReaderItems& start,
-                                  int timeoutMs) {
+std::optional<QString> switchBack(ReaderSource& reader, const DualPlan& pair,
+                                  const ReaderItems& start, int timeoutMs) {
     if (auto back = reader.selectWavelength(pair.atSecondary); !back)
         return QStringLiteral("switching back to %1 failed: %2")
             .arg(item(start, "WL"), back.error());
@@ -156,6 +149,74 @@ Outcome<Usable> sameFilmsCalibration(Store& store, const Calibration& calibratio
     return use;
 }
 
+Outcome<DualPlan> planBothWavelengths(Store& store, const Job& job, const Usable& chosen,
+                                      const Usable& partner, const ReaderItems& items,
+                                      const QDateTime& now) {
+    auto pair = orderPair(chosen, partner, items);
+    if (!pair)
+        return Failure{pair.error()};
+    if (auto why = refusal(items, pair->firstContext(job)))
+        return Failure{*why};
+    for (const Usable* use : {&pair->first, &pair->second}) {
+        if (auto why = readerCheckRefusal(store, job, use->calibration, now))
+            return Failure{*why};
+        if (auto why = traceabilityRefusal(job, use->calibration))
+            return Failure{*why};
+    }
+    return pair;
+}
+
+Outcome<OtherRead> readAtOtherWavelength(ReaderSource& reader, const DualPlan& plan, const Job& job,
+                                         const ReaderItems& start, int readings, int timeoutMs,
+                                         const Now& now) {
+    if (auto switched = reader.selectWavelength(!plan.atSecondary); !switched)
+        return failedRead(switched.error(), std::nullopt);
+    // From here on every way out switches back.
+    auto settled = awaitWavelength(reader, start, plan.otherText, true, timeoutMs);
+    if (!settled)
+        return failedRead(settled.error(), switchBack(reader, plan, start, timeoutMs));
+    // The first reading there is smoothed against the last one at the other wavelength: not
+    // used.
+    ReadingPeriod there;
+    there.begin(*settled);
+    auto two = readSegment(reader, there, plan.secondContext(job), readings, timeoutMs, now);
+    const auto back = switchBack(reader, plan, start, timeoutMs);
+    if (!two)
+        return failedRead(two.error(), back);
+    OtherRead other;
+    other.readings = two->readings;
+    other.zeroText = item(two->last, "lblZero");
+    if (back)
+        other.warning = *back;
+    return other;
+}
+
+Outcome<DosimeterRead> recordBothWavelengths(Store& store, const Job& job, const DualPlan& plan,
+                                             Record rec, const OtherRead& other) {
+    takeCalibration(rec, plan.first);
+    rec.readAt = other.readings.back().at;
+    SecondRead s;
+    s.wavelengthNm = plan.second.calibration.wavelengthNm;
+    s.calibrationId = plan.second.calibration.id;
+    s.calibrationVersion = plan.second.calibration.version;
+    s.fitId = plan.second.fit.id;
+    s.readings = other.readings;
+    s.zeroText = other.zeroText;
+    s.a0 = plan.second.a0();
+    s.uA0 = plan.second.uA0();
+    rec.second = s;
+    auto r = store.addRecord(rec, [&](Record& r) {
+        evaluateDualRecord(r, job, plan.first.calibration, plan.first.fit, plan.second.calibration,
+                           plan.second.fit);
+        rec = r;
+    });
+    if (!r)
+        return Failure{other.warning.isEmpty()
+                           ? r.error()
+                           : QStringLiteral("%1. Also, %2").arg(r.error(), other.warning)};
+    return DosimeterRead{rec, plan.first.fit, r->hash, other.warning};
+}
+
 Outcome<DosimeterRead> readBothWavelengths(Store& store, ReaderSource& reader,
                                            const ReadRequest& req, const Job& job,
                                            const QString& dosimeter, const Now& now) {
@@ -171,77 +232,34 @@ Outcome<DosimeterRead> readBothWavelengths(Store& store, ReaderSource& reader,
     auto start = reader.items();
     if (!start)
         return Failure{start.error()};
-    auto pair = orderPair(*chosen, *partner, *start);
-    if (!pair)
-        return Failure{pair.error()};
-    const ReadingContext first{job.training, pair->first.calibration.wavelengthNm,
-                               pair->first.calibration.headSerial};
-    const ReadingContext second{job.training, pair->second.calibration.wavelengthNm,
-                                pair->second.calibration.headSerial};
-    if (auto why = refusal(*start, first))
-        return Failure{*why};
-    for (const Usable* use : {&pair->first, &pair->second}) {
-        if (auto why = readerCheckRefusal(store, job, use->calibration, now()))
-            return Failure{*why};
-        if (auto why = traceabilityRefusal(job, use->calibration))
-            return Failure{*why};
-    }
+    auto plan = planBothWavelengths(store, job, *chosen, *partner, *start, now());
+    if (!plan)
+        return Failure{plan.error()};
 
     ReadingPeriod period;
     period.begin(*start);
-    auto one = readSegment(reader, period, first, req.readings, req.timeoutMs, now);
+    auto one =
+        readSegment(reader, period, plan->firstContext(job), req.readings, req.timeoutMs, now);
     if (!one)
         return failedRead(one.error(), std::nullopt);
-    if (auto switched = reader.selectWavelength(!pair->atSecondary); !switched)
-        return failedRead(switched.error(), std::nullopt);
-    // From here on every way out switches back.
-    auto settled = awaitWavelength(reader, *start, pair->otherText, true, req.timeoutMs);
-    if (!settled)
-        return failedRead(settled.error(), switchBack(reader, *pair, *start, req.timeoutMs));
-    // The first reading there is smoothed against the last one at the other wavelength: not
-    // used.
-    ReadingPeriod there;
-    there.begin(*settled);
-    auto two = readSegment(reader, there, second, req.readings, req.timeoutMs, now);
-    const auto back = switchBack(reader, *pair, *start, req.timeoutMs);
-    if (!two)
-        return failedRead(two.error(), back);
+    auto other =
+        readAtOtherWavelength(reader, *plan, job, *start, req.readings, req.timeoutMs, now);
+    if (!other)
+        return Failure{other.error()};
 
     Record rec;
     rec.jobId = job.id;
     rec.dosimeter = dosimeter;
     rec.irradiatedAt = req.irradiatedAt;
     rec.readings = one->readings;
-    takeCalibration(rec, pair->first);
     rec.simulated = one->last.value(QStringLiteral("Simulated")).toBool();
-    rec.readAt = two->readings.back().at;
     rec.zeroText = item(one->last, "lblZero");
     rec.thicknessMeasured = req.thicknessUm.has_value();
-    rec.thicknessUm = req.thicknessUm.value_or(pair->first.batch.thicknessUm);
-    rec.uThicknessUm = req.uThicknessUm.value_or(pair->first.batch.uThicknessUm);
+    rec.thicknessUm = req.thicknessUm.value_or(plan->first.batch.thicknessUm);
+    rec.uThicknessUm = req.uThicknessUm.value_or(plan->first.batch.uThicknessUm);
     rec.operatorName = req.operatorName;
     rec.comment = req.comment;
-    SecondRead s;
-    s.wavelengthNm = pair->second.calibration.wavelengthNm;
-    s.calibrationId = pair->second.calibration.id;
-    s.calibrationVersion = pair->second.calibration.version;
-    s.fitId = pair->second.fit.id;
-    s.readings = two->readings;
-    s.zeroText = item(two->last, "lblZero");
-    s.a0 = pair->second.a0();
-    s.uA0 = pair->second.uA0();
-    rec.second = s;
-    auto r = store.addRecord(rec, [&](Record& r) {
-        evaluateDualRecord(r, job, pair->first.calibration, pair->first.fit,
-                           pair->second.calibration, pair->second.fit);
-        rec = r;
-    });
-    if (!r)
-        return Failure{back ? QStringLiteral("%1. Also, %2").arg(r.error(), *back) : r.error()};
-    DosimeterRead done{rec, pair->first.fit, r->hash, {}};
-    if (back)
-        done.warning = *back;
-    return done;
+    return recordBothWavelengths(store, job, *plan, rec, *other);
 }
 
 } // namespace qvr::dose
