@@ -79,7 +79,8 @@ Outcome<ReaderItems> awaitWavelength(ReaderSource& reader, const ReaderItems& st
                        .arg(kSettlingWrites)};
 }
 
-// The order of the pair: the calibration at the wavelength the reader is at first.
+} // namespace
+
 Outcome<DualPlan> orderPair(const Usable& one, const Usable& other, const ReaderItems& items) {
     const QString wl = item(items, "WL");
     const auto current = servedWavelength(wl);
@@ -101,6 +102,8 @@ Outcome<DualPlan> orderPair(const Usable& one, const Usable& other, const Reader
                                 nmText(p.second.calibration.wavelengthNm))};
     return p;
 }
+
+namespace {
 
 // Asks the reader back to the wavelength the read began at; what went wrong, or nothing.
 std::optional<QString> switchBack(ReaderSource& reader, const DualPlan& pair,

@@ -28,6 +28,10 @@ struct DualPlan {
     }
 };
 
+// The pair ordered for the reader's items, or why it does not fit them (neither calibration at
+// the reader's wavelength, or the other not at the head's other one).
+Outcome<DualPlan> orderPair(const Usable& chosen, const Usable& partner, const ReaderItems& items);
+
 // The pair of calibrations ordered for the reader's items, or why the reader may not read the
 // film at both now: its state, or a missing reader check or certificate at either wavelength.
 Outcome<DualPlan> planBothWavelengths(Store& store, const Job& job, const Usable& chosen,
