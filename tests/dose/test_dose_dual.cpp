@@ -4,7 +4,9 @@
 
 #include "FakeReader.h"
 #include "dose/cli/Cli.h"
+#include "dose/core/JobSummary.h"
 #include "dose/store/Store.h"
+#include "dose/usecases/JobReport.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -209,6 +211,25 @@ private slots:
                      dual["agreement"]["U_difference_kGy"].toDouble());
             QCOMPARE(field("consistent"), QStringLiteral("yes"));
         }
+    }
+
+    // The report gives each film's two doses and the rule; a mismatch is red.
+    void reportGivesBothDoses() {
+        auto store = Store::open(dir_.filePath(QStringLiteral("dose.sqlite")));
+        QVERIFY(store);
+        const auto report = buildJobReport(**store, QStringLiteral("DUAL"), now_);
+        QVERIFY2(report, qPrintable(report ? QString() : report.error()));
+        const QString html = report->html;
+        QVERIFY(html.contains(QLatin1String("Both wavelengths")));
+        QVERIFY(html.contains(QLatin1String("agree when |D1 - D2| &lt;= k u(D1 - D2)")));
+        QVERIFY(html.contains(QStringLiteral("510 nm, calibration %1: ").arg(second_)));
+        QVERIFY(html.contains(QLatin1String("DISAGREE")));
+        const auto records = (*store)->records(QStringLiteral("DUAL"));
+        const auto job = (*store)->job(QStringLiteral("DUAL"));
+        QVERIFY(records && job);
+        for (const Record& r : *records)
+            if (r.dosimeter == u"F2")
+                QCOMPARE(int(recordTone(r, *job)), int(Tone::Bad));
     }
 
     // Whatever fails part way, nothing is recorded and the reader goes back to where it was.
