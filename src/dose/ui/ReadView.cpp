@@ -167,6 +167,10 @@ ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
     });
     connect(&session_, &CaptureSession::captured, this,
             [this](const Record& r, const QString&) { onCaptured(r); });
+    connect(&session_, &CaptureSession::switchBackFailed, this, [this](const QString& why) {
+        hint_->setText(hint_->text() + QStringLiteral(" The reader: ") + why);
+        paintTone(hint_, Tone::Bad);
+    });
 }
 
 void ReadView::reloadChoices(const QString& jobId, qint64 calibrationId) {

@@ -222,7 +222,7 @@ Outcome<Record> CaptureSession::captureBothWavelengths(Record rec) {
     filmOut_ = false;
     emit captured(read->record, read->chainHead);
     if (!read->warning.isEmpty())
-        emit refused(read->warning);
+        emit switchBackFailed(read->warning);
     return read->record;
 }
 

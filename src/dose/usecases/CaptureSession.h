@@ -67,6 +67,8 @@ signals:
     void reading(const QDateTime& at, double a); // every new number the reader served
     void captured(const qvr::dose::Record& record, const QString& chainHead);
     void refused(const QString& why); // also for readings discarded
+    // After a capture at both wavelengths: the reader did not go back to where it was.
+    void switchBackFailed(const QString& why);
 
 private:
     void discard(const QString& why);
