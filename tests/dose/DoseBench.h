@@ -32,6 +32,10 @@ public:
         return served;
     }
     Outcome<ReaderItems> nextReading(int) override { return items(); }
+    Outcome<Done> selectWavelength(bool secondary) override {
+        served.insert(QStringLiteral("WL"), secondary ? "600 nm" : "510 nm");
+        return Done{};
+    }
 };
 
 struct DoseBench {

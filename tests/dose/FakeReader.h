@@ -1,6 +1,7 @@
 #pragma once
 // A reader that serves scripted items: the same items every time, with A taking the next of
 // the given texts at each awaited reading, and before a reading any changes scripted for it.
+// A wavelength command shows the wavelength it names, or is refused as scripted.
 
 #include "dose/link/ReaderSource.h"
 
@@ -25,6 +26,18 @@ public:
         items_.insert(QStringLiteral("A"), absorbances_.takeFirst());
         return items_;
     }
+    Outcome<Done> selectWavelength(bool secondary) override {
+        const int call = selected.size();
+        selected << (secondary ? QStringLiteral("secondary") : QStringLiteral("primary"));
+        if (refusals.contains(call))
+            return Failure{refusals.value(call)};
+        items_.insert(QStringLiteral("WL"),
+                      items_.value(secondary ? QStringLiteral("lblA2") : QStringLiteral("lblA1")));
+        return Done{};
+    }
+
+    QStringList selected;        // the wavelength commands taken, in order
+    QMap<int, QString> refusals; // by the index of a command: the reader's refusal
 
 private:
     ReaderItems items_;
@@ -33,12 +46,13 @@ private:
     int served_ = 0;
 };
 
-// A simulated reader fit to read: head 1234 at 600 nm, film in, no fault, zeroed once.
+// A simulated reader fit to read: head 1234 at 600 nm (its second wavelength), film in, no
+// fault, zeroed once.
 inline ReaderItems readyItems() {
-    return {{"State", "reading"},   {"Fault", ""},    {"Simulated", true},
-            {"lblPresent", "Film"}, {"WL", "600 nm"}, {"lblSN", "1234"},
-            {"lblZero", "1.9876"},  {"A", " 1.000"},  {"Zeros", "1"},
-            {kOwnerItem, ":1.7"}};
+    return {{"State", "reading"},   {"Fault", ""},       {"Simulated", true},
+            {"lblPresent", "Film"}, {"WL", "600 nm"},    {"lblSN", "1234"},
+            {"lblZero", "1.9876"},  {"A", " 1.000"},     {"Zeros", "1"},
+            {"lblA1", "510 nm"},    {"lblA2", "600 nm"}, {kOwnerItem, ":1.7"}};
 }
 
 } // namespace qvr::dose::test

@@ -46,6 +46,51 @@ private slots:
         session_->setDosimeter(QStringLiteral("D1"));
     }
 
+    // A job that reads both wavelengths: the stable readings at 600 nm, then the reader switched
+    // to 510 nm and back, one record with both reads.
+    void capturesAtBothWavelengths() {
+        Job both{QStringLiteral("TB"),
+                 QStringLiteral("practice"),
+                 5.0,
+                 30.0,
+                 true,
+                 QStringLiteral("ana"),
+                 {}};
+        both.bothWavelengths = true;
+        QVERIFY(bench_.store->addJob(both));
+        QVERIFY(!session_->choose(both.id, bench_.calibrationId));
+        Calibration at600 = filmCalibration();
+        at600.batchId = QStringLiteral("LOT-A");
+        at600.headSerial = QStringLiteral("1234");
+        at600.wavelengthNm = 600;
+        Calibration at510 = at600;
+        at510.wavelengthNm = 510;
+        const auto pair = bench_.store->addCalibrations({at600, at510});
+        QVERIFY2(pair, qPrintable(pair.error()));
+        for (const Receipt& r : *pair) {
+            Calibration c = at600;
+            c.id = r.id;
+            auto fit = fitCalibration(c, Model::Power, false);
+            QVERIFY(fit && bench_.store->addFit(*fit));
+        }
+        QVERIFY(session_->choose(both.id, pair->front().id));
+        reader_.served.insert(QStringLiteral("lblA1"), QStringLiteral("510 nm"));
+        reader_.served.insert(QStringLiteral("lblA2"), QStringLiteral("600 nm"));
+        QSignalSpy captured(session_.get(), &CaptureSession::captured);
+        QSignalSpy refused(session_.get(), &CaptureSession::refused);
+        serve("0.850", 5);
+        QCOMPARE(captured.count(), 1);
+        QCOMPARE(refused.count(), 0);
+        const Record r = captured.at(0).at(0).value<Record>();
+        QVERIFY(r.second);
+        QCOMPARE(r.wavelengthNm, 600);
+        QCOMPARE(r.second->wavelengthNm, 510);
+        QCOMPARE(r.second->readings.size(), size_t(5));
+        QCOMPARE(r.second->outcome, DualOutcome::Combined);
+        QCOMPARE(reader_.served.value(QStringLiteral("WL")).toString(), QStringLiteral("600 nm"));
+        QCOMPARE(stored(both.id), 1);
+    }
+
     void capturesByItselfOncePerFilm() {
         QSignalSpy captured(session_.get(), &CaptureSession::captured);
         serve("0.850", 4);

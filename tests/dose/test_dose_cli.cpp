@@ -692,7 +692,7 @@ private slots:
         QVERIFY(o["note"].toString().startsWith(QLatin1String("only 600 nm")));
 
         QCOMPARE(run("dose --calibration 1 --absorbance 1.0 --second-absorbance 0.6"), 1);
-        QVERIFY2(err_.contains(QLatin1String("calibration 1 was imported alone")),
+        QVERIFY2(err_.contains(QLatin1String("calibration 1 (600 nm) was imported alone")),
                  qPrintable(err_));
     }
 };

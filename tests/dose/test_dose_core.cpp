@@ -95,10 +95,11 @@ private slots:
     // One legend: every flag the program gives is explained, and the README, the guide and
     // the man page list each.
     void everyFlagHasOneMeaningEverywhere() {
-        QStringList given{QStringLiteral("training"),       QStringLiteral("simulated"),
-                          QStringLiteral("reread_3"),       kCheckFailedAfter,
-                          QStringLiteral("outside_window"), QStringLiteral("undecided"),
-                          QStringLiteral("below_dmin"),     QStringLiteral("above_dmax")};
+        QStringList given{QStringLiteral("training"),           QStringLiteral("simulated"),
+                          QStringLiteral("reread_3"),           kCheckFailedAfter,
+                          QStringLiteral("outside_window"),     QStringLiteral("undecided"),
+                          QStringLiteral("below_dmin"),         QStringLiteral("above_dmax"),
+                          QStringLiteral("wavelength_mismatch")};
         for (Validity v :
              {Validity::BelowRange, Validity::AboveRange, Validity::NoDose, Validity::OutsideRange})
             given << validityFlag(v);

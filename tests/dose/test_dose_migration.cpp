@@ -6,6 +6,7 @@
 #include "DoseFixtures.h"
 #include "DoseScenario.h"
 #include "dose/cli/Cli.h"
+#include "dose/core/DualRecord.h"
 #include "dose/core/Fitting.h"
 #include "dose/core/JobSummary.h"
 #include "dose/store/Store.h"
@@ -415,6 +416,85 @@ private slots:
         auto copied = Store::open(copy);
         QVERIFY2(copied, qPrintable(copied.error()));
         QCOMPARE((*copied)->calibration(3)->sameFilmsAs, 2);
+    }
+
+    // Reads at both wavelengths: rows of schema 7 keep their text; a job that reads both and a
+    // record with its second read (one agreeing, one disagreeing with no dose) read back as
+    // stored, verify, and copy.
+    void dualStepKeepsEarlierRowsAndCopiesTheSecondRead() {
+        const QString path = dir_.filePath(QStringLiteral("v7.sqlite"));
+        qvr::test::DoseScenario s;
+        {
+            auto opened = Store::openAtVersion(path, 7, nullptr, qvr::test::steppedClock());
+            QVERIFY2(opened, qPrintable(opened.error()));
+            auto seeded = qvr::test::seedStore(**opened);
+            QVERIFY2(seeded, qPrintable(seeded.error()));
+            s = *seeded;
+            QVERIFY(qvr::test::addScenarioRecord(**opened, s, 0));
+        }
+        Dump dump;
+        const QStringList before = dump.rows(path);
+        auto opened = Store::open(path, qvr::test::steppedClock());
+        QVERIFY2(opened, qPrintable(opened.error()));
+        Store& store = **opened;
+        QVERIFY(store.verify().whole);
+        QCOMPARE(dump.rows(path), before);
+        QVERIFY(!store.job(s.job.id)->bothWavelengths);
+
+        Job both = s.job;
+        both.id = QStringLiteral("J-8");
+        both.bothWavelengths = true;
+        QVERIFY(store.addJob(both));
+        QVERIFY(store.job(both.id)->bothWavelengths);
+        QVERIFY(
+            store.job(both.id)->canonical().contains(QLatin1String("\"wavelengths\":\"both\"")));
+        QVERIFY(!store.job(s.job.id)->canonical().contains(QLatin1String("wavelengths")));
+        QString head;
+        for (double factor : {1.0, 1.3}) {
+            Record r = qvr::test::scenarioRecord(store, s, 1);
+            r.jobId = both.id;
+            SecondRead second;
+            second.wavelengthNm = 600;
+            second.calibrationId = s.calibration.id;
+            second.calibrationVersion = 1;
+            second.fitId = s.fit.id;
+            for (const Reading& x : r.readings)
+                second.readings.push_back(
+                    {x.at.addSecs(5),
+                     s.calibration.a0 + (x.absorbance - s.calibration.a0) * factor});
+            second.zeroText = QStringLiteral("1.2345");
+            second.a0 = s.calibration.a0;
+            r.second = second;
+            const auto stored = store.addRecord(r, [&](Record& x) {
+                evaluateDualRecord(x, both, s.calibration, s.fit, s.calibration, s.fit);
+                r = x;
+            });
+            QVERIFY2(stored, qPrintable(stored.error()));
+            head = stored->hash;
+            const auto back = store.record(stored->id);
+            QVERIFY(back && back->second);
+            QCOMPARE(back->canonical(), r.canonical());
+            QCOMPARE(back->second->readings.size(), size_t(3));
+            QCOMPARE(back->second->readings[2].at, second.readings[2].at);
+            QCOMPARE(back->second->outcome, r.second->outcome);
+            QCOMPARE(back->flags.contains(kWavelengthMismatch), factor > 1);
+            QCOMPARE(std::isfinite(back->result.dose), factor == 1.0);
+        }
+        const ChainReport report = store.verify(head);
+        QVERIFY2(report.whole, qPrintable(report.problem));
+        const QStringList after = dump.rows(path);
+        for (const QString& row : before)
+            QVERIFY2(after.contains(row), qPrintable(row));
+
+        const QString copy = dir_.filePath(QStringLiteral("v8-copy.sqlite"));
+        QCOMPARE(run(path, {"db", "copy", "--from", path, "--to", copy}), 0);
+        QCOMPARE(run(copy, {"verify", "--expect", head}), 0);
+        auto copied = Store::open(copy);
+        QVERIFY(copied);
+        QVERIFY((*copied)->job(both.id)->bothWavelengths);
+        const auto records = (*copied)->records(both.id);
+        QVERIFY(records && records->size() == 2);
+        QVERIFY(records->back().second.has_value());
     }
 
     // Later versions: rows of schema 4 keep their text; a calibration and a batch amended

@@ -52,6 +52,32 @@ class TestDoseRead : public QObject {
         qWarning("%s", reader_.readAllStandardError().constData());
         return false;
     }
+    // The reader again, on a film of its own: in from the start, once both wavelengths are zeroed.
+    bool restartWith(const QByteArray& film) {
+        if (!stopReader())
+            return false;
+        QFile scenario(xdg_.configHome() + "/scenario.json");
+        if (!scenario.open(QIODevice::WriteOnly) ||
+            scenario.write(R"({"conversion_us": 0, "noise": 0, "film": )" + film +
+                           R"(, "events": [{"at": 2.5, "film": {"present": true}}]})") < 0)
+            return false;
+        scenario.close();
+        if (!startReader())
+            return false;
+        BusReader probe(QDBusConnection::sessionBus());
+        for (int i = 0; i < 60; ++i) {
+            const auto items = probe.nextReading(kWaitMs);
+            if (items && items->value(QStringLiteral("State")).toString() == u"reading" &&
+                items->value(QStringLiteral("lblPresent")).toString() == u"Film")
+                return true;
+        }
+        return false;
+    }
+    QJsonObject dualRead(const QString& dosimeter) {
+        if (run("read --job TD --calibration 3 --json --dosimeter " + dosimeter) != 0)
+            qWarning("%s", qPrintable(err_));
+        return QJsonDocument::fromJson(out_.toUtf8()).object();
+    }
     bool stopReader() {
         ::kill(static_cast<pid_t>(reader_.processId()), SIGTERM);
         return reader_.waitForFinished(kWaitMs);
@@ -95,6 +121,57 @@ private slots:
         QCOMPARE(run("job add R"), 0);
     }
     void cleanupTestCase() { QVERIFY(stopReader()); }
+
+    // A film read at both wavelengths on the real reader: it switches to 600 nm and back, and
+    // the two doses agree; a damaged film disagrees; a film beyond the 600 nm range gives its
+    // 510 nm dose.
+    void readsBothWavelengths() {
+        // D = 20 A at 510 nm, D = 80/3 A at 600 nm: the film of OD 0.8 and 0.6 is 16 kGy at
+        // both. The films' scatter differs between the two.
+        QFile csv(dir_.filePath(QStringLiteral("both.csv")));
+        QVERIFY(csv.open(QIODevice::WriteOnly));
+        csv.write("dose_kGy,absorbance_510,absorbance_600,thickness_um,u_dose_percent\n");
+        for (int i = 1; i <= 8; ++i)
+            for (int r = 0; r < 3; ++r)
+                csv.write(
+                    QByteArray::number(i * 7) + ',' +
+                    QByteArray::number(i * 0.35 * (1 + 0.004 * (r - 1)), 'g', 17) + ',' +
+                    QByteArray::number(i * 0.2625 * (1 + 0.004 * ((r + 1) % 3 - 1)), 'g', 17) +
+                    ",1000,1.5\n");
+        csv.close();
+        QCOMPARE(run("calibration import " + csv.fileName() + " --batch B --head 1234"), 0);
+        QCOMPARE(out_, QStringLiteral("3\n4\n"));
+        QCOMPARE(run("calibration fit 3 --model poly1"), 0);
+        QCOMPARE(run("calibration fit 4 --model poly1"), 0);
+        QCOMPARE(run("job add TD --training --wavelengths both"), 0);
+
+        QVERIFY(restartWith(R"({"present": false, "od": [0.8, 0.6]})"));
+        QJsonObject o = dualRead("G1");
+        QCOMPARE(o.value("doses")[0]["wavelength_nm"].toInt(), 510);
+        QCOMPARE(o.value("doses")[1]["wavelength_nm"].toInt(), 600);
+        QCOMPARE(o["second_readings"].toArray().size(), 3);
+        QVERIFY2(o.value("agreement")["consistent"].toBool(), qPrintable(out_));
+        QCOMPARE(o["dual_outcome"].toString(), QStringLiteral("combined"));
+        QVERIFY(std::fabs(o["dose_kGy"].toDouble() - 16) < 0.1);
+        // Back at 510 nm, reading: the next film is read at once.
+        BusReader probe(QDBusConnection::sessionBus());
+        QCOMPARE(probe.items()->value(QStringLiteral("WL")).toString(), QStringLiteral("510 nm"));
+        o = dualRead("G2");
+        QVERIFY2(o.value("agreement")["consistent"].toBool(), qPrintable(out_));
+
+        QVERIFY(restartWith(R"({"present": false, "od": [0.8, 0.6], "damage": [0, 0.15]})"));
+        o = dualRead("DAMAGED");
+        QVERIFY2(o["flags"].toArray().contains(QStringLiteral("wavelength_mismatch")),
+                 qPrintable(out_));
+        QVERIFY(o["dose_kGy"].isNull());
+
+        QVERIFY(restartWith(R"({"present": false, "od": [0.8, 2.5]})"));
+        o = dualRead("DARK");
+        QCOMPARE(o["dual_outcome"].toString(), QStringLiteral("first_only"));
+        QCOMPARE(o.value("doses")[1]["flags"].toArray(), QJsonArray{"above_range"});
+        QVERIFY(std::fabs(o["dose_kGy"].toDouble() - 16) < 0.1);
+        QCOMPARE(run("verify"), 0);
+    }
 
     void followsTheServedAbsorbance() {
         BusReader reader(QDBusConnection::sessionBus());

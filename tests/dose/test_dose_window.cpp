@@ -470,6 +470,9 @@ private slots:
         QCOMPARE(job.job().rule, DecisionRule::Guarded); // the default, as on the command line
         job.findChild<QComboBox*>(QStringLiteral("rule"))->setCurrentIndex(1);
         QCOMPARE(job.job().rule, DecisionRule::Simple);
+        QVERIFY(!job.job().bothWavelengths); // one, as on the command line
+        job.findChild<QComboBox*>(QStringLiteral("wavelengths"))->setCurrentIndex(1);
+        QVERIFY(job.job().bothWavelengths);
 
         BatchDialog batch(QDate(2026, 12, 7));
         QTest::keyClicks(batch.findChild<QLineEdit*>(QStringLiteral("batchId")), "LOT-F");

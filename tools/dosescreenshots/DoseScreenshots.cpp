@@ -31,6 +31,10 @@ public:
                        {"A", "0.850"},         {"lblZero", "3.604"}, {"Zeros", "1"}};
     Outcome<ReaderItems> items() override { return served; }
     Outcome<ReaderItems> nextReading(int) override { return served; }
+    Outcome<Done> selectWavelength(bool secondary) override {
+        served.insert(QStringLiteral("WL"), secondary ? "600 nm" : "510 nm");
+        return Done{};
+    }
 };
 
 // The README's walk-through: run R2 still misses the dose at M-C1.

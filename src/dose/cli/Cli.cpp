@@ -161,6 +161,10 @@ Store* Ctx::store() {
     return store_.get();
 }
 
+void Ctx::warn(const QString& what) {
+    *env.err << "qvr100dose: warning: " << terminalText(what.simplified()) << Qt::endl;
+}
+
 int Ctx::refuse(const QString& why) {
     // libpq's messages run over several indented lines; Qt's own warnings join the one line.
     QString line = why.simplified();

@@ -57,6 +57,7 @@ public:
 
     int refuse(const QString& why);         // one line on the error stream, exit 1
     int usage(const QString& why);          // one line and the command's synopsis, exit 2
+    void warn(const QString& what);         // one line on the error stream, the command goes on
     void print(const QString& line);        // a line of text output, shown safely on a terminal
     void printData(const QString& text);    // output that is data (CSV): exactly as it is
     int printJson(const QJsonValue& value); // the whole output of a --json command, exit 0
@@ -77,6 +78,19 @@ QJsonValue jsonNumber(double value);
 QJsonArray jsonNumbers(const std::vector<double>& values);
 QJsonObject componentsJson(const Components& components); // null members without a dose
 QJsonObject recordJson(const Record& record);
+// One wavelength's dose of a film: which calibration gave it, the dose or why none, and its
+// share of the film's dose.
+struct WavelengthDoseRow {
+    int wavelengthNm = 0;
+    qint64 calibrationId = 0;
+    int calibrationVersion = 0;
+    qint64 fitId = 0;
+    double absorbance = 0;
+    const DoseResult* result = nullptr;
+    double weight = 1;
+};
+QJsonObject wavelengthDoseJson(const WavelengthDoseRow& row);
+QJsonValue agreementJson(bool has, const Agreement& agreement); // null without two doses
 
 QString fixed(double value, int decimals);
 

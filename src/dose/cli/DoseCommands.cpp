@@ -2,8 +2,10 @@
 
 #include "dose/core/Canonical.h"
 #include "dose/core/DoseText.h"
+#include "dose/core/DualRecord.h"
 #include "dose/core/TwoWavelengths.h"
 #include "dose/usecases/DosimeterRead.h"
+#include "dose/usecases/DualRead.h"
 
 #include <cmath>
 
@@ -18,6 +20,33 @@ QJsonObject componentsJson(const Components& c) {
             {"background_percent", jsonNumber(c.background)},
             {"combined_percent", jsonNumber(c.combined())},
             {"systematic", QJsonArray{QStringLiteral("reference")}}};
+}
+
+QJsonObject wavelengthDoseJson(const WavelengthDoseRow& w) {
+    const DoseResult& r = *w.result;
+    QJsonObject o{{"wavelength_nm", w.wavelengthNm},
+                  {"calibration", w.calibrationId},
+                  {"fit", w.fitId},
+                  {"dose_kGy", jsonNumber(r.dose)},
+                  {"U_kGy", jsonNumber(r.expanded)},
+                  {"k", jsonNumber(r.coverage)},
+                  {"in_range", r.inRange},
+                  {"flags", r.inRange ? QJsonArray{} : QJsonArray{validityFlag(r.validity)}},
+                  {"weight", jsonNumber(r.inRange ? w.weight : std::nan(""))}};
+    if (w.calibrationVersion > 0)
+        o.insert("calibration_version", w.calibrationVersion);
+    if (std::isfinite(w.absorbance))
+        o.insert("absorbance", w.absorbance);
+    return o;
+}
+
+QJsonValue agreementJson(bool has, const Agreement& a) {
+    if (!has)
+        return QJsonValue();
+    return QJsonObject{{"difference_kGy", jsonNumber(a.difference)},
+                       {"U_difference_kGy", jsonNumber(a.expanded)},
+                       {"k", jsonNumber(a.coverage)},
+                       {"consistent", a.consistent}};
 }
 
 namespace {
@@ -44,42 +73,15 @@ std::optional<Gauge> gauge(Ctx& ctx) {
     return Gauge{t, u};
 }
 
-// The calibration at the other wavelength made from the same films, if there is one.
-std::optional<qint64> sameFilmsPartner(const std::vector<Calibration>& all, const Calibration& c) {
-    if (c.sameFilmsAs != 0)
-        return c.sameFilmsAs;
-    for (const Calibration& other : all)
-        if (other.sameFilmsAs == c.id)
-            return other.id;
-    return std::nullopt;
-}
-
 QJsonObject wavelengthJson(const WavelengthDose& w, const Usable& use, double weight) {
-    const DoseResult& r = w.result;
-    return {{"wavelength_nm", w.wavelengthNm},
-            {"calibration", use.calibration.id},
-            {"fit", use.fit.id},
-            {"dose_kGy", jsonNumber(r.dose)},
-            {"U_kGy", jsonNumber(r.expanded)},
-            {"k", r.coverage},
-            {"in_range", r.inRange},
-            {"flags", r.inRange ? QJsonArray{} : QJsonArray{validityFlag(r.validity)}},
-            {"weight", jsonNumber(r.inRange ? weight : std::nan(""))}};
+    return wavelengthDoseJson(
+        {w.wavelengthNm, use.calibration.id, 0, use.fit.id, std::nan(""), &w.result, weight});
 }
 
 // Both doses of a film read at both wavelengths, their agreement and the film's dose.
 int dualDose(Ctx& ctx, Store& store, const Usable& first, const DoseInput& firstIn,
              double secondAbsorbance) {
-    auto all = store.calibrations();
-    if (!all)
-        return ctx.refuse(all.error());
-    const auto partner = sameFilmsPartner(*all, first.calibration);
-    if (!partner)
-        return ctx.refuse(QStringLiteral("calibration %1 was imported alone: no calibration "
-                                         "of the same films at another wavelength gives the "
-                                         "second dose")
-                              .arg(first.calibration.id));
-    auto second = usableCalibration(store, *partner, ctx.env.now().date());
+    auto second = sameFilmsCalibration(store, first.calibration, ctx.env.now().date());
     if (!second)
         return ctx.refuse(second.error());
     DoseInput secondIn = firstIn;
@@ -100,13 +102,7 @@ int dualDose(Ctx& ctx, Store& store, const Usable& first, const DoseInput& first
             {"dof", jsonNumber(d.dof)},
             {"doses", QJsonArray{wavelengthJson(a, first, d.weightFirst),
                                  wavelengthJson(b, *second, 1 - d.weightFirst)}},
-            {"agreement",
-             d.hasAgreement
-                 ? QJsonValue(QJsonObject{{"difference_kGy", jsonNumber(d.agreement.difference)},
-                                          {"U_difference_kGy", jsonNumber(d.agreement.expanded)},
-                                          {"k", d.agreement.coverage},
-                                          {"consistent", d.agreement.consistent}})
-                 : QJsonValue()},
+            {"agreement", agreementJson(d.hasAgreement, d.agreement)},
             {"flags", mismatch ? QJsonArray{QStringLiteral("wavelength_mismatch")} : QJsonArray{}},
             {"note", d.note}};
         ctx.printJson(o);
@@ -218,6 +214,8 @@ int read(Ctx& ctx) {
     if (ctx.json) {
         QJsonObject o = recordJson(rec);
         o.insert("chain_head", read->chainHead);
+        if (!read->warning.isEmpty())
+            o.insert("warning", read->warning);
         return ctx.printJson(o);
     }
     ctx.print(QStringLiteral("record %1: dosimeter %2 of job %3")
@@ -230,10 +228,18 @@ int read(Ctx& ctx) {
         ctx.print(QStringLiteral("recorded: %1 (%2)")
                       .arg(resultText(rec.result, read->fit), rec.result.reason));
     printComponents(ctx, rec.result);
+    for (const QString& line : wavelengthLines(rec))
+        ctx.print(line);
+    if (rec.second)
+        ctx.print(agreementText(rec) + (rec.second->hasAgreement && rec.second->note.size()
+                                            ? QStringLiteral("; ") + rec.second->note
+                                            : QString()));
     if (!rec.flags.isEmpty())
         ctx.print(QStringLiteral("flags: ") + rec.flags.join(QStringLiteral(", ")));
     if (rec.flags.contains(QStringLiteral("training")))
         ctx.print(QStringLiteral("training job: no reader check is asked for"));
+    if (!read->warning.isEmpty())
+        ctx.warn(read->warning);
     return ctx.done(read->chainHead);
 }
 

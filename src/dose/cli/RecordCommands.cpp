@@ -3,6 +3,7 @@
 #include "dose/core/Canonical.h"
 #include "dose/core/Decision.h"
 #include "dose/core/DoseText.h"
+#include "dose/core/DualRecord.h"
 #include "dose/usecases/JobRecords.h"
 #include "dose/usecases/JobReview.h"
 #include "dose/usecases/RecordCorrection.h"
@@ -13,10 +14,55 @@
 
 namespace qvr::dose {
 
+namespace {
+
+QJsonArray readingsJson(const std::vector<Reading>& readings) {
+    QJsonArray a;
+    for (const Reading& x : readings)
+        a.append(QJsonObject{{"at", timeText(x.at)}, {"A", jsonNumber(x.absorbance)}});
+    return a;
+}
+
+// Each wavelength's dose: the one of a single read, both of a read at both wavelengths.
+QJsonArray dosesJson(const Record& r) {
+    const int version = std::max(1, r.calibrationVersion);
+    if (!r.second)
+        return {wavelengthDoseJson(
+            {r.wavelengthNm, r.calibrationId, version, r.fitId, r.absorbance, &r.result, 1})};
+    const SecondRead& s = *r.second;
+    return {wavelengthDoseJson({r.wavelengthNm, r.calibrationId, version, r.fitId, r.absorbance,
+                                &s.first, s.weightFirst}),
+            wavelengthDoseJson({s.wavelengthNm, s.calibrationId, std::max(1, s.calibrationVersion),
+                                s.fitId, s.absorbance, &s.second, 1 - s.weightFirst})};
+}
+
+QJsonObject singleRecordJson(const Record& r);
+
+// What a read at both wavelengths adds: the second read, both doses and their agreement.
+void addDualJson(QJsonObject& o, const Record& r) {
+    o.insert("doses", dosesJson(r));
+    o.insert("agreement",
+             r.second ? agreementJson(r.second->hasAgreement, r.second->agreement) : QJsonValue());
+    if (!r.second)
+        return;
+    o.insert("second_readings", readingsJson(r.second->readings));
+    o.insert("second_zero", r.second->zeroText);
+    o.insert("dual_outcome", dualOutcomeName(r.second->outcome));
+    o.insert("dual_note", r.second->note);
+}
+
+} // namespace
+
 QJsonObject recordJson(const Record& r) {
-    QJsonArray readings;
-    for (const Reading& x : r.readings)
-        readings.append(QJsonObject{{"at", timeText(x.at)}, {"A", jsonNumber(x.absorbance)}});
+    QJsonObject o = singleRecordJson(r);
+    addDualJson(o, r);
+    return o;
+}
+
+namespace {
+
+QJsonObject singleRecordJson(const Record& r) {
+    const QJsonArray readings = readingsJson(r.readings);
     auto time = [](const QDateTime& t) {
         return t.isValid() ? QJsonValue(timeText(t)) : QJsonValue();
     };
@@ -57,8 +103,6 @@ QJsonObject recordJson(const Record& r) {
             {"created_at", timeText(r.createdAt)}};
 }
 
-namespace {
-
 QJsonObject jobJson(const Job& j) {
     auto optional = [](const std::optional<double>& v) {
         return v ? QJsonValue(*v) : QJsonValue();
@@ -69,6 +113,7 @@ QJsonObject jobJson(const Job& j) {
             {"dmax_kGy", optional(j.dmaxKGy)},
             {"decision_rule", ruleName(j.rule)},
             {"training", j.training},
+            {"wavelengths", wavelengthsName(j.bothWavelengths)},
             {"operator", j.operatorName},
             {"created_at", timeText(j.createdAt)}};
 }
@@ -77,10 +122,11 @@ QString jobLine(const Job& j) {
     auto limit = [](const std::optional<double>& v) {
         return v ? numberText(*v) : QStringLiteral("-");
     };
-    return QStringLiteral("%1  %2  Dmin %3 kGy  Dmax %4 kGy  %5 rule%6")
+    return QStringLiteral("%1  %2  Dmin %3 kGy  Dmax %4 kGy  %5 rule%6%7")
         .arg(j.id, j.product.isEmpty() ? QStringLiteral("-") : j.product, limit(j.dminKGy),
              limit(j.dmaxKGy), ruleName(j.rule),
-             j.training ? QStringLiteral("  training") : QString());
+             j.training ? QStringLiteral("  training") : QString(),
+             j.bothWavelengths ? QStringLiteral("  both wavelengths") : QString());
 }
 
 int jobAdd(Ctx& ctx) {
@@ -96,6 +142,12 @@ int jobAdd(Ctx& ctx) {
         if (!rule)
             return ctx.usage(QStringLiteral("--decision-rule is guarded or simple"));
         j.rule = *rule;
+    }
+    if (ctx.has(QStringLiteral("wavelengths"))) {
+        const auto both = wavelengthsFromName(ctx.value(QStringLiteral("wavelengths")));
+        if (!both)
+            return ctx.usage(QStringLiteral("--wavelengths is one or both"));
+        j.bothWavelengths = *both;
     }
     if (j.dminKGy && j.dmaxKGy && !(*j.dminKGy < *j.dmaxKGy))
         return ctx.usage(QStringLiteral("--dmin must be below --dmax"));
@@ -301,14 +353,16 @@ void addRecordCommands(std::vector<Command>& c) {
     c.push_back(
         {QStringLiteral("job add"),
          QStringLiteral("job add ID [--training] [--dmin kGy] [--dmax kGy] [--product TEXT] "
-                        "[--decision-rule guarded|simple]"),
+                        "[--decision-rule guarded|simple] [--wavelengths one|both]"),
          QStringLiteral("Adds a job (an irradiation run). Readings of a simulated reader "
                         "are accepted only in a training job. The decision rule judges doses "
                         "against the limits: guarded (the default) decides a limit only beyond "
                         "the expanded uncertainty and calls a read in between undecided; "
-                        "simple decides on the dose alone."),
+                        "simple decides on the dose alone. --wavelengths both reads each film "
+                        "at both of the head's wavelengths, through two calibrations made from "
+                        "the same films; the two doses must agree."),
          {QStringLiteral("dmin"), QStringLiteral("dmax"), QStringLiteral("product"),
-          QStringLiteral("decision-rule")},
+          QStringLiteral("decision-rule"), QStringLiteral("wavelengths")},
          {QStringLiteral("training")},
          {},
          1,

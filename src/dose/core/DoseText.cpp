@@ -102,4 +102,36 @@ QString recordResultText(const Record& record, const Fit* fit) {
     return QStringLiteral("not a valid dose (outside the calibrated range)");
 }
 
+namespace {
+
+QString wavelengthLine(int nm, qint64 calibration, const DoseResult& r) {
+    const QString dose = r.inRange ? doseAndU(r.dose, r.expanded, r.coverage)
+                                   : QStringLiteral("no dose (%1)").arg(validityFlag(r.validity));
+    return QStringLiteral("%1 nm, calibration %2: %3").arg(nm).arg(calibration).arg(dose);
+}
+
+} // namespace
+
+QStringList wavelengthLines(const Record& record) {
+    if (!record.second)
+        return {};
+    const SecondRead& s = *record.second;
+    return {wavelengthLine(record.wavelengthNm, record.calibrationId, s.first),
+            wavelengthLine(s.wavelengthNm, s.calibrationId, s.second)};
+}
+
+QString agreementText(const Record& record) {
+    if (!record.second)
+        return {};
+    const SecondRead& s = *record.second;
+    if (!s.hasAgreement)
+        return s.note;
+    const Agreement& a = s.agreement;
+    return QStringLiteral("%1: |D1 - D2| = %2 kGy %3 k u(D1 - D2) = %4 kGy (k = %5)")
+        .arg(a.consistent ? QStringLiteral("agree") : QStringLiteral("DISAGREE"),
+             QString::number(std::fabs(a.difference), 'f', 3),
+             a.consistent ? QStringLiteral("<=") : QStringLiteral(">"),
+             QString::number(a.expanded, 'f', 3), coverageText(a.coverage));
+}
+
 } // namespace qvr::dose

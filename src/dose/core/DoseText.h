@@ -34,4 +34,9 @@ QString resultText(const DoseResult& result, const Fit& fit);
 // The same for a stored record; fit, when known, gives the range's ends.
 QString recordResultText(const Record& record, const Fit* fit);
 
+// A read at both wavelengths in words: each wavelength's dose with its calibration, then their
+// agreement and what the film's dose is ("510 nm, calibration 1: 6.28 ± 0.18 kGy (k = 2)").
+QStringList wavelengthLines(const Record& record);
+QString agreementText(const Record& record); // empty for a single read
+
 } // namespace qvr::dose

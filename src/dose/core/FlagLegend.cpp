@@ -28,6 +28,10 @@ const std::vector<FlagMeaning>& flagLegend() {
         {QStringLiteral("outside_range"), QStringLiteral("outside the range"),
          QStringLiteral("a record of an earlier program, judged by its dose; kept as written"),
          Tone::Off},
+        {QStringLiteral("wavelength_mismatch"), QStringLiteral("wavelength mismatch"),
+         QStringLiteral("the film's doses at its two wavelengths differ by more than k u of "
+                        "their difference: no dose, the film or its reading is suspect"),
+         Tone::Bad},
         {QStringLiteral("outside_window"), QStringLiteral("outside the reading window"),
          QStringLiteral("read outside the calibration's time window after irradiation: it does "
                         "not count"),

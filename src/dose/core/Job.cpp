@@ -15,6 +15,17 @@ std::optional<DecisionRule> ruleFromName(const QString& name) {
     return std::nullopt;
 }
 
+QString wavelengthsName(bool both) {
+    return both ? QStringLiteral("both") : QStringLiteral("one");
+}
+
+std::optional<bool> wavelengthsFromName(const QString& name) {
+    for (bool both : {false, true})
+        if (wavelengthsName(both) == name)
+            return both;
+    return std::nullopt;
+}
+
 QString Job::canonical() const {
     Canonical c(QStringLiteral("job"));
     c.text("id", id)
@@ -26,6 +37,9 @@ QString Job::canonical() const {
         .time("created_at", createdAt);
     if (ruleStored)
         c.text("decision_rule", ruleName(rule));
+    // Absent for one wavelength, so jobs stored before jobs named it keep their text.
+    if (bothWavelengths)
+        c.text("wavelengths", wavelengthsName(true));
     return c.finish();
 }
 

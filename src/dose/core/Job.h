@@ -16,6 +16,9 @@ enum class DecisionRule {
 QString ruleName(DecisionRule rule); // "guarded", "simple"
 std::optional<DecisionRule> ruleFromName(const QString& name);
 
+QString wavelengthsName(bool both); // "one", "both"
+std::optional<bool> wavelengthsFromName(const QString& name);
+
 struct Job {
     QString id;
     QString product;
@@ -28,6 +31,9 @@ struct Job {
     // False for a job stored before jobs named their rule: it is judged by the guarded rule,
     // which is not part of its stored text.
     bool ruleStored = true;
+    // Each film read at both of the head's wavelengths, through calibrations made from the same
+    // films; their two doses must agree.
+    bool bothWavelengths = false;
 
     QString canonical() const;
 };

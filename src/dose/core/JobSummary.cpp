@@ -1,5 +1,7 @@
 #include "dose/core/JobSummary.h"
 
+#include "dose/core/DualRecord.h"
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -82,6 +84,9 @@ Tone recordTone(const Record& record, const Job& job) {
     // A valid dose that breaks a limit, or a read beyond the range that does so conclusively.
     if (flags.contains(QStringLiteral("below_dmin")) ||
         flags.contains(QStringLiteral("above_dmax")))
+        return Tone::Bad;
+    // The film or its reading is suspect: red, not grey, though it does not count.
+    if (flags.contains(kWavelengthMismatch))
         return Tone::Bad;
     if (!countsInMean(record))
         return Tone::Off;

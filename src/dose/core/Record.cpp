@@ -2,6 +2,7 @@
 
 #include "dose/core/Canonical.h"
 #include "dose/core/Decision.h"
+#include "dose/core/DualRecord.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,8 +12,7 @@
 
 namespace qvr::dose {
 
-void evaluateRecord(Record& record, const Fit& fit, const Job& job,
-                    const Calibration& calibration) {
+DoseInput doseInputOf(Record& record, const Calibration& calibration) {
     std::vector<double> values;
     double sum = 0;
     for (const Reading& r : record.readings) {
@@ -30,8 +30,16 @@ void evaluateRecord(Record& record, const Fit& fit, const Job& job,
     input.thicknessMeasured = record.thicknessMeasured;
     input.calibrationA0 = calibration.a0;
     input.uA0 = record.uA0;
-    record.result = computeDose(fit, input);
+    return input;
+}
 
+void evaluateRecord(Record& record, const Fit& fit, const Job& job,
+                    const Calibration& calibration) {
+    record.result = computeDose(fit, doseInputOf(record, calibration));
+    flagRecord(record, fit, job, calibration);
+}
+
+void flagRecord(Record& record, const Fit& fit, const Job& job, const Calibration& calibration) {
     const DoseResult& r = record.result;
     QStringList flags;
     if (job.training)
@@ -142,6 +150,8 @@ QString Record::canonical() const {
         out.integer("calibration_version", calibrationVersion);
     if (batchVersion > 0)
         out.integer("batch_version", batchVersion);
+    if (second)
+        out.raw("dual", dualText(*second));
     return out.finish();
 }
 

@@ -7,6 +7,7 @@
 #include "dose/core/Dose.h"
 #include "dose/core/Fit.h"
 #include "dose/core/Job.h"
+#include "dose/core/TwoWavelengths.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -17,6 +18,28 @@ namespace qvr::dose {
 struct Reading {
     QDateTime at;
     double absorbance = 0;
+};
+
+// The same film read at the head's other wavelength, right after the first, through the
+// calibration made from the same films; with each wavelength's own dose and their agreement.
+struct SecondRead {
+    int wavelengthNm = 0;
+    qint64 calibrationId = 0;
+    int calibrationVersion = 0;
+    qint64 fitId = 0;
+    std::vector<Reading> readings;
+    QString zeroText;
+    double absorbance = 0; // mean of the readings
+    double a0 = 0;
+    double uA0 = 0;
+    // Computed from both reads: the record's own result is the film's dose they give.
+    DoseResult first;
+    DoseResult second;
+    DualOutcome outcome = DualOutcome::NoDose;
+    bool hasAgreement = false;
+    Agreement agreement;
+    double weightFirst = 0;
+    QString note;
 };
 
 struct Record {
@@ -51,6 +74,7 @@ struct Record {
     QString operatorName;
     QString comment;
     QDateTime createdAt;
+    std::optional<SecondRead> second; // a read at both wavelengths
 
     QString canonical() const;
 };
@@ -58,6 +82,13 @@ struct Record {
 // Computes the record's response, dose, uncertainty and flags from what it holds. A flag that
 // only a later event sets (reader_check_failed_after) is kept.
 void evaluateRecord(Record& record, const Fit& fit, const Job& job, const Calibration& calibration);
+
+// What a read computes its dose from: the readings' mean (kept as the record's absorbance) and
+// their spread, the film and the background.
+DoseInput doseInputOf(Record& record, const Calibration& calibration);
+
+// The flags of a record whose result is set; fit gives the range a dose outside it is judged by.
+void flagRecord(Record& record, const Fit& fit, const Job& job, const Calibration& calibration);
 
 inline const QString kCheckFailedAfter = QStringLiteral("reader_check_failed_after");
 

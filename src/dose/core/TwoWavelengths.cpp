@@ -78,6 +78,7 @@ DualDose single(DualDose d, const WavelengthDose& used, const WavelengthDose& ot
     d.coverage = used.result.coverage;
     d.dof = used.result.dof;
     d.weightFirst = outcome == DualOutcome::FirstOnly ? 1 : 0;
+    d.components = used.result.components;
     d.note = QStringLiteral("only %1 is within its calibrated range (%2: %3)")
                  .arg(nm(used), nm(other), validityFlag(other.result.validity));
     return d;
@@ -209,6 +210,9 @@ DualDose combineWavelengths(const WavelengthDose& first, const WavelengthDose& s
     d.weightFirst = w1;
     d.dose = w1 * first.result.dose + w2 * second.result.dose;
     coverageOf(combined, nu, estimated, d.coverage, d.dof);
+    const double percent = d.dose != 0 ? 100 / std::fabs(d.dose) : 0;
+    auto part = [&](int i) { return std::sqrt(std::max(0.0, combined[i])) * percent; };
+    d.components = {part(0), part(1), part(2), part(3), part(4), part(5)};
     d.expanded = d.coverage * std::sqrt(std::max(0.0, variance));
     if (!std::isfinite(d.dose) || !std::isfinite(d.expanded) || !std::isfinite(a.expanded))
         return noDose(d, DualOutcome::NoDose,

@@ -60,7 +60,9 @@ struct DualDose {
     double coverage = kCoverage;
     double dof = 0;         // 0: not estimated
     double weightFirst = 0; // the first dose's share of the combination
-    QString note;           // what was done, in words
+    // The dose's components (percent of it), the correlated parts of the two added as such.
+    Components components;
+    QString note; // what was done, in words
 };
 
 // fitCorrelation: the fits' correlation (residualCorrelation), 0 for calibrations made from

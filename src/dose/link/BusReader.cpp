@@ -93,6 +93,25 @@ Outcome<ReaderItems> BusReader::nextReading(int timeoutMs) {
     return next;
 }
 
+Outcome<Done> BusReader::selectWavelength(bool secondary) {
+    if (!bus_.isConnected())
+        return Failure{notRunning(QStringLiteral("no session bus"))};
+    const QString which = secondary ? QStringLiteral("secondary") : QStringLiteral("primary");
+    QDBusMessage call = QDBusMessage::createMethodCall(busService(), busPath(), busInterface(),
+                                                       QStringLiteral("SelectWavelength"));
+    call << which;
+    const QDBusMessage reply = bus_.call(call, QDBus::Block, 5000);
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return Done{};
+    // The reader's own refusals name their cause (FilterCheck, Fault, Busy, ReadOnly).
+    const QString prefix = busService() + QStringLiteral(".Error.");
+    if (reply.errorName().startsWith(prefix))
+        return Failure{QStringLiteral("the reader refused to change to its %1 wavelength (%2): %3")
+                           .arg(which, reply.errorName().mid(prefix.size()),
+                                fromLinkText(reply.errorMessage()))};
+    return Failure{notRunning(reply.errorMessage())};
+}
+
 void BusReader::onPropertiesChanged(const QString& interface, const QVariantMap& changed,
                                     const QStringList&, const QDBusMessage& message) {
     if (interface != busInterface())

@@ -21,6 +21,7 @@ public:
 
     Outcome<ReaderItems> items() override;
     Outcome<ReaderItems> nextReading(int timeoutMs) override;
+    Outcome<Done> selectWavelength(bool secondary) override;
 
 signals:
     void absorbanceWritten();

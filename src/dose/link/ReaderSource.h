@@ -19,6 +19,10 @@ public:
     // right after that write. Called again, it gives the next write after that one, so a run of
     // readings sees each write once, in order, however late it asks.
     virtual Outcome<ReaderItems> nextReading(int timeoutMs) = 0;
+
+    // Asks the reader to measure at the head's first (primary) or second wavelength. Done once
+    // the reader took the command, before it reads again; fails with the reader's refusal.
+    virtual Outcome<Done> selectWavelength(bool secondary) = 0;
 };
 
 } // namespace qvr::dose

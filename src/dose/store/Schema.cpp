@@ -83,12 +83,16 @@ std::vector<Migration> migrations(const Dialect& dialect) {
     // wavelength.
     Migration v7{7, {}};
     v7.statements << addedColumns(dialect, 7);
+    // 8: a job may read each film at both wavelengths; a record keeps the second read, both
+    // doses and their agreement.
+    Migration v8{8, {}};
+    v8.statements << addedColumns(dialect, 8);
     // 10: reviews carry their signature; wrong passwords given to sign are kept.
     Migration v10{10, {}};
     v10.statements << addedColumns(dialect, 10);
     v10.statements << createTable(dialect, signingFailureTable(), QStringLiteral("id"))
                    << dialect.appendOnly(signingFailureTable().name);
-    return {v1, v2, v3, v4, v5, v6, v7, v10};
+    return {v1, v2, v3, v4, v5, v6, v7, v8, v10};
 }
 
 } // namespace qvr::dose

@@ -1,6 +1,7 @@
 #include "dose/store/Tables.h"
 
 #include "dose/core/Canonical.h"
+#include "dose/core/DualRecord.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -198,7 +199,8 @@ const Table& jobTable() {
                           {"training", I},
                           {"operator", T},
                           {"created_at", T},
-                          {"decision_rule", T, 3}}};
+                          {"decision_rule", T, 3},
+                          {"wavelengths", T, 8}}};
     return t;
 }
 
@@ -242,7 +244,8 @@ const Table& recordTable() {
                           {"created_at", T},
                           {"budget", T, 4},
                           {"calibration_version", I, 5},
-                          {"batch_version", I, 5}}};
+                          {"batch_version", I, 5},
+                          {"dual", T, 8}}};
     return t;
 }
 
@@ -336,7 +339,8 @@ QVariantMap rowOf(const Job& j) {
             {"training", j.training ? 1 : 0},
             {"operator", j.operatorName},
             {"created_at", timeValue(j.createdAt)},
-            {"decision_rule", j.ruleStored ? QVariant(ruleName(j.rule)) : QVariant()}};
+            {"decision_rule", j.ruleStored ? QVariant(ruleName(j.rule)) : QVariant()},
+            {"wavelengths", wavelengthsName(j.bothWavelengths)}};
 }
 
 QVariantMap rowOf(const Record& r) {
@@ -381,6 +385,8 @@ QVariantMap rowOf(const Record& r) {
         row.insert("calibration_version", r.calibrationVersion);
     if (r.batchVersion > 0)
         row.insert("batch_version", r.batchVersion);
+    if (r.second)
+        row.insert("dual", dualText(*r.second));
     return row;
 }
 
@@ -500,6 +506,10 @@ Job jobOf(const RowValues& record) {
     // A rule this program does not know is read as the guarded one, the stricter.
     j.rule = j.ruleStored ? ruleFromName(rule.toString()).value_or(DecisionRule::Guarded)
                           : DecisionRule::Guarded;
+    // A name this program does not know is read as both: the stricter read.
+    const QVariant wavelengths = row("wavelengths");
+    j.bothWavelengths =
+        !wavelengths.isNull() && wavelengthsFromName(stringOf(wavelengths)).value_or(true);
     return j;
 }
 
@@ -546,6 +556,8 @@ Record recordOf(const RowValues& record) {
         r.result.budget = 1;
     r.calibrationVersion = static_cast<int>(integer(row, "calibration_version"));
     r.batchVersion = static_cast<int>(integer(row, "batch_version"));
+    if (const QVariant& dual = row("dual"); !dual.isNull())
+        r.second = parseDual(stringOf(dual));
     return r;
 }
 

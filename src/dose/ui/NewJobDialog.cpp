@@ -36,6 +36,11 @@ NewJobDialog::NewJobDialog(QWidget* parent) : QDialog(parent) {
                    static_cast<int>(DecisionRule::Guarded));
     rule_->addItem(QStringLiteral("simple: D alone against the limits (U stated only)"),
                    static_cast<int>(DecisionRule::Simple));
+    wavelengths_ = new QComboBox(this);
+    wavelengths_->setObjectName(QStringLiteral("wavelengths"));
+    wavelengths_->addItem(QStringLiteral("one: the reader's wavelength"), false);
+    wavelengths_->addItem(
+        QStringLiteral("both: each film at both wavelengths, the two doses must agree"), true);
     training_ =
         new QCheckBox(QStringLiteral("&Training (simulated reader allowed, never approved)"), this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -45,6 +50,7 @@ NewJobDialog::NewJobDialog(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("D&min"), dmin_);
     form->addRow(QStringLiteral("D&max"), dmax_);
     form->addRow(QStringLiteral("Decision &rule"), rule_);
+    form->addRow(QStringLiteral("&Wavelengths"), wavelengths_);
     form->addRow(training_);
     form->addRow(buttons);
     auto* ok = buttons->button(QDialogButtonBox::Ok);
@@ -65,6 +71,7 @@ Job NewJobDialog::job() const {
         j.dmaxKGy = dmax_->value();
     j.rule = static_cast<DecisionRule>(rule_->currentData().toInt());
     j.training = training_->isChecked();
+    j.bothWavelengths = wavelengths_->currentData().toBool();
     return j;
 }
 

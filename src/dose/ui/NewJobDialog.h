@@ -1,5 +1,6 @@
 #pragma once
-// A new job: id, product, dose limits, the decision rule and whether it is a training run.
+// A new job: id, product, dose limits, the decision rule, one wavelength or both, and whether it
+// is a training run.
 
 #include "dose/core/Job.h"
 
@@ -24,6 +25,7 @@ private:
     QDoubleSpinBox* dmin_;
     QDoubleSpinBox* dmax_;
     QComboBox* rule_;
+    QComboBox* wavelengths_;
     QCheckBox* training_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "dose/core/Canonical.h"
 #include "dose/core/DoseText.h"
+#include "dose/core/DualRecord.h"
 #include "dose/core/FlagLegend.h"
 #include "dose/core/JobSummary.h"
 #include "dose/core/Quantity.h"
@@ -36,7 +37,8 @@ QTableWidget* table(const QStringList& headers, QWidget* parent) {
     return t;
 }
 
-constexpr int kFlagsColumn = 6; // of the reads table
+constexpr int kDoseColumn = 3; // of the reads table
+constexpr int kFlagsColumn = 6;
 
 void setRow(QTableWidget* t, int row, const QStringList& cells, Tone tone) {
     for (int c = 0; c < cells.size(); ++c) {
@@ -165,6 +167,10 @@ ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
     });
     connect(&session_, &CaptureSession::captured, this,
             [this](const Record& r, const QString&) { onCaptured(r); });
+    connect(&session_, &CaptureSession::switchBackFailed, this, [this](const QString& why) {
+        hint_->setText(hint_->text() + QStringLiteral(" The reader: ") + why);
+        paintTone(hint_, Tone::Bad);
+    });
 }
 
 void ReadView::reloadChoices(const QString& jobId, qint64 calibrationId) {
@@ -247,14 +253,27 @@ void ReadView::updateHint() {
     }
 }
 
+namespace {
+
+// A read at both wavelengths: each one's dose and their agreement, after the film's dose.
+QString bothWavelengthsText(const Record& r) {
+    if (!r.second)
+        return {};
+    return QLatin1Char(' ') + wavelengthLines(r).join(QStringLiteral("; ")) + QStringLiteral("; ") +
+           agreementText(r) + QLatin1Char('.');
+}
+
+} // namespace
+
 void ReadView::onCaptured(const Record& r) {
     lastRefusal_.clear();
     showReads();
     const Fit* fit = session_.fit();
-    hint_->setText(
-        QStringLiteral("Captured %1: %2. Take the film out.")
-            .arg(r.dosimeter, fit ? recordResultText(r, fit)
-                                  : doseAndU(r.result.dose, r.result.expanded, r.result.coverage)));
+    hint_->setText(QStringLiteral("Captured %1: %2.%3 Take the film out.")
+                       .arg(r.dosimeter,
+                            fit ? recordResultText(r, fit)
+                                : doseAndU(r.result.dose, r.result.expanded, r.result.coverage),
+                            bothWavelengthsText(r)));
     if (session_.job())
         paintTone(hint_, recordTone(r, *session_.job()));
     const QSignalBlocker block(dosimeter_);
@@ -287,15 +306,23 @@ void ReadView::showReads() {
         const auto& fit = fits[r.fitId];
         const bool valid = recordValidity(r) == Validity::Valid;
         const RoundedDose d = roundedToU(r.result.dose, r.result.expanded);
+        // Disagreeing doses are shown both, so the reader of the table sees by how much.
+        const bool mismatch = r.flags.contains(kWavelengthMismatch);
         setRow(reads_, static_cast<int>(i),
                {r.dosimeter, QString::number(r.reread + 1), QString::number(r.absorbance, 'f', 3),
-                valid ? d.dose : recordResultText(r, fit ? &*fit : nullptr),
+                valid      ? d.dose
+                : mismatch ? wavelengthLines(r).join(QStringLiteral("; "))
+                           : recordResultText(r, fit ? &*fit : nullptr),
                 valid ? d.expanded : QStringLiteral("-"),
                 valid ? coverageText(r.result.coverage) : QStringLiteral("-"),
                 currentFlags(r, *job).join(QLatin1Char(' ')),
                 r.readAt.toLocalTime().toString(QStringLiteral("HH:mm:ss"))},
                recordTone(r, *job));
     }
+    for (size_t i = 0; i < latest.size(); ++i)
+        if (latest[i].second)
+            if (auto* item = reads_->item(static_cast<int>(i), kDoseColumn))
+                item->setToolTip(bothWavelengthsText(latest[i]).trimmed());
     for (int row = 0; row < reads_->rowCount(); ++row)
         if (auto* item = reads_->item(row, kFlagsColumn))
             item->setToolTip(

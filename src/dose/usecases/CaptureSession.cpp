@@ -2,10 +2,14 @@
 
 #include "dose/core/Quantity.h"
 #include "dose/core/TextRules.h"
+#include "dose/usecases/DualRead.h"
 
 namespace qvr::dose {
 
 namespace {
+
+// For each awaited reading at the other wavelength.
+constexpr int kSwitchTimeoutMs = 10000;
 
 bool filmIn(const ReaderItems& items) {
     return items.value(QStringLiteral("lblPresent")).toString() == u"Film";
@@ -21,6 +25,7 @@ CaptureSession::CaptureSession(Store& store, ReaderSource& source, Now now, QStr
 Outcome<Done> CaptureSession::choose(const QString& jobId, qint64 calibrationId) {
     job_.reset();
     use_.reset();
+    other_.reset();
     auto job = store_.job(jobId);
     if (!job)
         return Failure{job.error()};
@@ -31,6 +36,11 @@ Outcome<Done> CaptureSession::choose(const QString& jobId, qint64 calibrationId)
         return Failure{*why};
     job_ = *job;
     use_ = *use;
+    if (auto second = chooseSecond(); !second) {
+        job_.reset();
+        use_.reset();
+        return second;
+    }
     refreshReaderCheck();
     return Done{};
 }
@@ -39,6 +49,8 @@ void CaptureSession::refreshReaderCheck() {
     checkRefusal_.reset();
     if (job_ && use_)
         checkRefusal_ = readerCheckRefusal(store_, *job_, use_->calibration, now_());
+    if (job_ && other_ && !checkRefusal_)
+        checkRefusal_ = readerCheckRefusal(store_, *job_, other_->calibration, now_());
 }
 
 void CaptureSession::setDosimeter(const QString& id, std::optional<double> thicknessUm,
@@ -58,6 +70,9 @@ void CaptureSession::discard(const QString& why) {
 }
 
 void CaptureSession::poll(bool written) {
+    // The capture at the other wavelength follows the reader itself.
+    if (switching_)
+        return;
     auto items = source_.items();
     const LinkState before = state_;
     if (!items) {
@@ -108,9 +123,11 @@ std::optional<QString> CaptureSession::blocker() const {
             return why;
     if (state_ == LinkState::NotRunning)
         return QStringLiteral("the reader is not running");
-    const ReadingContext context{job_->training, use_->calibration.wavelengthNm,
-                                 use_->calibration.headSerial};
-    if (auto why = refusal(items_, context))
+    if (other_) {
+        if (auto why = dualBlocker())
+            return why;
+    } else if (auto why = refusal(items_, {job_->training, use_->calibration.wavelengthNm,
+                                           use_->calibration.headSerial}))
         return why;
     if (checkRefusal_)
         return checkRefusal_;
@@ -141,6 +158,8 @@ Outcome<Record> CaptureSession::capture() {
     rec.uThicknessUm = use_->batch.uThicknessUm;
     rec.operatorName = operator_;
     rec.comment = comment_;
+    if (other_)
+        return captureBothWavelengths(rec);
     const Job job = *job_;
     const Usable use = *use_;
     auto receipt = store_.addRecord(rec, [&](Record& r) {
@@ -156,6 +175,55 @@ Outcome<Record> CaptureSession::capture() {
     period_.clear();
     emit captured(rec, receipt->hash);
     return rec;
+}
+
+Outcome<Done> CaptureSession::chooseSecond() {
+    if (!job_->bothWavelengths)
+        return Done{};
+    auto other = sameFilmsCalibration(store_, use_->calibration, now_().date());
+    if (!other)
+        return Failure{other.error()};
+    if (auto why = traceabilityRefusal(*job_, other->calibration))
+        return Failure{*why};
+    other_ = *other;
+    return Done{};
+}
+
+std::optional<QString> CaptureSession::dualBlocker() const {
+    auto plan = orderPair(*use_, *other_, items_);
+    if (!plan)
+        return plan.error();
+    return refusal(items_, plan->firstContext(*job_));
+}
+
+Outcome<Record> CaptureSession::captureBothWavelengths(Record rec) {
+    const Job job = *job_;
+    auto plan = planBothWavelengths(store_, job, *use_, *other_, items_, now_());
+    if (!plan) {
+        emit refused(plan.error());
+        return Failure{plan.error()};
+    }
+    // The plan's first calibration is the one the reader read at; the film's batch is the same.
+    rec.thicknessUm = thicknessUm_.value_or(plan->first.batch.thicknessUm);
+    const ReaderItems start = items_;
+    const int readings = static_cast<int>(rec.readings.size());
+    switching_ = true;
+    auto other =
+        readAtOtherWavelength(source_, *plan, job, start, readings, kSwitchTimeoutMs, now_);
+    switching_ = false;
+    stable_.clear();
+    period_.clear();
+    auto read = other ? recordBothWavelengths(store_, job, *plan, rec, *other)
+                      : Outcome<DosimeterRead>(Failure{other.error()});
+    if (!read) {
+        emit refused(read.error());
+        return Failure{read.error()};
+    }
+    filmOut_ = false;
+    emit captured(read->record, read->chainHead);
+    if (!read->warning.isEmpty())
+        emit switchBackFailed(read->warning);
+    return read->record;
 }
 
 } // namespace qvr::dose

@@ -67,9 +67,15 @@ signals:
     void reading(const QDateTime& at, double a); // every new number the reader served
     void captured(const qvr::dose::Record& record, const QString& chainHead);
     void refused(const QString& why); // also for readings discarded
+    // After a capture at both wavelengths: the reader did not go back to where it was.
+    void switchBackFailed(const QString& why);
 
 private:
     void discard(const QString& why);
+    // A job that reads both wavelengths: the calibration of the same films at the other one.
+    Outcome<Done> chooseSecond();
+    std::optional<QString> dualBlocker() const;
+    Outcome<Record> captureBothWavelengths(Record first);
 
     Store& store_;
     ReaderSource& source_;
@@ -88,6 +94,8 @@ private:
     LinkState state_ = LinkState::NotRunning;
     ReaderItems items_;
     std::optional<QString> checkRefusal_; // as of the last refresh
+    std::optional<Usable> other_;         // for a job that reads both wavelengths
+    bool switching_ = false;              // reading at the other wavelength: polls wait
 };
 
 } // namespace qvr::dose

@@ -3,6 +3,7 @@
 #include "dose/core/Quantity.h"
 #include "dose/core/ReadingPeriod.h"
 #include "dose/core/TextRules.h"
+#include "dose/usecases/DualRead.h"
 #include "dose/usecases/UsableCalibration.h"
 
 namespace qvr::dose {
@@ -20,6 +21,8 @@ Outcome<DosimeterRead> readDosimeter(Store& store, ReaderSource& reader, const R
     auto job = store.job(req.jobId);
     if (!job)
         return Failure{job.error()};
+    if (job->bothWavelengths)
+        return readBothWavelengths(store, reader, req, *job, *dosimeter, now);
     auto use = usableCalibration(store, req.calibrationId, now().date());
     if (!use)
         return Failure{use.error()};
@@ -75,7 +78,7 @@ Outcome<DosimeterRead> readDosimeter(Store& store, ReaderSource& reader, const R
     });
     if (!r)
         return Failure{r.error()};
-    return DosimeterRead{rec, use->fit, r->hash};
+    return DosimeterRead{rec, use->fit, r->hash, {}};
 }
 
 } // namespace qvr::dose

@@ -30,6 +30,7 @@ struct DosimeterRead {
     Record record; // as stored
     Fit fit;       // that gave its dose
     QString chainHead;
+    QString warning; // what went wrong after the readings, recorded anyway
 };
 
 Outcome<DosimeterRead> readDosimeter(Store& store, ReaderSource& reader, const ReadRequest& request,

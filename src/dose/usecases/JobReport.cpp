@@ -26,6 +26,26 @@ QString when(const QDateTime& t) {
                        : QStringLiteral("-");
 }
 
+// Films read at both wavelengths: each wavelength's dose, their agreement and the rule.
+QString bothWavelengthsSection(const std::vector<Record>& latest) {
+    QStringList rows;
+    for (const Record& r : latest) {
+        if (!r.second)
+            continue;
+        const QStringList each = wavelengthLines(r);
+        rows << htmlRow({esc(r.dosimeter), QStringLiteral("%1 v%2").arg(r.id).arg(r.version),
+                         esc(each.value(0)), esc(each.value(1)), esc(agreementText(r))});
+    }
+    if (rows.isEmpty())
+        return {};
+    return QStringLiteral("<h3>Both wavelengths</h3>") +
+           htmlTable({QStringLiteral("Dosimeter"), QStringLiteral("Record"),
+                      QStringLiteral("First wavelength"), QStringLiteral("Second wavelength"),
+                      QStringLiteral("Agreement")},
+                     rows) +
+           QStringLiteral("<p>%1</p>").arg(esc(consistencyRule()));
+}
+
 // Who performed the reads and who reviewed them, when, and what each signature means.
 QString signatureBlock(const QStringList& operators, const QDateTime& first, const QDateTime& last,
                        const std::vector<Review>& reviews, bool training) {
@@ -120,6 +140,13 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
         readers.insert({r.headSerial, r.wavelengthNm});
         if (r.simulated)
             simulated.insert({r.headSerial, r.wavelengthNm});
+        if (r.second) {
+            calibrations.insert(r.second->calibrationId);
+            versionsUsed[r.second->calibrationId].insert(std::max(1, r.second->calibrationVersion));
+            readers.insert({r.headSerial, r.second->wavelengthNm});
+            if (r.simulated)
+                simulated.insert({r.headSerial, r.second->wavelengthNm});
+        }
         if (!fits.count(r.fitId)) {
             auto f = store.fit(r.fitId);
             fits[r.fitId] = f ? std::optional<Fit>(*f) : std::nullopt;
@@ -228,6 +255,7 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
                     QStringLiteral("Dose ± U, kGy (k)"), QStringLiteral("Flags"),
                     QStringLiteral("Operator")},
                    reads);
+    h += bothWavelengthsSection(latest);
     QStringList budgets;
     for (const Record& r : latest)
         budgets << htmlRow({esc(r.dosimeter), QStringLiteral("%1 v%2").arg(r.id).arg(r.version),

@@ -2,9 +2,27 @@
 
 #include "dose/core/Canonical.h"
 #include "dose/core/DoseText.h"
+#include "dose/core/DualRecord.h"
 #include "dose/core/Quantity.h"
 
 namespace qvr::dose {
+
+namespace {
+
+// Both doses of a film read at both wavelengths again, through the calibrations that gave them.
+Outcome<Record> reevaluateDual(Store& store, Record next, const Job& job,
+                               const Calibration& calibration, const Fit& fit) {
+    auto secondFit = store.fit(next.second->fitId);
+    if (!secondFit)
+        return Failure{secondFit.error()};
+    auto secondCalibration = store.calibration(next.second->calibrationId);
+    if (!secondCalibration)
+        return Failure{secondCalibration.error()};
+    evaluateDualRecord(next, job, calibration, fit, *secondCalibration, *secondFit);
+    return next;
+}
+
+} // namespace
 
 Outcome<Corrected> correctRecord(Store& store, const Correction& c) {
     if (auto why = gaugeRefusal(c.thicknessUm, c.uThicknessUm))
@@ -38,8 +56,11 @@ Outcome<Corrected> correctRecord(Store& store, const Correction& c) {
             next.uThicknessUm = *c.uThicknessUm;
         next.reason = reason;
         next.operatorName = c.operatorName;
-        evaluateRecord(next, *fit, *job, *calibration);
-        return next;
+        if (!next.second) {
+            evaluateRecord(next, *fit, *job, *calibration);
+            return next;
+        }
+        return reevaluateDual(store, next, *job, *calibration, *fit);
     });
     if (!r)
         return Failure{r.error()};

@@ -13,6 +13,9 @@ namespace qvr::dose {
 namespace {
 
 // A text field, quoted when it holds a comma, quote or line break.
+// The columns of the second read, after the comment.
+constexpr size_t kSecondColumns = 16;
+
 void appendField(std::string& out, const QString& text) {
     // Most are short ASCII ids: copied as they are, without a conversion of their own.
     bool plain = true;
@@ -37,6 +40,48 @@ void appendField(std::string& out, const QString& text) {
     }
     if (quote)
         out += '"';
+}
+
+// The second read of a film read at both wavelengths, and the doses of each; empty fields for a
+// single read.
+void appendSecondRead(std::string& out, const Record& r) {
+    char buffer[32];
+    auto number = [&](double v) {
+        out += ',';
+        if (std::isfinite(v))
+            out.append(buffer, writeNumberText(v, buffer));
+    };
+    if (!r.second) {
+        out.append(kSecondColumns, ',');
+        return;
+    }
+    const SecondRead& s = *r.second;
+    auto dose = [&](const DoseResult& d) {
+        number(d.dose);
+        number(d.expanded);
+        number(std::isfinite(d.expanded) ? d.coverage : NAN);
+    };
+    dose(s.first);
+    out += ',' + std::to_string(s.wavelengthNm) + ',' + std::to_string(s.calibrationId) + ',' +
+           std::to_string(s.fitId);
+    number(s.absorbance);
+    out += ',';
+    for (size_t i = 0; i < s.readings.size(); ++i) {
+        if (i > 0)
+            out += ' ';
+        out.append(buffer, writeNumberText(s.readings[i].absorbance, buffer));
+    }
+    out += ',';
+    appendField(out, s.zeroText);
+    dose(s.second);
+    if (s.hasAgreement) {
+        number(s.agreement.difference);
+        number(s.agreement.expanded);
+        number(s.agreement.coverage);
+        out += s.agreement.consistent ? ",yes" : ",no";
+    } else {
+        out.append(4, ',');
+    }
 }
 
 void appendRecord(std::string& out, const Record& r, bool superseded) {
@@ -99,6 +144,7 @@ void appendRecord(std::string& out, const Record& r, bool superseded) {
     time(r.createdAt);
     text(r.reason);
     appendField(out, r.comment);
+    appendSecondRead(out, r);
     out += '\n';
 }
 
@@ -106,7 +152,10 @@ const char kHeader[] =
     "record,version,superseded,dosimeter,read_at,irradiated_at,absorbance,readings,thickness_um,"
     "thickness_source,response_per_mm,dose_kGy,U_kGy,k,in_range,u_fit_percent,u_reference_percent,"
     "u_reproducibility_percent,u_thickness_percent,u_reading_percent,u_background_percent,flags,"
-    "calibration,fit,batch,wavelength_nm,head,zero,operator,created_at,reason,comment\n";
+    "calibration,fit,batch,wavelength_nm,head,zero,operator,created_at,reason,comment,"
+    "first_dose_kGy,first_U_kGy,first_k,second_wavelength_nm,second_calibration,second_fit,"
+    "second_absorbance,second_readings,second_zero,second_dose_kGy,second_U_kGy,second_k,"
+    "difference_kGy,U_difference_kGy,difference_k,consistent\n";
 
 } // namespace
 
