@@ -63,6 +63,29 @@ Outcome<Done> storeProduct(Store& store, const test::Product& p) {
     return Done{};
 }
 
+// A valid dose at the monitoring position as a read through the reader stores it.
+PositionDose readDose(const QString& run) {
+    PositionDose d;
+    d.runId = run;
+    d.position = test::kMonitor;
+    d.dosimeter = run + QStringLiteral("/F");
+    d.state = PositionState::Valid;
+    d.doseKGy = 27.25;
+    d.expanded = 1.5;
+    d.coverage = 2.03;
+    d.systematicRel = 0.012;
+    d.randomRel = 0.02;
+    d.operatorName = kMaker;
+    d.calibrationId = 3;
+    d.calibrationVersion = 2;
+    d.fitId = 5;
+    d.batchVersion = 1;
+    const QDateTime at(QDate(2026, 12, 7), QTime(9, 1, 2, 345), Qt::UTC);
+    d.readings = {{at, 1.01}, {at.addMSecs(1500), 1.0125}};
+    d.flags = {QStringLiteral("training"), QStringLiteral("simulated")};
+    return d;
+}
+
 MappingApproval approval(const QString& who) {
     MappingApproval a;
     a.studyId = QStringLiteral("S1");
@@ -102,14 +125,25 @@ private slots:
                 QVERIFY2(r, qPrintable(r.error()));
                 before = r->hash;
             }
+            // The study stored before reads were kept verifies unchanged after.
+            const test::Product p = test::syntheticProduct();
+            {
+                auto mapped = Store::openAtVersion(location, 7, nullptr, test::steppedClock());
+                QVERIFY2(mapped, qPrintable(mapped.error()));
+                QVERIFY((*mapped)->verify(before).whole);
+                auto stored = storeProduct(**mapped, p);
+                QVERIFY2(stored, qPrintable(stored.error()));
+                before = *(*mapped)->headHash();
+                PositionDose read = readDose(QStringLiteral("R1"));
+                auto early = (*mapped)->addMappingDoses({read});
+                QVERIFY(!early);
+                QVERIFY2(early.error().contains(QLatin1String("db migrate")),
+                         qPrintable(early.error()));
+            }
             auto store = Store::open(location, test::steppedClock());
             QVERIFY2(store, qPrintable(store.error()));
             QCOMPARE(*(*store)->schemaVersion(), kSchemaVersion);
             QVERIFY((*store)->verify(before).whole);
-
-            const test::Product p = test::syntheticProduct();
-            auto stored = storeProduct(**store, p);
-            QVERIFY2(stored, qPrintable(stored.error()));
             auto back = (*store)->mappingStudy(QStringLiteral("S1"));
             QVERIFY2(back, qPrintable(back.error()));
             QCOMPARE(back->study.product, QStringLiteral("Syringes \"5 mL\" – 𝔸 ×50\tboxed"));
@@ -125,6 +159,30 @@ private slots:
             QCOMPARE(got.ratios.at(0).uMax, want.ratios.at(0).uMax);
             QCOMPARE(got.blockers, want.blockers);
 
+            // A dose read through the reader keeps what it was read with.
+            MappingRun fourth;
+            fourth.id = QStringLiteral("R4");
+            fourth.studyId = QStringLiteral("S1");
+            fourth.operatorName = kMaker;
+            QVERIFY((*store)->addMappingRun(fourth));
+            QVERIFY((*store)->addMappingDoses({readDose(QStringLiteral("R4"))}));
+            QVERIFY(!(*store)->addMappingDoses({readDose(QStringLiteral("R4"))}));
+            const PositionDose want4 = readDose(QStringLiteral("R4"));
+            auto with4 = (*store)->mappingStudy(QStringLiteral("S1"));
+            QVERIFY(with4);
+            const auto at4 = std::find_if(with4->doses.begin(), with4->doses.end(),
+                                          [](const PositionDose& d) { return d.runId == "R4"; });
+            QVERIFY(at4 != with4->doses.end());
+            const PositionDose got4 = *at4;
+            QCOMPARE(got4.calibrationId, want4.calibrationId);
+            QCOMPARE(got4.calibrationVersion, 2);
+            QCOMPARE(got4.fitId, qint64(5));
+            QCOMPARE(got4.batchVersion, 1);
+            QCOMPARE(got4.readings.size(), size_t(2));
+            QCOMPARE(got4.readings.back().absorbance, 1.0125);
+            QCOMPARE(got4.readings.back().at, want4.readings.back().at);
+            QCOMPARE(got4.flags, want4.flags);
+
             const ChainReport report = (*store)->verify();
             QVERIFY2(report.whole, qPrintable(report.problem));
             heads << report.headHash;
@@ -137,7 +195,11 @@ private slots:
             QVERIFY2(copied, qPrintable(copied.error()));
             QCOMPARE(copied->headHash, report.headHash);
             auto again = (*target)->mappingStudy(QStringLiteral("S1"));
-            QVERIFY(again && again->runs.size() == 3 && again->doses.size() == 81);
+            QVERIFY(again && again->runs.size() == 4 && again->doses.size() == 82);
+            QVERIFY(
+                std::any_of(again->doses.begin(), again->doses.end(), [&](const PositionDose& d) {
+                    return d.canonical() == got4.canonical();
+                }));
         }
         QCOMPARE(heads.at(1), heads.at(0));
     }

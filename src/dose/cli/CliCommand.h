@@ -77,6 +77,7 @@ QJsonValue jsonNumber(double value);
 QJsonArray jsonNumbers(const std::vector<double>& values);
 QJsonObject componentsJson(const Components& components); // null members without a dose
 QJsonObject recordJson(const Record& record);
+QJsonObject positionDoseJson(const PositionDose& dose);
 
 QString fixed(double value, int decimals);
 
