@@ -194,6 +194,40 @@ private slots:
         QVERIFY(run("verify") == 0);
     }
 
+    // A routine job on the approved study: its read infers Dmin and Dmax, judged against the
+    // study's doses; a job that does not match the study is refused with the reason.
+    void routineJob() {
+        QCOMPARE(run("job add RJ2 --study AS --position MON --process-value 3 "
+                     "--process-unit min"),
+                 1);
+        QVERIFY2(err_.contains("is not study AS's"), qPrintable(err_));
+        QCOMPARE(run("job add RJ2 --study TS --position MON"), 1);
+        QVERIFY2(err_.contains("study TS is not approved"), qPrintable(err_));
+        QCOMPARE(run("job add RJ2 --study AS"), 2);
+        QCOMPARE(run("job add RJ2 --study AS --position MON --dmin 5"), 1);
+        QCOMPARE(run("job add RJ --study AS --position MON"), 0);
+        readerItems_ = readyItems();
+        readerItems_.insert("Simulated", false);
+        absorbances_ = {" 1.000", " 1.001", " 1.002"};
+        const QJsonObject rec = json("read --job RJ --dosimeter M1 --calibration 1");
+        const QJsonObject shown = json("job show RJ");
+        QCOMPARE(shown["study"].toString(), QStringLiteral("AS"));
+        QCOMPARE(shown["mapping"].toObject()["approved_by"].toString(), QStringLiteral("quality"));
+        QCOMPARE(shown["mapping"].toObject()["ratio_min"].toDouble(), 1.0);
+        const QJsonObject inferred = shown["inferred"].toArray().at(0).toObject();
+        QCOMPARE(inferred["dosimeter"].toString(), QStringLiteral("M1"));
+        QCOMPARE(inferred["dmin_kGy"].toDouble(), rec["dose_kGy"].toDouble());
+        QVERIFY(inferred["U_dmin_kGy"].toDouble() > rec["U_kGy"].toDouble());
+        QCOMPARE(inferred["k"].toDouble(), 2.0);
+        const double dmin = inferred["dmin_kGy"].toDouble(), u = inferred["U_dmin_kGy"].toDouble();
+        const QString want = dmin - u >= 5 && dmin + u <= 30 ? "pass" : "undecided";
+        QVERIFY2(shown["decision"].toString().startsWith(want),
+                 qPrintable(shown["decision"].toString()));
+        QCOMPARE(run("job show RJ"), 0);
+        QVERIFY2(out_.contains("routine: study AS (approved by quality"), qPrintable(out_));
+        QVERIFY(out_.contains("record " + QString::number(rec["record"].toInt()) + " M1: "));
+    }
+
     void textOutput() {
         QCOMPARE(run("mapping run add TS TS-2"), 0);
         readerItems_ = readyItems();

@@ -78,6 +78,10 @@ QJsonArray jsonNumbers(const std::vector<double>& values);
 QJsonObject componentsJson(const Components& components); // null members without a dose
 QJsonObject recordJson(const Record& record);
 QJsonObject positionDoseJson(const PositionDose& dose);
+// A value with its U, rounded at U's second significant digit as every dose is written.
+QString withU(double value, double expanded);
+
+inline constexpr Quantity kProcessValue{0, 1e6, false, ""}; // a timer's or conveyor's setting
 
 QString fixed(double value, int decimals);
 

@@ -9,7 +9,6 @@ namespace qvr::dose {
 
 namespace {
 
-constexpr Quantity kProcessValue{0, 1e6, false, ""};
 constexpr Quantity kMappingRuns{kMinimumMappingRuns, 100, false, "", true};
 constexpr Quantity kPositionMm{-1e5, 1e5, false, "mm"};
 
@@ -20,12 +19,6 @@ QJsonValue doseAtJson(const std::optional<DoseAt>& d) {
                        {"dose_kGy", jsonNumber(d->doseKGy)},
                        {"U_kGy", d->bound ? QJsonValue() : jsonNumber(d->expanded)},
                        {"bound", d->bound}};
-}
-
-// A value with its U, rounded at U's second significant digit as every dose is written.
-QString withU(double value, double expanded) {
-    const RoundedDose r = roundedToU(value, expanded);
-    return QStringLiteral("%1 ± %2").arg(r.dose, r.expanded);
 }
 
 QString doseAtText(const std::optional<DoseAt>& d, const char* bound) {
@@ -275,6 +268,11 @@ int list(Ctx& ctx) {
 }
 
 } // namespace
+
+QString withU(double value, double expanded) {
+    const RoundedDose r = roundedToU(value, expanded);
+    return QStringLiteral("%1 ± %2").arg(r.dose, r.expanded);
+}
 
 QJsonObject positionDoseJson(const PositionDose& d) {
     const bool valid = d.state == PositionState::Valid;

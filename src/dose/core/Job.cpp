@@ -26,6 +26,11 @@ QString Job::canonical() const {
         .time("created_at", createdAt);
     if (ruleStored)
         c.text("decision_rule", ruleName(rule));
+    if (routine())
+        c.text("study", studyId)
+            .text("position", monitoringPosition)
+            .number("process_value", processValue)
+            .text("process_unit", processUnit);
     return c.finish();
 }
 

@@ -28,7 +28,14 @@ struct Job {
     // False for a job stored before jobs named their rule: it is judged by the guarded rule,
     // which is not part of its stored text.
     bool ruleStored = true;
+    // A routine job names an approved mapping study, one of its monitoring positions and the
+    // process parameter it ran with; its doses infer the product's Dmin and Dmax.
+    QString studyId;
+    QString monitoringPosition;
+    double processValue = 0;
+    QString processUnit;
 
+    bool routine() const { return !studyId.isEmpty(); }
     QString canonical() const;
 };
 

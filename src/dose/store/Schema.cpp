@@ -84,7 +84,7 @@ std::vector<Migration> migrations(const Dialect& dialect) {
     Migration v7{7, {}};
     v7.statements << addedColumns(dialect, 7);
     // 9: mapping doses read through the reader keep their calibration, versions, absorbances
-    // and flags.
+    // and flags; a routine job names its study, monitoring position and process parameter.
     Migration v9{9, {}};
     v9.statements << addedColumns(dialect, 9);
     return {v1, v2, v3, v4, v5, v6, v7, v9};

@@ -198,7 +198,11 @@ const Table& jobTable() {
                           {"training", I},
                           {"operator", T},
                           {"created_at", T},
-                          {"decision_rule", T, 3}}};
+                          {"decision_rule", T, 3},
+                          {"study_id", T, 9},
+                          {"monitoring_position", T, 9},
+                          {"process_value", R, 9},
+                          {"process_unit", T, 9}}};
     return t;
 }
 
@@ -329,14 +333,20 @@ QVariantMap rowOf(const Fit& f) {
 }
 
 QVariantMap rowOf(const Job& j) {
-    return {{"id", j.id},
-            {"product", j.product},
-            {"dmin_kgy", optional(j.dminKGy)},
-            {"dmax_kgy", optional(j.dmaxKGy)},
-            {"training", j.training ? 1 : 0},
-            {"operator", j.operatorName},
-            {"created_at", timeValue(j.createdAt)},
-            {"decision_rule", j.ruleStored ? QVariant(ruleName(j.rule)) : QVariant()}};
+    QVariantMap row{{"id", j.id},
+                    {"product", j.product},
+                    {"dmin_kgy", optional(j.dminKGy)},
+                    {"dmax_kgy", optional(j.dmaxKGy)},
+                    {"training", j.training ? 1 : 0},
+                    {"operator", j.operatorName},
+                    {"created_at", timeValue(j.createdAt)},
+                    {"decision_rule", j.ruleStored ? QVariant(ruleName(j.rule)) : QVariant()}};
+    if (j.routine())
+        row.insert({{"study_id", j.studyId},
+                    {"monitoring_position", j.monitoringPosition},
+                    {"process_value", finite(j.processValue)},
+                    {"process_unit", j.processUnit}});
+    return row;
 }
 
 QVariantMap rowOf(const Record& r) {
@@ -500,6 +510,12 @@ Job jobOf(const RowValues& record) {
     // A rule this program does not know is read as the guarded one, the stricter.
     j.rule = j.ruleStored ? ruleFromName(rule.toString()).value_or(DecisionRule::Guarded)
                           : DecisionRule::Guarded;
+    j.studyId = text(row, "study_id"); // NULL: not routine, or stored before routine jobs
+    if (j.routine()) {
+        j.monitoringPosition = text(row, "monitoring_position");
+        j.processValue = real(row, "process_value");
+        j.processUnit = text(row, "process_unit");
+    }
     return j;
 }
 
