@@ -9,10 +9,10 @@
 #include "dose/ui/AmendmentDialog.h"
 #include "dose/ui/BatchDialog.h"
 #include "dose/ui/CalibrationImportDialog.h"
-#include "dose/ui/NewJobDialog.h"
 #include "dose/ui/CalibrationView.h"
 #include "dose/ui/DoseWindow.h"
 #include "dose/ui/LinkBar.h"
+#include "dose/ui/NewJobDialog.h"
 #include "dose/ui/PdfReport.h"
 #include "dose/ui/ReadView.h"
 #include "dose/ui/ReaderCheckView.h"
@@ -542,6 +542,12 @@ private slots:
                     30.0,
                     false,
                     QStringLiteral("ben"),
+                    {},
+                    DecisionRule::Guarded,
+                    true,
+                    {},
+                    {},
+                    0,
                     {}};
             QVERIFY((*other)->addJob(job));
         }
