@@ -70,7 +70,19 @@ struct Bench {
     std::unique_ptr<Store> store;
     Calibration calibration = fortyPoints();
     Fit fit;
-    Job job{QStringLiteral("J"), {}, 10.0, 30.0, true, QStringLiteral("bench"), {}};
+    Job job{QStringLiteral("J"),
+            {},
+            10.0,
+            30.0,
+            true,
+            QStringLiteral("bench"),
+            {},
+            DecisionRule::Guarded,
+            true,
+            {},
+            {},
+            0,
+            {}};
 
     // A SQLite file of its own, or the database at location.
     explicit Bench(const QString& at = QString())

@@ -83,6 +83,12 @@ struct DoseBench {
                      30.0,
                      true,
                      QStringLiteral("ana"),
+                     {},
+                     DecisionRule::Guarded,
+                     true,
+                     {},
+                     {},
+                     0,
                      {}};
         Job real{QStringLiteral("R1"),
                  QStringLiteral("syringes"),
@@ -90,6 +96,12 @@ struct DoseBench {
                  30.0,
                  false,
                  QStringLiteral("ana"),
+                 {},
+                 DecisionRule::Guarded,
+                 true,
+                 {},
+                 {},
+                 0,
                  {}};
         return fit && store->addFit(*fit) && store->addJob(training) && store->addJob(real);
     }

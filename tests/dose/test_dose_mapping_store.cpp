@@ -8,6 +8,7 @@
 #include "PgServer.h"
 #include "dose/cli/Cli.h"
 #include "dose/core/MappingSummary.h"
+#include "dose/core/RoutineJob.h"
 #include "dose/usecases/MappingImport.h"
 
 #include <QFile>
@@ -26,6 +27,78 @@ using qvr::test::kMaker;
 using qvr::test::storeProduct;
 
 namespace {
+
+// A valid dose at the monitoring position as a read through the reader stores it.
+PositionDose readDose(const QString& run) {
+    PositionDose d;
+    d.runId = run;
+    d.position = test::kMonitor;
+    d.dosimeter = run + QStringLiteral("/F");
+    d.state = PositionState::Valid;
+    d.doseKGy = 27.25;
+    d.expanded = 1.5;
+    d.coverage = 2.03;
+    d.systematicRel = 0.012;
+    d.randomRel = 0.02;
+    d.operatorName = kMaker;
+    d.calibrationId = 3;
+    d.calibrationVersion = 2;
+    d.fitId = 5;
+    d.batchVersion = 1;
+    const QDateTime at(QDate(2026, 12, 7), QTime(9, 1, 2, 345), Qt::UTC);
+    d.readings = {{at, 1.01}, {at.addMSecs(1500), 1.0125}};
+    d.flags = {QStringLiteral("training"), QStringLiteral("simulated")};
+    return d;
+}
+
+// The product stored, its invalid read read again and the study approved: ready for routine use.
+Outcome<Done> storeApprovedProduct(Store& store) {
+    if (auto r = storeProduct(store, test::syntheticProduct()); !r)
+        return r;
+    PositionDose again;
+    again.runId = QStringLiteral("R2");
+    again.position = test::kInvalid;
+    again.dosimeter = QStringLiteral("R2/again");
+    again.state = PositionState::Valid;
+    again.doseKGy = test::fieldDose(1, test::kInvalid);
+    again.expanded = 0.04 * again.doseKGy;
+    again.randomRel = test::kRandom;
+    again.systematicRel = test::kSystematic;
+    again.operatorName = kMaker;
+    if (auto r = store.addMappingDoses({again}); !r)
+        return Failure{r.error()};
+    MappingApproval a;
+    a.studyId = QStringLiteral("S1");
+    a.approved = true;
+    a.approver = kApprover;
+    if (auto r = store.addMappingApproval(a); !r)
+        return Failure{r.error()};
+    return Done{};
+}
+
+Job routineJob(const QString& id) {
+    Job j;
+    j.id = id;
+    j.studyId = QStringLiteral("S1");
+    j.monitoringPosition = test::kMonitor;
+    j.processValue = 12.5;
+    j.processUnit = QStringLiteral("min");
+    j.operatorName = kMaker;
+    return j;
+}
+
+// A valid read of job at the monitoring position with the dose and U given.
+Outcome<Receipt> addRoutineRead(Store& store, const test::DoseScenario& s, const QString& job,
+                                double dose, double expanded) {
+    Record r = test::scenarioRecord(store, s, 1);
+    r.jobId = job;
+    r.result.dose = dose;
+    r.result.expanded = expanded;
+    r.result.coverage = 2;
+    r.result.inRange = true;
+    r.result.validity = Validity::Valid;
+    return store.addRecord(r);
+}
 
 MappingApproval approval(const QString& who) {
     MappingApproval a;
@@ -66,14 +139,25 @@ private slots:
                 QVERIFY2(r, qPrintable(r.error()));
                 before = r->hash;
             }
+            // The study stored before reads were kept verifies unchanged after.
+            const test::Product p = test::syntheticProduct();
+            {
+                auto mapped = Store::openAtVersion(location, 7, nullptr, test::steppedClock());
+                QVERIFY2(mapped, qPrintable(mapped.error()));
+                QVERIFY((*mapped)->verify(before).whole);
+                auto stored = storeProduct(**mapped, p);
+                QVERIFY2(stored, qPrintable(stored.error()));
+                before = *(*mapped)->headHash();
+                PositionDose read = readDose(QStringLiteral("R1"));
+                auto early = (*mapped)->addMappingDoses({read});
+                QVERIFY(!early);
+                QVERIFY2(early.error().contains(QLatin1String("db migrate")),
+                         qPrintable(early.error()));
+            }
             auto store = Store::open(location, test::steppedClock());
             QVERIFY2(store, qPrintable(store.error()));
             QCOMPARE(*(*store)->schemaVersion(), kSchemaVersion);
             QVERIFY((*store)->verify(before).whole);
-
-            const test::Product p = test::syntheticProduct();
-            auto stored = storeProduct(**store, p);
-            QVERIFY2(stored, qPrintable(stored.error()));
             auto back = (*store)->mappingStudy(QStringLiteral("S1"));
             QVERIFY2(back, qPrintable(back.error()));
             QCOMPARE(back->study.product, QStringLiteral("Syringes \"5 mL\" – 𝔸 ×50\tboxed"));
@@ -89,6 +173,30 @@ private slots:
             QCOMPARE(got.ratios.at(0).uMax, want.ratios.at(0).uMax);
             QCOMPARE(got.blockers, want.blockers);
 
+            // A dose read through the reader keeps what it was read with.
+            MappingRun fourth;
+            fourth.id = QStringLiteral("R4");
+            fourth.studyId = QStringLiteral("S1");
+            fourth.operatorName = kMaker;
+            QVERIFY((*store)->addMappingRun(fourth));
+            QVERIFY((*store)->addMappingDoses({readDose(QStringLiteral("R4"))}));
+            QVERIFY(!(*store)->addMappingDoses({readDose(QStringLiteral("R4"))}));
+            const PositionDose want4 = readDose(QStringLiteral("R4"));
+            auto with4 = (*store)->mappingStudy(QStringLiteral("S1"));
+            QVERIFY(with4);
+            const auto at4 = std::find_if(with4->doses.begin(), with4->doses.end(),
+                                          [](const PositionDose& d) { return d.runId == "R4"; });
+            QVERIFY(at4 != with4->doses.end());
+            const PositionDose got4 = *at4;
+            QCOMPARE(got4.calibrationId, want4.calibrationId);
+            QCOMPARE(got4.calibrationVersion, 2);
+            QCOMPARE(got4.fitId, qint64(5));
+            QCOMPARE(got4.batchVersion, 1);
+            QCOMPARE(got4.readings.size(), size_t(2));
+            QCOMPARE(got4.readings.back().absorbance, 1.0125);
+            QCOMPARE(got4.readings.back().at, want4.readings.back().at);
+            QCOMPARE(got4.flags, want4.flags);
+
             const ChainReport report = (*store)->verify();
             QVERIFY2(report.whole, qPrintable(report.problem));
             heads << report.headHash;
@@ -101,7 +209,11 @@ private slots:
             QVERIFY2(copied, qPrintable(copied.error()));
             QCOMPARE(copied->headHash, report.headHash);
             auto again = (*target)->mappingStudy(QStringLiteral("S1"));
-            QVERIFY(again && again->runs.size() == 3 && again->doses.size() == 81);
+            QVERIFY(again && again->runs.size() == 4 && again->doses.size() == 82);
+            QVERIFY(
+                std::any_of(again->doses.begin(), again->doses.end(), [&](const PositionDose& d) {
+                    return d.canonical() == got4.canonical();
+                }));
         }
         QCOMPARE(heads.at(1), heads.at(0));
     }
@@ -151,6 +263,125 @@ private slots:
         QVERIFY(study && isApproved(study->approvals));
         QCOMPARE(study->approvals.back().chainHead.size(), 64);
         QVERIFY((*store)->verify(approved->hash).whole);
+    }
+
+    // Each routine read infers Dmin and Dmax through the study's ratios, worked out here from
+    // the field itself, and the job's decision is the guarded rule's on them.
+    void routineReadsInferAndDecide_data() {
+        QTest::addColumn<double>("monitoring");
+        QTest::addColumn<QString>("decision");
+        QTest::newRow("pass") << 35.0 << "pass";
+        QTest::newRow("fail on Dmin") << 25.0 << "fail";
+        QTest::newRow("fail on Dmax") << 48.0 << "fail";
+        QTest::newRow("undecided at Dmin") << 29.0 << "undecided";
+    }
+    void routineReadsInferAndDecide() {
+        QFETCH(double, monitoring);
+        QFETCH(QString, decision);
+        QTemporaryDir dir;
+        auto store = Store::open(dir.filePath(QStringLiteral("dose.sqlite")), test::steppedClock());
+        QVERIFY(store);
+        auto seeded = test::seedStore(**store);
+        QVERIFY2(seeded, qPrintable(seeded.error()));
+        auto ready = storeApprovedProduct(**store);
+        QVERIFY2(ready, qPrintable(ready.error()));
+        auto added = (*store)->addJob(routineJob(QStringLiteral("ROUTINE")));
+        QVERIFY2(added, qPrintable(added.error()));
+        const double u = 0.05 * monitoring;
+        QVERIFY(addRoutineRead(**store, *seeded, QStringLiteral("ROUTINE"), monitoring, u));
+
+        auto job = (*store)->job(QStringLiteral("ROUTINE"));
+        QVERIFY(job && job->routine());
+        auto study = (*store)->mappingStudy(QStringLiteral("S1"));
+        auto records = (*store)->records(QStringLiteral("ROUTINE"));
+        QVERIFY(study && records);
+        const RoutineSummary r = summarizeRoutine(*job, *study, *records);
+        QCOMPARE(r.reads.size(), size_t(1));
+        double minSum = 0, maxSum = 0;
+        for (int run = 0; run < 3; ++run) {
+            minSum += test::fieldDose(run, test::kMin) / test::fieldDose(run, test::kMonitor);
+            maxSum += test::fieldDose(run, test::kMax) / test::fieldDose(run, test::kMonitor);
+        }
+        const InferredDoses& d = r.reads.front().inferred;
+        QVERIFY(std::abs(d.dminKGy - minSum / 3 * monitoring) < 1e-9);
+        QVERIFY(std::abs(d.dmaxKGy - maxSum / 3 * monitoring) < 1e-9);
+        QVERIFY(d.uDminKGy > 2 * 0.025 * d.dminKGy); // the monitoring dose's U and the ratio's
+        QVERIFY2(decisionWords(r.decision).startsWith(decision),
+                 qPrintable(decisionWords(r.decision)));
+        QCOMPARE(r.approval.approver, kApprover);
+        QVERIFY((*store)->verify().whole);
+    }
+
+    void refusesARoutineJobOutsideItsStudy_data() {
+        QTest::addColumn<QString>("position");
+        QTest::addColumn<double>("process");
+        QTest::addColumn<bool>("approve");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("unapproved")
+            << test::kMonitor << 12.5 << false << "study S1 is not approved";
+        QTest::newRow("not monitoring")
+            << test::kMin << 12.5 << true << "L1-B2 is not a monitoring position of study S1";
+        QTest::newRow("not a position")
+            << "L9" << 12.5 << true << "L9 is not a monitoring position of study S1";
+        QTest::newRow("process differs")
+            << test::kMonitor << 12.6 << true << "the process 12.6 min is not study S1's 12.5 min";
+    }
+    void refusesARoutineJobOutsideItsStudy() {
+        QFETCH(QString, position);
+        QFETCH(double, process);
+        QFETCH(bool, approve);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        auto store = Store::open(dir.filePath(QStringLiteral("dose.sqlite")), test::steppedClock());
+        QVERIFY(store);
+        QVERIFY(approve ? storeApprovedProduct(**store)
+                        : storeProduct(**store, test::syntheticProduct()));
+        Job j = routineJob(QStringLiteral("ROUTINE"));
+        j.monitoringPosition = position;
+        j.processValue = process;
+        auto added = (*store)->addJob(j);
+        QVERIFY(!added);
+        QVERIFY2(added.error().startsWith(error), qPrintable(added.error()));
+        QVERIFY(!(*store)->job(QStringLiteral("ROUTINE")));
+    }
+
+    // A routine job chains the same on both databases, jobs of the schema before it verify
+    // unchanged, and a copy carries its study.
+    void routineJobOnBothDatabases() {
+        if (!server_)
+            QSKIP(qPrintable(test::PgServer::missing()));
+        QTemporaryDir dir;
+        QStringList heads;
+        for (const QString& location :
+             {dir.filePath(QStringLiteral("dose.sqlite")), newDatabase()}) {
+            QString before;
+            {
+                auto old = Store::openAtVersion(location, 7, nullptr, test::steppedClock());
+                QVERIFY2(old, qPrintable(old.error()));
+                QVERIFY(test::seedStore(**old));
+                QVERIFY(storeApprovedProduct(**old));
+                QVERIFY(!(*old)->addJob(routineJob(QStringLiteral("EARLY"))));
+                before = *(*old)->headHash();
+            }
+            auto store = Store::open(location, test::steppedClock());
+            QVERIFY2(store, qPrintable(store.error()));
+            QVERIFY((*store)->verify(before).whole);
+            QVERIFY((*store)->addJob(routineJob(QStringLiteral("ROUTINE"))));
+            const ChainReport report = (*store)->verify();
+            QVERIFY2(report.whole, qPrintable(report.problem));
+            heads << report.headHash;
+            auto target =
+                Store::open(dir.filePath(QStringLiteral("copy%1.sqlite").arg(heads.size())));
+            QVERIFY(target);
+            QVERIFY((*store)->copyInto(**target));
+            auto job = (*target)->job(QStringLiteral("ROUTINE"));
+            QVERIFY(job);
+            QCOMPARE(job->canonical(), routineJobCanonical(**store));
+            QCOMPARE(job->processValue, 12.5);
+            QCOMPARE(job->monitoringPosition, test::kMonitor);
+            QVERIFY(!(*target)->job(QStringLiteral("J-7"))->routine());
+        }
+        QCOMPARE(heads.at(1), heads.at(0));
     }
 
     void refusesWhatItCannotKeep_data() {
@@ -372,6 +603,10 @@ private slots:
     }
 
 private:
+    static QString routineJobCanonical(Store& store) {
+        auto j = store.job(QStringLiteral("ROUTINE"));
+        return j ? j->canonical() : QString();
+    }
     QString newDatabase() {
         const QString name = QStringLiteral("mapping%1").arg(++databases_);
         return server_->createDatabase(name) ? server_->url(name) : QString();

@@ -174,7 +174,19 @@ private slots:
         for (double d : {1.0, 1.6, 2.5, 4.0, 6.3, 10.0})
             for (int r = 0; r < 3; ++r)
                 c.points.push_back({QString(), d, 1.2, nearLinear(d) * (1 + noise(random)), 1000});
-        const Job job{QStringLiteral("J"), {}, 5.0, 30.0, true, QStringLiteral("ana"), {}};
+        const Job job{QStringLiteral("J"),
+                      {},
+                      5.0,
+                      30.0,
+                      true,
+                      QStringLiteral("ana"),
+                      {},
+                      DecisionRule::Guarded,
+                      true,
+                      {},
+                      {},
+                      0,
+                      {}};
         QString headBefore;
         {
             auto opened = Store::openAtVersion(
@@ -288,7 +300,19 @@ private slots:
                 c.points.push_back({QString(), d, 1.5,
                                     2 * d * (1 + noise(random) * std::hypot(0.01, 0.03 / d)), 1000,
                                     0.002});
-        const Job job{QStringLiteral("J"), {}, 2.0, 30.0, true, QStringLiteral("ana"), {}};
+        const Job job{QStringLiteral("J"),
+                      {},
+                      2.0,
+                      30.0,
+                      true,
+                      QStringLiteral("ana"),
+                      {},
+                      DecisionRule::Guarded,
+                      true,
+                      {},
+                      {},
+                      0,
+                      {}};
         auto recordThrough = [&](Store& store, const Fit& fit, const QString& id) {
             Record r;
             r.jobId = job.id;
@@ -583,7 +607,19 @@ private slots:
         auto opened = Store::open(path, steps(QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC)));
         QVERIFY2(opened, qPrintable(opened.error()));
         Store& store = **opened;
-        QVERIFY(store.addJob({QStringLiteral("J"), {}, {}, {}, true, {}, {}}));
+        QVERIFY(store.addJob({QStringLiteral("J"),
+                              {},
+                              {},
+                              {},
+                              true,
+                              {},
+                              {},
+                              DecisionRule::Guarded,
+                              true,
+                              {},
+                              {},
+                              0,
+                              {}}));
         auto read = [&](const QString& id, int nm) {
             Record r;
             r.jobId = QStringLiteral("J");

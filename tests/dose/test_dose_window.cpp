@@ -597,6 +597,12 @@ private slots:
                     30.0,
                     false,
                     QStringLiteral("ben"),
+                    {},
+                    DecisionRule::Guarded,
+                    true,
+                    {},
+                    {},
+                    0,
                     {}};
             QVERIFY((*other)->addJob(job));
         }

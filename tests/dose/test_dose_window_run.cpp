@@ -89,6 +89,12 @@ private slots:
                           std::nullopt,
                           true,
                           "ana",
+                          {},
+                          DecisionRule::Guarded,
+                          true,
+                          {},
+                          {},
+                          0,
                           {}}));
 
         CaptureSession session(s, bus, systemNow(), QStringLiteral("ana"));

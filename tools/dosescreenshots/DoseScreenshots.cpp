@@ -107,6 +107,12 @@ int main(int argc, char** argv) {
                   30.0,
                   true,
                   QStringLiteral("ana"),
+                  {},
+                  DecisionRule::Guarded,
+                  true,
+                  {},
+                  {},
+                  0,
                   {}});
     ScriptedReader reader;
     CaptureSession session(store, reader, systemNow(), QStringLiteral("ana"));

@@ -91,6 +91,9 @@ struct WavelengthDoseRow {
 };
 QJsonObject wavelengthDoseJson(const WavelengthDoseRow& row);
 QJsonValue agreementJson(bool has, const Agreement& agreement); // null without two doses
+QJsonObject positionDoseJson(const PositionDose& dose);
+
+inline constexpr Quantity kProcessValue{0, 1e6, false, ""}; // a timer's or conveyor's setting
 
 QString fixed(double value, int decimals);
 

@@ -6,6 +6,7 @@
 #include "dose/core/TwoWavelengths.h"
 #include "dose/usecases/DosimeterRead.h"
 #include "dose/usecases/DualRead.h"
+#include "dose/usecases/MappingRead.h"
 
 #include <cmath>
 
@@ -179,6 +180,45 @@ int dose(Ctx& ctx) {
     return r.inRange ? kOk : ctx.refuse(r.reason);
 }
 
+void printResult(Ctx& ctx, const Record& rec, const Fit& fit) {
+    if (rec.result.inRange)
+        ctx.print(QStringLiteral("recorded: ") + resultText(rec.result, fit));
+    else if (rec.result.validity == Validity::NoDose)
+        ctx.print(QStringLiteral("recorded: no dose (%1)").arg(rec.result.reason));
+    else
+        ctx.print(QStringLiteral("recorded: %1 (%2)")
+                      .arg(resultText(rec.result, fit), rec.result.reason));
+    printComponents(ctx, rec.result);
+    for (const QString& line : wavelengthLines(rec))
+        ctx.print(line);
+    if (rec.second)
+        ctx.print(agreementText(rec) + (rec.second->hasAgreement && rec.second->note.size()
+                                            ? QStringLiteral("; ") + rec.second->note
+                                            : QString()));
+    if (!rec.flags.isEmpty())
+        ctx.print(QStringLiteral("flags: ") + rec.flags.join(QStringLiteral(", ")));
+}
+
+int readAtPosition(Ctx& ctx, Store& store, ReaderSource& reader, const MappingReadRequest& req) {
+    auto read = readMappingDose(store, reader, req, ctx.env.now);
+    if (!read)
+        return ctx.refuse(read.error());
+    const PositionDose& d = read->dose;
+    if (ctx.json) {
+        QJsonObject o = positionDoseJson(d);
+        o.insert("absorbance", jsonNumber(read->record.absorbance));
+        o.insert("components", componentsJson(read->record.result.components));
+        o.insert("chain_head", read->chainHead);
+        return ctx.printJson(o);
+    }
+    ctx.print(QStringLiteral("run %1, position %2: dosimeter %3 (%4)")
+                  .arg(d.runId, d.position, d.dosimeter, positionStateName(d.state)));
+    printResult(ctx, read->record, read->fit);
+    if (read->record.flags.contains(QStringLiteral("training")))
+        ctx.print(QStringLiteral("training study: no reader check is asked for"));
+    return ctx.done(read->chainHead);
+}
+
 int read(Ctx& ctx) {
     const auto id = ctx.integer(QStringLiteral("calibration"));
     const auto count = ctx.integer(QStringLiteral("readings"), kReadingCount);
@@ -201,12 +241,21 @@ int read(Ctx& ctx) {
     request.comment = ctx.value(QStringLiteral("comment"));
     request.operatorName = ctx.env.operatorName;
     request.timeoutMs = ctx.env.readingTimeoutMs;
+    const bool mapping = ctx.has(QStringLiteral("run")) || ctx.has(QStringLiteral("position"));
+    if (mapping == ctx.has(QStringLiteral("job")))
+        return ctx.usage(QStringLiteral("read needs --job, or --run and --position"));
+    if (mapping && !(ctx.has(QStringLiteral("run")) && ctx.has(QStringLiteral("position"))))
+        return ctx.usage(QStringLiteral("a mapping read needs both --run and --position"));
     Store* store = ctx.store();
     if (!store)
         return kRefused;
     std::unique_ptr<ReaderSource> reader = ctx.env.reader ? ctx.env.reader() : nullptr;
     if (!reader)
         return ctx.refuse(QStringLiteral("no reader to read from"));
+    if (mapping)
+        return readAtPosition(
+            ctx, *store, *reader,
+            {ctx.value(QStringLiteral("run")), ctx.value(QStringLiteral("position")), request});
     auto read = readDosimeter(*store, *reader, request, ctx.env.now);
     if (!read)
         return ctx.refuse(read.error());
@@ -220,22 +269,7 @@ int read(Ctx& ctx) {
     }
     ctx.print(QStringLiteral("record %1: dosimeter %2 of job %3")
                   .arg(QString::number(rec.id), rec.dosimeter, rec.jobId));
-    if (rec.result.inRange)
-        ctx.print(QStringLiteral("recorded: ") + resultText(rec.result, read->fit));
-    else if (rec.result.validity == Validity::NoDose)
-        ctx.print(QStringLiteral("recorded: no dose (%1)").arg(rec.result.reason));
-    else
-        ctx.print(QStringLiteral("recorded: %1 (%2)")
-                      .arg(resultText(rec.result, read->fit), rec.result.reason));
-    printComponents(ctx, rec.result);
-    for (const QString& line : wavelengthLines(rec))
-        ctx.print(line);
-    if (rec.second)
-        ctx.print(agreementText(rec) + (rec.second->hasAgreement && rec.second->note.size()
-                                            ? QStringLiteral("; ") + rec.second->note
-                                            : QString()));
-    if (!rec.flags.isEmpty())
-        ctx.print(QStringLiteral("flags: ") + rec.flags.join(QStringLiteral(", ")));
+    printResult(ctx, rec, read->fit);
     if (rec.flags.contains(QStringLiteral("training")))
         ctx.print(QStringLiteral("training job: no reader check is asked for"));
     if (!read->warning.isEmpty())
@@ -276,9 +310,9 @@ void addDoseCommands(std::vector<Command>& c) {
                  dose});
     c.push_back(
         {QStringLiteral("read"),
-         QStringLiteral("read --job J --dosimeter D --calibration ID [--thickness-um T "
-                        "[--confirm-thickness]] [--u-thickness-um U] [--readings N] "
-                        "[--irradiated-at TIME] [--comment TEXT]"),
+         QStringLiteral("read (--job J | --run RUN --position P) --dosimeter D --calibration ID "
+                        "[--thickness-um T [--confirm-thickness]] [--u-thickness-um U] "
+                        "[--readings N] [--irradiated-at TIME] [--comment TEXT]"),
          QStringLiteral("Captures the next N (default 3) absorbances the running reader "
                         "serves and records the dosimeter's dose, or that it has none (below "
                         "or above the calibrated range, no dose): an original observation "
@@ -286,12 +320,17 @@ void addDoseCommands(std::vector<Command>& c) {
                         "with film in the head, at the calibration's wavelength and head; a "
                         "simulated head only in a training job; for any other job, only with a "
                         "passing reader check within the lab's interval and no failed one "
-                        "since."),
-         {QStringLiteral("job"), QStringLiteral("dosimeter"), QStringLiteral("calibration"),
+                        "since. With --run and --position the film is a mapping run's: read "
+                        "under the same rules (the simulated head only in a training study) "
+                        "and stored as the run's dose at that position, with its absorbances, "
+                        "calibration, versions and flags; refused for a position the run's "
+                        "study lacks, a position the run has a dose at, or an approved study."),
+         {QStringLiteral("job"), QStringLiteral("run"), QStringLiteral("position"),
+          QStringLiteral("dosimeter"), QStringLiteral("calibration"),
           QStringLiteral("thickness-um"), QStringLiteral("u-thickness-um"),
           QStringLiteral("readings"), QStringLiteral("irradiated-at"), QStringLiteral("comment")},
          {QStringLiteral("confirm-thickness")},
-         {QStringLiteral("job"), QStringLiteral("dosimeter"), QStringLiteral("calibration")},
+         {QStringLiteral("dosimeter"), QStringLiteral("calibration")},
          0,
          read});
 }

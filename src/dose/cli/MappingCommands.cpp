@@ -12,7 +12,6 @@ namespace qvr::dose {
 
 namespace {
 
-constexpr Quantity kProcessValue{0, 1e6, false, ""};
 constexpr Quantity kMappingRuns{kMinimumMappingRuns, 100, false, "", true};
 constexpr Quantity kPositionMm{-1e5, 1e5, false, "mm"};
 
@@ -280,6 +279,37 @@ int report(Ctx& ctx) {
 }
 
 } // namespace
+
+QJsonObject positionDoseJson(const PositionDose& d) {
+    const bool valid = d.state == PositionState::Valid;
+    QJsonObject o{
+        {"id", d.id},
+        {"run", d.runId},
+        {"position", d.position},
+        {"dosimeter", d.dosimeter},
+        {"state", positionStateName(d.state)},
+        {"dose_kGy", d.state == PositionState::NoDose ? QJsonValue() : jsonNumber(d.doseKGy)},
+        {"U_kGy", valid ? jsonNumber(d.expanded) : QJsonValue()},
+        {"k", valid ? jsonNumber(d.coverage) : QJsonValue()},
+        {"u_systematic_rel", valid ? jsonNumber(d.systematicRel) : QJsonValue()},
+        {"u_random_rel", valid ? jsonNumber(d.randomRel) : QJsonValue()},
+        {"imported", d.imported},
+        {"source", d.source},
+        {"operator", d.operatorName},
+        {"created_at", timeText(d.createdAt)}};
+    if (d.read()) {
+        QJsonArray readings;
+        for (const Reading& x : d.readings)
+            readings.append(QJsonObject{{"at", timeText(x.at)}, {"A", jsonNumber(x.absorbance)}});
+        o.insert("calibration", d.calibrationId);
+        o.insert("calibration_version", d.calibrationVersion);
+        o.insert("fit", d.fitId);
+        o.insert("batch_version", d.batchVersion);
+        o.insert("readings", readings);
+        o.insert("flags", QJsonArray::fromStringList(d.flags));
+    }
+    return o;
+}
 
 void addMappingCommands(std::vector<Command>& c) {
     c.push_back(

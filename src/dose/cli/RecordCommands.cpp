@@ -4,6 +4,8 @@
 #include "dose/core/Decision.h"
 #include "dose/core/DoseText.h"
 #include "dose/core/DualRecord.h"
+#include "dose/core/MappingText.h"
+#include "dose/core/RoutineJob.h"
 #include "dose/usecases/JobRecords.h"
 #include "dose/usecases/JobReview.h"
 #include "dose/usecases/RecordCorrection.h"
@@ -107,15 +109,22 @@ QJsonObject jobJson(const Job& j) {
     auto optional = [](const std::optional<double>& v) {
         return v ? QJsonValue(*v) : QJsonValue();
     };
-    return {{"id", j.id},
-            {"product", j.product},
-            {"dmin_kGy", optional(j.dminKGy)},
-            {"dmax_kGy", optional(j.dmaxKGy)},
-            {"decision_rule", ruleName(j.rule)},
-            {"training", j.training},
-            {"wavelengths", wavelengthsName(j.bothWavelengths)},
-            {"operator", j.operatorName},
-            {"created_at", timeText(j.createdAt)}};
+    QJsonObject o{{"id", j.id},
+                  {"product", j.product},
+                  {"dmin_kGy", optional(j.dminKGy)},
+                  {"dmax_kGy", optional(j.dmaxKGy)},
+                  {"decision_rule", ruleName(j.rule)},
+                  {"training", j.training},
+                  {"wavelengths", wavelengthsName(j.bothWavelengths)},
+                  {"operator", j.operatorName},
+                  {"created_at", timeText(j.createdAt)}};
+    if (j.routine()) {
+        o.insert("study", j.studyId);
+        o.insert("position", j.monitoringPosition);
+        o.insert("process_value", jsonNumber(j.processValue));
+        o.insert("process_unit", j.processUnit);
+    }
+    return o;
 }
 
 QString jobLine(const Job& j) {
@@ -127,6 +136,90 @@ QString jobLine(const Job& j) {
              limit(j.dmaxKGy), ruleName(j.rule),
              j.training ? QStringLiteral("  training") : QString(),
              j.bothWavelengths ? QStringLiteral("  both wavelengths") : QString());
+}
+
+void printReviews(Ctx& ctx, const std::vector<Review>& reviews) {
+    for (const Review& r : reviews)
+        ctx.print(QStringLiteral("%1%2; %3")
+                      .arg(reviewText(r),
+                           r.reason.isEmpty() ? QString() : QStringLiteral(": ") + r.reason,
+                           reviewSignatureText(r)));
+}
+
+// What a routine job's reads infer, through the study they name.
+int showRoutine(Ctx& ctx, Store& store, const JobRecords& shown, QJsonObject o,
+                const std::vector<Review>& reviews) {
+    const Job& j = shown.job;
+    auto study = store.mappingStudy(j.studyId);
+    if (!study)
+        return ctx.refuse(study.error());
+    const RoutineSummary s = summarizeRoutine(j, *study, shown.records);
+    const RatioResult& q = s.ratio;
+    if (ctx.json) {
+        QJsonArray reads;
+        for (const RoutineRead& r : s.reads)
+            reads.append(QJsonObject{{"record", r.record},
+                                     {"dosimeter", r.dosimeter},
+                                     {"dose_kGy", jsonNumber(r.doseKGy)},
+                                     {"U_kGy", jsonNumber(r.expanded)},
+                                     {"dmin_kGy", jsonNumber(r.inferred.dminKGy)},
+                                     {"U_dmin_kGy", jsonNumber(r.inferred.uDminKGy)},
+                                     {"dmax_kGy", jsonNumber(r.inferred.dmaxKGy)},
+                                     {"U_dmax_kGy", jsonNumber(r.inferred.uDmaxKGy)},
+                                     {"k", jsonNumber(r.inferred.coverage)},
+                                     {"decision", decisionWords(r.inferred.decision)}});
+        o.insert("mapping", QJsonObject{{"study", s.study.id},
+                                        {"approved_by", s.approval.approver},
+                                        {"approved_at", timeText(s.approval.createdAt)},
+                                        {"min_required_kGy", s.study.minRequiredKGy},
+                                        {"max_acceptable_kGy", s.study.maxAcceptableKGy},
+                                        {"ratio_min", jsonNumber(q.meanMin)},
+                                        {"U_ratio_min", jsonNumber(q.uMin)},
+                                        {"ratio_max", jsonNumber(q.meanMax)},
+                                        {"U_ratio_max", jsonNumber(q.uMax)},
+                                        {"runs", q.runs}});
+        o.insert("inferred", reads);
+        o.insert("decision", decisionWords(s.decision));
+        return ctx.printJson(o);
+    }
+    ctx.print(jobLine(j));
+    ctx.print(QStringLiteral("routine: study %1 (approved by %2 at %3), monitoring position %4, "
+                             "process %5 %6")
+                  .arg(s.study.id, s.approval.approver, timeText(s.approval.createdAt),
+                       j.monitoringPosition, numberText(j.processValue), j.processUnit));
+    ctx.print(QStringLiteral("ratios over %1 runs: Dmin/Dmon %2, Dmax/Dmon %3 (k = 2); required "
+                             "%4 kGy, acceptable %5 kGy, %6 rule")
+                  .arg(QString::number(q.runs), valueWithU(q.meanMin, q.uMin), valueWithU(q.meanMax, q.uMax),
+                       numberText(s.study.minRequiredKGy), numberText(s.study.maxAcceptableKGy),
+                       ruleName(j.rule)));
+    for (const RoutineRead& r : s.reads)
+        ctx.print(QStringLiteral("record %1 %2: %3 kGy -> Dmin %4 kGy, Dmax %5 kGy (k = %6): %7")
+                      .arg(QString::number(r.record), r.dosimeter, valueWithU(r.doseKGy, r.expanded),
+                           valueWithU(r.inferred.dminKGy, r.inferred.uDminKGy),
+                           valueWithU(r.inferred.dmaxKGy, r.inferred.uDmaxKGy),
+                           numberText(r.inferred.coverage), decisionWords(r.inferred.decision)));
+    ctx.print(QStringLiteral("decision: %1").arg(decisionWords(s.decision)));
+    printReviews(ctx, reviews);
+    return kOk;
+}
+
+// The study, monitoring position and process parameter of a routine job; a usage error.
+std::optional<int> routineOptions(Ctx& ctx, Job& j) {
+    const auto value = ctx.number(QStringLiteral("process-value"), kProcessValue);
+    if (ctx.usageError())
+        return kUsage;
+    const bool study = ctx.has(QStringLiteral("study"));
+    if (study != ctx.has(QStringLiteral("position")))
+        return ctx.usage(QStringLiteral("--study and --position go together"));
+    if (!study && (value || ctx.has(QStringLiteral("process-unit"))))
+        return ctx.usage(QStringLiteral("--process-value and --process-unit need --study"));
+    if (value.has_value() != ctx.has(QStringLiteral("process-unit")))
+        return ctx.usage(QStringLiteral("--process-value and --process-unit go together"));
+    j.studyId = ctx.value(QStringLiteral("study"));
+    j.monitoringPosition = ctx.value(QStringLiteral("position"));
+    j.processValue = value.value_or(0);
+    j.processUnit = ctx.value(QStringLiteral("process-unit"));
+    return std::nullopt;
 }
 
 int jobAdd(Ctx& ctx) {
@@ -153,6 +246,8 @@ int jobAdd(Ctx& ctx) {
         return ctx.usage(QStringLiteral("--dmin must be below --dmax"));
     j.training = ctx.has(QStringLiteral("training"));
     j.operatorName = ctx.env.operatorName;
+    if (auto bad = routineOptions(ctx, j))
+        return *bad;
     Store* store = ctx.store();
     if (!store)
         return kRefused;
@@ -194,25 +289,22 @@ int jobShow(Ctx& ctx) {
     auto reviews = store->reviews(j.id);
     if (!reviews)
         return ctx.refuse(reviews.error());
-    if (ctx.json) {
-        QJsonObject o = jobJson(j);
-        o.insert("records", static_cast<qint64>(shown->records.size()));
-        QJsonArray listed;
-        for (const Review& r : *reviews)
-            listed.append(reviewJson(r));
-        o.insert("reviews", listed);
+    QJsonObject o = jobJson(j);
+    o.insert("records", static_cast<qint64>(shown->records.size()));
+    QJsonArray listed;
+    for (const Review& r : *reviews)
+        listed.append(reviewJson(r));
+    o.insert("reviews", listed);
+    if (j.routine())
+        return showRoutine(ctx, *store, *shown, o, *reviews);
+    if (ctx.json)
         return ctx.printJson(o);
-    }
     ctx.print(jobLine(j));
     ctx.print(
         QStringLiteral("added by %1 at %2; %3 record versions")
             .arg(j.operatorName, timeText(j.createdAt), QString::number(shown->records.size())));
     ctx.print(decisionRule(j));
-    for (const Review& r : *reviews)
-        ctx.print(QStringLiteral("%1%2; %3")
-                      .arg(reviewText(r),
-                           r.reason.isEmpty() ? QString() : QStringLiteral(": ") + r.reason,
-                           reviewSignatureText(r)));
+    printReviews(ctx, *reviews);
     return kOk;
 }
 
@@ -353,16 +445,23 @@ void addRecordCommands(std::vector<Command>& c) {
     c.push_back(
         {QStringLiteral("job add"),
          QStringLiteral("job add ID [--training] [--dmin kGy] [--dmax kGy] [--product TEXT] "
-                        "[--decision-rule guarded|simple] [--wavelengths one|both]"),
+                        "[--decision-rule guarded|simple] [--wavelengths one|both] "
+                        "[--study STUDY --position P [--process-value V --process-unit min|m/min]]"),
          QStringLiteral("Adds a job (an irradiation run). Readings of a simulated reader "
                         "are accepted only in a training job. The decision rule judges doses "
                         "against the limits: guarded (the default) decides a limit only beyond "
                         "the expanded uncertainty and calls a read in between undecided; "
                         "simple decides on the dose alone. --wavelengths both reads each film "
                         "at both of the head's wavelengths, through two calibrations made from "
-                        "the same films; the two doses must agree."),
+                        "the same films; the two doses must agree. A routine job names an approved "
+                        "mapping study, one of its monitoring positions and the process "
+                        "parameter it ran with, which must be the study's exactly; it takes no "
+                        "limits of its own: its reads infer the product's Dmin and Dmax, judged "
+                        "against the study's minimum required and maximum acceptable doses."),
          {QStringLiteral("dmin"), QStringLiteral("dmax"), QStringLiteral("product"),
-          QStringLiteral("decision-rule"), QStringLiteral("wavelengths")},
+          QStringLiteral("decision-rule"), QStringLiteral("wavelengths"), QStringLiteral("study"),
+          QStringLiteral("position"), QStringLiteral("process-value"),
+          QStringLiteral("process-unit")},
          {QStringLiteral("training")},
          {},
          1,
@@ -377,7 +476,9 @@ void addRecordCommands(std::vector<Command>& c) {
                  jobList});
     c.push_back({QStringLiteral("job show"),
                  QStringLiteral("job show ID"),
-                 QStringLiteral("Shows a job and its reviews, each with its signature."),
+                 QStringLiteral("Shows a job and its reviews, each with its signature; for a "
+                                "routine job, its study's approval and ratios, each valid read's "
+                                "inferred Dmin and Dmax with U, and the job's decision."),
                  {},
                  {},
                  {},

@@ -40,6 +40,11 @@ QString Job::canonical() const {
     // Absent for one wavelength, so jobs stored before jobs named it keep their text.
     if (bothWavelengths)
         c.text("wavelengths", wavelengthsName(true));
+    if (routine())
+        c.text("study", studyId)
+            .text("position", monitoringPosition)
+            .number("process_value", processValue)
+            .text("process_unit", processUnit);
     return c.finish();
 }
 

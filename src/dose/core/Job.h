@@ -34,7 +34,14 @@ struct Job {
     // Each film read at both of the head's wavelengths, through calibrations made from the same
     // films; their two doses must agree.
     bool bothWavelengths = false;
+    // A routine job names an approved mapping study, one of its monitoring positions and the
+    // process parameter it ran with; its doses infer the product's Dmin and Dmax.
+    QString studyId;
+    QString monitoringPosition;
+    double processValue = 0;
+    QString processUnit;
 
+    bool routine() const { return !studyId.isEmpty(); }
     QString canonical() const;
 };
 

@@ -65,8 +65,8 @@ std::optional<PositionState> positionStateFromName(const QString& name) {
 QString PositionDose::canonical() const {
     const bool valid = state == PositionState::Valid;
     const bool value = state != PositionState::NoDose;
-    return Canonical(QStringLiteral("mapping_dose"))
-        .integer("id", id)
+    Canonical c(QStringLiteral("mapping_dose"));
+    c.integer("id", id)
         .text("run", runId)
         .text("position", position)
         .text("dosimeter", dosimeter)
@@ -79,8 +79,15 @@ QString PositionDose::canonical() const {
         .flag("imported", imported)
         .text("source", source)
         .text("operator", operatorName)
-        .time("created_at", createdAt)
-        .finish();
+        .time("created_at", createdAt);
+    if (read())
+        c.integer("calibration", calibrationId)
+            .integer("calibration_version", calibrationVersion)
+            .integer("fit", fitId)
+            .integer("batch_version", batchVersion)
+            .raw("readings", readingsText(readings))
+            .raw("flags", textArray(flags));
+    return c.finish();
 }
 
 QString MappingRun::canonical() const {

@@ -3,6 +3,8 @@
 // positions dosimeters are placed at and the doses the product must get. A change of loading
 // pattern, source or path is a new study.
 
+#include "dose/core/Record.h"
+
 #include <QDateTime>
 #include <QString>
 #include <optional>
@@ -65,7 +67,16 @@ struct PositionDose {
     QString source;        // which, for an imported dose
     QString operatorName;
     QDateTime createdAt;
+    // A dose read here through the reader (calibrationId 0: imported, or stored before reads
+    // were kept): what it was read on and with, as a record keeps it.
+    qint64 calibrationId = 0;
+    int calibrationVersion = 0;
+    qint64 fitId = 0;
+    int batchVersion = 0;
+    std::vector<Reading> readings;
+    QStringList flags;
 
+    bool read() const { return calibrationId != 0; }
     QString canonical() const;
 };
 

@@ -79,6 +79,9 @@ Outcome<Done> acceptTexts(Job& j) {
     return Texts()
         .id(j.id, "job id")
         .free(j.product, "product")
+        .optionalId(j.studyId, "study id")
+        .optionalId(j.monitoringPosition, "position")
+        .free(j.processUnit, "process unit")
         .free(j.operatorName, "operator")
         .result();
 }

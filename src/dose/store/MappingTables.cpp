@@ -3,6 +3,8 @@
 #include "dose/core/Canonical.h"
 #include "dose/store/Tables.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QVariant>
 
 namespace qvr::dose {
@@ -13,6 +15,7 @@ constexpr ColumnType T = ColumnType::Text;
 constexpr ColumnType I = ColumnType::Integer;
 constexpr ColumnType R = ColumnType::Real;
 constexpr int kSince = 6;
+constexpr int kReadsSince = 9; // doses read through the reader
 
 QVariant field(const Table& table, const RowValues& row, const char* name) {
     for (size_t i = 0; i < table.columns.size(); ++i)
@@ -99,7 +102,13 @@ const Table& mappingDoseTable() {
                           {"imported", I},
                           {"source", T},
                           {"operator", T},
-                          {"created_at", T}},
+                          {"created_at", T},
+                          {"calibration_id", I, kReadsSince},
+                          {"calibration_version", I, kReadsSince},
+                          {"fit_id", I, kReadsSince},
+                          {"batch_version", I, kReadsSince},
+                          {"readings", T, kReadsSince},
+                          {"flags", T, kReadsSince}},
                          kSince};
     return t;
 }
@@ -159,20 +168,28 @@ QVariantMap rowOf(const MappingRun& r) {
 QVariantMap rowOf(const PositionDose& d) {
     const bool valid = d.state == PositionState::Valid;
     const bool value = d.state != PositionState::NoDose;
-    return {{"id", d.id},
-            {"run_id", d.runId},
-            {"position", d.position},
-            {"dosimeter", d.dosimeter},
-            {"state", positionStateName(d.state)},
-            {"dose_kgy", value ? QVariant(d.doseKGy) : QVariant()},
-            {"u_kgy", valid ? QVariant(d.expanded) : QVariant()},
-            {"k", valid ? QVariant(d.coverage) : QVariant()},
-            {"systematic", valid ? QVariant(d.systematicRel) : QVariant()},
-            {"random", valid ? QVariant(d.randomRel) : QVariant()},
-            {"imported", d.imported ? 1 : 0},
-            {"source", d.source},
-            {"operator", d.operatorName},
-            {"created_at", timeText(d.createdAt)}};
+    QVariantMap row{{"id", d.id},
+                    {"run_id", d.runId},
+                    {"position", d.position},
+                    {"dosimeter", d.dosimeter},
+                    {"state", positionStateName(d.state)},
+                    {"dose_kgy", value ? QVariant(d.doseKGy) : QVariant()},
+                    {"u_kgy", valid ? QVariant(d.expanded) : QVariant()},
+                    {"k", valid ? QVariant(d.coverage) : QVariant()},
+                    {"systematic", valid ? QVariant(d.systematicRel) : QVariant()},
+                    {"random", valid ? QVariant(d.randomRel) : QVariant()},
+                    {"imported", d.imported ? 1 : 0},
+                    {"source", d.source},
+                    {"operator", d.operatorName},
+                    {"created_at", timeText(d.createdAt)}};
+    if (d.read())
+        row.insert({{"calibration_id", d.calibrationId},
+                    {"calibration_version", d.calibrationVersion},
+                    {"fit_id", d.fitId},
+                    {"batch_version", d.batchVersion},
+                    {"readings", readingsText(d.readings)},
+                    {"flags", textArray(d.flags)}});
+    return row;
 }
 
 QVariantMap rowOf(const MappingApproval& a) {
@@ -249,6 +266,15 @@ PositionDose positionDoseOf(const RowValues& row) {
     d.source = v("source").toString();
     d.operatorName = v("operator").toString();
     d.createdAt = parseTime(v("created_at").toString());
+    d.calibrationId = v("calibration_id").toLongLong(); // NULL: imported or stored before
+    if (d.read()) {
+        d.calibrationVersion = v("calibration_version").toInt();
+        d.fitId = v("fit_id").toLongLong();
+        d.batchVersion = v("batch_version").toInt();
+        d.readings = parseReadings(v("readings").toString());
+        for (const QJsonValue f : parseStoredJson(v("flags").toString()).array())
+            d.flags << f.toString();
+    }
     return d;
 }
 

@@ -87,12 +87,16 @@ std::vector<Migration> migrations(const Dialect& dialect) {
     // doses and their agreement.
     Migration v8{8, {}};
     v8.statements << addedColumns(dialect, 8);
+    // 9: mapping doses read through the reader keep their calibration, versions, absorbances
+    // and flags; a routine job names its study, monitoring position and process parameter.
+    Migration v9{9, {}};
+    v9.statements << addedColumns(dialect, 9);
     // 10: reviews carry their signature; wrong passwords given to sign are kept.
     Migration v10{10, {}};
     v10.statements << addedColumns(dialect, 10);
     v10.statements << createTable(dialect, signingFailureTable(), QStringLiteral("id"))
                    << dialect.appendOnly(signingFailureTable().name);
-    return {v1, v2, v3, v4, v5, v6, v7, v8, v10};
+    return {v1, v2, v3, v4, v5, v6, v7, v8, v9, v10};
 }
 
 } // namespace qvr::dose

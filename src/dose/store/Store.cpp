@@ -1,6 +1,7 @@
 #include "dose/store/Store.h"
 
 #include "dose/core/RecordTexts.h"
+#include "dose/core/RoutineJob.h"
 #include "dose/core/TextRules.h"
 #include "dose/store/BatchInsert.h"
 #include "dose/store/Schema.h"
@@ -16,6 +17,8 @@
 namespace qvr::dose {
 
 namespace {
+
+constexpr int kRoutineJobsVersion = 9;
 
 // A pending append: the ledger entry and the domain row that refers to it.
 struct Pending {
@@ -372,6 +375,17 @@ Outcome<Receipt> Store::addJob(Job job) {
             return Failure{found.error()};
         if (*found)
             return Failure{QStringLiteral("job %1 already exists").arg(job.id)};
+        if (job.routine()) {
+            if (d_->version < kRoutineJobsVersion)
+                return Failure{QStringLiteral("the dose database %1 is at schema version %2, "
+                                              "which keeps no routine jobs: db migrate")
+                                   .arg(d_->location, QString::number(d_->version))};
+            auto study = mappingStudy(job.studyId);
+            if (!study)
+                return Failure{study.error()};
+            if (auto why = routineJobRefusal(job, *study))
+                return Failure{*why};
+        }
         return Pending{&jobTable(), rowOf(job), QStringLiteral("job ") + job.id, job.canonical(),
                        0};
     });

@@ -153,12 +153,14 @@ public:
     Outcome<Receipt> addMappingStudy(MappingStudy study);
     Outcome<Receipt> addMappingPosition(MappingPosition position); // gives the row id
     Outcome<Receipt> addMappingRun(MappingRun run);
-    // Several doses in one write, each given its id; the latest of a run's position counts.
+    // Several doses in one write, each given its id; the latest of a run's position counts. A
+    // dose read through the reader is refused where its run has a dose at its position.
     Outcome<Receipt> addMappingDoses(std::vector<PositionDose> doses);
     Outcome<Receipt> addMappingApproval(MappingApproval approval); // gives the id
     Outcome<std::vector<MappingStudy>> mappingStudies();
     // The study with its positions, runs (each with its latest doses), every dose and approval.
     Outcome<MappingStudyRecords> mappingStudy(const QString& id);
+    Outcome<MappingStudyRecords> mappingStudyOfRun(const QString& runId);
 
     ChainReport verify(const QString& expectHash = QString());
     // Copies every ledger row and its domain row, in chain order and with their canonical texts

@@ -1,6 +1,7 @@
 // Dose-mapping studies: each part appended to the chain like every other row.
 
 #include "dose/core/MappingApproval.h"
+#include "dose/core/MappingRead.h"
 #include "dose/core/RecordTexts.h"
 #include "dose/store/StoreInternals.h"
 
@@ -9,6 +10,8 @@
 namespace qvr::dose {
 
 namespace {
+
+constexpr int kReadDosesVersion = 9;
 
 Outcome<Done> mappingKept(const Store::Private& d) {
     if (d.has(mappingStudyTable()))
@@ -154,6 +157,14 @@ Outcome<Receipt> Store::addMappingDoses(std::vector<PositionDose> doses) {
                     return Failure{s.error()};
                 study = std::move(*s);
             }
+            if (d.read()) {
+                if (d_->version < kReadDosesVersion)
+                    return Failure{QStringLiteral("the dose database %1 is at schema version %2, "
+                                                  "which keeps no mapping reads: db migrate")
+                                       .arg(d_->location, QString::number(d_->version))};
+                if (auto why = mappingReadRefusal(*study, d.runId, d.position))
+                    return Failure{*why};
+            }
             if (isApproved(study->approvals))
                 return Failure{QStringLiteral("study %1 is approved; its runs are closed")
                                    .arg(study->study.id)};
@@ -171,6 +182,9 @@ Outcome<Receipt> Store::addMappingDoses(std::vector<PositionDose> doses) {
             if (!r)
                 return Failure{r.error()};
             last = *r;
+            for (MappingRun& run : study->runs)
+                if (run.id == d.runId)
+                    run.doses.push_back(d); // a second read in this write sees the first
         }
         return Done{};
     });
@@ -214,6 +228,17 @@ Outcome<std::vector<MappingStudy>> Store::mappingStudies() {
     for (const RowValues& r : *rows)
         out.push_back(mappingStudyOf(r));
     return out;
+}
+
+Outcome<MappingStudyRecords> Store::mappingStudyOfRun(const QString& runId) {
+    if (auto kept = mappingKept(*d_); !kept)
+        return Failure{kept.error()};
+    auto run = d_->select(mappingRunTable(), QStringLiteral("id = ?"), {runId});
+    if (!run)
+        return Failure{run.error()};
+    if (run->empty())
+        return Failure{QStringLiteral("no run %1").arg(runId)};
+    return mappingStudy(mappingRunOf(run->front()).studyId);
 }
 
 Outcome<MappingStudyRecords> Store::mappingStudy(const QString& id) {

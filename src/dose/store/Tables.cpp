@@ -200,7 +200,11 @@ const Table& jobTable() {
                           {"operator", T},
                           {"created_at", T},
                           {"decision_rule", T, 3},
-                          {"wavelengths", T, 8}}};
+                          {"wavelengths", T, 8},
+                          {"study_id", T, 9},
+                          {"monitoring_position", T, 9},
+                          {"process_value", R, 9},
+                          {"process_unit", T, 9}}};
     return t;
 }
 
@@ -332,15 +336,21 @@ QVariantMap rowOf(const Fit& f) {
 }
 
 QVariantMap rowOf(const Job& j) {
-    return {{"id", j.id},
-            {"product", j.product},
-            {"dmin_kgy", optional(j.dminKGy)},
-            {"dmax_kgy", optional(j.dmaxKGy)},
-            {"training", j.training ? 1 : 0},
-            {"operator", j.operatorName},
-            {"created_at", timeValue(j.createdAt)},
-            {"decision_rule", j.ruleStored ? QVariant(ruleName(j.rule)) : QVariant()},
-            {"wavelengths", wavelengthsName(j.bothWavelengths)}};
+    QVariantMap row{{"id", j.id},
+                    {"product", j.product},
+                    {"dmin_kgy", optional(j.dminKGy)},
+                    {"dmax_kgy", optional(j.dmaxKGy)},
+                    {"training", j.training ? 1 : 0},
+                    {"operator", j.operatorName},
+                    {"created_at", timeValue(j.createdAt)},
+                    {"decision_rule", j.ruleStored ? QVariant(ruleName(j.rule)) : QVariant()},
+                    {"wavelengths", wavelengthsName(j.bothWavelengths)}};
+    if (j.routine())
+        row.insert({{"study_id", j.studyId},
+                    {"monitoring_position", j.monitoringPosition},
+                    {"process_value", finite(j.processValue)},
+                    {"process_unit", j.processUnit}});
+    return row;
 }
 
 QVariantMap rowOf(const Record& r) {
@@ -510,6 +520,12 @@ Job jobOf(const RowValues& record) {
     const QVariant wavelengths = row("wavelengths");
     j.bothWavelengths =
         !wavelengths.isNull() && wavelengthsFromName(stringOf(wavelengths)).value_or(true);
+    j.studyId = text(row, "study_id"); // NULL: not routine, or stored before routine jobs
+    if (j.routine()) {
+        j.monitoringPosition = text(row, "monitoring_position");
+        j.processValue = real(row, "process_value");
+        j.processUnit = text(row, "process_unit");
+    }
     return j;
 }
 

@@ -9,6 +9,7 @@
 #include "dose/core/Clock.h"
 #include "dose/link/ReaderSource.h"
 #include "dose/store/Store.h"
+#include "dose/usecases/UsableCalibration.h"
 
 namespace qvr::dose {
 
@@ -32,6 +33,20 @@ struct DosimeterRead {
     QString chainHead;
     QString warning; // what went wrong after the readings, recorded anyway
 };
+
+// What a film is read for: a job or a mapping study, training or not ("job J", "study S").
+struct ReadSubject {
+    bool training = false;
+    QString name;
+};
+
+// Why a request is refused before the reader is asked (its dosimeter id, readings, gauge).
+std::optional<QString> readRequestRefusal(const ReadRequest& request);
+
+// The film's readings under the reading rules and the reader check for subject, with what they
+// came with and the calibration; not yet evaluated nor stored.
+Outcome<Record> readFilm(Store& store, ReaderSource& reader, const ReadRequest& request,
+                         const Usable& use, const ReadSubject& subject, const Now& now);
 
 Outcome<DosimeterRead> readDosimeter(Store& store, ReaderSource& reader, const ReadRequest& request,
                                      const Now& now);

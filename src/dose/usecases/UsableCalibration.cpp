@@ -93,16 +93,26 @@ Outcome<Usable> usableCalibration(Store& store, qint64 id, const QDate& today) {
 }
 
 std::optional<QString> traceabilityRefusal(const Job& job, const Calibration& calibration) {
-    if (job.training)
+    return traceabilityRefusal(job.training, QStringLiteral("job ") + job.id, calibration);
+}
+
+std::optional<QString> traceabilityRefusal(bool training, const QString& subject,
+                                           const Calibration& calibration) {
+    if (training)
         return std::nullopt;
     if (auto why = trainingOnlyText(calibration))
-        return QStringLiteral("%1, and job %2 is not one").arg(*why, job.id);
+        return QStringLiteral("%1, and %2 is not one").arg(*why, subject);
     return std::nullopt;
 }
 
 std::optional<QString> readerCheckRefusal(Store& store, const Job& job,
                                           const Calibration& calibration, const QDateTime& now) {
-    if (job.training)
+    return readerCheckRefusal(store, job.training, calibration, now);
+}
+
+std::optional<QString> readerCheckRefusal(Store& store, bool training,
+                                          const Calibration& calibration, const QDateTime& now) {
+    if (training)
         return std::nullopt;
     auto checks = store.checks();
     if (!checks)

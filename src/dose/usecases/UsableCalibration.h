@@ -43,10 +43,15 @@ Outcome<Usable> usableCalibration(Store& store, qint64 id, const QDate& today);
 // Why calibration may not serve job: one without a certificate or a valid-until date is not
 // traceable, so it serves training jobs only. Nothing when it may.
 std::optional<QString> traceabilityRefusal(const Job& job, const Calibration& calibration);
+// The same for a read named subject ("job J", "study S").
+std::optional<QString> traceabilityRefusal(bool training, const QString& subject,
+                                           const Calibration& calibration);
 
 // Why a read for job on calibration's head and wavelength is refused at now for want of a
 // passing reader check within the lab's interval, or nothing (always nothing for training).
 std::optional<QString> readerCheckRefusal(Store& store, const Job& job,
+                                          const Calibration& calibration, const QDateTime& now);
+std::optional<QString> readerCheckRefusal(Store& store, bool training,
                                           const Calibration& calibration, const QDateTime& now);
 
 } // namespace qvr::dose
