@@ -79,6 +79,7 @@ struct Bench {
             {},
             DecisionRule::Guarded,
             true,
+            false,
             {},
             {},
             0,

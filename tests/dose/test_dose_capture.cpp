@@ -49,13 +49,13 @@ private slots:
     // A job that reads both wavelengths: the stable readings at 600 nm, then the reader switched
     // to 510 nm and back, one record with both reads.
     void capturesAtBothWavelengths() {
-        Job both{QStringLiteral("TB"),
-                 QStringLiteral("practice"),
-                 5.0,
-                 30.0,
-                 true,
-                 QStringLiteral("ana"),
-                 {}};
+        Job both;
+        both.id = QStringLiteral("TB");
+        both.product = QStringLiteral("practice");
+        both.dminKGy = 5.0;
+        both.dmaxKGy = 30.0;
+        both.training = true;
+        both.operatorName = QStringLiteral("ana");
         both.bothWavelengths = true;
         QVERIFY(bench_.store->addJob(both));
         QVERIFY(!session_->choose(both.id, bench_.calibrationId));

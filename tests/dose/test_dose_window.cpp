@@ -166,6 +166,61 @@ private slots:
         QVERIFY(all && all->size() == 3);
     }
 
+    // A routine job's reads show the product's inferred Dmin and Dmax beside the monitoring
+    // dose, quoting the study.
+    void routineJobShowsInferredDoses() {
+        Store& store = *bench_.store;
+        MappingStudy study;
+        study.id = QStringLiteral("AS");
+        study.minRequiredKGy = 5;
+        study.maxAcceptableKGy = 60;
+        study.operatorName = QStringLiteral("ana");
+        QVERIFY(store.addMappingStudy(study));
+        MappingPosition mon;
+        mon.studyId = study.id;
+        mon.id = QStringLiteral("MON");
+        mon.monitoring = true;
+        mon.operatorName = study.operatorName;
+        QVERIFY(store.addMappingPosition(mon));
+        for (int r = 1; r <= 3; ++r) {
+            MappingRun run;
+            run.id = QStringLiteral("AS-%1").arg(r);
+            run.studyId = study.id;
+            run.operatorName = study.operatorName;
+            QVERIFY(store.addMappingRun(run));
+            PositionDose d;
+            d.runId = run.id;
+            d.position = mon.id;
+            d.dosimeter = run.id;
+            d.state = PositionState::Valid;
+            d.doseKGy = 20;
+            d.expanded = 0.8;
+            d.randomRel = 0.02;
+            d.imported = true;
+            d.source = QStringLiteral("alanine");
+            d.operatorName = study.operatorName;
+            QVERIFY(store.addMappingDoses({d}));
+        }
+        MappingApproval approval;
+        approval.studyId = study.id;
+        approval.approved = true;
+        approval.approver = QStringLiteral("ben");
+        QVERIFY(store.addMappingApproval(approval));
+        Job job;
+        job.id = QStringLiteral("RJ");
+        job.training = true;
+        job.studyId = study.id;
+        job.monitoringPosition = mon.id;
+        job.operatorName = QStringLiteral("ana");
+        QVERIFY(store.addJob(job));
+        readThree(job.id);
+        const QString text = window_->readView()->decision()->text();
+        QVERIFY2(text.contains(QLatin1String("Routine: study AS (approved by ben), MON")),
+                 qPrintable(text));
+        QVERIFY2(text.contains(QLatin1String("\nD2: ")) && text.contains(QLatin1String("-> Dmin ")),
+                 qPrintable(text));
+    }
+
     void recordsCorrectWithHistoryAndReviewBySomeoneElse() {
         reader_.served.insert(QStringLiteral("Simulated"), false);
         QVERIFY(bench_.check(true));
@@ -600,6 +655,7 @@ private slots:
                     {},
                     DecisionRule::Guarded,
                     true,
+                    false,
                     {},
                     {},
                     0,

@@ -92,6 +92,7 @@ private slots:
                           {},
                           DecisionRule::Guarded,
                           true,
+                          false,
                           {},
                           {},
                           0,

@@ -110,6 +110,7 @@ int main(int argc, char** argv) {
                   {},
                   DecisionRule::Guarded,
                   true,
+                  false,
                   {},
                   {},
                   0,

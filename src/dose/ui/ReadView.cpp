@@ -6,6 +6,8 @@
 #include "dose/core/FlagLegend.h"
 #include "dose/core/JobSummary.h"
 #include "dose/core/Quantity.h"
+#include "dose/core/MappingText.h"
+#include "dose/core/RoutineJob.h"
 #include "dose/ui/CalibrationChoice.h"
 #include "dose/ui/Tones.h"
 
@@ -26,6 +28,32 @@
 namespace qvr::dose {
 
 namespace {
+
+// A routine job's reads as the product's inferred Dmin and Dmax beside the monitoring dose,
+// quoting the study and the ratios used.
+QString routineText(Store& store, const Job& job, const std::vector<Record>& all) {
+    auto study = store.mappingStudy(job.studyId);
+    if (!study)
+        return QStringLiteral("Job %1: %2").arg(job.id, study.error());
+    const RoutineSummary s = summarizeRoutine(job, *study, all);
+    QStringList lines;
+    lines << QStringLiteral("Job %1: %2. Routine: study %3 (approved by %4), %5 at %6; "
+                            "Dmin/Dmon %7, Dmax/Dmon %8 over %9 runs")
+                 .arg(job.id, decisionWords(s.decision), s.study.id, s.approval.approver,
+                      job.monitoringPosition,
+                      numberText(job.processValue) + QLatin1Char(' ') + job.processUnit,
+                      valueWithU(s.ratio.meanMin, s.ratio.uMin), valueWithU(s.ratio.meanMax, s.ratio.uMax),
+                      QString::number(s.ratio.runs));
+    for (const RoutineRead& r : s.reads)
+        lines << QStringLiteral("%1: %2 kGy -> Dmin %3 kGy, Dmax %4 kGy (k = %5): %6 against %7 "
+                                "to %8 kGy")
+                     .arg(r.dosimeter, valueWithU(r.doseKGy, r.expanded),
+                          valueWithU(r.inferred.dminKGy, r.inferred.uDminKGy),
+                          valueWithU(r.inferred.dmaxKGy, r.inferred.uDmaxKGy),
+                          numberText(r.inferred.coverage), decisionWords(r.inferred.decision),
+                          numberText(s.study.minRequiredKGy), numberText(s.study.maxAcceptableKGy));
+    return lines.join(QLatin1Char('\n'));
+}
 
 QTableWidget* table(const QStringList& headers, QWidget* parent) {
     auto* t = new QTableWidget(0, headers.size(), parent);
@@ -339,8 +367,10 @@ void ReadView::showReads() {
                 d.n ? coverageText(d.coverage) : QStringLiteral("-"), decisionWords(d.decision)},
                decisionTone(d.decision));
     }
-    decision_->setText(QStringLiteral("Job %1: %2. %3")
-                           .arg(job->id, decisionWords(s.decision), decisionRule(*job)));
+    decision_->setText(job->routine()
+                           ? routineText(store_, *job, *all)
+                           : QStringLiteral("Job %1: %2. %3")
+                                 .arg(job->id, decisionWords(s.decision), decisionRule(*job)));
 }
 
 } // namespace qvr::dose

@@ -34,6 +34,7 @@ public:
     QTableWidget* readsTable() const { return reads_; }
     QTableWidget* summaryTable() const { return summary_; }
     QLabel* hint() const { return hint_; }
+    QLabel* decision() const { return decision_; }
 
 signals:
     void choiceChanged(); // job or calibration
