@@ -10,8 +10,6 @@ simulated head for training), shows the absorbance and serves it on the session 
 qvr100ctl reads it from scripts; qvr100dose turns it into dose with its uncertainty and
 keeps tamper-evident records in SQLite or PostgreSQL.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-# Installed with the real prefix into a staging root, so the PAM service lands in /etc.
-set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
