@@ -60,7 +60,7 @@ QString factsHtml(const StudyView& v) {
         orDash(s.sourcePath),
         QStringLiteral("Process"),
         processText(s).toHtmlEscaped(),
-        QStringLiteral("Specification"),
+        QStringLiteral("Dose limits"),
         QStringLiteral("minimum required %1 kGy, maximum acceptable %2 kGy")
             .arg(numberText(s.minRequiredKGy), numberText(s.maxAcceptableKGy)),
         QStringLiteral("Runs"),

@@ -51,7 +51,7 @@ QString studyTable(const StudyView& v, const QString& chainHead) {
          << htmlRow({QStringLiteral("Irradiator"), orDash(s.irradiator)})
          << htmlRow({QStringLiteral("Source and path"), orDash(s.sourcePath)})
          << htmlRow({QStringLiteral("Process"), esc(processText(s))})
-         << htmlRow({QStringLiteral("Specification doses"),
+         << htmlRow({QStringLiteral("Dose limits"),
                      QStringLiteral("minimum required %1 kGy, maximum acceptable %2 kGy")
                          .arg(numberText(s.minRequiredKGy), numberText(s.maxAcceptableKGy))})
          << htmlRow({QStringLiteral("Runs"), QStringLiteral("%1 of %2 required")
