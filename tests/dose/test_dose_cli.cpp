@@ -538,8 +538,12 @@ private slots:
         QCOMPARE(run("lab set --min-levels 5"), 0);
         QCOMPARE(run("calibration fit 1"), 0);
         const QJsonArray settings = json("lab show").toArray();
-        QCOMPARE(settings.size(), 5);
+        QCOMPARE(settings.size(), 6);
         QCOMPARE(settings[0].toObject()["value"].toString(), QStringLiteral("5"));
+        QCOMPARE(settings[5].toObject()["value"].toString(), QStringLiteral("15"));
+        // The window's idle lock can be shortened or lengthened, never turned off.
+        QCOMPARE(run("lab set --idle-lock-minutes 0"), 2);
+        QVERIFY2(err_.contains("a whole number of minutes from 1 to 480"), qPrintable(err_));
         QCOMPARE(run("verify"), 0);
     }
 

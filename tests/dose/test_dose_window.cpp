@@ -13,6 +13,7 @@
 #include "dose/ui/CalibrationView.h"
 #include "dose/ui/DoseWindow.h"
 #include "dose/ui/LinkBar.h"
+#include "dose/ui/LockPage.h"
 #include "dose/ui/NewJobDialog.h"
 #include "dose/ui/PdfReport.h"
 #include "dose/ui/ReadView.h"
@@ -675,6 +676,48 @@ private slots:
     }
 
     // A size saved on a larger screen comes back no larger than this one.
+    void idleWindowLocksUntilItsOperatorSigns() {
+        // The lab's idle time is read when the settings change elsewhere.
+        QCOMPARE(runCli({QStringLiteral("lab"), QStringLiteral("set"),
+                         QStringLiteral("--idle-lock-minutes"), QStringLiteral("5")}),
+                 0);
+        QVERIFY(window_->checkDatabase());
+        QAction* capture = window_->action(QStringLiteral("capture"));
+        QAction* fit = window_->action(QStringLiteral("fitCalibration"));
+        fit->setEnabled(false); // as a view may have left it
+        bench_.now = bench_.now.addSecs(4 * 60);
+        QVERIFY(!window_->checkIdle());
+        QTest::keyClick(window_->findChild<QLineEdit*>(QStringLiteral("dosimeter")), Qt::Key_A);
+        bench_.now = bench_.now.addSecs(4 * 60); // 8 minutes open, 4 since the key
+        QVERIFY(!window_->checkIdle());
+        bench_.now = bench_.now.addSecs(61);
+        QVERIFY(window_->checkIdle());
+        QVERIFY(window_->isLocked());
+        QVERIFY(!window_->readView()->isVisible());
+        QVERIFY(!capture->isEnabled());
+        QVERIFY(window_->lockPage()->statement()->text().contains(QStringLiteral("5 minutes")));
+
+        // Only the operator's own password opens it; another's counts as a wrong one.
+        LockPage* page = window_->lockPage();
+        struct Try {
+            const char* password;
+            bool opens;
+        };
+        for (const Try& t : {Try{"", false}, Try{"ben-secret", false}, Try{"ana-secret", true}}) {
+            QTest::keyClicks(page->passwordField(), QString::fromLatin1(t.password));
+            QTest::mouseClick(page->unlockButton(), Qt::LeftButton);
+            QCOMPARE(window_->isLocked(), !t.opens);
+            QVERIFY(page->passwordField()->text().isEmpty());
+            QCOMPARE(page->refusal()->isVisibleTo(page), !t.opens);
+        }
+        const auto failures = bench_.store->signingFailures(QStringLiteral("ana"));
+        QVERIFY(failures && failures->size() == 1);
+        QVERIFY(window_->readView()->isVisible());
+        QVERIFY(capture->isEnabled());
+        QVERIFY(!fit->isEnabled());     // as it was before the lock
+        QVERIFY(!window_->checkIdle()); // the unlock counts as use
+    }
+
     void savedSizeNeverExceedsTheScreen() {
         window_->resize(3000, 2000);
         window_->close();

@@ -10,7 +10,7 @@ namespace {
 const std::pair<const char*, const char*> kOptions[] = {
     {"min-levels", "min_levels"},         {"levels-per-decade", "levels_per_decade"},
     {"min-replicates", "min_replicates"}, {"check-interval", "check_interval"},
-    {"time-zone", "time_zone"},
+    {"time-zone", "time_zone"},           {"idle-lock-minutes", "idle_lock_minutes"},
 };
 
 QString defaultText(const QString& name) {
@@ -23,6 +23,8 @@ QString defaultText(const QString& name) {
         return QString::number(d.criteria.minReplicates);
     if (name == u"check_interval")
         return QStringLiteral("day");
+    if (name == u"idle_lock_minutes")
+        return QString::number(d.idleLockMinutes);
     return QString(); // time_zone: this computer's
 }
 
@@ -96,7 +98,8 @@ void addLabCommands(std::vector<Command>& c) {
     c.push_back(
         {QStringLiteral("lab set"),
          QStringLiteral("lab set [--min-levels N] [--levels-per-decade N] [--min-replicates N] "
-                        "[--check-interval day|HOURS] [--time-zone ZONE] [--reason TEXT]"),
+                        "[--check-interval day|HOURS] [--time-zone ZONE] [--idle-lock-minutes N] "
+                        "[--reason TEXT]"),
          QStringLiteral("Changes lab-wide settings, each a record of its own. A calibration "
                         "fit needs at least --min-levels dose levels (5 or more) and "
                         "--levels-per-decade per factor of ten of its range (5 or more), and "
@@ -104,10 +107,13 @@ void addLabCommands(std::vector<Command>& c) {
                         "never set below the least. A read for a job that is not training needs "
                         "a passing reader check within --check-interval: day (the default, the "
                         "same calendar day in the lab's --time-zone, an IANA name such as "
-                        "Europe/Berlin; this computer's when not set) or a number of hours."),
+                        "Europe/Berlin; this computer's when not set) or a number of hours. The "
+                        "window locks after --idle-lock-minutes without a key or mouse (15 by "
+                        "default, 1 to 480) until the person logged in gives their password."),
          {QStringLiteral("min-levels"), QStringLiteral("levels-per-decade"),
           QStringLiteral("min-replicates"), QStringLiteral("check-interval"),
-          QStringLiteral("time-zone"), QStringLiteral("reason")},
+          QStringLiteral("time-zone"), QStringLiteral("idle-lock-minutes"),
+          QStringLiteral("reason")},
          {},
          {},
          0,

@@ -11,6 +11,7 @@ const QString kPerDecade = QStringLiteral("levels_per_decade");
 const QString kMinReplicates = QStringLiteral("min_replicates");
 const QString kCheckInterval = QStringLiteral("check_interval");
 const QString kTimeZone = QStringLiteral("time_zone");
+const QString kIdleLock = QStringLiteral("idle_lock_minutes");
 
 Outcome<QString> count(const QString& value, int least, const QString& what) {
     bool ok = false;
@@ -49,8 +50,8 @@ QString LabSettings::checkIntervalText() const {
 }
 
 const QStringList& settingNames() {
-    static const QStringList names{kMinLevels, kPerDecade, kMinReplicates, kCheckInterval,
-                                   kTimeZone};
+    static const QStringList names{kMinLevels,     kPerDecade, kMinReplicates,
+                                   kCheckInterval, kTimeZone,  kIdleLock};
     return names;
 }
 
@@ -81,6 +82,17 @@ Outcome<QString> settingValue(const QString& name, const QString& value) {
                                       "Europe/Berlin)")
                            .arg(value)};
     }
+    if (name == kIdleLock) {
+        // Never off: an unattended window is one anybody may sign in.
+        bool ok = false;
+        const int minutes = value.toInt(&ok);
+        if (!ok || minutes < 1 || minutes > kMaxIdleLockMinutes)
+            return Failure{QStringLiteral("the idle time before the window locks is a whole "
+                                          "number of minutes from 1 to %1, not \"%2\"")
+                               .arg(kMaxIdleLockMinutes)
+                               .arg(value)};
+        return QString::number(minutes);
+    }
     return Failure{QStringLiteral("there is no lab setting %1").arg(name)};
 }
 
@@ -101,6 +113,8 @@ LabSettings labSettings(const std::vector<LabSetting>& rows) {
             s.checkIntervalHours = *value == u"day" ? 0 : parseNumber(*value).value_or(0);
         else if (row.name == kTimeZone)
             s.timeZone = *value;
+        else if (row.name == kIdleLock)
+            s.idleLockMinutes = value->toInt();
     }
     return s;
 }

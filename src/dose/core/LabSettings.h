@@ -14,6 +14,10 @@
 
 namespace qvr::dose {
 
+// How long the window may stand idle before it locks, unless the lab sets otherwise.
+inline constexpr int kDefaultIdleLockMinutes = 15;
+inline constexpr int kMaxIdleLockMinutes = 480;
+
 struct LabSetting {
     qint64 id = 0;
     QString name;  // "min_levels" ...
@@ -29,6 +33,7 @@ struct LabSettings {
     AcceptanceCriteria criteria;
     double checkIntervalHours = 0; // 0: a check counts for the calendar day it was made on
     QString timeZone;              // the lab's, an IANA id; empty: this computer's
+    int idleLockMinutes = kDefaultIdleLockMinutes; // the window locks after this long idle
 
     QTimeZone zone() const;
     QString checkIntervalText() const; // "the same calendar day (Europe/Berlin)", "8 h"

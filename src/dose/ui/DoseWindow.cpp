@@ -1,10 +1,14 @@
 #include "dose/ui/DoseWindow.h"
 
+#include "dose/core/Operator.h"
 #include "dose/core/Quantity.h"
+#include "dose/core/Signature.h"
 
 #include "dose/ui/CalibrationView.h"
 #include "dose/ui/DoseGuide.h"
+#include "dose/ui/IdleWatch.h"
 #include "dose/ui/LinkBar.h"
+#include "dose/ui/LockPage.h"
 #include "dose/ui/MappingView.h"
 #include "dose/ui/NewJobDialog.h"
 #include "dose/ui/PdfReport.h"
@@ -17,8 +21,10 @@
 #include "dose/usecases/JobReview.h"
 #include "dose/usecases/RecordCorrection.h"
 #include "dose/usecases/RecordsCsv.h"
+#include "dose/usecases/Signer.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialogButtonBox>
@@ -34,6 +40,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
+#include <QStackedWidget>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -52,7 +59,11 @@ QString settingsPath() {
 DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env, QWidget* parent)
     : QMainWindow(parent), store_(store), session_(session), env_(std::move(env)) {
     setWindowTitle(QStringLiteral("QVR100 dose workstation"));
-    auto* central = new QWidget(this);
+    pages_ = new QStackedWidget(this);
+    auto* central = content_ = new QWidget(pages_);
+    lock_ = new LockPage(pages_);
+    pages_->addWidget(content_);
+    pages_->addWidget(lock_);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     linkBar_ = new LinkBar(session_, central);
@@ -72,7 +83,7 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
     addPage(mapping_, QStringLiteral("&Mapping"));
     layout->addWidget(linkBar_);
     layout->addWidget(tabs_, 1);
-    setCentralWidget(central);
+    setCentralWidget(pages_);
     status_ = new QLabel(this);
     // A long message is cut on the bar, never widens the window; its tooltip holds it whole.
     status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -179,7 +190,11 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
     connect(poll_, &QTimer::timeout, this, [this] {
         session_.poll(false);
         checkDatabase();
+        checkIdle();
     });
+    idle_ = new IdleWatch(env_.now, this);
+    readIdleLimit();
+    connect(lock_, &LockPage::unlockAsked, this, [this] { unlock(); });
     poll_->start();
 
     QSettings settings(env_.settingsFile, QSettings::IniFormat);
@@ -208,7 +223,69 @@ bool DoseWindow::checkDatabase() {
     records_->reload();
     mapping_->reload();
     updateCheckStatus();
+    readIdleLimit();
     return true;
+}
+
+void DoseWindow::readIdleLimit() {
+    // Unreadable settings leave the default: the window still locks.
+    auto lab = store_.labSettings();
+    idleLockMinutes_ = lab ? lab->idleLockMinutes : kDefaultIdleLockMinutes;
+}
+
+bool DoseWindow::isLocked() const {
+    return pages_->currentWidget() == lock_;
+}
+
+bool DoseWindow::checkIdle() {
+    if (isLocked() || !idle_->idleFor(idleLockMinutes_))
+        return false;
+    // A dialog left open gives way too: what was typed into it is not kept.
+    for (int open = 0; QWidget* modal = QApplication::activeModalWidget(); ++open) {
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        if (!dialog || open > 16)
+            break;
+        dialog->reject();
+        QApplication::processEvents();
+    }
+    lockedActions_.clear();
+    // The views are hidden, so their own shortcuts are off; the menus' need turning off.
+    for (QAction* a : menuBar()->findChildren<QAction*>()) {
+        lockedActions_.emplace_back(a, a->isEnabled());
+        a->setEnabled(false);
+    }
+    menuBar()->setEnabled(false);
+    lock_->lock(signerText(printedName(env_.operatorName), env_.operatorName), idleLockMinutes_);
+    pages_->setCurrentWidget(lock_);
+    lock_->passwordField()->setFocus();
+    say(QStringLiteral("Locked after %1 minutes without use.").arg(idleLockMinutes_));
+    return true;
+}
+
+Outcome<QString> DoseWindow::unlock() {
+    if (!isLocked())
+        return QStringLiteral("not locked");
+    if (!env_.authenticator) {
+        lock_->showRefusal(QStringLiteral("this window cannot check a password"));
+        return Failure{QStringLiteral("this window cannot check a password")};
+    }
+    LockPagePrompt typed(*lock_);
+    Signer signer(store_, *env_.authenticator, typed);
+    auto checked = signer.sign(env_.operatorName, QStringLiteral("unlocked the window"),
+                               QStringLiteral("unlock the window"));
+    if (!checked) {
+        lock_->showRefusal(checked.error());
+        return Failure{checked.error()};
+    }
+    for (auto [action, enabled] : lockedActions_)
+        action->setEnabled(enabled);
+    lockedActions_.clear();
+    lock_->showRefusal(QString());
+    menuBar()->setEnabled(true);
+    pages_->setCurrentWidget(content_);
+    idle_->touch();
+    read_->focusDosimeter();
+    return finish(QStringLiteral("Unlocked by %1.").arg(env_.operatorName));
 }
 
 DoseWindow::~DoseWindow() = default;

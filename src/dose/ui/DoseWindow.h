@@ -12,13 +12,16 @@
 class QAction;
 class QLabel;
 class QSettings;
+class QStackedWidget;
 class QTabWidget;
 class QTimer;
 
 namespace qvr::dose {
 
 class CalibrationView;
+class IdleWatch;
 class LinkBar;
+class LockPage;
 class MappingView;
 class ReadView;
 class ReaderCheckView;
@@ -66,6 +69,14 @@ public:
     // Called on the window's clock: when another connection has written, every view reloads.
     // Says whether it did.
     bool checkDatabase();
+    // Called on the window's clock: after the lab's idle time without use the views give way to
+    // the lock page and every action is disabled. Says whether it locked now.
+    bool checkIdle();
+    bool isLocked() const;
+    LockPage* lockPage() const { return lock_; }
+    // Opens a locked window when the password typed on the lock page is the operator's own;
+    // a wrong one counts toward the signing lock-out like any other.
+    Outcome<QString> unlock();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -82,6 +93,7 @@ private:
     void askReport();
     void refreshViews();
     void updateCheckStatus();
+    void readIdleLimit();
     Outcome<QString> finish(Outcome<QString> outcome);
     void saveSettings();
     void say(const QString& text);
@@ -101,6 +113,12 @@ private:
     QLabel* status_;
     QTimer* poll_;
     QString changeMark_;
+    QStackedWidget* pages_;
+    QWidget* content_;
+    LockPage* lock_;
+    IdleWatch* idle_;
+    int idleLockMinutes_;
+    std::vector<std::pair<QAction*, bool>> lockedActions_; // and whether each was enabled
 };
 
 } // namespace qvr::dose
