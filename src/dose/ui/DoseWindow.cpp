@@ -258,7 +258,7 @@ bool DoseWindow::checkIdle() {
     lock_->lock(signerText(printedName(env_.operatorName), env_.operatorName), idleLockMinutes_);
     pages_->setCurrentWidget(lock_);
     lock_->passwordField()->setFocus();
-    say(QStringLiteral("Locked after %1 minutes without use.").arg(idleLockMinutes_));
+    say(QStringLiteral("Locked after %1 without use.").arg(minutesText(idleLockMinutes_)));
     return true;
 }
 

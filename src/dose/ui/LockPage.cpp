@@ -33,11 +33,14 @@ LockPage::LockPage(QWidget* parent) : QWidget(parent) {
     connect(password_, &QLineEdit::returnPressed, this, &LockPage::unlockAsked);
 }
 
+QString minutesText(int minutes) {
+    return minutes == 1 ? QStringLiteral("1 minute") : QStringLiteral("%1 minutes").arg(minutes);
+}
+
 void LockPage::lock(const QString& who, int idleMinutes) {
-    statement_->setText(QStringLiteral("Locked after %1 minutes without use.\nOnly %2 can open it "
-                                       "again, with their password.")
-                            .arg(idleMinutes)
-                            .arg(who));
+    statement_->setText(QStringLiteral("Locked after %1 without use.\nOnly %2 can open it again, "
+                                       "with their password.")
+                            .arg(minutesText(idleMinutes), who));
     password_->clear();
     showRefusal(QString());
 }

@@ -33,6 +33,8 @@ private:
     QLabel* refusal_;
 };
 
+QString minutesText(int minutes); // "1 minute", "15 minutes"
+
 // The password typed on the lock page, handed over once and cleared from the field.
 class LockPagePrompt : public PasswordPrompt {
 public:
