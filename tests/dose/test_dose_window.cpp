@@ -174,6 +174,8 @@ private slots:
         study.id = QStringLiteral("AS");
         study.minRequiredKGy = 5;
         study.maxAcceptableKGy = 60;
+        study.processValue = 0.1 + 0.2; // every digit must reach the job
+        study.processUnit = QStringLiteral("m/min");
         study.operatorName = QStringLiteral("ana");
         QVERIFY(store.addMappingStudy(study));
         MappingPosition mon;
@@ -182,6 +184,10 @@ private slots:
         mon.monitoring = true;
         mon.operatorName = study.operatorName;
         QVERIFY(store.addMappingPosition(mon));
+        MappingPosition edge = mon;
+        edge.id = QStringLiteral("EDGE");
+        edge.monitoring = false;
+        QVERIFY(store.addMappingPosition(edge));
         for (int r = 1; r <= 3; ++r) {
             MappingRun run;
             run.id = QStringLiteral("AS-%1").arg(r);
@@ -199,20 +205,49 @@ private slots:
             d.imported = true;
             d.source = QStringLiteral("alanine");
             d.operatorName = study.operatorName;
-            QVERIFY(store.addMappingDoses({d}));
+            PositionDose e = d;
+            e.position = edge.id;
+            e.dosimeter = run.id + QStringLiteral("-E");
+            e.doseKGy = 24;
+            QVERIFY(store.addMappingDoses({d, e}));
         }
         MappingApproval approval;
         approval.studyId = study.id;
         approval.approved = true;
         approval.approver = QStringLiteral("ben");
         QVERIFY(store.addMappingApproval(approval));
-        Job job;
-        job.id = QStringLiteral("RJ");
-        job.training = true;
-        job.studyId = study.id;
-        job.monitoringPosition = mon.id;
+        // The New job dialog offers the study's monitoring positions only, fills in its process
+        // and takes no limits; the store checks what it gives as it checks the command line's.
+        NewJobDialog dialog({*store.mappingStudy(study.id)});
+        const auto limits = dialog.findChildren<QDoubleSpinBox*>();
+        limits[0]->setValue(10);
+        QTest::keyClicks(dialog.findChild<QLineEdit*>(QStringLiteral("jobId")), "RJ");
+        dialog.findChild<QCheckBox*>()->setChecked(true);
+        dialog.findChild<QComboBox*>(QStringLiteral("study"))->setCurrentIndex(1);
+        auto* positions = dialog.findChild<QComboBox*>(QStringLiteral("position"));
+        QCOMPARE(positions->count(), 1);
+        QCOMPARE(positions->itemText(0), mon.id);
+        QVERIFY(!limits[0]->isEnabled() && !limits[1]->isEnabled());
+        auto* value = dialog.findChild<QLineEdit*>(QStringLiteral("processValue"));
+        auto* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        QVERIFY(ok->isEnabled());
+        value->setText(QStringLiteral("fast"));
+        QVERIFY(!ok->isEnabled());
+        value->setText(QStringLiteral("0.3"));
+        auto refused = store.addJob(dialog.job());
+        QVERIFY(!refused);
+        QVERIFY2(
+            refused.error().startsWith(QLatin1String("the process 0.3 m/min is not study AS's")),
+            qPrintable(refused.error()));
+        dialog.findChild<QComboBox*>(QStringLiteral("study"))->setCurrentIndex(0);
+        QVERIFY(!dialog.job().routine() && limits[0]->isEnabled());
+        dialog.findChild<QComboBox*>(QStringLiteral("study"))->setCurrentIndex(1);
+        Job job = dialog.job();
+        QCOMPARE(job.processValue, study.processValue);
+        QVERIFY(job.routine() && job.training && !job.dminKGy);
         job.operatorName = QStringLiteral("ana");
-        QVERIFY(store.addJob(job));
+        auto added = store.addJob(job);
+        QVERIFY2(added, qPrintable(added.error()));
         readThree(job.id);
         const QString text = window_->readView()->decision()->text();
         QVERIFY2(text.contains(QLatin1String("Routine: study AS (approved by ben), MON")),

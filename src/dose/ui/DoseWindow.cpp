@@ -266,8 +266,23 @@ QAction* DoseWindow::action(const QString& name) const {
     return findChild<QAction*>(name);
 }
 
+// The studies a routine job may name: approved ones, with their positions.
+std::vector<MappingStudyRecords> DoseWindow::approvedStudies() {
+    std::vector<MappingStudyRecords> out;
+    auto studies = store_.mappingStudies();
+    if (!studies) {
+        say(refusalSentence(QStringLiteral("The mapping studies could not be read"),
+                            studies.error()));
+        return out;
+    }
+    for (const MappingStudy& s : *studies)
+        if (auto r = store_.mappingStudy(s.id); r && isApproved(r->approvals))
+            out.push_back(std::move(*r));
+    return out;
+}
+
 void DoseWindow::newJob() {
-    NewJobDialog dialog(this);
+    NewJobDialog dialog(approvedStudies(), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
     Job job = dialog.job();
