@@ -256,6 +256,75 @@ private slots:
                  qPrintable(text));
     }
 
+    // The Read view reads a mapping run's film at a position through the command line's use
+    // case: stored as the run's dose (no job record), shown with its flags; a position read
+    // already and the simulated head for a study that is not training are refused with its words.
+    void readViewReadsAMappingRun() {
+        Store& store = *bench_.store;
+        for (const char* id : {"TS", "RS"}) {
+            MappingStudy study;
+            study.id = QString::fromLatin1(id);
+            study.minRequiredKGy = 5;
+            study.maxAcceptableKGy = 60;
+            study.training = study.id == QLatin1String("TS");
+            study.operatorName = QStringLiteral("ana");
+            QVERIFY(store.addMappingStudy(study));
+            for (const char* position : {"MON", "EDGE"}) {
+                MappingPosition p;
+                p.studyId = study.id;
+                p.id = QString::fromLatin1(position);
+                p.monitoring = p.id == QLatin1String("MON");
+                p.operatorName = study.operatorName;
+                QVERIFY(store.addMappingPosition(p));
+            }
+            MappingRun run;
+            run.id = study.id + QStringLiteral("-1");
+            run.studyId = study.id;
+            run.operatorName = study.operatorName;
+            QVERIFY(store.addMappingRun(run));
+        }
+        ReadView* view = window_->readView();
+        view->reloadChoices(QStringLiteral("T1"), bench_.calibrationId);
+        auto* dosimeter = window_->findChild<QLineEdit*>(QStringLiteral("dosimeter"));
+        auto readAt = [&](const char* run, const char* position, const char* film) {
+            view->chooseRun(QString::fromLatin1(run), QString::fromLatin1(position));
+            QVERIFY(view->readingRun());
+            dosimeter->setText(QString::fromLatin1(film));
+            for (int i = 0; i < 3; ++i)
+                session_->poll(true); // the job's own capture must not take the film
+            window_->action(QStringLiteral("capture"))->trigger();
+        };
+        readAt("TS-1", "EDGE", "F1");
+        const QString stored = view->hint()->text();
+        QVERIFY2(stored.startsWith(QLatin1String("Stored for run TS-1 at EDGE: dosimeter F1 "
+                                                 "(valid)")) &&
+                     stored.contains(QLatin1String("flags: training, simulated")),
+                 qPrintable(stored));
+        auto study = store.mappingStudy(QStringLiteral("TS"));
+        QVERIFY(study && study->runs.at(0).doses.size() == 1);
+        QCOMPARE(study->runs.at(0).doses.at(0).position, QStringLiteral("EDGE"));
+        QCOMPARE(study->runs.at(0).doses.at(0).state, PositionState::Valid);
+        QVERIFY(store.records(QStringLiteral("T1"))->empty());
+        QVERIFY(view->findChild<QComboBox*>(QStringLiteral("mappingPosition"))
+                    ->itemText(1)
+                    .contains(QLatin1String("read: F1")));
+
+        readAt("TS-1", "EDGE", "F2");
+        QVERIFY2(view->hint()->text().contains(
+                     QLatin1String("run TS-1 has a dose at EDGE already (dosimeter F1)")),
+                 qPrintable(view->hint()->text()));
+        readAt("RS-1", "MON", "F3");
+        QVERIFY2(view->hint()->text().contains(QLatin1String("the reader runs on the simulated "
+                                                             "head")),
+                 qPrintable(view->hint()->text()));
+        QCOMPARE(store.mappingStudy(QStringLiteral("RS"))->doses.size(), size_t(0));
+
+        // Back to the job: the film is the job's again.
+        view->chooseRun(QString());
+        QVERIFY(!view->readingRun());
+        QVERIFY(window_->findChild<QComboBox*>(QStringLiteral("job"))->isEnabled());
+    }
+
     void recordsCorrectWithHistoryAndReviewBySomeoneElse() {
         reader_.served.insert(QStringLiteral("Simulated"), false);
         QVERIFY(bench_.check(true));

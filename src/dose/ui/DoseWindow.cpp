@@ -100,7 +100,7 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
                   read_->focusDosimeter();
               });
     addAction(job, QStringLiteral("capture"), QStringLiteral("&Capture"), QKeySequence(Qt::Key_F2),
-              [this] { session_.capture(); });
+              [this] { read_->capture(); });
     addAction(job, QStringLiteral("recordCheck"), QStringLiteral("Record reader chec&k"),
               QKeySequence(Qt::CTRL | Qt::Key_K), [this] {
                   showView(check_);
