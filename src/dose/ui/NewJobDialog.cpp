@@ -8,6 +8,7 @@
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -71,8 +72,11 @@ NewJobDialog::NewJobDialog(std::vector<MappingStudyRecords> studies, QWidget* pa
     auto* form = new QFormLayout(this);
     form->addRow(QStringLiteral("&Id"), id_);
     form->addRow(QStringLiteral("R&outine study"), study_);
-    form->addRow(QStringLiteral("Monitoring p&osition"), position_);
-    form->addRow(QStringLiteral("Pro&cess"), process);
+    form->addRow(QStringLiteral("Mo&nitoring position"), position_);
+    // A row of several widgets has no buddy of its own: the label names the value.
+    auto* processLabel = new QLabel(QStringLiteral("Pro&cess"), this);
+    processLabel->setBuddy(processValue_);
+    form->addRow(processLabel, process);
     form->addRow(QStringLiteral("&Product"), product_);
     form->addRow(QStringLiteral("D&min"), dmin_);
     form->addRow(QStringLiteral("D&max"), dmax_);

@@ -171,12 +171,16 @@ ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
     layout->addLayout(form);
     layout->addWidget(warning_);
     layout->addLayout(action);
-    layout->addWidget(new QLabel(QStringLiteral("Reads of this job"), this));
+    auto* readsLabel = new QLabel(QStringLiteral("Reads of this job"), this);
+    auto* summaryLabel =
+        new QLabel(QStringLiteral("Job summary (mean of the reads that count)"), this);
+    layout->addWidget(readsLabel);
     layout->addWidget(reads_, 2);
-    layout->addWidget(
-        new QLabel(QStringLiteral("Job summary (mean of the reads that count)"), this));
+    layout->addWidget(summaryLabel);
     layout->addWidget(summary_, 1);
     layout->addWidget(decision_);
+    layout->addStretch(); // under the form alone while a run is read
+    jobParts_ = {readsLabel, reads_, summaryLabel, summary_, decision_};
     setTabOrder(job_, calibration_);
     setTabOrder(calibration_, dosimeter_);
     setTabOrder(dosimeter_, thickness_);
@@ -361,6 +365,8 @@ void ReadView::choose() {
     hint_->setToolTip(QString());
     batch_->clear();
     job_->setEnabled(!readingRun());
+    for (QWidget* w : jobParts_)
+        w->setVisible(!readingRun());
     automatic_->setEnabled(!readingRun());
     capture_->setText(readingRun() ? QStringLiteral("Read &position (F2)")
                                    : QStringLiteral("&Capture (F2)"));

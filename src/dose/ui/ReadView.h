@@ -75,6 +75,7 @@ private:
     QTableWidget* reads_;
     QTableWidget* summary_;
     QLabel* decision_;
+    std::vector<QWidget*> jobParts_; // the job's reads and summary, hidden while a run is read
     QString lastRefusal_;
     QString lastRead_; // what the last mapping read stored
     bool lastReadCounts_ = false;
