@@ -3,7 +3,10 @@
 
 #include "FakeReader.h"
 #include "dose/cli/Cli.h"
+#include "dose/core/MappingMap.h"
+#include "dose/core/MappingSummary.h"
 #include "dose/store/Store.h"
+#include "dose/usecases/StudyReport.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -237,6 +240,54 @@ private slots:
                  qPrintable(out_));
         QVERIFY(out_.contains("flags: training, simulated\n"));
         QVERIFY(out_.contains("training study: no reader check is asked for"));
+    }
+
+    // A reader check that fails after a run's reads casts doubt on them as on a job's: each
+    // read's dose gets a new version, flagged and no longer counted, which blocks approval; the
+    // earlier version keeps the dose, and a second failure adds nothing.
+    void aFailedCheckAfterwardsFlagsTheReads() {
+        auto store = Store::open(dir_.filePath(QStringLiteral("dose.sqlite")),
+                                 [this] { return now_.addSecs(600); });
+        QVERIFY(store);
+        auto before = (*store)->mappingStudy(QStringLiteral("RS"));
+        QVERIFY(before && before->runs.at(0).doses.at(0).state == PositionState::Valid);
+        QVERIFY(summarizeMapping(before->study, before->positions, before->runs)
+                    .blockers.filter(QStringLiteral("RS-1"))
+                    .isEmpty());
+        for (int i = 0; i < 2; ++i)
+            QVERIFY((*store)->addCheck({0, "1234", 600, "ND-1", 1, {}, false, "ana", {}}));
+        auto after = (*store)->mappingStudy(QStringLiteral("RS"));
+        QVERIFY(after);
+        const PositionDose& mon = after->runs.at(0).doses.at(0);
+        QCOMPARE(mon.state, PositionState::NoDose);
+        QCOMPARE(mon.dosimeter, QStringLiteral("R1"));
+        QVERIFY(mon.flags.contains(QStringLiteral("reader_check_failed_after")));
+        QCOMPARE(after->doses.size(), size_t(2));
+        QCOMPARE(after->doses.front().state, PositionState::Valid);
+        const MappingSummary summary =
+            summarizeMapping(after->study, after->positions, after->runs);
+        QVERIFY(summary.blockers.contains(QStringLiteral("run RS-1: no valid dose or bound at "
+                                                         "position MON")));
+        // The run's map and the study PDF say why it has none.
+        const MappingMap map =
+            buildMappingMap(after->positions, after->runs, summary, QStringLiteral("RS-1"));
+        QCOMPARE(map.layers.at(0).cells.at(0).text, QStringLiteral("check failed"));
+        QVERIFY(map.layers.at(0).cells.at(0).hatched);
+        auto report = buildStudyReport(**store, QStringLiteral("RS"), now_);
+        QVERIFY2(report, qPrintable(report.error()));
+        QVERIFY(report->html.contains(QLatin1String("no dose: check failed")));
+        // The training study's bound is flagged too and stays a bound.
+        auto training = (*store)->mappingStudy(QStringLiteral("TS"));
+        QVERIFY(training);
+        for (const PositionDose& d : training->runs.at(0).doses) {
+            QVERIFY(d.flags.contains(QStringLiteral("reader_check_failed_after")));
+            if (d.position == QLatin1String("CORNER"))
+                QCOMPARE(d.state, PositionState::BelowRange);
+        }
+        // Imported doses were not read here and stay as they are.
+        auto approved = (*store)->mappingStudy(QStringLiteral("AS"));
+        QVERIFY(approved && approved->doses.size() == 3);
+        QVERIFY((*store)->verify().whole);
     }
 };
 

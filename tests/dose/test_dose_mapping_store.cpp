@@ -8,8 +8,11 @@
 #include "PgServer.h"
 #include "dose/cli/Cli.h"
 #include "dose/core/MappingSummary.h"
+#include "dose/core/MappingText.h"
 #include "dose/core/RoutineJob.h"
+#include "dose/usecases/JobReport.h"
 #include "dose/usecases/MappingImport.h"
+#include "dose/usecases/RecordsCsv.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -98,6 +101,32 @@ Outcome<Receipt> addRoutineRead(Store& store, const test::DoseScenario& s, const
     r.result.inRange = true;
     r.result.validity = Validity::Valid;
     return store.addRecord(r);
+}
+
+// A read of job below the calibrated range: a bound, no dose.
+Outcome<Receipt> addBelowRangeRead(Store& store, const test::DoseScenario& s, const QString& job) {
+    Record r = test::scenarioRecord(store, s, 2);
+    r.jobId = job;
+    r.result.dose = NAN;
+    r.result.expanded = NAN;
+    r.result.validity = Validity::BelowRange;
+    r.flags << validityFlag(Validity::BelowRange);
+    return store.addRecord(r);
+}
+
+// The command line on the database at path, as kMaker; its standard output.
+QString cliOutput(const QString& path, const QStringList& args) {
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    CliEnv env;
+    env.out = &o;
+    env.err = &e;
+    env.now = test::steppedClock();
+    env.operatorName = kMaker;
+    env.database = path;
+    if (runCli(args, env) != 0)
+        qWarning("%s: %s", qPrintable(args.join(' ')), qPrintable(err));
+    return out;
 }
 
 MappingApproval approval(const QString& who) {
@@ -289,6 +318,7 @@ private slots:
         QVERIFY2(added, qPrintable(added.error()));
         const double u = 0.05 * monitoring;
         QVERIFY(addRoutineRead(**store, *seeded, QStringLiteral("ROUTINE"), monitoring, u));
+        QVERIFY(addBelowRangeRead(**store, *seeded, QStringLiteral("ROUTINE")));
 
         auto job = (*store)->job(QStringLiteral("ROUTINE"));
         QVERIFY(job && job->routine());
@@ -310,6 +340,59 @@ private slots:
                  qPrintable(decisionWords(r.decision)));
         QCOMPARE(r.approval.approver, kApprover);
         QVERIFY((*store)->verify().whole);
+
+        // The outputs quote the monitoring position's ratios and the same inferred doses; the
+        // below-range read infers nothing and says why.
+        const QJsonArray listed =
+            QJsonDocument::fromJson(cliOutput(dir.filePath(QStringLiteral("dose.sqlite")),
+                                              {"record", "list", "--job", "ROUTINE", "--json"})
+                                        .toUtf8())
+                .array();
+        QCOMPARE(listed.size(), 2);
+        const QJsonObject valid = listed.at(0)["inferred"].toObject();
+        QCOMPARE(valid["study"].toString(), QStringLiteral("S1"));
+        QCOMPARE(valid["position"].toString(), test::kMonitor);
+        QCOMPARE(valid["ratio_min"].toDouble(), r.ratio.meanMin);
+        QVERIFY(std::abs(valid["ratio_max"].toDouble() - maxSum / 3) < 1e-12);
+        QCOMPARE(valid["U_ratio_max"].toDouble(), r.ratio.uMax);
+        QCOMPARE(valid["dmin_kGy"].toDouble(), d.dminKGy);
+        QCOMPARE(valid["U_dmax_kGy"].toDouble(), d.uDmaxKGy);
+        QCOMPARE(valid["k"].toDouble(), d.coverage);
+        QCOMPARE(valid["decision"].toString(), decisionWords(d.decision));
+        const QJsonObject below = listed.at(1)["inferred"].toObject();
+        QVERIFY(below["dmin_kGy"].isNull() && below["U_dmax_kGy"].isNull() && below["k"].isNull() &&
+                below["decision"].isNull());
+        QVERIFY(below["no_inference"].toString().startsWith(QLatin1String("below the calibrated")));
+
+        auto csv = recordsCsv(**store, QStringLiteral("ROUTINE"));
+        QVERIFY2(csv, qPrintable(csv.error()));
+        const QStringList lines = QString::fromUtf8(csv->text).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4); // the chain's hash, the header, two reads
+        const QStringList header = lines[1].split(',');
+        QCOMPARE(header.indexOf(QStringLiteral("consistent")), 47);
+        QCOMPARE(header.size(), 61);
+        auto field = [&](int line, const char* column) {
+            const QStringList cells = lines[line].split(',');
+            return cells.size() == header.size() ? cells[header.indexOf(QLatin1String(column))]
+                                                 : QStringLiteral("shifted");
+        };
+        QCOMPARE(field(2, "monitoring_position"), test::kMonitor);
+        QCOMPARE(field(2, "inferred_dmin_kGy").toDouble(), d.dminKGy);
+        QCOMPARE(field(2, "U_ratio_min").toDouble(), r.ratio.uMin);
+        QCOMPARE(field(2, "no_inference"), QString());
+        QCOMPARE(field(3, "inferred_dmax_kGy"), QString());
+        QCOMPARE(field(3, "inferred_k"), QString());
+        QCOMPARE(field(3, "ratio_max").toDouble(), r.ratio.meanMax);
+
+        auto report = buildJobReport(**store, QStringLiteral("ROUTINE"), test::steppedClock()());
+        QVERIFY2(report, qPrintable(report.error()));
+        for (const QString& part :
+             {QStringLiteral("<h3>Routine monitoring</h3>"), QStringLiteral("Syringes"),
+              QStringLiteral("by %1 at").arg(kApprover), QStringLiteral("12.5 min"),
+              valueWithU(d.dminKGy, d.uDminKGy), QStringLiteral("no inferred dose: below"),
+              QStringLiteral("Routine decision: %1").arg(decisionWords(r.decision))})
+            QVERIFY2(report->html.contains(part), qPrintable(part));
+        QVERIFY(!report->html.contains(QLatin1String("nan")));
     }
 
     void refusesARoutineJobOutsideItsStudy_data() {

@@ -175,6 +175,8 @@ private slots:
         study.id = QStringLiteral("AS");
         study.minRequiredKGy = 5;
         study.maxAcceptableKGy = 60;
+        study.processValue = 0.1 + 0.2; // every digit must reach the job
+        study.processUnit = QStringLiteral("m/min");
         study.operatorName = QStringLiteral("ana");
         QVERIFY(store.addMappingStudy(study));
         MappingPosition mon;
@@ -183,6 +185,10 @@ private slots:
         mon.monitoring = true;
         mon.operatorName = study.operatorName;
         QVERIFY(store.addMappingPosition(mon));
+        MappingPosition edge = mon;
+        edge.id = QStringLiteral("EDGE");
+        edge.monitoring = false;
+        QVERIFY(store.addMappingPosition(edge));
         for (int r = 1; r <= 3; ++r) {
             MappingRun run;
             run.id = QStringLiteral("AS-%1").arg(r);
@@ -200,26 +206,124 @@ private slots:
             d.imported = true;
             d.source = QStringLiteral("alanine");
             d.operatorName = study.operatorName;
-            QVERIFY(store.addMappingDoses({d}));
+            PositionDose e = d;
+            e.position = edge.id;
+            e.dosimeter = run.id + QStringLiteral("-E");
+            e.doseKGy = 24;
+            QVERIFY(store.addMappingDoses({d, e}));
         }
         MappingApproval approval;
         approval.studyId = study.id;
         approval.approved = true;
         approval.approver = QStringLiteral("ben");
         QVERIFY(store.addMappingApproval(approval));
-        Job job;
-        job.id = QStringLiteral("RJ");
-        job.training = true;
-        job.studyId = study.id;
-        job.monitoringPosition = mon.id;
+        // The New job dialog offers the study's monitoring positions only, fills in its process
+        // and takes no limits; the store checks what it gives as it checks the command line's.
+        NewJobDialog dialog({*store.mappingStudy(study.id)});
+        const auto limits = dialog.findChildren<QDoubleSpinBox*>();
+        limits[0]->setValue(10);
+        QTest::keyClicks(dialog.findChild<QLineEdit*>(QStringLiteral("jobId")), "RJ");
+        dialog.findChild<QCheckBox*>()->setChecked(true);
+        dialog.findChild<QComboBox*>(QStringLiteral("study"))->setCurrentIndex(1);
+        auto* positions = dialog.findChild<QComboBox*>(QStringLiteral("position"));
+        QCOMPARE(positions->count(), 1);
+        QCOMPARE(positions->itemText(0), mon.id);
+        QVERIFY(!limits[0]->isEnabled() && !limits[1]->isEnabled());
+        auto* value = dialog.findChild<QLineEdit*>(QStringLiteral("processValue"));
+        auto* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        QVERIFY(ok->isEnabled());
+        value->setText(QStringLiteral("fast"));
+        QVERIFY(!ok->isEnabled());
+        value->setText(QStringLiteral("0.3"));
+        auto refused = store.addJob(dialog.job());
+        QVERIFY(!refused);
+        QVERIFY2(
+            refused.error().startsWith(QLatin1String("the process 0.3 m/min is not study AS's")),
+            qPrintable(refused.error()));
+        dialog.findChild<QComboBox*>(QStringLiteral("study"))->setCurrentIndex(0);
+        QVERIFY(!dialog.job().routine() && limits[0]->isEnabled());
+        dialog.findChild<QComboBox*>(QStringLiteral("study"))->setCurrentIndex(1);
+        Job job = dialog.job();
+        QCOMPARE(job.processValue, study.processValue);
+        QVERIFY(job.routine() && job.training && !job.dminKGy);
         job.operatorName = QStringLiteral("ana");
-        QVERIFY(store.addJob(job));
+        auto added = store.addJob(job);
+        QVERIFY2(added, qPrintable(added.error()));
         readThree(job.id);
         const QString text = window_->readView()->decision()->text();
         QVERIFY2(text.contains(QLatin1String("Routine: study AS (approved by ben), MON")),
                  qPrintable(text));
         QVERIFY2(text.contains(QLatin1String("\nD2: ")) && text.contains(QLatin1String("-> Dmin ")),
                  qPrintable(text));
+    }
+
+    // The Read view reads a mapping run's film at a position through the command line's use
+    // case: stored as the run's dose (no job record), shown with its flags; a position read
+    // already and the simulated head for a study that is not training are refused with its words.
+    void readViewReadsAMappingRun() {
+        Store& store = *bench_.store;
+        for (const char* id : {"TS", "RS"}) {
+            MappingStudy study;
+            study.id = QString::fromLatin1(id);
+            study.minRequiredKGy = 5;
+            study.maxAcceptableKGy = 60;
+            study.training = study.id == QLatin1String("TS");
+            study.operatorName = QStringLiteral("ana");
+            QVERIFY(store.addMappingStudy(study));
+            for (const char* position : {"MON", "EDGE"}) {
+                MappingPosition p;
+                p.studyId = study.id;
+                p.id = QString::fromLatin1(position);
+                p.monitoring = p.id == QLatin1String("MON");
+                p.operatorName = study.operatorName;
+                QVERIFY(store.addMappingPosition(p));
+            }
+            MappingRun run;
+            run.id = study.id + QStringLiteral("-1");
+            run.studyId = study.id;
+            run.operatorName = study.operatorName;
+            QVERIFY(store.addMappingRun(run));
+        }
+        ReadView* view = window_->readView();
+        view->reloadChoices(QStringLiteral("T1"), bench_.calibrationId);
+        auto* dosimeter = window_->findChild<QLineEdit*>(QStringLiteral("dosimeter"));
+        auto readAt = [&](const char* run, const char* position, const char* film) {
+            view->chooseRun(QString::fromLatin1(run), QString::fromLatin1(position));
+            QVERIFY(view->readingRun());
+            dosimeter->setText(QString::fromLatin1(film));
+            for (int i = 0; i < 3; ++i)
+                session_->poll(true); // the job's own capture must not take the film
+            window_->action(QStringLiteral("capture"))->trigger();
+        };
+        readAt("TS-1", "EDGE", "F1");
+        const QString stored = view->hint()->text();
+        QVERIFY2(stored.startsWith(QLatin1String("Stored for run TS-1 at EDGE: dosimeter F1 "
+                                                 "(valid)")) &&
+                     stored.contains(QLatin1String("flags: training, simulated")),
+                 qPrintable(stored));
+        auto study = store.mappingStudy(QStringLiteral("TS"));
+        QVERIFY(study && study->runs.at(0).doses.size() == 1);
+        QCOMPARE(study->runs.at(0).doses.at(0).position, QStringLiteral("EDGE"));
+        QCOMPARE(study->runs.at(0).doses.at(0).state, PositionState::Valid);
+        QVERIFY(store.records(QStringLiteral("T1"))->empty());
+        QVERIFY(view->findChild<QComboBox*>(QStringLiteral("mappingPosition"))
+                    ->itemText(1)
+                    .contains(QLatin1String("read: F1")));
+
+        readAt("TS-1", "EDGE", "F2");
+        QVERIFY2(view->hint()->text().contains(
+                     QLatin1String("run TS-1 has a dose at EDGE already (dosimeter F1)")),
+                 qPrintable(view->hint()->text()));
+        readAt("RS-1", "MON", "F3");
+        QVERIFY2(view->hint()->text().contains(QLatin1String("the reader runs on the simulated "
+                                                             "head")),
+                 qPrintable(view->hint()->text()));
+        QCOMPARE(store.mappingStudy(QStringLiteral("RS"))->doses.size(), size_t(0));
+
+        // Back to the job: the film is the job's again.
+        view->chooseRun(QString());
+        QVERIFY(!view->readingRun());
+        QVERIFY(window_->findChild<QComboBox*>(QStringLiteral("job"))->isEnabled());
     }
 
     void recordsCorrectWithHistoryAndReviewBySomeoneElse() {

@@ -25,6 +25,31 @@ QJsonArray readingsJson(const std::vector<Reading>& readings) {
     return a;
 }
 
+// What a read of a routine job infers through its study, quoting the ratios used; the doses are
+// null, with the reason, where the read gives none.
+QJsonObject inferredJson(const Record& r, const RoutineSummary& routine) {
+    const RatioResult& q = routine.ratio;
+    const RecordInference i = inferRecord(r, routine);
+    auto value = [&](double InferredDoses::*field) {
+        return i.inferred ? jsonNumber((*i.inferred).*field) : QJsonValue();
+    };
+    auto ratio = [&](double v) { return q.runs > 0 ? jsonNumber(v) : QJsonValue(); };
+    return {
+        {"study", routine.study.id},
+        {"position", q.monitoring},
+        {"ratio_min", ratio(q.meanMin)},
+        {"U_ratio_min", ratio(q.uMin)},
+        {"ratio_max", ratio(q.meanMax)},
+        {"U_ratio_max", ratio(q.uMax)},
+        {"dmin_kGy", value(&InferredDoses::dminKGy)},
+        {"U_dmin_kGy", value(&InferredDoses::uDminKGy)},
+        {"dmax_kGy", value(&InferredDoses::dmaxKGy)},
+        {"U_dmax_kGy", value(&InferredDoses::uDmaxKGy)},
+        {"k", value(&InferredDoses::coverage)},
+        {"decision", i.inferred ? QJsonValue(decisionWords(i.inferred->decision)) : QJsonValue()},
+        {"no_inference", i.inferred ? QJsonValue() : QJsonValue(i.why)}};
+}
+
 // Each wavelength's dose: the one of a single read, both of a read at both wavelengths.
 QJsonArray dosesJson(const Record& r) {
     const int version = std::max(1, r.calibrationVersion);
@@ -147,13 +172,10 @@ void printReviews(Ctx& ctx, const std::vector<Review>& reviews) {
 }
 
 // What a routine job's reads infer, through the study they name.
-int showRoutine(Ctx& ctx, Store& store, const JobRecords& shown, QJsonObject o,
+int showRoutine(Ctx& ctx, const JobRecords& shown, QJsonObject o,
                 const std::vector<Review>& reviews) {
     const Job& j = shown.job;
-    auto study = store.mappingStudy(j.studyId);
-    if (!study)
-        return ctx.refuse(study.error());
-    const RoutineSummary s = summarizeRoutine(j, *study, shown.records);
+    const RoutineSummary& s = *shown.routine;
     const RatioResult& q = s.ratio;
     if (ctx.json) {
         QJsonArray reads;
@@ -189,12 +211,13 @@ int showRoutine(Ctx& ctx, Store& store, const JobRecords& shown, QJsonObject o,
                        j.monitoringPosition, numberText(j.processValue), j.processUnit));
     ctx.print(QStringLiteral("ratios over %1 runs: Dmin/Dmon %2, Dmax/Dmon %3 (k = 2); required "
                              "%4 kGy, acceptable %5 kGy, %6 rule")
-                  .arg(QString::number(q.runs), valueWithU(q.meanMin, q.uMin), valueWithU(q.meanMax, q.uMax),
-                       numberText(s.study.minRequiredKGy), numberText(s.study.maxAcceptableKGy),
-                       ruleName(j.rule)));
+                  .arg(QString::number(q.runs), valueWithU(q.meanMin, q.uMin),
+                       valueWithU(q.meanMax, q.uMax), numberText(s.study.minRequiredKGy),
+                       numberText(s.study.maxAcceptableKGy), ruleName(j.rule)));
     for (const RoutineRead& r : s.reads)
         ctx.print(QStringLiteral("record %1 %2: %3 kGy -> Dmin %4 kGy, Dmax %5 kGy (k = %6): %7")
-                      .arg(QString::number(r.record), r.dosimeter, valueWithU(r.doseKGy, r.expanded),
+                      .arg(QString::number(r.record), r.dosimeter,
+                           valueWithU(r.doseKGy, r.expanded),
                            valueWithU(r.inferred.dminKGy, r.inferred.uDminKGy),
                            valueWithU(r.inferred.dmaxKGy, r.inferred.uDmaxKGy),
                            numberText(r.inferred.coverage), decisionWords(r.inferred.decision)));
@@ -295,8 +318,8 @@ int jobShow(Ctx& ctx) {
     for (const Review& r : *reviews)
         listed.append(reviewJson(r));
     o.insert("reviews", listed);
-    if (j.routine())
-        return showRoutine(ctx, *store, *shown, o, *reviews);
+    if (shown->routine)
+        return showRoutine(ctx, *shown, o, *reviews);
     if (ctx.json)
         return ctx.printJson(o);
     ctx.print(jobLine(j));
@@ -321,12 +344,16 @@ int recordList(Ctx& ctx) {
         for (size_t i = 0; i < all.size(); ++i) {
             QJsonObject o = recordJson(all[i]);
             o.insert("superseded", supersededAt(all, i));
+            o.insert("inferred", listed->routine
+                                     ? QJsonValue(inferredJson(all[i], *listed->routine))
+                                     : QJsonValue());
             a.append(o);
         }
         return ctx.printJson(a);
     }
     if (ctx.has(QStringLiteral("csv"))) {
-        ctx.printData(QString::fromUtf8(recordsCsvRows(all)));
+        ctx.printData(
+            QString::fromUtf8(recordsCsvRows(all, listed->routine ? &*listed->routine : nullptr)));
         return kOk;
     }
     std::map<qint64, std::optional<Fit>> fits; // each read's fit, for the range's ends
@@ -444,9 +471,10 @@ int verify(Ctx& ctx) {
 void addRecordCommands(std::vector<Command>& c) {
     c.push_back(
         {QStringLiteral("job add"),
-         QStringLiteral("job add ID [--training] [--dmin kGy] [--dmax kGy] [--product TEXT] "
-                        "[--decision-rule guarded|simple] [--wavelengths one|both] "
-                        "[--study STUDY --position P [--process-value V --process-unit min|m/min]]"),
+         QStringLiteral(
+             "job add ID [--training] [--dmin kGy] [--dmax kGy] [--product TEXT] "
+             "[--decision-rule guarded|simple] [--wavelengths one|both] "
+             "[--study STUDY --position P [--process-value V --process-unit min|m/min]]"),
          QStringLiteral("Adds a job (an irradiation run). Readings of a simulated reader "
                         "are accepted only in a training job. The decision rule judges doses "
                         "against the limits: guarded (the default) decides a limit only beyond "

@@ -2,6 +2,7 @@
 
 #include "dose/core/Canonical.h"
 #include "dose/core/DoseText.h"
+#include "dose/core/MappingText.h"
 #include "dose/core/NiceScale.h"
 
 #include <QRegularExpression>
@@ -57,7 +58,7 @@ Shown shownOfMean(const PositionMean& m, std::size_t runs) {
 Shown shownOfDose(const PositionDose* d) {
     Shown s;
     if (!d || d->state == PositionState::NoDose) {
-        s.text = QStringLiteral("no dose");
+        s.text = d && !doubtText(*d).isEmpty() ? doubtText(*d) : QStringLiteral("no dose");
         return s;
     }
     s.value = d->doseKGy;

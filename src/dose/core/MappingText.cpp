@@ -23,6 +23,21 @@ QString listText(const QStringList& items) {
     return items.isEmpty() ? QStringLiteral("-") : items.join(QStringLiteral(", "));
 }
 
+QString doubtText(const PositionDose& d) {
+    if (d.flags.contains(kCheckFailedAfter))
+        return QStringLiteral("check failed");
+    if (d.flags.contains(QStringLiteral("outside_window")))
+        return QStringLiteral("outside window");
+    return {};
+}
+
+QString doubtLegend() {
+    return QStringLiteral("\"check failed\": a reader check failed after the read "
+                          "(reader_check_failed_after); \"outside window\": read outside the "
+                          "reading window (outside_window). Such a read has no valid dose and "
+                          "blocks approval, as a missing one does.");
+}
+
 QString processText(const MappingStudy& s) {
     QStringList parts;
     if (!s.processUnit.isEmpty())

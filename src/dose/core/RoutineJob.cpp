@@ -29,10 +29,36 @@ std::optional<QString> routineJobRefusal(const Job& job, const MappingStudyRecor
     return std::nullopt;
 }
 
+RecordInference inferRecord(const Record& rec, const RoutineSummary& routine) {
+    switch (recordValidity(rec)) {
+    case Validity::Valid:
+        break;
+    case Validity::BelowRange:
+        return {std::nullopt, QStringLiteral("below the calibrated range: the dose is only a "
+                                             "bound and gives no product dose")};
+    case Validity::AboveRange:
+        return {std::nullopt, QStringLiteral("above the calibrated range: the dose is only a "
+                                             "bound and gives no product dose")};
+    default:
+        return {std::nullopt, QStringLiteral("no valid dose")};
+    }
+    if (rec.flags.contains(QStringLiteral("outside_window")))
+        return {std::nullopt, QStringLiteral("read outside the reading window")};
+    if (rec.flags.contains(kCheckFailedAfter))
+        return {std::nullopt, QStringLiteral("a reader check failed after the read")};
+    const InferredDoses d = inferDoses(rec.result.dose, rec.result.expanded, rec.result.coverage,
+                                       routine.ratio, routine.study, routine.rule);
+    if (d.decision == Decision::NoValidRead)
+        return {std::nullopt, QStringLiteral("study %1 gives no ratios at %2")
+                                  .arg(routine.study.id, routine.ratio.monitoring)};
+    return {d, QString()};
+}
+
 RoutineSummary summarizeRoutine(const Job& job, const MappingStudyRecords& study,
                                 const std::vector<Record>& allVersions) {
     RoutineSummary out;
     out.study = study.study;
+    out.rule = job.rule;
     if (!study.approvals.empty())
         out.approval = study.approvals.back();
     const MappingSummary s = summarizeMapping(study.study, study.positions, study.runs);
@@ -46,8 +72,9 @@ RoutineSummary summarizeRoutine(const Job& job, const MappingStudyRecords& study
             continue;
         RoutineRead r{
             rec.id, rec.dosimeter, rec.result.dose, rec.result.expanded, rec.result.coverage, {}};
-        r.inferred =
-            inferDoses(r.doseKGy, r.expanded, r.coverage, out.ratio, study.study, job.rule);
+        const RecordInference i = inferRecord(rec, out);
+        if (i.inferred)
+            r.inferred = *i.inferred;
         fail |= r.inferred.decision == Decision::Fail;
         undecided |= r.inferred.decision == Decision::Undecided ||
                      r.inferred.decision == Decision::NoValidRead;

@@ -23,11 +23,21 @@ struct RoutineRead {
 
 struct RoutineSummary {
     MappingStudy study;
-    MappingApproval approval;       // the approval in force
-    RatioResult ratio;              // of the job's monitoring position
+    MappingApproval approval; // the approval in force
+    RatioResult ratio;        // of the job's monitoring position
+    DecisionRule rule = DecisionRule::Guarded;
     std::vector<RoutineRead> reads; // latest versions that count, in record order
     Decision decision = Decision::NoValidRead;
 };
+
+// What one version of a read infers through the study, or why it infers nothing: only a read
+// that counts in a job's mean gives a product's doses.
+struct RecordInference {
+    std::optional<InferredDoses> inferred;
+    QString why; // when there is none
+};
+
+RecordInference inferRecord(const Record& record, const RoutineSummary& routine);
 
 RoutineSummary summarizeRoutine(const Job& job, const MappingStudyRecords& study,
                                 const std::vector<Record>& allVersions);

@@ -78,7 +78,7 @@ Outcome<Done> rejudgeRecords(Store& store, const Store::Private& d);
 // acceptance by the lab's criteria now.
 Outcome<Fit> judgedOnRead(Store& store, Outcome<Fit> fit);
 
-// Inside a write: the versions a failed check adds (Store::addCheck); gives the chain's new
+// Inside a write: the versions a failed check adds to job and mapping reads (Store::addCheck);
 // head, or "" when no read was flagged.
 Outcome<QString> flagReadsBefore(Store& store, const Store::Private& d, const ReaderCheck& failed);
 

@@ -1,6 +1,7 @@
 // Records already stored, judged again: a new version where this program's rules see a read
 // differently, never a changed row.
 
+#include "dose/core/MappingStudy.h"
 #include "dose/core/Operator.h"
 #include "dose/store/StoreInternals.h"
 
@@ -46,6 +47,63 @@ const ReaderCheck* doubting(const std::vector<ReaderCheck>& checks, const Record
         if (doubtedBy(c, checks, record.headSerial, record.wavelengthNm, record.readAt))
             return &c;
     return nullptr;
+}
+
+// The schema version from which a mapping dose keeps what it was read with.
+constexpr int kMappingReadsVersion = 9;
+
+// A mapping run's reads the failed check casts doubt on, each as a new version of its position's
+// dose that no longer counts: flagged, without a value, as a read flagged when it was made is
+// stored. The earlier version keeps the dose.
+Outcome<QString> flagMappingReadsBefore(Store& store, const Store::Private& d,
+                                        const ReaderCheck& failed,
+                                        const std::vector<ReaderCheck>& checks) {
+    if (d.version < kMappingReadsVersion || !d.has(mappingDoseTable()))
+        return QString();
+    auto rows = d.select(mappingDoseTable());
+    if (!rows)
+        return Failure{rows.error()};
+    std::map<QString, std::vector<PositionDose>> byRun;
+    for (const RowValues& row : *rows) {
+        PositionDose dose = positionDoseOf(row);
+        byRun[dose.runId].push_back(std::move(dose));
+    }
+    std::map<qint64, std::optional<Calibration>> calibrations;
+    QString head;
+    for (const auto& [run, all] : byRun)
+        for (const PositionDose& latest : latestDoses(all)) {
+            if (!latest.read() || latest.readings.empty() ||
+                latest.flags.contains(kCheckFailedAfter))
+                continue;
+            if (!calibrations.count(latest.calibrationId)) {
+                auto c = store.calibration(latest.calibrationId);
+                calibrations[latest.calibrationId] =
+                    c ? std::optional<Calibration>(*c) : std::nullopt;
+            }
+            const auto& c = calibrations[latest.calibrationId];
+            if (!c || !doubtedBy(failed, checks, c->headSerial, c->wavelengthNm,
+                                 latest.readings.back().at))
+                continue;
+            PositionDose next = latest;
+            next.flags << kCheckFailedAfter;
+            if (next.state == PositionState::Valid) {
+                next.state = PositionState::NoDose;
+                next.doseKGy = next.expanded = next.systematicRel = next.randomRel = 0;
+            }
+            next.operatorName = loginName();
+            next.createdAt = store.clock()();
+            auto id = nextRowId(d, mappingDoseTable().name);
+            if (!id)
+                return Failure{id.error()};
+            next.id = *id;
+            auto r = appendRow(d, NewRow{&mappingDoseTable(), rowOf(next),
+                                         QStringLiteral("mapping_dose %1").arg(*id),
+                                         next.canonical(), *id});
+            if (!r)
+                return Failure{r.error()};
+            head = r->hash;
+        }
+    return head;
 }
 
 } // namespace
@@ -120,7 +178,10 @@ Outcome<QString> flagReadsBefore(Store& store, const Store::Private& d, const Re
             return Failure{r.error()};
         head = *r;
     }
-    return head;
+    auto mapping = flagMappingReadsBefore(store, d, failed, *checks);
+    if (!mapping)
+        return Failure{mapping.error()};
+    return mapping->isEmpty() ? head : *mapping;
 }
 
 } // namespace qvr::dose

@@ -111,7 +111,7 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
                   read_->focusDosimeter();
               });
     addAction(job, QStringLiteral("capture"), QStringLiteral("&Capture"), QKeySequence(Qt::Key_F2),
-              [this] { session_.capture(); });
+              [this] { read_->capture(); });
     addAction(job, QStringLiteral("recordCheck"), QStringLiteral("Record reader chec&k"),
               QKeySequence(Qt::CTRL | Qt::Key_K), [this] {
                   showView(check_);
@@ -343,8 +343,23 @@ QAction* DoseWindow::action(const QString& name) const {
     return findChild<QAction*>(name);
 }
 
+// The studies a routine job may name: approved ones, with their positions.
+std::vector<MappingStudyRecords> DoseWindow::approvedStudies() {
+    std::vector<MappingStudyRecords> out;
+    auto studies = store_.mappingStudies();
+    if (!studies) {
+        say(refusalSentence(QStringLiteral("The mapping studies could not be read"),
+                            studies.error()));
+        return out;
+    }
+    for (const MappingStudy& s : *studies)
+        if (auto r = store_.mappingStudy(s.id); r && isApproved(r->approvals))
+            out.push_back(std::move(*r));
+    return out;
+}
+
 void DoseWindow::newJob() {
-    NewJobDialog dialog(this);
+    NewJobDialog dialog(approvedStudies(), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
     Job job = dialog.job();

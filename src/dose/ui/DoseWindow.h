@@ -87,6 +87,7 @@ private:
     void addPage(QWidget* view, const QString& title);
     void fitOnScreen();
     void newJob();
+    std::vector<MappingStudyRecords> approvedStudies();
     void askCorrection();
     void askReview(bool approve);
     void askExport();

@@ -5,11 +5,12 @@
 #include "dose/core/DualRecord.h"
 #include "dose/core/FlagLegend.h"
 #include "dose/core/JobSummary.h"
-#include "dose/core/Quantity.h"
 #include "dose/core/MappingText.h"
+#include "dose/core/Quantity.h"
 #include "dose/core/RoutineJob.h"
 #include "dose/ui/CalibrationChoice.h"
 #include "dose/ui/Tones.h"
+#include "dose/usecases/MappingRead.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -42,8 +43,8 @@ QString routineText(Store& store, const Job& job, const std::vector<Record>& all
                  .arg(job.id, decisionWords(s.decision), s.study.id, s.approval.approver,
                       job.monitoringPosition,
                       numberText(job.processValue) + QLatin1Char(' ') + job.processUnit,
-                      valueWithU(s.ratio.meanMin, s.ratio.uMin), valueWithU(s.ratio.meanMax, s.ratio.uMax),
-                      QString::number(s.ratio.runs));
+                      valueWithU(s.ratio.meanMin, s.ratio.uMin),
+                      valueWithU(s.ratio.meanMax, s.ratio.uMax), QString::number(s.ratio.runs));
     for (const RoutineRead& r : s.reads)
         lines << QStringLiteral("%1: %2 kGy -> Dmin %3 kGy, Dmax %4 kGy (k = %5): %6 against %7 "
                                 "to %8 kGy")
@@ -85,6 +86,11 @@ ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
     auto* form = new QFormLayout;
     job_ = new QComboBox(this);
     job_->setObjectName(QStringLiteral("job"));
+    run_ = new QComboBox(this);
+    run_->setObjectName(QStringLiteral("mappingRun"));
+    run_->setToolTip(QStringLiteral("A mapping run to read a dosimeter of, instead of the job's"));
+    position_ = new QComboBox(this);
+    position_->setObjectName(QStringLiteral("mappingPosition"));
     calibration_ = new QComboBox(this);
     calibration_->setObjectName(QStringLiteral("calibration"));
     batch_ = new QLabel(this);
@@ -97,6 +103,8 @@ ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
     thickness_->setSuffix(QStringLiteral(" µm"));
     thickness_->setSpecialValueText(QStringLiteral("batch nominal"));
     form->addRow(QStringLiteral("&Job"), job_);
+    form->addRow(QStringLiteral("Mapping r&un"), run_);
+    form->addRow(QStringLiteral("P&osition"), position_);
     form->addRow(QStringLiteral("C&alibration"), calibration_);
     form->addRow(QStringLiteral("Batch"), batch_);
     form->addRow(QStringLiteral("&Dosimeter"), dosimeter_);
@@ -163,12 +171,16 @@ ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
     layout->addLayout(form);
     layout->addWidget(warning_);
     layout->addLayout(action);
-    layout->addWidget(new QLabel(QStringLiteral("Reads of this job"), this));
+    auto* readsLabel = new QLabel(QStringLiteral("Reads of this job"), this);
+    auto* summaryLabel =
+        new QLabel(QStringLiteral("Job summary (mean of the reads that count)"), this);
+    layout->addWidget(readsLabel);
     layout->addWidget(reads_, 2);
-    layout->addWidget(
-        new QLabel(QStringLiteral("Job summary (mean of the reads that count)"), this));
+    layout->addWidget(summaryLabel);
     layout->addWidget(summary_, 1);
     layout->addWidget(decision_);
+    layout->addStretch(); // under the form alone while a run is read
+    jobParts_ = {readsLabel, reads_, summaryLabel, summary_, decision_};
     setTabOrder(job_, calibration_);
     setTabOrder(calibration_, dosimeter_);
     setTabOrder(dosimeter_, thickness_);
@@ -186,7 +198,11 @@ ReadView::ReadView(Store& store, CaptureSession& session, QWidget* parent)
     connect(automatic_, &QCheckBox::toggled, this, &ReadView::updateRule);
     connect(count_, &QSpinBox::valueChanged, this, &ReadView::updateRule);
     connect(band_, &QDoubleSpinBox::valueChanged, this, &ReadView::updateRule);
-    connect(capture_, &QPushButton::clicked, this, [this] { session_.capture(); });
+    connect(capture_, &QPushButton::clicked, this, &ReadView::capture);
+    connect(run_, &QComboBox::currentIndexChanged, this, [this] {
+        reloadPositions();
+        choose();
+    });
     connect(&session_, &CaptureSession::linkChanged, this, &ReadView::updateHint);
     connect(&session_, &CaptureSession::refused, this, [this](const QString& why) {
         lastRefusal_ = why;
@@ -215,7 +231,114 @@ void ReadView::reloadChoices(const QString& jobId, qint64 calibrationId) {
     job_->setCurrentIndex(j >= 0 ? j : job_->count() - 1);
     const int c = calibration_->findData(calibrationId);
     calibration_->setCurrentIndex(c >= 0 ? c : calibration_->count() - 1);
+    reloadRuns();
     choose();
+}
+
+// The runs of studies still open to reads; the first choice is the job.
+void ReadView::reloadRuns() {
+    const QString kept = run_->currentData().toString();
+    const QSignalBlocker block(run_);
+    run_->clear();
+    run_->addItem(QStringLiteral("none: read for the job"), QString());
+    if (auto studies = store_.mappingStudies())
+        for (const MappingStudy& s : *studies) {
+            auto r = store_.mappingStudy(s.id);
+            if (!r || isApproved(r->approvals))
+                continue;
+            for (const MappingRun& run : r->runs)
+                run_->addItem(
+                    QStringLiteral("%1 (study %2%3)")
+                        .arg(run.id, s.id, s.training ? QStringLiteral(", training") : QString()),
+                    run.id);
+        }
+    run_->setCurrentIndex(std::max(0, run_->findData(kept)));
+    reloadPositions();
+}
+
+// The run's study's positions, those read in the run marked: reading one again is refused.
+void ReadView::reloadPositions() {
+    const QString kept = position_->currentData().toString();
+    const QSignalBlocker block(position_);
+    position_->clear();
+    const QString runId = run_->currentData().toString();
+    position_->setEnabled(!runId.isEmpty());
+    if (runId.isEmpty())
+        return;
+    auto study = store_.mappingStudyOfRun(runId);
+    if (!study)
+        return;
+    std::map<QString, QString> read; // position: dosimeter
+    for (const MappingRun& r : study->runs)
+        if (r.id == runId)
+            for (const PositionDose& d : r.doses)
+                read[d.position] = d.dosimeter;
+    for (const MappingPosition& p : study->positions)
+        position_->addItem(
+            read.count(p.id) ? QStringLiteral("%1  (read: %2)").arg(p.id, read[p.id]) : p.id, p.id);
+    const int at = position_->findData(kept);
+    position_->setCurrentIndex(at >= 0 ? at : 0);
+}
+
+bool ReadView::readingRun() const {
+    return !run_->currentData().toString().isEmpty();
+}
+
+void ReadView::chooseRun(const QString& runId, const QString& position) {
+    reloadRuns();
+    run_->setCurrentIndex(std::max(0, run_->findData(runId)));
+    const int at = position_->findData(position);
+    if (at >= 0)
+        position_->setCurrentIndex(at);
+}
+
+void ReadView::capture() {
+    if (readingRun())
+        readPosition();
+    else
+        session_.capture();
+}
+
+// Read as the command line's read --run reads: the same use case, rules and refusals.
+void ReadView::readPosition() {
+    MappingReadRequest req;
+    req.runId = run_->currentData().toString();
+    req.position = position_->currentData().toString();
+    req.read.dosimeter = dosimeter_->text().trimmed();
+    req.read.calibrationId = calibrationId();
+    if (thickness_->value() > 0)
+        req.read.thicknessUm = thickness_->value();
+    req.read.thicknessConfirmed = thicknessConfirmed_->isChecked();
+    req.read.readings = count_->value();
+    req.read.operatorName = session_.operatorName();
+    if (req.read.dosimeter.isEmpty()) {
+        lastRefusal_ = QStringLiteral("Type or scan the dosimeter's id first.");
+        updateHint();
+        return;
+    }
+    auto read = readMappingDose(store_, session_.source(), req, session_.now());
+    if (!read) {
+        lastRefusal_ = QStringLiteral("Not read: ") + read.error();
+        updateHint();
+        return;
+    }
+    const PositionDose& d = read->dose;
+    lastRefusal_.clear();
+    reloadPositions();
+    lastRead_ =
+        QStringLiteral("Stored for run %1 at %2: dosimeter %3 (%4), %5; flags: %6. Take "
+                       "the film out.")
+            .arg(d.runId, d.position, d.dosimeter, positionStateName(d.state),
+                 recordResultText(read->record, &read->fit),
+                 d.flags.isEmpty() ? QStringLiteral("none") : d.flags.join(QStringLiteral(", ")));
+    lastReadCounts_ = d.state == PositionState::Valid;
+    hint_->setToolTip(flagsExplained(d.flags));
+    updateHint();
+    const QSignalBlocker block(dosimeter_);
+    dosimeter_->clear();
+    thickness_->setValue(0);
+    thicknessConfirmed_->setChecked(false);
+    focusDosimeter();
 }
 
 QString ReadView::jobId() const {
@@ -238,7 +361,16 @@ void ReadView::focusDosimeter() {
 
 void ReadView::choose() {
     lastRefusal_.clear();
+    lastRead_.clear();
+    hint_->setToolTip(QString());
     batch_->clear();
+    job_->setEnabled(!readingRun());
+    for (QWidget* w : jobParts_)
+        w->setVisible(!readingRun());
+    automatic_->setEnabled(!readingRun());
+    capture_->setText(readingRun() ? QStringLiteral("Read &position (F2)")
+                                   : QStringLiteral("&Capture (F2)"));
+    updateDosimeter();
     if (job_->currentIndex() >= 0 && calibration_->currentIndex() >= 0) {
         if (auto chosen = session_.choose(jobId(), calibrationId()); !chosen)
             lastRefusal_ = chosen.error();
@@ -253,7 +385,9 @@ void ReadView::choose() {
 
 void ReadView::updateDosimeter() {
     const double t = thickness_->value();
-    session_.setDosimeter(dosimeter_->text(), t > 0 ? std::optional<double>(t) : std::nullopt,
+    // Reading for a run, the job's session gets no dosimeter and so never captures the film.
+    session_.setDosimeter(readingRun() ? QString() : dosimeter_->text(),
+                          t > 0 ? std::optional<double>(t) : std::nullopt,
                           thicknessConfirmed_->isChecked());
     lastRefusal_.clear();
     updateHint();
@@ -269,6 +403,19 @@ void ReadView::updateHint() {
     if (!lastRefusal_.isEmpty()) {
         hint_->setText(lastRefusal_);
         paintTone(hint_, Tone::Bad);
+        return;
+    }
+    if (readingRun() && !lastRead_.isEmpty()) {
+        hint_->setText(lastRead_);
+        paintTone(hint_, lastReadCounts_ ? Tone::Good : Tone::Caution);
+        return;
+    }
+    if (readingRun()) {
+        hint_->setText(
+            QStringLiteral("Reads the film at %1 of run %2 when you press Read "
+                           "position.")
+                .arg(position_->currentData().toString(), run_->currentData().toString()));
+        paintTone(hint_, Tone::Off);
         return;
     }
     if (auto why = session_.blocker()) {
@@ -317,7 +464,7 @@ void ReadView::showReads() {
     summary_->setRowCount(0);
     decision_->clear();
     const Job* job = session_.job();
-    if (!job)
+    if (!job || readingRun())
         return;
     auto all = store_.records(job->id);
     if (!all)

@@ -1,6 +1,7 @@
 #pragma once
 // Reading a job: the job and calibration, the next dosimeter's id and thickness, the capture
-// rule, and the job's reads and summary as they come in.
+// rule, and the job's reads and summary as they come in. Or reading a mapping run's dosimeter at
+// one of its study's positions, through the use case the command line's read --run uses.
 
 #include "dose/usecases/CaptureSession.h"
 
@@ -36,6 +37,12 @@ public:
     QLabel* hint() const { return hint_; }
     QLabel* decision() const { return decision_; }
 
+    // The capture action: a job's capture, or the mapping read when a run is chosen.
+    void capture();
+    bool readingRun() const;
+    // Chooses to read for runId at position (an empty runId: for the job again).
+    void chooseRun(const QString& runId, const QString& position = {});
+
 signals:
     void choiceChanged(); // job or calibration
 
@@ -45,10 +52,15 @@ private:
     void updateRule();
     void updateHint();
     void onCaptured(const Record& record);
+    void reloadRuns();
+    void reloadPositions();
+    void readPosition();
 
     Store& store_;
     CaptureSession& session_;
     QComboBox* job_;
+    QComboBox* run_;      // a mapping run instead of the job
+    QComboBox* position_; // of the run's study
     QComboBox* calibration_;
     QLabel* batch_;
     QLineEdit* dosimeter_;
@@ -63,7 +75,10 @@ private:
     QTableWidget* reads_;
     QTableWidget* summary_;
     QLabel* decision_;
+    std::vector<QWidget*> jobParts_; // the job's reads and summary, hidden while a run is read
     QString lastRefusal_;
+    QString lastRead_; // what the last mapping read stored
+    bool lastReadCounts_ = false;
 };
 
 } // namespace qvr::dose

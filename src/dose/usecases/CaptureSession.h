@@ -54,6 +54,9 @@ public:
 
     LinkState state() const { return state_; }
     const QString& operatorName() const { return operator_; }
+    // The reader and clock, for a read that is not a job's capture (a mapping run's).
+    ReaderSource& source() const { return source_; }
+    const Now& now() const { return now_; }
     const ReaderItems& items() const { return items_; }
     bool stable() const { return stable_.stable(); }
     bool filmOutSinceCapture() const { return filmOut_; }

@@ -9,7 +9,14 @@ Outcome<JobRecords> jobRecords(Store& store, const QString& jobId) {
     auto records = store.records(job->id);
     if (!records)
         return Failure{records.error()};
-    return JobRecords{std::move(*job), std::move(*records)};
+    JobRecords out{std::move(*job), std::move(*records), std::nullopt};
+    if (out.job.routine()) {
+        auto study = store.mappingStudy(out.job.studyId);
+        if (!study)
+            return Failure{study.error()};
+        out.routine = summarizeRoutine(out.job, *study, out.records);
+    }
+    return out;
 }
 
 bool supersededAt(const std::vector<Record>& all, size_t i) {

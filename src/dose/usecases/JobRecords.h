@@ -1,6 +1,8 @@
 #pragma once
-// A job with every version of its records, oldest first, for what shows or exports them.
+// A job with every version of its records, oldest first, for what shows or exports them; a
+// routine job with its study's approval and ratios, so each read's inferred doses go with it.
 
+#include "dose/core/RoutineJob.h"
 #include "dose/store/Store.h"
 
 namespace qvr::dose {
@@ -8,6 +10,7 @@ namespace qvr::dose {
 struct JobRecords {
     Job job;
     std::vector<Record> records;
+    std::optional<RoutineSummary> routine; // of a routine job
 };
 
 Outcome<JobRecords> jobRecords(Store& store, const QString& jobId);

@@ -4,8 +4,10 @@
 #include "dose/core/DoseText.h"
 #include "dose/core/FlagLegend.h"
 #include "dose/core/JobSummary.h"
+#include "dose/core/MappingText.h"
 #include "dose/usecases/BudgetTables.h"
 #include "dose/usecases/CalibrationImport.h"
+#include "dose/usecases/JobRecords.h"
 #include "dose/usecases/ReportHtml.h"
 #include "dose/usecases/UsableCalibration.h"
 
@@ -46,6 +48,66 @@ QString bothWavelengthsSection(const std::vector<Record>& latest) {
            QStringLiteral("<p>%1</p>").arg(esc(consistencyRule()));
 }
 
+// A routine job's study, the ratios its reads used and what each read infers, judged against the
+// study's doses.
+QString routineSection(const RoutineSummary& s, const std::vector<Record>& latest) {
+    const MappingStudy& st = s.study;
+    const RatioResult& q = s.ratio;
+    auto ratio = [&](double mean, double u) {
+        return q.runs > 0 ? valueWithU(mean, u) : QStringLiteral("none");
+    };
+    QStringList facts;
+    facts << htmlRow({QStringLiteral("Study"), esc(st.id)})
+          << htmlRow({QStringLiteral("Product"),
+                      esc(st.product.isEmpty() ? QStringLiteral("-") : st.product)})
+          << htmlRow({QStringLiteral("Loading pattern"),
+                      esc(st.loadingPattern.isEmpty() ? QStringLiteral("-") : st.loadingPattern)})
+          << htmlRow({QStringLiteral("Process"),
+                      esc(numberText(st.processValue) + QLatin1Char(' ') + st.processUnit)})
+          << htmlRow({QStringLiteral("Approved"),
+                      s.approval.approved
+                          ? QStringLiteral("by %1 at %2")
+                                .arg(esc(s.approval.approver), when(s.approval.createdAt))
+                          : QStringLiteral("not approved")})
+          << htmlRow({QStringLiteral("Monitoring position"), esc(q.monitoring)})
+          << htmlRow({QStringLiteral("Ratios used (k = %1)").arg(numberText(kMappingCoverage)),
+                      QStringLiteral("Dmin/Dmon %1, Dmax/Dmon %2 over %3 runs")
+                          .arg(ratio(q.meanMin, q.uMin), ratio(q.meanMax, q.uMax),
+                               QString::number(q.runs))})
+          << htmlRow({QStringLiteral("Specification doses"),
+                      QStringLiteral("minimum required %1 kGy, maximum acceptable %2 kGy")
+                          .arg(numberText(st.minRequiredKGy), numberText(st.maxAcceptableKGy))});
+    QStringList rows;
+    for (const Record& r : latest) {
+        const RecordInference i = inferRecord(r, s);
+        const QString record = QStringLiteral("%1 v%2").arg(r.id).arg(r.version);
+        if (!i.inferred) {
+            rows << QStringLiteral("<tr><td>%1</td><td>%2</td><td colspan=\"4\">no inferred "
+                                   "dose: %3</td></tr>")
+                        .arg(esc(r.dosimeter), record, esc(i.why));
+            continue;
+        }
+        const InferredDoses& d = *i.inferred;
+        rows << htmlRow({esc(r.dosimeter), record, valueWithU(r.result.dose, r.result.expanded),
+                         valueWithU(d.dminKGy, d.uDminKGy), valueWithU(d.dmaxKGy, d.uDmaxKGy),
+                         decisionWords(d.decision)});
+    }
+    return QStringLiteral("<h3>Routine monitoring</h3>") +
+           htmlTable({QStringLiteral("Item"), QStringLiteral("Value")}, facts, 30) +
+           QStringLiteral("<p>Each valid read at the monitoring position gives the product's "
+                          "Dmin and Dmax through the study's ratios; their U (k = %1) combines the "
+                          "ratio's with the whole of the read's.</p>")
+               .arg(numberText(kMappingCoverage)) +
+           htmlTable({QStringLiteral("Dosimeter"), QStringLiteral("Record"),
+                      QStringLiteral("Dose ± U, kGy"), QStringLiteral("Inferred Dmin ± U, kGy"),
+                      QStringLiteral("Inferred Dmax ± U, kGy"), QStringLiteral("Decision")},
+                     rows) +
+           QStringLiteral("<p><b>Routine decision: %1</b> against minimum required %2 kGy and "
+                          "maximum acceptable %3 kGy.</p>")
+               .arg(decisionWords(s.decision), numberText(st.minRequiredKGy),
+                    numberText(st.maxAcceptableKGy));
+}
+
 // Who performed the reads and who reviewed them, when, and what each signature means.
 QString signatureBlock(const QStringList& operators, const QDateTime& first, const QDateTime& last,
                        const std::vector<Review>& reviews, bool training) {
@@ -84,12 +146,11 @@ QString signatureBlock(const QStringList& operators, const QDateTime& first, con
 } // namespace
 
 Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDateTime& now) {
-    auto job = store.job(jobId);
-    if (!job)
-        return Failure{job.error()};
-    auto all = store.records(job->id);
-    if (!all)
-        return Failure{all.error()};
+    auto records = jobRecords(store, jobId);
+    if (!records)
+        return Failure{records.error()};
+    const Job* job = &records->job;
+    const std::vector<Record>* all = &records->records;
     auto reviews = store.reviews(job->id);
     if (!reviews)
         return Failure{reviews.error()};
@@ -120,12 +181,15 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
     head2 << htmlRow({QStringLiteral("Job"), esc(job->id)})
           << htmlRow({QStringLiteral("Product"),
                       esc(job->product.isEmpty() ? QStringLiteral("-") : job->product)})
-          << htmlRow({QStringLiteral("Dose limits"),
-                      QStringLiteral("Dmin %1, Dmax %2")
-                          .arg(job->dminKGy ? numberText(*job->dminKGy) + QStringLiteral(" kGy")
-                                            : QStringLiteral("not set"),
-                               job->dmaxKGy ? numberText(*job->dmaxKGy) + QStringLiteral(" kGy")
-                                            : QStringLiteral("not set"))});
+          << htmlRow(
+                 {QStringLiteral("Dose limits"),
+                  job->routine()
+                      ? QStringLiteral("the study's: see Routine monitoring")
+                      : QStringLiteral("Dmin %1, Dmax %2")
+                            .arg(job->dminKGy ? numberText(*job->dminKGy) + QStringLiteral(" kGy")
+                                              : QStringLiteral("not set"),
+                                 job->dmaxKGy ? numberText(*job->dmaxKGy) + QStringLiteral(" kGy")
+                                              : QStringLiteral("not set"))});
     head2 << htmlRow({QStringLiteral("Decision rule"),
                       job->rule == DecisionRule::Guarded
                           ? QStringLiteral("guarded (w = U)")
@@ -256,6 +320,8 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
                     QStringLiteral("Operator")},
                    reads);
     h += bothWavelengthsSection(latest);
+    if (records->routine)
+        h += routineSection(*records->routine, latest);
     QStringList budgets;
     for (const Record& r : latest)
         budgets << htmlRow({esc(r.dosimeter), QStringLiteral("%1 v%2").arg(r.id).arg(r.version),
@@ -299,8 +365,13 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
                     QStringLiteral("Mean dose"), QStringLiteral("Flags"),
                     QStringLiteral("Decision")},
                    sums);
-    h += QStringLiteral("<p><b>Job decision: %1.</b></p><p>%2</p>")
-             .arg(decisionWords(summary.decision), esc(decisionRule(*job)));
+    if (records->routine)
+        h += QStringLiteral("<p><b>Job decision: %1</b>, the worst of its reads' inferred doses "
+                            "against the study's (see Routine monitoring).</p>")
+                 .arg(decisionWords(records->routine->decision));
+    else
+        h += QStringLiteral("<p><b>Job decision: %1.</b></p><p>%2</p>")
+                 .arg(decisionWords(summary.decision), esc(decisionRule(*job)));
 
     QDateTime first, last;
     for (const Record& r : latest) {

@@ -84,7 +84,42 @@ void appendSecondRead(std::string& out, const Record& r) {
     }
 }
 
-void appendRecord(std::string& out, const Record& r, bool superseded) {
+// The columns of a routine read, after the second read's.
+constexpr size_t kRoutineColumns = 13;
+
+// The study, position and ratios a routine read used and what it infers, or why it infers
+// nothing; empty fields for a job that is not routine.
+void appendInference(std::string& out, const Record& r, const RoutineSummary* routine) {
+    if (!routine) {
+        out.append(kRoutineColumns, ',');
+        return;
+    }
+    char buffer[32];
+    auto number = [&](double v, bool present) {
+        out += ',';
+        if (present && std::isfinite(v))
+            out.append(buffer, writeNumberText(v, buffer));
+    };
+    const RatioResult& q = routine->ratio;
+    out += ',';
+    appendField(out, routine->study.id);
+    out += ',';
+    appendField(out, q.monitoring);
+    for (double v : {q.meanMin, q.uMin, q.meanMax, q.uMax})
+        number(v, q.runs > 0);
+    const RecordInference i = inferRecord(r, *routine);
+    const InferredDoses d = i.inferred.value_or(InferredDoses{});
+    for (double v : {d.dminKGy, d.uDminKGy, d.dmaxKGy, d.uDmaxKGy, d.coverage})
+        number(v, i.inferred.has_value());
+    out += ',';
+    if (i.inferred)
+        appendField(out, decisionWords(d.decision));
+    out += ',';
+    appendField(out, i.why);
+}
+
+void appendRecord(std::string& out, const Record& r, bool superseded,
+                  const RoutineSummary* routine) {
     char buffer[32];
     auto integer = [&](qint64 v) {
         out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, v).ptr - buffer);
@@ -145,6 +180,7 @@ void appendRecord(std::string& out, const Record& r, bool superseded) {
     text(r.reason);
     appendField(out, r.comment);
     appendSecondRead(out, r);
+    appendInference(out, r, routine);
     out += '\n';
 }
 
@@ -155,16 +191,18 @@ const char kHeader[] =
     "calibration,fit,batch,wavelength_nm,head,zero,operator,created_at,reason,comment,"
     "first_dose_kGy,first_U_kGy,first_k,second_wavelength_nm,second_calibration,second_fit,"
     "second_absorbance,second_readings,second_zero,second_dose_kGy,second_U_kGy,second_k,"
-    "difference_kGy,U_difference_kGy,difference_k,consistent\n";
+    "difference_kGy,U_difference_kGy,difference_k,consistent,study,monitoring_position,ratio_min,"
+    "U_ratio_min,ratio_max,U_ratio_max,inferred_dmin_kGy,U_inferred_dmin_kGy,inferred_dmax_kGy,"
+    "U_inferred_dmax_kGy,inferred_k,inferred_decision,no_inference\n";
 
 } // namespace
 
-QByteArray recordsCsvRows(const std::vector<Record>& all) {
+QByteArray recordsCsvRows(const std::vector<Record>& all, const RoutineSummary* routine) {
     std::string out;
     out.reserve(all.size() * 420 + 512);
     out += kHeader;
     for (size_t i = 0; i < all.size(); ++i)
-        appendRecord(out, all[i], supersededAt(all, i));
+        appendRecord(out, all[i], supersededAt(all, i), routine);
     return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
 }
 
@@ -175,10 +213,11 @@ Outcome<CsvExport> recordsCsv(Store& store, const QString& jobId) {
     auto head = store.headHash();
     if (!head)
         return Failure{head.error()};
-    const QByteArray text = QStringLiteral("# qvr100dose records of job %1, chain head %2\n")
-                                .arg(exported->job.id, *head)
-                                .toUtf8() +
-                            recordsCsvRows(exported->records);
+    const QByteArray text =
+        QStringLiteral("# qvr100dose records of job %1, chain head %2\n")
+            .arg(exported->job.id, *head)
+            .toUtf8() +
+        recordsCsvRows(exported->records, exported->routine ? &*exported->routine : nullptr);
     return CsvExport{exported->job.id, QString(), static_cast<qint64>(exported->records.size()),
                      *head, text};
 }

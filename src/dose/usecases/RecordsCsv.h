@@ -2,12 +2,15 @@
 // A job's record versions as CSV: the lines record list --csv prints, and the export file,
 // headed by the chain's hash so a file ties to the database it came from.
 
+#include "dose/core/RoutineJob.h"
 #include "dose/store/Store.h"
 
 namespace qvr::dose {
 
-// The header and a line per version, each ending in a newline, as UTF-8.
-QByteArray recordsCsvRows(const std::vector<Record>& allVersions);
+// The header and a line per version, each ending in a newline, as UTF-8. The last columns hold
+// what a routine job's read infers through its study; they stay empty for other jobs.
+QByteArray recordsCsvRows(const std::vector<Record>& allVersions,
+                          const RoutineSummary* routine = nullptr);
 
 struct CsvExport {
     QString jobId;

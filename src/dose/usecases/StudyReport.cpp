@@ -30,8 +30,11 @@ QString mm(const std::optional<double>& v) {
 }
 
 QString doseCell(const PositionDose* d) {
-    if (!d || d->state == PositionState::NoDose)
+    if (!d)
         return QStringLiteral("no dose");
+    const QString doubt = doubtText(*d);
+    if (d->state == PositionState::NoDose)
+        return doubt.isEmpty() ? QStringLiteral("no dose") : QStringLiteral("no dose: ") + doubt;
     QString text;
     if (d->state == PositionState::BelowRange)
         text = QStringLiteral("&lt; %1").arg(numberText(d->doseKGy));
@@ -39,6 +42,8 @@ QString doseCell(const PositionDose* d) {
         text = QStringLiteral("&gt; %1").arg(numberText(d->doseKGy));
     else
         text = valueWithU(d->doseKGy, d->expanded);
+    if (!doubt.isEmpty())
+        text += QStringLiteral(" (%1)").arg(doubt);
     return d->imported ? text + QStringLiteral(" *") : text;
 }
 
@@ -92,18 +97,25 @@ QString dosesTable(const StudyView& v) {
         for (const PositionDose& d : r.doses)
             if (d.imported && !sources.contains(d.source))
                 sources << d.source;
-    for (const PositionMean& m : v.summary.positions) {
-        QStringList cells{esc(m.position)};
+    std::map<QString, const PositionMean*> means;
+    for (const PositionMean& m : v.summary.positions)
+        means[m.position] = &m;
+    // Every position, so one without any value is seen too.
+    for (const MappingPosition& p : v.records.positions) {
+        QStringList cells{esc(p.id)};
         for (const auto& at : byRun) {
-            const auto d = at.find(m.position);
+            const auto d = at.find(p.id);
             cells << doseCell(d == at.end() ? nullptr : d->second);
         }
-        cells << (m.n ? QStringLiteral("%1 (%2)").arg(
-                            valueWithU(m.mean, v.summary.coverage * m.uMean), QString::number(m.n))
+        const auto m = means.find(p.id);
+        cells << (m != means.end() && m->second->n
+                      ? QStringLiteral("%1 (%2)").arg(
+                            valueWithU(m->second->mean, v.summary.coverage * m->second->uMean),
+                            QString::number(m->second->n))
                       : QStringLiteral("-"));
         rows << htmlRow(cells);
     }
-    QString h = htmlTable(headers, rows);
+    QString h = htmlTable(headers, rows) + QStringLiteral("<p>%1</p>").arg(esc(doubtLegend()));
     if (!sources.isEmpty())
         h += QStringLiteral("<p>* imported, read by another system: %1.</p>")
                  .arg(esc(sources.join(QStringLiteral("; "))));
