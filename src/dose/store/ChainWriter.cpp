@@ -83,11 +83,18 @@ Outcome<Done> ChainWriter::flushDirect() {
 
 Outcome<Done> ChainWriter::flushThroughServer() {
     json_ += QLatin1Char(']');
+    // A refused call aborts the transaction, where Qt could not even release the statement
+    // (a warning joining the refusal): back to before the call first, the write ends anyway.
+    QSqlQuery mark(d_.db());
+    if (auto r = d_.run(mark, QStringLiteral("SAVEPOINT chain_append")); !r)
+        return r;
     QSqlQuery q(d_.db());
     auto r = d_.run(q, d_.dialect->appendCall(), {json_});
     json_.clear();
-    if (!r)
+    if (!r) {
+        mark.exec(QStringLiteral("ROLLBACK TO SAVEPOINT chain_append"));
         return r;
+    }
     if (!q.next())
         return Failure{QStringLiteral("the server appended nothing")};
     const qint64 seq = q.value(0).toLongLong();
