@@ -3,12 +3,14 @@
 // a newer program is refused.
 
 #include "DoseScenario.h"
+#include "dose/store/Tables.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 
 using namespace qvr::dose;
 
@@ -135,6 +137,20 @@ private slots:
         const QString error = raw.exec(sql);
         QVERIFY2(error.contains(QLatin1String("append-only")), qPrintable(error));
         QVERIFY(store_->verify().whole);
+    }
+
+    // Where the server keeps the chain it lets a login append a row only when the row's person
+    // column names that login: a table without one could be appended by no one.
+    void everyTableNamesItsPerson() {
+        for (const Table* t : allTables()) {
+            const auto& columns = t->columns;
+            const auto person = std::find_if(columns.begin(), columns.end(), [&](const Column& c) {
+                return QLatin1String(c.name) == QLatin1String(t->person);
+            });
+            QVERIFY2(person != columns.end() && person->type == ColumnType::Text &&
+                         person->since == 1,
+                     qPrintable(t->name));
+        }
     }
 
     // With the triggers dropped, as someone with the file could, verify still finds it.

@@ -13,6 +13,7 @@
 #include <QVariantList>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace qvr::dose {
 
@@ -20,6 +21,13 @@ enum class ColumnType {
     Text,    // any length, UTF-8
     Integer, // 64-bit
     Real,    // IEEE double, stored exactly
+};
+
+// A table of the chain as the server's append function knows it.
+struct ChainedTable {
+    QString name;   // "batches"
+    QString kind;   // the ledger's kind: "batch"
+    QString person; // the column naming who the row is attributed to
 };
 
 class Dialect {
@@ -73,6 +81,17 @@ public:
     virtual QString changeMarkQuery() const {
         return QStringLiteral("SELECT hash FROM ledger ORDER BY seq DESC LIMIT 1");
     }
+
+    // Where the server keeps the chain itself, the statements that make it so for tables: a
+    // function that checks each row and appends it, and logins that may no longer insert.
+    // None where one desk's program keeps the chain.
+    virtual QStringList keepChain(const std::vector<ChainedTable>& tables) const {
+        Q_UNUSED(tables);
+        return {};
+    }
+    // The query that appends rows (one JSON array of {table, ref, canonical, columns}) through
+    // that function, giving the last seq and hash; empty where there is no such function.
+    virtual QString appendCall() const { return {}; }
 };
 
 // The dialect for a --db value: a PostgreSQL URL (postgresql://...) or a SQLite file path.

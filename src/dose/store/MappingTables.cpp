@@ -124,7 +124,8 @@ const Table& mappingApprovalTable() {
                           {"chain_head", T},
                           {"approver", T},
                           {"created_at", T}},
-                         kSince};
+                         kSince,
+                         "approver"};
     return t;
 }
 

@@ -1,5 +1,6 @@
 #include "dose/store/Dialect.h"
 #include "dose/store/PostgresUrl.h"
+#include "dose/store/Store.h"
 
 #include <QSqlQuery>
 
@@ -20,6 +21,133 @@ bool isRetryable(const QString& sqlstate) {
            || sqlstate == QLatin1String("40001")  // serialization_failure
            || sqlstate == QLatin1String("40P01"); // deadlock_detected
 }
+
+// The one way a login appends: the function runs as the schema's owner, takes the writer's lock,
+// checks each row (its table is one of the chain's, every column one of that table's, every
+// column that shares its name with a key of the canonical text says what the text says, and
+// the row is attributed to the login calling), then chains and inserts it, keeping who called.
+// The owner, who may insert directly anyway (a copy does), is not held to the attribution.
+// Flags are stored as 0/1 and written as false/true; a text column may hold an array or
+// object the canonical text carries as such.
+constexpr const char* kAppendFunction = R"SQL(
+CREATE OR REPLACE FUNCTION qvr100_chain_append(p_rows jsonb, OUT last_seq bigint,
+                                               OUT last_hash text)
+LANGUAGE plpgsql SECURITY DEFINER AS $fn$
+DECLARE
+    r jsonb;
+    t chained_tables%ROWTYPE;
+    cols jsonb;
+    canon jsonb;
+    k text;
+    v jsonb;
+    c jsonb;
+    names text[];
+    names_of text;
+    same boolean;
+    next_hash text;
+BEGIN
+    IF jsonb_typeof(p_rows) IS DISTINCT FROM 'array' THEN
+        RAISE EXCEPTION 'rows to append come as a JSON array' USING ERRCODE = 'data_exception';
+    END IF;
+    PERFORM pg_advisory_xact_lock(%1);
+    SELECT l.seq, l.hash INTO last_seq, last_hash FROM ledger l ORDER BY l.seq DESC LIMIT 1;
+    IF NOT FOUND THEN
+        last_seq := 0;
+        last_hash := '%2';
+    END IF;
+    FOR r IN SELECT value FROM jsonb_array_elements(p_rows) LOOP
+        SELECT * INTO t FROM chained_tables WHERE name = r->>'table';
+        IF NOT FOUND THEN
+            RAISE EXCEPTION '% is not a table of the chain', coalesce(r->>'table', 'no table')
+                USING ERRCODE = 'insufficient_privilege';
+        END IF;
+        cols := r->'columns';
+        IF jsonb_typeof(cols) IS DISTINCT FROM 'object'
+           OR jsonb_typeof(r->'canonical') IS DISTINCT FROM 'string'
+           OR jsonb_typeof(r->'ref') IS DISTINCT FROM 'string' THEN
+            RAISE EXCEPTION 'a row of % comes without its columns, canonical text or name', t.name
+                USING ERRCODE = 'data_exception';
+        END IF;
+        BEGIN
+            canon := (r->>'canonical')::jsonb;
+        EXCEPTION WHEN others THEN
+            canon := NULL;
+        END;
+        IF jsonb_typeof(canon) IS DISTINCT FROM 'object' OR canon->>'kind' IS DISTINCT FROM t.kind
+        THEN
+            RAISE EXCEPTION 'the canonical text of % is not that of a % row', r->>'ref', t.kind
+                USING ERRCODE = 'data_exception';
+        END IF;
+        IF names_of IS DISTINCT FROM t.name THEN
+            SELECT array_agg(a.attname::text) INTO names FROM pg_attribute a
+                WHERE a.attrelid = t.name::regclass AND a.attnum > 0 AND NOT a.attisdropped
+                  AND a.attname <> 'seq';
+            names_of := t.name;
+        END IF;
+        FOR k, v IN SELECT * FROM jsonb_each(cols) LOOP
+            IF NOT k = ANY (names) THEN
+                RAISE EXCEPTION '% has no column %', t.name, k USING ERRCODE = 'undefined_column';
+            END IF;
+            c := canon->k;
+            CONTINUE WHEN c IS NULL;
+            IF jsonb_typeof(c) = 'boolean' AND jsonb_typeof(v) = 'number' THEN
+                same := (v::text::numeric <> 0) = c::text::boolean;
+            ELSIF jsonb_typeof(c) IN ('array', 'object') AND jsonb_typeof(v) = 'string' THEN
+                BEGIN
+                    same := (v #>> '{}')::jsonb = c;
+                EXCEPTION WHEN others THEN
+                    same := false;
+                END;
+            ELSE
+                same := v = c;
+            END IF;
+            IF NOT same THEN
+                RAISE EXCEPTION 'the canonical text of % does not say what its column % holds: '
+                    'not appended', r->>'ref', k USING ERRCODE = 'data_exception';
+            END IF;
+        END LOOP;
+        IF session_user <> current_user AND (cols->>t.person IS DISTINCT FROM session_user::text
+           OR canon->>t.person IS DISTINCT FROM session_user::text) THEN
+            RAISE EXCEPTION 'the database login % may not append % attributed to %: each person '
+                'appends under their own login', session_user, r->>'ref',
+                coalesce(cols->>t.person, 'no one') USING ERRCODE = 'insufficient_privilege';
+        END IF;
+        last_seq := last_seq + 1;
+        next_hash := encode(sha256(convert_to(last_hash || (r->>'canonical'), 'UTF8')), 'hex');
+        INSERT INTO ledger (seq, kind, ref, canonical, prev_hash, hash, login)
+            VALUES (last_seq, t.kind, r->>'ref', r->>'canonical', last_hash, next_hash,
+                    session_user);
+        EXECUTE format('INSERT INTO %I SELECT * FROM jsonb_populate_record(NULL::%I, $1)',
+                       t.name, t.name) USING cols || jsonb_build_object('seq', last_seq);
+        last_hash := next_hash;
+    END LOOP;
+END
+$fn$)SQL";
+
+// Fixes the function's search_path to the schema it is made in, so no login's own objects
+// stand in for the chain's; logins that held rights on the tables keep SELECT only and append
+// through the function.
+constexpr const char* kAppendGrants = R"SQL(
+DO $$
+DECLARE
+    who text;
+BEGIN
+    EXECUTE format('ALTER FUNCTION qvr100_chain_append(jsonb) SET search_path = pg_catalog, %I, '
+                   'pg_temp', current_schema());
+    REVOKE ALL ON FUNCTION qvr100_chain_append(jsonb) FROM PUBLIC;
+    FOR who IN SELECT DISTINCT CASE WHEN a.grantee = 0 THEN 'PUBLIC'
+                                    ELSE quote_ident(pg_get_userbyid(a.grantee)) END
+               FROM pg_class c, aclexplode(c.relacl) a
+               WHERE c.relnamespace = current_schema()::regnamespace AND c.relkind = 'r'
+                 AND a.grantee <> c.relowner LOOP
+        EXECUTE format('REVOKE INSERT, UPDATE, DELETE, TRUNCATE ON ALL TABLES IN SCHEMA %I '
+                       'FROM %s', current_schema(), who);
+        IF who <> 'PUBLIC' THEN
+            EXECUTE format('GRANT EXECUTE ON FUNCTION qvr100_chain_append(jsonb) TO %s', who);
+        END IF;
+    END LOOP;
+END
+$$)SQL";
 
 // libpq's messages run over several lines; ours are one.
 QString oneLine(const QString& text) {
@@ -96,6 +224,28 @@ public:
     }
 
     int rowsPerInsert() const override { return 500; }
+
+    QStringList keepChain(const std::vector<ChainedTable>& tables) const override {
+        QStringList rows;
+        for (const ChainedTable& t : tables)
+            rows << QStringLiteral("('%1', '%2', '%3')").arg(t.name, t.kind, t.person);
+        QStringList out{QStringLiteral("CREATE TABLE chained_tables (name TEXT PRIMARY KEY, kind "
+                                       "TEXT NOT NULL UNIQUE, person TEXT NOT NULL)")};
+        if (!rows.isEmpty())
+            out << QStringLiteral("INSERT INTO chained_tables (name, kind, person) VALUES %1")
+                       .arg(rows.join(QStringLiteral(", ")));
+        out << QString::fromLatin1(kAppendFunction)
+                   .arg(kWriterLockKey)
+                   .arg(QLatin1String(kGenesisHash))
+                   .trimmed()
+            << QString::fromLatin1(kAppendGrants).trimmed();
+        return out;
+    }
+
+    QString appendCall() const override {
+        return QStringLiteral("SELECT last_seq, last_hash FROM qvr100_chain_append(CAST(? AS "
+                              "jsonb))");
+    }
 
     // No SQLSTATE at all (libpq saw the socket close), connection_exception (08...), or the
     // server shutting down or crashing under the session (57P01..57P03).

@@ -36,7 +36,8 @@ const Table& reviewTable() {
                           {"signed_at", ColumnType::Text, 10},
                           {"utc_offset_s", ColumnType::Integer, 10},
                           {"meaning", ColumnType::Text, 10}},
-                         2};
+                         2,
+                         "reviewer"};
     return t;
 }
 
@@ -48,7 +49,8 @@ const Table& signingFailureTable() {
                           {"account", ColumnType::Text},
                           {"act", ColumnType::Text},
                           {"created_at", ColumnType::Text}},
-                         10};
+                         10,
+                         "account"};
     return t;
 }
 

@@ -3,7 +3,7 @@
 #include "dose/core/RecordTexts.h"
 #include "dose/core/RoutineJob.h"
 #include "dose/core/TextRules.h"
-#include "dose/store/BatchInsert.h"
+#include "dose/store/ChainWriter.h"
 #include "dose/store/Schema.h"
 #include "dose/store/StoreInternals.h"
 
@@ -161,9 +161,13 @@ Outcome<std::unique_ptr<Store>> Store::openAtVersion(const QString& location, in
     return store;
 }
 
-QStringList ledgerColumns() {
-    return {QStringLiteral("seq"),       QStringLiteral("kind"),      QStringLiteral("ref"),
-            QStringLiteral("canonical"), QStringLiteral("prev_hash"), QStringLiteral("hash")};
+QStringList ledgerColumns(bool withLogin) {
+    QStringList names{QStringLiteral("seq"),       QStringLiteral("kind"),
+                      QStringLiteral("ref"),       QStringLiteral("canonical"),
+                      QStringLiteral("prev_hash"), QStringLiteral("hash")};
+    if (withLogin)
+        names << QStringLiteral("login");
+    return names;
 }
 
 QStringList columnNames(const Table& table, int version) {
@@ -200,20 +204,9 @@ Outcome<Receipt> append(const Store::Private& d, const Pending& p) {
     q.finish();
     receipt.hash = sha256Hex(prev, p.canonical);
     receipt.id = p.id;
-    if (auto r = d.run(q,
-                       QStringLiteral("INSERT INTO ledger (seq, kind, ref, canonical, prev_hash, "
-                                      "hash) VALUES (?, ?, ?, ?, ?, ?)"),
-                       {receipt.seq, p.table->kind, p.ref, p.canonical, prev, receipt.hash});
-        !r)
-        return Failure{r.error()};
-    const QStringList names = columnNames(*p.table, d.version);
-    const QStringList marks(names.size(), QStringLiteral("?"));
-    if (auto r = d.run(q,
-                       QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                           .arg(p.table->name, names.join(QStringLiteral(", ")),
-                                marks.join(QStringLiteral(", "))),
-                       rowValues(*p.table, d.version, receipt.seq, p.row));
-        !r)
+    ChainWriter chain(d);
+    chain.add(*p.table, receipt, prev, p.ref, p.canonical, p.row);
+    if (auto r = chain.flush(); !r)
         return Failure{r.error()};
     return receipt;
 }
@@ -455,10 +448,7 @@ Outcome<Receipt> Store::addRecords(std::vector<Record> records,
                 return Failure{nextRecord.error()};
             // First reads per job and dosimeter, counted once per job, then kept up to date.
             std::map<QString, std::map<QString, int>> firstReads;
-            const int perStatement = d.dialect->rowsPerInsert();
-            BatchInsert ledger(d.db(), QStringLiteral("ledger"), ledgerColumns(), perStatement);
-            BatchInsert rows(d.db(), recordTable().name, columnNames(recordTable(), d.version),
-                             perStatement);
+            ChainWriter chain(d);
             for (Record& record : records) {
                 record.createdAt = now_();
                 if (auto texts = acceptTexts(record); !texts)
@@ -490,21 +480,15 @@ Outcome<Receipt> Store::addRecords(std::vector<Record> records,
                 const QString canonical = record.canonical();
                 const QString hash = sha256Hex(prev, canonical);
                 ++seq;
-                ledger.add({seq, recordTable().kind, QStringLiteral("record %1 v1").arg(record.id),
-                            canonical, prev, hash});
-                rows.add(rowValues(recordTable(), d.version, seq, rowOf(record)));
-                prev = hash;
                 last = Receipt{seq, hash, record.id};
-                if (ledger.pending() >= kRowsPerFlush) {
-                    if (auto r = ledger.flush(); !r)
+                chain.add(recordTable(), last, prev, QStringLiteral("record %1 v1").arg(record.id),
+                          canonical, rowOf(record));
+                prev = hash;
+                if (chain.pending() >= kRowsPerFlush)
+                    if (auto r = chain.flush(); !r)
                         return r;
-                    if (auto r = rows.flush(); !r)
-                        return r;
-                }
             }
-            if (auto r = ledger.flush(); !r)
-                return r;
-            return rows.flush();
+            return chain.flush();
         },
         &last.hash);
     if (!done)

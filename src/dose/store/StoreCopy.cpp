@@ -22,7 +22,7 @@ constexpr qint64 kSliceRows = kRowsPerFlush;
 
 struct LedgerEntry {
     qint64 seq = 0;
-    QVariantList values; // seq, kind, ref, canonical, prev_hash, hash
+    QVariantList values; // seq, kind, ref, canonical, prev_hash, hash (, login)
 };
 
 } // namespace
@@ -60,7 +60,11 @@ Outcome<CopyReport> Store::copyInto(Store& target) {
             probe.finish();
 
             const int perStatement = to.dialect->rowsPerInsert();
-            BatchInsert ledger(to.db(), QStringLiteral("ledger"), ledgerColumns(), perStatement);
+            // Copied as the owner, inserted directly: the source's hashes and logins as they
+            // are, checked whole by verify below.
+            const bool logins = to.version >= kServerChainSince;
+            BatchInsert ledger(to.db(), QStringLiteral("ledger"), ledgerColumns(logins),
+                               perStatement);
             std::map<QString, std::pair<const Table*, std::unique_ptr<BatchInsert>>> tables;
             for (const Table* t : allTables())
                 if (to.has(*t))
@@ -69,10 +73,12 @@ Outcome<CopyReport> Store::copyInto(Store& target) {
                                                     to.db(), t->name, columnNames(*t, to.version),
                                                     perStatement)));
             const QString ledgerSlice =
-                QStringLiteral("SELECT seq, kind, %1, %2, prev_hash, hash FROM ledger WHERE seq "
-                               "BETWEEN ? AND ? ORDER BY seq")
+                QStringLiteral("SELECT seq, kind, %1, %2, prev_hash, hash%3 FROM ledger WHERE "
+                               "seq BETWEEN ? AND ? ORDER BY seq")
                     .arg(from.exactText(QStringLiteral("ref")),
-                         from.exactText(QStringLiteral("canonical")));
+                         from.exactText(QStringLiteral("canonical")),
+                         logins ? QStringLiteral(", ") + from.exactText(QStringLiteral("login"))
+                                : QString());
             for (qint64 lo = 1; lo <= report.rows; lo += kSliceRows) {
                 const qint64 hi = std::min(report.rows, lo + kSliceRows - 1);
                 const QVariantList range{lo, hi};
@@ -83,7 +89,7 @@ Outcome<CopyReport> Store::copyInto(Store& target) {
                         return r;
                     while (q.next()) {
                         LedgerEntry e{q.value(0).toLongLong(), {}};
-                        for (int i = 0; i < 6; ++i)
+                        for (int i = 0; i < (logins ? 7 : 6); ++i)
                             e.values << Dialect::textOf(q.value(i));
                         entries.push_back(std::move(e));
                     }

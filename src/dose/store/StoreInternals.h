@@ -52,8 +52,13 @@ Outcome<std::vector<Amendment>> amendmentsOf(const Store::Private& d, const QStr
 
 QString sha256Hex(const QString& prevHash, const QString& canonical);
 
-// Column lists and values in the order a table's inserts name them (seq first).
-QStringList ledgerColumns();
+// From this schema version on, the server keeps the chain where the dialect has an append
+// function, and each ledger row keeps the login that appended it.
+inline constexpr int kServerChainSince = 12;
+
+// Column lists and values in the order a table's inserts name them (seq first); the ledger's
+// with the login column or without.
+QStringList ledgerColumns(bool withLogin);
 QStringList columnNames(const Table& table, int version);
 QVariantList rowValues(const Table& table, int version, qint64 seq, const QVariantMap& row);
 // A bulk write sends this many ledger rows, then their domain rows, at a time.

@@ -33,6 +33,9 @@ struct Table {
     QString order;               // ORDER BY of a full read
     std::vector<Column> columns; // without seq, which every table has
     int since = 1;               // the schema version that added it
+    // The column naming the person a row is attributed to: where the server keeps the chain,
+    // only that person's own database login may append it.
+    const char* person = "operator";
 };
 
 // Whether a database at schema version has the column.
