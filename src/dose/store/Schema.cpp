@@ -96,7 +96,10 @@ std::vector<Migration> migrations(const Dialect& dialect) {
     v10.statements << addedColumns(dialect, 10);
     v10.statements << createTable(dialect, signingFailureTable(), QStringLiteral("id"))
                    << dialect.appendOnly(signingFailureTable().name);
-    return {v1, v2, v3, v4, v5, v6, v7, v8, v9, v10};
+    // 11: accepted fits, reader checks, corrections and study approvals carry their signature.
+    Migration v11{11, {}};
+    v11.statements << addedColumns(dialect, 11);
+    return {v1, v2, v3, v4, v5, v6, v7, v8, v9, v10, v11};
 }
 
 } // namespace qvr::dose
