@@ -18,6 +18,11 @@ namespace qvr::dose {
 
 namespace {
 
+// A record version that replaces an earlier one: a correction, or the program's own.
+bool isCorrection(const Record& r) {
+    return r.version > 1;
+}
+
 QJsonArray readingsJson(const std::vector<Reading>& readings) {
     QJsonArray a;
     for (const Reading& x : readings)
@@ -58,6 +63,9 @@ void addDualJson(QJsonObject& o, const Record& r) {
 QJsonObject recordJson(const Record& r) {
     QJsonObject o = singleRecordJson(r);
     addDualJson(o, r);
+    // A read is attributed; a correction is signed.
+    o.insert("signature", isCorrection(r) ? QJsonValue(signatureJson(r.signature, r.operatorName))
+                                          : QJsonValue());
     return o;
 }
 
@@ -138,7 +146,26 @@ QString jobLine(const Job& j) {
              j.bothWavelengths ? QStringLiteral("  both wavelengths") : QString());
 }
 
-void printReviews(Ctx& ctx, const std::vector<Review>& reviews) {
+QJsonArray correctionsJson(const std::vector<Record>& records) {
+    QJsonArray out;
+    for (const Record& r : records)
+        if (isCorrection(r))
+            out.append(QJsonObject{{"record", r.id},
+                                   {"version", r.version},
+                                   {"reason", r.reason},
+                                   {"operator", r.operatorName},
+                                   {"created_at", timeText(r.createdAt)},
+                                   {"signature", signatureJson(r.signature, r.operatorName)}});
+    return out;
+}
+
+// Who changed the job's records, then who reviewed it.
+void printSigned(Ctx& ctx, const std::vector<Record>& records, const std::vector<Review>& reviews) {
+    for (const Record& r : records)
+        if (isCorrection(r))
+            ctx.print(QStringLiteral("record %1 v%2 (%3): %4")
+                          .arg(QString::number(r.id), QString::number(r.version), r.reason,
+                               signatureOrAttribution(r.signature, r.operatorName)));
     for (const Review& r : reviews)
         ctx.print(QStringLiteral("%1%2; %3")
                       .arg(reviewText(r),
@@ -189,17 +216,18 @@ int showRoutine(Ctx& ctx, Store& store, const JobRecords& shown, QJsonObject o,
                        j.monitoringPosition, numberText(j.processValue), j.processUnit));
     ctx.print(QStringLiteral("ratios over %1 runs: Dmin/Dmon %2, Dmax/Dmon %3 (k = 2); required "
                              "%4 kGy, acceptable %5 kGy, %6 rule")
-                  .arg(QString::number(q.runs), valueWithU(q.meanMin, q.uMin), valueWithU(q.meanMax, q.uMax),
-                       numberText(s.study.minRequiredKGy), numberText(s.study.maxAcceptableKGy),
-                       ruleName(j.rule)));
+                  .arg(QString::number(q.runs), valueWithU(q.meanMin, q.uMin),
+                       valueWithU(q.meanMax, q.uMax), numberText(s.study.minRequiredKGy),
+                       numberText(s.study.maxAcceptableKGy), ruleName(j.rule)));
     for (const RoutineRead& r : s.reads)
         ctx.print(QStringLiteral("record %1 %2: %3 kGy -> Dmin %4 kGy, Dmax %5 kGy (k = %6): %7")
-                      .arg(QString::number(r.record), r.dosimeter, valueWithU(r.doseKGy, r.expanded),
+                      .arg(QString::number(r.record), r.dosimeter,
+                           valueWithU(r.doseKGy, r.expanded),
                            valueWithU(r.inferred.dminKGy, r.inferred.uDminKGy),
                            valueWithU(r.inferred.dmaxKGy, r.inferred.uDmaxKGy),
                            numberText(r.inferred.coverage), decisionWords(r.inferred.decision)));
     ctx.print(QStringLiteral("decision: %1").arg(decisionWords(s.decision)));
-    printReviews(ctx, reviews);
+    printSigned(ctx, shown.records, reviews);
     return kOk;
 }
 
@@ -295,6 +323,7 @@ int jobShow(Ctx& ctx) {
     for (const Review& r : *reviews)
         listed.append(reviewJson(r));
     o.insert("reviews", listed);
+    o.insert("corrections", correctionsJson(shown->records));
     if (j.routine())
         return showRoutine(ctx, *store, *shown, o, *reviews);
     if (ctx.json)
@@ -304,7 +333,7 @@ int jobShow(Ctx& ctx) {
         QStringLiteral("added by %1 at %2; %3 record versions")
             .arg(j.operatorName, timeText(j.createdAt), QString::number(shown->records.size())));
     ctx.print(decisionRule(j));
-    printReviews(ctx, *reviews);
+    printSigned(ctx, shown->records, *reviews);
     return kOk;
 }
 
@@ -350,7 +379,10 @@ int recordList(Ctx& ctx) {
                      flags != r.flags
                          ? QStringLiteral(" (recorded: %1)").arg(r.flags.join(QLatin1Char(' ')))
                          : QString(),
-                     r.reason.isEmpty() ? QString() : QStringLiteral("  reason: ") + r.reason));
+                     r.reason.isEmpty() ? QString()
+                                        : QStringLiteral("  reason: %1; %2")
+                                              .arg(r.reason, signatureOrAttribution(
+                                                                 r.signature, r.operatorName))));
     }
     if (recomputed)
         ctx.print(QStringLiteral("Flags are those the job's %1 rule gives now; where the "
@@ -368,11 +400,12 @@ int recordCorrect(Ctx& ctx) {
     const QString reason = ctx.value(QStringLiteral("reason")).trimmed();
     if (reason.isEmpty())
         return ctx.usage(QStringLiteral("--reason must say why the record is corrected"));
-    Store* store = ctx.store();
-    if (!store)
+    Signer* signer = ctx.signer();
+    if (!signer)
         return kRefused;
-    auto corrected = correctRecord(*store, {*id, *t, u, reason, ctx.env.operatorName,
-                                            ctx.has(QStringLiteral("confirm-thickness"))});
+    auto corrected = correctRecord(
+        *ctx.store(), *signer,
+        {*id, *t, u, reason, ctx.env.operatorName, ctx.has(QStringLiteral("confirm-thickness"))});
     if (!corrected)
         return ctx.refuse(corrected.error());
     if (ctx.json) {
@@ -380,7 +413,8 @@ int recordCorrect(Ctx& ctx) {
         o.insert("chain_head", corrected->chainHead);
         return ctx.printJson(o);
     }
-    ctx.print(correctedText(*corrected));
+    ctx.print(correctedText(*corrected) + QStringLiteral("; ") +
+              signatureOrAttribution(corrected->record.signature, corrected->record.operatorName));
     return ctx.done(corrected->chainHead);
 }
 
@@ -444,9 +478,10 @@ int verify(Ctx& ctx) {
 void addRecordCommands(std::vector<Command>& c) {
     c.push_back(
         {QStringLiteral("job add"),
-         QStringLiteral("job add ID [--training] [--dmin kGy] [--dmax kGy] [--product TEXT] "
-                        "[--decision-rule guarded|simple] [--wavelengths one|both] "
-                        "[--study STUDY --position P [--process-value V --process-unit min|m/min]]"),
+         QStringLiteral(
+             "job add ID [--training] [--dmin kGy] [--dmax kGy] [--product TEXT] "
+             "[--decision-rule guarded|simple] [--wavelengths one|both] "
+             "[--study STUDY --position P [--process-value V --process-unit min|m/min]]"),
          QStringLiteral("Adds a job (an irradiation run). Readings of a simulated reader "
                         "are accepted only in a training job. The decision rule judges doses "
                         "against the limits: guarded (the default) decides a limit only beyond "
