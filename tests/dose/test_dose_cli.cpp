@@ -2,6 +2,7 @@
 // the JSON shapes scripts rely on, and read from the first refusal to a corrected record.
 
 #include "FakeReader.h"
+#include "FakeSigning.h"
 #include "dose/cli/Cli.h"
 #include "dose/store/Store.h"
 
@@ -35,6 +36,7 @@ class TestDoseCli : public QObject {
         err_.clear();
         QTextStream out(&out_), err(&err_);
         CliEnv env;
+        qvr::test::withFakeSigning(env);
         env.out = &out;
         env.err = &err;
         env.now = [this] { return now_; };

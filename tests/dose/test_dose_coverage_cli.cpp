@@ -2,6 +2,7 @@
 // truth, each calibration imported and fitted through the command line with its defaults and
 // each film's dose asked of `dose` with its gauge thickness and reading spread.
 
+#include "FakeSigning.h"
 #include "dose/cli/Cli.h"
 #include "dose/core/CoverageSimulation.h"
 
@@ -26,6 +27,7 @@ class TestDoseCoverageCli : public QObject {
         err_.clear();
         QTextStream out(&out_), err(&err_);
         CliEnv env;
+        qvr::test::withFakeSigning(env);
         env.out = &out;
         env.err = &err;
         env.now = [] { return QDateTime(QDate(2026, 12, 7), QTime(9, 0), Qt::UTC); };

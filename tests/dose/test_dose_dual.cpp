@@ -3,6 +3,7 @@
 // the read may fail part way.
 
 #include "FakeReader.h"
+#include "FakeSigning.h"
 #include "dose/cli/Cli.h"
 #include "dose/core/JobSummary.h"
 #include "dose/store/Store.h"
@@ -59,6 +60,7 @@ class TestDoseDual : public QObject {
         err_.clear();
         QTextStream out(&out_), err(&err_);
         CliEnv env;
+        qvr::test::withFakeSigning(env);
         env.out = &out;
         env.err = &err;
         env.now = [this] { return now_; };

@@ -3,6 +3,7 @@
 // database locations. In process, on scratch databases and a scripted reader.
 
 #include "FakeReader.h"
+#include "FakeSigning.h"
 #include "dose/cli/Cli.h"
 
 #include <QDir>
@@ -43,6 +44,7 @@ class TestDoseInput : public QObject {
         err_.clear();
         QTextStream out(&out_), err(&err_);
         CliEnv env;
+        qvr::test::withFakeSigning(env);
         env.out = &out;
         env.err = &err;
         env.now = [] { return QDateTime(QDate(2026, 12, 7), QTime(9, 0), Qt::UTC); };

@@ -2,6 +2,7 @@
 // job's read gives, stored as the run's dose at its position, and what refuses such a read.
 
 #include "FakeReader.h"
+#include "FakeSigning.h"
 #include "dose/cli/Cli.h"
 #include "dose/core/MappingMap.h"
 #include "dose/core/MappingSummary.h"
@@ -34,6 +35,7 @@ class TestDoseMappingRead : public QObject {
         err_.clear();
         QTextStream out(&out_), err(&err_);
         CliEnv env;
+        qvr::test::withFakeSigning(env);
         env.out = &out;
         env.err = &err;
         env.now = [this] { return now_; };

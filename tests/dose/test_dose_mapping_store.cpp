@@ -4,6 +4,7 @@
 // a study without blockers.
 
 #include "DoseScenario.h"
+#include "FakeSigning.h"
 #include "MappingStore.h"
 #include "PgServer.h"
 #include "dose/cli/Cli.h"
@@ -555,6 +556,7 @@ private slots:
             err.clear();
             QTextStream o(&out), e(&err);
             CliEnv env;
+            qvr::test::withFakeSigning(env);
             env.out = &o;
             env.err = &e;
             env.now = test::steppedClock();

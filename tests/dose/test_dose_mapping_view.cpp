@@ -3,6 +3,7 @@
 // the same PDF from the command line, and a write that cannot be made is an error.
 
 #include "DoseBench.h"
+#include "FakeSigning.h"
 #include "MappingStore.h"
 
 #include "dose/cli/Cli.h"
@@ -48,6 +49,7 @@ class TestDoseMappingView : public QObject {
     Q_OBJECT
 
     DoseBench bench_;
+    std::unique_ptr<qvr::test::FakeSigner> signer_;
     std::unique_ptr<MappingView> view_;
 
     // The missing dose of run R2, read later: nothing blocks approval after it.
@@ -68,11 +70,14 @@ class TestDoseMappingView : public QObject {
 private slots:
     void init() {
         view_.reset();
+        signer_.reset();
         bench_.store.reset();
         QFile::remove(bench_.path);
         QVERIFY(bench_.open());
         QVERIFY(qvr::test::storeProduct(*bench_.store, qvr::test::syntheticProduct()));
-        view_ = std::make_unique<MappingView>(*bench_.store, qvr::test::kApprover, bench_.clock());
+        signer_ = std::make_unique<qvr::test::FakeSigner>(*bench_.store);
+        view_ = std::make_unique<MappingView>(*bench_.store, &signer_->signer, qvr::test::kApprover,
+                                              bench_.clock());
         view_->resize(1100, 900);
         view_->show();
     }
@@ -170,7 +175,7 @@ private slots:
         f.write("position,dosimeter,dose_kGy,U_kGy,k,source\n"
                 "L2-C1,AL-R2-late,29.50,1.20,2,alanine\n");
         f.close();
-        MappingView maker(*bench_.store, qvr::test::kMaker, bench_.clock());
+        MappingView maker(*bench_.store, &signer_->signer, qvr::test::kMaker, bench_.clock());
         QSignalSpy said(&maker, &MappingView::spoke);
         QVERIFY(!maker.importRun(QStringLiteral("R9"), csv));
         QVERIFY(said.last().at(0).toString().startsWith(QStringLiteral("Not done: ")));
@@ -214,6 +219,7 @@ private slots:
         QString out, err;
         QTextStream o(&out), e(&err);
         CliEnv env;
+        qvr::test::withFakeSigning(env);
         env.out = &o;
         env.err = &e;
         env.now = bench_.clock();
@@ -237,7 +243,7 @@ private slots:
     void withoutAStudySaysHowToAddOne() {
         DoseBench empty;
         QVERIFY(empty.open());
-        MappingView view(*empty.store, QStringLiteral("ana"), empty.clock());
+        MappingView view(*empty.store, nullptr, QStringLiteral("ana"), empty.clock());
         view.show();
         QVERIFY(view.studyId().isEmpty());
         QVERIFY(view.facts()->text().contains(QStringLiteral("mapping add")));

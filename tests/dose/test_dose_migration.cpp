@@ -5,6 +5,7 @@
 
 #include "DoseFixtures.h"
 #include "DoseScenario.h"
+#include "FakeSigning.h"
 #include "dose/cli/Cli.h"
 #include "dose/core/DualRecord.h"
 #include "dose/core/Fitting.h"
@@ -89,6 +90,7 @@ class TestDoseMigration : public QObject {
         err_.clear();
         QTextStream out(&out_), err(&err_);
         CliEnv env;
+        qvr::test::withFakeSigning(env);
         env.out = &out;
         env.err = &err;
         env.now = [] { return QDateTime(QDate(2026, 12, 8), QTime(9, 0), Qt::UTC); };

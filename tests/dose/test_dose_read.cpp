@@ -1,6 +1,7 @@
 // read against the real qvr100pci --headless on the simulated head, on the private bus of
 // dbus-run-session. The program runs in real time: every wait is for an event, with a limit.
 
+#include "FakeSigning.h"
 #include "TempXdg.h"
 #include "dose/cli/Cli.h"
 #include "dose/link/BusReader.h"
@@ -34,6 +35,7 @@ class TestDoseRead : public QObject {
         err_.clear();
         QTextStream out(&out_), err(&err_);
         CliEnv env;
+        qvr::test::withFakeSigning(env);
         env.out = &out;
         env.err = &err;
         env.operatorName = QStringLiteral("tester");

@@ -1,16 +1,19 @@
-// Signed reviews: the reviewer's password checked by the real PamAuthenticator, run under
+// Signed acts: the signer's password checked by the real PamAuthenticator, run under
 // pam_wrapper with a pam_matrix service and password file of the build's own (see
 // tests/CMakeLists.txt), never the machine's accounts. The password is typed through an
 // injected prompt; the program's terminal prompt is driven by running it without a terminal.
 
 #include "DoseScenario.h"
+#include "MappingStore.h"
 #include "PgServer.h"
 
 #include "dose/auth/PamAuthenticator.h"
 #include "dose/cli/Cli.h"
 #include "dose/core/Canonical.h"
 #include "dose/store/Store.h"
+#include "dose/usecases/CheckRecording.h"
 #include "dose/usecases/JobReview.h"
+#include "dose/usecases/RecordCorrection.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -83,6 +86,17 @@ class TestDoseSigning : public QObject {
         return QJsonDocument::fromJson(out_.toUtf8()).object();
     }
 
+    // The value at path in the JSON a command gives; "last" is an array's last element.
+    QJsonValue shown(const QStringList& command, const QStringList& path) {
+        if (runCli(QStringLiteral("ben"), QStringList{"--json"} + command) != 0)
+            return QJsonValue(QJsonValue::Undefined);
+        QJsonDocument doc = QJsonDocument::fromJson(out_.toUtf8());
+        QJsonValue v = doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object());
+        for (const QString& key : path)
+            v = key == QLatin1String("last") ? v.toArray().last() : v.toObject().value(key);
+        return v;
+    }
+
     qint64 failuresKept() {
         auto store = Store::open(path_, clock());
         return store ? qint64((*store)->signingFailures(QStringLiteral("ben"))->size()) : -1;
@@ -97,6 +111,19 @@ private slots:
         auto seeded = test::seedStore(**store);
         QVERIFY2(seeded, qPrintable(seeded.error()));
         QVERIFY(test::addScenarioRecord(**store, *seeded, 1));
+        // A study its maker has finished: nothing blocks its approval by another login.
+        QVERIFY(test::storeProduct(**store, test::syntheticProduct()));
+        PositionDose late;
+        late.runId = QStringLiteral("R2");
+        late.position = test::kInvalid;
+        late.dosimeter = QStringLiteral("R2/late");
+        late.state = PositionState::Valid;
+        late.doseKGy = test::fieldDose(1, late.position);
+        late.expanded = 0.04 * late.doseKGy;
+        late.randomRel = test::kRandom;
+        late.systematicRel = test::kSystematic;
+        late.operatorName = test::kMaker;
+        QVERIFY((*store)->addMappingDoses({late}));
         prompt_ = {};
     }
 
@@ -150,6 +177,127 @@ private slots:
         QCOMPARE(reviews.size(), status == 0 ? 1 : 0);
         if (user == QLatin1String("ben"))
             QCOMPARE(failuresKept(), failures);
+    }
+
+    // Accepting a calibration, correcting a record and approving a study, as the review is:
+    // each asks its own meaning, counts a wrong password, and keeps its signature in its row.
+    void otherActsAreSignedOnlyWithTheRightPassword_data() {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QList<std::optional<QByteArray>>>("answers");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<int>("asked");
+        QTest::addColumn<qint64>("failures");
+        QTest::addColumn<QStringList>("show"); // the command that gives the signature
+        QTest::addColumn<QStringList>("path"); // where in its JSON
+        QTest::addColumn<QString>("meaning");  // of the stored signature; none: not signed
+        using Answers = QList<std::optional<QByteArray>>;
+        const QStringList fit{"calibration", "fit", "1", "--model", "poly2"};
+        const QStringList correct{"record",   "correct",      "1", "--thickness-um", "99.5",
+                                  "--reason", "gauge reading"};
+        const QStringList approve{"mapping", "approve", "S1"};
+        const QStringList showFit{"calibration", "show", "1"};
+        const QStringList showRecords{"record", "list", "--job", "J-7"};
+        const QStringList showStudy{"mapping", "summary", "S1"};
+        const QStringList fitPath{"signature"}, recordPath{"last", "signature"},
+            studyPath{"approval", "signature"};
+        const struct {
+            const char* name;
+            QStringList args, show, path;
+            QString meaning, manifestation;
+        } acts[] = {
+            {"fit", fit, showFit, fitPath, "accepted calibration",
+             "ACCEPTED; signed by ben, accepted calibration, 2026-12-08 08:14 UTC (+01:00)"},
+            {"correction", correct, showRecords, recordPath, "corrected record",
+             "signed by ben, corrected record, 2026-12-08 08:14 UTC (+01:00)"},
+            {"approval", approve, showStudy, studyPath, "approved mapping study",
+             "study S1 approved by ben; signed by ben, approved mapping study, 2026-12-08 08:14 "
+             "UTC (+01:00)"},
+        };
+        for (const auto& a : acts) {
+            QTest::addRow("%s: no terminal", a.name)
+                << "ben" << a.args << Answers{std::nullopt} << 1 << "no terminal" << 1 << qint64(0)
+                << a.show << a.path << QString();
+            QTest::addRow("%s: wrong password", a.name)
+                << "ben" << a.args << Answers{"ana-secret"} << 1
+                << "wrong password for ben: not signed (2 more" << 1 << qint64(1) << a.show
+                << a.path << QString();
+            QTest::addRow("%s: signed", a.name)
+                << "ben" << a.args << Answers{kBenPassword} << 0 << a.manifestation << 1
+                << qint64(0) << a.show << a.path << a.meaning;
+        }
+        // Refused before anyone is asked for a password, or nothing to sign.
+        QTest::newRow("approval: its maker")
+            << test::kMaker << approve << Answers{"x"} << 1 << "another login must approve it" << 0
+            << qint64(0) << showStudy << studyPath << QString();
+        QTest::newRow("fit: rejected, kept unsigned")
+            << "ben" << QStringList{"calibration", "fit",      "1",         "--model", "poly2",
+                                    "--exclude",   "C1-0",     "--exclude", "C1-1",    "--exclude",
+                                    "C1-2",        "--reason", "dropped"}
+            << Answers{kBenPassword} << 1 << "stored as rejected" << 0 << qint64(0) << showFit
+            << QStringList{"fit", "signature"} << QString();
+        QTest::newRow("correction: far from the nominal")
+            << "ben"
+            << QStringList{"record", "correct", "1", "--thickness-um", "60", "--reason", "gauge"}
+            << Answers{kBenPassword} << 1 << "confirm" << 0 << qint64(0) << showRecords
+            << recordPath << QString();
+    }
+
+    void otherActsAreSignedOnlyWithTheRightPassword() {
+        QFETCH(QString, user);
+        QFETCH(QStringList, args);
+        QFETCH(QList<std::optional<QByteArray>>, answers);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        QFETCH(int, asked);
+        QFETCH(qint64, failures);
+        QFETCH(QStringList, show);
+        QFETCH(QStringList, path);
+        QFETCH(QString, meaning);
+        prompt_.answers = answers;
+        QCOMPARE(runCli(user, args), status);
+        QVERIFY2((out_ + err_).contains(said), qPrintable(out_ + err_));
+        QCOMPARE(prompt_.asked.size(), asked);
+        const QJsonValue signature = shown(show, path);
+        if (meaning.isEmpty()) {
+            QVERIFY2(!signature.toObject().value("signed").toBool(),
+                     qPrintable(QJsonDocument(signature.toObject()).toJson()));
+        } else {
+            QCOMPARE(prompt_.asked.front().meaning, meaning);
+            const QJsonObject o = signature.toObject();
+            QCOMPARE(o.value("signed").toBool(), true);
+            QCOMPARE(o.value("account").toString(), QStringLiteral("ben"));
+            QCOMPARE(o.value("meaning").toString(), meaning);
+            QCOMPARE(o.value("signed_at").toString(), timeText(now_));
+            QCOMPARE(o.value("offset").toString(), QStringLiteral("+01:00"));
+        }
+        QCOMPARE(failuresKept(), failures);
+        QCOMPARE(runCli(QStringLiteral("ben"), {"verify"}), 0);
+    }
+
+    // A reader check is recorded signed through the same Signer; a wrong password records none.
+    void readerCheckIsSigned() {
+        auto store = Store::open(path_, clock());
+        QVERIFY(store);
+        Signer signer(**store, pam_, prompt_);
+        const ReaderCheck check{0, "H-0042", 510, "ND-1", 1, {}, true, "ben", {}};
+        prompt_.answers = {QByteArray("guess")};
+        QVERIFY(!recordCheck(**store, signer, check));
+        QVERIFY((*store)->checks()->empty());
+        prompt_.answers = {kBenPassword};
+        auto recorded = recordCheck(**store, signer, check);
+        QVERIFY2(recorded, qPrintable(recorded ? QString() : recorded.error()));
+        QCOMPARE(prompt_.asked.back().meaning, QStringLiteral("performed reader check"));
+        const ReaderCheck kept = (*store)->checks()->front();
+        QVERIFY(kept.signature);
+        QCOMPARE(signatureText(*kept.signature),
+                 QStringLiteral("signed by ben, performed reader check, 2026-12-08 08:14 UTC "
+                                "(+01:00)"));
+        // The lock-out counts from the last signature of any act: the wrong password before the
+        // check no longer counts.
+        QCOMPARE(*(*store)->lastSignature(QStringLiteral("ben")), now_);
+        QVERIFY((*store)->verify().whole);
     }
 
     // West of Greenwich, and offsets of part of an hour, as the signer's clock said.
@@ -243,8 +391,9 @@ private slots:
         QVERIFY(shownJob().value("reviews").toArray().isEmpty());
     }
 
-    // A review made before reviews were signed keeps its text and hash after the migration, and
-    // shows as attributed, not signed; a signed one travels with db copy. On both databases.
+    // Reviews, corrections and checks made before they were signed keep their text and hash
+    // after the migrations, and show as attributed, not signed; signed ones travel with db copy.
+    // On both databases.
     void oldReviewsAreAttributedNotSigned_data() {
         QTest::addColumn<bool>("postgres");
         QTest::newRow("sqlite") << false;
@@ -280,6 +429,23 @@ private slots:
             QVERIFY((*old)->addReview(review));
             review.signature = Signature{"ben", "ben", now_, 3600, approvedMeaning()};
             QVERIFY(!(*old)->addReview(review)); // a version-7 database keeps no signature
+            QVERIFY((*old)->addCheck({0, "H-0042", 510, "ND-1", 1, {}, true, "ana", {}}));
+            auto corrected = (*old)->correctRecord(1, [](const Record& r) -> Outcome<Record> {
+                Record next = r;
+                next.reason = QStringLiteral("gauge reading");
+                next.signature =
+                    Signature{"ana", "ana", QDateTime::currentDateTimeUtc(), 0, correctedMeaning()};
+                return next;
+            });
+            QVERIFY(!corrected);
+            QVERIFY2(corrected.error().contains(QStringLiteral("keeps no signatures")),
+                     qPrintable(corrected.error()));
+            QVERIFY((*old)->correctRecord(1, [](const Record& r) -> Outcome<Record> {
+                Record next = r;
+                next.reason = QStringLiteral("gauge reading");
+                next.operatorName = QStringLiteral("ana");
+                return next;
+            }));
             head = *(*old)->headHash();
         }
         auto store = Store::open(location, clock());
@@ -296,9 +462,12 @@ private slots:
         returned.jobId = QStringLiteral("J-7");
         returned.reviewer = QStringLiteral("ben");
         returned.reason = QStringLiteral("D1 to read again");
-        prompt_.answers = {kBenPassword};
+        prompt_.answers = {kBenPassword, kBenPassword};
         Signer signer(**store, pam_, prompt_);
         QVERIFY(reviewJob(**store, signer, returned));
+        auto corrected =
+            correctRecord(**store, signer, {1, 99.5, std::nullopt, "gauge again", "ben", false});
+        QVERIFY2(corrected, qPrintable(corrected ? QString() : corrected.error()));
         const QString signedHead = *(*store)->headHash();
         path_ = dir_.filePath(QStringLiteral("copy-%1.sqlite").arg(QTest::currentDataTag()));
         QFile::remove(path_);
@@ -316,8 +485,21 @@ private slots:
         const QJsonObject signature = reviews[1].toObject().value("signature").toObject();
         QCOMPARE(signature.value("meaning").toString(), QStringLiteral("returned"));
         QCOMPARE(signature.value("signed").toBool(), true);
+        const QJsonArray corrections = shownJob().value("corrections").toArray();
+        QCOMPARE(corrections.size(), 2);
+        QCOMPARE(corrections[0].toObject().value("signature").toObject().value("signed").toBool(),
+                 false);
+        QCOMPARE(
+            corrections[1].toObject().value("signature").toObject().value("meaning").toString(),
+            QStringLiteral("corrected record"));
         QCOMPARE(runCli(QStringLiteral("ben"), {"job", "show", "J-7"}), 0);
         QVERIFY2(out_.contains(QStringLiteral("approved by ben; attributed to ben, not signed")),
+                 qPrintable(out_));
+        QVERIFY2(out_.contains(QStringLiteral("record 1 v2 (gauge reading): attributed to ana, "
+                                              "not signed")),
+                 qPrintable(out_));
+        QVERIFY2(out_.contains(QStringLiteral("record 1 v3 (gauge again): signed by ben, "
+                                              "corrected record")),
                  qPrintable(out_));
         QCOMPARE(runCli(QStringLiteral("ben"), {"verify", "--expect", signedHead}), 0);
     }

@@ -3,6 +3,7 @@
 // own file.
 
 #include "DoseBench.h"
+#include "FakeSigning.h"
 
 #include "dose/auth/PamAuthenticator.h"
 #include "dose/cli/Cli.h"
@@ -106,6 +107,7 @@ class TestDoseWindow : public QObject {
         QString out, err;
         QTextStream o(&out), e(&err);
         CliEnv env;
+        qvr::test::withFakeSigning(env);
         env.out = &o;
         env.err = &e;
         env.now = bench_.clock();
@@ -128,6 +130,7 @@ private slots:
         QFile::remove(bench_.path);
         QVERIFY(bench_.open());
         reader_ = FakeReader();
+        password_.typed = "ana-secret"; // the window's own login signs what it does
         session_ = std::make_unique<CaptureSession>(*bench_.store, reader_, bench_.clock(),
                                                     QStringLiteral("ana"));
         window_ = std::make_unique<DoseWindow>(*bench_.store, *session_,
@@ -345,7 +348,9 @@ private slots:
         QCOMPARE(records->selectedRecord(), id); // still on it, with both versions shown
         fitsSmallScreens("correction");
         QCOMPARE(records->history()->rowCount(), 2);
-        QCOMPARE(records->history()->item(1, 6)->text(), QStringLiteral("gauge reading"));
+        QVERIFY2(records->history()->item(1, 6)->text().startsWith(
+                     QStringLiteral("gauge reading (signed by ana, corrected record, ")),
+                 qPrintable(records->history()->item(1, 6)->text()));
 
         const auto own = window_->reviewJob(true, QString());
         QVERIFY(!own);
@@ -390,6 +395,9 @@ private slots:
                                    QStringLiteral("UTC (+01:00)"),
                                    QStringLiteral("approves them for release"),
                                    QStringLiteral("Performed ana"),
+                                   QStringLiteral("Corrected ana, signed"),
+                                   QStringLiteral("corrected record: record"),
+                                   QStringLiteral("Accepted calibration"),
                                    QStringLiteral("reader_check_failed_after"),
                                    QStringLiteral("outside_window"),
                                    QStringLiteral("Dose report of job R1"),
@@ -493,7 +501,15 @@ private slots:
         QCOMPARE(view->results()->item(2, 0)->text(), QStringLiteral("Dark (nc)"));
         serve("filter check", "0.301", "1.003", "2.050");
         serve("filter check", "0.301", "1.003", "2.051");
+        password_.typed = "guess"; // not recorded unsigned
+        QVERIFY(!view->record());
+        QVERIFY2(view->statusLine()->text().contains(QStringLiteral("wrong password")),
+                 qPrintable(view->statusLine()->text()));
+        password_.typed = "ana-secret";
         auto failed = view->record();
+        QVERIFY2(view->statusLine()->text().contains(
+                     QStringLiteral("signed by ana, performed reader check, ")),
+                 qPrintable(view->statusLine()->text()));
         QVERIFY(failed && !failed->passed);
         fitsSmallScreens("failed check");
         QVERIFY(window_->checkStatus()->text().contains(QStringLiteral("no passing")));

@@ -4,6 +4,7 @@
 
 #include "DoseProcesses.h"
 #include "DoseScenario.h"
+#include "FakeSigning.h"
 #include "PgServer.h"
 #include "dose/cli/Cli.h"
 #include "dose/store/Dialect.h"
@@ -285,6 +286,7 @@ void TestPostgresCli::migrationsFromFirstSchema() {
     QString out, err;
     QTextStream outStream(&out), errStream(&err);
     dose::CliEnv env;
+    qvr::test::withFakeSigning(env);
     env.out = &outStream;
     env.err = &errStream;
     env.database = db;

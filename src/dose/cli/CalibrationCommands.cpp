@@ -60,7 +60,8 @@ QJsonObject fitJson(const Fit& f) {
         {"pure_error_percent", jsonNumber(a.pureErrorPercent)},
         {"criteria", QJsonObject{{"min_levels", a.criteria.minLevels},
                                  {"levels_per_decade", a.criteria.levelsPerDecade},
-                                 {"min_replicates", a.criteria.minReplicates}}}};
+                                 {"min_replicates", a.criteria.minReplicates}}},
+        {"signature", signatureJson(f.signature, f.operatorName)}};
 }
 
 QJsonObject calibrationJson(const Calibration& c) {
@@ -144,7 +145,8 @@ void printAcceptance(Ctx& ctx, const Fit& f) {
                                             : QStringLiteral(" (judged now: the fit was stored "
                                                              "before fits were judged)");
     if (a.accepted) {
-        ctx.print(QStringLiteral("  ACCEPTED%1").arg(when));
+        ctx.print(QStringLiteral("  ACCEPTED%1; %2")
+                      .arg(when, signatureOrAttribution(f.signature, f.operatorName)));
         return;
     }
     ctx.print(QStringLiteral("  REJECTED%1: this calibration gives no dose until a fit is "
@@ -271,10 +273,10 @@ int fit(Ctx& ctx) {
         return ctx.usage(QStringLiteral("--weighted and --unweighted exclude each other"));
     if (request.exclude.isEmpty() && ctx.has(QStringLiteral("reason")))
         return ctx.usage(QStringLiteral("--reason goes with --exclude"));
-    Store* store = ctx.store();
-    if (!store)
+    Signer* signer = ctx.signer();
+    if (!signer)
         return kRefused;
-    auto stored = fitAndStore(*store, request);
+    auto stored = fitAndStore(*ctx.store(), *signer, request);
     if (!stored)
         return ctx.refuse(stored.error());
     const Fit& f = stored->fit;
@@ -314,6 +316,10 @@ int show(Ctx& ctx) {
     if (ctx.json) {
         QJsonObject o = calibrationJson(*c);
         o.insert("fit", f ? QJsonValue(fitJson(*f)) : QJsonValue());
+        // Who answers for the calibration: the signature of its accepted fit.
+        o.insert("signature", f && f->acceptance.accepted
+                                  ? QJsonValue(signatureJson(f->signature, f->operatorName))
+                                  : QJsonValue());
         return ctx.printJson(o);
     }
     ctx.print(calibrationLine(*c));

@@ -161,6 +161,20 @@ Store* Ctx::store() {
     return store_.get();
 }
 
+Signer* Ctx::signer() {
+    if (!signer_) {
+        if (!env.passwords || !env.authenticator) {
+            refuse(QStringLiteral("this program cannot sign"));
+            return nullptr;
+        }
+        Store* opened = store();
+        if (!opened)
+            return nullptr;
+        signer_ = std::make_unique<Signer>(*opened, *env.authenticator, *env.passwords);
+    }
+    return signer_.get();
+}
+
 void Ctx::warn(const QString& what) {
     *env.err << "qvr100dose: warning: " << terminalText(what.simplified()) << Qt::endl;
 }

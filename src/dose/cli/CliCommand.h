@@ -4,6 +4,7 @@
 #include "dose/cli/Cli.h"
 #include "dose/core/Quantity.h"
 #include "dose/store/Store.h"
+#include "dose/usecases/Signer.h"
 #include "dose/usecases/UsableCalibration.h"
 
 #include <QJsonArray>
@@ -54,6 +55,9 @@ public:
 
     // The store, opened on first use; nullptr after a failure already reported.
     Store* store();
+    // Who signs on the store through the program's prompt and authenticator; nullptr after a
+    // failure already reported.
+    Signer* signer();
 
     int refuse(const QString& why);         // one line on the error stream, exit 1
     int usage(const QString& why);          // one line and the command's synopsis, exit 2
@@ -69,6 +73,7 @@ public:
 private:
     QMap<QString, QStringList> options_;
     std::unique_ptr<Store> store_;
+    std::unique_ptr<Signer> signer_;
     bool usageError_ = false;
     QString writtenHead_;
 };
@@ -108,8 +113,9 @@ void addDoseCommands(std::vector<Command>& commands);
 void addRecordCommands(std::vector<Command>& commands);
 void addDbCommands(std::vector<Command>& commands);
 void addReviewCommands(std::vector<Command>& commands);
+// A signature as --json gives it; for a row not signed, the account it is attributed to.
+QJsonObject signatureJson(const std::optional<Signature>& signature, const QString& account);
 // A review and its signature as --json gives them.
-QJsonObject signatureJson(const Review& review);
 QJsonObject reviewJson(const Review& review);
 void addLabCommands(std::vector<Command>& commands);
 void addMappingCommands(std::vector<Command>& commands);

@@ -24,6 +24,18 @@ QJsonValue doseAtJson(const std::optional<DoseAt>& d) {
                        {"bound", d->bound}};
 }
 
+// The approval in force: by whom, when and the signature; null when none is.
+QJsonValue approvalJson(const std::vector<MappingApproval>& approvals) {
+    if (!isApproved(approvals))
+        return QJsonValue();
+    const MappingApproval& a = approvals.back();
+    return QJsonObject{{"approval", a.id},
+                       {"approver", a.approver},
+                       {"reason", a.reason},
+                       {"created_at", timeText(a.createdAt)},
+                       {"signature", signatureJson(a.signature, a.approver)}};
+}
+
 QJsonObject studyJson(const MappingStudy& s, bool approved) {
     return {{"id", s.id},
             {"product", s.product},
@@ -180,13 +192,19 @@ int summary(Ctx& ctx) {
                                          {"max_zone", QJsonArray::fromStringList(s.maxZone)},
                                          {"monitoring", monitoring},
                                          {"per_run", runs},
-                                         {"blockers", QJsonArray::fromStringList(s.blockers)}});
+                                         {"blockers", QJsonArray::fromStringList(s.blockers)},
+                                         {"approval", approvalJson(study->approvals)}});
     }
     const MappingStudy& m = study->study;
     ctx.print(QStringLiteral("study %1  %2  %3 runs of %4 required  %5")
                   .arg(m.id, m.product.isEmpty() ? QStringLiteral("-") : m.product,
                        QString::number(s.runs.size()), QString::number(m.requiredRuns),
                        approved ? QStringLiteral("approved") : QStringLiteral("not approved")));
+    if (approved) {
+        const MappingApproval& a = study->approvals.back();
+        ctx.print(
+            QStringLiteral("approval: %1").arg(signatureOrAttribution(a.signature, a.approver)));
+    }
     for (const RunResult& r : s.runs)
         ctx.print(QStringLiteral("run %1: Dmin %2, Dmax %3, DUR %4")
                       .arg(r.run, doseAtText(r.dmin, "<"), doseAtText(r.dmax, ">"),
@@ -208,19 +226,28 @@ int summary(Ctx& ctx) {
 }
 
 int approve(Ctx& ctx) {
-    Store* store = ctx.store();
-    if (!store)
+    Signer* signer = ctx.signer();
+    if (!signer)
         return kRefused;
+    Store* store = ctx.store();
     const QString& study = ctx.positional[0];
-    auto r = approveStudy(*store, study, ctx.value(QStringLiteral("reason")), ctx.env.operatorName);
+    auto r = approveStudy(*store, *signer, study, ctx.value(QStringLiteral("reason")),
+                          ctx.env.operatorName);
     if (!r)
         return ctx.refuse(r.error());
+    auto records = store->mappingStudy(study);
+    if (!records)
+        return ctx.refuse(records.error());
+    const MappingApproval& made = records->approvals.back();
     if (ctx.json)
-        return ctx.printJson(QJsonObject{{"study", study},
-                                         {"approval", r->id},
-                                         {"approver", ctx.env.operatorName},
-                                         {"chain_head", r->hash}});
-    ctx.print(approvalText(study, ctx.env.operatorName));
+        return ctx.printJson(
+            QJsonObject{{"study", study},
+                        {"approval", r->id},
+                        {"approver", made.approver},
+                        {"signature", signatureJson(made.signature, made.approver)},
+                        {"chain_head", r->hash}});
+    ctx.print(approvalText(study, made.approver) + QStringLiteral("; ") +
+              signatureOrAttribution(made.signature, made.approver));
     return ctx.done(r->hash);
 }
 

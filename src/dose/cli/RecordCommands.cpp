@@ -18,6 +18,11 @@ namespace qvr::dose {
 
 namespace {
 
+// A record version that replaces an earlier one: a correction, or the program's own.
+bool isCorrection(const Record& r) {
+    return r.version > 1;
+}
+
 QJsonArray readingsJson(const std::vector<Reading>& readings) {
     QJsonArray a;
     for (const Reading& x : readings)
@@ -83,6 +88,9 @@ void addDualJson(QJsonObject& o, const Record& r) {
 QJsonObject recordJson(const Record& r) {
     QJsonObject o = singleRecordJson(r);
     addDualJson(o, r);
+    // A read is attributed; a correction is signed.
+    o.insert("signature", isCorrection(r) ? QJsonValue(signatureJson(r.signature, r.operatorName))
+                                          : QJsonValue());
     return o;
 }
 
@@ -163,7 +171,26 @@ QString jobLine(const Job& j) {
              j.bothWavelengths ? QStringLiteral("  both wavelengths") : QString());
 }
 
-void printReviews(Ctx& ctx, const std::vector<Review>& reviews) {
+QJsonArray correctionsJson(const std::vector<Record>& records) {
+    QJsonArray out;
+    for (const Record& r : records)
+        if (isCorrection(r))
+            out.append(QJsonObject{{"record", r.id},
+                                   {"version", r.version},
+                                   {"reason", r.reason},
+                                   {"operator", r.operatorName},
+                                   {"created_at", timeText(r.createdAt)},
+                                   {"signature", signatureJson(r.signature, r.operatorName)}});
+    return out;
+}
+
+// Who changed the job's records, then who reviewed it.
+void printSigned(Ctx& ctx, const std::vector<Record>& records, const std::vector<Review>& reviews) {
+    for (const Record& r : records)
+        if (isCorrection(r))
+            ctx.print(QStringLiteral("record %1 v%2 (%3): %4")
+                          .arg(QString::number(r.id), QString::number(r.version), r.reason,
+                               signatureOrAttribution(r.signature, r.operatorName)));
     for (const Review& r : reviews)
         ctx.print(QStringLiteral("%1%2; %3")
                       .arg(reviewText(r),
@@ -222,7 +249,7 @@ int showRoutine(Ctx& ctx, const JobRecords& shown, QJsonObject o,
                            valueWithU(r.inferred.dmaxKGy, r.inferred.uDmaxKGy),
                            numberText(r.inferred.coverage), decisionWords(r.inferred.decision)));
     ctx.print(QStringLiteral("decision: %1").arg(decisionWords(s.decision)));
-    printReviews(ctx, reviews);
+    printSigned(ctx, shown.records, reviews);
     return kOk;
 }
 
@@ -318,6 +345,7 @@ int jobShow(Ctx& ctx) {
     for (const Review& r : *reviews)
         listed.append(reviewJson(r));
     o.insert("reviews", listed);
+    o.insert("corrections", correctionsJson(shown->records));
     if (shown->routine)
         return showRoutine(ctx, *shown, o, *reviews);
     if (ctx.json)
@@ -327,7 +355,7 @@ int jobShow(Ctx& ctx) {
         QStringLiteral("added by %1 at %2; %3 record versions")
             .arg(j.operatorName, timeText(j.createdAt), QString::number(shown->records.size())));
     ctx.print(decisionRule(j));
-    printReviews(ctx, *reviews);
+    printSigned(ctx, shown->records, *reviews);
     return kOk;
 }
 
@@ -377,7 +405,10 @@ int recordList(Ctx& ctx) {
                      flags != r.flags
                          ? QStringLiteral(" (recorded: %1)").arg(r.flags.join(QLatin1Char(' ')))
                          : QString(),
-                     r.reason.isEmpty() ? QString() : QStringLiteral("  reason: ") + r.reason));
+                     r.reason.isEmpty() ? QString()
+                                        : QStringLiteral("  reason: %1; %2")
+                                              .arg(r.reason, signatureOrAttribution(
+                                                                 r.signature, r.operatorName))));
     }
     if (recomputed)
         ctx.print(QStringLiteral("Flags are those the job's %1 rule gives now; where the "
@@ -395,11 +426,12 @@ int recordCorrect(Ctx& ctx) {
     const QString reason = ctx.value(QStringLiteral("reason")).trimmed();
     if (reason.isEmpty())
         return ctx.usage(QStringLiteral("--reason must say why the record is corrected"));
-    Store* store = ctx.store();
-    if (!store)
+    Signer* signer = ctx.signer();
+    if (!signer)
         return kRefused;
-    auto corrected = correctRecord(*store, {*id, *t, u, reason, ctx.env.operatorName,
-                                            ctx.has(QStringLiteral("confirm-thickness"))});
+    auto corrected = correctRecord(
+        *ctx.store(), *signer,
+        {*id, *t, u, reason, ctx.env.operatorName, ctx.has(QStringLiteral("confirm-thickness"))});
     if (!corrected)
         return ctx.refuse(corrected.error());
     if (ctx.json) {
@@ -407,7 +439,8 @@ int recordCorrect(Ctx& ctx) {
         o.insert("chain_head", corrected->chainHead);
         return ctx.printJson(o);
     }
-    ctx.print(correctedText(*corrected));
+    ctx.print(correctedText(*corrected) + QStringLiteral("; ") +
+              signatureOrAttribution(corrected->record.signature, corrected->record.operatorName));
     return ctx.done(corrected->chainHead);
 }
 

@@ -6,12 +6,15 @@
 
 namespace qvr::dose {
 
-QJsonObject signatureJson(const Review& r) {
-    if (!r.signature)
-        return {{"account", r.reviewer},         {"name", QJsonValue::Null},
-                {"signed_at", QJsonValue::Null}, {"offset", QJsonValue::Null},
-                {"meaning", QJsonValue::Null},   {"signed", false}};
-    const Signature& s = *r.signature;
+QJsonObject signatureJson(const std::optional<Signature>& signature, const QString& account) {
+    if (!signature)
+        return {{"account", account},
+                {"name", QJsonValue::Null},
+                {"signed_at", QJsonValue::Null},
+                {"offset", QJsonValue::Null},
+                {"meaning", QJsonValue::Null},
+                {"signed", false}};
+    const Signature& s = *signature;
     return {{"account", s.account},
             {"name", s.name},
             {"signed_at", timeText(s.signedAt)},
@@ -26,7 +29,7 @@ QJsonObject reviewJson(const Review& r) {
             {"reason", r.reason},
             {"reviewer", r.reviewer},
             {"created_at", timeText(r.createdAt)},
-            {"signature", signatureJson(r)}};
+            {"signature", signatureJson(r.signature, r.reviewer)}};
 }
 
 namespace {
@@ -39,13 +42,11 @@ int review(Ctx& ctx, bool approve) {
     r.reviewer = ctx.env.operatorName;
     if (!approve && r.reason.isEmpty())
         return ctx.usage(QStringLiteral("--reason must say why the job is returned"));
-    if (!ctx.env.passwords || !ctx.env.authenticator)
-        return ctx.refuse(QStringLiteral("this program cannot sign"));
-    Store* store = ctx.store();
-    if (!store)
+    Signer* signer = ctx.signer();
+    if (!signer)
         return kRefused;
-    Signer signer(*store, *ctx.env.authenticator, *ctx.env.passwords);
-    auto receipt = reviewJob(*store, signer, r);
+    Store* store = ctx.store();
+    auto receipt = reviewJob(*store, *signer, r);
     if (!receipt)
         return ctx.refuse(receipt.error());
     auto reviews = store->reviews(r.jobId);
@@ -54,12 +55,13 @@ int review(Ctx& ctx, bool approve) {
     const Review& made = reviews->back();
     const QString what = approve ? QStringLiteral("approved") : QStringLiteral("returned");
     if (ctx.json)
-        return ctx.printJson(QJsonObject{{"job", r.jobId},
-                                         {"review", receipt->id},
-                                         {"decision", what},
-                                         {"reviewer", r.reviewer},
-                                         {"signature", signatureJson(made)},
-                                         {"chain_head", receipt->hash}});
+        return ctx.printJson(
+            QJsonObject{{"job", r.jobId},
+                        {"review", receipt->id},
+                        {"decision", what},
+                        {"reviewer", r.reviewer},
+                        {"signature", signatureJson(made.signature, made.reviewer)},
+                        {"chain_head", receipt->hash}});
     ctx.print(reviewText(made) + QStringLiteral("; ") + reviewSignatureText(made));
     return ctx.done(receipt->hash);
 }

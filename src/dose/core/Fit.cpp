@@ -136,6 +136,7 @@ QString Fit::canonical() const {
     }
     if (budget >= 2)
         c.raw("budget", budgetText(*this));
+    addSignature(c, signature);
     return c.finish();
 }
 

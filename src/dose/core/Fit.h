@@ -6,6 +6,7 @@
 
 #include "dose/core/Acceptance.h"
 #include "dose/core/Reproducibility.h"
+#include "dose/core/Signature.h"
 
 #include <QDateTime>
 #include <QString>
@@ -62,6 +63,8 @@ struct Fit {
     double readerSd = 0; // the readings' spread the calibration's films were read with (0: unknown)
     // Not stored: the weighted residual sum of squares, by which models are compared.
     double weightedRss = 0;
+    // Who accepted it; none on a fit not accepted or stored before acceptance was signed.
+    std::optional<Signature> signature = std::nullopt;
 
     static constexpr int kBudget = 2;
 

@@ -7,6 +7,8 @@ std::optional<QString> approvalRefusal(const MappingStudyRecords& r,
     const QString& who = approval.approver;
     if (who.trimmed().isEmpty())
         return QStringLiteral("the approver's login name is not known");
+    if (approval.signature && approval.signature->account != who)
+        return QStringLiteral("%1 cannot sign for %2").arg(approval.signature->account, who);
     if (approval.approved && r.study.training)
         return QStringLiteral("study %1 is a training study; it cannot be approved")
             .arg(r.study.id);

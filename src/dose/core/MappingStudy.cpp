@@ -115,15 +115,16 @@ std::vector<PositionDose> latestDoses(const std::vector<PositionDose>& all) {
 }
 
 QString MappingApproval::canonical() const {
-    return Canonical(QStringLiteral("mapping_approval"))
-        .integer("id", id)
+    Canonical c(QStringLiteral("mapping_approval"));
+    c.integer("id", id)
         .text("study", studyId)
         .text("decision", approved ? QStringLiteral("approved") : QStringLiteral("returned"))
         .text("reason", reason)
         .text("chain_head", chainHead)
         .text("approver", approver)
-        .time("created_at", createdAt)
-        .finish();
+        .time("created_at", createdAt);
+    addSignature(c, signature);
+    return c.finish();
 }
 
 } // namespace qvr::dose

@@ -105,6 +105,8 @@ struct MappingApproval {
     QString chainHead; // the chain's newest hash the approver saw
     QString approver;
     QDateTime createdAt;
+    // None on approvals made before approvals were signed.
+    std::optional<Signature> signature = std::nullopt;
 
     QString canonical() const;
 };

@@ -10,8 +10,8 @@
 namespace qvr::dose {
 
 QString ReaderCheck::canonical() const {
-    return Canonical(QStringLiteral("reader_check"))
-        .integer("id", id)
+    Canonical c(QStringLiteral("reader_check"));
+    c.integer("id", id)
         .text("head", headSerial)
         .integer("wavelength_nm", wavelengthNm)
         .text("certificate", certificate)
@@ -19,8 +19,9 @@ QString ReaderCheck::canonical() const {
         .raw("filters", filterResultsText(filters))
         .flag("passed", passed)
         .text("operator", operatorName)
-        .time("created_at", createdAt)
-        .finish();
+        .time("created_at", createdAt);
+    addSignature(c, signature);
+    return c.finish();
 }
 
 ReaderCheck compareFilters(const FilterSet& set, int wavelengthNm, const QString& headSerial,

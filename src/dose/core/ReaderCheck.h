@@ -3,6 +3,7 @@
 // (served as na, nb, nc) against the certificate's absorbance at that wavelength.
 
 #include "dose/core/LabSettings.h"
+#include "dose/core/Signature.h"
 
 #include <QDateTime>
 #include <QMap>
@@ -36,6 +37,8 @@ struct ReaderCheck {
     bool passed = false;
     QString operatorName;
     QDateTime createdAt;
+    // Who performed it; none on checks recorded before checks were signed.
+    std::optional<Signature> signature = std::nullopt;
 
     QString canonical() const;
 };

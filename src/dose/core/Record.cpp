@@ -152,6 +152,7 @@ QString Record::canonical() const {
         out.integer("batch_version", batchVersion);
     if (second)
         out.raw("dual", dualText(*second));
+    addSignature(out, signature);
     return out.finish();
 }
 

@@ -7,6 +7,7 @@
 #include "dose/core/Dose.h"
 #include "dose/core/Fit.h"
 #include "dose/core/Job.h"
+#include "dose/core/Signature.h"
 #include "dose/core/TwoWavelengths.h"
 
 #include <QDateTime>
@@ -75,6 +76,9 @@ struct Record {
     QString comment;
     QDateTime createdAt;
     std::optional<SecondRead> second; // a read at both wavelengths
+    // The corrector's signature; none on reads, on versions the program made and on corrections
+    // made before corrections were signed.
+    std::optional<Signature> signature = std::nullopt;
 
     QString canonical() const;
 };

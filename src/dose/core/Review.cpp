@@ -13,12 +13,7 @@ QString Review::canonical() const {
         .text("chain_head", chainHead)
         .text("reviewer", reviewer)
         .time("created_at", createdAt);
-    // Unsigned reviews keep the text they were hashed with.
-    if (signature)
-        c.text("signer_name", signature->name)
-            .time("signed_at", signature->signedAt)
-            .integer("utc_offset_s", signature->utcOffsetS)
-            .text("meaning", signature->meaning);
+    addSignature(c, signature);
     return c.finish();
 }
 

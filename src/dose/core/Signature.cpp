@@ -1,5 +1,7 @@
 #include "dose/core/Signature.h"
 
+#include "dose/core/Canonical.h"
+
 namespace qvr::dose {
 
 QString approvedMeaning() {
@@ -8,6 +10,30 @@ QString approvedMeaning() {
 
 QString returnedMeaning() {
     return QStringLiteral("returned");
+}
+
+QString acceptedCalibrationMeaning() {
+    return QStringLiteral("accepted calibration");
+}
+
+QString performedCheckMeaning() {
+    return QStringLiteral("performed reader check");
+}
+
+QString correctedMeaning() {
+    return QStringLiteral("corrected record");
+}
+
+QString approvedStudyMeaning() {
+    return QStringLiteral("approved mapping study");
+}
+
+void addSignature(Canonical& c, const std::optional<Signature>& s) {
+    if (s)
+        c.text("signer_name", s->name)
+            .time("signed_at", s->signedAt)
+            .integer("utc_offset_s", s->utcOffsetS)
+            .text("meaning", s->meaning);
 }
 
 QString signerText(const QString& name, const QString& account) {
@@ -35,6 +61,10 @@ QString signatureText(const Signature& s) {
 
 QString unsignedText(const QString& account) {
     return QStringLiteral("attributed to %1, not signed").arg(account);
+}
+
+QString signatureOrAttribution(const std::optional<Signature>& signature, const QString& account) {
+    return signature ? signatureText(*signature) : unsignedText(account);
 }
 
 } // namespace qvr::dose

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <optional>
 
 namespace qvr::dose {
 
@@ -15,9 +16,19 @@ struct Signature {
     QString meaning;    // "reviewed and approved", "returned"
 };
 
-// The meanings of the review acts.
+class Canonical;
+
+// The meanings of the signed acts.
 QString approvedMeaning();
 QString returnedMeaning();
+QString acceptedCalibrationMeaning();
+QString performedCheckMeaning();
+QString correctedMeaning();
+QString approvedStudyMeaning();
+
+// A signed row's text ends with its signature; an unsigned one keeps the text it was hashed
+// with before rows were signed.
+void addSignature(Canonical& canonical, const std::optional<Signature>& signature);
 
 // "Ben Ross (ben)", or "ben" when the account has no other name
 QString signerText(const QString& name, const QString& account);
@@ -30,5 +41,7 @@ QString signedAtText(const Signature& signature);
 QString signatureText(const Signature& signature);
 // For a row made before signatures: "attributed to ben, not signed"
 QString unsignedText(const QString& account);
+// The one or the other.
+QString signatureOrAttribution(const std::optional<Signature>& signature, const QString& account);
 
 } // namespace qvr::dose

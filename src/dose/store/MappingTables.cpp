@@ -16,13 +16,7 @@ constexpr ColumnType I = ColumnType::Integer;
 constexpr ColumnType R = ColumnType::Real;
 constexpr int kSince = 6;
 constexpr int kReadsSince = 9; // doses read through the reader
-
-QVariant field(const Table& table, const RowValues& row, const char* name) {
-    for (size_t i = 0; i < table.columns.size(); ++i)
-        if (qstrcmp(table.columns[i].name, name) == 0)
-            return row.value(static_cast<int>(i) + 1);
-    return {};
-}
+constexpr int kSignedSince = 11;
 
 QVariant optional(const std::optional<double>& v) {
     return v ? QVariant(*v) : QVariant();
@@ -114,16 +108,16 @@ const Table& mappingDoseTable() {
 }
 
 const Table& mappingApprovalTable() {
-    static const Table t{QStringLiteral("mapping_approvals"),
-                         QStringLiteral("mapping_approval"),
+    static const Table t{QStringLiteral("mapping_approvals"), QStringLiteral("mapping_approval"),
                          QStringLiteral("id"),
-                         {{"id", I},
-                          {"study_id", T},
-                          {"approved", I},
-                          {"reason", T},
-                          {"chain_head", T},
-                          {"approver", T},
-                          {"created_at", T}},
+                         withSignature({{"id", I},
+                                        {"study_id", T},
+                                        {"approved", I},
+                                        {"reason", T},
+                                        {"chain_head", T},
+                                        {"approver", T},
+                                        {"created_at", T}},
+                                       kSignedSince),
                          kSince,
                          "approver"};
     return t;
@@ -194,13 +188,15 @@ QVariantMap rowOf(const PositionDose& d) {
 }
 
 QVariantMap rowOf(const MappingApproval& a) {
-    return {{"id", a.id},
-            {"study_id", a.studyId},
-            {"approved", a.approved ? 1 : 0},
-            {"reason", a.reason},
-            {"chain_head", a.chainHead},
-            {"approver", a.approver},
-            {"created_at", timeText(a.createdAt)}};
+    QVariantMap row{{"id", a.id},
+                    {"study_id", a.studyId},
+                    {"approved", a.approved ? 1 : 0},
+                    {"reason", a.reason},
+                    {"chain_head", a.chainHead},
+                    {"approver", a.approver},
+                    {"created_at", timeText(a.createdAt)}};
+    insertSignature(row, a.signature);
+    return row;
 }
 
 MappingStudy mappingStudyOf(const RowValues& row) {
@@ -289,6 +285,7 @@ MappingApproval mappingApprovalOf(const RowValues& row) {
     a.chainHead = v("chain_head").toString();
     a.approver = v("approver").toString();
     a.createdAt = parseTime(v("created_at").toString());
+    a.signature = signatureOf(mappingApprovalTable(), row, a.approver);
     return a;
 }
 

@@ -1,5 +1,5 @@
 // The tables of job reviews and reader checks (schema version 2), the reviews' signatures and
-// the wrong passwords given to sign (version 10).
+// the wrong passwords given to sign (version 10), the checks' signatures (version 11).
 
 #include "dose/store/Tables.h"
 
@@ -9,33 +9,16 @@
 
 namespace qvr::dose {
 
-namespace {
-
-// The value of column name of table in row (seq first, then the columns in order).
-QVariant field(const Table& table, const RowValues& row, const char* name) {
-    for (size_t i = 0; i < table.columns.size(); ++i)
-        if (qstrcmp(table.columns[i].name, name) == 0)
-            return row.value(static_cast<int>(i) + 1);
-    return {};
-}
-
-} // namespace
-
 const Table& reviewTable() {
-    static const Table t{QStringLiteral("reviews"),
-                         QStringLiteral("review"),
-                         QStringLiteral("id"),
-                         {{"id", ColumnType::Integer},
-                          {"job_id", ColumnType::Text},
-                          {"approved", ColumnType::Integer},
-                          {"reason", ColumnType::Text},
-                          {"chain_head", ColumnType::Text},
-                          {"reviewer", ColumnType::Text},
-                          {"created_at", ColumnType::Text},
-                          {"signer_name", ColumnType::Text, 10},
-                          {"signed_at", ColumnType::Text, 10},
-                          {"utc_offset_s", ColumnType::Integer, 10},
-                          {"meaning", ColumnType::Text, 10}},
+    static const Table t{QStringLiteral("reviews"), QStringLiteral("review"), QStringLiteral("id"),
+                         withSignature({{"id", ColumnType::Integer},
+                                        {"job_id", ColumnType::Text},
+                                        {"approved", ColumnType::Integer},
+                                        {"reason", ColumnType::Text},
+                                        {"chain_head", ColumnType::Text},
+                                        {"reviewer", ColumnType::Text},
+                                        {"created_at", ColumnType::Text}},
+                                       10),
                          2,
                          "reviewer"};
     return t;
@@ -55,18 +38,18 @@ const Table& signingFailureTable() {
 }
 
 const Table& checkTable() {
-    static const Table t{QStringLiteral("reader_checks"),
-                         QStringLiteral("reader_check"),
+    static const Table t{QStringLiteral("reader_checks"), QStringLiteral("reader_check"),
                          QStringLiteral("id"),
-                         {{"id", ColumnType::Integer},
-                          {"head", ColumnType::Text},
-                          {"wavelength_nm", ColumnType::Integer},
-                          {"certificate", ColumnType::Text},
-                          {"tolerance_percent", ColumnType::Real},
-                          {"filters", ColumnType::Text},
-                          {"passed", ColumnType::Integer},
-                          {"operator", ColumnType::Text},
-                          {"created_at", ColumnType::Text}},
+                         withSignature({{"id", ColumnType::Integer},
+                                        {"head", ColumnType::Text},
+                                        {"wavelength_nm", ColumnType::Integer},
+                                        {"certificate", ColumnType::Text},
+                                        {"tolerance_percent", ColumnType::Real},
+                                        {"filters", ColumnType::Text},
+                                        {"passed", ColumnType::Integer},
+                                        {"operator", ColumnType::Text},
+                                        {"created_at", ColumnType::Text}},
+                                       11),
                          2};
     return t;
 }
@@ -79,12 +62,7 @@ QVariantMap rowOf(const Review& r) {
                     {"chain_head", r.chainHead},
                     {"reviewer", r.reviewer},
                     {"created_at", timeText(r.createdAt)}};
-    if (r.signature) {
-        row.insert("signer_name", r.signature->name);
-        row.insert("signed_at", timeText(r.signature->signedAt));
-        row.insert("utc_offset_s", r.signature->utcOffsetS);
-        row.insert("meaning", r.signature->meaning);
-    }
+    insertSignature(row, r.signature);
     return row;
 }
 
@@ -106,15 +84,17 @@ SigningFailure signingFailureOf(const RowValues& row) {
 }
 
 QVariantMap rowOf(const ReaderCheck& c) {
-    return {{"id", c.id},
-            {"head", c.headSerial},
-            {"wavelength_nm", c.wavelengthNm},
-            {"certificate", c.certificate},
-            {"tolerance_percent", c.tolerancePercent},
-            {"filters", filterResultsText(c.filters)},
-            {"passed", c.passed ? 1 : 0},
-            {"operator", c.operatorName},
-            {"created_at", timeText(c.createdAt)}};
+    QVariantMap row{{"id", c.id},
+                    {"head", c.headSerial},
+                    {"wavelength_nm", c.wavelengthNm},
+                    {"certificate", c.certificate},
+                    {"tolerance_percent", c.tolerancePercent},
+                    {"filters", filterResultsText(c.filters)},
+                    {"passed", c.passed ? 1 : 0},
+                    {"operator", c.operatorName},
+                    {"created_at", timeText(c.createdAt)}};
+    insertSignature(row, c.signature);
+    return row;
 }
 
 Review reviewOf(const RowValues& row) {
@@ -127,10 +107,7 @@ Review reviewOf(const RowValues& row) {
     r.chainHead = v("chain_head").toString();
     r.reviewer = v("reviewer").toString();
     r.createdAt = parseTime(v("created_at").toString());
-    if (const QVariant signedAt = v("signed_at"); !signedAt.isNull())
-        r.signature =
-            Signature{r.reviewer, v("signer_name").toString(), parseTime(signedAt.toString()),
-                      v("utc_offset_s").toInt(), v("meaning").toString()};
+    r.signature = signatureOf(reviewTable(), row, r.reviewer);
     return r;
 }
 
@@ -146,6 +123,7 @@ ReaderCheck checkOf(const RowValues& row) {
     c.passed = v("passed").toLongLong() != 0;
     c.operatorName = v("operator").toString();
     c.createdAt = parseTime(v("created_at").toString());
+    c.signature = signatureOf(checkTable(), row, c.operatorName);
     return c;
 }
 

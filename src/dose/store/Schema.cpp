@@ -96,6 +96,9 @@ std::vector<Migration> migrations(const Dialect& dialect) {
     v10.statements << addedColumns(dialect, 10);
     v10.statements << createTable(dialect, signingFailureTable(), QStringLiteral("id"))
                    << dialect.appendOnly(signingFailureTable().name);
+    // 11: accepted fits, reader checks, corrections and study approvals carry their signature.
+    Migration v11{11, {}};
+    v11.statements << addedColumns(dialect, 11);
     // 12: each ledger row keeps the database login that appended it, outside its canonical
     // text; where the server keeps the chain, logins append only through its function. The
     // function knows the tables there are now; a later table is added to chained_tables by the
@@ -107,7 +110,7 @@ std::vector<Migration> migrations(const Dialect& dialect) {
         if (t->since <= 12)
             chained.push_back({t->name, t->kind, QLatin1String(t->person)});
     v12.statements << dialect.keepChain(chained);
-    return {v1, v2, v3, v4, v5, v6, v7, v8, v9, v10, v12};
+    return {v1, v2, v3, v4, v5, v6, v7, v8, v9, v10, v11, v12};
 }
 
 } // namespace qvr::dose

@@ -190,6 +190,12 @@ namespace {
 
 // Appends pending to the chain: the ledger row, then the domain row pointing at it.
 Outcome<Receipt> append(const Store::Private& d, const Pending& p) {
+    // A signature the database has no columns for would be in the row's text but not in its
+    // columns: the row would never verify.
+    if (p.row.contains(QStringLiteral("signed_at")) && !keepsSignatures(d, *p.table))
+        return Failure{QStringLiteral("the dose database %1 is at schema version %2, which keeps "
+                                      "no signatures of %3 rows: db migrate")
+                           .arg(d.location, QString::number(d.version), p.table->kind)};
     QSqlQuery q(d.db());
     if (auto r = d.run(q, QStringLiteral("SELECT seq, hash FROM ledger ORDER BY seq DESC LIMIT 1"));
         !r)

@@ -32,6 +32,9 @@ struct Store::Private {
                                            const QVariantList& values = {}) const;
 };
 
+// Whether rows of table keep their signature in a database at d's version.
+bool keepsSignatures(const Store::Private& d, const Table& table);
+
 // One append of a row of table, prepared inside the serialised write (Store.cpp).
 struct NewRow {
     const Table* table = nullptr;

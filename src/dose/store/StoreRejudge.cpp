@@ -30,6 +30,7 @@ Outcome<QString> addVersion(const Store& store, const Store::Private& d, Record 
     next.version = latest.version + 1;
     next.reason = reasons.join(QStringLiteral("; "));
     next.operatorName = loginName();
+    next.signature.reset(); // the program's version, signed by no one
     next.createdAt = store.clock()();
     auto r = appendRow(d, NewRow{&recordTable(), rowOf(next),
                                  QStringLiteral("record %1 v%2").arg(next.id).arg(next.version),

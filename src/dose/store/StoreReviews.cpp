@@ -1,6 +1,7 @@
-// Job reviews, the wrong passwords given to sign them, and reader checks: appended to the chain
-// like every other row.
+// Job reviews, the wrong passwords given to sign, and reader checks: appended to the chain like
+// every other row.
 
+#include "dose/core/Canonical.h"
 #include "dose/core/RecordTexts.h"
 #include "dose/store/StoreInternals.h"
 
@@ -95,15 +96,25 @@ Outcome<std::vector<SigningFailure>> Store::signingFailures(const QString& accou
 Outcome<QDateTime> Store::lastSignature(const QString& account) {
     if (!d_->has(signingFailureTable()))
         return QDateTime();
-    auto rows = d_->select(reviewTable(), QStringLiteral("reviewer = ? AND signed_at IS NOT NULL"),
-                           {account});
-    if (!rows)
-        return Failure{rows.error()};
+    // Every signed table, by the column naming who signed its rows.
+    const std::pair<const Table*, const char*> signedBy[] = {{&reviewTable(), "reviewer"},
+                                                             {&fitTable(), "operator"},
+                                                             {&checkTable(), "operator"},
+                                                             {&recordTable(), "operator"},
+                                                             {&mappingApprovalTable(), "approver"}};
     QDateTime last;
-    for (const RowValues& r : *rows)
-        if (const Review v = reviewOf(r);
-            v.signature && (!last.isValid() || last < v.signature->signedAt))
-            last = v.signature->signedAt;
+    for (const auto& [table, column] : signedBy) {
+        if (!keepsSignatures(*d_, *table))
+            continue;
+        auto rows = d_->select(
+            *table, QStringLiteral("%1 = ? AND signed_at IS NOT NULL").arg(column), {account});
+        if (!rows)
+            return Failure{rows.error()};
+        for (const RowValues& r : *rows)
+            if (const QDateTime at = parseTime(field(*table, r, "signed_at").toString());
+                !last.isValid() || last < at)
+                last = at;
+    }
     return last;
 }
 

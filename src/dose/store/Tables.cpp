@@ -17,6 +17,7 @@ namespace {
 constexpr ColumnType T = ColumnType::Text;
 constexpr ColumnType I = ColumnType::Integer;
 constexpr ColumnType R = ColumnType::Real;
+constexpr int kSignedSince = 11; // accepted fits and corrections are signed
 
 QVariant optional(const std::optional<double>& v) {
     return v ? QVariant(*v) : QVariant();
@@ -148,43 +149,42 @@ const Table& calibrationTable() {
 }
 
 const Table& fitTable() {
-    static const Table t{QStringLiteral("fits"),
-                         QStringLiteral("fit"),
-                         QStringLiteral("id"),
-                         {{"id", I},
-                          {"calibration_id", I},
-                          {"model", T},
-                          {"weighted", I},
-                          {"coefficients", T},
-                          {"std_errors", T},
-                          {"covariance", T},
-                          {"residuals_percent", T},
-                          {"rms_percent", R},
-                          {"r2", R},
-                          {"level_doses", T},
-                          {"level_cv_percent", T},
-                          {"dose_lo", R},
-                          {"dose_hi", R},
-                          {"response_lo", R},
-                          {"response_hi", R},
-                          {"reference_percent", R},
-                          {"reproducibility_percent", R},
-                          {"choice", T},
-                          {"operator", T},
-                          {"created_at", T},
-                          {"excluded", T, 3},
-                          {"exclusion_reason", T, 3},
-                          {"level_responses", T, 3},
-                          {"accepted", I, 3},
-                          {"rejections", T, 3},
-                          {"outliers", T, 3},
-                          {"investigate", T, 3},
-                          {"lack_of_fit_f", R, 3},
-                          {"lack_of_fit_p", R, 3},
-                          {"lack_of_fit_dof", T, 3},
-                          {"pure_error_percent", R, 3},
-                          {"criteria", T, 3},
-                          {"budget", T, 4}}};
+    static const Table t{QStringLiteral("fits"), QStringLiteral("fit"), QStringLiteral("id"),
+                         withSignature({{"id", I},
+                                        {"calibration_id", I},
+                                        {"model", T},
+                                        {"weighted", I},
+                                        {"coefficients", T},
+                                        {"std_errors", T},
+                                        {"covariance", T},
+                                        {"residuals_percent", T},
+                                        {"rms_percent", R},
+                                        {"r2", R},
+                                        {"level_doses", T},
+                                        {"level_cv_percent", T},
+                                        {"dose_lo", R},
+                                        {"dose_hi", R},
+                                        {"response_lo", R},
+                                        {"response_hi", R},
+                                        {"reference_percent", R},
+                                        {"reproducibility_percent", R},
+                                        {"choice", T},
+                                        {"operator", T},
+                                        {"created_at", T},
+                                        {"excluded", T, 3},
+                                        {"exclusion_reason", T, 3},
+                                        {"level_responses", T, 3},
+                                        {"accepted", I, 3},
+                                        {"rejections", T, 3},
+                                        {"outliers", T, 3},
+                                        {"investigate", T, 3},
+                                        {"lack_of_fit_f", R, 3},
+                                        {"lack_of_fit_p", R, 3},
+                                        {"lack_of_fit_dof", T, 3},
+                                        {"pure_error_percent", R, 3},
+                                        {"criteria", T, 3},
+                                        {"budget", T, 4}},
+                                       kSignedSince)};
     return t;
 }
 
@@ -209,47 +209,47 @@ const Table& jobTable() {
 }
 
 const Table& recordTable() {
-    static const Table t{QStringLiteral("records"),
-                         QStringLiteral("record"),
+    static const Table t{QStringLiteral("records"), QStringLiteral("record"),
                          QStringLiteral("id, version"),
-                         {{"id", I},
-                          {"version", I},
-                          {"reason", T},
-                          {"job_id", T},
-                          {"dosimeter", T},
-                          {"irradiated_at", T},
-                          {"calibration_id", I},
-                          {"fit_id", I},
-                          {"batch_id", T},
-                          {"wavelength_nm", I},
-                          {"head", T},
-                          {"simulated", I},
-                          {"read_at", T},
-                          {"readings", T},
-                          {"zero", T},
-                          {"absorbance", R},
-                          {"a0", R},
-                          {"thickness_um", R},
-                          {"u_thickness_um", R},
-                          {"thickness_measured", I},
-                          {"response", R},
-                          {"dose_kgy", R},
-                          {"u_kgy", R},
-                          {"u_fit_percent", R},
-                          {"u_reference_percent", R},
-                          {"u_reproducibility_percent", R},
-                          {"u_thickness_percent", R},
-                          {"u_reading_percent", R},
-                          {"in_range", I},
-                          {"reread", I},
-                          {"flags", T},
-                          {"operator", T},
-                          {"comment", T},
-                          {"created_at", T},
-                          {"budget", T, 4},
-                          {"calibration_version", I, 5},
-                          {"batch_version", I, 5},
-                          {"dual", T, 8}}};
+                         withSignature({{"id", I},
+                                        {"version", I},
+                                        {"reason", T},
+                                        {"job_id", T},
+                                        {"dosimeter", T},
+                                        {"irradiated_at", T},
+                                        {"calibration_id", I},
+                                        {"fit_id", I},
+                                        {"batch_id", T},
+                                        {"wavelength_nm", I},
+                                        {"head", T},
+                                        {"simulated", I},
+                                        {"read_at", T},
+                                        {"readings", T},
+                                        {"zero", T},
+                                        {"absorbance", R},
+                                        {"a0", R},
+                                        {"thickness_um", R},
+                                        {"u_thickness_um", R},
+                                        {"thickness_measured", I},
+                                        {"response", R},
+                                        {"dose_kgy", R},
+                                        {"u_kgy", R},
+                                        {"u_fit_percent", R},
+                                        {"u_reference_percent", R},
+                                        {"u_reproducibility_percent", R},
+                                        {"u_thickness_percent", R},
+                                        {"u_reading_percent", R},
+                                        {"in_range", I},
+                                        {"reread", I},
+                                        {"flags", T},
+                                        {"operator", T},
+                                        {"comment", T},
+                                        {"created_at", T},
+                                        {"budget", T, 4},
+                                        {"calibration_version", I, 5},
+                                        {"batch_version", I, 5},
+                                        {"dual", T, 8}},
+                                       kSignedSince)};
     return t;
 }
 
@@ -332,6 +332,7 @@ QVariantMap rowOf(const Fit& f) {
                 {"criteria", criteriaText(a.criteria)}});
     if (f.budget >= 2)
         row.insert("budget", budgetText(f));
+    insertSignature(row, f.signature);
     return row;
 }
 
@@ -397,6 +398,7 @@ QVariantMap rowOf(const Record& r) {
         row.insert("batch_version", r.batchVersion);
     if (r.second)
         row.insert("dual", dualText(*r.second));
+    insertSignature(row, r.signature);
     return row;
 }
 
@@ -481,6 +483,7 @@ Fit fitOf(const RowValues& record) {
     // A fit made before the budget by dose, or whose budget does not parse, is a budget 1 fit.
     if (const QVariant& budget = row("budget"); !budget.isNull())
         parseBudget(stringOf(budget), f);
+    f.signature = signatureOf(fitTable(), record, f.operatorName);
     return f;
 }
 
@@ -574,6 +577,7 @@ Record recordOf(const RowValues& record) {
     r.batchVersion = static_cast<int>(integer(row, "batch_version"));
     if (const QVariant& dual = row("dual"); !dual.isNull())
         r.second = parseDual(stringOf(dual));
+    r.signature = signatureOf(recordTable(), record, r.operatorName);
     return r;
 }
 

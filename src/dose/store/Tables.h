@@ -100,6 +100,17 @@ MappingRun mappingRunOf(const RowValues& row);
 PositionDose positionDoseOf(const RowValues& row);
 MappingApproval mappingApprovalOf(const RowValues& row);
 
+// The value of column name of table in row; null when the row predates the column.
+QVariant field(const Table& table, const RowValues& row, const char* name);
+
+// Columns followed by the signature's (signer_name, signed_at, utc_offset_s, meaning), which
+// schema version since added.
+std::vector<Column> withSignature(std::vector<Column> columns, int since);
+void insertSignature(QVariantMap& row, const std::optional<Signature>& signature);
+// The signature a row of table keeps, made by account; none when it was not signed.
+std::optional<Signature> signatureOf(const Table& table, const RowValues& row,
+                                     const QString& account);
+
 // The canonical text a row of table renders to, and the ledger ref naming it ("record 3 v2").
 QString canonicalOf(const Table& table, const RowValues& row);
 QString refOf(const Table& table, const RowValues& row);

@@ -84,10 +84,10 @@ void fitAxes(QChart* c, double x0, double x1, double y0, double y1) {
 
 } // namespace
 
-CalibrationView::CalibrationView(Store& store, const CaptureSession& session, QString operatorName,
-                                 Now now, QWidget* parent)
-    : QWidget(parent), store_(store), session_(session), operator_(std::move(operatorName)),
-      now_(std::move(now)) {
+CalibrationView::CalibrationView(Store& store, const CaptureSession& session, Signer* signer,
+                                 QString operatorName, Now now, QWidget* parent)
+    : QWidget(parent), store_(store), session_(session), signer_(signer),
+      operator_(std::move(operatorName)), now_(std::move(now)) {
     setAcceptDrops(true);
     calibration_ = new QComboBox(this);
     batch_ = new QComboBox(this);
@@ -395,7 +395,8 @@ Outcome<QString> CalibrationView::fit() {
     request.calibrationId = current();
     request.model = modelFromName(model_->currentText());
     request.operatorName = operator_;
-    auto stored = fitAndStore(store_, request);
+    auto stored = signer_ ? fitAndStore(store_, *signer_, request)
+                          : Outcome<StoredFit>(Failure{QStringLiteral("this window cannot sign")});
     show(current());
     emit changed();
     if (!stored) {
@@ -413,7 +414,8 @@ Outcome<QString> CalibrationView::fit() {
         return Failure{why};
     }
     const QString text =
-        QStringLiteral("Fit %1 (%2) is accepted: the calibration gives doses from %3 to %4 kGy.")
+        QStringLiteral("Fit %1 (%2) is accepted, signed: the calibration gives doses from %3 to "
+                       "%4 kGy.")
             .arg(QString::number(f.id), modelName(f.model), numberText(f.doseLo),
                  numberText(f.doseHi));
     status_->setText(text);
@@ -483,7 +485,8 @@ void CalibrationView::show(qint64 id) {
     // First, where it is seen: whether this calibration gives doses at all.
     const Acceptance& a = f->acceptance;
     addRow(QStringLiteral("acceptance"),
-           (a.accepted ? QStringLiteral("ACCEPTED")
+           (a.accepted ? QStringLiteral("ACCEPTED; ") +
+                             signatureOrAttribution(f->signature, f->operatorName)
                        : QStringLiteral("REJECTED: ") + a.rejections.join(QStringLiteral("; "))) +
                (f->judgedWhenFitted ? QString()
                                     : QStringLiteral(" (judged now: stored before fits were "

@@ -5,6 +5,7 @@
 
 #include "dose/ui/CalibrationImportDialog.h"
 #include "dose/usecases/CaptureSession.h"
+#include "dose/usecases/Signer.h"
 
 #include <QWidget>
 
@@ -21,9 +22,10 @@ namespace qvr::dose {
 class CalibrationView : public QWidget {
     Q_OBJECT
 public:
-    // Imports and fits are done as operatorName; now tells today's date.
-    CalibrationView(Store& store, const CaptureSession& session, QString operatorName, Now now,
-                    QWidget* parent = nullptr);
+    // Imports and fits are done as operatorName, an accepted fit signed through signer (none:
+    // nothing is fitted); now tells today's date.
+    CalibrationView(Store& store, const CaptureSession& session, Signer* signer,
+                    QString operatorName, Now now, QWidget* parent = nullptr);
     ~CalibrationView() override;
 
     void reload(qint64 select = 0);
@@ -62,6 +64,7 @@ private:
 
     Store& store_;
     const CaptureSession& session_;
+    Signer* signer_;
     QString operator_;
     Now now_;
     QComboBox* calibration_;

@@ -58,6 +58,8 @@ QString settingsPath() {
 
 DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env, QWidget* parent)
     : QMainWindow(parent), store_(store), session_(session), env_(std::move(env)) {
+    if (env_.passwords && env_.authenticator)
+        signer_ = std::make_unique<Signer>(store_, *env_.authenticator, *env_.passwords);
     setWindowTitle(QStringLiteral("QVR100 dose workstation"));
     pages_ = new QStackedWidget(this);
     auto* central = content_ = new QWidget(pages_);
@@ -71,9 +73,10 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
     read_ = new ReadView(store_, session_, tabs_);
     records_ = new RecordsView(store_, tabs_);
     trend_ = new TrendView(session_, 5, tabs_);
-    calibration_ = new CalibrationView(store_, session_, env_.operatorName, env_.now, tabs_);
-    check_ = new ReaderCheckView(store_, session_, env_.settingsFile, tabs_);
-    mapping_ = new MappingView(store_, env_.operatorName, env_.now, tabs_);
+    calibration_ =
+        new CalibrationView(store_, session_, signer_.get(), env_.operatorName, env_.now, tabs_);
+    check_ = new ReaderCheckView(store_, session_, signer_.get(), env_.settingsFile, tabs_);
+    mapping_ = new MappingView(store_, signer_.get(), env_.operatorName, env_.now, tabs_);
     // Each view scrolls inside its tab, so that no content can push the window off the screen.
     addPage(read_, QStringLiteral("&Read"));
     addPage(records_, QStringLiteral("Rec&ords"));
@@ -397,12 +400,14 @@ Outcome<QString> DoseWindow::correctRecord(qint64 id, double thicknessUm, const 
             if (auto why = thicknessNeedsConfirming(thicknessUm, batch->thicknessUm,
                                                     QStringLiteral("tick \"confirmed\"")))
                 return finish(Failure{*why});
+    if (!signer_)
+        return finish(Failure{QStringLiteral("this window cannot sign")});
     auto corrected = dose::correctRecord(
-        store_, {id, thicknessUm, std::nullopt, reason, env_.operatorName, confirmed});
+        store_, *signer_, {id, thicknessUm, std::nullopt, reason, env_.operatorName, confirmed});
     if (!corrected)
         return finish(Failure{corrected.error()});
-    return finish(
-        QStringLiteral("%1; chain head %2").arg(correctedText(*corrected), corrected->chainHead));
+    return finish(QStringLiteral("%1, signed; chain head %2")
+                      .arg(correctedText(*corrected), corrected->chainHead));
 }
 
 Outcome<QString> DoseWindow::reviewJob(bool approve, const QString& reason) {
@@ -411,10 +416,9 @@ Outcome<QString> DoseWindow::reviewJob(bool approve, const QString& reason) {
     review.approved = approve;
     review.reason = reason.trimmed();
     review.reviewer = env_.operatorName;
-    if (!env_.passwords || !env_.authenticator)
+    if (!signer_)
         return finish(Failure{QStringLiteral("this window cannot sign")});
-    Signer signer(store_, *env_.authenticator, *env_.passwords);
-    auto receipt = dose::reviewJob(store_, signer, review);
+    auto receipt = dose::reviewJob(store_, *signer_, review);
     if (!receipt)
         return finish(Failure{receipt.error()});
     return finish(

@@ -6,6 +6,7 @@
 #include "dose/auth/Authenticator.h"
 #include "dose/auth/PasswordPrompt.h"
 #include "dose/usecases/CaptureSession.h"
+#include "dose/usecases/Signer.h"
 
 #include <QMainWindow>
 
@@ -102,6 +103,7 @@ private:
     Store& store_;
     CaptureSession& session_;
     DoseWindowEnv env_;
+    std::unique_ptr<Signer> signer_; // none when the window cannot sign
     LinkBar* linkBar_;
     ReadView* read_;
     RecordsView* records_;

@@ -78,8 +78,10 @@ QString factsHtml(const StudyView& v) {
 
 } // namespace
 
-MappingView::MappingView(Store& store, QString operatorName, Now now, QWidget* parent)
-    : QWidget(parent), store_(store), operator_(std::move(operatorName)), now_(std::move(now)) {
+MappingView::MappingView(Store& store, Signer* signer, QString operatorName, Now now,
+                         QWidget* parent)
+    : QWidget(parent), store_(store), signer_(signer), operator_(std::move(operatorName)),
+      now_(std::move(now)) {
     studies_ = new QComboBox(this);
     studies_->setObjectName(QStringLiteral("mappingStudy"));
     studies_->setMinimumContentsLength(16);
@@ -221,9 +223,8 @@ void MappingView::load() {
     Tone tone = Tone::Caution;
     if (view_->approved) {
         const MappingApproval& a = view_->records.approvals.back();
-        state = QStringLiteral("Approved for routine monitoring by %1 on %2.")
-                    .arg(a.approver,
-                         a.createdAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+        state = QStringLiteral("Approved for routine monitoring: %1.")
+                    .arg(signatureOrAttribution(a.signature, a.approver));
         tone = Tone::Good;
     } else if (!s.blockers.isEmpty()) {
         state = QStringLiteral("Not approved; blocks approval: %1.")
@@ -304,12 +305,14 @@ Outcome<QString> MappingView::importRun(const QString& runId, const QString& csv
 
 Outcome<QString> MappingView::approve(const QString& reason) {
     const QString study = studyId();
-    auto approved = approveStudy(store_, study, reason, operator_);
+    if (!signer_)
+        return said(Failure{QStringLiteral("this window cannot sign")});
+    auto approved = approveStudy(store_, *signer_, study, reason, operator_);
     if (!approved)
         return said(Failure{approved.error()});
     reload();
-    return said(
-        QStringLiteral("%1; chain head %2").arg(approvalText(study, operator_), approved->hash));
+    return said(QStringLiteral("%1, signed; chain head %2")
+                    .arg(approvalText(study, operator_), approved->hash));
 }
 
 void MappingView::askImport() {

@@ -5,6 +5,7 @@
 // doses read elsewhere are imported, a second login approves the study, and its PDF is written.
 
 #include "dose/store/Store.h"
+#include "dose/usecases/Signer.h"
 #include "dose/usecases/StudyReport.h"
 
 #include <QWidget>
@@ -21,7 +22,9 @@ class HeatMapWidget;
 class MappingView : public QWidget {
     Q_OBJECT
 public:
-    MappingView(Store& store, QString operatorName, Now now, QWidget* parent = nullptr);
+    // signer: who approves studies; none, and the view cannot approve.
+    MappingView(Store& store, Signer* signer, QString operatorName, Now now,
+                QWidget* parent = nullptr);
 
     // Reads the studies again, keeping the one shown when it is still there.
     void reload();
@@ -56,6 +59,7 @@ private:
     Outcome<QString> said(Outcome<QString> outcome);
 
     Store& store_;
+    Signer* signer_;
     QString operator_;
     Now now_;
     std::optional<StudyView> view_;

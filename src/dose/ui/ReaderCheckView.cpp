@@ -1,6 +1,7 @@
 #include "dose/ui/ReaderCheckView.h"
 
 #include "dose/ui/Tones.h"
+#include "dose/usecases/CheckRecording.h"
 
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -33,9 +34,10 @@ QString number(double v) {
 
 } // namespace
 
-ReaderCheckView::ReaderCheckView(Store& store, CaptureSession& session, QString settingsFile,
-                                 QWidget* parent)
-    : QWidget(parent), store_(store), session_(session), settingsFile_(std::move(settingsFile)) {
+ReaderCheckView::ReaderCheckView(Store& store, CaptureSession& session, Signer* signer,
+                                 QString settingsFile, QWidget* parent)
+    : QWidget(parent), store_(store), session_(session), signer_(signer),
+      settingsFile_(std::move(settingsFile)) {
     certificate_ = new QLineEdit(this);
     tolerance_ = new QDoubleSpinBox(this);
     tolerance_->setRange(0.1, 10);
@@ -213,17 +215,19 @@ Outcome<ReaderCheck> ReaderCheckView::record() {
         return fail(QStringLiteral("no certified values at %1 nm").arg(*nm));
     if (watch_.measured().isEmpty())
         return fail(QStringLiteral("no filter result since the reader's check began"));
-    ReaderCheck check = compareFilters(set, *nm, head, watch_.measured());
-    check.operatorName = session_.operatorName();
-    auto receipt = store_.addCheck(check);
-    if (!receipt)
-        return fail(receipt.error());
-    check.id = receipt->id;
-    check.createdAt = store_.clock()();
-    status_->setText(QStringLiteral("Reader check %1 recorded: %2 (head %3, %4 nm).")
+    if (!signer_)
+        return fail(QStringLiteral("this window cannot sign"));
+    ReaderCheck compared = compareFilters(set, *nm, head, watch_.measured());
+    compared.operatorName = session_.operatorName();
+    auto recorded = recordCheck(store_, *signer_, compared);
+    if (!recorded)
+        return fail(recorded.error());
+    const ReaderCheck& check = *recorded;
+    status_->setText(QStringLiteral("Reader check %1 recorded: %2 (head %3, %4 nm); %5.")
                          .arg(QString::number(check.id),
                               check.passed ? QStringLiteral("PASS") : QStringLiteral("FAIL"), head,
-                              QString::number(*nm)));
+                              QString::number(*nm),
+                              signatureOrAttribution(check.signature, check.operatorName)));
     paintTone(status_, check.passed ? Tone::Good : Tone::Bad);
     watch_.reset();
     if (inCheck_)

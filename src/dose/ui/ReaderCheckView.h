@@ -5,6 +5,7 @@
 
 #include "dose/core/FilterCheckWatch.h"
 #include "dose/usecases/CaptureSession.h"
+#include "dose/usecases/Signer.h"
 
 #include <QWidget>
 
@@ -20,7 +21,8 @@ namespace qvr::dose {
 class ReaderCheckView : public QWidget {
     Q_OBJECT
 public:
-    ReaderCheckView(Store& store, CaptureSession& session, QString settingsFile,
+    // A check is recorded signed through signer; none, and none is recorded.
+    ReaderCheckView(Store& store, CaptureSession& session, Signer* signer, QString settingsFile,
                     QWidget* parent = nullptr);
 
     FilterSet filterSet() const;
@@ -39,6 +41,7 @@ private:
 
     Store& store_;
     CaptureSession& session_;
+    Signer* signer_;
     QString settingsFile_;
     FilterCheckWatch watch_;
     bool inCheck_ = false;                  // the status line says the reader is in its check

@@ -172,13 +172,16 @@ void RecordsView::showHistory() {
         history_->insertRow(row);
         const bool valid = recordValidity(r) == Validity::Valid;
         const RoundedDose d = roundedToU(r.result.dose, r.result.expanded);
-        const QStringList cells{QString::number(r.version),
-                                localTime(r.createdAt),
-                                QString::number(r.thicknessUm),
-                                valid ? d.dose : recordResultText(r, nullptr),
-                                valid ? d.expanded : QStringLiteral("-"),
-                                r.operatorName,
-                                r.reason};
+        const QStringList cells{
+            QString::number(r.version),
+            localTime(r.createdAt),
+            QString::number(r.thicknessUm),
+            valid ? d.dose : recordResultText(r, nullptr),
+            valid ? d.expanded : QStringLiteral("-"),
+            r.operatorName,
+            r.version > 1 ? QStringLiteral("%1 (%2)").arg(
+                                r.reason, signatureOrAttribution(r.signature, r.operatorName))
+                          : r.reason};
         for (int c = 0; c < cells.size(); ++c)
             history_->setItem(row, c, new QTableWidgetItem(cells[c]));
     }

@@ -5,7 +5,7 @@
 
 namespace qvr::dose {
 
-Outcome<StoredFit> fitAndStore(Store& store, const FitRequest& request) {
+Outcome<StoredFit> fitAndStore(Store& store, Signer& signer, const FitRequest& request) {
     const qint64 id = request.calibrationId;
     FitOptions options;
     for (const QString& e : request.exclude)
@@ -26,6 +26,14 @@ Outcome<StoredFit> fitAndStore(Store& store, const FitRequest& request) {
         return Failure{QStringLiteral("calibration %1 cannot be fitted: %2")
                            .arg(QString::number(id), f.error())};
     f->operatorName = request.operatorName;
+    if (f->acceptance.accepted) {
+        auto signature = signer.sign(request.operatorName, acceptedCalibrationMeaning(),
+                                     QStringLiteral("accept a %1 fit of calibration %2")
+                                         .arg(modelName(f->model), QString::number(id)));
+        if (!signature)
+            return Failure{signature.error()};
+        f->signature = *signature;
+    }
     auto r = store.addFit(*f);
     if (!r)
         return Failure{r.error()};

@@ -1,8 +1,10 @@
 #pragma once
 // A calibration fitted with a chosen model, or the one auto offers, judged by the lab's
-// minimums and stored, accepted or not.
+// minimums and stored, accepted or not. An accepted fit is signed by whoever fitted it: its
+// doses are released on their word; a rejected one is kept unsigned as a record of what was
+// tried.
 
-#include "dose/store/Store.h"
+#include "dose/usecases/Signer.h"
 
 namespace qvr::dose {
 
@@ -21,7 +23,7 @@ struct StoredFit {
     QString chainHead;
 };
 
-Outcome<StoredFit> fitAndStore(Store& store, const FitRequest& request);
+Outcome<StoredFit> fitAndStore(Store& store, Signer& signer, const FitRequest& request);
 
 // "fit 3 of calibration 1: power, 16 points, calibrated range 1 to 50 kGy"
 QString fitSummary(const Fit& fit);

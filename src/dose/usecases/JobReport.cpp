@@ -19,15 +19,6 @@ namespace qvr::dose {
 
 namespace {
 
-QString esc(const QString& text) {
-    return text.toHtmlEscaped();
-}
-
-QString when(const QDateTime& t) {
-    return t.isValid() ? t.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'"))
-                       : QStringLiteral("-");
-}
-
 // Films read at both wavelengths: each wavelength's dose, their agreement and the rule.
 QString bothWavelengthsSection(const std::vector<Record>& latest) {
     QStringList rows;
@@ -108,36 +99,49 @@ QString routineSection(const RoutineSummary& s, const std::vector<Record>& lates
                     numberText(st.maxAcceptableKGy));
 }
 
-// Who performed the reads and who reviewed them, when, and what each signature means.
+// Who accepted the calibrations, performed the reads, corrected and reviewed them, when, and
+// what each signature means.
 QString signatureBlock(const QStringList& operators, const QDateTime& first, const QDateTime& last,
+                       const std::vector<Fit>& fitsUsed, const std::vector<Record>& all,
                        const std::vector<Review>& reviews, bool training) {
     QStringList rows;
+    for (const Fit& f : fitsUsed)
+        rows << signatureRow(QStringLiteral("Accepted calibration"), f.signature, f.operatorName,
+                             f.createdAt,
+                             QStringLiteral("%1: fit %2 of calibration %3, which gave these doses")
+                                 .arg(esc(acceptedCalibrationMeaning()), QString::number(f.id),
+                                      QString::number(f.calibrationId)));
     rows << htmlRow(
         {QStringLiteral("Performed"),
          esc(operators.isEmpty() ? QStringLiteral("-") : operators.join(QStringLiteral(", "))),
          QStringLiteral("%1 to %2").arg(when(first), when(last)),
          QStringLiteral("read these dosimeters as recorded above")});
+    for (const Record& r : all)
+        if (r.version > 1)
+            rows << signatureRow(QStringLiteral("Corrected"), r.signature, r.operatorName,
+                                 r.createdAt,
+                                 QStringLiteral("%1: record %2 v%3: %4")
+                                     .arg(esc(correctedMeaning()), QString::number(r.id),
+                                          QString::number(r.version), esc(r.reason)));
     if (reviews.empty())
         rows << htmlRow({QStringLiteral("Reviewed"), QStringLiteral("not reviewed"),
                          QStringLiteral("-"),
                          training ? QStringLiteral("a training job is never approved")
                                   : QStringLiteral("no review yet: not for release")});
     for (const Review& v : reviews)
-        rows << htmlRow({v.approved ? QStringLiteral("Reviewed and approved")
-                                    : QStringLiteral("Reviewed and returned"),
-                         v.signature ? esc(signerText(v.signature->name, v.signature->account)) +
-                                           QStringLiteral(", signed")
-                                     : esc(unsignedText(v.reviewer)),
-                         v.signature ? esc(signedAtText(*v.signature)) : when(v.createdAt),
-                         v.approved
-                             ? QStringLiteral("%1: checked the reads and the decision and approves "
-                                              "them for release")
-                                   .arg(esc(reviewMeaning(true)))
-                             : QStringLiteral("%1: the job goes back to its readers: %2")
-                                   .arg(esc(reviewMeaning(false)), esc(v.reason))});
+        rows << signatureRow(v.approved ? QStringLiteral("Reviewed and approved")
+                                        : QStringLiteral("Reviewed and returned"),
+                             v.signature, v.reviewer, v.createdAt,
+                             v.approved
+                                 ? QStringLiteral("%1: checked the reads and the decision and "
+                                                  "approves them for release")
+                                       .arg(esc(reviewMeaning(true)))
+                                 : QStringLiteral("%1: the job goes back to its readers: %2")
+                                       .arg(esc(reviewMeaning(false)), esc(v.reason)));
     return QStringLiteral("<h3>Signatures</h3><p>Reads are attributed to the login that made "
-                          "them; a review is signed with its reviewer's password, checked by the "
-                          "system at that moment. The meaning says what each signs.</p>") +
+                          "them; accepting a calibration, correcting a record and a review are "
+                          "signed with the signer's password, checked by the system at that "
+                          "moment. The meaning says what each signs.</p>") +
            htmlTable({QStringLiteral("Signature"), QStringLiteral("Name"),
                       QStringLiteral("Date and time"), QStringLiteral("Meaning")},
                      rows);
@@ -398,7 +402,21 @@ Outcome<JobReport> buildJobReport(Store& store, const QString& jobId, const QDat
                       v.reason.isEmpty() ? QString() : QStringLiteral(": ") + esc(v.reason))});
     h += QStringLiteral("<h3>People and times</h3>") +
          htmlTable({QStringLiteral("Role"), QStringLiteral("Who / when")}, people);
-    h += signatureBlock(summary.operators, first, last, *reviews, job->training);
+    // The fits that gave the doses reported, each once.
+    std::vector<Fit> fitsUsed;
+    std::set<qint64> fitIds;
+    for (const Record& r : latest) {
+        fitIds.insert(r.fitId);
+        if (r.second)
+            fitIds.insert(r.second->fitId);
+    }
+    for (qint64 id : fitIds) {
+        auto f = store.fit(id);
+        if (!f)
+            return Failure{f.error()};
+        fitsUsed.push_back(*f);
+    }
+    h += signatureBlock(summary.operators, first, last, fitsUsed, *all, *reviews, job->training);
 
     QStringList legend;
     for (const FlagMeaning& m : flagLegend())

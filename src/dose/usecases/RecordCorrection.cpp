@@ -22,14 +22,33 @@ Outcome<Record> reevaluateDual(Store& store, Record next, const Job& job,
     return next;
 }
 
+// Why the gauge's thickness must be confirmed first, or a failure to find the batch.
+std::optional<QString> thicknessRefusal(Store& store, const Record& record, const Correction& c) {
+    if (c.thicknessConfirmed)
+        return std::nullopt;
+    auto batch = store.batch(record.batchId);
+    if (!batch)
+        return batch.error();
+    return thicknessNeedsConfirming(c.thicknessUm, batch->thicknessUm);
+}
+
 } // namespace
 
-Outcome<Corrected> correctRecord(Store& store, const Correction& c) {
+Outcome<Corrected> correctRecord(Store& store, Signer& signer, const Correction& c) {
     if (auto why = gaugeRefusal(c.thicknessUm, c.uThicknessUm))
         return Failure{*why};
     const QString reason = c.reason.trimmed();
     if (reason.isEmpty())
         return Failure{QStringLiteral("say why the record is corrected")};
+    auto before = store.record(c.recordId);
+    if (!before)
+        return Failure{before.error()};
+    if (auto why = thicknessRefusal(store, *before, c))
+        return Failure{*why};
+    auto signature = signer.sign(c.operatorName, correctedMeaning(),
+                                 QStringLiteral("correct record %1").arg(c.recordId));
+    if (!signature)
+        return Failure{signature.error()};
     Fit used;
     auto r = store.correctRecord(c.recordId, [&](const Record& latest) -> Outcome<Record> {
         auto fit = store.fit(latest.fitId);
@@ -42,13 +61,9 @@ Outcome<Corrected> correctRecord(Store& store, const Correction& c) {
         auto calibration = store.calibration(latest.calibrationId);
         if (!calibration)
             return Failure{calibration.error()};
-        if (!c.thicknessConfirmed) {
-            auto batch = store.batch(latest.batchId);
-            if (!batch)
-                return Failure{batch.error()};
-            if (auto why = thicknessNeedsConfirming(c.thicknessUm, batch->thicknessUm))
-                return Failure{*why};
-        }
+        // Another desk may have corrected it since.
+        if (auto why = thicknessRefusal(store, latest, c))
+            return Failure{*why};
         Record next = latest;
         next.thicknessUm = c.thicknessUm;
         next.thicknessMeasured = true;
@@ -56,6 +71,7 @@ Outcome<Corrected> correctRecord(Store& store, const Correction& c) {
             next.uThicknessUm = *c.uThicknessUm;
         next.reason = reason;
         next.operatorName = c.operatorName;
+        next.signature = *signature;
         if (!next.second) {
             evaluateRecord(next, *fit, *job, *calibration);
             return next;

@@ -1,8 +1,8 @@
 #pragma once
 // A record's thickness corrected by a gauge reading: a new version with the reason, its dose
-// evaluated again; the earlier version stays.
+// evaluated again, signed by the corrector; the earlier version stays.
 
-#include "dose/store/Store.h"
+#include "dose/usecases/Signer.h"
 
 namespace qvr::dose {
 
@@ -21,7 +21,8 @@ struct Corrected {
     Fit fit; // that gave its dose
 };
 
-Outcome<Corrected> correctRecord(Store& store, const Correction& correction);
+// What can be refused is refused before the corrector is asked to sign.
+Outcome<Corrected> correctRecord(Store& store, Signer& signer, const Correction& correction);
 
 // "record 5 v2: thickness 52 µm, 10.2 ± 0.6 kGy (k = 2) (reason: gauge reading)"
 QString correctedText(const Corrected& corrected);

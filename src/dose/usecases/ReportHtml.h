@@ -1,9 +1,21 @@
 #pragma once
 // The report's tables, as the HTML QTextDocument lays out.
 
+#include "dose/core/Signature.h"
+
+#include <QDateTime>
 #include <QStringList>
 
 namespace qvr::dose {
+
+inline QString esc(const QString& text) {
+    return text.toHtmlEscaped();
+}
+
+inline QString when(const QDateTime& t) {
+    return t.isValid() ? t.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'"))
+                       : QStringLiteral("-");
+}
 
 inline QString htmlRow(const QStringList& cells, const char* tag = "td") {
     QString out = QStringLiteral("<tr>");
@@ -24,6 +36,15 @@ inline QString htmlTable(const QStringList& headers, const QStringList& rows,
     return QStringLiteral(
                "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\">") +
            head + QStringLiteral("</tr>") + rows.join(QString()) + QStringLiteral("</table>");
+}
+
+// A row of the signatures: what, who (signed, or only attributed), when, and what it means.
+inline QString signatureRow(const QString& what, const std::optional<Signature>& s,
+                            const QString& account, const QDateTime& at, const QString& meaning) {
+    return htmlRow({what,
+                    s ? esc(signerText(s->name, s->account)) + QStringLiteral(", signed")
+                      : esc(unsignedText(account)),
+                    s ? esc(signedAtText(*s)) : when(at), meaning});
 }
 
 } // namespace qvr::dose

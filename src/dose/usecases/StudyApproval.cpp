@@ -2,13 +2,23 @@
 
 namespace qvr::dose {
 
-Outcome<Receipt> approveStudy(Store& store, const QString& studyId, const QString& reason,
-                              const QString& approver) {
+Outcome<Receipt> approveStudy(Store& store, Signer& signer, const QString& studyId,
+                              const QString& reason, const QString& approver) {
     MappingApproval a;
     a.studyId = studyId;
     a.approved = true;
     a.reason = reason.trimmed();
     a.approver = approver;
+    auto records = store.mappingStudy(studyId);
+    if (!records)
+        return Failure{records.error()};
+    if (auto why = approvalRefusal(*records, a))
+        return Failure{*why};
+    auto signature = signer.sign(approver, approvedStudyMeaning(),
+                                 QStringLiteral("approve mapping study %1").arg(studyId));
+    if (!signature)
+        return Failure{signature.error()};
+    a.signature = *signature;
     return store.addMappingApproval(a);
 }
 

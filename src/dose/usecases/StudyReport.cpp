@@ -12,17 +12,8 @@ namespace qvr::dose {
 
 namespace {
 
-QString esc(const QString& text) {
-    return text.toHtmlEscaped();
-}
-
 QString orDash(const QString& text) {
     return text.isEmpty() ? QStringLiteral("-") : esc(text);
-}
-
-QString when(const QDateTime& t) {
-    return t.isValid() ? t.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'"))
-                       : QStringLiteral("-");
 }
 
 QString mm(const std::optional<double>& v) {
@@ -178,11 +169,17 @@ QString approvalBlock(const StudyView& v) {
     QString h;
     QStringList rows;
     for (const MappingApproval& a : v.records.approvals)
-        rows << htmlRow({a.approved ? QStringLiteral("Approved") : QStringLiteral("Returned"),
-                         esc(a.approver), when(a.createdAt), orDash(a.reason)});
+        rows << signatureRow(
+            a.approved ? QStringLiteral("Approved") : QStringLiteral("Returned"), a.signature,
+            a.approver, a.createdAt,
+            a.approved
+                ? QStringLiteral("%1: the study's results may release routine jobs%2")
+                      .arg(esc(approvedStudyMeaning()),
+                           a.reason.isEmpty() ? QString() : QStringLiteral(": ") + esc(a.reason))
+                : orDash(a.reason));
     if (!rows.isEmpty())
         h += htmlTable({QStringLiteral("Signature"), QStringLiteral("Name"),
-                        QStringLiteral("Date and time"), QStringLiteral("Reason")},
+                        QStringLiteral("Date and time"), QStringLiteral("Meaning")},
                        rows);
     if (v.approved) {
         h += QStringLiteral("<p><b>Approved for routine monitoring.</b></p>");
