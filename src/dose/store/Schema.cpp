@@ -96,7 +96,12 @@ std::vector<Migration> migrations(const Dialect& dialect) {
     v10.statements << addedColumns(dialect, 10);
     v10.statements << createTable(dialect, signingFailureTable(), QStringLiteral("id"))
                    << dialect.appendOnly(signingFailureTable().name);
-    return {v1, v2, v3, v4, v5, v6, v7, v8, v9, v10};
+    // 11: roles granted and withdrawn; the account that takes this step is the first
+    // administrator (StoreSchema.cpp).
+    Migration v11{11, {}};
+    v11.statements << createTable(dialect, roleChangeTable(), QStringLiteral("id"))
+                   << dialect.appendOnly(roleChangeTable().name);
+    return {v1, v2, v3, v4, v5, v6, v7, v8, v9, v10, v11};
 }
 
 } // namespace qvr::dose
