@@ -11,12 +11,14 @@
 #include "dose/ui/ReadView.h"
 #include "dose/ui/ReaderCheckView.h"
 #include "dose/ui/RecordsView.h"
+#include "dose/ui/RolesDialog.h"
 #include "dose/ui/Sentence.h"
 #include "dose/ui/Tones.h"
 #include "dose/ui/TrendView.h"
 #include "dose/usecases/JobReview.h"
 #include "dose/usecases/RecordCorrection.h"
 #include "dose/usecases/RecordsCsv.h"
+#include "dose/usecases/RoleGate.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -43,6 +45,23 @@
 #include <algorithm>
 
 namespace qvr::dose {
+
+namespace {
+
+// Which of the window's actions stand for which act of the role table.
+const std::pair<const char*, const char*> kActionActs[] = {
+    {"newJob", "job add"},
+    {"capture", "read"},
+    {"recordCheck", "reader check"},
+    {"correct", "record correct"},
+    {"approve", "job approve"},
+    {"returnJob", "job return"},
+    {"importCalibration", "calibration import"},
+    {"fitCalibration", "calibration fit"},
+    {"roles", "role grant"},
+};
+
+} // namespace
 
 QString settingsPath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -88,6 +107,11 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
               QKeySequence(Qt::CTRL | Qt::Key_P), [this] { askReport(); });
     addAction(file, QStringLiteral("exportCsv"), QStringLiteral("&Export CSV..."),
               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), [this] { askExport(); });
+    addAction(file, QStringLiteral("roles"), QStringLiteral("R&oles..."), QKeySequence(), [this] {
+        RolesDialog dialog(store_, env_.operatorName, this);
+        dialog.exec();
+        applyRoles();
+    });
     file->addSeparator();
     addAction(file, QStringLiteral("quit"), QStringLiteral("&Quit"),
               QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
@@ -142,6 +166,10 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
                   showView(records_);
                   records_->focusFilter();
               });
+
+    for (const auto& [name, act] : kActionActs)
+        action(QLatin1String(name))->setProperty("act", QLatin1String(act));
+    applyRoles();
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     addAction(help, QStringLiteral("guide"), QStringLiteral("Dose workstation &guide"),
@@ -208,7 +236,25 @@ bool DoseWindow::checkDatabase() {
     records_->reload();
     mapping_->reload();
     updateCheckStatus();
+    applyRoles();
     return true;
+}
+
+std::optional<QString> DoseWindow::blocker(const QAction* action) {
+    const QString act = action->property("act").toString();
+    if (act.isEmpty())
+        return std::nullopt;
+    return actBlocker(store_, env_.operatorName, act);
+}
+
+void DoseWindow::applyRoles() {
+    for (const auto& [name, act] : kActionActs) {
+        QAction* a = action(QLatin1String(name));
+        const auto why = blocker(a);
+        a->setEnabled(!why);
+        a->setToolTip(why ? sentence(*why) : a->text().remove(QLatin1Char('&')));
+        a->setStatusTip(why ? sentence(*why) : QString());
+    }
 }
 
 DoseWindow::~DoseWindow() = default;
@@ -258,7 +304,14 @@ QAction* DoseWindow::addAction(QMenu* menu, const QString& name, const QString& 
     auto* a = menu->addAction(text);
     a->setObjectName(name);
     a->setShortcut(key);
-    connect(a, &QAction::triggered, this, [run = std::move(run)] { run(); });
+    connect(a, &QAction::triggered, this, [this, a, run = std::move(run)] {
+        // The roles may have changed since the menu was last enabled.
+        if (auto why = blocker(a)) {
+            say(refusalSentence(QStringLiteral("Not done"), *why));
+            return;
+        }
+        run();
+    });
     return a;
 }
 
@@ -299,6 +352,8 @@ void DoseWindow::refreshViews() {
 
 Outcome<QString> DoseWindow::correctRecord(qint64 id, double thicknessUm, const QString& reason,
                                            bool confirmed) {
+    if (auto why = actBlocker(store_, env_.operatorName, QStringLiteral("record correct")))
+        return finish(Failure{*why});
     // Asked here first, so that the window says how to confirm it here.
     if (auto latest = store_.record(id); latest && !confirmed)
         if (auto batch = store_.batch(latest->batchId))
@@ -314,6 +369,11 @@ Outcome<QString> DoseWindow::correctRecord(qint64 id, double thicknessUm, const 
 }
 
 Outcome<QString> DoseWindow::reviewJob(bool approve, const QString& reason) {
+    // Before any password is asked.
+    if (auto why =
+            actBlocker(store_, env_.operatorName,
+                       approve ? QStringLiteral("job approve") : QStringLiteral("job return")))
+        return finish(Failure{*why});
     Review review;
     review.jobId = read_->jobId();
     review.approved = approve;

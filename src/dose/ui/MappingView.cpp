@@ -7,6 +7,7 @@
 #include "dose/ui/Sentence.h"
 #include "dose/ui/Tones.h"
 #include "dose/usecases/MappingImport.h"
+#include "dose/usecases/RoleGate.h"
 #include "dose/usecases/StudyApproval.h"
 
 #include <QComboBox>
@@ -294,6 +295,8 @@ Outcome<QString> MappingView::said(Outcome<QString> outcome) {
 }
 
 Outcome<QString> MappingView::importRun(const QString& runId, const QString& csvFile) {
+    if (auto why = actBlocker(store_, operator_, QStringLiteral("mapping import")))
+        return said(Failure{*why});
     auto imported = importMappingDoses(store_, runId, csvFile, operator_);
     if (!imported)
         return said(Failure{imported.error()});
@@ -303,6 +306,8 @@ Outcome<QString> MappingView::importRun(const QString& runId, const QString& csv
 }
 
 Outcome<QString> MappingView::approve(const QString& reason) {
+    if (auto why = actBlocker(store_, operator_, QStringLiteral("mapping approve")))
+        return said(Failure{*why});
     const QString study = studyId();
     auto approved = approveStudy(store_, study, reason, operator_);
     if (!approved)
@@ -313,6 +318,10 @@ Outcome<QString> MappingView::approve(const QString& reason) {
 }
 
 void MappingView::askImport() {
+    if (auto why = actBlocker(store_, operator_, QStringLiteral("mapping import"))) {
+        said(Failure{*why});
+        return;
+    }
     if (!view_ || view_->records.runs.empty()) {
         said(Failure{QStringLiteral("the study has no run yet")});
         return;
@@ -334,6 +343,10 @@ void MappingView::askImport() {
 }
 
 void MappingView::askApprove() {
+    if (auto why = actBlocker(store_, operator_, QStringLiteral("mapping approve"))) {
+        said(Failure{*why});
+        return;
+    }
     bool ok = false;
     const QString reason = QInputDialog::getText(
         this, QStringLiteral("Approve study"),
