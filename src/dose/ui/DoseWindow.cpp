@@ -107,11 +107,12 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
               QKeySequence(Qt::CTRL | Qt::Key_P), [this] { askReport(); });
     addAction(file, QStringLiteral("exportCsv"), QStringLiteral("&Export CSV..."),
               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), [this] { askExport(); });
-    addAction(file, QStringLiteral("roles"), QStringLiteral("R&oles..."), QKeySequence(), [this] {
-        RolesDialog dialog(store_, env_.operatorName, this);
-        dialog.exec();
-        applyRoles();
-    });
+    addAction(file, QStringLiteral("roles"), QStringLiteral("R&oles..."),
+              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), [this] {
+                  RolesDialog dialog(store_, env_.operatorName, this);
+                  dialog.exec();
+                  applyRoles();
+              });
     file->addSeparator();
     addAction(file, QStringLiteral("quit"), QStringLiteral("&Quit"),
               QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
