@@ -7,7 +7,15 @@
 #include <QTest>
 #include <initializer_list>
 
-namespace qvr::dose::test {
+namespace qvr::test {
+
+using dose::holds;
+using dose::IfMissing;
+using dose::Role;
+using dose::RoleChange;
+using dose::roleName;
+using dose::Store;
+using dose::systemNow;
 
 inline const QString kLabAdmin = QStringLiteral("lab-admin");
 
@@ -66,4 +74,4 @@ inline bool grantRoles(const QString& location, const QString& account,
     return grantRoles(**store, account, roles);
 }
 
-} // namespace qvr::dose::test
+} // namespace qvr::test

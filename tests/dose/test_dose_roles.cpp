@@ -3,7 +3,6 @@
 // first administrator of a new and of a migrated database; roles carried by db copy through a
 // private PostgreSQL server and back.
 
-#include "DoseRoles.h"
 #include "PgServer.h"
 #include "dose/cli/Cli.h"
 #include "dose/store/Store.h"
