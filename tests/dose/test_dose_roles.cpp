@@ -18,7 +18,6 @@
 #include <QTest>
 
 using namespace qvr::dose;
-using namespace qvr::dose::test;
 
 class TestDoseRoles : public QObject {
     Q_OBJECT
