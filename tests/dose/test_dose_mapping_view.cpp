@@ -72,6 +72,8 @@ private slots:
         QFile::remove(bench_.path);
         QVERIFY(bench_.open());
         QVERIFY(qvr::test::storeProduct(*bench_.store, qvr::test::syntheticProduct()));
+        for (const QString& who : {qvr::test::kMaker, qvr::test::kApprover})
+            QVERIFY(qvr::test::grantRoles(*bench_.store, who, {Role::Metrologist}));
         view_ = std::make_unique<MappingView>(*bench_.store, qvr::test::kApprover, bench_.clock());
         view_->resize(1100, 900);
         view_->show();
