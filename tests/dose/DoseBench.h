@@ -4,6 +4,7 @@
 // test sets.
 
 #include "DoseFixtures.h"
+#include "DoseRoles.h"
 
 #include "dose/core/Fitting.h"
 #include "dose/link/ReaderSource.h"
@@ -105,7 +106,10 @@ struct DoseBench {
                  {},
                  0,
                  {}};
-        return fit && store->addFit(*fit) && store->addJob(training) && store->addJob(real);
+        // The bench's two people may do anything their roles allow: ana reads, ben reviews.
+        return fit && store->addFit(*fit) && store->addJob(training) && store->addJob(real) &&
+               qvr::test::grantRoles(*store, QStringLiteral("ana")) &&
+               qvr::test::grantRoles(*store, QStringLiteral("ben"));
     }
 
     // A filter check of the head at 600 nm, now: a passing one lets the real job be read.

@@ -1,6 +1,7 @@
 // A mapping run's dosimeter read through a scripted reader: the same dose, budget and flags a
 // job's read gives, stored as the run's dose at its position, and what refuses such a read.
 
+#include "DoseRoles.h"
 #include "FakeReader.h"
 #include "FakeSigning.h"
 #include "dose/cli/Cli.h"
@@ -85,6 +86,8 @@ private slots:
                                            id.toLatin1() + ",20,0.8,2,alanine\n");
             QCOMPARE(run("mapping import " + id + " --csv " + csv), 0);
         }
+        QVERIFY(qvr::test::grantRoles(dir_.filePath(QStringLiteral("dose.sqlite")),
+                                      QStringLiteral("quality"), {Role::Metrologist}));
         operator_ = QStringLiteral("quality");
         QVERIFY2(run("mapping approve AS") == 0, qPrintable(err_));
         operator_ = QStringLiteral("mapper");

@@ -3,6 +3,7 @@
 // SQLite and PostgreSQL, copy and read back as written, and approval needs a second person and
 // a study without blockers.
 
+#include "DoseRoles.h"
 #include "DoseScenario.h"
 #include "FakeSigning.h"
 #include "MappingStore.h"
@@ -622,6 +623,7 @@ private slots:
         QCOMPARE(o["blockers"].toArray().at(0).toString(),
                  QStringLiteral("run R2: no valid dose or bound at position L2-C1"));
 
+        QVERIFY(test::grantRoles(db, kApprover, {Role::Metrologist}));
         QCOMPARE(run(kApprover, {"mapping", "approve", "S1"}), 1);
         QVERIFY2(err.contains(QLatin1String("cannot be approved")), qPrintable(err));
         QFile late(dir.filePath("late.csv"));

@@ -75,6 +75,8 @@ private slots:
         QFile::remove(bench_.path);
         QVERIFY(bench_.open());
         QVERIFY(qvr::test::storeProduct(*bench_.store, qvr::test::syntheticProduct()));
+        for (const QString& who : {qvr::test::kMaker, qvr::test::kApprover})
+            QVERIFY(qvr::test::grantRoles(*bench_.store, who, {Role::Metrologist}));
         signer_ = std::make_unique<qvr::test::FakeSigner>(*bench_.store);
         view_ = std::make_unique<MappingView>(*bench_.store, &signer_->signer, qvr::test::kApprover,
                                               bench_.clock());

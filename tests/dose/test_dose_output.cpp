@@ -5,6 +5,7 @@
 
 #include "DoseProcesses.h"
 #include "DoseScenario.h"
+#include "dose/core/Operator.h"
 
 #include <QDir>
 #include <QFile>
@@ -74,7 +75,9 @@ class TestDoseOutput : public QObject {
 private slots:
     void initTestCase() {
         QVERIFY2(QFile::exists(doseProgram()), "build qvr100dose first");
-        auto store = dose::Store::open(db_, test::steppedClock());
+        // Made by the account the program runs as, which holds every role in it.
+        auto store = dose::Store::open(db_, test::steppedClock(), dose::IfMissing::Create,
+                                       dose::loginName());
         QVERIFY2(store, qPrintable(store.error()));
         auto s = test::seedStore(**store);
         QVERIFY2(s, qPrintable(s.error()));

@@ -3,6 +3,7 @@
 // tests/CMakeLists.txt), never the machine's accounts. The password is typed through an
 // injected prompt; the program's terminal prompt is driven by running it without a terminal.
 
+#include "DoseRoles.h"
 #include "DoseScenario.h"
 #include "MappingStore.h"
 #include "PgServer.h"
@@ -10,6 +11,7 @@
 #include "dose/auth/PamAuthenticator.h"
 #include "dose/cli/Cli.h"
 #include "dose/core/Canonical.h"
+#include "dose/core/Operator.h"
 #include "dose/store/Store.h"
 #include "dose/usecases/CheckRecording.h"
 #include "dose/usecases/JobReview.h"
@@ -124,6 +126,8 @@ private slots:
         late.systematicRel = test::kSystematic;
         late.operatorName = test::kMaker;
         QVERIFY((*store)->addMappingDoses({late}));
+        for (const char* who : {"ana", "ben", "carl"})
+            QVERIFY(test::grantRoles(**store, QLatin1String(who)));
         prompt_ = {};
     }
 
@@ -155,6 +159,9 @@ private slots:
         // Refused before anyone is asked for a password.
         QTest::newRow("own reads") << "ana" << approve << Answers{"ana-secret"} << 1
                                    << "another login must review it" << 0 << qint64(0);
+        QTest::newRow("no role") << "dora" << approve << Answers{"dora-secret"} << 1
+                                 << "job approve needs the reviewer role; dora has no role" << 0
+                                 << qint64(0);
         QTest::newRow("no reason") << "ben" << QStringList{"job", "return", "J-7", "--reason", " "}
                                    << Answers{kBenPassword} << 2 << "--reason" << 0 << qint64(0);
     }
@@ -380,6 +387,7 @@ private slots:
 
     // The program itself asks on its terminal, and signs nothing without one.
     void programWithoutTerminalRefuses() {
+        QVERIFY(test::grantRoles(path_, loginName(), {Role::Reviewer}));
         QProcess dose;
         dose.setStandardInputFile(QProcess::nullDevice());
         dose.start(QStringLiteral("setsid"), {QStringLiteral(QVR100_BIN_DIR "/qvr100dose"), "--db",

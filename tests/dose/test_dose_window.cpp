@@ -20,6 +20,8 @@
 #include "dose/ui/ReadView.h"
 #include "dose/ui/ReaderCheckView.h"
 #include "dose/ui/RecordsView.h"
+#include "dose/ui/RolesDialog.h"
+#include "dose/ui/Sentence.h"
 #include "dose/ui/SigningDialog.h"
 #include "dose/ui/Tones.h"
 #include "dose/ui/TrendView.h"
@@ -138,6 +140,55 @@ private slots:
                                                              settingsFile(), &password_, &pam_});
         window_->readView()->reloadChoices(QStringLiteral("T1"), bench_.calibrationId);
         window_->show();
+    }
+
+    // Without a role its actions are greyed out saying which role, and refused if reached
+    // anyway, before any password is asked; an administrator's grant in the roles dialog opens
+    // them without a restart.
+    void actionsFollowTheRoles() {
+        QVERIFY(qvr::test::grantRoles(*bench_.store, QStringLiteral("ned"), {Role::Operator}));
+        CaptureSession session(*bench_.store, reader_, bench_.clock(), QStringLiteral("ned"));
+        DoseWindow ned(*bench_.store, session,
+                       DoseWindowEnv{QStringLiteral("ned"), bench_.clock(), settingsFile(),
+                                     &password_, &pam_});
+        const QString why = QStringLiteral("job approve needs the reviewer role; ned has operator");
+        QAction* approve = ned.action(QStringLiteral("approve"));
+        QVERIFY(!approve->isEnabled());
+        QCOMPARE(approve->toolTip(), sentence(why));
+        QVERIFY(ned.action(QStringLiteral("capture"))->isEnabled());
+        QVERIFY(!ned.action(QStringLiteral("importCalibration"))->isEnabled());
+        QVERIFY(!ned.action(QStringLiteral("roles"))->isEnabled());
+        password_.meaning.clear();
+        ned.readView()->reloadChoices(QStringLiteral("R1"), bench_.calibrationId);
+        const auto refused = ned.reviewJob(true, QString());
+        QVERIFY(!refused);
+        QCOMPARE(refused.error(), why);
+        QVERIFY(password_.meaning.isEmpty());
+        const auto notFitted = ned.calibrationView()->fit();
+        QVERIFY(!notFitted);
+        QCOMPARE(notFitted.error(),
+                 QStringLiteral("calibration fit needs the metrologist role; ned has operator"));
+
+        // ana grants it at her own desk; ned's window follows.
+        auto anasDesk = Store::open(bench_.path, bench_.clock());
+        QVERIFY(anasDesk);
+        RolesDialog dialog(**anasDesk, QStringLiteral("ana"));
+        dialog.account()->setText(QStringLiteral("ned"));
+        dialog.role()->setCurrentText(QStringLiteral("reviewer"));
+        QVERIFY(dialog.change(true));
+        QVERIFY(
+            dialog.status()->text().startsWith(QStringLiteral("Ned now has the reviewer role")) ||
+            dialog.status()->text().startsWith(QStringLiteral("ned now has the reviewer role")));
+        QVERIFY(ned.checkDatabase());
+        QVERIFY(approve->isEnabled());
+        // Withdrawing the last administrator is refused in the dialog as on the command line.
+        RolesDialog nedsDialog(*bench_.store, QStringLiteral("ned"));
+        nedsDialog.account()->setText(QStringLiteral("ana"));
+        nedsDialog.role()->setCurrentText(QStringLiteral("operator"));
+        nedsDialog.reason()->setText(QStringLiteral("left"));
+        QVERIFY(!nedsDialog.change(false));
+        QVERIFY(
+            nedsDialog.status()->text().contains(QStringLiteral("needs the administrator role")));
     }
 
     void captureActionRecordsTheTypedDosimeter() {

@@ -64,7 +64,8 @@ private slots:
 
         QTemporaryDir dir;
         const QString db = dir.filePath(QStringLiteral("dose.sqlite"));
-        auto store = Store::open(db);
+        // Made by ana's window, as the program makes it: she holds every role.
+        auto store = Store::open(db, systemNow(), IfMissing::Create, QStringLiteral("ana"));
         QVERIFY2(store, qPrintable(store.error()));
         Store& s = **store;
         Batch batch;

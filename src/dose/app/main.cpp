@@ -38,7 +38,7 @@ int runWindow(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("qvr100dose"));
     const QString location = databaseLocation();
-    auto store = Store::open(location, systemNow(), ifMissing());
+    auto store = Store::open(location, systemNow(), ifMissing(), loginName());
     if (!store) {
         QMessageBox::critical(nullptr, QStringLiteral("qvr100dose"), store.error());
         return 1;

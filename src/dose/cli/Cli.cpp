@@ -4,6 +4,7 @@
 #include "dose/cli/QtWarnings.h"
 #include "dose/core/Canonical.h"
 #include "dose/core/TextRules.h"
+#include "dose/usecases/RoleGate.h"
 
 #include <QIODevice>
 #include <QJsonDocument>
@@ -26,6 +27,7 @@ const std::vector<Command>& commands() {
         addReviewCommands(c);
         addLabCommands(c);
         addMappingCommands(c);
+        addRoleCommands(c);
         return c;
     }();
     return all;
@@ -151,7 +153,8 @@ std::optional<qint64> Ctx::integerArgument(int index) {
 Store* Ctx::store() {
     if (!store_) {
         auto opened = Store::open(env.database, env.now,
-                                  env.mayCreateDatabase ? IfMissing::Create : IfMissing::Refuse);
+                                  env.mayCreateDatabase ? IfMissing::Create : IfMissing::Refuse,
+                                  env.operatorName);
         if (!opened) {
             refuse(opened.error());
             return nullptr;
@@ -173,6 +176,27 @@ Signer* Ctx::signer() {
         signer_ = std::make_unique<Signer>(*opened, *env.authenticator, *env.passwords);
     }
     return signer_.get();
+}
+
+std::optional<int> Ctx::refusedForRole() {
+    // The database commands check for themselves: a database without roles yet has no one to
+    // hold them.
+    if (command.name.startsWith(QLatin1String("db ")))
+        return std::nullopt;
+    if (!roleNeeded(command.name)) {
+        if (auto why = actRefusal({}, env.operatorName, command.name))
+            return refuse(*why);
+        return std::nullopt;
+    }
+    Store* opened = store();
+    if (!opened)
+        return kRefused;
+    auto refusal = roleRefusal(*opened, env.operatorName, command.name);
+    if (!refusal)
+        return refuse(refusal.error());
+    if (*refusal)
+        return refuse(**refusal);
+    return std::nullopt;
 }
 
 void Ctx::warn(const QString& what) {
@@ -335,6 +359,8 @@ int runCli(const QStringList& arguments, const CliEnv& baseEnv) {
                              ? QStringLiteral("%1: an argument is missing").arg(command->name)
                              : QStringLiteral("%1: unexpected argument \"%2\"")
                                    .arg(command->name, ctx.positional.value(command->positionals)));
+    if (const auto refused = ctx.refusedForRole())
+        return *refused;
     const int status = command->run(ctx);
     env.out->flush();
     if (env.out->status() != QTextStream::Ok)

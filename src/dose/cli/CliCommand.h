@@ -53,11 +53,15 @@ public:
     std::optional<qint64> integerArgument(int index);
     bool usageError() const { return usageError_; }
 
-    // The store, opened on first use; nullptr after a failure already reported.
+    // The store, opened on first use; nullptr after a failure already reported. One that this
+    // opening creates or brings to roles has the operator as its first administrator.
     Store* store();
     // Who signs on the store through the program's prompt and authenticator; nullptr after a
     // failure already reported.
     Signer* signer();
+    // Why the operator may not run this command, or nothing; the store is opened only for a
+    // command that needs a role. A failure is reported here and gives kRefused.
+    std::optional<int> refusedForRole();
 
     int refuse(const QString& why);         // one line on the error stream, exit 1
     int usage(const QString& why);          // one line and the command's synopsis, exit 2
@@ -119,5 +123,6 @@ QJsonObject signatureJson(const std::optional<Signature>& signature, const QStri
 QJsonObject reviewJson(const Review& review);
 void addLabCommands(std::vector<Command>& commands);
 void addMappingCommands(std::vector<Command>& commands);
+void addRoleCommands(std::vector<Command>& commands);
 
 } // namespace qvr::dose

@@ -1,21 +1,44 @@
 #include "dose/cli/CliCommand.h"
 
 #include "dose/store/Dialect.h"
+#include "dose/usecases/RoleGate.h"
 
 namespace qvr::dose {
 
 namespace {
 
+// A database that holds roles is changed only by an administrator. One that holds none yet (or
+// none at all) is the operator's to found: this command makes them its first administrator.
+std::optional<int> refusedForRole(Ctx& ctx, const QString& location) {
+    auto asIs = Store::openAtVersion(location, 1, nullptr, ctx.env.now, IfMissing::Refuse);
+    if (!asIs)
+        return std::nullopt; // nothing there yet, or the open that follows says why
+    auto changes = (*asIs)->roleChanges();
+    if (!changes)
+        return ctx.refuse(changes.error());
+    if (changes->empty())
+        return std::nullopt;
+    if (auto why = actRefusal(foldRoles(*changes), ctx.env.operatorName, ctx.command.name))
+        return ctx.refuse(*why);
+    return std::nullopt;
+}
+
 int describe(Ctx& ctx, Store& store, const QString& location, const SchemaChange& change) {
     auto head = store.headHash();
     if (!head)
         return ctx.refuse(head.error());
-    if (ctx.json)
-        return ctx.printJson(QJsonObject{{"database", location},
-                                         {"kind", store.dialect().name()},
-                                         {"schema_from", change.from},
-                                         {"schema_version", change.to},
-                                         {"chain_head", *head}});
+    const bool founded = change.from < kRolesSchemaVersion && change.to >= kRolesSchemaVersion &&
+                         !ctx.env.operatorName.isEmpty();
+    if (ctx.json) {
+        QJsonObject o{{"database", location},
+                      {"kind", store.dialect().name()},
+                      {"schema_from", change.from},
+                      {"schema_version", change.to},
+                      {"chain_head", *head}};
+        if (founded)
+            o.insert("first_administrator", ctx.env.operatorName);
+        return ctx.printJson(o);
+    }
     if (change.from == change.to)
         ctx.print(QStringLiteral("%1 dose database %2 at schema version %3, nothing to do")
                       .arg(store.dialect().name(), location, QString::number(change.to)));
@@ -26,15 +49,22 @@ int describe(Ctx& ctx, Store& store, const QString& location, const SchemaChange
         ctx.print(QStringLiteral("%1 dose database %2 migrated from schema version %3 to %4")
                       .arg(store.dialect().name(), location, QString::number(change.from),
                            QString::number(change.to)));
+    if (founded)
+        ctx.print(QStringLiteral("%1 is its first administrator and holds every role: role grant "
+                                 "gives others theirs, role withdraw takes back what %1 should "
+                                 "not hold")
+                      .arg(ctx.env.operatorName));
     if (!head->isEmpty())
         ctx.print(QStringLiteral("chain head %1").arg(*head));
     return kOk;
 }
 
 int init(Ctx& ctx) {
+    if (const auto refused = refusedForRole(ctx, ctx.env.database))
+        return *refused;
     SchemaChange change;
     auto store = Store::openAtVersion(ctx.env.database, kSchemaVersion, &change, ctx.env.now,
-                                      IfMissing::Create);
+                                      IfMissing::Create, ctx.env.operatorName);
     if (!store)
         return ctx.refuse(store.error());
     return describe(ctx, **store, ctx.env.database, change);
@@ -44,10 +74,12 @@ int migrate(Ctx& ctx) {
     const auto to = ctx.integer(QStringLiteral("to"), Quantity{1, kSchemaVersion, false, "", true});
     if (ctx.usageError())
         return kUsage;
+    if (const auto refused = refusedForRole(ctx, ctx.env.database))
+        return *refused;
     SchemaChange change;
     auto store =
         Store::openAtVersion(ctx.env.database, static_cast<int>(to.value_or(kSchemaVersion)),
-                             &change, ctx.env.now, IfMissing::Refuse);
+                             &change, ctx.env.now, IfMissing::Refuse, ctx.env.operatorName);
     if (!store)
         return ctx.refuse(store.error());
     return describe(ctx, **store, ctx.env.database, change);
@@ -57,7 +89,10 @@ int copy(Ctx& ctx) {
     const QString from = ctx.value(QStringLiteral("from")), to = ctx.value(QStringLiteral("to"));
     if (from == to)
         return ctx.usage(QStringLiteral("--from and --to name the same database"));
-    auto source = Store::open(from, ctx.env.now, IfMissing::Refuse);
+    if (const auto refused = refusedForRole(ctx, from))
+        return *refused;
+    // The target stays empty until the copy: its roles are the source's.
+    auto source = Store::open(from, ctx.env.now, IfMissing::Refuse, ctx.env.operatorName);
     if (!source)
         return ctx.refuse(source.error());
     auto target = Store::open(to, ctx.env.now, IfMissing::Create);

@@ -111,6 +111,15 @@ Outcome<Done> acceptTexts(SigningFailure& f) {
     return Texts().free(f.account, "account").free(f.act, "act").result();
 }
 
+Outcome<Done> acceptTexts(RoleChange& c) {
+    return Texts()
+        .free(c.account, "account")
+        .free(c.role, "role")
+        .free(c.reason, "reason")
+        .free(c.by, "administrator")
+        .result();
+}
+
 Outcome<Done> acceptTexts(ReaderCheck& c) {
     return Texts()
         .id(c.headSerial, "head serial")

@@ -13,6 +13,7 @@
 #include "dose/core/ReaderCheck.h"
 #include "dose/core/Record.h"
 #include "dose/core/Review.h"
+#include "dose/core/Roles.h"
 #include "dose/core/SigningLock.h"
 
 namespace qvr::dose {
@@ -25,6 +26,7 @@ Outcome<Done> acceptTexts(Job& job);
 Outcome<Done> acceptTexts(Record& record);
 Outcome<Done> acceptTexts(Review& review);
 Outcome<Done> acceptTexts(SigningFailure& failure);
+Outcome<Done> acceptTexts(RoleChange& change);
 Outcome<Done> acceptTexts(ReaderCheck& check);
 Outcome<Done> acceptTexts(LabSetting& setting);
 Outcome<Done> acceptTexts(MappingStudy& study);

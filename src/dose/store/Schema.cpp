@@ -99,6 +99,10 @@ std::vector<Migration> migrations(const Dialect& dialect) {
     // 11: accepted fits, reader checks, corrections and study approvals carry their signature.
     Migration v11{11, {}};
     v11.statements << addedColumns(dialect, 11);
+    // 11 also: roles granted and withdrawn; the account that takes this step is the first
+    // administrator (StoreSchema.cpp).
+    v11.statements << createTable(dialect, roleChangeTable(), QStringLiteral("id"))
+                   << dialect.appendOnly(roleChangeTable().name);
     // 12: each ledger row keeps the database login that appended it, outside its canonical
     // text; where the server keeps the chain, logins append only through its function. The
     // function knows the tables there are now; a later table is added to chained_tables by the

@@ -123,13 +123,14 @@ QString Store::defaultLocation() {
            QStringLiteral("/QVR100/dose.sqlite");
 }
 
-Outcome<std::unique_ptr<Store>> Store::open(const QString& location, Now now, IfMissing missing) {
-    return openAtVersion(location, kSchemaVersion, nullptr, std::move(now), missing);
+Outcome<std::unique_ptr<Store>> Store::open(const QString& location, Now now, IfMissing missing,
+                                            const QString& account) {
+    return openAtVersion(location, kSchemaVersion, nullptr, std::move(now), missing, account);
 }
 
 Outcome<std::unique_ptr<Store>> Store::openAtVersion(const QString& location, int to,
                                                      SchemaChange* change, Now now,
-                                                     IfMissing missing) {
+                                                     IfMissing missing, const QString& account) {
     auto dialect = dialectFor(location);
     if (!dialect)
         return Failure{dialect.error()};
@@ -137,6 +138,7 @@ Outcome<std::unique_ptr<Store>> Store::openAtVersion(const QString& location, in
     d->dialect = std::move(*dialect);
     d->connection = nextConnectionName();
     d->location = location;
+    d->founder = account;
     const QString driver = d->dialect->driver(), connection = d->connection;
     std::unique_ptr<Store> store(new Store(std::move(d), std::move(now)));
     {

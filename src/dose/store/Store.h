@@ -19,6 +19,7 @@
 #include "dose/core/ReaderCheck.h"
 #include "dose/core/Record.h"
 #include "dose/core/Review.h"
+#include "dose/core/Roles.h"
 #include "dose/core/SigningLock.h"
 
 #include <QString>
@@ -60,6 +61,7 @@ struct CopyReport {
 };
 
 inline constexpr int kSchemaVersion = 12;
+inline constexpr int kRolesSchemaVersion = 11; // the first that keeps roles
 inline constexpr const char* kGenesisHash =
     "0000000000000000000000000000000000000000000000000000000000000000";
 
@@ -70,15 +72,19 @@ enum class IfMissing { Create, Refuse };
 class Store {
 public:
     // Opens the database at location: a SQLite path or a PostgreSQL URL. Refuses a database
-    // made by a newer program, and a location that looks like a mistyped URL.
+    // made by a newer program, and a location that looks like a mistyped URL. When this opening
+    // creates the database or brings it to the schema version that keeps roles, account (when
+    // given) becomes its first administrator, with every other role.
     static Outcome<std::unique_ptr<Store>> open(const QString& location, Now now = systemNow(),
-                                                IfMissing missing = IfMissing::Create);
+                                                IfMissing missing = IfMissing::Create,
+                                                const QString& account = QString());
     // Opens the database bringing its schema only up to version to (db migrate, and tests of the
     // older schemas), one migration per transaction; change tells from which version.
     static Outcome<std::unique_ptr<Store>> openAtVersion(const QString& location, int to,
                                                          SchemaChange* change = nullptr,
                                                          Now now = systemNow(),
-                                                         IfMissing missing = IfMissing::Create);
+                                                         IfMissing missing = IfMissing::Create,
+                                                         const QString& account = QString());
     // $XDG_DATA_HOME/QVR100/dose.sqlite
     static QString defaultLocation();
 
@@ -141,6 +147,12 @@ public:
     // passing check before it.
     Outcome<Receipt> addCheck(ReaderCheck check);
     Outcome<std::vector<ReaderCheck>> checks();
+
+    // Roles (StoreRoles.cpp): each change is checked against the changes before it inside the
+    // write (roleChangeRefusal). roleChanges is empty before schema version 11.
+    Outcome<Receipt> addRoleChange(RoleChange change); // gives the id
+    Outcome<std::vector<RoleChange>> roleChanges();
+    Outcome<RolesInForce> roles();
 
     // The lab-wide settings (StoreLab.cpp): several in one write, each a row of its own.
     Outcome<Receipt> addLabSettings(std::vector<LabSetting> settings);

@@ -16,6 +16,7 @@ struct Store::Private {
     QString connection;
     QString location;
     int version = 0; // the database's schema version, once opened
+    QString founder; // who becomes the first administrator, should this opening add roles
     QSqlDatabase db() const { return QSqlDatabase::database(connection, false); }
     bool has(const Table& table) const { return table.since <= version; }
 
@@ -52,6 +53,9 @@ Outcome<qint64> nextRowId(const Store::Private& d, const QString& table);
 // subjectId, or of all when it is null.
 Outcome<std::vector<Amendment>> amendmentsOf(const Store::Private& d, const QString& subject,
                                              const QString& subjectId = QString());
+
+// Inside the migration that adds roles: the founder's rows (reason says why they are theirs).
+Outcome<Done> foundRoles(const Store::Private& d, const Now& now, const QString& reason);
 
 QString sha256Hex(const QString& prevHash, const QString& canonical);
 

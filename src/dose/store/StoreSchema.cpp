@@ -79,6 +79,14 @@ Outcome<SchemaChange> migrateSchema(Store& store, Store::Private& d, int to) {
             if (m.rejudgeRecords)
                 if (auto r = rejudgeRecords(store, d); !r)
                     return r;
+            // Whoever takes the step that keeps roles holds them first: nobody could else.
+            if (m.version == roleChangeTable().since)
+                if (auto r = foundRoles(d, store.clock(),
+                                        change.from == 0
+                                            ? QStringLiteral("created the database")
+                                            : QStringLiteral("migrated the database to roles"));
+                    !r)
+                    return r;
             return writeVersion(d, *version, m.version);
         });
         if (!stepped) {

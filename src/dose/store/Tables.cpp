@@ -259,7 +259,8 @@ const std::vector<const Table*>& allTables() {
         &jobTable(),          &recordTable(),          &reviewTable(),
         &checkTable(),        &labSettingTable(),      &amendmentTable(),
         &mappingStudyTable(), &mappingPositionTable(), &mappingRunTable(),
-        &mappingDoseTable(),  &mappingApprovalTable(), &signingFailureTable()};
+        &mappingDoseTable(),  &mappingApprovalTable(), &signingFailureTable(),
+        &roleChangeTable()};
     return all;
 }
 
@@ -610,6 +611,8 @@ QString canonicalOf(const Table& table, const RowValues& row) {
         return mappingApprovalOf(row).canonical();
     if (&table == &signingFailureTable())
         return signingFailureOf(row).canonical();
+    if (&table == &roleChangeTable())
+        return roleChangeOf(row).canonical();
     return recordOf(row).canonical();
 }
 

@@ -12,6 +12,7 @@
 #include "dose/core/ReaderCheck.h"
 #include "dose/core/Record.h"
 #include "dose/core/Review.h"
+#include "dose/core/Roles.h"
 #include "dose/core/SigningLock.h"
 #include "dose/store/Dialect.h"
 
@@ -53,6 +54,7 @@ const Table& checkTable();          // schema version 2
 const Table& labSettingTable();     // schema version 3
 const Table& amendmentTable();      // schema version 5
 const Table& signingFailureTable(); // schema version 10
+const Table& roleChangeTable();     // schema version 11
 // Schema version 6 (MappingTables.cpp).
 const Table& mappingStudyTable();
 const Table& mappingPositionTable();
@@ -79,6 +81,7 @@ QVariantMap rowOf(const MappingPosition& position);
 QVariantMap rowOf(const MappingRun& run);
 QVariantMap rowOf(const PositionDose& dose);
 QVariantMap rowOf(const MappingApproval& approval);
+QVariantMap rowOf(const RoleChange& change);
 
 Batch batchOf(const RowValues& row);
 Calibration calibrationOf(const RowValues& row);
@@ -99,6 +102,7 @@ MappingPosition mappingPositionOf(const RowValues& row);
 MappingRun mappingRunOf(const RowValues& row);
 PositionDose positionDoseOf(const RowValues& row);
 MappingApproval mappingApprovalOf(const RowValues& row);
+RoleChange roleChangeOf(const RowValues& row);
 
 // The value of column name of table in row; null when the row predates the column.
 QVariant field(const Table& table, const RowValues& row, const char* name);

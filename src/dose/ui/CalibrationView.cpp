@@ -8,6 +8,7 @@
 #include "dose/ui/Tones.h"
 #include "dose/usecases/CalibrationFitting.h"
 #include "dose/usecases/CalibrationImport.h"
+#include "dose/usecases/RoleGate.h"
 
 #include <QChart>
 #include <QChartView>
@@ -183,6 +184,10 @@ CalibrationView::CalibrationView(Store& store, const CaptureSession& session, Si
 }
 
 void CalibrationView::askImport(QString path) {
+    if (auto why = actBlocker(store_, operator_, QStringLiteral("calibration import"))) {
+        status_->setText(QStringLiteral("Nothing was imported: %1.").arg(*why));
+        return;
+    }
     if (path.isEmpty())
         path = QFileDialog::getOpenFileName(this, QStringLiteral("Import calibration"), QString(),
                                             QStringLiteral("CSV files (*.csv)"));
@@ -194,12 +199,20 @@ void CalibrationView::askImport(QString path) {
 }
 
 void CalibrationView::askBatch() {
+    if (auto why = actBlocker(store_, operator_, QStringLiteral("batch add"))) {
+        status_->setText(QStringLiteral("The batch was not added: %1.").arg(*why));
+        return;
+    }
     BatchDialog dialog(now_().date(), this);
     if (dialog.exec() == QDialog::Accepted)
         addBatch(dialog.batch());
 }
 
 Outcome<QString> CalibrationView::addBatch(Batch batch) {
+    if (auto why = actBlocker(store_, operator_, QStringLiteral("batch add"))) {
+        status_->setText(QStringLiteral("The batch was not added: %1.").arg(*why));
+        return Failure{*why};
+    }
     batch.operatorName = operator_;
     auto added = store_.addBatch(batch);
     if (!added) {
@@ -243,6 +256,10 @@ void CalibrationView::askAmendBatch() {
 }
 
 Outcome<int> CalibrationView::amend(Amendment amendment) {
+    if (auto why = actBlocker(store_, operator_, amendment.subject + QStringLiteral(" amend"))) {
+        status_->setText(QStringLiteral("No new version was made: %1.").arg(*why));
+        return Failure{*why};
+    }
     amendment.operatorName = operator_;
     auto made = store_.amend(amendment);
     if (!made) {
@@ -261,6 +278,10 @@ Outcome<int> CalibrationView::amend(Amendment amendment) {
 }
 
 Outcome<Done> CalibrationView::checkCoverage(int trials, quint64 seed) {
+    if (auto why = actBlocker(store_, operator_, QStringLiteral("calibration check"))) {
+        status_->setText(QStringLiteral("The coverage was not checked: %1.").arg(*why));
+        return Failure{*why};
+    }
     auto plan = coverageCheckPlan(store_, current());
     if (!plan) {
         status_->setText(QStringLiteral("The coverage was not checked: %1.").arg(plan.error()));
@@ -341,6 +362,10 @@ void CalibrationView::reload(qint64 select) {
 }
 
 Outcome<qint64> CalibrationView::importCsv(const QString& path, const CalibrationDetails& details) {
+    if (auto why = actBlocker(store_, operator_, QStringLiteral("calibration import"))) {
+        status_->setText(QStringLiteral("Nothing was imported: %1.").arg(*why));
+        return Failure{*why};
+    }
     const ReaderItems& items = session_.items();
     const QString head = items.value(QStringLiteral("lblSN")).toString().trimmed();
     const auto nm = servedWavelength(items.value(QStringLiteral("WL")).toString());
@@ -390,6 +415,10 @@ Outcome<qint64> CalibrationView::importCsv(const QString& path, const Calibratio
 }
 
 Outcome<QString> CalibrationView::fit() {
+    if (auto why = actBlocker(store_, operator_, QStringLiteral("calibration fit"))) {
+        status_->setText(QStringLiteral("Nothing was fitted: %1.").arg(*why));
+        return Failure{*why};
+    }
     // "auto" names no model: the one auto offers.
     FitRequest request;
     request.calibrationId = current();

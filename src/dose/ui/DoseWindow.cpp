@@ -15,12 +15,14 @@
 #include "dose/ui/ReadView.h"
 #include "dose/ui/ReaderCheckView.h"
 #include "dose/ui/RecordsView.h"
+#include "dose/ui/RolesDialog.h"
 #include "dose/ui/Sentence.h"
 #include "dose/ui/Tones.h"
 #include "dose/ui/TrendView.h"
 #include "dose/usecases/JobReview.h"
 #include "dose/usecases/RecordCorrection.h"
 #include "dose/usecases/RecordsCsv.h"
+#include "dose/usecases/RoleGate.h"
 #include "dose/usecases/Signer.h"
 
 #include <QAction>
@@ -50,6 +52,23 @@
 #include <algorithm>
 
 namespace qvr::dose {
+
+namespace {
+
+// Which of the window's actions stand for which act of the role table.
+const std::pair<const char*, const char*> kActionActs[] = {
+    {"newJob", "job add"},
+    {"capture", "read"},
+    {"recordCheck", "reader check"},
+    {"correct", "record correct"},
+    {"approve", "job approve"},
+    {"returnJob", "job return"},
+    {"importCalibration", "calibration import"},
+    {"fitCalibration", "calibration fit"},
+    {"roles", "role grant"},
+};
+
+} // namespace
 
 QString settingsPath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -102,6 +121,12 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
               QKeySequence(Qt::CTRL | Qt::Key_P), [this] { askReport(); });
     addAction(file, QStringLiteral("exportCsv"), QStringLiteral("&Export CSV..."),
               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), [this] { askExport(); });
+    addAction(file, QStringLiteral("roles"), QStringLiteral("R&oles..."),
+              QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), [this] {
+                  RolesDialog dialog(store_, env_.operatorName, this);
+                  dialog.exec();
+                  applyRoles();
+              });
     file->addSeparator();
     addAction(file, QStringLiteral("quit"), QStringLiteral("&Quit"),
               QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
@@ -156,6 +181,10 @@ DoseWindow::DoseWindow(Store& store, CaptureSession& session, DoseWindowEnv env,
                   showView(records_);
                   records_->focusFilter();
               });
+
+    for (const auto& [name, act] : kActionActs)
+        action(QLatin1String(name))->setProperty("act", QLatin1String(act));
+    applyRoles();
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     addAction(help, QStringLiteral("guide"), QStringLiteral("Dose workstation &guide"),
@@ -227,6 +256,7 @@ bool DoseWindow::checkDatabase() {
     mapping_->reload();
     updateCheckStatus();
     readIdleLimit();
+    applyRoles();
     return true;
 }
 
@@ -286,9 +316,30 @@ Outcome<QString> DoseWindow::unlock() {
     lock_->showRefusal(QString());
     menuBar()->setEnabled(true);
     pages_->setCurrentWidget(content_);
+    applyRoles();
     idle_->touch();
     read_->focusDosimeter();
     return finish(QStringLiteral("Unlocked by %1.").arg(env_.operatorName));
+}
+
+std::optional<QString> DoseWindow::blocker(const QAction* action) {
+    const QString act = action->property("act").toString();
+    if (act.isEmpty())
+        return std::nullopt;
+    return actBlocker(store_, env_.operatorName, act);
+}
+
+void DoseWindow::applyRoles() {
+    // A locked window's actions stay off; they are judged again when it opens.
+    if (isLocked())
+        return;
+    for (const auto& [name, act] : kActionActs) {
+        QAction* a = action(QLatin1String(name));
+        const auto why = blocker(a);
+        a->setEnabled(!why);
+        a->setToolTip(why ? sentence(*why) : a->text().remove(QLatin1Char('&')));
+        a->setStatusTip(why ? sentence(*why) : QString());
+    }
 }
 
 DoseWindow::~DoseWindow() = default;
@@ -338,7 +389,14 @@ QAction* DoseWindow::addAction(QMenu* menu, const QString& name, const QString& 
     auto* a = menu->addAction(text);
     a->setObjectName(name);
     a->setShortcut(key);
-    connect(a, &QAction::triggered, this, [run = std::move(run)] { run(); });
+    connect(a, &QAction::triggered, this, [this, a, run = std::move(run)] {
+        // The roles may have changed since the menu was last enabled.
+        if (auto why = blocker(a)) {
+            say(refusalSentence(QStringLiteral("Not done"), *why));
+            return;
+        }
+        run();
+    });
     return a;
 }
 
@@ -394,6 +452,8 @@ void DoseWindow::refreshViews() {
 
 Outcome<QString> DoseWindow::correctRecord(qint64 id, double thicknessUm, const QString& reason,
                                            bool confirmed) {
+    if (auto why = actBlocker(store_, env_.operatorName, QStringLiteral("record correct")))
+        return finish(Failure{*why});
     // Asked here first, so that the window says how to confirm it here.
     if (auto latest = store_.record(id); latest && !confirmed)
         if (auto batch = store_.batch(latest->batchId))
@@ -411,6 +471,11 @@ Outcome<QString> DoseWindow::correctRecord(qint64 id, double thicknessUm, const 
 }
 
 Outcome<QString> DoseWindow::reviewJob(bool approve, const QString& reason) {
+    // Before any password is asked.
+    if (auto why =
+            actBlocker(store_, env_.operatorName,
+                       approve ? QStringLiteral("job approve") : QStringLiteral("job return")))
+        return finish(Failure{*why});
     Review review;
     review.jobId = read_->jobId();
     review.approved = approve;

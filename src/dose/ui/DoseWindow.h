@@ -94,6 +94,9 @@ private:
     void askExport();
     void askReport();
     void refreshViews();
+    // Greys out what the operator's roles do not allow, saying why; again when they may change.
+    void applyRoles();
+    std::optional<QString> blocker(const QAction* action);
     void updateCheckStatus();
     void readIdleLimit();
     Outcome<QString> finish(Outcome<QString> outcome);

@@ -7,6 +7,7 @@
 #include "dose/ui/Sentence.h"
 #include "dose/ui/Tones.h"
 #include "dose/usecases/MappingImport.h"
+#include "dose/usecases/RoleGate.h"
 #include "dose/usecases/StudyApproval.h"
 
 #include <QComboBox>
@@ -295,6 +296,8 @@ Outcome<QString> MappingView::said(Outcome<QString> outcome) {
 }
 
 Outcome<QString> MappingView::importRun(const QString& runId, const QString& csvFile) {
+    if (auto why = actBlocker(store_, operator_, QStringLiteral("mapping import")))
+        return said(Failure{*why});
     auto imported = importMappingDoses(store_, runId, csvFile, operator_);
     if (!imported)
         return said(Failure{imported.error()});
@@ -304,6 +307,8 @@ Outcome<QString> MappingView::importRun(const QString& runId, const QString& csv
 }
 
 Outcome<QString> MappingView::approve(const QString& reason) {
+    if (auto why = actBlocker(store_, operator_, QStringLiteral("mapping approve")))
+        return said(Failure{*why});
     const QString study = studyId();
     if (!signer_)
         return said(Failure{QStringLiteral("this window cannot sign")});
@@ -316,6 +321,10 @@ Outcome<QString> MappingView::approve(const QString& reason) {
 }
 
 void MappingView::askImport() {
+    if (auto why = actBlocker(store_, operator_, QStringLiteral("mapping import"))) {
+        said(Failure{*why});
+        return;
+    }
     if (!view_ || view_->records.runs.empty()) {
         said(Failure{QStringLiteral("the study has no run yet")});
         return;
@@ -337,6 +346,10 @@ void MappingView::askImport() {
 }
 
 void MappingView::askApprove() {
+    if (auto why = actBlocker(store_, operator_, QStringLiteral("mapping approve"))) {
+        said(Failure{*why});
+        return;
+    }
     bool ok = false;
     const QString reason = QInputDialog::getText(
         this, QStringLiteral("Approve study"),

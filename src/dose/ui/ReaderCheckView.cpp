@@ -1,5 +1,7 @@
 #include "dose/ui/ReaderCheckView.h"
 
+#include "dose/usecases/RoleGate.h"
+
 #include "dose/ui/Tones.h"
 #include "dose/usecases/CheckRecording.h"
 
@@ -207,6 +209,8 @@ Outcome<ReaderCheck> ReaderCheckView::record() {
         paintTone(status_, Tone::Bad);
         return Failure{why};
     };
+    if (auto why = actBlocker(store_, session_.operatorName(), QStringLiteral("reader check")))
+        return fail(*why);
     if (!nm || head.isEmpty())
         return fail(QStringLiteral("the reader's wavelength and head are not known"));
     if (set.certificate.isEmpty())

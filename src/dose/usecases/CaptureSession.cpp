@@ -3,6 +3,7 @@
 #include "dose/core/Quantity.h"
 #include "dose/core/TextRules.h"
 #include "dose/usecases/DualRead.h"
+#include "dose/usecases/RoleGate.h"
 
 namespace qvr::dose {
 
@@ -139,6 +140,10 @@ std::optional<QString> CaptureSession::blocker() const {
 }
 
 Outcome<Record> CaptureSession::capture() {
+    if (auto why = actBlocker(store_, operator_, QStringLiteral("read"))) {
+        emit refused(*why);
+        return Failure{*why};
+    }
     refreshReaderCheck(); // the check may have expired or failed since
     if (auto why = blocker()) {
         emit refused(*why);
