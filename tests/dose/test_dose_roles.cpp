@@ -168,6 +168,20 @@ private slots:
                  0);
     }
 
+    // The metrologist sets the lab's other settings; the idle lock is the administrator's.
+    void idleLockIsTheAdministrators() {
+        QCOMPARE(run(QStringLiteral("ada"), QStringLiteral("role grant mallory metrologist")), 0);
+        const QString before = head();
+        QCOMPARE(run(QStringLiteral("mallory"), QStringLiteral("lab set --idle-lock-minutes 5")), 1);
+        QCOMPARE(err_, QStringLiteral("qvr100dose: lab set --idle-lock-minutes needs the "
+                                      "administrator role; mallory has metrologist\n"));
+        QCOMPARE(head(), before);
+        QCOMPARE(run(QStringLiteral("ada"), QStringLiteral("lab set --idle-lock-minutes 5")), 0);
+        QCOMPARE(run(QStringLiteral("ada"),
+                     QStringLiteral("role withdraw mallory metrologist --reason done")),
+                 0);
+    }
+
     void commandsAreAllInTheTable() {
         const QStringList usage = programUsage().split(QLatin1Char('\n'));
         QStringList commands;

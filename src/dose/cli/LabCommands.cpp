@@ -1,6 +1,7 @@
 #include "dose/cli/CliCommand.h"
 
 #include "dose/core/Canonical.h"
+#include "dose/usecases/RoleGate.h"
 
 namespace qvr::dose {
 
@@ -47,6 +48,14 @@ int set(Ctx& ctx) {
     Store* store = ctx.store();
     if (!store)
         return kRefused;
+    if (ctx.has(QStringLiteral("idle-lock-minutes"))) {
+        auto refusal =
+            roleRefusal(*store, ctx.env.operatorName, QStringLiteral("lab set --idle-lock-minutes"));
+        if (!refusal)
+            return ctx.refuse(refusal.error());
+        if (*refusal)
+            return ctx.refuse(**refusal);
+    }
     auto r = store->addLabSettings(settings);
     if (!r)
         return ctx.refuse(r.error());

@@ -26,6 +26,8 @@ const std::vector<ActRole>& actRoles() {
         {"calibration amend", kMetrologist},
         {"calibration check", kMetrologist},
         {"lab set", kMetrologist},
+        // How long the window stays open unattended is the administrator's to say.
+        {"lab set --idle-lock-minutes", kAdministrator},
         {"mapping add", kMetrologist},
         {"mapping position add", kMetrologist},
         {"mapping run add", kMetrologist},

@@ -18,7 +18,8 @@ const Table& roleChangeTable() {
                           {"reason", ColumnType::Text},
                           {"granted_by", ColumnType::Text},
                           {"created_at", ColumnType::Text}},
-                         11};
+                         11,
+                         "granted_by"};
     return t;
 }
 
