@@ -2,6 +2,7 @@
 
 #include "dose/core/Canonical.h"
 #include "dose/core/OutputFile.h"
+#include "dose/core/Signature.h"
 #include "dose/usecases/JobRecords.h"
 
 #include <charconv>
@@ -181,6 +182,11 @@ void appendRecord(std::string& out, const Record& r, bool superseded,
     appendField(out, r.comment);
     appendSecondRead(out, r);
     appendInference(out, r, routine);
+    // A correction says who signed it, as the record shows it; a first read is attributed by
+    // its operator column.
+    out += ',';
+    if (r.version > 1)
+        appendField(out, signatureOrAttribution(r.signature, r.operatorName));
     out += '\n';
 }
 
@@ -193,7 +199,7 @@ const char kHeader[] =
     "second_absorbance,second_readings,second_zero,second_dose_kGy,second_U_kGy,second_k,"
     "difference_kGy,U_difference_kGy,difference_k,consistent,study,monitoring_position,ratio_min,"
     "U_ratio_min,ratio_max,U_ratio_max,inferred_dmin_kGy,U_inferred_dmin_kGy,inferred_dmax_kGy,"
-    "U_inferred_dmax_kGy,inferred_k,inferred_decision,no_inference\n";
+    "U_inferred_dmax_kGy,inferred_k,inferred_decision,no_inference,signature\n";
 
 } // namespace
 
