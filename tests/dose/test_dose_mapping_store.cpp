@@ -372,7 +372,7 @@ private slots:
         QCOMPARE(lines.size(), 4); // the chain's hash, the header, two reads
         const QStringList header = lines[1].split(',');
         QCOMPARE(header.indexOf(QStringLiteral("consistent")), 47);
-        QCOMPARE(header.size(), 61);
+        QCOMPARE(header.size(), 62);
         auto field = [&](int line, const char* column) {
             const QStringList cells = lines[line].split(',');
             return cells.size() == header.size() ? cells[header.indexOf(QLatin1String(column))]

@@ -1,8 +1,11 @@
 // The README's first session, run as written from an empty database on the simulated head: the
 // command-line steps are taken from README.md itself, so the text and the program cannot drift.
 // It runs in a scratch folder of its own (the session writes an export), on the private bus of
-// dbus-run-session, with the build's programs as build/bin.
+// dbus-run-session, with the build's programs as build/bin. Signing steps ask the password on
+// the terminal, so the session runs on one of script(1)'s, and each prompt is answered once it
+// shows (pam_wrapper puts the build's test service in place of the machine's).
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -12,6 +15,9 @@
 
 class TestDoseReadme : public QObject {
     Q_OBJECT
+
+    // The test password file's entry for whoever runs the tests (tests/CMakeLists.txt).
+    static constexpr const char* kPassword = "readme-secret";
 
     static QString firstSession() {
         QFile readme(QStringLiteral(QVR100_SOURCE_DIR "/README.md"));
@@ -50,12 +56,30 @@ private slots:
         shell.setWorkingDirectory(dir.path());
         // Every step must succeed; the reader started in the background is stopped at the end
         // even when a step fails.
-        shell.start(QStringLiteral("bash"),
-                    {QStringLiteral("-c"),
-                     QStringLiteral("set -e; trap 'kill %1 2>/dev/null || true' EXIT\n") + steps});
-        QVERIFY(shell.waitForFinished(240000));
-        const QString out = QString::fromUtf8(shell.readAllStandardOutput());
+        QFile script(here.filePath("session.sh"));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("set -e; trap 'kill %1 2>/dev/null || true' EXIT\n" + steps.toUtf8());
+        script.close();
+        shell.start(QStringLiteral("script"),
+                    {QStringLiteral("-qefc"), QStringLiteral("bash session.sh"),
+                     QStringLiteral("/dev/null")});
+        QVERIFY(shell.waitForStarted());
+        QByteArray seen;
+        int answered = 0;
+        QDeadlineTimer deadline(240000);
+        while (shell.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+            shell.waitForReadyRead(1000);
+            seen += shell.readAllStandardOutput();
+            if (seen.count("Password for ") > answered) {
+                shell.write(QByteArray(kPassword) + '\n');
+                ++answered;
+            }
+        }
+        QVERIFY(shell.waitForFinished(1000) || shell.state() == QProcess::NotRunning);
+        seen += shell.readAllStandardOutput();
+        const QString out = QString::fromUtf8(seen);
         const QString err = QString::fromUtf8(shell.readAllStandardError());
+        QVERIFY2(answered > 0, qPrintable(out)); // the session signs
         QVERIFY2(shell.exitStatus() == QProcess::NormalExit && shell.exitCode() == 0,
                  qPrintable(out + err));
         // What the README promises along the way.

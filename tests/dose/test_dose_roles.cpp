@@ -268,7 +268,7 @@ private slots:
         }
         QCOMPARE(
             run(QStringLiteral("root"), {QStringLiteral("db"), QStringLiteral("migrate")}, old), 0);
-        QVERIFY2(out_.contains(QStringLiteral("migrated from schema version 10 to 11")),
+        QVERIFY2(out_.contains(QStringLiteral("migrated from schema version 10 to 12")),
                  qPrintable(out_));
         QVERIFY2(out_.contains(QStringLiteral("root is its first administrator and holds every "
                                               "role")),

@@ -125,8 +125,9 @@ END
 $fn$)SQL";
 
 // Fixes the function's search_path to the schema it is made in, so no login's own objects
-// stand in for the chain's; logins that held rights on the tables keep SELECT only and append
-// through the function.
+// stand in for the chain's; logins that held rights on the tables keep SELECT only (on every
+// table, the ones made by the steps since they were granted too) and append through the
+// function.
 constexpr const char* kAppendGrants = R"SQL(
 DO $$
 DECLARE
@@ -143,6 +144,7 @@ BEGIN
         EXECUTE format('REVOKE INSERT, UPDATE, DELETE, TRUNCATE ON ALL TABLES IN SCHEMA %I '
                        'FROM %s', current_schema(), who);
         IF who <> 'PUBLIC' THEN
+            EXECUTE format('GRANT SELECT ON ALL TABLES IN SCHEMA %I TO %s', current_schema(), who);
             EXECUTE format('GRANT EXECUTE ON FUNCTION qvr100_chain_append(jsonb) TO %s', who);
         END IF;
     END LOOP;
