@@ -885,7 +885,7 @@ private slots:
         QVERIFY(failures && failures->size() == 1);
         QVERIFY(window_->readView()->isVisible());
         QVERIFY(capture->isEnabled());
-        QVERIFY(!fit->isEnabled());     // as it was before the lock
+        QVERIFY(!exportCsv->isEnabled());     // as it was before the lock
         QVERIFY(!window_->checkIdle()); // the unlock counts as use
     }
 
