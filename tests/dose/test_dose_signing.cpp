@@ -113,6 +113,14 @@ private slots:
         auto seeded = test::seedStore(**store);
         QVERIFY2(seeded, qPrintable(seeded.error()));
         QVERIFY(test::addScenarioRecord(**store, *seeded, 1));
+        // A calibration with the levels the lab's minimums ask, whose fit can be accepted.
+        Calibration dense = seeded->calibration;
+        dense.points.clear();
+        for (double d : {1.0, 1.5, 2.0, 3.0, 4.0, 5.0, 7.0, 10.0, 14.0, 20.0, 28.0, 40.0})
+            for (int rep = 0; rep < 3; ++rep)
+                dense.points.push_back({QStringLiteral("E%1-%2").arg(d).arg(rep), d, 1.2,
+                                        test::scenarioAbsorbance(d, rep), 100.0});
+        QVERIFY((*store)->addCalibration(dense));
         // A study its maker has finished: nothing blocks its approval by another login.
         QVERIFY(test::storeProduct(**store, test::syntheticProduct()));
         PositionDose late;
@@ -200,11 +208,11 @@ private slots:
         QTest::addColumn<QStringList>("path"); // where in its JSON
         QTest::addColumn<QString>("meaning");  // of the stored signature; none: not signed
         using Answers = QList<std::optional<QByteArray>>;
-        const QStringList fit{"calibration", "fit", "1", "--model", "poly2"};
+        const QStringList fit{"calibration", "fit", "2"};
         const QStringList correct{"record",   "correct",      "1", "--thickness-um", "99.5",
                                   "--reason", "gauge reading"};
         const QStringList approve{"mapping", "approve", "S1"};
-        const QStringList showFit{"calibration", "show", "1"};
+        const QStringList showFit{"calibration", "show", "2"};
         const QStringList showRecords{"record", "list", "--job", "J-7"};
         const QStringList showStudy{"mapping", "summary", "S1"};
         const QStringList fitPath{"signature"}, recordPath{"last", "signature"},
@@ -264,7 +272,7 @@ private slots:
         QFETCH(QString, meaning);
         prompt_.answers = answers;
         QCOMPARE(runCli(user, args), status);
-        QVERIFY2((out_ + err_).contains(said), qPrintable(out_ + err_));
+        QVERIFY2((out_ + err_).contains(said), qPrintable(err_ + out_));
         QCOMPARE(prompt_.asked.size(), asked);
         const QJsonValue signature = shown(show, path);
         if (meaning.isEmpty()) {
