@@ -134,8 +134,9 @@ private slots:
         late.systematicRel = test::kSystematic;
         late.operatorName = test::kMaker;
         QVERIFY((*store)->addMappingDoses({late}));
-        for (const char* who : {"ana", "ben", "carl"})
-            QVERIFY(test::grantRoles(**store, QLatin1String(who)));
+        for (const QString& who : {QStringLiteral("ana"), QStringLiteral("ben"),
+                                   QStringLiteral("carl"), QString(test::kMaker)})
+            QVERIFY(test::grantRoles(**store, who));
         prompt_ = {};
     }
 
