@@ -27,6 +27,8 @@ RolesDialog::RolesDialog(Store& store, QString administrator, QWidget* parent)
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table_->verticalHeader()->hide();
+    // Wide enough for an account, a role and two full timestamps without scrolling.
+    table_->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 78);
     layout->addWidget(table_, 1);
     auto* form = new QFormLayout;
     account_ = new QLineEdit(this);

@@ -65,7 +65,7 @@ QString routineSection(const RoutineSummary& s, const std::vector<Record>& lates
                       QStringLiteral("Dmin/Dmon %1, Dmax/Dmon %2 over %3 runs")
                           .arg(ratio(q.meanMin, q.uMin), ratio(q.meanMax, q.uMax),
                                QString::number(q.runs))})
-          << htmlRow({QStringLiteral("Specification doses"),
+          << htmlRow({QStringLiteral("Dose limits"),
                       QStringLiteral("minimum required %1 kGy, maximum acceptable %2 kGy")
                           .arg(numberText(st.minRequiredKGy), numberText(st.maxAcceptableKGy))});
     QStringList rows;
